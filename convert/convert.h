@@ -1,0 +1,68 @@
+#pragma once
+// The two converters and the dump splitter: what turns disc data into ".ZEP"
+// record files. Each opens the volume and creates its output itself and closes
+// both before it returns, on every path.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "disc/directory.h"
+#include "disc/volume.h"
+
+namespace zep {
+
+// The progress bar protocol: setRange once with the low 16 bits of the unit
+// count, then setPos with the index of each unit just done. Either may be empty.
+struct Progress {
+  std::function<void(std::uint16_t maximum)> setRange;
+  std::function<void(std::int32_t position)> setPos;
+};
+
+enum class ConvertStatus {
+  Done,           // every unit read and written
+  Incomplete,     // the file is whole and walkable, but failedUnits units could not be read
+                  // (or, TK40, skippedUnits blocks had a mode code without a mode)
+  VolumeFailed,   // the volume could not be opened; no file was created
+  OutputFailed,   // the output file could not be created
+  WriteFailed,    // a write failed; the partial file was removed
+};
+
+struct ConvertResult {
+  // 1 when the conversion ran to the end of the record, 0 when it could not
+  // open the volume, create the output or write it.
+  int result = 0;
+  ConvertStatus status = ConvertStatus::VolumeFailed;
+  std::string reason;            // empty when Done
+  std::int64_t units = 0;        // pings (TK40) or sectors (ZEP V1.X) in the record
+  std::int64_t failedUnits = 0;  // units that could not be read
+  // TK40 only. Blocks read whole whose mode code (11 to 15) has no ModeTable
+  // entry: like unreadable blocks they give no ping record.
+  std::int64_t skippedUnits = 0;
+  // TK40 only. Pings of mode code 9 (mode 2, which has no sample rule): written
+  // with 1280 zero sample bytes.
+  std::int64_t zeroFilledPings = 0;
+  std::uint64_t bytesWritten = 0;
+};
+
+ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirectory& dir, int slot,
+                                const VolumeOpener& open, const Progress& progress = {});
+
+ConvertResult CopyZepRecord(const std::string& outputPath, const RecordDirectory& dir, int slot,
+                            const VolumeOpener& open, const Progress& progress = {});
+
+struct SplitResult {
+  bool dumpOpened = false;
+  std::string dumpError;
+  std::vector<std::string> files;       // every output file written whole, in order
+  std::vector<std::string> failures;    // "path: reason" for each output that could not be written
+  int runs = 0;                         // runs found (the counter at the end)
+  int droppedPartialPings = 0;          // ping records cut short by the end of the dump, left out
+};
+
+// Searches the dump for runs of ping records and writes each into a record file
+// named by outputPattern with "%i" replaced by the run's number from 0.
+SplitResult SplitScanDump(const std::string& dumpPath, const std::string& outputPattern);
+
+}  // namespace zep

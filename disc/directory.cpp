@@ -1,0 +1,45 @@
+#include "disc/directory.h"
+
+namespace zep {
+
+DirectoryEntry ReadEntry(const RecordDirectory& dir, int slot, SourceType type) {
+  const std::uint8_t* e = dir.data() + static_cast<std::size_t>(slot) * kEntrySize;
+  DirectoryEntry entry;
+  entry.status = e[0];
+  entry.name = e + 1;
+  // ZEP V1.X keeps the date one byte earlier than TK40.
+  const std::size_t date = type == SourceType::Tk40 ? 13 : 12;
+  entry.day = e[date];
+  entry.month = e[date + 1];
+  entry.year = e[date + 2];
+  entry.startTime = {e[16], e[17]};
+  entry.endTime = {e[18], e[19]};
+  entry.first = ReadI32(e + 20);
+  entry.second = ReadI32(e + 24);
+  return entry;
+}
+
+bool IsRecordSlot(const RecordDirectory& dir, int slot) {
+  return dir[static_cast<std::size_t>(slot) * kEntrySize] == kStatusRecord;
+}
+
+bool HasLabel(const RecordDirectory& dir) { return dir[kLabelSlot * kEntrySize] == kStatusLabel; }
+
+int CopyRecordName(char* dest, const std::uint8_t* nameField, SourceType type) {
+  const std::uint8_t terminator = NameTerminator(type);
+  int n = 0;
+  while (n < static_cast<int>(kNameFieldSize) && nameField[n] != terminator) {
+    dest[n] = static_cast<char>(nameField[n]);
+    ++n;
+  }
+  dest[n] = '\0';
+  return n;
+}
+
+std::string RecordName(const RecordDirectory& dir, int slot, SourceType type) {
+  char name[kNameFieldSize + 1];
+  CopyRecordName(name, ReadEntry(dir, slot, type).name, type);
+  return std::string(name);  // stops at the first zero byte, as every user of the name does
+}
+
+}  // namespace zep

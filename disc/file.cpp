@@ -1,0 +1,146 @@
+#include "disc/file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "disc/platform_file.h"
+
+namespace zep {
+namespace {
+// Large enough that a record is written in few system calls, small enough to
+// keep memory flat whatever the record's length.
+constexpr std::size_t kOutputBufferSize = 256 * 1024;
+}  // namespace
+
+OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); }
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this != &other) {
+    if (open()) Close();
+    handle_ = std::exchange(other.handle_, kNoHandle);
+    path_ = std::move(other.path_);
+    error_ = std::move(other.error_);
+    buffer_ = std::move(other.buffer_);
+    used_ = std::exchange(other.used_, 0);
+    written_ = std::exchange(other.written_, 0);
+  }
+  return *this;
+}
+
+OutputFile::~OutputFile() {
+  if (open()) Close();
+}
+
+OutputFile OutputFile::Create(const std::string& path) {
+  OutputFile f;
+  f.path_ = path;
+  f.handle_ = platform::CreateOutputFile(path, f.error_);
+  if (f.open()) f.buffer_.resize(kOutputBufferSize);
+  return f;
+}
+
+bool OutputFile::Flush() {
+  if (used_ == 0 || failed()) return !failed();
+  std::string err;
+  if (!platform::WriteAll(handle_, buffer_.data(), used_, err)) error_ = err;
+  used_ = 0;
+  return !failed();
+}
+
+bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
+  if (!open() || failed()) return false;
+  written_ += bytes.size();
+  if (used_ + bytes.size() > buffer_.size()) {
+    if (!Flush()) return false;
+    if (bytes.size() >= buffer_.size()) {
+      std::string err;
+      if (!platform::WriteAll(handle_, bytes.data(), bytes.size(), err)) error_ = err;
+      return !failed();
+    }
+  }
+  std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+  used_ += bytes.size();
+  return true;
+}
+
+bool OutputFile::WriteZeros(std::size_t count) {
+  static constexpr std::uint8_t kZeros[4096] = {};
+  while (count > 0) {
+    const std::size_t n = std::min(count, sizeof kZeros);
+    if (!Write({kZeros, n})) return false;
+    count -= n;
+  }
+  return true;
+}
+
+bool OutputFile::Close() {
+  if (!open()) return !failed();
+  Flush();
+  std::string err;
+  if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = err;
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  return !failed();
+}
+
+void OutputFile::Discard() {
+  if (open()) {
+    used_ = 0;
+    std::string err;
+    platform::CloseFile(std::exchange(handle_, kNoHandle), err);
+  }
+  std::string ignored;
+  if (!path_.empty()) platform::DeleteFileAt(path_, ignored);
+}
+
+InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    if (open()) {
+      std::string err;
+      platform::CloseFile(handle_, err);
+    }
+    handle_ = std::exchange(other.handle_, kNoHandle);
+    error_ = std::move(other.error_);
+  }
+  return *this;
+}
+
+InputFile::~InputFile() {
+  if (open()) {
+    std::string err;
+    platform::CloseFile(handle_, err);
+  }
+}
+
+InputFile InputFile::Open(const std::string& path) {
+  InputFile f;
+  f.handle_ = platform::OpenInputFile(path, f.error_);
+  return f;
+}
+
+ReadResult InputFile::Read(std::span<std::uint8_t> buf) {
+  if (!open()) return {0, "file not open"};
+  ReadResult total;
+  while (total.bytes < buf.size()) {
+    ReadResult r = platform::ReadSome(handle_, buf.subspan(total.bytes));
+    total.bytes += r.bytes;
+    if (!r.ok()) {
+      total.error = r.error;
+      break;
+    }
+    if (r.bytes == 0) break;
+  }
+  return total;
+}
+
+bool RemoveFile(const std::string& path, std::string* error) {
+  std::string err;
+  const bool ok = platform::DeleteFileAt(path, err);
+  if (!ok && error) *error = err;
+  return ok;
+}
+
+}  // namespace zep

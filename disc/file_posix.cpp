@@ -1,0 +1,64 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "disc/platform_file.h"
+
+namespace zep::platform {
+namespace {
+std::string SysError(const char* call, const std::string& subject, int err) {
+  return std::string(call) + "(" + subject + "): " + std::strerror(err);
+}
+}  // namespace
+
+std::intptr_t CreateOutputFile(const std::string& path, std::string& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) error = SysError("open", path, errno);
+  return fd < 0 ? kNoHandle : fd;
+}
+
+bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, std::string& error) {
+  while (size > 0) {
+    const ssize_t n = ::write(static_cast<int>(handle), data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = SysError("write", "fd " + std::to_string(handle), errno);
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool CloseFile(std::intptr_t handle, std::string& error) {
+  if (::close(static_cast<int>(handle)) != 0) {
+    error = SysError("close", "fd " + std::to_string(handle), errno);
+    return false;
+  }
+  return true;
+}
+
+std::intptr_t OpenInputFile(const std::string& path, std::string& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) error = SysError("open", path, errno);
+  return fd < 0 ? kNoHandle : fd;
+}
+
+ReadResult ReadSome(std::intptr_t handle, std::span<std::uint8_t> buf) {
+  for (;;) {
+    const ssize_t n = ::read(static_cast<int>(handle), buf.data(), buf.size());
+    if (n >= 0) return {static_cast<std::size_t>(n), {}};
+    if (errno != EINTR) return {0, SysError("read", "fd " + std::to_string(handle), errno)};
+  }
+}
+
+bool DeleteFileAt(const std::string& path, std::string& error) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  error = SysError("unlink", path, errno);
+  return false;
+}
+
+}  // namespace zep::platform

@@ -1,0 +1,150 @@
+#include "disc/scan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "disc/aligned_buffer.h"
+#include "disc/file.h"
+
+namespace zep {
+namespace {
+
+// Indexed by the month byte itself, so BCD months find their names and the
+// values in between find nothing.
+constexpr const char* kMonthTable[19] = {"",    "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep",
+                                         "",    "",    "",    "",    "",    "",    "Oct", "Nov", "Dec"};
+
+std::string Format(const char* format, auto... args) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, args...);
+  return text;
+}
+
+const char* MonthText(std::uint8_t month) { return month < std::size(kMonthTable) ? kMonthTable[month] : ""; }
+
+// Pieces of the dump read per system call; a failed batch is read again piece
+// by piece so only the pieces that really fail become zeros.
+constexpr int kDumpBatchPieces = 32;
+
+}  // namespace
+
+std::vector<ListRow> BuildListRows(const RecordDirectory& dir, SourceType type) {
+  std::vector<ListRow> rows;
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (!IsRecordSlot(dir, slot)) continue;
+    const DirectoryEntry e = ReadEntry(dir, slot, type);
+    ListRow row;
+    row.slot = slot;
+    row.cells[0] = Format("%i", slot + 1);
+    row.cells[1] = RecordName(dir, slot, type);
+    row.cells[2] = Format("%02x %s %02x", e.day, MonthText(e.month), e.year);
+    row.cells[3] = Format("%02x:%02x", e.startTime[0], e.startTime[1]);
+    row.cells[4] = Format("%02x:%02x", e.endTime[0], e.endTime[1]);
+    // The ping count is a 32-bit difference that may wrap; computed unsigned to keep that defined.
+    const std::int32_t pings = type == SourceType::Tk40
+                                   ? static_cast<std::int32_t>(static_cast<std::uint32_t>(e.second) -
+                                                               static_cast<std::uint32_t>(e.first))
+                                   : e.second;
+    row.cells[5] = Format("%i", static_cast<int>(pings));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::string BuildTitle(const RecordDirectory& dir, SourceType type) {
+  std::string title = kTitleBase;
+  if (HasLabel(dir)) title += " - " + RecordName(dir, kLabelSlot, type);
+  return title;
+}
+
+std::string NoDiskMessage(char driveLetter) { return std::string("There is no disk in drive ") + driveLetter + "  "; }
+
+std::string NotMoDiscMessage(char driveLetter) {
+  return std::string("Drive ") + driveLetter + " is not an MO disc";
+}
+
+DumpReport WriteScanDump(Volume& volume, const std::string& path) {
+  DumpReport report;
+  report.attempted = true;
+  OutputFile out = OutputFile::Create(path);
+  if (!out.open()) {
+    report.error = out.error();
+    // An earlier disc's dump must not survive to be split as this disc's.
+    std::string removeError;
+    if (!RemoveFile(path, &removeError)) report.error += "; " + removeError;
+    return report;
+  }
+  AlignedBuffer buffer(kDumpBatchPieces * kDumpPieceSize);
+  for (int piece = 0; piece < kDumpPieces; piece += kDumpBatchPieces) {
+    const int count = std::min(kDumpBatchPieces, kDumpPieces - piece);
+    const std::size_t size = static_cast<std::size_t>(count) * kDumpPieceSize;
+    const std::int64_t pos = kDumpOffset + piece * kDumpPieceSize;
+    const ReadResult batch = volume.ReadAt(pos, buffer.span().first(size));
+    if (!batch.ok() || batch.bytes < size) {
+      for (int k = 0; k < count; ++k) {
+        const auto one = buffer.span().subspan(static_cast<std::size_t>(k) * kDumpPieceSize, kDumpPieceSize);
+        const ReadResult r = volume.ReadAt(pos + k * kDumpPieceSize, one);
+        const std::size_t good = r.ok() ? r.bytes : 0;
+        if (good < one.size()) {
+          std::memset(one.data() + good, 0, one.size() - good);
+          ++report.unreadablePieces;
+        }
+      }
+    }
+    if (!out.Write(buffer.span().first(size))) break;
+  }
+  if (!out.Close()) {
+    report.error = out.error();
+    out.Discard();
+    return report;
+  }
+  report.written = true;
+  return report;
+}
+
+ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type, RecordDirectory& directory,
+                    const std::string& dumpPath) {
+  ScanResult result;
+  result.title = kTitleBase;
+  VolumeOpenResult opened = open();
+  if (!opened.volume) {
+    result.outcome = ScanOutcome::NoDisk;
+    result.message = NoDiskMessage(driveLetter);
+    result.openError = opened.error;
+    result.titleChanged = true;
+    return result;
+  }
+  Volume& volume = *opened.volume;
+  if (!volume.IsRemovableMedia()) {
+    result.outcome = ScanOutcome::NotMoDisc;
+    result.message = NotMoDiscMessage(driveLetter);
+    result.titleChanged = false;
+    result.title.clear();
+    return result;
+  }
+
+  // The directory is replaced whole. Bytes the read could not deliver are
+  // zeros, not the previous disc's entries: listing another disc's records
+  // under this disc would convert the wrong data.
+  AlignedBuffer dirBuffer(kDirectorySize);
+  const ReadResult dirRead = volume.ReadAt(0, dirBuffer.span());
+  const std::size_t good = dirRead.ok() ? dirRead.bytes : 0;
+  if (good < kDirectorySize) {
+    std::memset(dirBuffer.data() + good, 0, kDirectorySize - good);
+    result.directoryError = dirRead.ok() ? volume.Name() + ": the volume ends inside the record directory"
+                                         : dirRead.error;
+  }
+  std::memcpy(directory.data(), dirBuffer.data(), kDirectorySize);
+
+  if (!dumpPath.empty()) result.dump = WriteScanDump(volume, dumpPath);
+  opened.volume.reset();  // the volume is closed before the list is filled
+
+  result.outcome = ScanOutcome::DiscRead;
+  result.rows = BuildListRows(directory, type);
+  result.title = BuildTitle(directory, type);
+  result.titleChanged = true;
+  return result;
+}
+
+}  // namespace zep

@@ -1,0 +1,68 @@
+#pragma once
+// The disc scan: checks the medium, reads the record directory, writes the scan
+// dump and turns the directory into the record list's rows and the window
+// title. It shows nothing itself: the shells (the Windows program, zepconv)
+// present what it returns.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disc/directory.h"
+#include "disc/volume.h"
+
+namespace zep {
+
+// The scan dump: 5056 pieces of 4096 bytes from byte 39725056.
+inline constexpr std::int64_t kDumpOffset = 39725056;
+inline constexpr int kDumpPieces = 5056;
+inline constexpr std::int64_t kDumpPieceSize = 4096;
+inline constexpr std::int64_t kDumpSize = kDumpPieces * kDumpPieceSize;
+
+inline constexpr const char* kTitleBase = "ZEP Converter";
+
+struct ListRow {
+  int slot = 0;                     // carried as the row's item data
+  std::array<std::string, 6> cells;  // Record No., Name, Date, Start, End, Pings
+};
+
+// Rows for every record slot, in slot order, and the title (with the label).
+std::vector<ListRow> BuildListRows(const RecordDirectory& dir, SourceType type);
+std::string BuildTitle(const RecordDirectory& dir, SourceType type);
+
+std::string NoDiskMessage(char driveLetter);    // "There is no disk in drive X  "
+std::string NotMoDiscMessage(char driveLetter);  // "Drive X is not an MO disc"
+
+struct DumpReport {
+  bool attempted = false;
+  bool written = false;       // the dump file holds all 5056 pieces of this disc
+  int unreadablePieces = 0;   // pieces written as zeros (or zero-padded) because the read failed
+  std::string error;          // why the dump could not be written; empty when written
+};
+
+// Copies the dump area of an open volume to path. Unreadable pieces are written
+// as zeros so the dump always has its 5056 pieces. If the file cannot be
+// created or written, nothing is left under that name: an earlier disc's dump
+// must never be split as if it came from this one.
+DumpReport WriteScanDump(Volume& volume, const std::string& path);
+
+enum class ScanOutcome { DiscRead, NoDisk, NotMoDisc };
+
+struct ScanResult {
+  ScanOutcome outcome = ScanOutcome::NoDisk;
+  std::string message;       // the error box text; empty when the disc was read
+  std::string openError;     // the system's reason when the volume did not open
+  std::string directoryError;  // set when the directory could not be read whole (missing bytes are zeros)
+  bool titleChanged = false;  // false only for a drive that holds no MO disc
+  std::string title;
+  std::vector<ListRow> rows;  // empty unless the disc was read
+  DumpReport dump;
+};
+
+// Scans the disc that open gives. On success the directory is replaced whole;
+// otherwise it is left as it was. An empty dumpPath skips the dump.
+ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type, RecordDirectory& directory,
+                    const std::string& dumpPath);
+
+}  // namespace zep

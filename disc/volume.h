@@ -1,0 +1,74 @@
+#pragma once
+// The disc as a raw, read-only volume. There is no file system on it: the
+// record directory sits at byte 0, TK40 record data in 4096-byte blocks from
+// byte 16384, ZEP V1.X data in 2048-byte sectors from byte 0.
+//
+// The platform backends (volume_posix.cpp, volume_win32.cpp) are the only code
+// that touches the device; everything else sees a Volume. No backend ever
+// opens the volume for writing.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace zep {
+
+inline constexpr std::int64_t kTk40BlockSize = 4096;
+inline constexpr std::int64_t kZepSectorSize = 2048;
+
+// Byte positions are 64-bit: MO discs of 2.3 GB exist, and a unit past 2 GiB
+// is read where it really is.
+constexpr std::int64_t Tk40BlockOffset(std::int64_t block) { return (block + 4) * kTk40BlockSize; }
+constexpr std::int64_t ZepSectorOffset(std::int64_t sector) { return sector * kZepSectorSize; }
+
+struct ReadResult {
+  std::size_t bytes = 0;  // bytes delivered; fewer than asked at the end of the volume
+  std::string error;      // empty unless the read failed outright
+  bool ok() const { return error.empty(); }
+};
+
+class Volume {
+ public:
+  virtual ~Volume() = default;
+
+  // Reads buf.size() bytes from byte position pos. buf must start on a
+  // kIoAlignment boundary; pos and the size are multiples of 2048. A negative
+  // position is an error, not a wrap-around.
+  virtual ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) = 0;
+
+  // Whether the medium passes the MO-disc check of a scan.
+  virtual bool IsRemovableMedia() = 0;
+
+  // What the volume was opened from, for messages.
+  virtual const std::string& Name() const = 0;
+};
+
+struct VolumeOpenResult {
+  std::unique_ptr<Volume> volume;  // null on failure
+  std::string error;               // why, naming the call and the path
+};
+
+// Operations that read the disc open it themselves and close it before they
+// return, so they take the means to open it rather than an open volume.
+using VolumeOpener = std::function<VolumeOpenResult()>;
+
+// "\\.\X:" with the drive letter in place of the X.
+std::string DriveVolumePath(char driveLetter);
+
+// Opens a volume read-only: on Windows a drive ("\\.\X:", unbuffered) or an
+// image file; on POSIX an image file or a block device.
+VolumeOpenResult OpenDiscVolume(const std::string& path);
+inline VolumeOpenResult OpenDiscVolume(char driveLetter) { return OpenDiscVolume(DriveVolumePath(driveLetter)); }
+
+inline VolumeOpener VolumeAt(std::string path) {
+  return [path = std::move(path)] { return OpenDiscVolume(path); };
+}
+
+// Reads TK40 block n (4096 bytes at (n + 4) * 4096) into block, which must be
+// aligned. A short read is a failure of the block.
+ReadResult ReadDiscBlock(Volume& volume, std::int64_t block, std::span<std::uint8_t> buffer);
+
+}  // namespace zep

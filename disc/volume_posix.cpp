@@ -1,0 +1,97 @@
+// Disc images and block devices on POSIX systems, always opened read-only.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "disc/volume.h"
+
+namespace zep {
+namespace {
+
+std::string SysError(const char* call, const std::string& path, int err) {
+  return std::string(call) + "(" + path + "): " + std::strerror(err);
+}
+
+// A block device stands in for an MO drive when the kernel reports it
+// removable; partitions answer for their whole disc.
+bool BlockDeviceIsRemovable(dev_t dev) {
+  const std::string base = "/sys/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+  for (const char* rel : {"/removable", "/../removable"}) {
+    std::ifstream in(base + rel);
+    int value = 0;
+    if (in >> value) return value == 1;
+  }
+  return false;
+}
+
+class PosixVolume final : public Volume {
+ public:
+  PosixVolume(int fd, std::string path, bool removable) : fd_(fd), path_(std::move(path)), removable_(removable) {}
+  ~PosixVolume() override { ::close(fd_); }
+  PosixVolume(const PosixVolume&) = delete;
+  PosixVolume& operator=(const PosixVolume&) = delete;
+
+  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
+    ReadResult r;
+    if (pos < 0) {
+      r.error = "position " + std::to_string(pos) + " is before the start of " + path_;
+      return r;
+    }
+    while (r.bytes < buf.size()) {
+      const ssize_t n = ::pread(fd_, buf.data() + r.bytes, buf.size() - r.bytes, static_cast<off_t>(pos + r.bytes));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        r.error = SysError("pread", path_, errno) + " at byte " + std::to_string(pos + r.bytes);
+        return r;
+      }
+      if (n == 0) break;  // end of the volume
+      r.bytes += static_cast<std::size_t>(n);
+    }
+    return r;
+  }
+
+  bool IsRemovableMedia() override { return removable_; }
+  const std::string& Name() const override { return path_; }
+
+ private:
+  int fd_;
+  std::string path_;
+  bool removable_;
+};
+
+}  // namespace
+
+VolumeOpenResult OpenDiscVolume(const std::string& path) {
+  VolumeOpenResult result;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    result.error = SysError("open", path, errno);
+    return result;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    result.error = SysError("fstat", path, errno);
+    ::close(fd);
+    return result;
+  }
+  bool removable = false;
+  if (S_ISREG(st.st_mode)) {
+    removable = true;  // a disc image stands for the medium itself
+  } else if (S_ISBLK(st.st_mode)) {
+    removable = BlockDeviceIsRemovable(st.st_rdev);
+  } else if (!S_ISCHR(st.st_mode)) {
+    result.error = path + ": not a disc image or a device";
+    ::close(fd);
+    return result;
+  }
+  result.volume = std::make_unique<PosixVolume>(fd, path, removable);
+  return result;
+}
+
+}  // namespace zep

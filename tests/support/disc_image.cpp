@@ -1,0 +1,126 @@
+#include "tests/support/disc_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+#include "disc/volume.h"
+#include "tests/support/packed_text_encoder.h"
+
+namespace zep::test {
+namespace {
+void PutI32(std::uint8_t* p, std::int32_t v) {
+  const auto u = static_cast<std::uint32_t>(v);
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(u >> (8 * i));
+}
+}  // namespace
+
+Tk40Block& Tk40Block::Samples(std::uint32_t seed) {
+  std::uint32_t x = seed * 2654435761u + 12345u;
+  for (int i = 0; i < 3840; ++i) {
+    x = x * 1103515245u + 12345u;
+    bytes[i] = static_cast<std::uint8_t>(x >> 16);
+  }
+  return *this;
+}
+
+Tk40Block& Tk40Block::ModeCode(std::uint8_t code) { return Byte(tk40::kModeCode, code); }
+
+Tk40Block& Tk40Block::Byte(int offset, std::uint8_t value) {
+  bytes.at(static_cast<std::size_t>(offset)) = value;
+  return *this;
+}
+
+Tk40Block& Tk40Block::Flags(std::uint8_t flags) { return Byte(tk40::kFlags, flags); }
+
+Tk40Block& Tk40Block::Value26(std::uint16_t value) {
+  bytes[tk40::kValue26] = static_cast<std::uint8_t>(value);
+  bytes[tk40::kValue26 + 1] = static_cast<std::uint8_t>(value >> 8);
+  bytes[tk40::kFlags] |= 0x01;
+  return *this;
+}
+
+Tk40Block& Tk40Block::Text(const std::string& text) {
+  const auto area = EncodePackedText(text);
+  if (!area) throw std::invalid_argument("text does not fit a packed text area: " + text);
+  std::copy(area->begin(), area->end(), bytes.begin() + tk40::kTextArea);
+  bytes[tk40::kFlags] |= 0x08;
+  return *this;
+}
+
+std::vector<std::uint8_t> MakePingRecord(std::uint16_t sampleCount, std::uint32_t pingIndex, std::uint8_t mode) {
+  std::vector<std::uint8_t> r(256 + sampleCount, 0);
+  std::memcpy(r.data(), "VORL", 4);
+  r[4] = static_cast<std::uint8_t>(sampleCount);
+  r[5] = static_cast<std::uint8_t>(sampleCount >> 8);
+  for (int i = 0; i < 4; ++i) r[10 + i] = static_cast<std::uint8_t>(pingIndex >> (8 * i));
+  r[37] = mode;
+  for (std::size_t i = 0; i < sampleCount; ++i) r[256 + i] = static_cast<std::uint8_t>(i * 7 + pingIndex);
+  return r;
+}
+
+DiscImage::DiscImage(SourceType type, std::size_t size) : type_(type), bytes_(std::max(size, kDirectorySize), 0) {}
+
+DiscImage& DiscImage::Entry(int slot, const EntrySpec& spec) {
+  if (spec.name.size() > kNameFieldSize) throw std::invalid_argument("name longer than 11 bytes");
+  std::uint8_t* e = bytes_.data() + static_cast<std::size_t>(slot) * kEntrySize;
+  std::memset(e, 0, kEntrySize);
+  e[0] = spec.status;
+  std::memcpy(e + 1, spec.name.data(), spec.name.size());
+  if (spec.terminate && spec.name.size() < kNameFieldSize) e[1 + spec.name.size()] = NameTerminator(type_);
+  const int date = type_ == SourceType::Tk40 ? 13 : 12;
+  e[date] = spec.day;
+  e[date + 1] = spec.month;
+  e[date + 2] = spec.year;
+  e[16] = spec.start[0];
+  e[17] = spec.start[1];
+  e[18] = spec.end[0];
+  e[19] = spec.end[1];
+  PutI32(e + 20, spec.first);
+  PutI32(e + 24, spec.second);
+  return *this;
+}
+
+DiscImage& DiscImage::Label(const std::string& name, bool terminate) {
+  EntrySpec spec;
+  spec.status = kStatusLabel;
+  spec.name = name;
+  spec.terminate = terminate;
+  return Entry(kLabelSlot, spec);
+}
+
+DiscImage& DiscImage::Block(std::int64_t block, const Tk40Block& b) {
+  return Bytes(Tk40BlockOffset(block), b.bytes);
+}
+
+DiscImage& DiscImage::Sector(std::int64_t sector, std::span<const std::uint8_t> bytes) {
+  if (bytes.size() > static_cast<std::size_t>(kZepSectorSize)) throw std::invalid_argument("sector over 2048 bytes");
+  return Bytes(ZepSectorOffset(sector), bytes);
+}
+
+DiscImage& DiscImage::Bytes(std::int64_t pos, std::span<const std::uint8_t> bytes) {
+  const std::size_t end = static_cast<std::size_t>(pos) + bytes.size();
+  if (bytes_.size() < end) bytes_.resize(end, 0);
+  std::copy(bytes.begin(), bytes.end(), bytes_.begin() + pos);
+  return *this;
+}
+
+DiscImage& DiscImage::Resize(std::size_t size) {
+  bytes_.resize(size, 0);
+  return *this;
+}
+
+RecordDirectory DiscImage::Directory() const {
+  RecordDirectory dir{};
+  std::copy_n(bytes_.begin(), std::min(bytes_.size(), kDirectorySize), dir.begin());
+  return dir;
+}
+
+void DiscImage::WriteFile(const std::string& path) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace zep::test

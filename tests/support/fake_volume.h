@@ -1,0 +1,52 @@
+#pragma once
+// An in-memory volume for tests: the bytes of a disc image, with reads that
+// fail on chosen byte ranges, and a log of every read asked for.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disc/volume.h"
+
+namespace zep::test {
+
+struct ReadCall {
+  std::int64_t pos;
+  std::size_t size;
+};
+
+class MemoryVolume final : public Volume {
+ public:
+  explicit MemoryVolume(std::vector<std::uint8_t> bytes, bool removable = true)
+      : bytes_(std::move(bytes)), removable_(removable) {}
+
+  // Any read that touches [pos, pos + size) fails outright.
+  void FailRange(std::int64_t pos, std::int64_t size) { failures_.push_back({pos, size}); }
+  // A read that touches [pos, pos + size) delivers only the bytes before it.
+  void ShortRange(std::int64_t pos, std::int64_t size) { shorts_.push_back({pos, size}); }
+
+  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override;
+  bool IsRemovableMedia() override { return removable_; }
+  const std::string& Name() const override { return name_; }
+
+  const std::vector<ReadCall>& reads() const { return reads_; }
+  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  struct Range {
+    std::int64_t pos, size;
+  };
+  std::vector<std::uint8_t> bytes_;
+  bool removable_;
+  std::string name_ = "memory";
+  std::vector<Range> failures_, shorts_;
+  std::vector<ReadCall> reads_;
+};
+
+// An opener that hands out the volume once per call, sharing the state
+// (failures, log) with the caller's copy through the pointer.
+VolumeOpener OpenerFor(MemoryVolume* volume);
+// An opener that always fails with the given reason.
+VolumeOpener FailingOpener(std::string reason = "no such drive");
+
+}  // namespace zep::test
