@@ -1,0 +1,105 @@
+// zepconv's command line. The interface is fixed (scripts depend on it): the
+// five commands, their options and the exit statuses 0, 1 and 2.
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+
+namespace zep::cli {
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kSourceHelp = "A disc image file, a block device or a drive letter such as E:";
+#else
+constexpr const char* kSourceHelp = "A disc image file or a block device";
+#endif
+
+constexpr const char* kFooter =
+    "Exit status: 0 when everything asked for was done, 1 when only part of it was (each problem is named on "
+    "stderr), 2 for a usage error or a source that cannot be read.";
+
+SourceType TypeOf(const std::string& name) { return name == "zep" ? SourceType::ZepV1 : SourceType::Tk40; }
+
+void AddTypeOption(CLI::App* command, std::string& type) {
+  command->add_option("--type", type, "Which recorder wrote the disc: tk40 (TK40) or zep (ZEP V1.X)")
+      ->check(CLI::IsMember({"tk40", "zep"}))
+      ->capture_default_str();
+}
+
+}  // namespace
+
+int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool stderrIsTerminal) {
+  CLI::App app("Lists the records of TK40 and ZEP V1.X sonar discs and converts them into .ZEP record files.",
+               "zepconv");
+  // A SOURCE such as /dev/sdb or an image under / is never an option, on
+  // Windows either (where CLI11 would otherwise read "/x" as one).
+  app.allow_windows_style_options(false);
+  app.require_subcommand(1);
+  app.footer(kFooter);
+  // --quiet may follow the command as well as precede it.
+  app.fallthrough();
+  bool quiet = false;
+  app.add_flag("-q,--quiet", quiet, "Draw no progress bar");
+
+  std::string source, type = "tk40", outPath;
+  std::vector<int> records;
+  std::vector<std::string> files;
+  bool json = false;
+
+  CLI::App* list = app.add_subcommand("list", "List the records of a disc, with the disc's label");
+  list->add_option("SOURCE", source, kSourceHelp)->required();
+  AddTypeOption(list, type);
+  list->add_flag("--json", json, "Print one JSON object: title, label and records");
+
+  CLI::App* convert = app.add_subcommand("convert", "Convert records into .ZEP record files");
+  convert->add_option("SOURCE", source, kSourceHelp)->required();
+  convert->add_option("--out", outPath, "Folder for the record files (created if missing)")->required();
+  AddTypeOption(convert, type);
+  convert
+      ->add_option("--record", records,
+                   "Record number as listed, 1 to 64; repeat for more (default: every record)")
+      ->check(CLI::Range(1, 64))
+      ->delimiter(',')
+      ->allow_extra_args(false);
+
+  CLI::App* dump = app.add_subcommand("dump", "Write the scan dump: 5056 pieces of 4096 bytes from byte 39725056");
+  dump->add_option("SOURCE", source, kSourceHelp)->required();
+  dump->add_option("--out", outPath, "The dump file to write")->required();
+
+  CLI::App* split = app.add_subcommand("split", "Write each run of ping records in a scan dump to a record file");
+  split->add_option("DUMP", source, "A scan dump")->required();
+  split->add_option("--out", outPath, "Folder for fond0.zep, fond1.zep, ... (created if missing)")->required();
+
+  CLI::App* info = app.add_subcommand("info", "Walk record files from ping to ping and say what they hold");
+  info->add_option("FILE", files, "Record files")->required();
+  info->add_flag("--json", json, "Print a JSON array, one object per file");
+
+  for (CLI::App* command : {list, convert, dump, split, info}) command->footer(kFooter);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // Help is asked for and succeeds; every other parse error is a usage error.
+    return app.exit(e, out, err) == 0 ? kDone : kRefused;
+  }
+
+  Console con{out, err, stderrIsTerminal && !quiet};
+  try {
+    if (*list) return ListCommand(con, source, TypeOf(type), json);
+    if (*convert) return ConvertCommand(con, source, TypeOf(type), outPath, records);
+    if (*dump) return DumpCommand(con, source, outPath);
+    if (*split) return SplitCommand(con, source, outPath);
+    if (*info) return InfoCommand(con, files, json);
+  } catch (const std::exception& e) {
+    // Whatever was written before stays; the command did not finish.
+    err << "zepconv: " << e.what() << '\n';
+    return kPartly;
+  }
+  return kRefused;
+}
+
+}  // namespace zep::cli

@@ -1,0 +1,204 @@
+// The commands that read a disc: list, convert and dump. Each scans the disc
+// first, as the Windows program does when a drive is chosen, and stops with
+// status 2 when that scan finds no readable disc.
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "cli/files.h"
+#include "cli/platform.h"
+#include "cli/progress.h"
+#include "cli/text.h"
+#include "convert/convert.h"
+#include "disc/record_names.h"
+#include "disc/scan.h"
+
+namespace zep::cli {
+namespace {
+
+struct Disc {
+  std::string source;          // as given on the command line
+  std::string path;            // what the volume is opened from
+  std::optional<char> drive;   // when SOURCE is a drive letter
+  RecordDirectory directory{};
+  ScanResult scan;
+};
+
+// Scans SOURCE, writing the scan dump to dumpPath unless it is empty. Names
+// the reason and returns nothing when there is no disc to read.
+std::optional<Disc> ScanSource(Console& con, const std::string& source, SourceType type,
+                               const std::string& dumpPath) {
+  Disc disc;
+  disc.source = source;
+  disc.drive = DriveLetterOf(source);
+  disc.path = disc.drive ? DriveVolumePath(*disc.drive) : source;
+  // The letter only shapes the Windows program's messages, which are used
+  // below for drives alone.
+  disc.scan = ScanDisc(VolumeAt(disc.path), disc.drive.value_or('X'), type, disc.directory, dumpPath);
+  switch (disc.scan.outcome) {
+    case ScanOutcome::DiscRead:
+      if (!disc.scan.directoryError.empty()) {
+        con.err << "zepconv: " << disc.scan.directoryError << "; the missing bytes of the record directory were read as zeros\n";
+      }
+      return disc;
+    case ScanOutcome::NoDisk:
+      con.err << "zepconv: ";
+      if (disc.drive) con.err << disc.scan.message << "(" << disc.scan.openError << ")\n";
+      else con.err << disc.scan.openError << '\n';
+      return std::nullopt;
+    case ScanOutcome::NotMoDisc:
+      con.err << "zepconv: ";
+      if (disc.drive) con.err << disc.scan.message << '\n';
+      else con.err << source << " is not an MO disc: the system does not report the device removable\n";
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// A record's units as the converters count them, with the full count rather
+// than the low 16 bits that the progress protocol carries.
+std::int64_t UnitCount(const RecordDirectory& dir, int slot, SourceType type) {
+  const DirectoryEntry e = ReadEntry(dir, slot, type);
+  const auto first = static_cast<std::uint32_t>(type == SourceType::Tk40 ? e.first : 2);
+  return std::max<std::int32_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(e.second) - first), 0);
+}
+
+void WriteListJson(Console& con, const Disc& disc, SourceType type) {
+  nlohmann::ordered_json doc;
+  doc["title"] = Latin1ToUtf8(disc.scan.title);
+  doc["label"] = HasLabel(disc.directory) ? nlohmann::ordered_json(Latin1ToUtf8(RecordName(disc.directory, kLabelSlot, type)))
+                                          : nlohmann::ordered_json(nullptr);
+  doc["records"] = nlohmann::ordered_json::array();
+  for (const ListRow& row : disc.scan.rows) {
+    // Record No. and Pings are "%i" cells: as JSON numbers they read exactly
+    // as the cells do, and scripts can compare them.
+    doc["records"].push_back({{"record", std::stoi(row.cells[0])},
+                              {"slot", row.slot},
+                              {"name", Latin1ToUtf8(row.cells[1])},
+                              {"date", row.cells[2]},
+                              {"start", row.cells[3]},
+                              {"end", row.cells[4]},
+                              {"pings", std::stoi(row.cells[5])}});
+  }
+  con.out << doc.dump(2) << '\n';
+}
+
+void WriteListText(Console& con, const Disc& disc) {
+  con.out << Printable(disc.scan.title) << "\n\n";
+  if (disc.scan.rows.empty()) {
+    con.out << "(no records)\n";
+    return;
+  }
+  std::vector<std::vector<std::string>> cells;
+  for (const ListRow& row : disc.scan.rows) {
+    cells.push_back({row.cells[0], Printable(row.cells[1]), row.cells[2], row.cells[3], row.cells[4], row.cells[5]});
+  }
+  WriteTable(con.out,
+             {{"Record No.", true}, {"Name"}, {"Date"}, {"Start"}, {"End"}, {"Pings", true}}, cells);
+}
+
+// The rows to convert, in slot order; nothing when a record number is not on
+// the disc, so that a mistyped number converts nothing rather than the rest.
+std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, const std::vector<int>& recordNumbers) {
+  const std::vector<ListRow>& rows = disc.scan.rows;
+  if (recordNumbers.empty()) return rows;
+  const std::set<int> wanted(recordNumbers.begin(), recordNumbers.end());
+  std::vector<ListRow> chosen;
+  for (const ListRow& row : rows)
+    if (wanted.count(row.slot + 1)) chosen.push_back(row);
+  if (chosen.size() == wanted.size()) return chosen;
+
+  std::string missing, present;
+  for (int n : wanted) {
+    if (std::none_of(rows.begin(), rows.end(), [n](const ListRow& r) { return r.slot + 1 == n; })) {
+      missing += (missing.empty() ? "" : ", ") + std::to_string(n);
+    }
+  }
+  for (const ListRow& row : rows) present += (present.empty() ? "" : ", ") + row.cells[0];
+  con.err << "zepconv: " << disc.source << " has no record " << missing << " (its records: "
+          << (present.empty() ? "none" : present) << ")\n";
+  return std::nullopt;
+}
+
+}  // namespace
+
+int ListCommand(Console& con, const std::string& source, SourceType type, bool json) {
+  const std::optional<Disc> disc = ScanSource(con, source, type, "");
+  if (!disc) return kRefused;
+  if (json) WriteListJson(con, *disc, type);
+  else WriteListText(con, *disc);
+  return disc->scan.directoryError.empty() ? kDone : kPartly;
+}
+
+int ConvertCommand(Console& con, const std::string& source, SourceType type, const std::string& outDir,
+                   const std::vector<int>& recordNumbers) {
+  const std::optional<Disc> disc = ScanSource(con, source, type, "");
+  if (!disc) return kRefused;
+  const std::optional<std::vector<ListRow>> rows = ChooseRows(con, *disc, recordNumbers);
+  if (!rows) return kRefused;
+  bool partly = !disc->scan.directoryError.empty();
+  if (rows->empty()) {
+    con.err << "zepconv: " << source << " holds no records\n";
+    return partly ? kPartly : kDone;
+  }
+  if (!MakeFolder(con, outDir)) return kPartly;
+
+  const bool tk40 = type == SourceType::Tk40;
+  const std::string unit = tk40 ? "pings" : "sectors";
+  const VolumeOpener open = VolumeAt(disc->path);
+  RunFileNames names;
+  for (const ListRow& row : *rows) {
+    const std::string name = RecordName(disc->directory, row.slot, type);
+    const std::string fileName = names.Next(name, row.slot + 1);
+    const std::string path = JoinPath(outDir, NativeFileName(fileName));
+    ConvertResult r;
+    {
+      ProgressBar bar(con.err, con.progress, Printable(name), UnitCount(disc->directory, row.slot, type), unit,
+                      tk40 ? kTk40BlockSize : kZepSectorSize);
+      r = tk40 ? ConvertTk40Record(path, disc->directory, row.slot, open, bar.Hooks())
+               : CopyZepRecord(path, disc->directory, row.slot, open, bar.Hooks());
+    }
+    const std::string what = "record " + row.cells[0] + " (" + Printable(name) + ")";
+    if (r.result == 1) {
+      // Unreadable TK40 blocks, and blocks without a mode, give no ping.
+      const std::int64_t written = tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units;
+      con.out << what << ": " << written;
+      if (written != r.units) con.out << " of " << r.units;
+      con.out << ' ' << unit << " -> " << JoinPath(outDir, Latin1ToUtf8(fileName)) << '\n';
+    }
+    if (r.status != ConvertStatus::Done) {
+      con.err << "zepconv: " << what << ": " << r.reason;
+      if (r.status == ConvertStatus::WriteFailed) con.err << " (the unfinished file was removed)";
+      con.err << '\n';
+      partly = true;
+    }
+  }
+  return partly ? kPartly : kDone;
+}
+
+int DumpCommand(Console& con, const std::string& source, const std::string& outFile) {
+  // The source type only shapes the list, which the dump does not need.
+  const std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, outFile);
+  if (!disc) return kRefused;
+  const DumpReport& dump = disc->scan.dump;
+  if (!dump.written) {
+    con.err << "zepconv: the dump was not written: " << dump.error << '\n';
+    return kPartly;
+  }
+  con.out << outFile << ": " << kDumpPieces << " pieces of " << kDumpPieceSize << " bytes from byte " << kDumpOffset
+          << '\n';
+  if (dump.unreadablePieces > 0) {
+    con.err << "zepconv: " << dump.unreadablePieces << " of " << kDumpPieces
+            << " pieces could not be read (or lie past the end of " << source << ") and were written as zeros\n";
+    return kPartly;
+  }
+  return kDone;
+}
+
+}  // namespace zep::cli

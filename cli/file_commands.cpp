@@ -1,0 +1,169 @@
+// The commands that work on files: split (a scan dump into record files) and
+// info (what a record file holds, and whether it is whole).
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "cli/files.h"
+#include "cli/text.h"
+#include "convert/convert.h"
+#include "convert/record_file.h"
+
+namespace zep::cli {
+
+bool MakeFolder(Console& con, const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(dir), ec);
+  // create_directories reports no error for a path that exists as a file.
+  if (!ec && !std::filesystem::is_directory(std::filesystem::path(dir), ec)) {
+    ec = std::make_error_code(std::errc::not_a_directory);
+  }
+  if (ec) {
+    con.err << "zepconv: cannot create the folder " << dir << ": " << ec.message() << '\n';
+    return false;
+  }
+  return true;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+  if (dir.empty()) return name;
+  if (dir.back() == '/' || dir.back() == separator) return dir + name;
+  return dir + separator + name;
+}
+
+namespace {
+
+// What a walk of one record file found.
+struct FileReport {
+  std::string file;
+  RecordWalk walk;
+  std::map<unsigned, std::uint64_t> pingsPerMode;
+  std::string firstDate, lastDate;
+  std::optional<std::string> firstGps, lastGps;
+};
+
+std::string DateOf(const PingInfo& p) {
+  // The fields are BCD, so their hex digits are the decimal ones.
+  char text[16];
+  std::snprintf(text, sizeof text, "%04x-%02x-%02x", p.year, p.month, p.day);
+  return text;
+}
+
+// The GPS text of a ping, or nothing: a field that no text has reached yet is
+// all zeros.
+std::string GpsTextAt(const PingInfo& p) {
+  std::string text = GpsTextOf(p.header.data());
+  text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
+  return text;
+}
+
+FileReport Inspect(const std::string& path) {
+  FileReport r;
+  r.file = path;
+  r.walk = WalkRecordFile(path, [&r](const PingInfo& p) {
+    ++r.pingsPerMode[p.mode];
+    r.lastDate = DateOf(p);
+    if (r.firstDate.empty()) r.firstDate = r.lastDate;
+    const std::string gps = GpsTextAt(p);
+    if (!gps.empty()) {
+      if (!r.firstGps) r.firstGps = gps;
+      r.lastGps = gps;
+    }
+  });
+  return r;
+}
+
+std::string DateRange(const FileReport& r) {
+  return r.firstDate == r.lastDate ? r.firstDate : r.firstDate + " to " + r.lastDate;
+}
+
+nlohmann::ordered_json ReportJson(const FileReport& r) {
+  using json = nlohmann::ordered_json;
+  if (!r.walk.opened) return {{"file", r.file}, {"error", r.walk.problem}};
+  json modes = json::array();
+  for (const auto& [mode, pings] : r.pingsPerMode) modes.push_back({{"mode", mode}, {"pings", pings}});
+  auto textOrNull = [](const std::optional<std::string>& t) { return t ? json(Latin1ToUtf8(*t)) : json(nullptr); };
+  return {{"file", r.file},
+          {"whole", r.walk.whole},
+          {"pings", r.walk.pings},
+          {"date", r.walk.pings > 0 ? json(DateRange(r)) : json(nullptr)},
+          {"modes", modes},
+          {"first_gps", textOrNull(r.firstGps)},
+          {"last_gps", textOrNull(r.lastGps)},
+          {"size", r.walk.size},
+          {"problem", r.walk.whole ? json(nullptr) : json(r.walk.problem)}};
+}
+
+void WriteReportText(std::ostream& out, const FileReport& r) {
+  out << r.file << '\n';
+  out << "  pings      " << r.walk.pings << '\n';
+  if (r.walk.pings > 0) {
+    out << "  date       " << DateRange(r) << '\n';
+    out << "  modes      ";
+    const char* separator = "";
+    for (const auto& [mode, pings] : r.pingsPerMode) {
+      out << separator << mode << " (" << pings << (pings == 1 ? " ping)" : " pings)");
+      separator = ", ";
+    }
+    out << '\n';
+  }
+  out << "  first GPS  " << (r.firstGps ? Printable(*r.firstGps) : "none") << '\n';
+  out << "  last GPS   " << (r.lastGps ? Printable(*r.lastGps) : "none") << '\n';
+  out << "  whole      " << (r.walk.whole ? "yes" : "no: " + r.walk.problem) << '\n';
+}
+
+}  // namespace
+
+int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir) {
+  if (!MakeFolder(con, outDir)) return kPartly;
+  const SplitResult r = SplitScanDump(dumpPath, JoinPath(outDir, "fond%i.zep"));
+  if (!r.dumpOpened) {
+    con.err << "zepconv: " << r.dumpError << '\n';
+    return kRefused;
+  }
+  for (const std::string& file : r.files) {
+    const RecordWalk walk = WalkRecordFile(file);
+    con.out << file << ": " << walk.pings << (walk.pings == 1 ? " ping\n" : " pings\n");
+  }
+  for (const std::string& failure : r.failures) con.err << "zepconv: " << failure << '\n';
+  if (r.runs == 0) con.err << "zepconv: no ping records found in " << dumpPath << '\n';
+  // Nothing more of that ping is anywhere in the dump: a note, not a failure.
+  if (r.droppedPartialPings > 0) {
+    con.err << "zepconv: the dump ends inside a ping record; that ping is left out of the last file\n";
+  }
+  if (!r.dumpError.empty()) con.err << "zepconv: " << r.dumpError << '\n';
+  return r.failures.empty() && r.dumpError.empty() ? kDone : kPartly;
+}
+
+int InfoCommand(Console& con, const std::vector<std::string>& files, bool json) {
+  nlohmann::ordered_json reports = nlohmann::ordered_json::array();
+  int unopened = 0, notWhole = 0;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const FileReport r = Inspect(files[i]);
+    if (!r.walk.opened) {
+      ++unopened;
+      con.err << "zepconv: " << r.walk.problem << '\n';
+    } else if (!r.walk.whole) {
+      ++notWhole;
+      con.err << "zepconv: " << r.file << " is not whole: " << r.walk.problem << '\n';
+    }
+    if (json) {
+      reports.push_back(ReportJson(r));
+    } else if (r.walk.opened) {
+      if (i > 0) con.out << '\n';
+      WriteReportText(con.out, r);
+    }
+  }
+  if (json) con.out << reports.dump(2) << '\n';
+  if (unopened == static_cast<int>(files.size())) return kRefused;
+  return unopened + notWhole == 0 ? kDone : kPartly;
+}
+
+}  // namespace zep::cli
