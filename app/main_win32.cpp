@@ -1,6 +1,10 @@
-// Entry point of the Windows program. The main window arrives with the user
-// interface; until then the program starts and ends cleanly.
+// Entry point of the Windows program. The previous instance and the command
+// line mean nothing to it.
 
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include "app/startup.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  return zep::app::RunProgram(instance, showCommand);
+}

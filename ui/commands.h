@@ -1,0 +1,28 @@
+#pragma once
+// The main window's command layer: the command table, the selection table,
+// the menu state and the scan of the chosen drive.
+
+#include <windows.h>
+
+namespace zep::ui {
+
+// Runs a command of the program; false for any other id.
+bool OnCommand(HWND window, int commandId);
+// WM_NOTIFY: list changes refresh the selection table. Always 0.
+LRESULT OnNotify(const NMHDR* header);
+
+// Rewrites all 64 flags from the list and resets the progress bar.
+void RefreshSelectionTable();
+// The flags alone, without touching the progress bar.
+void RecomputeSelectionFlags();
+// Grays "Convert Records to ZEP" when nothing is selected and puts the radio
+// mark on the current source type.
+void UpdateMenuState(HMENU popup);
+
+// Command 111: the drive dialog, then the scan of the chosen drive.
+void SelectDriveAndScan(HWND window);
+// Scans a drive into the record list and the title, with the scan's error
+// boxes, and recomputes the selection for the new rows.
+void ScanDriveIntoList(HWND window, char driveLetter);
+
+}  // namespace zep::ui

@@ -1,0 +1,108 @@
+#include "ui/conversion.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "convert/convert.h"
+#include "disc/record_names.h"
+#include "ui/run_texts.h"
+#include "ui/shell_state.h"
+
+namespace zep::ui {
+namespace {
+
+void SetStatusText(const std::string& text) {
+  SendMessageA(g_shell.statusBar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// The slot a list row carries; empty when the row no longer exists.
+std::optional<int> RowSlot(int row) {
+  LVITEMA item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (!SendMessageA(g_shell.recordList, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return std::nullopt;
+  return static_cast<int>(item.lParam);
+}
+
+Progress ProgressBarProgress() {
+  const HWND bar = g_shell.progressBar;
+  return Progress{
+      .setRange = [bar](std::uint16_t maximum) { SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, maximum)); },
+      .setPos = [bar](std::int32_t position) { SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0); },
+  };
+}
+
+// Converts one record to folder\fileName; a failure or an incomplete file
+// comes back as the line for the run's error box.
+std::optional<RecordFailure> ConvertRecord(const std::string& folder, const std::string& fileName, int slot,
+                                           const std::string& name) {
+  RecordFailure failure;
+  failure.recordNumber = slot + 1;
+  failure.name = name;
+  const std::optional<std::string> path = JoinOutputPath(folder, fileName);
+  if (!path) {
+    failure.reason = "the output path " + folder + "\\" + fileName + " is longer than " +
+                     std::to_string(kMaxPathLength) + " characters";
+    return failure;
+  }
+  const char letter = g_shell.driveLetter;
+  const VolumeOpener open = [letter] { return OpenDiscVolume(letter); };
+  const ConvertResult result = g_shell.sourceType == SourceType::Tk40
+                                   ? ConvertTk40Record(*path, g_shell.directory, slot, open, ProgressBarProgress())
+                                   : CopyZepRecord(*path, g_shell.directory, slot, open, ProgressBarProgress());
+  if (result.status == ConvertStatus::Done) return std::nullopt;
+  failure.incomplete = result.status == ConvertStatus::Incomplete;
+  failure.reason = result.reason;
+  return failure;
+}
+
+}  // namespace
+
+std::optional<std::string> BrowseForOutputFolder(HWND owner, const char* instruction) {
+  IMalloc* allocator = nullptr;
+  if (FAILED(SHGetMalloc(&allocator)) || !allocator) return std::nullopt;
+  BROWSEINFOA info{};
+  info.hwndOwner = owner;
+  info.lpszTitle = instruction;
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  std::optional<std::string> folder;
+  if (PIDLIST_ABSOLUTE item = SHBrowseForFolderA(&info)) {
+    char path[MAX_PATH] = "";
+    if (SHGetPathFromIDListA(item, path) && path[0] != '\0') folder = path;
+    allocator->Free(item);
+  }
+  allocator->Release();
+  return folder;
+}
+
+void ConvertSelectedRecords(HWND window) {
+  // Without a folder there is nowhere safe to write: the run converts nothing.
+  const std::optional<std::string> folder = BrowseForOutputFolder(window, "Select Output Folder");
+  if (!folder) return;
+
+  RunFileNames fileNames;
+  std::vector<RecordFailure> failures;
+  for (int row = 0; row < kSelectionRows; ++row) {
+    if (!g_shell.selection[static_cast<std::size_t>(row)]) continue;
+    const std::optional<int> slot = RowSlot(row);
+    if (!slot) continue;
+    // The list shows the name as read; the file gets a safe, distinct one.
+    const std::string name = RecordName(g_shell.directory, *slot, g_shell.sourceType);
+    SetStatusText(ConvertingText(name));
+    if (auto failure = ConvertRecord(*folder, fileNames.Next(name, *slot + 1), *slot, name)) {
+      failures.push_back(std::move(*failure));
+    }
+    SetStatusText("");
+    SendMessageA(g_shell.progressBar, PBM_SETPOS, 0, 0);
+  }
+  if (!failures.empty()) MessageBoxA(window, ConversionFailureText(failures).c_str(), "Error", MB_OK);
+}
+
+void SplitLastScanDump(HWND window) {
+  const SplitResult split = SplitScanDump(kScanDumpPath, kSplitOutputPattern);
+  if (!split.failures.empty()) MessageBoxA(window, SplitFailureText(split.failures).c_str(), "Error", MB_OK);
+}
+
+}  // namespace zep::ui

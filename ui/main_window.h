@@ -1,0 +1,18 @@
+#pragma once
+// The main window: its procedure, which only routes, and the handlers of the
+// window's own messages (children, layout, minimum size, help).
+
+#include <windows.h>
+
+namespace zep::ui {
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Builds the status bar, the progress bar inside it and the record list.
+LRESULT OnCreate(HWND window);
+// Lays the children out for a client area of width x height.
+void LayoutChildren(int width, int height);
+LRESULT OnGetMinMaxInfo(HWND window, WPARAM wParam, LPARAM lParam);
+LRESULT OnHelp(HWND window);
+
+}  // namespace zep::ui

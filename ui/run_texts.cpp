@@ -1,0 +1,48 @@
+#include "ui/run_texts.h"
+
+namespace zep::ui {
+namespace {
+
+// A message box taller than the screen hides its OK button.
+constexpr std::size_t kMaxListedLines = 16;
+
+std::string ListLines(std::string text, const std::vector<std::string>& lines, std::string_view restNoun) {
+  for (std::size_t i = 0; i < lines.size() && i < kMaxListedLines; ++i) text += "\n" + lines[i];
+  if (lines.size() > kMaxListedLines) {
+    text += "\n... and " + std::to_string(lines.size() - kMaxListedLines) + " more " + std::string(restNoun);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::string> JoinOutputPath(std::string_view folder, std::string_view fileName) {
+  std::string path(folder);
+  if (path.empty() || path.back() != '\\') path += '\\';
+  path += fileName;
+  if (path.size() > kMaxPathLength) return std::nullopt;
+  return path;
+}
+
+std::string ConvertingText(std::string_view recordName) {
+  // The status text has room for 39 characters; names have at most 11.
+  return ("Converting..." + std::string(recordName)).substr(0, 39);
+}
+
+std::string ConversionFailureText(const std::vector<RecordFailure>& failures) {
+  std::vector<std::string> lines;
+  for (const RecordFailure& f : failures) {
+    lines.push_back("Record " + std::to_string(f.recordNumber) + " (" + f.name + "): " +
+                    (f.incomplete ? "incomplete: " : "not converted: ") + f.reason);
+  }
+  const std::string head = failures.size() == 1 ? "1 record was not converted completely:\n"
+                                                 : std::to_string(failures.size()) +
+                                                       " records were not converted completely:\n";
+  return ListLines(head, lines, "records");
+}
+
+std::string SplitFailureText(const std::vector<std::string>& failures) {
+  return ListLines("Not every run of pings found in the scan dump could be written:\n", failures, "files");
+}
+
+}  // namespace zep::ui

@@ -1,0 +1,37 @@
+#pragma once
+// Paths and texts of a conversion run and of the dump splitter, as plain
+// functions of their inputs.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zep::ui {
+
+// The longest path the run forms: 260 characters with the terminator.
+inline constexpr std::size_t kMaxPathLength = 259;
+
+// folder\fileName, with no second backslash after a folder that ends in one
+// (a drive root such as "D:\"). Empty when the path would be too long.
+std::optional<std::string> JoinOutputPath(std::string_view folder, std::string_view fileName);
+
+// "Converting..." directly followed by the record's name, as the status bar's
+// first part shows it while the record is written.
+std::string ConvertingText(std::string_view recordName);
+
+struct RecordFailure {
+  int recordNumber = 0;  // slot + 1, as the list shows it
+  std::string name;      // as read from the disc
+  bool incomplete = false;  // a file was written, but without some of the record
+  std::string reason;
+};
+
+// The one "Error" box after a run in which records failed; at most a screen's
+// worth of lines, then a count of the rest.
+std::string ConversionFailureText(const std::vector<RecordFailure>& failures);
+
+// The "Error" box of the dump splitter: each output it could not write.
+std::string SplitFailureText(const std::vector<std::string>& failures);
+
+}  // namespace zep::ui

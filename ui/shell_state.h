@@ -1,0 +1,38 @@
+#pragma once
+// The few values the Windows program keeps for its whole life, in one place.
+// Everything runs on the window's thread, so nothing here is locked.
+//
+// Written by: start-up (instance, title, class name), WM_CREATE (the three
+// child handles), the drive and source type commands, the scan (directory),
+// RefreshSelectionTable (selection). Read by the commands and the run.
+
+#include <windows.h>
+
+#include "disc/directory.h"
+#include "ui/menu_state.h"
+
+namespace zep::ui {
+
+// Where the scan leaves its dump and where the splitter writes what it finds.
+inline constexpr const char* kScanDumpPath = "C:\\test.bin";
+inline constexpr const char* kSplitOutputPattern = "C:\\fond%i.zep";
+inline constexpr const char* kHelpFile = "Plattor.hlp";
+
+struct ShellState {
+  HINSTANCE instance = nullptr;
+  char title[100] = {};      // string 103, the title at start-up
+  char className[100] = {};  // string 109
+
+  HWND recordList = nullptr;
+  HWND statusBar = nullptr;
+  HWND progressBar = nullptr;  // a child of the status bar
+
+  char driveLetter = 'X';
+  SourceType sourceType = SourceType::Tk40;
+  RecordDirectory directory{};  // the last disc read; all zero before the first
+  SelectionTable selection{};   // flag per list row: the row exists and is selected
+};
+
+extern ShellState g_shell;
+
+}  // namespace zep::ui
