@@ -14,6 +14,7 @@
 #include "cli/text.h"
 #include "convert/convert.h"
 #include "convert/record_file.h"
+#include "disc/file.h"
 
 namespace zep::cli {
 
@@ -122,6 +123,11 @@ void WriteReportText(std::ostream& out, const FileReport& r) {
 }  // namespace
 
 int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir) {
+  // A dump that cannot be read leaves nothing behind, not even the folder.
+  if (InputFile dump = InputFile::Open(dumpPath); !dump.open()) {
+    con.err << "zepconv: " << dump.error() << '\n';
+    return kRefused;
+  }
   if (!MakeFolder(con, outDir)) return kPartly;
   const SplitResult r = SplitScanDump(dumpPath, JoinPath(outDir, "fond%i.zep"));
   if (!r.dumpOpened) {
