@@ -86,7 +86,7 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
                               {"end", row.cells[4]},
                               {"pings", std::stoi(row.cells[5])}});
   }
-  con.out << doc.dump(2) << '\n';
+  con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
 }
 
 void WriteListText(Console& con, const Disc& disc) {

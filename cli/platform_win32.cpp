@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstdlib>
 
 #include "cli/platform.h"
 
@@ -22,6 +23,18 @@ std::optional<char> DriveLetterOf(const std::string& source) {
 // The ANSI file functions take the bytes as the Windows program passes them.
 std::string NativeFileName(std::string_view name) { return std::string(name); }
 
-void PrepareConsole() { SetConsoleOutputCP(CP_UTF8); }
+namespace {
+UINT savedOutputCodePage = 0;
+void RestoreConsole() { SetConsoleOutputCP(savedOutputCodePage); }
+}  // namespace
+
+// The console keeps its code page after the program ends, so the one it had
+// is put back.
+void PrepareConsole() {
+  savedOutputCodePage = GetConsoleOutputCP();
+  if (savedOutputCodePage == 0 || savedOutputCodePage == CP_UTF8) return;  // no console, or already UTF-8
+  SetConsoleOutputCP(CP_UTF8);
+  std::atexit(RestoreConsole);
+}
 
 }  // namespace zep::cli

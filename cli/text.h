@@ -3,6 +3,7 @@
 // no declared character set; each byte is shown as the character of the same
 // value (ISO 8859-1), written as UTF-8.
 
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -11,6 +12,11 @@
 namespace zep::cli {
 
 std::string Latin1ToUtf8(std::string_view bytes);
+
+// For JSON output: paths come from the command line in the system's own
+// encoding, which need not be UTF-8; a byte that is not becomes U+FFFD rather
+// than ending the output.
+inline constexpr auto kReplaceInvalid = nlohmann::json::error_handler_t::replace;
 
 // For a terminal line: as Latin1ToUtf8, but control characters (a carriage
 // return is an ordinary name byte on a TK40 disc) appear as \xNN, so they

@@ -192,6 +192,9 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   } cases[] = {
       {{}, 2, "subcommand"},
       {{"list", dir + "/none.img"}, 2, "none.img"},
+#ifdef _WIN32
+      {{"list", "q:"}, 2, "There is no disk in drive Q"},  // no drive Q in the test's Wine prefix
+#endif
       {{"list", img, "--type", "tk41"}, 2, "tk41"},
       {{"convert", img, "--out", out, "--record", "65"}, 2, "65"},
       {{"convert", img, "--out", out, "--record", "1", "--record", "3"}, 2, "has no record 3 (its records: 1, 4, 5, 7)"},
