@@ -24,6 +24,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     buffer_ = std::move(other.buffer_);
     used_ = std::exchange(other.used_, 0);
     written_ = std::exchange(other.written_, 0);
+    regular_ = std::exchange(other.regular_, false);
   }
   return *this;
 }
@@ -35,7 +36,7 @@ OutputFile::~OutputFile() {
 OutputFile OutputFile::Create(const std::string& path) {
   OutputFile f;
   f.path_ = path;
-  f.handle_ = platform::CreateOutputFile(path, f.error_);
+  f.handle_ = platform::CreateOutputFile(path, f.error_, f.regular_);
   if (f.open()) f.buffer_.resize(kOutputBufferSize);
   return f;
 }
@@ -90,8 +91,11 @@ void OutputFile::Discard() {
     std::string err;
     platform::CloseFile(std::exchange(handle_, kNoHandle), err);
   }
+  // Only an ordinary file this object created is deleted: output sent to a
+  // device must never take the device node with it.
   std::string ignored;
-  if (!path_.empty()) platform::DeleteFileAt(path_, ignored);
+  if (regular_) platform::DeleteFileAt(path_, ignored);
+  regular_ = false;
 }
 
 InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }

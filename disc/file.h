@@ -38,7 +38,8 @@ class OutputFile {
   bool WriteZeros(std::size_t count);
   // Flushes and closes; false (with error()) if anything failed on the way.
   bool Close();
-  // Closes and deletes the file: for output that must not be mistaken for whole.
+  // Closes and deletes the file: for output that must not be mistaken for
+  // whole. A device (an output that is no ordinary file) is only closed.
   void Discard();
 
  private:
@@ -51,6 +52,7 @@ class OutputFile {
   std::vector<std::uint8_t> buffer_;
   std::size_t used_ = 0;
   std::uint64_t written_ = 0;
+  bool regular_ = false;
 };
 
 class InputFile {

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,10 +14,15 @@ std::string SysError(const char* call, const std::string& subject, int err) {
 }
 }  // namespace
 
-std::intptr_t CreateOutputFile(const std::string& path, std::string& error) {
+std::intptr_t CreateOutputFile(const std::string& path, std::string& error, bool& regular) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) error = SysError("open", path, errno);
-  return fd < 0 ? kNoHandle : fd;
+  if (fd < 0) {
+    error = SysError("open", path, errno);
+    return kNoHandle;
+  }
+  struct stat st {};
+  regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  return fd;
 }
 
 bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, std::string& error) {
@@ -56,6 +62,13 @@ ReadResult ReadSome(std::intptr_t handle, std::span<std::uint8_t> buf) {
 }
 
 bool DeleteFileAt(const std::string& path, std::string& error) {
+  // Only ordinary files are ever deleted, whatever path a caller hands in.
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+  if (!S_ISREG(st.st_mode)) {
+    error = path + ": not an ordinary file, left in place";
+    return false;
+  }
   if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
   error = SysError("unlink", path, errno);
   return false;

@@ -8,13 +8,14 @@ namespace {
 HANDLE H(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 }  // namespace
 
-std::intptr_t CreateOutputFile(const std::string& path, std::string& error) {
+std::intptr_t CreateOutputFile(const std::string& path, std::string& error, bool& regular) {
   const HANDLE h =
       CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = LastErrorText("CreateFileA", path);
     return kNoHandle;
   }
+  regular = GetFileType(h) == FILE_TYPE_DISK;
   return reinterpret_cast<std::intptr_t>(h);
 }
 
