@@ -131,7 +131,11 @@ LRESULT CALLBACK MessageLog::Proc(HWND window, UINT message, WPARAM wParam, LPAR
   MessageLog* self = Logs().at(window);
   if (self->wanted_.count(message)) {
     LoggedMessage entry{message, wParam, lParam, {}};
-    if (message == SB_SETTEXTA) entry.text = reinterpret_cast<const char*>(lParam);
+    // Message numbers above WM_USER mean different things to different
+    // controls: SB_SETTEXTA is PBM_SETRANGE to a progress bar.
+    if (message == SB_SETTEXTA && ClassOf(window) == STATUSCLASSNAMEA) {
+      entry.text = reinterpret_cast<const char*>(lParam);
+    }
     self->log_.push_back(std::move(entry));
   }
   return CallWindowProcA(self->previous_, window, message, wParam, lParam);
