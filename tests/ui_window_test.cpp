@@ -2,6 +2,7 @@
 // of the program and the About box, driven in-process.
 
 #include <array>
+#include <thread>
 #include <vector>
 
 #include "app/startup.h"
@@ -304,6 +305,49 @@ TEST_F(WindowTest, AboutBoxShowsNameAndIconAndClosesWithOkEnterEscOrCloseBox) {
   Command(IDM_ABOUT);
   ASSERT_EQ(script.seen().size(), 1u);
   EXPECT_EQ(script.seen()[0].title, "About");
+}
+
+}  // namespace
+}  // namespace zep::uitest
+
+namespace zep::uitest {
+namespace {
+
+struct HelpBox {
+  std::string text;
+  bool answered = false;
+};
+
+BOOL CALLBACK ReadHelpBoxText(HWND child, LPARAM param) {
+  char text[512] = "";
+  GetWindowTextA(child, text, sizeof text);
+  auto* box = reinterpret_cast<HelpBox*>(param);
+  if (text[0] != '\0') box->text += std::string(text) + "\n";
+  return TRUE;
+}
+
+// F1 asks the help system for the contents of "Plattor.hlp". Wine's help
+// viewer, another process, answers that the file is missing with a modal box
+// and keeps the call waiting until that box is answered.
+TEST_F(WindowTest, HelpOpensThePlattorHelpFilesContents) {
+  HelpBox box;
+  std::thread answerer([&box] {
+    for (int i = 0; i < 400 && !box.answered; ++i) {
+      if (const HWND dialog = FindWindowA("#32770", "ERROR")) {
+        EnumChildWindows(dialog, ReadHelpBoxText, reinterpret_cast<LPARAM>(&box));
+        PostMessageA(dialog, WM_COMMAND, IDNO, 0);
+        box.answered = true;
+      }
+      Sleep(50);
+    }
+  });
+  HELPINFO info{};
+  info.cbSize = sizeof info;
+  EXPECT_EQ(SendMessageA(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&info)), 0);
+  answerer.join();
+  EXPECT_TRUE(box.answered);
+  EXPECT_NE(box.text.find("Plattor.hlp"), std::string::npos) << box.text;
+  WinHelpA(window, nullptr, HELP_QUIT, 0);
 }
 
 }  // namespace
