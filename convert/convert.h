@@ -62,7 +62,7 @@ struct SplitResult {
 };
 
 // Searches the dump for runs of ping records and writes each into a record file
-// named by outputPattern with "%i" replaced by the run's number from 0.
+// named by outputPattern with its last "%i" replaced by the run's number from 0.
 SplitResult SplitScanDump(const std::string& dumpPath, const std::string& outputPattern);
 
 }  // namespace zep

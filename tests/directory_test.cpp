@@ -59,16 +59,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DirectoryTest, EntryLayoutsDifferOnlyInTheDate) {
   for (SourceType type : {SourceType::Tk40, SourceType::ZepV1}) {
-    EntrySpec spec;
-    spec.name = "LINE7";
-    spec.day = 0x21;
-    spec.month = 0x09;
-    spec.year = 0x97;
-    spec.start = {0x08, 0x15};
-    spec.end = {0x09, 0x45};
-    spec.first = 0x01020304;
-    spec.second = -7;
-    const auto dir = DiscImage(type).Entry(9, spec).Directory();
+    EntrySpec entry;
+    entry.name = "LINE7";
+    entry.day = 0x21;
+    entry.month = 0x09;
+    entry.year = 0x97;
+    entry.start = {0x08, 0x15};
+    entry.end = {0x09, 0x45};
+    entry.first = 0x01020304;
+    entry.second = -7;
+    const auto dir = DiscImage(type).Entry(9, entry).Directory();
     const DirectoryEntry e = ReadEntry(dir, 9, type);
     EXPECT_EQ(e.status, 1);
     EXPECT_EQ(e.day, 0x21);
@@ -80,10 +80,10 @@ TEST(DirectoryTest, EntryLayoutsDifferOnlyInTheDate) {
     EXPECT_EQ(e.second, -7);
   }
   // The raw offsets: TK40 keeps the day at 13, ZEP V1.X at 12.
-  EntrySpec spec;
-  spec.day = 0x31;
-  EXPECT_EQ(DiscImage(SourceType::Tk40).Entry(0, spec).Directory()[13], 0x31);
-  EXPECT_EQ(DiscImage(SourceType::ZepV1).Entry(0, spec).Directory()[12], 0x31);
+  EntrySpec entry;
+  entry.day = 0x31;
+  EXPECT_EQ(DiscImage(SourceType::Tk40).Entry(0, entry).Directory()[13], 0x31);
+  EXPECT_EQ(DiscImage(SourceType::ZepV1).Entry(0, entry).Directory()[12], 0x31);
 }
 
 TEST(ListRowsTest, OneRowPerRecordSlotCarryingItsSlot) {
@@ -102,7 +102,7 @@ TEST(ListRowsTest, OneRowPerRecordSlotCarryingItsSlot) {
 struct CellCase {
   const char* what;
   SourceType type;
-  EntrySpec spec;
+  EntrySpec entry;
   int cell;
   std::string expected;
 };
@@ -113,7 +113,7 @@ class ListCellTest : public ::testing::TestWithParam<CellCase> {};
 
 TEST_P(ListCellTest, FormatsCell) {
   const CellCase& c = GetParam();
-  const auto rows = BuildListRows(DiscImage(c.type).Entry(3, c.spec).Directory(), c.type);
+  const auto rows = BuildListRows(DiscImage(c.type).Entry(3, c.entry).Directory(), c.type);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].cells[static_cast<std::size_t>(c.cell)], c.expected) << c.what;
 }

@@ -62,32 +62,32 @@ std::vector<std::uint8_t> MakePingRecord(std::uint16_t sampleCount, std::uint32_
 
 DiscImage::DiscImage(SourceType type, std::size_t size) : type_(type), bytes_(std::max(size, kDirectorySize), 0) {}
 
-DiscImage& DiscImage::Entry(int slot, const EntrySpec& spec) {
-  if (spec.name.size() > kNameFieldSize) throw std::invalid_argument("name longer than 11 bytes");
+DiscImage& DiscImage::Entry(int slot, const EntrySpec& entry) {
+  if (entry.name.size() > kNameFieldSize) throw std::invalid_argument("name longer than 11 bytes");
   std::uint8_t* e = bytes_.data() + static_cast<std::size_t>(slot) * kEntrySize;
   std::memset(e, 0, kEntrySize);
-  e[0] = spec.status;
-  std::memcpy(e + 1, spec.name.data(), spec.name.size());
-  if (spec.terminate && spec.name.size() < kNameFieldSize) e[1 + spec.name.size()] = NameTerminator(type_);
+  e[0] = entry.status;
+  std::memcpy(e + 1, entry.name.data(), entry.name.size());
+  if (entry.terminate && entry.name.size() < kNameFieldSize) e[1 + entry.name.size()] = NameTerminator(type_);
   const int date = type_ == SourceType::Tk40 ? 13 : 12;
-  e[date] = spec.day;
-  e[date + 1] = spec.month;
-  e[date + 2] = spec.year;
-  e[16] = spec.start[0];
-  e[17] = spec.start[1];
-  e[18] = spec.end[0];
-  e[19] = spec.end[1];
-  PutI32(e + 20, spec.first);
-  PutI32(e + 24, spec.second);
+  e[date] = entry.day;
+  e[date + 1] = entry.month;
+  e[date + 2] = entry.year;
+  e[16] = entry.start[0];
+  e[17] = entry.start[1];
+  e[18] = entry.end[0];
+  e[19] = entry.end[1];
+  PutI32(e + 20, entry.first);
+  PutI32(e + 24, entry.second);
   return *this;
 }
 
 DiscImage& DiscImage::Label(const std::string& name, bool terminate) {
-  EntrySpec spec;
-  spec.status = kStatusLabel;
-  spec.name = name;
-  spec.terminate = terminate;
-  return Entry(kLabelSlot, spec);
+  EntrySpec entry;
+  entry.status = kStatusLabel;
+  entry.name = name;
+  entry.terminate = terminate;
+  return Entry(kLabelSlot, entry);
 }
 
 DiscImage& DiscImage::Block(std::int64_t block, const Tk40Block& b) {

@@ -54,7 +54,7 @@ class DiscImage {
  public:
   explicit DiscImage(SourceType type, std::size_t size = 0);
 
-  DiscImage& Entry(int slot, const EntrySpec& spec);
+  DiscImage& Entry(int slot, const EntrySpec& entry);
   DiscImage& Label(const std::string& name, bool terminate = true);
   DiscImage& Block(std::int64_t block, const Tk40Block& b);
   DiscImage& Sector(std::int64_t sector, std::span<const std::uint8_t> bytes);

@@ -1,0 +1,180 @@
+// SplitScanDump: every run of consecutive ping records found in the
+// scan dump becomes a record file of its own.
+//
+// The recorder software's search that reads the dump one byte at a time through a
+// four-byte window, steps back four bytes when the window holds "VORL", and
+// after a run restarts the window as the first four bytes of the 256 that
+// ended it. This file searches a buffer instead and reproduces that search's
+// findings exactly:
+//   - Outside the runs, a magic is found at the first offset s >= from where
+//     the dump holds "VORL", from being 0 at the start and h + 256 after a run
+//     ended by the 256 bytes at h.
+//   - Before that, the three windows that mix the ended run's bytes h+1..h+3
+//     with the bytes h+256..h+258 that follow are checked; a match in the j-th
+//     of them (j = 0, 1, 2) starts a run at h + 253 + j, where the step back
+//     of four bytes from the read position lands. A magic that starts at h+1
+//     to h+255 is never seen as such, not even one that runs on past the 256
+//     bytes: the window never holds those four bytes together.
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "convert/convert.h"
+#include "convert/record_file.h"
+#include "disc/file.h"
+
+namespace zep {
+namespace {
+
+// Sequential view of the dump through one buffer. At(pos, n) makes the bytes
+// [pos, pos + n) available, fewer only at the end of the dump; pos never goes
+// below the pos of an earlier call, so bytes before it may be dropped.
+class DumpStream {
+ public:
+  static constexpr std::size_t kCapacity = 256 * 1024;  // > 256 + 65535, the longest ping record
+
+  explicit DumpStream(InputFile& file) : file_(file), buffer_(kCapacity) {}
+
+  std::span<const std::uint8_t> At(std::uint64_t pos, std::size_t n) {
+    n = std::min(n, kCapacity);
+    pos = std::max(pos, base_);  // positions do not go back; keep the view inside the buffer
+    while (!end_ && pos + n > base_ + length_) {
+      // Drop what lies before pos, then fill the buffer up behind what is left.
+      const std::size_t drop = static_cast<std::size_t>(std::min<std::uint64_t>(pos - base_, length_));
+      if (drop > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + drop, length_ - drop);
+        base_ += drop;
+        length_ -= drop;
+      }
+      const std::size_t asked = kCapacity - length_;
+      const ReadResult r = file_.Read(std::span<std::uint8_t>(buffer_).subspan(length_));
+      length_ += r.bytes;
+      if (!r.ok()) error_ = r.error;
+      if (r.bytes < asked) end_ = true;  // InputFile reads short only at the end or on an error
+    }
+    if (pos >= base_ + length_) return {};
+    const std::size_t offset = static_cast<std::size_t>(pos - base_);
+    return {buffer_.data() + offset, std::min(n, length_ - offset)};
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  InputFile& file_;
+  std::vector<std::uint8_t> buffer_;
+  std::uint64_t base_ = 0;  // dump offset of buffer_[0]
+  std::size_t length_ = 0;  // valid bytes in buffer_
+  bool end_ = false;
+  std::string error_;
+};
+
+bool IsMagic(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
+  return a == 'V' && b == 'O' && c == 'R' && d == 'L';
+}
+
+// The first offset at or after from where "VORL" starts.
+std::optional<std::uint64_t> FindMagic(DumpStream& dump, std::uint64_t from) {
+  std::uint64_t pos = from;
+  for (;;) {
+    const auto d = dump.At(pos, DumpStream::kCapacity);
+    if (d.size() < 4) return std::nullopt;
+    const std::uint8_t* p = d.data();
+    const std::uint8_t* last = d.data() + d.size() - 3;  // candidate starts: [data, last)
+    while (p < last) {
+      p = static_cast<const std::uint8_t*>(std::memchr(p, 'V', static_cast<std::size_t>(last - p)));
+      if (!p) break;
+      if (p[1] == 'O' && p[2] == 'R' && p[3] == 'L') return pos + static_cast<std::uint64_t>(p - d.data());
+      ++p;
+    }
+    pos += d.size() - 3;  // the last three bytes may begin a magic that ends in the next piece
+  }
+}
+
+// After a run ended by the 256 bytes at h: the windows that mix h+1..h+3 with
+// the bytes read after the 256 (see the top of the file).
+std::optional<std::uint64_t> FindMagicAfterRun(DumpStream& dump, std::uint64_t h) {
+  const auto d = dump.At(h, kPingHeaderSize + 3);
+  const std::uint8_t seq[6] = {d[1], d[2], d[3],
+                               d.size() > 256 ? d[256] : std::uint8_t{0},
+                               d.size() > 257 ? d[257] : std::uint8_t{0},
+                               d.size() > 258 ? d[258] : std::uint8_t{0}};
+  for (std::size_t j = 0; j < 3; ++j) {
+    if (d.size() < kPingHeaderSize + 1 + j) return std::nullopt;  // the end of the dump: the search is over
+    if (IsMagic(seq[j], seq[j + 1], seq[j + 2], seq[j + 3])) return h + kPingHeaderSize - 3 + j;
+  }
+  return FindMagic(dump, h + kPingHeaderSize);
+}
+
+// The last "%i" is the file's number: one in a folder name above it stays.
+std::string OutputName(const std::string& pattern, int counter) {
+  std::string name = pattern;
+  const std::size_t at = name.rfind("%i");
+  if (at != std::string::npos) name.replace(at, 2, std::to_string(counter));
+  return name;
+}
+
+}  // namespace
+
+SplitResult SplitScanDump(const std::string& dumpPath, const std::string& outputPattern) {
+  SplitResult res;
+  InputFile file = InputFile::Open(dumpPath);
+  if (!file.open()) {
+    res.dumpError = file.error();
+    return res;
+  }
+  res.dumpOpened = true;
+  DumpStream dump(file);
+
+  std::optional<std::uint64_t> start = FindMagic(dump, 0);
+  while (start) {
+    const std::string path = OutputName(outputPattern, res.runs);
+    OutputFile out = OutputFile::Create(path);
+    bool writing = out.open();
+    if (!writing) res.failures.push_back(path + ": " + out.error());
+    if (writing) out.WriteZeros(kFileHeaderSize);
+
+    // Walk the run. It ends at 256 bytes that do not open with the magic
+    // (then h is their offset and the search goes on) or at the end of the dump.
+    std::uint64_t p = *start;
+    std::optional<std::uint64_t> h;
+    for (;;) {
+      const auto header = dump.At(p, kPingHeaderSize);
+      if (header.size() < 4 || !HasPingMagic(header.data())) {
+        if (header.size() == kPingHeaderSize) h = p;
+        break;  // fewer than 256 bytes: the end of the dump follows, nothing more to find
+      }
+      const std::size_t length = kPingHeaderSize + GetU16(header.data() + ping::kSampleCount);
+      const auto record = header.size() == kPingHeaderSize ? dump.At(p, length) : header;
+      if (record.size() < length) {
+        // A ping cut short by the end of the dump is left out, so that every
+        // file written stays walkable to its end. The search is over.
+        ++res.droppedPartialPings;
+        break;
+      }
+      if (writing && !out.Write(record)) {
+        // Keep reading the run through, as the recorder software does for an output that
+        // cannot be created, so the search goes on where it would have.
+        res.failures.push_back(path + ": " + out.error());
+        out.Discard();
+        writing = false;
+      }
+      p += length;
+    }
+    if (writing) {
+      if (out.Close()) {
+        res.files.push_back(path);
+      } else {
+        res.failures.push_back(path + ": " + out.error());
+        out.Discard();
+      }
+    }
+    ++res.runs;
+    start = h ? FindMagicAfterRun(dump, *h) : std::nullopt;
+  }
+  res.dumpError = dump.error();  // a read error ends the dump where it happened
+  return res;
+}
+
+}  // namespace zep

@@ -1,0 +1,159 @@
+#include "convert/record_file.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "disc/file.h"
+
+namespace zep {
+
+std::string GpsTextOf(const std::uint8_t* header) {
+  const std::uint8_t* text = header + ping::kGpsText;
+  const std::uint8_t* end = std::find(text, text + ping::kGpsTextSize, std::uint8_t{0x0D});
+  return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(end - text));
+}
+
+PingInfo ReadPingInfo(const std::uint8_t* header, std::uint64_t offset) {
+  PingInfo info;
+  info.offset = offset;
+  info.sampleCount = GetU16(header + ping::kSampleCount);
+  info.pingIndex = GetU32(header + ping::kPingIndex);
+  info.mode = header[ping::kMode];
+  info.flags = header[ping::kFlags];
+  info.year = GetU16(header + ping::kYear);
+  info.month = header[ping::kMonth];
+  info.day = header[ping::kDay];
+  std::copy_n(header, kPingHeaderSize, info.header.begin());
+  return info;
+}
+
+namespace {
+
+// Sequential access to the bytes being walked: Read copies up to n bytes and
+// Skip passes over up to n; both return how many there were.
+class SpanSource {
+ public:
+  explicit SpanSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  std::size_t Read(std::uint8_t* dst, std::size_t n) {
+    n = std::min(n, bytes_.size() - pos_);
+    std::copy_n(bytes_.data() + pos_, n, dst);
+    pos_ += n;
+    return n;
+  }
+  std::size_t Skip(std::size_t n) {
+    n = std::min(n, bytes_.size() - pos_);
+    pos_ += n;
+    return n;
+  }
+  const std::string& error() const { return error_; }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t pos_ = 0;
+  std::string error_;
+};
+
+class FileSource {
+ public:
+  explicit FileSource(InputFile& file) : file_(file), buffer_(64 * 1024) {}
+  std::size_t Read(std::uint8_t* dst, std::size_t n) { return Take(n, dst); }
+  std::size_t Skip(std::size_t n) { return Take(n, nullptr); }
+  const std::string& error() const { return error_; }
+
+ private:
+  std::size_t Take(std::size_t n, std::uint8_t* dst) {
+    std::size_t done = 0;
+    while (done < n) {
+      if (pos_ == end_ && !Refill()) break;
+      const std::size_t k = std::min(n - done, end_ - pos_);
+      if (dst) std::copy_n(buffer_.data() + pos_, k, dst + done);
+      pos_ += k;
+      done += k;
+    }
+    return done;
+  }
+  bool Refill() {
+    if (!error_.empty()) return false;
+    const ReadResult r = file_.Read(buffer_);
+    if (!r.ok()) error_ = r.error;
+    pos_ = 0;
+    end_ = r.bytes;
+    return end_ > 0;
+  }
+
+  InputFile& file_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t pos_ = 0, end_ = 0;
+  std::string error_;
+};
+
+std::string At(std::uint64_t pos) { return " at byte " + std::to_string(pos); }
+
+template <typename Source>
+RecordWalk Walk(Source& src, const PingVisitor& visit) {
+  RecordWalk w;
+  std::uint8_t block[kFileHeaderSize];
+  const std::size_t got = src.Read(block, kFileHeaderSize);
+  w.size = got;
+  if (got < kFileHeaderSize) {
+    w.problem = "file header cut short: " + std::to_string(got) + " of 4096 bytes";
+    w.stoppedAt = got;
+    return w;
+  }
+  w.headerZero = std::all_of(block, block + kFileHeaderSize, [](std::uint8_t b) { return b == 0; });
+  std::uint64_t pos = kFileHeaderSize;
+  std::uint8_t* header = block;  // the file header is done with; reuse its bytes
+  for (;;) {
+    const std::size_t h = src.Read(header, kPingHeaderSize);
+    w.size += h;
+    if (h == 0) break;  // the end, right after a whole ping (or the file header)
+    if (h < 4 || !HasPingMagic(header)) {
+      w.problem = "no \"VORL\"" + At(pos);
+      break;
+    }
+    if (h < kPingHeaderSize) {
+      w.problem = "ping header cut short" + At(pos) + ": " + std::to_string(h) + " of 256 bytes";
+      break;
+    }
+    const std::uint16_t count = GetU16(header + ping::kSampleCount);
+    const std::size_t s = src.Skip(count);
+    w.size += s;
+    if (s < count) {
+      w.problem = "samples of the ping" + At(pos) + " cut short: " + std::to_string(s) + " of " +
+                  std::to_string(count) + " bytes";
+      break;
+    }
+    if (visit) visit(ReadPingInfo(header, pos));
+    ++w.pings;
+    w.samples += count;
+    pos += kPingHeaderSize + count;
+  }
+  w.stoppedAt = pos;
+  // Whatever stopped the walk, count the rest of the file so size is true.
+  while (std::size_t s = src.Skip(1 << 20)) w.size += s;
+  if (!src.error().empty()) w.problem = src.error();
+  if (w.problem.empty() && !w.headerZero) w.problem = "file header is not all zero";
+  w.whole = w.problem.empty();
+  return w;
+}
+
+}  // namespace
+
+RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& visit) {
+  SpanSource src(file);
+  return Walk(src, visit);
+}
+
+RecordWalk WalkRecordFile(const std::string& path, const PingVisitor& visit) {
+  InputFile file = InputFile::Open(path);
+  if (!file.open()) {
+    RecordWalk w;
+    w.opened = false;
+    w.problem = file.error();
+    return w;
+  }
+  FileSource src(file);
+  return Walk(src, visit);
+}
+
+}  // namespace zep

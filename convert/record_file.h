@@ -1,0 +1,120 @@
+#pragma once
+// The ".ZEP" record file: a 4096-byte zero file header, then ping
+// records back to back, each a 256-byte PingHeader opening with "VORL" and
+// followed by exactly sampleCount sample bytes. A file is walked from header to
+// header by magic and sampleCount alone; the walker here is what `zepconv
+// info`, the tests and anything else that checks a file use.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace zep {
+
+inline constexpr std::size_t kFileHeaderSize = 4096;
+inline constexpr std::size_t kPingHeaderSize = 256;
+
+// PingHeader field offsets. The fields at 14..27, 34..36 and 38 carry TK40
+// trailer values whose meaning the converter does not know.
+namespace ping {
+inline constexpr std::size_t kMagic = 0;         // "VORL"
+inline constexpr std::size_t kSampleCount = 4;   // u16
+inline constexpr std::size_t kPingIndex = 10;    // u32
+inline constexpr std::size_t kTrailer14 = 14;    // u16, trailer 3973-3974
+inline constexpr std::size_t kTrailer16 = 16;    // i16, trailer 3975 sign-extended
+inline constexpr std::size_t kTrailer18 = 18;    // u16, trailer 3976-3977
+inline constexpr std::size_t kTrailer20 = 20;    // u16, trailer 3978-3979
+inline constexpr std::size_t kTwice3972 = 22;    // u16, 2 x trailer 3972
+inline constexpr std::size_t kTrailer24 = 24;    // u16, trailer 4094-4095
+inline constexpr std::size_t kValue26 = 26;      // u16, trailer 3982-3983 under flag bit 0, carried forward
+inline constexpr std::size_t kYear = 30;         // u16, four BCD digits
+inline constexpr std::size_t kMonth = 32;        // BCD
+inline constexpr std::size_t kDay = 33;          // BCD
+inline constexpr std::size_t kTrailer34 = 34;    // trailer 3968, 3969, 3970 at 34, 35, 36
+inline constexpr std::size_t kMode = 37;
+inline constexpr std::size_t kTrailer38 = 38;    // trailer 3980
+inline constexpr std::size_t kFlags = 39;        // trailer 3981 & 0x0D
+inline constexpr std::size_t kGpsText = 54;      // 64 characters, carried forward
+inline constexpr std::size_t kGpsTextSize = 64;
+
+inline constexpr std::uint8_t kFlagValue26 = 0x01;  // bytes 26-27 come from this ping's block
+inline constexpr std::uint8_t kFlagText = 0x08;     // the text was decoded from this ping's block
+}  // namespace ping
+
+inline constexpr char kPingMagic[4] = {'V', 'O', 'R', 'L'};
+
+// Sample bytes per mode, indexed by PingHeader `mode`.
+inline constexpr std::array<std::uint16_t, 13> kSampleCountTable = {640,  1280, 1280, 1280, 1920, 2560, 3840,
+                                                                    1280, 2560, 3840, 5120, 6400, 1920};
+inline constexpr std::size_t kMaxSampleCount = 6400;  // the largest entry: a TK40 ping's sample buffer
+
+inline std::optional<std::uint16_t> SampleCountForMode(unsigned mode) {
+  if (mode >= kSampleCountTable.size()) return std::nullopt;
+  return kSampleCountTable[mode];
+}
+
+// Little-endian fields, whatever the host.
+inline std::uint16_t GetU16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | static_cast<unsigned>(p[1]) << 8);
+}
+inline std::uint32_t GetU32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+inline void PutU16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void PutU32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+inline bool HasPingMagic(const std::uint8_t* p) { return std::memcmp(p, kPingMagic, 4) == 0; }
+
+// The text of a PingHeader's gpsText field: up to its carriage return, or all
+// 64 bytes when there is none. Bytes after the carriage return (leftovers of an
+// earlier, longer text) are not part of it.
+std::string GpsTextOf(const std::uint8_t* header);
+
+// What one ping record says about itself.
+struct PingInfo {
+  std::uint64_t offset = 0;  // of its PingHeader in the file
+  std::uint16_t sampleCount = 0;
+  std::uint32_t pingIndex = 0;
+  std::uint8_t mode = 0;
+  std::uint8_t flags = 0;
+  std::uint16_t year = 0;  // BCD, 0x2008 for 2008
+  std::uint8_t month = 0, day = 0;
+  std::array<std::uint8_t, kPingHeaderSize> header{};  // the whole PingHeader as written
+};
+
+PingInfo ReadPingInfo(const std::uint8_t* header, std::uint64_t offset);
+
+struct RecordWalk {
+  bool opened = true;         // false only when a file could not be opened (error says why)
+  bool headerZero = false;    // the file has its 4096-byte header and it is all zero
+  bool whole = false;         // headerZero, and the pings end exactly at the last byte
+  std::uint64_t size = 0;     // bytes seen
+  std::uint64_t pings = 0;    // complete ping records walked
+  std::uint64_t samples = 0;  // sum of their sampleCount
+  std::uint64_t stoppedAt = 0;  // where the walk ended: size when whole
+  std::string problem;        // why the file is not whole; empty when it is
+};
+
+using PingVisitor = std::function<void(const PingInfo&)>;
+
+// Walks record file bytes from 4096 on, ping by ping. Stops at the first
+// position that holds no whole ping record (no magic, or a header or samples
+// cut short by the end) and says so in problem.
+RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& visit = {});
+
+// The same over a file, read in fixed-size pieces: memory stays constant
+// whatever the file's length.
+RecordWalk WalkRecordFile(const std::string& path, const PingVisitor& visit = {});
+
+}  // namespace zep

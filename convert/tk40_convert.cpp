@@ -1,0 +1,263 @@
+// ConvertTk40Record: every 4096-byte block of a TK40 record becomes
+// one ping record of the output file.
+
+#include "convert/tk40_convert.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "convert/convert.h"
+#include "convert/packed_text.h"
+#include "disc/aligned_buffer.h"
+#include "disc/file.h"
+
+namespace zep {
+namespace tk40 {
+
+std::optional<std::uint8_t> ModeForCode(std::uint8_t code) {
+  if (code >= kModeTable.size()) return std::nullopt;
+  return kModeTable[code];
+}
+
+namespace {
+
+// The sample rules. s is block bytes 0..3839; every halving happens before the
+// addition, and every output byte is a complement (x ^ 0xFF == 255 - x).
+inline std::uint8_t Not(unsigned x) { return static_cast<std::uint8_t>(~x); }
+
+// Rule 1 (modes 3, 7): per triple, the complement of the halved first and third.
+std::size_t Rule1(const std::uint8_t* s, std::uint8_t* out) {
+  for (std::size_t k = 0, o = 0; k < kSampleBytes; k += 3, ++o) out[o] = Not((s[k] >> 1) + (s[k + 2] >> 1));
+  return kSampleBytes / 3;
+}
+
+// Rule 2 (mode 4): per pair, the complement of the halved two.
+std::size_t Rule2(const std::uint8_t* s, std::uint8_t* out) {
+  for (std::size_t k = 0, o = 0; k < kSampleBytes; k += 2, ++o) out[o] = Not((s[k] >> 1) + (s[k + 1] >> 1));
+  return kSampleBytes / 2;
+}
+
+// Rule 3 (modes 5, 8): per triple, the complements of the first and third.
+std::size_t Rule3(const std::uint8_t* s, std::uint8_t* out) {
+  std::uint8_t* o = out;
+  for (std::size_t k = 0; k < kSampleBytes; k += 3) {
+    *o++ = Not(s[k]);
+    *o++ = Not(s[k + 2]);
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
+// Rule 4 (modes 6, 9): every byte complemented.
+std::size_t Rule4(const std::uint8_t* s, std::uint8_t* out) {
+  for (std::size_t k = 0; k < kSampleBytes; ++k) out[k] = Not(s[k]);
+  return kSampleBytes;
+}
+
+// Rule 5 (mode 10): per triple, the complements of the first, the second
+// twice, and the third.
+std::size_t Rule5(const std::uint8_t* s, std::uint8_t* out) {
+  std::uint8_t* o = out;
+  for (std::size_t k = 0; k < kSampleBytes; k += 3) {
+    const std::uint8_t mid = Not(s[k + 1]);
+    *o++ = Not(s[k]);
+    *o++ = mid;
+    *o++ = mid;
+    *o++ = Not(s[k + 2]);
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
+std::size_t ConvertSamples(std::uint8_t mode, const std::uint8_t* block, std::uint8_t* out) {
+  switch (mode) {
+    case 3:
+    case 7:
+      return Rule1(block, out);
+    case 4:
+      return Rule2(block, out);
+    case 5:
+    case 8:
+      return Rule3(block, out);
+    case 6:
+    case 9:
+      return Rule4(block, out);
+    case 10:
+      return Rule5(block, out);
+    case 2:
+      // Mode code 9 gives mode 2, which has no sample rule. The header still
+      // announces 1280 bytes, so 1280 follow, and they are zeros: no sample
+      // is made up from bytes whose layout is unknown.
+      std::memset(out, 0, kSampleCountTable[2]);
+      return kSampleCountTable[2];
+    default:
+      return 0;
+  }
+}
+
+PingHeaderBuilder::PingHeaderBuilder(std::uint8_t day, std::uint8_t month, std::uint8_t year) {
+  std::memcpy(header_.data() + ping::kMagic, kPingMagic, 4);
+  header_[ping::kDay] = day;
+  header_[ping::kMonth] = month;
+  PutU16(header_.data() + ping::kYear, WidenYear(year));
+}
+
+void PingHeaderBuilder::Apply(std::uint32_t pingIndex, const std::uint8_t* block) {
+  std::uint8_t* h = header_.data();
+  PutU32(h + ping::kPingIndex, pingIndex);
+  h[ping::kTrailer34] = block[kByte34];
+  h[ping::kTrailer34 + 1] = block[kByte34 + 1];
+  h[ping::kTrailer34 + 2] = block[kByte34 + 2];
+  PutU16(h + ping::kTwice3972, static_cast<std::uint16_t>(2 * block[kTwice]));
+  h[ping::kTrailer38] = block[kByte38];
+  std::memcpy(h + ping::kTrailer14, block + kValue14, 2);
+  std::memcpy(h + ping::kTrailer18, block + kValue18, 2);
+  std::memcpy(h + ping::kTrailer24, block + kValue24, 2);
+  std::memcpy(h + ping::kTrailer20, block + kValue20, 2);
+  const auto signedByte = static_cast<std::int8_t>(block[kSigned16]);
+  PutU16(h + ping::kTrailer16, static_cast<std::uint16_t>(static_cast<std::int16_t>(signedByte)));  // 0x80 -> 0xFF80
+  const std::uint8_t mode = kModeTable[block[kModeCode] & 0x0F];
+  h[ping::kMode] = mode;
+  PutU16(h + ping::kSampleCount, kSampleCountTable[mode]);
+  const std::uint8_t flags = block[kFlags];
+  h[ping::kFlags] = flags & kFlagsKept;
+  if (flags & ping::kFlagText) DecodePackedText(h + ping::kGpsText, block + kTextArea);
+  if (flags & ping::kFlagValue26) std::memcpy(h + ping::kValue26, block + kValue26, 2);
+}
+
+}  // namespace tk40
+
+namespace {
+
+// Blocks read per volume read: 128 KiB, few enough system calls to keep up
+// with a plain copy, small enough for constant memory.
+constexpr std::int64_t kBatchBlocks = 32;
+
+std::string Plural(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirectory& dir, int slot,
+                                const VolumeOpener& open, const Progress& progress) {
+  ConvertResult res;
+  if (slot < 0 || slot >= kSlotCount) {
+    res.status = ConvertStatus::VolumeFailed;
+    res.reason = "slot " + std::to_string(slot) + " is not a directory slot (0 to 63)";
+    return res;
+  }
+  const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::Tk40);
+
+  VolumeOpenResult opened = open ? open() : VolumeOpenResult{nullptr, "no volume to open"};
+  if (!opened.volume) {
+    res.status = ConvertStatus::VolumeFailed;
+    res.reason = opened.error.empty() ? "the volume could not be opened" : opened.error;
+    return res;
+  }
+  Volume& volume = *opened.volume;
+
+  OutputFile out = OutputFile::Create(outputPath);
+  if (!out.open()) {
+    res.status = ConvertStatus::OutputFailed;
+    res.reason = out.error();
+    return res;  // the volume closes with opened
+  }
+  out.WriteZeros(kFileHeaderSize);
+
+  // A signed 32-bit difference, wrapping as the recorder's software did.
+  const std::int32_t count =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.second) - static_cast<std::uint32_t>(entry.first));
+  res.units = std::max<std::int32_t>(count, 0);
+  if (progress.setRange) progress.setRange(static_cast<std::uint16_t>(count & 0xFFFF));
+
+  tk40::PingHeaderBuilder header(entry.day, entry.month, entry.year);
+  AlignedBuffer batch(static_cast<std::size_t>(kBatchBlocks * tk40::kBlockSize));
+  alignas(16) std::uint8_t samples[kMaxSampleCount];
+  std::string firstFailure, firstSkip;
+  std::int64_t skipped = 0;
+
+  for (std::int64_t i = 0; i < count;) {
+    const std::int64_t n = std::min<std::int64_t>(kBatchBlocks, count - i);
+    const std::int64_t firstBlock = static_cast<std::int64_t>(entry.first) + i;
+    const auto span = batch.span().first(static_cast<std::size_t>(n) * tk40::kBlockSize);
+    const ReadResult r = volume.ReadAt(Tk40BlockOffset(firstBlock), span);
+    // Blocks delivered whole by a successful batch read are good; the rest of
+    // the batch is read again block by block, so that only the blocks that
+    // really fail are lost.
+    const std::int64_t whole = r.ok() ? static_cast<std::int64_t>(r.bytes / tk40::kBlockSize) : 0;
+
+    for (std::int64_t j = 0; j < n; ++j) {
+      std::uint8_t* block = batch.data() + j * tk40::kBlockSize;
+      const std::int64_t pingIndex = i + j;
+      bool ok = j < whole;
+      if (!ok) {
+        const ReadResult rb = ReadDiscBlock(volume, firstBlock + j, {block, tk40::kBlockSize});
+        ok = rb.ok();
+        if (!ok) {
+          // An unreadable block gives no ping record: its bytes are unknown,
+          // and repeating the previous block's would invent a ping. The gap
+          // shows in pingIndex, which stays the block's place in the record.
+          if (res.failedUnits++ == 0) firstFailure = rb.error;
+        }
+      }
+      if (ok) {
+        const auto mode = tk40::ModeForCode(block[tk40::kModeCode] & 0x0F);
+        if (!mode) {
+          // Mode codes 11 to 15 name no mode, so neither a sampleCount nor a
+          // sample shape is known. Such a block gives no ping record and
+          // leaves the header buffer untouched (its text and bytes 26-27 are
+          // not carried into later pings): every text in the file then comes
+          // from a ping that is in the file. Counted, like a failed block.
+          if (skipped++ == 0) {
+            firstSkip = "block " + std::to_string(firstBlock + j) + " has mode code " +
+                        std::to_string(block[tk40::kModeCode] & 0x0F);
+          }
+        } else {
+          header.Apply(static_cast<std::uint32_t>(pingIndex), block);
+          const std::size_t sampleCount = tk40::ConvertSamples(*mode, block, samples);
+          if (*mode == 2) ++res.zeroFilledPings;
+          out.Write({header.data(), kPingHeaderSize});
+          out.Write({samples, sampleCount});
+          if (out.failed()) {
+            res.reason = out.error();
+            out.Discard();
+            res.status = ConvertStatus::WriteFailed;
+            res.bytesWritten = 0;
+            return res;
+          }
+        }
+      }
+      if (progress.setPos) progress.setPos(static_cast<std::int32_t>(pingIndex));
+    }
+    i += n;
+  }
+
+  res.skippedUnits = skipped;
+  if (!out.Close()) {
+    const std::string why = out.error();
+    out.Discard();
+    res.status = ConvertStatus::WriteFailed;
+    res.reason = why;
+    return res;
+  }
+  res.bytesWritten = out.written();
+  res.result = 1;
+  if (res.failedUnits == 0 && skipped == 0) {
+    res.status = ConvertStatus::Done;
+    return res;
+  }
+  res.status = ConvertStatus::Incomplete;
+  if (res.failedUnits > 0) {
+    res.reason = Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
+                 " could not be read and gave no ping (first: " + firstFailure + ")";
+  }
+  if (skipped > 0) {
+    if (!res.reason.empty()) res.reason += "; ";
+    res.reason += Plural(skipped, "block has", "blocks have") + " a mode code of 11 to 15 and gave no ping (first: " +
+                  firstSkip + ")";
+  }
+  return res;
+}
+
+}  // namespace zep

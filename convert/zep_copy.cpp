@@ -1,0 +1,121 @@
+// CopyZepRecord: a ZEP V1.X record already is ping records; its
+// sectors, less the first two, are copied behind the 4096-byte file header.
+
+#include <algorithm>
+#include <cstring>
+
+#include "convert/convert.h"
+#include "convert/record_file.h"
+#include "disc/aligned_buffer.h"
+#include "disc/file.h"
+
+namespace zep {
+namespace {
+
+// Sectors per volume read: 128 KiB, as for TK40 blocks.
+constexpr std::int64_t kBatchSectors = 64;
+constexpr std::size_t kSector = static_cast<std::size_t>(kZepSectorSize);
+// The record's first two sectors are not part of the record file.
+constexpr std::int32_t kSkippedSectors = 2;
+
+}  // namespace
+
+ConvertResult CopyZepRecord(const std::string& outputPath, const RecordDirectory& dir, int slot,
+                            const VolumeOpener& open, const Progress& progress) {
+  ConvertResult res;
+  if (slot < 0 || slot >= kSlotCount) {
+    res.status = ConvertStatus::VolumeFailed;
+    res.reason = "slot " + std::to_string(slot) + " is not a directory slot (0 to 63)";
+    return res;
+  }
+  const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::ZepV1);
+
+  VolumeOpenResult opened = open ? open() : VolumeOpenResult{nullptr, "no volume to open"};
+  if (!opened.volume) {
+    res.status = ConvertStatus::VolumeFailed;
+    res.reason = opened.error.empty() ? "the volume could not be opened" : opened.error;
+    return res;
+  }
+  Volume& volume = *opened.volume;
+
+  OutputFile out = OutputFile::Create(outputPath);
+  if (!out.open()) {
+    res.status = ConvertStatus::OutputFailed;
+    res.reason = out.error();
+    return res;
+  }
+  out.WriteZeros(kFileHeaderSize);
+
+  const std::int32_t count = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.second) -
+                                                       static_cast<std::uint32_t>(kSkippedSectors));
+  res.units = std::max<std::int32_t>(count, 0);
+  if (progress.setRange) progress.setRange(static_cast<std::uint16_t>(count & 0xFFFF));
+
+  const std::int64_t firstSector = static_cast<std::int64_t>(entry.first) + kSkippedSectors;
+  AlignedBuffer batch(static_cast<std::size_t>(kBatchSectors) * kSector);
+  // Sectors inside the batch buffer are only 2048-aligned; a read on its own
+  // goes through a buffer of its own, aligned like every volume read.
+  AlignedBuffer single(kSector);
+  std::string firstFailure;
+
+  for (std::int64_t i = 0; i < count;) {
+    const std::int64_t n = std::min<std::int64_t>(kBatchSectors, count - i);
+    const ReadResult r =
+        volume.ReadAt(ZepSectorOffset(firstSector + i), batch.span().first(static_cast<std::size_t>(n) * kSector));
+    const std::int64_t whole = r.ok() ? static_cast<std::int64_t>(r.bytes / kSector) : 0;
+
+    for (std::int64_t j = 0; j < n; ++j) {
+      std::uint8_t* sector = batch.data() + j * kSector;
+      if (j >= whole) {
+        // Read again on its own, so one bad sector does not cost the batch.
+        // A sector that still fails, or lies past the end of the volume even
+        // in part, is written as 2048 zero bytes: the later sectors keep their
+        // places in the file and nothing of another sector is passed off as
+        // this one. Bytes a short read did deliver are dropped too: a ping
+        // header among them would make a walk take the zeros behind it for
+        // that ping's samples. (A hole inside a ping's samples cannot be told
+        // apart by a walk; the count in the result is what reports it.)
+        const std::int64_t s = firstSector + i + j;
+        const ReadResult rs = volume.ReadAt(ZepSectorOffset(s), single.span());
+        if (rs.ok() && rs.bytes == kSector) {
+          std::memcpy(sector, single.data(), kSector);
+        } else {
+          std::memset(sector, 0, kSector);
+          if (res.failedUnits++ == 0) {
+            firstFailure = rs.ok() ? "sector " + std::to_string(s) + " lies beyond the end of " + volume.Name()
+                                   : rs.error;
+          }
+        }
+      }
+      out.Write({sector, kSector});
+      if (out.failed()) {
+        res.reason = out.error();
+        out.Discard();
+        res.status = ConvertStatus::WriteFailed;
+        return res;
+      }
+      if (progress.setPos) progress.setPos(static_cast<std::int32_t>(i + j));
+    }
+    i += n;
+  }
+
+  if (!out.Close()) {
+    res.reason = out.error();
+    out.Discard();
+    res.status = ConvertStatus::WriteFailed;
+    return res;
+  }
+  res.bytesWritten = out.written();
+  res.result = 1;
+  if (res.failedUnits == 0) {
+    res.status = ConvertStatus::Done;
+  } else {
+    res.status = ConvertStatus::Incomplete;
+    res.reason = std::to_string(res.failedUnits) + " of " + std::to_string(res.units) +
+                 (res.units == 1 ? " sector" : " sectors") + " could not be read and were written as zeros (first: " +
+                 firstFailure + ")";
+  }
+  return res;
+}
+
+}  // namespace zep
