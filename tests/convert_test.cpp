@@ -205,21 +205,15 @@ TEST(Tk40Convert, SampleRulesNeverReadTheTrailer) {
   }
 }
 
+// Blocks 500 to 502: pingIndex is the place in the record, not the block number.
 TEST(Tk40Convert, ThreeBlocksOfModeCodes0_6_7) {
   test::TempDir dir;
-  const Converted r = Convert(Tk40Disc({Tk40Block().ModeCode(0), Tk40Block().ModeCode(6), Tk40Block().ModeCode(7)}),
-                        dir.File("three.zep"));
+  const Converted r = Convert(
+      Tk40Disc({Tk40Block().ModeCode(0), Tk40Block().ModeCode(6), Tk40Block().ModeCode(7)}, 500), dir.File("three.zep"));
   EXPECT_EQ(r.rec.bytes.size(), 4096u + (256 + 1280) + (256 + 5120) + (256 + 1920));
   ASSERT_EQ(r.rec.pings.size(), 3u);
   for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(r.rec.pings[i].pingIndex, i);
   EXPECT_EQ(r.rec.pings[1].offset, 4096u + 256 + 1280);
-}
-
-TEST(Tk40Convert, PingIndexIsThePlaceInTheRecordNotTheBlockNumber) {
-  test::TempDir dir;
-  const Converted r = Convert(Tk40Disc({Tk40Block(), Tk40Block(), Tk40Block()}, 500), dir.File("500.zep"));
-  ASSERT_EQ(r.rec.pings.size(), 3u);
-  for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(r.rec.pings[i].pingIndex, i);
 }
 
 struct YearCase {
@@ -428,33 +422,6 @@ TEST(Tk40Convert, ProgressRangeTakesTheLow16BitsAndFailedBlocksStillStep) {
   EXPECT_EQ(log.ranges, std::vector<std::uint16_t>{1});
   EXPECT_EQ(log.positions, Iota(kBlocks));
   test::WalkWhole(dir.File("wide.zep"));
-}
-
-TEST(Tk40Convert, ReplacesAnExistingFile) {
-  test::TempDir dir;
-  const std::string path = dir.File("old.zep");
-  {
-    OutputFile f = OutputFile::Create(path);
-    f.WriteZeros(1 << 20);
-    ASSERT_TRUE(f.Close());
-  }
-  const Converted r = Convert(Tk40Disc({Tk40Block().ModeCode(0)}), path);
-  EXPECT_EQ(r.rec.bytes.size(), 4096u + 256 + 1280);
-}
-
-TEST(Tk40Convert, ReadsBlocksInBatches) {
-  // 40 clean blocks: two volume reads (32 + 8 blocks), at the blocks' places.
-  test::TempDir dir;
-  std::vector<Tk40Block> blocks(40);
-  const DiscImage img = Tk40Disc(blocks, 7);
-  test::MemoryVolume vol(img.bytes());
-  const Converted r = ConvertOn(vol, img.Directory(), dir.File("batch.zep"));
-  EXPECT_EQ(r.rec.pings.size(), 40u);
-  ASSERT_EQ(vol.reads().size(), 2u);
-  EXPECT_EQ(vol.reads()[0].pos, Tk40BlockOffset(7));
-  EXPECT_EQ(vol.reads()[0].size, 32u * 4096);
-  EXPECT_EQ(vol.reads()[1].pos, Tk40BlockOffset(39));
-  EXPECT_EQ(vol.reads()[1].size, 8u * 4096);
 }
 
 // --- Mended faults ---------------------------------------------

@@ -22,40 +22,6 @@ std::vector<std::uint8_t> FileOf(const std::vector<std::vector<std::uint8_t>>& p
   return f;
 }
 
-TEST(RecordFile, SampleCountTable) {
-  const std::uint16_t expected[13] = {640, 1280, 1280, 1280, 1920, 2560, 3840, 1280, 2560, 3840, 5120, 6400, 1920};
-  for (unsigned m = 0; m < 13; ++m) EXPECT_EQ(SampleCountForMode(m), expected[m]) << m;
-  EXPECT_FALSE(SampleCountForMode(13));
-  EXPECT_FALSE(SampleCountForMode(255));
-  EXPECT_EQ(kMaxSampleCount, 6400u);
-}
-
-TEST(RecordFile, LittleEndianHelpers) {
-  std::uint8_t b[4] = {};
-  PutU16(b, 0x1400);
-  EXPECT_EQ(b[0], 0x00);
-  EXPECT_EQ(b[1], 0x14);
-  EXPECT_EQ(GetU16(b), 5120);  // unsigned: 0x1400 is 5120
-  PutU16(b, 0xFF80);
-  EXPECT_EQ(GetU16(b), 0xFF80);
-  PutU32(b, 0x12345678);
-  EXPECT_EQ(b[0], 0x78);
-  EXPECT_EQ(b[3], 0x12);
-  EXPECT_EQ(GetU32(b), 0x12345678u);
-}
-
-TEST(RecordFile, HeaderOffsets) {
-  EXPECT_EQ(ping::kSampleCount, 4u);
-  EXPECT_EQ(ping::kPingIndex, 10u);
-  EXPECT_EQ(ping::kYear, 30u);
-  EXPECT_EQ(ping::kMonth, 32u);
-  EXPECT_EQ(ping::kDay, 33u);
-  EXPECT_EQ(ping::kMode, 37u);
-  EXPECT_EQ(ping::kFlags, 39u);
-  EXPECT_EQ(ping::kGpsText, 54u);
-  EXPECT_EQ(ping::kGpsText + ping::kGpsTextSize, 118u);
-}
-
 TEST(RecordFile, WalksAFileOfNoPings) {
   const std::vector<std::uint8_t> f(4096, 0);
   const RecordWalk w = WalkRecord(f);

@@ -129,40 +129,6 @@ TEST(ZepCopy, FirstSectorZeroStartsAtByte4096) {
   EXPECT_EQ(r.walk.pings, 2u);
 }
 
-TEST(ZepCopy, ReadsInBatchesAndCopiesByteForByte) {
-  test::TempDir dir;
-  const DiscImage img = ZepDisc(33, 2 + 100);
-  test::MemoryVolume vol(img.bytes());
-  const Copied r = CopyOn(vol, img.Directory(), dir.File("b.zep"));
-  EXPECT_EQ(r.res.status, ConvertStatus::Done);
-  ASSERT_EQ(vol.reads().size(), 2u);  // 64 + 36 sectors
-  EXPECT_EQ(vol.reads()[0].pos, ZepSectorOffset(35));
-  EXPECT_EQ(vol.reads()[0].size, 64u * 2048);
-  EXPECT_EQ(vol.reads()[1].pos, ZepSectorOffset(35 + 64));
-  const std::vector<std::uint8_t> expected(img.bytes().begin() + ZepSectorOffset(35),
-                                           img.bytes().begin() + ZepSectorOffset(35 + 100));
-  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), r.bytes.begin() + 4096));
-  EXPECT_EQ(r.walk.pings, 100u);
-  EXPECT_TRUE(r.walk.whole);
-  EXPECT_EQ(r.log.positions, Iota(100));
-  EXPECT_EQ(r.res.bytesWritten, 4096u + 100 * 2048);
-}
-
-TEST(ZepCopy, ReplacesAnExistingFile) {
-  test::TempDir dir;
-  const std::string path = dir.File("old.zep");
-  {
-    OutputFile f = OutputFile::Create(path);
-    f.WriteZeros(100000);
-    ASSERT_TRUE(f.Close());
-  }
-  const DiscImage img = ZepDisc(5, 3);
-  test::MemoryVolume vol(img.bytes());
-  const Copied r = CopyOn(vol, img.Directory(), path);
-  EXPECT_EQ(r.bytes.size(), 4096u + 2048);
-  EXPECT_TRUE(r.walk.whole);
-}
-
 TEST(ZepCopy, CountsOf65536AndMoreTakeTheLow16BitsForTheRange) {
   // n = 65536: the range maximum is 0, the copy is not shortened. The disc
   // ends early; the missing sectors are zeros and counted.
