@@ -99,6 +99,10 @@ DialogAction Press(int id) {
   return [id](HWND dialog) { PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(id), 0); };
 }
 
+DialogAction CloseBox() {
+  return [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); };
+}
+
 DialogAction ChooseFolder(DialogScript& script, const std::string& folder) {
   const char* path = script.Keep(folder);
   return [path](HWND dialog) {

@@ -64,6 +64,7 @@ class DialogScript {
 };
 
 DialogAction Press(int id);
+DialogAction CloseBox();
 // The folder browser: select folder, then OK.
 DialogAction ChooseFolder(DialogScript& script, const std::string& folder);
 // The drive dialog: pick "X:" in the list, then press button.

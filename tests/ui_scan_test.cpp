@@ -63,26 +63,27 @@ TEST_F(ScanTest, ZepDiscIsReadWithItsOwnLayoutAfterSwitchingTheSourceType) {
   EXPECT_EQ(Cell(0, 1), "LINE7");
 }
 
-TEST_F(ScanTest, DriveWithoutDiskEmptiesTheListAndResetsTheTitle) {
-  ScanImage(ThreeRecords());
-  DialogScript script;
-  ui::ScanDriveIntoList(window, kMissingDrive);
-  ASSERT_EQ(script.seen().size(), 1u);
-  EXPECT_EQ(script.seen()[0].title, "Error");
-  EXPECT_EQ(script.seen()[0].text, "There is no disk in drive Q  ");
-  EXPECT_EQ(RowCount(), 0);
-  EXPECT_EQ(Title(), "ZEP Converter");
-}
-
-TEST_F(ScanTest, FixedDiskIsNoMoDiscAndLeavesTheTitle) {
-  ScanImage(ThreeRecords());
-  DialogScript script;
-  ui::ScanDriveIntoList(window, kFixedDrive);
-  ASSERT_EQ(script.seen().size(), 1u);
-  EXPECT_EQ(script.seen()[0].title, "Error");
-  EXPECT_EQ(script.seen()[0].text, "Drive N is not an MO disc");
-  EXPECT_EQ(RowCount(), 0);
-  EXPECT_EQ(Title(), "ZEP Converter - BALTIC");
+TEST_F(ScanTest, DriveWithoutDiskOrWithoutMoDiscShowsItsErrorBoxAndEmptiesTheList) {
+  struct Case {
+    char drive;
+    const char* message;
+    const char* titleAfter;
+  };
+  const Case cases[] = {
+      {kMissingDrive, "There is no disk in drive Q  ", "ZEP Converter"},
+      {kFixedDrive, "Drive N is not an MO disc", "ZEP Converter - BALTIC"},  // the title is left
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.drive);
+    ScanImage(ThreeRecords());
+    DialogScript script;
+    ui::ScanDriveIntoList(window, c.drive);
+    ASSERT_EQ(script.seen().size(), 1u);
+    EXPECT_EQ(script.seen()[0].title, "Error");
+    EXPECT_EQ(script.seen()[0].text, c.message);
+    EXPECT_EQ(RowCount(), 0);
+    EXPECT_EQ(Title(), c.titleAfter);
+  }
 }
 
 TEST_F(ScanTest, DriveDialogListsPresentDrivesAndEveryWayOutTakesTheSelection) {
@@ -97,7 +98,7 @@ TEST_F(ScanTest, DriveDialogListsPresentDrivesAndEveryWayOutTakesTheSelection) {
   const Case cases[] = {
       {"Enter", Press(IDOK), first},
       {"Esc", Press(IDCANCEL), first},
-      {"close box", [](HWND d) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }, first},
+      {"close box", CloseBox(), first},
       {"M: then OK", PickDrive('M', IDOK), 'M'},
       {"N: then Esc", PickDrive('N', IDCANCEL), 'N'},
   };

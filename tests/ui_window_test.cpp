@@ -283,7 +283,7 @@ TEST_F(WindowTest, AboutBoxShowsNameAndIconAndClosesWithOkEnterEscOrCloseBox) {
   const Case cases[] = {
       {"OK or Enter", Press(IDOK), IDOK},
       {"Esc", Press(IDCANCEL), IDCANCEL},
-      {"close box", [](HWND d) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }, IDCANCEL},
+      {"close box", CloseBox(), IDCANCEL},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.how);
