@@ -51,6 +51,7 @@ bool OutputFile::Flush() {
 
 bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
   if (!open() || failed()) return false;
+  if (bytes.empty()) return true;  // an empty span may carry a null pointer, which memcpy must not see
   written_ += bytes.size();
   if (used_ + bytes.size() > buffer_.size()) {
     if (!Flush()) return false;
