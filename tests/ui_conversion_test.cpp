@@ -26,7 +26,7 @@ class ConversionTest : public MainWindowTest {
   // Returns every dialog the run showed after the browser.
   std::vector<SeenDialog> Convert(const std::string& folder) {
     DialogScript script;
-    script.Then(ChooseFolder(script, folder));
+    script.Then(ChooseFolder(folder));
     Command(IDM_CONVERT);
     std::vector<SeenDialog> seen = script.seen();
     EXPECT_GE(seen.size(), 1u);

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "app/startup.h"
@@ -66,11 +67,6 @@ DialogScript& DialogScript::Then(DialogAction action) {
   return *this;
 }
 
-const char* DialogScript::Keep(std::string text) {
-  kept_.push_back(std::move(text));
-  return kept_.back().c_str();
-}
-
 void DialogScript::OnActivate(HWND window) {
   if (ClassOf(window) != "#32770" || !answered_.insert(window).second) return;
   SeenDialog seen;
@@ -103,11 +99,37 @@ DialogAction CloseBox() {
   return [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); };
 }
 
-DialogAction ChooseFolder(DialogScript& script, const std::string& folder) {
-  const char* path = script.Keep(folder);
-  return [path](HWND dialog) {
-    PostMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path));
+// The folder browser may still be filling its tree when it is activated, and
+// a selection asked for before that is lost: a timer asks again until the
+// folder is the selected item, then accepts it.
+std::map<HWND, std::string>& FolderChoices() {
+  static std::map<HWND, std::string> choices;
+  return choices;
+}
+
+void CALLBACK ChooseFolderTick(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+  const std::string& folder = FolderChoices().at(dialog);
+  const HWND tree = FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr);
+  char text[MAX_PATH] = "";
+  TVITEMA item{};
+  item.mask = TVIF_TEXT;
+  item.hItem = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  item.pszText = text;
+  item.cchTextMax = sizeof text;
+  if (item.hItem && SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) &&
+      std::filesystem::path(folder).filename().string() == text) {
+    KillTimer(dialog, timer);
+    FolderChoices().erase(dialog);
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return;
+  }
+  SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+}
+
+DialogAction ChooseFolder(const std::string& folder) {
+  return [folder](HWND dialog) {
+    FolderChoices()[dialog] = folder;
+    SetTimer(dialog, 1, 20, ChooseFolderTick);
   };
 }
 

@@ -50,8 +50,6 @@ class DialogScript {
 
   DialogScript& Then(DialogAction action);
   const std::vector<SeenDialog>& seen() const { return seen_; }
-  // The strings posted to dialogs must outlive the post.
-  const char* Keep(std::string text);
 
   void OnActivate(HWND window);
 
@@ -60,13 +58,12 @@ class DialogScript {
   std::deque<DialogAction> actions_;
   std::vector<SeenDialog> seen_;
   std::set<HWND> answered_;
-  std::deque<std::string> kept_;
 };
 
 DialogAction Press(int id);
 DialogAction CloseBox();
 // The folder browser: select folder, then OK.
-DialogAction ChooseFolder(DialogScript& script, const std::string& folder);
+DialogAction ChooseFolder(const std::string& folder);
 // The drive dialog: pick "X:" in the list, then press button.
 DialogAction PickDrive(char letter, int button = IDOK);
 

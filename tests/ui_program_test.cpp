@@ -90,6 +90,7 @@ class Program {
     CloseHandle(info_.hProcess);
   }
   bool started() const { return started_; }
+
   DWORD id() const { return info_.dwProcessId; }
   // The exit code, or -1 when the program has not ended within 20 seconds.
   long ExitCode() const {
@@ -141,10 +142,30 @@ TEST(ProgramTest, StartsScansConvertsTheSelectedRecordAndExitsWithCodeZero) {
 
   // The second row by keyboard, then File > Convert Records to ZEP into out.
   PostMessageA(list, WM_KEYDOWN, VK_END, 0);
+  ASSERT_NE(WaitFor([&] { return SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1 ? list : nullptr; }), nullptr);
+  EXPECT_EQ(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 1);
   PostMessageA(main, WM_COMMAND, IDM_CONVERT, 0);
   const HWND browser = WaitFor([&] { return TopWindow(program.id(), "#32770", "Browse for Folder"); });
   ASSERT_NE(browser, nullptr);
-  PostMessageA(browser, BFFM_SETSELECTIONA, TRUE, program.Copy(out.path().string()));
+  // The browser may still be filling its tree when it shows: the folder is
+  // asked for until it is the selected item, several levels below the desktop.
+  const HWND tree = FindWindowExA(browser, nullptr, WC_TREEVIEWA, nullptr);
+  ASSERT_NE(tree, nullptr);
+  const auto depth = [tree] {
+    int levels = 0;
+    for (LPARAM item = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0); item;
+         item = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_PARENT, item)) {
+      ++levels;
+    }
+    return levels;
+  };
+  const LPARAM folder = program.Copy(out.path().string());
+  ASSERT_NE(WaitFor([&] {
+              if (depth() > 3) return tree;
+              PostMessageA(browser, BFFM_SETSELECTIONA, TRUE, folder);
+              return HWND{};
+            }),
+            nullptr);
   PostMessageA(browser, WM_COMMAND, IDOK, 0);
   ASSERT_NE(WaitFor([&] { return IsWindow(browser) ? nullptr : main; }), nullptr);
 
