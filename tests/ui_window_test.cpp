@@ -56,51 +56,6 @@ TEST_F(WindowTest, StartsWithTheTitleClassAndLookOfTheResources) {
   EXPECT_EQ(outer.bottom - outer.top, 250);
 }
 
-TEST_F(WindowTest, MenuHasTheItemsAndIdsInOrderNoneGrayedOrChecked) {
-  struct Item {
-    int popup, sub, position;  // sub -1: an item of the popup itself
-    const char* text;
-    UINT id;  // 0 for a separator or a submenu
-  };
-  const Item items[] = {
-      {0, -1, 0, "Select Source Drive...", IDM_SELECT_DRIVE},
-      {0, -1, 1, "", 0},
-      {0, -1, 2, "Source Type", 0},
-      {0, 2, 0, "TK40", IDM_SOURCE_TK40},
-      {0, 2, 1, "ZEP V1.X", IDM_SOURCE_ZEPV1},
-      {0, -1, 3, "Convert Records to ZEP", IDM_CONVERT},
-      {0, -1, 4, "", 0},
-      {0, -1, 5, "E&xit", IDM_EXIT},
-      {1, -1, 0, "Contents", IDM_CONTENTS},
-      {1, -1, 1, "", 0},
-      {1, -1, 2, "&About ...", IDM_ABOUT},
-  };
-  const HMENU bar = GetMenu(window);
-  ASSERT_EQ(GetMenuItemCount(bar), 2);
-  char text[64];
-  GetMenuStringA(bar, 0, text, sizeof text, MF_BYPOSITION);
-  EXPECT_STREQ(text, "&File");
-  GetMenuStringA(bar, 1, text, sizeof text, MF_BYPOSITION);
-  EXPECT_STREQ(text, "&Help");
-  EXPECT_EQ(GetMenuItemCount(GetSubMenu(bar, 0)), 6);
-  EXPECT_EQ(GetMenuItemCount(GetSubMenu(bar, 1)), 3);
-  EXPECT_EQ(GetMenuItemCount(GetSubMenu(GetSubMenu(bar, 0), 2)), 2);
-  for (const Item& item : items) {
-    HMENU menu = GetSubMenu(bar, item.popup);
-    if (item.sub >= 0) menu = GetSubMenu(menu, item.sub);
-    text[0] = '\0';
-    GetMenuStringA(menu, static_cast<UINT>(item.position), text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ(text, item.text);
-    if (item.id != 0) {
-      EXPECT_EQ(GetMenuItemID(menu, item.position), item.id) << item.text;
-    }
-    if (text[0] != '\0') {  // separators are grayed by nature
-      EXPECT_EQ(GetMenuState(menu, static_cast<UINT>(item.position), MF_BYPOSITION) & (MF_GRAYED | MF_CHECKED), 0u)
-          << item.text;
-    }
-  }
-}
-
 TEST_F(WindowTest, AltQuestionMarkAndAltSlashOpenTheAboutBox) {
   const HACCEL table = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
   ACCEL entries[4]{};
