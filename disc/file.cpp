@@ -11,6 +11,11 @@ namespace {
 // Large enough that a record is written in few system calls, small enough to
 // keep memory flat whatever the record's length.
 constexpr std::size_t kOutputBufferSize = 256 * 1024;
+// Pieces this large go straight to the file. Copying them into the buffer
+// saves no system call, and the copy is not free: the scan dump's aligned
+// 128 KiB pieces, copied 16 bytes past a page boundary, made glibc's memcpy
+// run at a tenth of its speed on AMD EPYC and the dump twice as slow as dd.
+constexpr std::size_t kDirectWriteSize = 64 * 1024;
 }  // namespace
 
 OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); }
@@ -53,9 +58,9 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
   if (!open() || failed()) return false;
   if (bytes.empty()) return true;  // an empty span may carry a null pointer, which memcpy must not see
   written_ += bytes.size();
-  if (used_ + bytes.size() > buffer_.size()) {
+  if (used_ + bytes.size() > buffer_.size() || bytes.size() >= kDirectWriteSize) {
     if (!Flush()) return false;
-    if (bytes.size() >= buffer_.size()) {
+    if (bytes.size() >= kDirectWriteSize) {
       std::string err;
       if (!platform::WriteAll(handle_, bytes.data(), bytes.size(), err)) error_ = err;
       return !failed();
