@@ -1,15 +1,15 @@
-// DecodePackedText: the worked cases, the 64-character
-// cap, nibble position 64, literal runs at the end of the area, leftovers of an
-// earlier text, and that nothing outside the area is read or outside the
-// 64 bytes of output written.
+// DecodePackedText: the worked cases, the 64-character cap, nibble position
+// 64, literal runs at the end of the area, leftovers of an earlier text, and
+// that nothing outside the area is read or past the text written.
 
 #include "convert/packed_text.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
-#include <random>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +19,7 @@ namespace zep {
 namespace {
 
 constexpr std::uint8_t kUntouched = 0xA5;
+using Area = std::array<std::uint8_t, 64>;
 
 // Builds an area nibble by nibble, low half first; unwritten nibbles are 0.
 class Nibbles {
@@ -29,198 +30,141 @@ class Nibbles {
     ++pos_;
     return *this;
   }
-  // A literal byte, low half first.
-  Nibbles& Byte(std::uint8_t b) { return Put(b & 0xF).Put(b >> 4); }
+  Nibbles& Byte(int b) { return Put(b & 0xF).Put(b >> 4); }  // a literal byte
+  Nibbles& Group(std::initializer_list<int> symbols) {
+    Put(static_cast<int>(symbols.size()));
+    for (int s : symbols) Put(s);
+    return *this;
+  }
+  Nibbles& Repeat(int times, const std::function<void(Nibbles&)>& put) {
+    for (int i = 0; i < times; ++i) put(*this);
+    return *this;
+  }
   int pos() const { return pos_; }
-  const std::array<std::uint8_t, 64>& area() const { return area_; }
+  const Area& area() const { return area_; }
 
  private:
-  std::array<std::uint8_t, 64> area_{};
+  Area area_{};
   int pos_ = 0;
 };
 
-struct Decoded {
-  std::array<std::uint8_t, 128> out;
-  int n;
-};
-
-// Decodes with the area placed inside guard bytes that would decode to
-// characters if they were read, and an output buffer full of a marker.
-Decoded Decode(const std::array<std::uint8_t, 64>& area, std::uint8_t guard = 0x41) {
-  std::array<std::uint8_t, 192> memory;
-  memory.fill(guard);
-  std::memcpy(memory.data() + 64, area.data(), 64);
-  Decoded d;
-  d.out.fill(kUntouched);
-  d.n = DecodePackedText(d.out.data(), memory.data() + 64);
-  return d;
-}
-
-std::array<std::uint8_t, 64> AreaOf(std::vector<std::uint8_t> bytes, std::uint8_t fill = 0) {
-  std::array<std::uint8_t, 64> a;
-  a.fill(fill);
+Area AreaOf(std::vector<std::uint8_t> bytes) {
+  Area a{};
   std::copy(bytes.begin(), bytes.end(), a.begin());
   return a;
 }
 
-std::string Text(const Decoded& d) { return std::string(d.out.begin(), d.out.begin() + d.n); }
+std::string Repeat(int times, const std::string& s) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += s;
+  return out;
+}
 
-struct WorkedCase {
+std::string Letters(char first, int n, int wrap = 26) {
+  std::string s;
+  for (int k = 0; k < n; ++k) s += static_cast<char>(first + k % wrap);
+  return s;
+}
+
+struct Case {
   const char* name;
-  std::vector<std::uint8_t> bytes;
+  Area area;
   std::string text;
+  bool carriageReturn = true;  // after the text; false when it stops at 64 characters
+  std::uint8_t guard = 0x41;   // the bytes around the area: characters if they were read
 };
 
-// The worked edge cases; each ends with a carriage return.
-const WorkedCase kWorked[] = {
-    {"end at once, 0x0F", {0x0F}, ""},
-    {"end at once, 0xFF", {0xFF}, ""},
-    {"symbol group of 3", {0x13, 0xA2, 0xFF}, "12,"},
-    {"literal byte with bit 7", {0xE0, 0xFC, 0xFF}, "N"},
-    {"literal run of two", {0x70, 0x04, 0xFD}, "GP"},
-    {"group of 14", {0x0E, 0x21, 0x43, 0x65, 0x87, 0xA9, 0xCB, 0xFD}, "0123456789,.$G"},
-    {"P and L, then a literal", {0xE2, 0x0F, 0xAA, 0x0F}, "PL*"},
-};
-
-TEST(PackedText, WorkedCases) {
-  for (const WorkedCase& c : kWorked) {
-    SCOPED_TRACE(c.name);
-    const Decoded d = Decode(AreaOf(c.bytes));
-    EXPECT_EQ(d.n, static_cast<int>(c.text.size()));
-    EXPECT_EQ(Text(d), c.text);
-    EXPECT_EQ(d.out[d.n], 0x0D);
-    EXPECT_EQ(d.out[d.n + 1], kUntouched);
-  }
-}
-
-TEST(PackedText, FiveGroupsOf14StopAt64WithoutCarriageReturn) {
-  Nibbles w;
-  for (int g = 0; g < 5; ++g) {
-    w.Put(14);
-    for (int k = 0; k < 14; ++k) w.Put((g + k) % 16);
-  }
-  const Decoded d = Decode(w.area());
-  EXPECT_EQ(d.n, 64);
-  const char* alphabet = "0123456789,.$GPL";
-  for (int i = 0; i < 64; ++i) EXPECT_EQ(d.out[i], alphabet[(i / 14 + i % 14) % 16]) << i;
-  for (int i = 64; i < 128; ++i) EXPECT_EQ(d.out[i], kUntouched) << i;
-}
-
-TEST(PackedText, SixteenGroupsOf3EndAtNibble64) {
-  Nibbles w;
-  for (int g = 0; g < 16; ++g) w.Put(3).Put(1).Put(2).Put(3);
-  ASSERT_EQ(w.pos(), 64);
-  // Nibbles 64 on hold data that would be a symbol group if read as commands.
-  for (int k = 64; k < 128; ++k) w.Put(k % 2 ? 5 : 2);
-  const Decoded d = Decode(w.area());
-  EXPECT_EQ(d.n, 48);
-  std::string expected;
-  for (int g = 0; g < 16; ++g) expected += "123";
-  EXPECT_EQ(Text(d), expected);
-  EXPECT_EQ(d.out[48], 0x0D);
-  EXPECT_EQ(d.out[49], kUntouched);
-}
-
-TEST(PackedText, GroupAtNibble63RunsIntoTheDataHalf) {
-  // Commands up to 62, then a group of 3 at nibble 63 whose symbols are
-  // nibbles 64 to 66; the next command position, 67, ends the text.
-  Nibbles w;
-  for (int g = 0; g < 15; ++g) w.Put(3).Put(0).Put(0).Put(0);  // 60 nibbles, 45 characters
-  w.Put(2).Put(7).Put(8);                                       // 63 nibbles, 47 characters
-  ASSERT_EQ(w.pos(), 63);
-  w.Put(3).Put(13).Put(14).Put(15).Put(1);  // a 1 at 67 is data, never a command
-  const Decoded d = Decode(w.area());
-  EXPECT_EQ(d.n, 50);
-  EXPECT_EQ(Text(d).substr(45), "78GPL");
-  EXPECT_EQ(d.out[50], 0x0D);
-}
-
-TEST(PackedText, LiteralRunCutBy64Characters) {
-  Nibbles w;
-  for (int g = 0; g < 4; ++g) {
-    w.Put(14);
-    for (int k = 0; k < 14; ++k) w.Put(1);
-  }  // 60 nibbles, 56 characters
-  w.Put(0);
-  for (int k = 0; k < 10; ++k) w.Byte(static_cast<std::uint8_t>('a' + k));  // bit 7 clear: the run goes on
-  const Decoded d = Decode(w.area());
-  EXPECT_EQ(d.n, 64);
-  EXPECT_EQ(Text(d).substr(56), "abcdefgh");
-  EXPECT_EQ(d.out[64], kUntouched);
-}
-
-TEST(PackedText, LiteralRunCutByTheEndOfTheArea) {
+std::vector<Case> Cases() {
+  std::string fiveGroups;
+  for (int i = 0; i < 64; ++i) fiveGroups += "0123456789,.$GPL"[(i / 14 + i % 14) % 16];
   // 21 one-character literal runs fill nibbles 0 to 62; a run at nibble 63
-  // takes its bytes from nibbles 64 to 127 (32 characters) and would need
-  // nibble 128 next. It ends there and the text ends with a carriage return.
-  for (const std::uint8_t guard : {std::uint8_t{0x41}, std::uint8_t{0xC2}, std::uint8_t{0x00}}) {
-    SCOPED_TRACE(guard);
+  // takes its bytes from nibbles 64 to 127 and would need nibble 128 next.
+  auto runAt63 = [] {
     Nibbles w;
-    for (int k = 0; k < 21; ++k) w.Put(0).Byte(static_cast<std::uint8_t>(0x80 | ('A' + k)));
-    ASSERT_EQ(w.pos(), 63);
-    w.Put(0);
-    for (int k = 0; k < 32; ++k) w.Byte(static_cast<std::uint8_t>('a' + k % 26));
-    ASSERT_EQ(w.pos(), 128);
-    const Decoded d = Decode(w.area(), guard);
-    EXPECT_EQ(d.n, 53);
-    std::string expected;
-    for (int k = 0; k < 21; ++k) expected += static_cast<char>('A' + k);
-    for (int k = 0; k < 32; ++k) expected += static_cast<char>('a' + k % 26);
-    EXPECT_EQ(Text(d), expected);
-    EXPECT_EQ(d.out[53], 0x0D);
-    EXPECT_EQ(d.out[54], kUntouched);
-  }
+    for (int k = 0; k < 21; ++k) w.Put(0).Byte(0x80 | ('A' + k));
+    w.Put(0).Repeat(32, [k = 0](Nibbles& n) mutable { n.Byte('a' + k++ % 26); });
+    EXPECT_EQ(w.pos(), 128);
+    return w.area();
+  };
+  // A literal run at nibble 62 whose 33rd byte would be nibbles 127 and 128.
+  auto halfByte = [](bool capFirst) {
+    Nibbles w;
+    if (capFirst) {
+      w.Repeat(15, [](Nibbles& n) { n.Group({1, 1, 1}); });
+    } else {
+      w.Repeat(20, [](Nibbles& n) { n.Put(0).Byte(0x80 | 'A'); });
+    }
+    w.Group({9}).Put(0);
+    while (w.pos() < 127) w.Byte('x');
+    return w.Put(0x7).area();
+  };
+  return {
+      {"end at once, 0x0F", AreaOf({0x0F}), ""},
+      {"end at once, 0xFF", AreaOf({0xFF}), ""},
+      {"symbol group of 3", AreaOf({0x13, 0xA2, 0xFF}), "12,"},
+      {"literal byte with bit 7", AreaOf({0xE0, 0xFC, 0xFF}), "N"},
+      {"literal run of two", AreaOf({0x70, 0x04, 0xFD}), "GP"},
+      {"group of 14", AreaOf({0x0E, 0x21, 0x43, 0x65, 0x87, 0xA9, 0xCB, 0xFD}), "0123456789,.$G"},
+      {"P and L, then a literal", AreaOf({0xE2, 0x0F, 0xAA, 0x0F}), "PL*"},
+      {"five groups of 14 stop at 64", Nibbles().Repeat(5, [g = 0](Nibbles& n) mutable {
+         n.Put(14);
+         for (int k = 0; k < 14; ++k) n.Put((g + k) % 16);
+         ++g;
+       }).area(), fiveGroups, false},
+      // Nibbles 64 on would be a symbol group if read as commands.
+      {"sixteen groups of 3 end at nibble 64", Nibbles().Repeat(16, [](Nibbles& n) { n.Group({1, 2, 3}); })
+                                                   .Repeat(32, [](Nibbles& n) { n.Put(2).Put(5); }).area(),
+       Repeat(16, "123")},
+      // A group at nibble 63 takes its symbols from 64 to 66; 67 ends the text.
+      {"group at nibble 63", Nibbles().Repeat(15, [](Nibbles& n) { n.Group({0, 0, 0}); })
+                                 .Group({7, 8}).Group({13, 14, 15}).Put(1).area(),
+       std::string(45, '0') + "78GPL"},
+      {"literal run cut by 64 characters", Nibbles().Repeat(4, [](Nibbles& n) {
+         n.Group({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
+       }).Put(0).Repeat(10, [k = 0](Nibbles& n) mutable { n.Byte('a' + k++); }).area(),
+       std::string(56, '1') + "abcdefgh", false},
+      {"literal run cut by the area, guard 41", runAt63(), Letters('A', 21) + Letters('a', 32)},
+      {"literal run cut by the area, guard C2", runAt63(), Letters('A', 21) + Letters('a', 32), true, 0xC2},
+      {"literal run cut by the area, guard 00", runAt63(), Letters('A', 21) + Letters('a', 32), true, 0x00},
+      {"half a byte left, cap first", halfByte(true), std::string(45, '1') + "9" + std::string(18, 'x'), false, 0xFF},
+      {"half a byte left", halfByte(false), std::string(20, 'A') + "9" + std::string(32, 'x'), true, 0x0F},
+  };
 }
 
-TEST(PackedText, LiteralByteHalfInsideTheAreaIsNotWritten) {
-  // Command 0 at nibble 62: bytes at 63-64, ..., 125-126; the next byte
-  // would be nibbles 127 and 128.
-  Nibbles w;
-  for (int g = 0; g < 15; ++g) w.Put(3).Put(1).Put(1).Put(1);  // 60 nibbles, 45 characters
-  w.Put(1).Put(9);                                              // 62 nibbles, 46 characters
-  w.Put(0);
-  while (w.pos() < 127) w.Byte('x');  // 32 bytes, bit 7 clear
-  w.Put(0x7);                          // nibble 127: half of a byte
-  const Decoded d = Decode(w.area(), 0xFF);
-  // 46 + 18 literal characters reach the cap before the area ends.
-  EXPECT_EQ(d.n, 64);
-
-  Nibbles v;
-  for (int k = 0; k < 20; ++k) v.Put(0).Byte(0x80 | 'A');  // 60 nibbles, 20 characters
-  v.Put(1).Put(9);                                          // 62 nibbles, 21 characters
-  v.Put(0);
-  while (v.pos() < 127) v.Byte('x');
-  v.Put(0x7);
-  const Decoded e = Decode(v.area(), 0x0F);
-  EXPECT_EQ(e.n, 21 + 32);
-  EXPECT_EQ(e.out[53], 0x0D);
+TEST(PackedText, DecodesEachCaseAndNothingMore) {
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    std::array<std::uint8_t, 192> memory;
+    memory.fill(c.guard);
+    std::memcpy(memory.data() + 64, c.area.data(), 64);
+    std::array<std::uint8_t, 128> out;
+    out.fill(kUntouched);
+    const int n = DecodePackedText(out.data(), memory.data() + 64);
+    ASSERT_EQ(n, static_cast<int>(c.text.size()));
+    EXPECT_EQ(std::string(out.begin(), out.begin() + n), c.text);
+    if (c.carriageReturn) {
+      EXPECT_EQ(out[static_cast<std::size_t>(n)], 0x0D);
+    }
+    const auto rest = out.begin() + n + (c.carriageReturn ? 1 : 0);
+    EXPECT_TRUE(std::all_of(rest, out.end(), [](std::uint8_t b) { return b == kUntouched; }));
+  }
 }
 
 TEST(PackedText, LeavesTheRestOfAnEarlierLongerText) {
-  std::array<std::uint8_t, 128> out;
-  out.fill(kUntouched);
-  const auto longer = test::EncodePackedText("$GPGLL,5");
-  const auto shorter = test::EncodePackedText("N,E");
-  ASSERT_TRUE(longer && shorter);
-  ASSERT_EQ(DecodePackedText(out.data(), longer->data()), 8);
-  ASSERT_EQ(DecodePackedText(out.data(), shorter->data()), 3);
-  // "N,E", its carriage return, then the longer text's characters 4 to 7 and
-  // its own carriage return.
-  EXPECT_EQ(std::string(out.begin(), out.begin() + 9), std::string("N,E\rLL,5\r"));
-  EXPECT_EQ(out[9], kUntouched);
-}
-
-TEST(PackedText, TenCharactersThenThree) {
-  // The classic case: characters 5 to 10 of the old text stay behind the new
-  // carriage return.
-  std::array<std::uint8_t, 128> out;
-  out.fill(kUntouched);
-  const auto ten = test::EncodePackedText("ABCDEFGHIJ");
-  const auto three = test::EncodePackedText("xyz");
-  ASSERT_TRUE(ten && three);
-  DecodePackedText(out.data(), ten->data());
-  DecodePackedText(out.data(), three->data());
-  EXPECT_EQ(std::string(out.begin(), out.begin() + 11), std::string("xyz\rEFGHIJ\r"));
+  const struct {
+    std::string earlier, later, expected;
+  } cases[] = {{"$GPGLL,5", "N,E", "N,E\rLL,5\r"}, {"ABCDEFGHIJ", "xyz", "xyz\rEFGHIJ\r"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.earlier);
+    std::array<std::uint8_t, 128> out;
+    out.fill(kUntouched);
+    const auto earlier = test::EncodePackedText(c.earlier), later = test::EncodePackedText(c.later);
+    ASSERT_TRUE(earlier && later);
+    ASSERT_EQ(DecodePackedText(out.data(), earlier->data()), static_cast<int>(c.earlier.size()));
+    ASSERT_EQ(DecodePackedText(out.data(), later->data()), static_cast<int>(c.later.size()));
+    EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(c.expected.size())), c.expected);
+    EXPECT_EQ(out[c.expected.size()], kUntouched);
+  }
 }
 
 }  // namespace
