@@ -1,9 +1,14 @@
-// The record directory of both recorder generations: entry layouts, name
-// terminators, list rows and the title.
+// The record directory of both recorder generations and what is made of it:
+// names up to their terminator, list rows and cells, the title, the messages,
+// and file names that stay inside the output folder and differ within a run.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "disc/directory.h"
+#include "disc/record_names.h"
 #include "disc/scan.h"
 #include "tests/support/disc_image.h"
 
@@ -13,80 +18,41 @@ namespace {
 using test::DiscImage;
 using test::EntrySpec;
 
-std::string RawName(std::initializer_list<int> bytes) {
+std::string Raw(std::initializer_list<int> bytes) {
   std::string s;
   for (int b : bytes) s.push_back(static_cast<char>(b));
   return s;
 }
 
-struct NameCase {
-  const char* what;
-  SourceType type;
-  std::string field;  // the 11 bytes as stored (padded with 0x20 when shorter)
-  std::string expected;
-  int count;
-};
-
-void PrintTo(const NameCase& c, std::ostream* os) { *os << c.what; }
-
-class CopyRecordNameTest : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(CopyRecordNameTest, CopiesUpToTerminatorOrElevenBytes) {
-  const NameCase& c = GetParam();
-  std::uint8_t field[11];
-  std::fill(std::begin(field), std::end(field), 0x20);
-  std::copy(c.field.begin(), c.field.end(), field);
-  char dest[16];
-  std::fill(std::begin(dest), std::end(dest), 'x');
-  EXPECT_EQ(CopyRecordName(dest, field, c.type), c.count);
-  EXPECT_EQ(std::string(dest, static_cast<std::size_t>(c.count)), c.expected);
-  EXPECT_EQ(dest[c.count], '\0');
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, CopyRecordNameTest,
-    ::testing::Values(
-        NameCase{"tk40 terminated", SourceType::Tk40, RawName({'R', 'U', 'N', 0xFF, 'Z'}), "RUN", 3},
-        NameCase{"tk40 eleven without terminator", SourceType::Tk40, "ABCDEFGHIJK", "ABCDEFGHIJK", 11},
-        NameCase{"tk40 empty", SourceType::Tk40, RawName({0xFF, 'A'}), "", 0},
-        NameCase{"tk40 carriage return is ordinary", SourceType::Tk40, RawName({'A', 0x0D, 'B', 0xFF}),
-                 RawName({'A', 0x0D, 'B'}), 3},
-        NameCase{"zep terminated", SourceType::ZepV1, RawName({'S', 'U', 'R', 0x0D, 'X'}), "SUR", 3},
-        NameCase{"zep 0xFF is ordinary", SourceType::ZepV1, RawName({'A', 0xFF, 0x0D}), RawName({'A', 0xFF}), 2},
-        NameCase{"zero byte is copied", SourceType::Tk40, RawName({'A', 0x00, 'B', 0xFF}), RawName({'A', 0, 'B'}),
-                 3}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
-
-TEST(DirectoryTest, EntryLayoutsDifferOnlyInTheDate) {
-  for (SourceType type : {SourceType::Tk40, SourceType::ZepV1}) {
-    EntrySpec entry;
-    entry.name = "LINE7";
-    entry.day = 0x21;
-    entry.month = 0x09;
-    entry.year = 0x97;
-    entry.start = {0x08, 0x15};
-    entry.end = {0x09, 0x45};
-    entry.first = 0x01020304;
-    entry.second = -7;
-    const auto dir = DiscImage(type).Entry(9, entry).Directory();
-    const DirectoryEntry e = ReadEntry(dir, 9, type);
-    EXPECT_EQ(e.status, 1);
-    EXPECT_EQ(e.day, 0x21);
-    EXPECT_EQ(e.month, 0x09);
-    EXPECT_EQ(e.year, 0x97);
-    EXPECT_EQ(e.startTime[1], 0x15);
-    EXPECT_EQ(e.endTime[0], 0x09);
-    EXPECT_EQ(e.first, 0x01020304);
-    EXPECT_EQ(e.second, -7);
+TEST(DirectoryTest, RecordNamesEndAtTheirTypesTerminatorOrElevenBytes) {
+  const struct {
+    const char* what;
+    SourceType type;
+    std::string field;  // the stored bytes, padded with 0x20
+    std::string expected;
+  } cases[] = {
+      {"tk40 terminated", SourceType::Tk40, Raw({'R', 'U', 'N', 0xFF, 'Z'}), "RUN"},
+      {"tk40 eleven without terminator", SourceType::Tk40, "ABCDEFGHIJK", "ABCDEFGHIJK"},
+      {"tk40 empty", SourceType::Tk40, Raw({0xFF, 'A'}), ""},
+      {"tk40 carriage return is ordinary", SourceType::Tk40, Raw({'A', 0x0D, 'B', 0xFF}), Raw({'A', 0x0D, 'B'})},
+      {"zep terminated", SourceType::ZepV1, Raw({'S', 'U', 'R', 0x0D, 'X'}), "SUR"},
+      {"zep 0xFF is ordinary", SourceType::ZepV1, Raw({'A', 0xFF, 0x0D}), Raw({'A', 0xFF})},
+      {"zero byte is copied", SourceType::Tk40, Raw({'A', 0x00, 'B', 0xFF}), Raw({'A', 0, 'B'})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::uint8_t field[11];
+    std::fill(std::begin(field), std::end(field), 0x20);
+    std::copy(c.field.begin(), c.field.end(), field);
+    char dest[16];
+    std::fill(std::begin(dest), std::end(dest), 'x');
+    const int n = CopyRecordName(dest, field, c.type);
+    EXPECT_EQ(std::string(dest, static_cast<std::size_t>(std::max(n, 0))), c.expected);
+    EXPECT_EQ(dest[c.expected.size()], '\0');
   }
-  // The raw offsets: TK40 keeps the day at 13, ZEP V1.X at 12.
-  EntrySpec entry;
-  entry.day = 0x31;
-  EXPECT_EQ(DiscImage(SourceType::Tk40).Entry(0, entry).Directory()[13], 0x31);
-  EXPECT_EQ(DiscImage(SourceType::ZepV1).Entry(0, entry).Directory()[12], 0x31);
 }
 
-TEST(ListRowsTest, OneRowPerRecordSlotCarryingItsSlot) {
+TEST(DirectoryTest, OneRowPerRecordWithItsCells) {
   DiscImage image(SourceType::Tk40);
   for (int slot : {0, 1, 5}) image.Entry(slot, {.name = "R" + std::to_string(slot)});
   image.Entry(7, {.status = 2, .name = "NOTLABEL"});  // status 2 outside slot 63: empty
@@ -97,91 +63,93 @@ TEST(ListRowsTest, OneRowPerRecordSlotCarryingItsSlot) {
   EXPECT_EQ(rows[2].cells[0], "6");
   EXPECT_EQ(rows[2].cells[1], "R5");
   EXPECT_TRUE(BuildListRows(RecordDirectory{}, SourceType::Tk40).empty());
-}
 
-struct CellCase {
-  const char* what;
-  SourceType type;
-  EntrySpec entry;
-  int cell;
-  std::string expected;
-};
-
-void PrintTo(const CellCase& c, std::ostream* os) { *os << c.what; }
-
-class ListCellTest : public ::testing::TestWithParam<CellCase> {};
-
-TEST_P(ListCellTest, FormatsCell) {
-  const CellCase& c = GetParam();
-  const auto rows = BuildListRows(DiscImage(c.type).Entry(3, c.entry).Directory(), c.type);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].cells[static_cast<std::size_t>(c.cell)], c.expected) << c.what;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cells, ListCellTest,
-    ::testing::Values(
-        CellCase{"bcd date", SourceType::Tk40, {.day = 0x05, .month = 0x11, .year = 0x08}, 2, "05 Nov 08"},
-        CellCase{"zep date one byte earlier", SourceType::ZepV1, {.day = 0x05, .month = 0x11, .year = 0x08}, 2,
-                 "05 Nov 08"},
-        CellCase{"month zero", SourceType::Tk40, {.day = 0x01, .month = 0x00, .year = 0x99}, 2, "01  99"},
-        CellCase{"month 0x0A", SourceType::Tk40, {.day = 0x01, .month = 0x0A, .year = 0x99}, 2, "01  99"},
-        CellCase{"month 0x12", SourceType::Tk40, {.day = 0x31, .month = 0x12, .year = 0x00}, 2, "31 Dec 00"},
-        CellCase{"month beyond the table", SourceType::Tk40, {.day = 0x01, .month = 0xFF, .year = 0x01}, 2,
-                 "01  01"},
-        CellCase{"non-bcd day", SourceType::Tk40, {.day = 0x2A, .month = 0x01, .year = 0x01}, 2, "2a Jan 01"},
-        CellCase{"start", SourceType::Tk40, {.start = {0x14, 0x05}}, 3, "14:05"},
-        CellCase{"end", SourceType::ZepV1, {.end = {0x23, 0x59}}, 4, "23:59"},
-        CellCase{"tk40 pings", SourceType::Tk40, {.first = 100, .second = 350}, 5, "250"},
-        CellCase{"tk40 no pings", SourceType::Tk40, {.first = 100, .second = 100}, 5, "0"},
-        CellCase{"tk40 negative pings", SourceType::Tk40, {.first = 100, .second = 90}, 5, "-10"},
-        CellCase{"tk40 wrapping difference", SourceType::Tk40, {.first = -2147483647 - 1, .second = 1}, 5,
-                 "-2147483647"},
-        CellCase{"zep pings are the sector count", SourceType::ZepV1, {.first = 100, .second = 42}, 5, "42"},
-        CellCase{"record number", SourceType::Tk40, {}, 0, "4"},
-        CellCase{"name shown up to a zero byte", SourceType::Tk40, {.name = std::string("AB\0CD", 5)}, 1, "AB"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
-
-struct TitleCase {
-  const char* what;
-  SourceType type;
-  std::uint8_t status63;
-  std::string name;
-  bool terminate;
-  std::string expected;
-};
-
-void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.what; }
-
-class TitleTest : public ::testing::TestWithParam<TitleCase> {};
-
-TEST_P(TitleTest, ShowsTheLabelOfSlot63) {
-  const TitleCase& c = GetParam();
-  DiscImage image(c.type);
-  image.Entry(63, {.status = c.status63, .name = c.name, .terminate = c.terminate});
-  EXPECT_EQ(BuildTitle(image.Directory(), c.type), c.expected) << c.what;
-  // A label is never a row; a record in slot 63 is record 64.
-  const auto rows = BuildListRows(image.Directory(), c.type);
-  EXPECT_EQ(rows.size(), c.status63 == 1 ? 1u : 0u);
-  if (!rows.empty()) {
-    EXPECT_EQ(rows[0].cells[0], "64");
+  const struct {
+    const char* what;
+    SourceType type;
+    EntrySpec entry;
+    int cell;
+    std::string expected;
+  } cases[] = {
+      {"bcd date", SourceType::Tk40, {.day = 0x05, .month = 0x11, .year = 0x08}, 2, "05 Nov 08"},
+      {"zep date one byte earlier", SourceType::ZepV1, {.day = 0x05, .month = 0x11, .year = 0x08}, 2, "05 Nov 08"},
+      {"month zero", SourceType::Tk40, {.day = 0x01, .month = 0x00, .year = 0x99}, 2, "01  99"},
+      {"month 0x0A", SourceType::Tk40, {.day = 0x01, .month = 0x0A, .year = 0x99}, 2, "01  99"},
+      {"month 0x12", SourceType::Tk40, {.day = 0x31, .month = 0x12, .year = 0x00}, 2, "31 Dec 00"},
+      {"month beyond the table", SourceType::Tk40, {.day = 0x01, .month = 0xFF, .year = 0x01}, 2, "01  01"},
+      {"non-bcd day", SourceType::Tk40, {.day = 0x2A, .month = 0x01, .year = 0x01}, 2, "2a Jan 01"},
+      {"start", SourceType::Tk40, {.start = {0x14, 0x05}}, 3, "14:05"},
+      {"end", SourceType::ZepV1, {.end = {0x23, 0x59}}, 4, "23:59"},
+      {"tk40 pings", SourceType::Tk40, {.first = 100, .second = 350}, 5, "250"},
+      {"tk40 negative pings", SourceType::Tk40, {.first = 100, .second = 90}, 5, "-10"},
+      {"tk40 wrapping difference", SourceType::Tk40, {.first = -2147483647 - 1, .second = 1}, 5, "-2147483647"},
+      {"zep pings are the sector count", SourceType::ZepV1, {.first = 100, .second = 42}, 5, "42"},
+      {"record number", SourceType::Tk40, {}, 0, "4"},
+      {"name shown up to a zero byte", SourceType::Tk40, {.name = std::string("AB\0CD", 5)}, 1, "AB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto one = BuildListRows(DiscImage(c.type).Entry(3, c.entry).Directory(), c.type);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].cells[static_cast<std::size_t>(c.cell)], c.expected);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Titles, TitleTest,
-    ::testing::Values(TitleCase{"five letters", SourceType::Tk40, 2, "BALTI", true, "ZEP Converter - BALTI"},
-                      TitleCase{"eleven letters", SourceType::Tk40, 2, "ABCDEFGHIJK", false,
-                                "ZEP Converter - ABCDEFGHIJK"},
-                      TitleCase{"zep terminator", SourceType::ZepV1, 2, "NORTH", true, "ZEP Converter - NORTH"},
-                      TitleCase{"record in slot 63", SourceType::Tk40, 1, "LAST", true, "ZEP Converter"},
-                      TitleCase{"no label", SourceType::Tk40, 0, "", true, "ZEP Converter"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+TEST(DirectoryTest, TitleShowsTheLabelOfSlot63) {
+  const struct {
+    const char* what;
+    SourceType type;
+    std::uint8_t status63;
+    std::string name;
+    bool terminate;
+    std::string expected;
+  } cases[] = {
+      {"five letters", SourceType::Tk40, 2, "BALTI", true, "ZEP Converter - BALTI"},
+      {"eleven letters", SourceType::Tk40, 2, "ABCDEFGHIJK", false, "ZEP Converter - ABCDEFGHIJK"},
+      {"zep terminator", SourceType::ZepV1, 2, "NORTH", true, "ZEP Converter - NORTH"},
+      {"record in slot 63", SourceType::Tk40, 1, "LAST", true, "ZEP Converter"},
+      {"no label", SourceType::Tk40, 0, "", true, "ZEP Converter"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DiscImage image(c.type);
+    image.Entry(63, {.status = c.status63, .name = c.name, .terminate = c.terminate});
+    EXPECT_EQ(BuildTitle(image.Directory(), c.type), c.expected);
+    // A label is never a row; a record in slot 63 is record 64.
+    const auto rows = BuildListRows(image.Directory(), c.type);
+    ASSERT_EQ(rows.size(), c.status63 == 1 ? 1u : 0u);
+    if (!rows.empty()) {
+      EXPECT_EQ(rows[0].cells[0], "64");
+    }
+  }
+}
 
-TEST(MessagesTest, ErrorTexts) {
-  EXPECT_EQ(NoDiskMessage('Q'), "There is no disk in drive Q  ");
-  EXPECT_EQ(NotMoDiscMessage('C'), "Drive C is not an MO disc");
-  EXPECT_EQ(DriveVolumePath('E'), "\\\\.\\E:");
+TEST(RecordNamesTest, FileNamesStayInsideTheFolder) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"SURVEY1", "SURVEY1.ZEP"}, {"RUN.2", "RUN.2"},      {"RUN. 2", "RUN. 2.ZEP"},       {"", ".ZEP"},
+      {"..", "__.ZEP"},           {".", "_.ZEP"},          {"../../x", ".._.._x"},         {"A\\B", "A_B.ZEP"},
+      {"C:X", "C_X.ZEP"},         {"a*?\"<>|", "a______.ZEP"}, {std::string("T\r\n\x01", 4), "T___.ZEP"},
+      {"CON", "_CON.ZEP"},        {"nul", "_nul.ZEP"},     {"COM1", "_COM1.ZEP"},          {"lpt9.txt", "_lpt9.txt"},
+      {"CONSOLE", "CONSOLE.ZEP"}, {"COM0", "COM0.ZEP"},    {"\xFF\xFE", "\xFF\xFE.ZEP"},
+  };
+  for (const auto& [record, file] : cases) EXPECT_EQ(RecordFileName(record), file) << record;
+}
+
+TEST(RecordNamesTest, LaterRecordsWithTheSameNameGetDistinctNames) {
+  RunFileNames names;
+  const std::tuple<std::string, int, std::string> steps[] = {
+      {"SURVEY", 3, "SURVEY.ZEP"},
+      {"survey", 8, "survey_8.ZEP"},  // same file on a case-blind file system
+      {"SURVEY", 9, "SURVEY_9.ZEP"},
+      {"OTHER", 10, "OTHER.ZEP"},
+      {"RUN.2", 11, "RUN.2"},
+      {"RUN.2", 12, "RUN_12.2"},
+      {"SURVEY_8", 13, "SURVEY_8_13.ZEP"},  // its own name is what an earlier duplicate was given
+      {"A_5", 1, "A_5.ZEP"},
+      {"A", 2, "A.ZEP"},
+      {"A", 5, "A_5_2.ZEP"},  // the number is taken: a counter too
+  };
+  for (const auto& [record, number, file] : steps) EXPECT_EQ(names.Next(record, number), file) << record;
 }
 
 }  // namespace
