@@ -1,7 +1,9 @@
 // zepconv end to end: the built tool, run as its own process, on generated
 // disc images of both types. The core's tests carry the detail; these check
 // what the tool adds: the JSON list, file names and record selection, files
-// equal to the core's, and the exit status of each kind of failure.
+// equal to the core's, and the exit status of each kind of failure. Faults are
+// injected the way a damaged disc, a full drive or a hostile name presents
+// them: each is reported and leaves only whole files or none.
 
 #include <gtest/gtest.h>
 
@@ -14,9 +16,11 @@
 #include <nlohmann/json.hpp>
 
 #include "convert/convert.h"
+#include "convert/record_file.h"
 #include "disc/scan.h"
 #include "tests/cli_run.h"
 #include "tests/support/disc_image.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 
 namespace zep {
@@ -185,6 +189,7 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   const std::string blocker = tmp_.File("blocker");
   std::ofstream(blocker) << "a file, not a folder";
   const std::string dir = tmp_.path().string(), out = tmp_.File("out");
+  const std::string tiny = Write(DiscImage(Tk40Disc()).Resize(32), "tiny.img");  // slot 0 alone
   const struct {
     std::vector<std::string> args;
     int status;
@@ -203,6 +208,10 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
       {{"info", dir + "/none.ZEP"}, 2, "none.ZEP"},
       {{"convert", img, "--out", blocker + "/sub"}, 1, "cannot create the folder"},
       {{"dump", img, "--out", blocker + "/d.bin"}, 1, "the dump was not written"},
+      {{"list", tiny}, 1, "directory"},
+#ifndef _WIN32
+      {{"dump", img, "--out", "/dev/full"}, 1, "No space"},  // and the device is left alone
+#endif
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "no command" : c.args[0] + " " + c.args.back());
@@ -211,6 +220,9 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(out));
   }
+#ifndef _WIN32
+  EXPECT_TRUE(fs::exists("/dev/full"));
+#endif
 }
 
 // A record that runs past the end of the disc: the readable part is written,
@@ -296,6 +308,58 @@ TEST_F(CliTest, DumpThenSplitRecoversTheRunsOfPings) {
   EXPECT_NE(run.err.find("5054 of 5056 pieces"), std::string::npos) << run.err;
   EXPECT_EQ(fs::file_size(dump), static_cast<std::uintmax_t>(kDumpSize));
 }
+
+#ifndef _WIN32
+// Every file in dir walks whole; returns their ping counts by name.
+std::map<std::string, std::uint64_t> WholeFiles(const fs::path& dir) {
+  std::map<std::string, std::uint64_t> pings;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const RecordWalk walk = WalkRecordFile(e.path().string());
+    EXPECT_TRUE(walk.whole) << e.path() << ": " << walk.problem;
+    pings[e.path().filename().string()] = walk.pings;
+  }
+  return pings;
+}
+
+TEST_F(CliTest, FullDiskRemovesTheRecordItStopped) {
+  const std::string img = Write(Tk40Disc());
+  test::ToolRun run;
+  {
+    // A file size limit, inherited by the tool, stands in for a full disk:
+    // record 5's file (4096 bytes) fits, record 1's (13184) does not.
+    test::FileSizeLimit limit(8000);
+    if (!limit.active()) GTEST_SKIP() << limit.whyNot();
+    run = RunZepconv({"convert", img, "--out", tmp_.File("out"), "--record", "5,1", "--quiet"});
+  }
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("SURVEY"), std::string::npos) << run.err;
+  EXPECT_EQ(WholeFiles(tmp_.File("out")), (std::map<std::string, std::uint64_t>{{"A_B.ZEP", 0}}));
+}
+
+// Names read off a disc that try to leave the output folder, name a device or
+// carry bytes no file name should: every file lands inside the folder.
+TEST_F(CliTest, HostileNamesStayInsideTheOutputFolder) {
+  DiscImage img(SourceType::Tk40);
+  const std::string names[] = {"..",      "../../evil", "/etc/x", "CON",    "nul.txt", "A\\..\\B",
+                               "\x01\x1F\x7F", "\xFF\xFE\xFD", "COM1", "a:b*c?d"};
+  int slot = 0;
+  for (const std::string& n : names) img.Entry(slot++, {.name = n, .first = 0, .second = 1});
+  img.Block(0, Tk40Block().Samples(1));
+  const std::string path = Write(img, "hostile.img"), inner = tmp_.File("out/inner");
+  fs::create_directory(tmp_.File("out"));
+  const auto run = RunZepconv({"convert", path, "--out", inner, "--quiet"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  // Nothing beside the output folder, nothing below it but plain files.
+  std::vector<std::string> outside;
+  for (const auto& e : fs::recursive_directory_iterator(tmp_.path())) {
+    const auto rel = fs::relative(e.path(), tmp_.path()).string();
+    if (rel == "hostile.img" || rel == "out" || rel == "out/inner") continue;
+    if (e.path().parent_path() != fs::path(inner) || !e.is_regular_file()) outside.push_back(rel);
+  }
+  EXPECT_TRUE(outside.empty()) << outside.front();
+  EXPECT_EQ(WholeFiles(inner).size(), std::size(names));
+}
+#endif
 
 }  // namespace
 }  // namespace zep
