@@ -17,24 +17,19 @@
 #include <vector>
 
 #include "tests/support/disc_image.h"
+#include "ui/shell_state.h"
 
 namespace zep::uitest {
 
 // Drives mapped by ui_map_drive.sh: both read kDriveImagePath; M: is
 // removable, N: a fixed disk. Q: is not mapped at all.
-inline constexpr char kMoDrive = 'M';
-inline constexpr char kFixedDrive = 'N';
 inline constexpr char kMissingDrive = 'Q';
 inline constexpr const char* kDriveImagePath = "C:\\zep-drive-m.img";
-
-// Puts an image in the drives M: and N:.
-void MapDiscImage(const test::DiscImage& image);
 
 struct SeenDialog {
   std::string title;
   std::string text;                     // the static texts, one per line
-  std::vector<std::string> comboItems;  // of control 1000, when the dialog has one
-  std::string comboSelection;
+  std::vector<std::string> comboItems;  // of the drive list, when the dialog has one
 };
 
 using DialogAction = std::function<void(HWND dialog)>;
@@ -43,14 +38,9 @@ using DialogAction = std::function<void(HWND dialog)>;
 // a dialog with no action left gets IDCANCEL. Every dialog is recorded.
 class DialogScript {
  public:
-  DialogScript();
+  explicit DialogScript(std::vector<DialogAction> actions = {});
   ~DialogScript();
-  DialogScript(const DialogScript&) = delete;
-  DialogScript& operator=(const DialogScript&) = delete;
-
-  DialogScript& Then(DialogAction action);
   const std::vector<SeenDialog>& seen() const { return seen_; }
-
   void OnActivate(HWND window);
 
  private:
@@ -61,59 +51,49 @@ class DialogScript {
 };
 
 DialogAction Press(int id);
-DialogAction CloseBox();
 // The folder browser: select folder, then OK.
 DialogAction ChooseFolder(const std::string& folder);
 // The drive dialog: pick "X:" in the list, then press button.
 DialogAction PickDrive(char letter, int button = IDOK);
+
+// A window's text, and a dialog's static texts one per line; in any process.
+std::string WindowText(HWND window);
+std::string StaticTexts(HWND dialog);
+
+// Polls until found() gives a window, for at most 20 seconds.
+HWND WaitFor(const std::function<HWND()>& found);
+// A visible top-level window of process (0: any) with that class and title
+// (null: any).
+HWND TopWindow(DWORD process, const char* className, const char* title = nullptr);
 
 struct LoggedMessage {
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
   std::string text;  // SB_SETTEXTA's text
+  bool operator==(const LoggedMessage&) const = default;
 };
 
-// Logs the chosen messages that reach a window, then lets it handle them.
-class MessageLog {
- public:
-  MessageLog(HWND window, std::set<UINT> messages);
-  ~MessageLog();
-  MessageLog(const MessageLog&) = delete;
-  MessageLog& operator=(const MessageLog&) = delete;
-  const std::vector<LoggedMessage>& messages() const { return log_; }
-
- private:
-  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  HWND window_;
-  WNDPROC previous_;
-  std::set<UINT> wanted_;
-  std::vector<LoggedMessage> log_;
+// Logs the texts that reach the status bar and the range and positions that
+// reach the progress bar of the running window, then lets the bars have them.
+struct RunLog {
+  RunLog();
+  ~RunLog();
+  std::vector<LoggedMessage> log;
 };
 
 // One main window per test, started by the program's own start-up with the
 // shell's state as at program start.
-class MainWindowTest : public ::testing::Test {
- protected:
+struct MainWindowTest : ::testing::Test {
   void SetUp() override;
   void TearDown() override;
-
- public:
-  // What the user does.
   void Command(int id);
   void SelectRows(std::initializer_list<int> rows);
-  void Resize(int clientWidth, int clientHeight);
   // Scans drive M: with the image mapped, answering the drive dialog.
   void ScanImage(const test::DiscImage& image);
 
-  // What the user sees.
-  int RowCount() const;
+  int RowCount() const { return static_cast<int>(SendMessageA(ui::g_shell.recordList, LVM_GETITEMCOUNT, 0, 0)); }
   std::string Cell(int row, int subItem) const;
-  LPARAM RowData(int row) const;
-  std::string Title() const;
-  std::string StatusText() const;
-  int ProgressPos() const;
-  PBRANGE ProgressRange() const;
   // The state of a menu item after the popup holding it was opened.
   UINT MenuItemState(int commandId);
 
