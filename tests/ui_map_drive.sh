@@ -1,19 +1,18 @@
 #!/bin/sh
-# Maps disc images to drive letters in the Wine prefix of a build tree, for the
-# tests of the Windows program: M: reads C:\zep-drive-m.img and is registered
-# as removable (an MO drive), N: reads the same file as a fixed disk. The tests
-# write the image themselves before they scan.
+# Maps drives in the Wine prefix of a build tree for the tests of the Windows
+# program: M: reads C:\zep-drive-m.img as a removable (MO) drive, N: the same
+# file as a fixed disk. The tests write the image before they scan.
 #   ui_map_drive.sh WINE-RUN-WRAPPER WINEPREFIX
 set -eu
 wrapper=$1
 prefix=$2
 
 "$wrapper" cmd /c exit  # creates the prefix on first use
-mkdir -p "$prefix/drive_c/zep-drive-m" "$prefix/drive_c/zep-drive-n"
-ln -sfn ../drive_c/zep-drive-m "$prefix/dosdevices/m:"
-ln -sfn ../drive_c/zep-drive-m.img "$prefix/dosdevices/m::"
-ln -sfn ../drive_c/zep-drive-n "$prefix/dosdevices/n:"
-ln -sfn ../drive_c/zep-drive-m.img "$prefix/dosdevices/n::"
+for d in m n; do
+  mkdir -p "$prefix/drive_c/zep-drive-$d"
+  ln -sfn "../drive_c/zep-drive-$d" "$prefix/dosdevices/$d:"
+  ln -sfn ../drive_c/zep-drive-m.img "$prefix/dosdevices/$d::"
+done
 
 # Drive types and the list of drives are read when the server starts: restart
 # it once, the first time, and not on every run.
