@@ -22,23 +22,26 @@ std::optional<std::uint8_t> ModeForCode(std::uint8_t code) {
 namespace {
 
 // The sample rules. s is block bytes 0..3839; every halving happens before the
-// addition, and every output byte is a complement (x ^ 0xFF == 255 - x).
+// addition, and every output byte is a complement (x ^ 0xFF == 255 - x). They
+// are always inlined, so that each caller below compiles them for its own
+// processor, and their samples never overlap the block (__restrict), which
+// lets the compiler vectorise them at -O2 as well as -O3.
 inline std::uint8_t Not(unsigned x) { return static_cast<std::uint8_t>(~x); }
 
 // Rule 1 (modes 3, 7): per triple, the complement of the halved first and third.
-std::size_t Rule1(const std::uint8_t* s, std::uint8_t* out) {
+[[gnu::always_inline]] inline std::size_t Rule1(const std::uint8_t* __restrict s, std::uint8_t* __restrict out) {
   for (std::size_t k = 0, o = 0; k < kSampleBytes; k += 3, ++o) out[o] = Not((s[k] >> 1) + (s[k + 2] >> 1));
   return kSampleBytes / 3;
 }
 
 // Rule 2 (mode 4): per pair, the complement of the halved two.
-std::size_t Rule2(const std::uint8_t* s, std::uint8_t* out) {
+[[gnu::always_inline]] inline std::size_t Rule2(const std::uint8_t* __restrict s, std::uint8_t* __restrict out) {
   for (std::size_t k = 0, o = 0; k < kSampleBytes; k += 2, ++o) out[o] = Not((s[k] >> 1) + (s[k + 1] >> 1));
   return kSampleBytes / 2;
 }
 
 // Rule 3 (modes 5, 8): per triple, the complements of the first and third.
-std::size_t Rule3(const std::uint8_t* s, std::uint8_t* out) {
+[[gnu::always_inline]] inline std::size_t Rule3(const std::uint8_t* __restrict s, std::uint8_t* __restrict out) {
   std::uint8_t* o = out;
   for (std::size_t k = 0; k < kSampleBytes; k += 3) {
     *o++ = Not(s[k]);
@@ -48,14 +51,14 @@ std::size_t Rule3(const std::uint8_t* s, std::uint8_t* out) {
 }
 
 // Rule 4 (modes 6, 9): every byte complemented.
-std::size_t Rule4(const std::uint8_t* s, std::uint8_t* out) {
+[[gnu::always_inline]] inline std::size_t Rule4(const std::uint8_t* __restrict s, std::uint8_t* __restrict out) {
   for (std::size_t k = 0; k < kSampleBytes; ++k) out[k] = Not(s[k]);
   return kSampleBytes;
 }
 
 // Rule 5 (mode 10): per triple, the complements of the first, the second
 // twice, and the third.
-std::size_t Rule5(const std::uint8_t* s, std::uint8_t* out) {
+[[gnu::always_inline]] inline std::size_t Rule5(const std::uint8_t* __restrict s, std::uint8_t* __restrict out) {
   std::uint8_t* o = out;
   for (std::size_t k = 0; k < kSampleBytes; k += 3) {
     const std::uint8_t mid = Not(s[k + 1]);
@@ -67,9 +70,8 @@ std::size_t Rule5(const std::uint8_t* s, std::uint8_t* out) {
   return static_cast<std::size_t>(o - out);
 }
 
-}  // namespace
-
-std::size_t ConvertSamples(std::uint8_t mode, const std::uint8_t* block, std::uint8_t* out) {
+[[gnu::always_inline]] inline std::size_t ApplyRule(std::uint8_t mode, const std::uint8_t* block,
+                                                    std::uint8_t* out) {
   switch (mode) {
     case 3:
     case 7:
@@ -93,6 +95,38 @@ std::size_t ConvertSamples(std::uint8_t mode, const std::uint8_t* block, std::ui
     default:
       return 0;
   }
+}
+
+// Rules 1, 3 and 5 take bytes at a stride of three. Baseline x86-64 has no
+// byte shuffle, so compilers leave them byte by byte, and a record of mixed
+// modes then spends a quarter of its time in them. Built once more for SSSE3
+// (Intel since 2006, AMD since 2011), GCC vectorises them four to six times
+// faster; the processor in use decides which build runs.
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#define ZEP_SSSE3_RULES 1
+__attribute__((target("ssse3"))) std::size_t ApplyRuleSsse3(std::uint8_t mode, const std::uint8_t* block,
+                                                             std::uint8_t* out) {
+  return ApplyRule(mode, block, out);
+}
+
+bool HasSsse3() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3");
+}
+#endif
+
+}  // namespace
+
+std::size_t ConvertSamples(std::uint8_t mode, const std::uint8_t* block, std::uint8_t* out) {
+#ifdef ZEP_SSSE3_RULES
+  static const bool ssse3 = HasSsse3();
+  if (ssse3) return ApplyRuleSsse3(mode, block, out);
+#endif
+  return ApplyRule(mode, block, out);
+}
+
+std::size_t ConvertSamplesPortable(std::uint8_t mode, const std::uint8_t* block, std::uint8_t* out) {
+  return ApplyRule(mode, block, out);
 }
 
 PingHeaderBuilder::PingHeaderBuilder(std::uint8_t day, std::uint8_t month, std::uint8_t year) {

@@ -46,8 +46,13 @@ constexpr std::uint16_t WidenYear(std::uint8_t year) {
 // code 9) has no sample rule: its 1280 bytes are written as zeros, a filler
 // that claims to be no data rather than a guess at a shape nobody specified.
 // Modes the ModeTable never yields (0, 1, 11, 12 and above) write nothing and
-// return 0.
+// return 0. out must not overlap block.
 std::size_t ConvertSamples(std::uint8_t mode, const std::uint8_t* block, std::uint8_t* out);
+
+// The same rules, always in the build for any processor. ConvertSamples runs
+// a build for the processor in use where there is one; the two must agree
+// byte for byte, which the tests check.
+std::size_t ConvertSamplesPortable(std::uint8_t mode, const std::uint8_t* block, std::uint8_t* out);
 
 // The PingHeader of a record, block by block. It starts zeroed with the
 // record's fields in place; Apply sets one block's fields over it, keeping
