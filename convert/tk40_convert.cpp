@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "convert/conversion_start.h"
 #include "convert/convert.h"
 #include "convert/packed_text.h"
 #include "disc/aligned_buffer.h"
@@ -176,28 +177,11 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
 ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirectory& dir, int slot,
                                 const VolumeOpener& open, const Progress& progress) {
   ConvertResult res;
-  if (slot < 0 || slot >= kSlotCount) {
-    res.status = ConvertStatus::VolumeFailed;
-    res.reason = "slot " + std::to_string(slot) + " is not a directory slot (0 to 63)";
-    return res;
-  }
+  ConversionStart start;
+  if (!StartConversion(outputPath, slot, open, res, start)) return res;
   const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::Tk40);
-
-  VolumeOpenResult opened = open ? open() : VolumeOpenResult{nullptr, "no volume to open"};
-  if (!opened.volume) {
-    res.status = ConvertStatus::VolumeFailed;
-    res.reason = opened.error.empty() ? "the volume could not be opened" : opened.error;
-    return res;
-  }
-  Volume& volume = *opened.volume;
-
-  OutputFile out = OutputFile::Create(outputPath);
-  if (!out.open()) {
-    res.status = ConvertStatus::OutputFailed;
-    res.reason = out.error();
-    return res;  // the volume closes with opened
-  }
-  out.WriteZeros(kFileHeaderSize);
+  Volume& volume = *start.opened.volume;
+  OutputFile& out = start.out;
 
   // A signed 32-bit difference, wrapping as the recorder's software did.
   const std::int32_t count =

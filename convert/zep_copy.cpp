@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "convert/conversion_start.h"
 #include "convert/convert.h"
 #include "convert/record_file.h"
 #include "disc/aligned_buffer.h"
@@ -23,28 +24,11 @@ constexpr std::int32_t kSkippedSectors = 2;
 ConvertResult CopyZepRecord(const std::string& outputPath, const RecordDirectory& dir, int slot,
                             const VolumeOpener& open, const Progress& progress) {
   ConvertResult res;
-  if (slot < 0 || slot >= kSlotCount) {
-    res.status = ConvertStatus::VolumeFailed;
-    res.reason = "slot " + std::to_string(slot) + " is not a directory slot (0 to 63)";
-    return res;
-  }
+  ConversionStart start;
+  if (!StartConversion(outputPath, slot, open, res, start)) return res;
   const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::ZepV1);
-
-  VolumeOpenResult opened = open ? open() : VolumeOpenResult{nullptr, "no volume to open"};
-  if (!opened.volume) {
-    res.status = ConvertStatus::VolumeFailed;
-    res.reason = opened.error.empty() ? "the volume could not be opened" : opened.error;
-    return res;
-  }
-  Volume& volume = *opened.volume;
-
-  OutputFile out = OutputFile::Create(outputPath);
-  if (!out.open()) {
-    res.status = ConvertStatus::OutputFailed;
-    res.reason = out.error();
-    return res;
-  }
-  out.WriteZeros(kFileHeaderSize);
+  Volume& volume = *start.opened.volume;
+  OutputFile& out = start.out;
 
   const std::int32_t count = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.second) -
                                                        static_cast<std::uint32_t>(kSkippedSectors));
