@@ -47,7 +47,7 @@ std::string RecordFileName(std::string_view recordName) {
   for (char& c : name)
     if (UnsafeChar(static_cast<unsigned char>(c))) c = '_';
   if (!name.empty() && name.find_first_not_of('.') == std::string::npos) std::fill(name.begin(), name.end(), '_');
-  if (IsReservedDeviceName(name)) name.insert(0, "_");
+  if (IsReservedDeviceName(name)) name = "_" + name;  // not insert(0, ...): GCC 12 at -O3 warns falsely about it
   if (ExtensionStart(name) == std::string::npos) name += ".ZEP";
   return name;
 }
