@@ -134,9 +134,8 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
     con.err << "zepconv: " << r.dumpError << '\n';
     return kRefused;
   }
-  for (const std::string& file : r.files) {
-    const RecordWalk walk = WalkRecordFile(file);
-    con.out << file << ": " << walk.pings << (walk.pings == 1 ? " ping\n" : " pings\n");
+  for (std::size_t i = 0; i < r.files.size(); ++i) {
+    con.out << r.files[i] << ": " << r.filePings[i] << (r.filePings[i] == 1 ? " ping\n" : " pings\n");
   }
   for (const std::string& failure : r.failures) con.err << "zepconv: " << failure << '\n';
   if (r.runs == 0) con.err << "zepconv: no ping records found in " << dumpPath << '\n';

@@ -56,6 +56,7 @@ struct SplitResult {
   bool dumpOpened = false;
   std::string dumpError;
   std::vector<std::string> files;       // every output file written whole, in order
+  std::vector<std::uint64_t> filePings;  // the ping records in each of them
   std::vector<std::string> failures;    // "path: reason" for each output that could not be written
   int runs = 0;                         // runs found (the counter at the end)
   int droppedPartialPings = 0;          // ping records cut short by the end of the dump, left out

@@ -138,6 +138,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const std::string& output
     // Walk the run. It ends at 256 bytes that do not open with the magic
     // (then h is their offset and the search goes on) or at the end of the dump.
     std::uint64_t p = *start;
+    std::uint64_t pings = 0;
     std::optional<std::uint64_t> h;
     for (;;) {
       const auto header = dump.At(p, kPingHeaderSize);
@@ -161,10 +162,12 @@ SplitResult SplitScanDump(const std::string& dumpPath, const std::string& output
         writing = false;
       }
       p += length;
+      ++pings;
     }
     if (writing) {
       if (out.Close()) {
         res.files.push_back(path);
+        res.filePings.push_back(pings);
       } else {
         res.failures.push_back(path + ": " + out.error());
         out.Discard();

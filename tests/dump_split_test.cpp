@@ -100,9 +100,12 @@ Split ExpectSameAsByteByByte(const test::TempDir& dir, const Bytes& dump) {
   s.res = SplitScanDump(WriteDump(dir, dump), dir.File("fond%i.zep"));
   EXPECT_TRUE(s.res.dumpOpened);
   EXPECT_TRUE(s.res.failures.empty());
+  EXPECT_EQ(s.res.filePings.size(), s.res.files.size());
   for (std::size_t i = 0; i < s.res.files.size(); ++i) {
     EXPECT_EQ(s.res.files[i], dir.File("fond" + std::to_string(i) + ".zep"));
-    s.files.push_back(test::WalkWhole(s.res.files[i]).bytes);
+    const auto walked = test::WalkWhole(s.res.files[i]);
+    EXPECT_EQ(s.res.filePings[i], walked.pings.size());
+    s.files.push_back(walked.bytes);
   }
   const Reference ref = SplitByteByByte(dump);
   EXPECT_EQ(s.res.runs, static_cast<int>(ref.files.size()));
