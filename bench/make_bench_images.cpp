@@ -67,6 +67,19 @@ class Random {
   std::uint64_t state_;
 };
 
+// One ping record of the given mode with random samples into ping, which holds
+// the largest; returns its length.
+std::size_t MakePing(std::vector<std::uint8_t>& ping, unsigned mode, std::uint32_t index, Random& rnd) {
+  const std::size_t samples = zep::kSampleCountTable[mode];
+  std::fill(ping.begin(), ping.begin() + zep::kPingHeaderSize, 0);
+  std::memcpy(ping.data(), zep::kPingMagic, 4);
+  zep::PutU16(ping.data() + zep::ping::kSampleCount, static_cast<std::uint16_t>(samples));
+  zep::PutU32(ping.data() + zep::ping::kPingIndex, index);
+  ping[zep::ping::kMode] = static_cast<std::uint8_t>(mode);
+  rnd.Fill(ping.data() + zep::kPingHeaderSize, samples);
+  return zep::kPingHeaderSize + samples;
+}
+
 class Output {
  public:
   explicit Output(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
@@ -204,12 +217,7 @@ void WriteZep(const std::string& path, double mib, int records) {
       const std::size_t samples = zep::kSampleCountTable[mode];
       const std::size_t length = zep::kPingHeaderSize + samples;
       if (out.pos() + length > end) break;
-      std::fill(ping.begin(), ping.begin() + zep::kPingHeaderSize, 0);
-      std::memcpy(ping.data(), zep::kPingMagic, 4);
-      zep::PutU16(ping.data() + zep::ping::kSampleCount, static_cast<std::uint16_t>(samples));
-      zep::PutU32(ping.data() + zep::ping::kPingIndex, index);
-      ping[zep::ping::kMode] = static_cast<std::uint8_t>(mode);
-      rnd.Fill(ping.data() + zep::kPingHeaderSize, samples);
+      MakePing(ping, mode, index, rnd);
       out.Write(ping.data(), length);
     }
     out.PadTo(end);
@@ -256,12 +264,7 @@ void WriteDump(const std::string& path, double mib, int runScale) {
       const std::size_t length = zep::kPingHeaderSize + samples;
       // Room for the ping and for the 256 bytes of garbage that end its run.
       if (out.pos() + length + zep::kPingHeaderSize > size) break;
-      std::fill(ping.begin(), ping.begin() + zep::kPingHeaderSize, 0);
-      std::memcpy(ping.data(), zep::kPingMagic, 4);
-      zep::PutU16(ping.data() + zep::ping::kSampleCount, static_cast<std::uint16_t>(samples));
-      zep::PutU32(ping.data() + zep::ping::kPingIndex, i);
-      ping[zep::ping::kMode] = static_cast<std::uint8_t>(mode);
-      rnd.Fill(ping.data() + zep::kPingHeaderSize, samples);
+      MakePing(ping, mode, i, rnd);
       out.Write(ping.data(), length);
     }
   }
