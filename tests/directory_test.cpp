@@ -52,75 +52,57 @@ TEST(DirectoryTest, RecordNamesEndAtTheirTypesTerminatorOrElevenBytes) {
   }
 }
 
-TEST(DirectoryTest, OneRowPerRecordWithItsCells) {
+// One row per record (status 1) with its cells; the label in slot 63 (status
+// 2 there, nowhere else) is the title and never a row.
+TEST(DirectoryTest, RowsCellsAndTitle) {
   DiscImage image(SourceType::Tk40);
   for (int slot : {0, 1, 5}) image.Entry(slot, {.name = "R" + std::to_string(slot)});
-  image.Entry(7, {.status = 2, .name = "NOTLABEL"});  // status 2 outside slot 63: empty
-  image.Entry(8, {.status = 3, .name = "OTHER"});
+  image.Entry(7, {.status = 2, .name = "NOTLABEL"}).Entry(8, {.status = 3, .name = "OTHER"}).Label("BALTI");
   const auto rows = BuildListRows(image.Directory(), SourceType::Tk40);
   ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[2].slot, 5);
-  EXPECT_EQ(rows[2].cells[0], "6");
-  EXPECT_EQ(rows[2].cells[1], "R5");
-  EXPECT_TRUE(BuildListRows(RecordDirectory{}, SourceType::Tk40).empty());
+  EXPECT_EQ(std::tuple(rows[2].slot, rows[2].cells[0], rows[2].cells[1]), std::tuple(5, "6", "R5"));
+  EXPECT_EQ(BuildTitle(image.Directory(), SourceType::Tk40), "ZEP Converter - BALTI");
 
   const struct {
     const char* what;
     SourceType type;
     EntrySpec entry;
-    int cell;
+    int slot, cell;
     std::string expected;
   } cases[] = {
-      {"bcd date", SourceType::Tk40, {.day = 0x05, .month = 0x11, .year = 0x08}, 2, "05 Nov 08"},
-      {"zep date one byte earlier", SourceType::ZepV1, {.day = 0x05, .month = 0x11, .year = 0x08}, 2, "05 Nov 08"},
-      {"month zero", SourceType::Tk40, {.day = 0x01, .month = 0x00, .year = 0x99}, 2, "01  99"},
-      {"month 0x0A", SourceType::Tk40, {.day = 0x01, .month = 0x0A, .year = 0x99}, 2, "01  99"},
-      {"month 0x12", SourceType::Tk40, {.day = 0x31, .month = 0x12, .year = 0x00}, 2, "31 Dec 00"},
-      {"month beyond the table", SourceType::Tk40, {.day = 0x01, .month = 0xFF, .year = 0x01}, 2, "01  01"},
-      {"non-bcd day", SourceType::Tk40, {.day = 0x2A, .month = 0x01, .year = 0x01}, 2, "2a Jan 01"},
-      {"start", SourceType::Tk40, {.start = {0x14, 0x05}}, 3, "14:05"},
-      {"end", SourceType::ZepV1, {.end = {0x23, 0x59}}, 4, "23:59"},
-      {"tk40 pings", SourceType::Tk40, {.first = 100, .second = 350}, 5, "250"},
-      {"tk40 negative pings", SourceType::Tk40, {.first = 100, .second = 90}, 5, "-10"},
-      {"tk40 wrapping difference", SourceType::Tk40, {.first = -2147483647 - 1, .second = 1}, 5, "-2147483647"},
-      {"zep pings are the sector count", SourceType::ZepV1, {.first = 100, .second = 42}, 5, "42"},
-      {"record number", SourceType::Tk40, {}, 0, "4"},
-      {"name shown up to a zero byte", SourceType::Tk40, {.name = std::string("AB\0CD", 5)}, 1, "AB"},
+      {"bcd date", SourceType::Tk40, {.day = 0x05, .month = 0x11, .year = 0x08}, 3, 2, "05 Nov 08"},
+      {"zep date one byte earlier", SourceType::ZepV1, {.day = 0x05, .month = 0x11, .year = 0x08}, 3, 2, "05 Nov 08"},
+      {"month zero", SourceType::Tk40, {.day = 0x01, .month = 0x00, .year = 0x99}, 3, 2, "01  99"},
+      {"month 0x0A", SourceType::Tk40, {.day = 0x01, .month = 0x0A, .year = 0x99}, 3, 2, "01  99"},
+      {"month 0x12", SourceType::Tk40, {.day = 0x31, .month = 0x12, .year = 0x00}, 3, 2, "31 Dec 00"},
+      {"month beyond the table", SourceType::Tk40, {.day = 0x01, .month = 0xFF, .year = 0x01}, 3, 2, "01  01"},
+      {"non-bcd day", SourceType::Tk40, {.day = 0x2A, .month = 0x01, .year = 0x01}, 3, 2, "2a Jan 01"},
+      {"start", SourceType::Tk40, {.start = {0x14, 0x05}}, 3, 3, "14:05"},
+      {"end", SourceType::ZepV1, {.end = {0x23, 0x59}}, 3, 4, "23:59"},
+      {"tk40 pings", SourceType::Tk40, {.first = 100, .second = 350}, 3, 5, "250"},
+      {"tk40 negative pings", SourceType::Tk40, {.first = 100, .second = 90}, 3, 5, "-10"},
+      {"tk40 wrapping difference", SourceType::Tk40, {.first = -2147483647 - 1, .second = 1}, 3, 5, "-2147483647"},
+      {"zep pings are the sector count", SourceType::ZepV1, {.first = 100, .second = 42}, 3, 5, "42"},
+      {"name shown up to a zero byte", SourceType::Tk40, {.name = std::string("AB\0CD", 5)}, 3, 1, "AB"},
+      {"a record in slot 63 is record 64", SourceType::Tk40, {.name = "LAST"}, 63, 0, "64"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto one = BuildListRows(DiscImage(c.type).Entry(3, c.entry).Directory(), c.type);
-    ASSERT_EQ(one.size(), 1u);
-    EXPECT_EQ(one[0].cells[static_cast<std::size_t>(c.cell)], c.expected);
+    const DiscImage one = std::move(DiscImage(c.type).Entry(c.slot, c.entry));
+    const auto rows = BuildListRows(one.Directory(), c.type);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].cells[static_cast<std::size_t>(c.cell)], c.expected);
+    EXPECT_EQ(BuildTitle(one.Directory(), c.type), "ZEP Converter");
   }
-}
-
-TEST(DirectoryTest, TitleShowsTheLabelOfSlot63) {
   const struct {
-    const char* what;
     SourceType type;
-    std::uint8_t status63;
     std::string name;
     bool terminate;
-    std::string expected;
-  } cases[] = {
-      {"five letters", SourceType::Tk40, 2, "BALTI", true, "ZEP Converter - BALTI"},
-      {"eleven letters", SourceType::Tk40, 2, "ABCDEFGHIJK", false, "ZEP Converter - ABCDEFGHIJK"},
-      {"zep terminator", SourceType::ZepV1, 2, "NORTH", true, "ZEP Converter - NORTH"},
-      {"record in slot 63", SourceType::Tk40, 1, "LAST", true, "ZEP Converter"},
-      {"no label", SourceType::Tk40, 0, "", true, "ZEP Converter"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    DiscImage image(c.type);
-    image.Entry(63, {.status = c.status63, .name = c.name, .terminate = c.terminate});
-    EXPECT_EQ(BuildTitle(image.Directory(), c.type), c.expected);
-    // A label is never a row; a record in slot 63 is record 64.
-    const auto rows = BuildListRows(image.Directory(), c.type);
-    ASSERT_EQ(rows.size(), c.status63 == 1 ? 1u : 0u);
-    if (!rows.empty()) {
-      EXPECT_EQ(rows[0].cells[0], "64");
-    }
+  } labels[] = {{SourceType::Tk40, "ABCDEFGHIJK", false}, {SourceType::ZepV1, "NORTH", true}};
+  for (const auto& l : labels) {
+    const DiscImage image = std::move(DiscImage(l.type).Label(l.name, l.terminate));
+    EXPECT_EQ(BuildTitle(image.Directory(), l.type), "ZEP Converter - " + l.name);
+    EXPECT_TRUE(BuildListRows(image.Directory(), l.type).empty());
   }
 }
 

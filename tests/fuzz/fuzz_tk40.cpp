@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            lastPos = pos;
                          }};
   const zep::ConvertResult r =
-      zep::ConvertTk40Record(out, image.Directory(), 0, zep::test::OpenerFor(&volume), progress);
+      zep::ConvertTk40Record(out, image.Directory(), 0, zep::test::OpenerFor(volume), progress);
   FUZZ_CHECK(r.result == 1);
   FUZZ_CHECK(ranges == 1 && lastPos == blocks - 1);
   FUZZ_CHECK(r.failedUnits == injected);

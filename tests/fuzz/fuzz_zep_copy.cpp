@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const std::string out = FuzzScratch("copy.zep");
-  const zep::ConvertResult r = zep::CopyZepRecord(out, image.Directory(), 0, zep::test::OpenerFor(&volume));
+  const zep::ConvertResult r = zep::CopyZepRecord(out, image.Directory(), 0, zep::test::OpenerFor(volume));
   FUZZ_CHECK(r.result == 1);
   FUZZ_CHECK(r.failedUnits == expectedFailures);
   const auto expectedSize = 4096 + 2048 * static_cast<std::uintmax_t>(n > 0 ? n : 0);

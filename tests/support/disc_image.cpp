@@ -9,30 +9,17 @@
 #include "tests/support/packed_text_encoder.h"
 
 namespace zep::test {
-namespace {
-void PutI32(std::uint8_t* p, std::int32_t v) {
-  const auto u = static_cast<std::uint32_t>(v);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(u >> (8 * i));
-}
-}  // namespace
 
 Tk40Block& Tk40Block::Samples(std::uint32_t seed) {
   std::uint32_t x = seed * 2654435761u + 12345u;
-  for (int i = 0; i < 3840; ++i) {
-    x = x * 1103515245u + 12345u;
-    bytes[i] = static_cast<std::uint8_t>(x >> 16);
-  }
+  for (int i = 0; i < 3840; ++i) bytes[i] = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 16);
   return *this;
 }
-
-Tk40Block& Tk40Block::ModeCode(std::uint8_t code) { return Byte(tk40::kModeCode, code); }
 
 Tk40Block& Tk40Block::Byte(int offset, std::uint8_t value) {
   bytes.at(static_cast<std::size_t>(offset)) = value;
   return *this;
 }
-
-Tk40Block& Tk40Block::Flags(std::uint8_t flags) { return Byte(tk40::kFlags, flags); }
 
 Tk40Block& Tk40Block::Value26(std::uint16_t value) {
   bytes[tk40::kValue26] = static_cast<std::uint8_t>(value);
@@ -64,35 +51,26 @@ DiscImage::DiscImage(SourceType type, std::size_t size) : type_(type), bytes_(st
 
 DiscImage& DiscImage::Entry(int slot, const EntrySpec& entry) {
   if (entry.name.size() > kNameFieldSize) throw std::invalid_argument("name longer than 11 bytes");
-  std::uint8_t* e = bytes_.data() + static_cast<std::size_t>(slot) * kEntrySize;
-  std::memset(e, 0, kEntrySize);
-  e[0] = entry.status;
+  std::uint8_t e[kEntrySize] = {entry.status};
   std::memcpy(e + 1, entry.name.data(), entry.name.size());
   if (entry.terminate && entry.name.size() < kNameFieldSize) e[1 + entry.name.size()] = NameTerminator(type_);
   const int date = type_ == SourceType::Tk40 ? 13 : 12;
-  e[date] = entry.day;
-  e[date + 1] = entry.month;
-  e[date + 2] = entry.year;
-  e[16] = entry.start[0];
-  e[17] = entry.start[1];
-  e[18] = entry.end[0];
-  e[19] = entry.end[1];
-  PutI32(e + 20, entry.first);
-  PutI32(e + 24, entry.second);
-  return *this;
+  const std::uint8_t rest[] = {entry.day, entry.month, entry.year};
+  std::memcpy(e + date, rest, 3);
+  const std::uint8_t times[] = {entry.start[0], entry.start[1], entry.end[0], entry.end[1]};
+  std::memcpy(e + 16, times, 4);
+  for (int i = 0; i < 4; ++i) {
+    e[20 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(entry.first) >> (8 * i));
+    e[24 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(entry.second) >> (8 * i));
+  }
+  return Bytes(static_cast<std::int64_t>(slot * kEntrySize), e);
 }
 
 DiscImage& DiscImage::Label(const std::string& name, bool terminate) {
-  EntrySpec entry;
-  entry.status = kStatusLabel;
-  entry.name = name;
-  entry.terminate = terminate;
-  return Entry(kLabelSlot, entry);
+  return Entry(kLabelSlot, {.status = kStatusLabel, .name = name, .terminate = terminate});
 }
 
-DiscImage& DiscImage::Block(std::int64_t block, const Tk40Block& b) {
-  return Bytes(Tk40BlockOffset(block), b.bytes);
-}
+DiscImage& DiscImage::Block(std::int64_t block, const Tk40Block& b) { return Bytes(Tk40BlockOffset(block), b.bytes); }
 
 DiscImage& DiscImage::Sector(std::int64_t sector, std::span<const std::uint8_t> bytes) {
   if (bytes.size() > static_cast<std::size_t>(kZepSectorSize)) throw std::invalid_argument("sector over 2048 bytes");
@@ -103,11 +81,6 @@ DiscImage& DiscImage::Bytes(std::int64_t pos, std::span<const std::uint8_t> byte
   const std::size_t end = static_cast<std::size_t>(pos) + bytes.size();
   if (bytes_.size() < end) bytes_.resize(end, 0);
   std::copy(bytes.begin(), bytes.end(), bytes_.begin() + pos);
-  return *this;
-}
-
-DiscImage& DiscImage::Resize(std::size_t size) {
-  bytes_.resize(size, 0);
   return *this;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // Builds disc images of either recorder generation in memory: directory
 // entries, TK40 data blocks with their trailers and packed text, ZEP V1.X
-// sectors holding ping records. Tests use the bytes directly (MemoryVolume)
-// or write them to a file.
+// sectors holding ping records. Tests, the sample-disc maker and the
+// benchmarks use the bytes directly or write them to a file.
 
 #include <array>
 #include <cstdint>
@@ -26,28 +26,22 @@ struct EntrySpec {
 
 // Trailer offsets of a TK40 data block.
 namespace tk40 {
-inline constexpr int kModeCode = 3971;
-inline constexpr int kFlags = 3981;
-inline constexpr int kValue26 = 3982;
-inline constexpr int kTextArea = 4032;
+inline constexpr int kModeCode = 3971, kFlags = 3981, kValue26 = 3982, kTextArea = 4032;
 }  // namespace tk40
 
 struct Tk40Block {
   std::array<std::uint8_t, 4096> bytes{};
 
-  // Sample bytes 0..3839 from a simple deterministic pattern.
-  Tk40Block& Samples(std::uint32_t seed);
-  Tk40Block& ModeCode(std::uint8_t code);  // byte 3971
+  Tk40Block& Samples(std::uint32_t seed);  // bytes 0..3839 from a deterministic pattern
   Tk40Block& Byte(int offset, std::uint8_t value);
-  Tk40Block& Flags(std::uint8_t flags);  // byte 3981, as given
-  // Bytes 3982-3983 and flag bit 0.
-  Tk40Block& Value26(std::uint16_t value);
-  // The packed text area and flag bit 3; the text must be encodable.
-  Tk40Block& Text(const std::string& text);
+  Tk40Block& ModeCode(std::uint8_t code) { return Byte(tk40::kModeCode, code); }
+  Tk40Block& Flags(std::uint8_t flags) { return Byte(tk40::kFlags, flags); }
+  Tk40Block& Value26(std::uint16_t value);     // bytes 3982-3983 and flag bit 0
+  Tk40Block& Text(const std::string& text);  // the packed text area and flag bit 3
 };
 
 // A ping record as a ZEP V1.X disc or a dump holds it: "VORL", sampleCount,
-// pingIndex, then sampleCount bytes following a pattern.
+// pingIndex, mode, then sampleCount bytes following a pattern.
 std::vector<std::uint8_t> MakePingRecord(std::uint16_t sampleCount, std::uint32_t pingIndex, std::uint8_t mode = 0);
 
 class DiscImage {
@@ -59,7 +53,7 @@ class DiscImage {
   DiscImage& Block(std::int64_t block, const Tk40Block& b);
   DiscImage& Sector(std::int64_t sector, std::span<const std::uint8_t> bytes);
   DiscImage& Bytes(std::int64_t pos, std::span<const std::uint8_t> bytes);
-  DiscImage& Resize(std::size_t size);
+  DiscImage& Resize(std::size_t size) { return bytes_.resize(size, 0), *this; }
 
   SourceType type() const { return type_; }
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }

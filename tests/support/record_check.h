@@ -1,14 +1,17 @@
 #pragma once
-// Checks every record file a test writes with the record walker: the
-// file must be whole (zero header, pings back to back to its last byte), and
-// the pings are handed back for the test's own checks.
+// The one place tests judge record files: every file a test writes must walk
+// whole (zero header, pings back to back to its last byte), and what the tools
+// write must be the bytes the core writes for the same record.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "convert/convert.h"
 #include "convert/record_file.h"
+#include "tests/support/disc_image.h"
+#include "tests/support/fake_volume.h"
 #include "tests/support/temp_dir.h"
 
 namespace zep::test {
@@ -19,20 +22,28 @@ struct WalkedRecord {
   std::vector<std::uint8_t> bytes;  // the whole file
 };
 
-// Walks the file both ways (streaming, and over its bytes) and expects both
-// to agree that it is whole.
+// Walks the file both ways (streaming, and over its bytes); both must find it whole.
 inline WalkedRecord WalkWhole(const std::string& path) {
-  WalkedRecord r;
-  r.bytes = ReadWholeFile(path);
+  WalkedRecord r{.bytes = ReadWholeFile(path)};
   r.walk = WalkRecordFile(path, [&](const PingInfo& p) { r.pings.push_back(p); });
   EXPECT_TRUE(r.walk.whole) << path << ": " << r.walk.problem;
-  std::vector<PingInfo> again;
-  const RecordWalk w = WalkRecord(r.bytes, [&](const PingInfo& p) { again.push_back(p); });
-  EXPECT_TRUE(w.whole) << path << ": " << w.problem;
-  EXPECT_EQ(w.pings, r.walk.pings);
-  EXPECT_EQ(again.size(), r.pings.size());
-  EXPECT_EQ(r.walk.size, r.bytes.size());
+  const RecordWalk w = WalkRecord(r.bytes);
+  EXPECT_TRUE(w.whole && w.pings == r.walk.pings && r.walk.size == r.bytes.size()) << path << ": " << w.problem;
   return r;
+}
+
+inline ConvertResult ConvertWithCore(const std::string& path, const DiscImage& img, int slot, const Progress& p = {},
+                                     const MemoryVolume* volume = nullptr) {
+  const auto convert = img.type() == SourceType::Tk40 ? ConvertTk40Record : CopyZepRecord;
+  return convert(path, img.Directory(), slot, OpenerFor(volume ? *volume : MemoryVolume(img.bytes())), p);
+}
+
+// The file the core writes for a slot of the image.
+inline std::vector<std::uint8_t> CoreRecord(const DiscImage& img, int slot) {
+  const TempDir dir;
+  const ConvertResult r = ConvertWithCore(dir.File("core.zep"), img, slot);
+  EXPECT_EQ(r.result, 1) << r.reason;
+  return ReadWholeFile(dir.File("core.zep"));
 }
 
 }  // namespace zep::test
