@@ -4,27 +4,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
+
+#include "tests/support/temp_dir.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 int main(int argc, char** argv) {
   int runs = 0;
-  for (int i = 1; i < argc; ++i) {
-    std::vector<std::filesystem::path> files;
-    if (std::filesystem::is_directory(argv[i])) {
-      for (const auto& e : std::filesystem::directory_iterator(argv[i])) files.push_back(e.path());
-    } else {
-      files.emplace_back(argv[i]);
-    }
-    for (const auto& f : files) {
-      std::ifstream in(f, std::ios::binary);
-      std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-      LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-      ++runs;
-    }
+  for (const auto& f : std::filesystem::directory_iterator(argc > 1 ? argv[1] : ".")) {
+    const auto bytes = zep::test::ReadWholeFile(f.path());
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    ++runs;
   }
   std::printf("%d inputs replayed\n", runs);
   return runs > 0 ? 0 : 1;
