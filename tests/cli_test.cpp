@@ -134,7 +134,8 @@ TEST_F(CliTest, RecordNumbersSelectSlots) {
   }
 }
 
-// Status 2 refuses before anything is written; status 1 names what failed.
+// Status 2 refuses before anything is written (the parser's own refusals are
+// one row: what they say is the library's); status 1 names what failed.
 // Records past the end of the disc: the readable part is written, the record
 // named, the other records converted all the same.
 TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
@@ -155,10 +156,7 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
 #ifdef _WIN32
       {{"list", "q:"}, 2, "There is no disk in drive Q"},  // no drive Q in the test's Wine prefix
 #endif
-      {{"list", img, "--type", "tk41"}, 2, "tk41"},
-      {{"convert", img, "--out", out, "--record", "65"}, 2, "65"},
       {{"convert", img, "--out", out, "--record", "1", "--record", "3"}, 2, "has no record 3 (its records: 1, 4, 5, 7)"},
-      {{"convert", img}, 2, "--out"},
       {{"split", dir + "/none.bin", "--out", out}, 2, "none.bin"},
       {{"info", dir + "/none.ZEP"}, 2, "none.ZEP"},
       {{"convert", img, "--out", blocker + "/sub"}, 1, "cannot create the folder"},

@@ -1,15 +1,23 @@
 // The two record converters and the walker that judges their files: the
 // ModeTable and sample rules through whole pings, the PingHeader fields,
 // carry-forward within a record and its reset between records, counts of zero
-// and below, the progress protocol, ZEP copies, and the mended faults.
+// and below, the progress protocol, ZEP copies, and the mended faults. And
+// DecodePackedText: the worked cases, the 64-character cap, nibble position
+// 64, literal runs at the end of the area, leftovers of an earlier text. That
+// nothing outside the area is read or past the text written is also
+// fuzz_packed_text's; here the bytes around the area would show as text.
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 
+#include "convert/packed_text.h"
 #include "convert/tk40_convert.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/packed_text_encoder.h"
 #include "tests/support/record_check.h"
 
 namespace zep {
@@ -126,20 +134,16 @@ TEST(Tk40Convert, ModeTableAndSampleRulesThroughWholePings) {
 }
 
 // The sample rules also have a build for the processor in use; it must give
-// the portable build's bytes, past the samples too.
+// the portable build's bytes (and leave those past the samples alike).
 TEST(Tk40Convert, ProcessorBuildOfTheSampleRulesGivesThePortableBytes) {
   std::mt19937 random(20081105);
   std::array<std::uint8_t, tk40::kBlockSize> block{};
-  for (int round = 0; round < 40; ++round) {
-    for (auto& b : block) b = round == 0 ? 0x00 : round == 1 ? 0xFF : static_cast<std::uint8_t>(random());
-    for (std::uint8_t mode = 0; mode < 16; ++mode) {
-      std::array<std::uint8_t, kMaxSampleCount> fast, portable;
-      fast.fill(0xA5);
-      portable.fill(0xA5);
-      EXPECT_EQ(tk40::ConvertSamples(mode, block.data(), fast.data()),
-                tk40::ConvertSamplesPortable(mode, block.data(), portable.data()));
-      EXPECT_EQ(fast, portable) << "mode " << int{mode} << ", round " << round;
-    }
+  for (int round = 0; round < 40 * 16; ++round) {
+    if (round % 16 == 0) for (auto& b : block) b = round == 0 ? 0 : round == 16 ? 0xFF : static_cast<std::uint8_t>(random());
+    std::array<std::uint8_t, kMaxSampleCount> fast{}, portable{};
+    const auto mode = static_cast<std::uint8_t>(round % 16);
+    EXPECT_EQ(tk40::ConvertSamples(mode, block.data(), fast.data()), tk40::ConvertSamplesPortable(mode, block.data(), portable.data()));
+    EXPECT_EQ(fast, portable) << "mode " << int{mode} << ", round " << round / 16;
   }
 }
 
@@ -163,10 +167,8 @@ TEST(Tk40Convert, HeaderFieldsFromTheTrailerAndTheEntry) {
       {"flags 04 pass", {{3981, 0x04}}, {{39, 0x04}, {26, 0}, {54, 0}}},
       {"flag bit 0 takes 3982-3983", {{3981, 0x01}, {3982, 0x34}, {3983, 0x12}}, {{39, 0x01}, {26, 0x34}, {27, 0x12}}},
       {"mode byte A7 is code 7", {{3971, 0xA7}}, {{37, 4}, {4, 0x80}, {5, 0x07}}},
-      {"year 89 is 2089", {}, {{30, 0x89}, {31, 0x20}, {32, 0x12}, {33, 0x31}}, 0x89},
-      {"year 90 is 2090", {}, {{30, 0x90}, {31, 0x20}}, 0x90},
+      {"year 90 is 2090", {}, {{30, 0x90}, {31, 0x20}, {32, 0x12}, {33, 0x31}}, 0x90},
       {"year 91 is 1991", {}, {{30, 0x91}, {31, 0x19}}, 0x91},
-      {"year FF is 19FF", {}, {{30, 0xFF}, {31, 0x19}}, 0xFF},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -366,34 +368,137 @@ TEST(ConvertFaults, OpenOrWriteFailureLeavesNoFile) {
 }
 
 TEST(RecordWalk, FindsWhatIsWrong) {
-  Bytes good(4096, 0);
-  for (const Bytes& p : {test::MakePingRecord(100, 0), test::MakePingRecord(0, 1)}) {
-    good.insert(good.end(), p.begin(), p.end());
-  }
-  auto changed = [&](std::size_t size, std::size_t at = 0, std::uint8_t v = 0) {
+  const Bytes ping = test::MakePingRecord(100, 0), good = [&] {
+    Bytes b(4096, 0);
+    for (int i = 0; i < 2; ++i) b.insert(b.end(), ping.begin(), ping.end());
+    return b;
+  }();
+  auto changed = [&](std::size_t size, std::size_t at = 0) {
     Bytes b = good;
     b.resize(size);
-    if (at) b[at] = v;
-    return b;
+    return at ? (b[at] = 'X', b) : b;
   };
-  const struct {
-    const char* name;
-    Bytes bytes;
-    std::uint64_t pings, stoppedAt;
-  } cases[] = {
+  const std::tuple<const char*, Bytes, std::uint64_t, std::uint64_t> cases[] = {  // pings, where the walk stops
       {"short file header", Bytes(4000, 0), 0, 4000},
-      {"non-zero file header", changed(good.size(), 17, 1), 2, good.size()},
+      {"non-zero file header", changed(good.size(), 17), 2, good.size()},
       {"samples cut short", changed(4096 + 256 + 50), 0, 4096},
       {"header cut short", changed(4096 + 356 + 100), 1, 4096 + 356},
-      {"no magic", changed(good.size(), 4096 + 356, 'X'), 1, 4096 + 356},
+      {"no magic", changed(good.size(), 4096 + 356), 1, 4096 + 356},
       {"a byte after the last ping", changed(good.size() + 1), 2, good.size()},
   };
   EXPECT_TRUE(WalkRecord(good).whole);
-  for (const auto& c : cases) {
-    const RecordWalk w = WalkRecord(c.bytes);
-    EXPECT_EQ(std::tuple(w.whole, w.problem.empty(), w.pings, w.stoppedAt), std::tuple(false, false, c.pings, c.stoppedAt))
-        << c.name;
+  for (const auto& [name, bytes, pings, stoppedAt] : cases) {
+    const RecordWalk w = WalkRecord(bytes);
+    EXPECT_EQ(std::tuple(w.whole, w.problem.empty(), w.pings, w.stoppedAt), std::tuple(false, false, pings, stoppedAt))
+        << name;
   }
+}
+
+
+using Area = std::array<std::uint8_t, 64>;
+
+// Builds an area nibble by nibble, low half first; unwritten nibbles are 0.
+struct Nibbles {
+  Area area{};
+  int pos = 0;
+  Nibbles& Put(int v) {
+    EXPECT_LT(pos, 128);
+    area[pos >> 1] = static_cast<std::uint8_t>(area[pos >> 1] | (v & 0xF) << ((pos & 1) * 4));
+    return ++pos, *this;
+  }
+  Nibbles& Byte(int b) { return Put(b & 0xF).Put(b >> 4); }  // a literal byte
+  Nibbles& Group(std::initializer_list<int> symbols) {
+    Put(static_cast<int>(symbols.size()));
+    for (int s : symbols) Put(s);
+    return *this;
+  }
+  Nibbles& Repeat(int times, const std::function<void(Nibbles&)>& put) {
+    for (int i = 0; i < times; ++i) put(*this);
+    return *this;
+  }
+};
+
+std::string Letters(char first, int n) {
+  std::string s;
+  for (int k = 0; k < n; ++k) s += static_cast<char>(first + k % 26);
+  return s;
+}
+
+TEST(PackedText, DecodesEachCaseAndNothingMore) {
+  std::string fiveGroups;
+  for (int i = 0; i < 64; ++i) fiveGroups += "0123456789,.$GPL"[(i / 14 + i % 14) % 16];
+  // 21 one-character literal runs fill nibbles 0 to 62; a run at nibble 63
+  // takes its bytes from nibbles 64 to 127 and would need nibble 128 next.
+  Nibbles runAt63;
+  for (int k = 0; k < 21; ++k) runAt63.Put(0).Byte(0x80 | ('A' + k));
+  runAt63.Put(0).Repeat(32, [k = 0](Nibbles& n) mutable { n.Byte('a' + k++ % 26); });
+  // A literal run at nibble 62 whose 33rd byte would be nibbles 127 and 128.
+  auto halfByte = [](bool capFirst) {
+    Nibbles w;
+    if (capFirst) w.Repeat(15, [](Nibbles& n) { n.Group({1, 1, 1}); });
+    if (!capFirst) w.Repeat(20, [](Nibbles& n) { n.Put(0).Byte(0x80 | 'A'); });
+    w.Group({9}).Put(0);
+    while (w.pos < 127) w.Byte('x');
+    return w.Put(0x7).area;
+  };
+  const struct {
+    const char* name;
+    Area area;
+    std::string text;
+    bool carriageReturn = true;  // after the text; false when it stops at 64 characters
+    std::uint8_t guard = 0x41;   // the bytes around the area: characters if they were read
+  } cases[] = {
+      {"end at once", {0xFF}, ""},
+      {"symbol group of 3", {0x13, 0xA2, 0xFF}, "12,"},
+      {"literal byte with bit 7", {0xE0, 0xFC, 0xFF}, "N"},
+      {"literal run of two", {0x70, 0x04, 0xFD}, "GP"},
+      {"group of 14", {0x0E, 0x21, 0x43, 0x65, 0x87, 0xA9, 0xCB, 0xFD}, "0123456789,.$G"},
+      {"P and L, then a literal", {0xE2, 0x0F, 0xAA, 0x0F}, "PL*"},
+      {"five groups of 14 stop at 64", Nibbles().Repeat(5, [g = 0](Nibbles& n) mutable {
+         n.Put(14);
+         for (int k = 0; k < 14; ++k) n.Put((g + k) % 16);
+         ++g;
+       }).area, fiveGroups, false},
+      // Nibbles 64 on would be a symbol group if read as commands.
+      {"sixteen groups of 3 end at nibble 64", Nibbles().Repeat(16, [](Nibbles& n) { n.Group({1, 2, 3}); })
+                                                   .Repeat(32, [](Nibbles& n) { n.Put(2).Put(5); }).area,
+       "123123123123123123123123123123123123123123123123"},
+      // A group at nibble 63 takes its symbols from 64 to 66; 67 ends the text.
+      {"group at nibble 63", Nibbles().Repeat(15, [](Nibbles& n) { n.Group({0, 0, 0}); })
+                                 .Group({7, 8}).Group({13, 14, 15}).Put(1).area,
+       std::string(45, '0') + "78GPL"},
+      {"literal run cut by 64 characters", Nibbles().Repeat(4, [](Nibbles& n) {
+         n.Group({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
+       }).Put(0).Repeat(10, [k = 0](Nibbles& n) mutable { n.Byte('a' + k++); }).area,
+       std::string(56, '1') + "abcdefgh", false},
+      {"literal run cut by the area", runAt63.area, Letters('A', 21) + Letters('a', 32)},
+      {"literal run cut by the area, guard C2", runAt63.area, Letters('A', 21) + Letters('a', 32), true, 0xC2},
+      {"half a byte left, cap first", halfByte(true), std::string(45, '1') + "9" + std::string(18, 'x'), false, 0xFF},
+      {"half a byte left", halfByte(false), std::string(20, 'A') + "9" + std::string(32, 'x'), true, 0x0F},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::array<std::uint8_t, 192> memory;
+    memory.fill(c.guard);
+    std::copy(c.area.begin(), c.area.end(), memory.begin() + 64);
+    std::array<std::uint8_t, 128> out;
+    out.fill(0xA5);
+    const int n = DecodePackedText(out.data(), memory.data() + 64);
+    ASSERT_EQ(n, static_cast<int>(c.text.size()));
+    EXPECT_EQ(std::string(out.begin(), out.begin() + n), c.text);
+    EXPECT_EQ(out[static_cast<std::size_t>(n)], c.carriageReturn ? 0x0D : 0xA5);
+  }
+}
+
+// The decoder writes over an earlier text and leaves what the later, shorter
+// one does not reach.
+TEST(PackedText, LeavesTheRestOfAnEarlierLongerText) {
+  std::array<std::uint8_t, 128> out;
+  out.fill(0xA5);
+  for (const char* text : {"ABCDEFGHIJ", "$GPGLL,5", "xyz"}) {
+    ASSERT_EQ(DecodePackedText(out.data(), test::EncodePackedText(text)->data()), static_cast<int>(std::strlen(text)));
+  }
+  EXPECT_EQ(std::string(out.begin(), out.begin() + 12), "xyz\rLL,5\rJ\r\xA5");
 }
 
 }  // namespace

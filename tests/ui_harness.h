@@ -1,102 +1,247 @@
 #pragma once
 // Driving the Windows program's windows in the test's own process, under
 // Wine's null display: the program's start-up makes the main window, tests
-// send it what a user's actions send, a WH_CBT hook answers the modal
-// dialogs, message boxes and folder browsers it opens, and a subclass logs
-// what reaches the status bar and the progress bar.
+// send it what a user's actions send, a WH_CBT hook answers the modal dialogs,
+// message boxes and folder browsers it opens, and a subclass logs what reaches
+// the status bar and the progress bar. Drives (ui_map_drive.sh): M: and N: read
+// kDriveImagePath, M: as a removable (MO) drive, N: as a fixed disk; Q: is none.
 
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
-#include <initializer_list>
 #include <set>
-#include <string>
-#include <vector>
 
+#include "app/startup.h"
+#include "res/resource.h"
 #include "tests/support/disc_image.h"
 #include "ui/shell_state.h"
 
 namespace zep::uitest {
 
-// Drives mapped by ui_map_drive.sh: both read kDriveImagePath; M: is
-// removable, N: a fixed disk. Q: is not mapped at all.
-inline constexpr char kMissingDrive = 'Q';
 inline constexpr const char* kDriveImagePath = "C:\\zep-drive-m.img";
 
+inline std::string WindowText(HWND window) {
+  char text[1024] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// A dialog's static texts but icons, one per line.
+inline std::string StaticTexts(HWND dialog) {
+  std::string texts;
+  EnumChildWindows(dialog, [](HWND child, LPARAM param) -> BOOL {
+    char cls[16] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    const std::string text = WindowText(child);
+    if (!_stricmp(cls, "Static") && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON && !text.empty()) {
+      auto* all = reinterpret_cast<std::string*>(param);
+      *all += (all->empty() ? "" : "\n") + text;
+    }
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
 struct SeenDialog {
-  std::string title;
-  std::string text;                     // the static texts, one per line
+  std::string title, text;              // the static texts, one per line
   std::vector<std::string> comboItems;  // of the drive list, when the dialog has one
 };
-
 using DialogAction = std::function<void(HWND dialog)>;
 
-// Answers, in order, the dialogs this thread opens while the script lives;
-// a dialog with no action left gets IDCANCEL. Every dialog is recorded.
+// Answers, in order, the dialogs this thread opens while the script lives; a
+// dialog with no action left gets IDCANCEL. Every dialog is recorded.
 class DialogScript {
  public:
-  explicit DialogScript(std::vector<DialogAction> actions = {});
-  ~DialogScript();
+  explicit DialogScript(std::vector<DialogAction> actions = {}) : actions_(actions.begin(), actions.end()) {
+    current() = this;
+    hook_ = SetWindowsHookExA(WH_CBT, [](int code, WPARAM w, LPARAM l) {
+      if (code == HCBT_ACTIVATE && current()) current()->OnActivate(reinterpret_cast<HWND>(w));
+      return CallNextHookEx(nullptr, code, w, l);
+    }, nullptr, GetCurrentThreadId());
+  }
+  ~DialogScript() {
+    UnhookWindowsHookEx(hook_);
+    current() = nullptr;
+  }
   const std::vector<SeenDialog>& seen() const { return seen_; }
-  void OnActivate(HWND window);
 
  private:
+  static DialogScript*& current() {
+    static thread_local DialogScript* script = nullptr;
+    return script;
+  }
+  void OnActivate(HWND window) {
+    char cls[16] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (std::string(cls) != "#32770" || !answered_.insert(window).second) return;
+    SeenDialog seen{.title = WindowText(window), .text = StaticTexts(window)};
+    const HWND combo = GetDlgItem(window, IDC_DRIVE_LIST);
+    for (int i = 0; combo && i < SendMessageA(combo, CB_GETCOUNT, 0, 0); ++i) {
+      char item[16] = "";
+      SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+      seen.comboItems.push_back(item);
+    }
+    seen_.push_back(std::move(seen));
+    DialogAction action = [](HWND d) { PostMessageA(d, WM_COMMAND, IDCANCEL, 0); };
+    if (!actions_.empty()) action = std::move(actions_.front()), actions_.pop_front();
+    action(window);
+  }
   HHOOK hook_ = nullptr;
   std::deque<DialogAction> actions_;
   std::vector<SeenDialog> seen_;
   std::set<HWND> answered_;
 };
 
-DialogAction Press(int id);
-// The folder browser: select folder, then OK.
-DialogAction ChooseFolder(const std::string& folder);
-// The drive dialog: pick "X:" in the list, then press button.
-DialogAction PickDrive(char letter, int button = IDOK);
+inline DialogAction Press(int id) {
+  return [id](HWND dialog) { PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(id), 0); };
+}
 
-// A window's text, and a dialog's static texts one per line; in any process.
-std::string WindowText(HWND window);
-std::string StaticTexts(HWND dialog);
+// The drive dialog: pick "X:" in the list, then press button.
+inline DialogAction PickDrive(char letter, int button = IDOK) {
+  return [letter, button](HWND dialog) {
+    const char entry[3] = {letter, ':', '\0'};
+    SendDlgItemMessageA(dialog, IDC_DRIVE_LIST, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                        reinterpret_cast<LPARAM>(entry));
+    Press(button)(dialog);
+  };
+}
+
+// The folder browser may still be filling its tree when it is activated, and
+// a selection asked for before that is lost: a timer asks again until the
+// folder is the selected item, then accepts it.
+inline DialogAction ChooseFolder(const std::string& folder) {
+  return [folder](HWND dialog) {
+    SetPropA(dialog, "ZepFolder", new std::string(folder));
+    SetTimer(dialog, 1, 20, [](HWND dialog, UINT, UINT_PTR, DWORD) {
+      auto* folder = static_cast<std::string*>(GetPropA(dialog, "ZepFolder"));
+      const HWND tree = FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr);
+      char text[MAX_PATH] = "";
+      TVITEMA item{.mask = TVIF_TEXT,
+                   .hItem = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)),
+                   .pszText = text,
+                   .cchTextMax = sizeof text};
+      if (item.hItem && SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) &&
+          std::filesystem::path(*folder).filename().string() == text) {
+        KillTimer(dialog, 1);
+        delete folder;
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+      } else {
+        SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder->c_str()));
+      }
+    });
+  };
+}
 
 // Polls until found() gives a window, for at most 20 seconds.
-HWND WaitFor(const std::function<HWND()>& found);
-// A visible top-level window of process (0: any) with that class and title
-// (null: any).
-HWND TopWindow(DWORD process, const char* className, const char* title = nullptr);
+inline HWND WaitFor(const std::function<HWND()>& found) {
+  for (int i = 0; i < 400; ++i, Sleep(50)) {
+    if (const HWND window = found()) return window;
+  }
+  return nullptr;
+}
 
+// A visible top-level window of process (0: any) with that class and title (null: any).
+inline HWND TopWindow(DWORD process, const char* className, const char* title = nullptr) {
+  for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, className, title));) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if ((!process || owner == process) && IsWindowVisible(window)) return window;
+  }
+  return nullptr;
+}
+
+// What reaches the status bar (SB_SETTEXTA's text) and the progress bar (range
+// and positions) of the running window, logged before the bars have it.
 struct LoggedMessage {
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
-  std::string text;  // SB_SETTEXTA's text
+  std::string text;
   bool operator==(const LoggedMessage&) const = default;
 };
 
-// Logs the texts that reach the status bar and the range and positions that
-// reach the progress bar of the running window, then lets the bars have them.
 struct RunLog {
-  RunLog();
-  ~RunLog();
+  RunLog() {
+    current() = this;
+    for (const HWND bar : {ui::g_shell.statusBar, ui::g_shell.progressBar}) {
+      SetPropA(bar, "ZepProc", reinterpret_cast<HANDLE>(SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc))));
+    }
+  }
+  ~RunLog() {
+    for (const HWND bar : {ui::g_shell.statusBar, ui::g_shell.progressBar}) {
+      SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RemovePropA(bar, "ZepProc")));
+    }
+    current() = nullptr;
+  }
   std::vector<LoggedMessage> log;
+
+ private:
+  static RunLog*& current() {
+    static thread_local RunLog* log = nullptr;
+    return log;
+  }
+  static LRESULT CALLBACK Proc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Message numbers above WM_USER mean different things to different
+    // controls: SB_SETTEXTA is PBM_SETRANGE to a progress bar.
+    if (bar == ui::g_shell.statusBar && message == SB_SETTEXTA) {
+      current()->log.push_back({message, wParam, 0, reinterpret_cast<const char*>(lParam)});
+    } else if (bar == ui::g_shell.progressBar && (message == PBM_SETRANGE || message == PBM_SETPOS)) {
+      current()->log.push_back({message, wParam, lParam, ""});
+    }
+    return CallWindowProcA(reinterpret_cast<WNDPROC>(GetPropA(bar, "ZepProc")), bar, message, wParam, lParam);
+  }
 };
 
 // One main window per test, started by the program's own start-up with the
 // shell's state as at program start.
 struct MainWindowTest : ::testing::Test {
-  void SetUp() override;
-  void TearDown() override;
-  void Command(int id);
-  void SelectRows(std::initializer_list<int> rows);
-  // Scans drive M: with the image mapped, answering the drive dialog.
-  void ScanImage(const test::DiscImage& image);
-
+  void SetUp() override {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // for the folder browser, as the program has
+    ui::g_shell = ui::ShellState{};
+    window = app::StartMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
+    ASSERT_NE(window, nullptr);
+  }
+  void TearDown() override {
+    if (IsWindow(window)) DestroyWindow(window);
+    // The window's end posts the quit message; left in the queue it would end
+    // the next test's modal loops at once.
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) continue;
+  }
+  void Command(int id) { SendMessageA(window, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+  void SelectRows(std::initializer_list<int> rows) {
+    for (int row : rows) {
+      LVITEMA item{.state = LVIS_SELECTED, .stateMask = LVIS_SELECTED};
+      SendMessageA(ui::g_shell.recordList, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    }
+  }
+  // Scans drive M: with the image mapped, answering the drive dialog; a scan
+  // of a mapped image shows no error box.
+  void ScanImage(const test::DiscImage& image) {
+    image.WriteFile(kDriveImagePath);
+    DialogScript script({PickDrive('M')});
+    Command(IDM_SELECT_DRIVE);
+    ASSERT_EQ(script.seen().size(), 1u) << (script.seen().empty() ? "" : script.seen().back().text);
+  }
   int RowCount() const { return static_cast<int>(SendMessageA(ui::g_shell.recordList, LVM_GETITEMCOUNT, 0, 0)); }
-  std::string Cell(int row, int subItem) const;
-  // The state of a menu item after the popup holding it was opened.
-  UINT MenuItemState(int commandId);
-
+  std::string Cell(int row, int subItem) const {
+    char text[64] = "";
+    LVITEMA item{.iSubItem = subItem, .pszText = text, .cchTextMax = sizeof text};
+    SendMessageA(ui::g_shell.recordList, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return text;
+  }
+  // The state of a menu item after each popup was opened, as a user opens them.
+  UINT MenuItemState(int commandId) {
+    const HMENU bar = GetMenu(window);
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+      SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(bar, i)), MAKELPARAM(i, FALSE));
+    }
+    return GetMenuState(bar, static_cast<UINT>(commandId), MF_BYCOMMAND);
+  }
   HWND window = nullptr;
 };
 

@@ -1,0 +1,357 @@
+// The disc side: the record directory of both recorder generations and what
+// is made of it (names, list rows and cells, the title, file names that stay
+// inside the output folder and differ within a run); the disc scan, its three
+// outcomes, what each leaves behind, and the dump; the real volume backend
+// against image files (64-bit positions, the end of the volume, errors that
+// name the path); the disc never written to; and output files whose failures
+// are reported and whose deletion never reaches anything but an ordinary file.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <tuple>
+
+#include "disc/aligned_buffer.h"
+#include "disc/file.h"
+#include "disc/record_names.h"
+#include "disc/scan.h"
+#include "tests/support/record_check.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#endif
+
+namespace zep {
+namespace {
+
+using test::DiscImage;
+using test::EntrySpec;
+using test::MemoryVolume;
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+
+std::string Raw(std::initializer_list<int> bytes) {
+  std::string s;
+  for (int b : bytes) s.push_back(static_cast<char>(b));
+  return s;
+}
+
+TEST(DirectoryTest, RecordNamesEndAtTheirTypesTerminatorOrElevenBytes) {
+  const struct {
+    const char* what;
+    SourceType type;
+    std::string field;  // the stored bytes, padded with 0x20
+    std::string expected;
+  } cases[] = {
+      {"tk40 terminated", SourceType::Tk40, Raw({'R', 'U', 'N', 0xFF, 'Z'}), "RUN"},
+      {"tk40 eleven without terminator", SourceType::Tk40, "ABCDEFGHIJK", "ABCDEFGHIJK"},
+      {"tk40 empty", SourceType::Tk40, Raw({0xFF, 'A'}), ""},
+      {"tk40 carriage return is ordinary", SourceType::Tk40, Raw({'A', 0x0D, 'B', 0xFF}), Raw({'A', 0x0D, 'B'})},
+      {"zep terminated", SourceType::ZepV1, Raw({'S', 'U', 'R', 0x0D, 'X'}), "SUR"},
+      {"zep 0xFF is ordinary", SourceType::ZepV1, Raw({'A', 0xFF, 0x0D}), Raw({'A', 0xFF})},
+      {"zero byte is copied", SourceType::Tk40, Raw({'A', 0x00, 'B', 0xFF}), Raw({'A', 0, 'B'})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::uint8_t field[11];
+    std::fill(std::begin(field), std::end(field), 0x20);
+    std::copy(c.field.begin(), c.field.end(), field);
+    char dest[16];
+    std::fill(std::begin(dest), std::end(dest), 'x');
+    const int n = CopyRecordName(dest, field, c.type);
+    EXPECT_EQ(std::string(dest, static_cast<std::size_t>(std::max(n, 0))), c.expected);
+    EXPECT_EQ(dest[c.expected.size()], '\0');
+  }
+}
+
+// One row per record (status 1) with its cells; the label in slot 63 (status
+// 2 there, nowhere else) is the title and never a row.
+TEST(DirectoryTest, RowsCellsAndTitle) {
+  DiscImage image(SourceType::Tk40);
+  for (int slot : {0, 1, 5}) image.Entry(slot, {.name = "R" + std::to_string(slot)});
+  image.Entry(7, {.status = 2, .name = "NOTLABEL"}).Entry(8, {.status = 3, .name = "OTHER"}).Label("BALTI");
+  const auto rows = BuildListRows(image.Directory(), SourceType::Tk40);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(std::tuple(rows[2].slot, rows[2].cells[0], rows[2].cells[1]), std::tuple(5, "6", "R5"));
+  EXPECT_EQ(BuildTitle(image.Directory(), SourceType::Tk40), "ZEP Converter - BALTI");
+
+  const struct {
+    const char* what;
+    SourceType type;
+    EntrySpec entry;
+    int slot, cell;
+    std::string expected;
+  } cases[] = {
+      {"bcd date", SourceType::Tk40, {.day = 0x05, .month = 0x11, .year = 0x08}, 3, 2, "05 Nov 08"},
+      {"zep date one byte earlier", SourceType::ZepV1, {.day = 0x05, .month = 0x11, .year = 0x08}, 3, 2, "05 Nov 08"},
+      {"month zero", SourceType::Tk40, {.day = 0x01, .month = 0x00, .year = 0x99}, 3, 2, "01  99"},
+      {"month 0x0A", SourceType::Tk40, {.day = 0x01, .month = 0x0A, .year = 0x99}, 3, 2, "01  99"},
+      {"month 0x12", SourceType::Tk40, {.day = 0x31, .month = 0x12, .year = 0x00}, 3, 2, "31 Dec 00"},
+      {"month beyond the table", SourceType::Tk40, {.day = 0x01, .month = 0xFF, .year = 0x01}, 3, 2, "01  01"},
+      {"non-bcd day", SourceType::Tk40, {.day = 0x2A, .month = 0x01, .year = 0x01}, 3, 2, "2a Jan 01"},
+      {"start", SourceType::Tk40, {.start = {0x14, 0x05}}, 3, 3, "14:05"},
+      {"end", SourceType::ZepV1, {.end = {0x23, 0x59}}, 3, 4, "23:59"},
+      {"tk40 pings", SourceType::Tk40, {.first = 100, .second = 350}, 3, 5, "250"},
+      {"tk40 negative pings", SourceType::Tk40, {.first = 100, .second = 90}, 3, 5, "-10"},
+      {"tk40 wrapping difference", SourceType::Tk40, {.first = -2147483647 - 1, .second = 1}, 3, 5, "-2147483647"},
+      {"zep pings are the sector count", SourceType::ZepV1, {.first = 100, .second = 42}, 3, 5, "42"},
+      {"name shown up to a zero byte", SourceType::Tk40, {.name = std::string("AB\0CD", 5)}, 3, 1, "AB"},
+      {"a record in slot 63 is record 64", SourceType::Tk40, {.name = "LAST"}, 63, 0, "64"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const DiscImage one = std::move(DiscImage(c.type).Entry(c.slot, c.entry));
+    const auto rows = BuildListRows(one.Directory(), c.type);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].cells[static_cast<std::size_t>(c.cell)], c.expected);
+    EXPECT_EQ(BuildTitle(one.Directory(), c.type), "ZEP Converter");
+  }
+  const struct {
+    SourceType type;
+    std::string name;
+    bool terminate;
+  } labels[] = {{SourceType::Tk40, "ABCDEFGHIJK", false}, {SourceType::ZepV1, "NORTH", true}};
+  for (const auto& l : labels) {
+    const DiscImage image = std::move(DiscImage(l.type).Label(l.name, l.terminate));
+    EXPECT_EQ(BuildTitle(image.Directory(), l.type), "ZEP Converter - " + l.name);
+    EXPECT_TRUE(BuildListRows(image.Directory(), l.type).empty());
+  }
+}
+
+TEST(RecordNamesTest, FileNamesStayInsideTheFolder) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"SURVEY1", "SURVEY1.ZEP"}, {"RUN.2", "RUN.2"},      {"RUN. 2", "RUN. 2.ZEP"},       {"", ".ZEP"},
+      {"..", "__.ZEP"},           {".", "_.ZEP"},          {"../../x", ".._.._x"},         {"A\\B", "A_B.ZEP"},
+      {"C:X", "C_X.ZEP"},         {"a*?\"<>|", "a______.ZEP"}, {std::string("T\r\n\x01", 4), "T___.ZEP"},
+      {"CON", "_CON.ZEP"},        {"nul", "_nul.ZEP"},     {"COM1", "_COM1.ZEP"},          {"lpt9.txt", "_lpt9.txt"},
+      {"CONSOLE", "CONSOLE.ZEP"}, {"COM0", "COM0.ZEP"},    {"\xFF\xFE", "\xFF\xFE.ZEP"},
+  };
+  for (const auto& [record, file] : cases) EXPECT_EQ(RecordFileName(record), file) << record;
+}
+
+TEST(RecordNamesTest, LaterRecordsWithTheSameNameGetDistinctNames) {
+  RunFileNames names;
+  const std::tuple<std::string, int, std::string> steps[] = {
+      {"SURVEY", 3, "SURVEY.ZEP"},
+      {"survey", 8, "survey_8.ZEP"},  // same file on a case-blind file system
+      {"SURVEY", 9, "SURVEY_9.ZEP"},
+      {"OTHER", 10, "OTHER.ZEP"},
+      {"RUN.2", 11, "RUN.2"},
+      {"RUN.2", 12, "RUN_12.2"},
+      {"SURVEY_8", 13, "SURVEY_8_13.ZEP"},  // its own name is what an earlier duplicate was given
+      {"A_5", 1, "A_5.ZEP"},
+      {"A", 2, "A.ZEP"},
+      {"A", 5, "A_5_2.ZEP"},  // the number is taken: a counter too
+  };
+  for (const auto& [record, number, file] : steps) EXPECT_EQ(names.Next(record, number), file) << record;
+}
+
+
+// A disc of the given size with a different byte pattern in every piece.
+DiscImage Patterned(std::size_t size) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i / 4096) * 31 + i);
+  return std::move(DiscImage(SourceType::Tk40).Bytes(0, bytes));
+}
+
+RecordDirectory Filled(std::uint8_t value) {
+  RecordDirectory dir;
+  dir.fill(value);
+  return dir;
+}
+
+// Unreadable pieces, and those past the end of the disc, are zeros, counted;
+// the dump keeps its length.
+TEST(ScanTest, DiscReadReplacesTheDirectoryAndWritesTheDump) {
+  const struct {
+    const char* what;
+    std::size_t discSize;
+    std::int64_t failingPiece;  // -1: none
+    int unreadable;
+    std::size_t zerosFrom, zerosTo;  // within the dump
+  } cases[] = {
+      {"whole", kDumpOffset + kDumpSize, -1, 0, 0, 0},
+      {"disc ends 3.5 pieces in", kDumpOffset + 3 * 4096 + 2048, -1, kDumpPieces - 3, 3 * 4096 + 2048, kDumpSize},
+      {"piece 100 unreadable", kDumpOffset + kDumpSize, 100, 1, 100 * 4096, 101 * 4096},
+  };
+  const test::TempDir tmp;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DiscImage image = Patterned(c.discSize);
+    for (int slot = 0; slot < 64; ++slot) image.Entry(slot, {.status = 0});
+    image.Entry(0, {.name = "ONE"}).Entry(5, {.name = "SIX"}).Label("DISC");
+    MemoryVolume volume(image.bytes());
+    if (c.failingPiece >= 0) volume.FailRange(kDumpOffset + c.failingPiece * 4096 + 10, 1);
+    RecordDirectory dir = Filled(0xAA);
+    const ScanResult r = ScanDisc(test::OpenerFor(volume), 'M', SourceType::Tk40, dir, tmp.File("test.bin"));
+    EXPECT_EQ(r.outcome, ScanOutcome::DiscRead);
+    EXPECT_EQ(std::tuple(r.message, r.title, r.titleChanged), std::tuple("", "ZEP Converter - DISC", true));
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_EQ(r.rows[1].slot, 5);
+    EXPECT_EQ(dir, image.Directory());
+    EXPECT_TRUE(r.dump.written);
+    EXPECT_EQ(r.dump.unreadablePieces, c.unreadable);
+    Bytes expected(image.bytes().begin() + kDumpOffset, image.bytes().end());
+    expected.resize(kDumpSize);
+    std::fill(expected.begin() + c.zerosFrom, expected.begin() + c.zerosTo, 0);
+    EXPECT_TRUE(test::ReadWholeFile(tmp.File("test.bin")) == expected);
+  }
+}
+
+TEST(ScanTest, NoDiskOrFixedDiskLeavesDirectoryAndDumpAlone) {
+  const test::TempDir tmp;
+  RecordDirectory dir = Filled(0x11);
+  const ScanResult none =
+      ScanDisc(test::FailingOpener("CreateFileA: not found"), 'Q', SourceType::Tk40, dir, tmp.File("test.bin"));
+  EXPECT_EQ(none.outcome, ScanOutcome::NoDisk);
+  EXPECT_EQ(std::tuple(none.message, none.openError, none.title, none.titleChanged),
+            std::tuple("There is no disk in drive Q  ", "CreateFileA: not found", "ZEP Converter", true));
+  EXPECT_TRUE(none.rows.empty());
+
+  const MemoryVolume fixed(DiscImage(SourceType::Tk40).Entry(0, {.name = "X"}).bytes(), /*removable=*/false);
+  const ScanResult r = ScanDisc(test::OpenerFor(fixed), 'C', SourceType::Tk40, dir, tmp.File("test.bin"));
+  EXPECT_EQ(r.outcome, ScanOutcome::NotMoDisc);
+  EXPECT_EQ(std::tuple(r.message, r.titleChanged, r.rows.size()), std::tuple("Drive C is not an MO disc", false, 0u));
+  EXPECT_EQ(dir, Filled(0x11));
+  EXPECT_FALSE(std::filesystem::exists(tmp.File("test.bin")));
+}
+
+TEST(ScanTest, DirectoryCutShortIsReadAsZerosNotAsTheEarlierDisc) {
+  const MemoryVolume volume(DiscImage(SourceType::Tk40).Entry(0, {.name = "FIRST"}).Resize(1024).bytes());
+  RecordDirectory dir = Filled(0x01);  // an earlier disc with records everywhere
+  const ScanResult r = ScanDisc(test::OpenerFor(volume), 'E', SourceType::Tk40, dir, "");
+  EXPECT_EQ(r.outcome, ScanOutcome::DiscRead);
+  EXPECT_FALSE(r.directoryError.empty());
+  ASSERT_EQ(r.rows.size(), 1u);
+  EXPECT_EQ(r.rows[0].cells[1], "FIRST");
+  EXPECT_FALSE(r.dump.attempted);
+}
+
+
+TEST(VolumeTest, BlocksFromByte16384PositionsPast2GiBAndTheEnd) {
+  const test::TempDir tmp;
+  const std::string path = tmp.File("big.img");
+  const std::int64_t size = std::int64_t{3} << 30, block = 600000;  // (600000 + 4) * 4096 is about 2.29 GiB
+  std::ofstream(path).flush();
+  fs::resize_file(path, static_cast<std::uintmax_t>(size - 2048));
+  std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
+  for (const std::int64_t b : {std::int64_t{0}, std::int64_t{1}, block}) {
+    io.seekp(Tk40BlockOffset(b));
+    io.write(std::string(4096, static_cast<char>(b % 250 + 1)).data(), 4096);
+  }
+  io.close();
+  VolumeOpenResult opened = OpenDiscVolume(path);
+  ASSERT_TRUE(opened.volume) << opened.error;
+  EXPECT_TRUE(opened.volume->IsRemovableMedia());
+  AlignedBuffer buf(4096);
+  for (const std::int64_t b : {std::int64_t{0}, std::int64_t{1}, block}) {
+    const ReadResult r = ReadDiscBlock(*opened.volume, b, buf.span());
+    EXPECT_TRUE(r.ok() && r.bytes == 4096 && buf[0] == b % 250 + 1 && buf[4095] == b % 250 + 1) << b << r.error;
+  }
+  // The last block is half there: a short read of the volume, a failed block.
+  const std::int64_t last = (size - 2048) / 4096 - 4;
+  EXPECT_EQ(opened.volume->ReadAt(Tk40BlockOffset(last), buf.span()).bytes, 2048u);
+  EXPECT_FALSE(ReadDiscBlock(*opened.volume, last, buf.span()).ok());
+  EXPECT_FALSE(ReadDiscBlock(*opened.volume, last + 1, buf.span()).ok());
+  EXPECT_FALSE(ReadDiscBlock(*opened.volume, -5, buf.span()).ok());  // before the start
+
+  const VolumeOpenResult absent = OpenDiscVolume(tmp.File("absent.img"));
+  EXPECT_FALSE(absent.volume);
+  EXPECT_NE(absent.error.find(tmp.File("absent.img")), std::string::npos) << absent.error;
+}
+
+TEST(ReadOnlyTest, VolumeHandleHasNoWriteAccess) {
+  const test::TempDir tmp;
+  const std::string path = tmp.File("disc.img");
+  DiscImage(SourceType::Tk40, 64 * 1024).WriteFile(path);
+  VolumeOpenResult opened = OpenDiscVolume(path);
+  ASSERT_TRUE(opened.volume) << opened.error;
+#ifdef _WIN32
+  // Opening the file again while sharing only reads succeeds only if no open
+  // handle to it holds write access.
+  const HANDLE exclusive =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(exclusive, INVALID_HANDLE_VALUE) << "the volume holds write access or denies reading";
+  if (exclusive != INVALID_HANDLE_VALUE) CloseHandle(exclusive);
+#else
+  // The access mode of every descriptor of this process that refers to the image.
+  auto modes = [target = fs::canonical(path)] {
+    std::vector<int> found;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+      std::error_code ec;
+      if (fs::read_symlink(fd.path(), ec) != target || ec) continue;
+      std::ifstream info("/proc/self/fdinfo/" + fd.path().filename().string());
+      for (std::string key, value; info >> key >> value;) {
+        if (key == "flags:") found.push_back(std::stoi(value, nullptr, 8) & O_ACCMODE);
+      }
+    }
+    return found;
+  };
+  EXPECT_EQ(modes(), std::vector<int>{O_RDONLY});
+  opened.volume.reset();
+  EXPECT_TRUE(modes().empty()) << "the volume stays open after it is released";
+#endif
+}
+
+TEST(ReadOnlyTest, ScanDumpAndConversionsLeaveTheImageBitIdentical) {
+  const test::TempDir tmp;
+  const std::string path = tmp.File("disc.img");
+  for (SourceType type : {SourceType::Tk40, SourceType::ZepV1}) {
+    DiscImage image(type);
+    image.Label("RO").Entry(0, {.name = "A", .first = 2, .second = 6});
+    for (int u = 2; u < 10; ++u) {
+      image.Block(u, test::Tk40Block().Samples(u).ModeCode(static_cast<std::uint8_t>(u)));
+      image.Sector(u + 4, test::MakePingRecord(1792, static_cast<std::uint32_t>(u)));
+    }
+    image.Resize(kDumpOffset + 8192).WriteFile(path);  // reaches into the dump area
+    const auto before = test::ReadWholeFile(path);
+    RecordDirectory dir{};
+    ASSERT_EQ(ScanDisc(VolumeAt(path), 'M', type, dir, tmp.File("test.bin")).outcome, ScanOutcome::DiscRead);
+    const auto convert = type == SourceType::Tk40 ? ConvertTk40Record : CopyZepRecord;
+    EXPECT_EQ(convert(tmp.File("a.zep"), dir, 0, VolumeAt(path), {}).result, 1);
+    SplitScanDump(tmp.File("test.bin"), tmp.File("fond%i.zep"));
+    EXPECT_EQ(test::ReadWholeFile(path), before);
+  }
+}
+
+// Pieces below and above the buffer, an empty one (once handed memcpy a null
+// pointer), over a longer file that is replaced.
+TEST(OutputFileTest, WritesPiecesInOrderAndReportsFailuresByPath) {
+  const test::TempDir tmp;
+  const std::string path = tmp.File("a.bin");
+  std::ofstream(path) << std::string(1000000, 'z');
+  std::vector<std::uint8_t> expected;
+  OutputFile out = OutputFile::Create(path);
+  ASSERT_TRUE(out.open()) << out.error();
+  for (std::size_t size : {1u, 4095u, 300000u, 0u, 262144u, 5u}) {
+    std::vector<std::uint8_t> piece(size);
+    for (std::size_t i = 0; i < size; ++i) piece[i] = static_cast<std::uint8_t>(expected.size() + i * 13);
+    ASSERT_TRUE(out.Write(piece));
+    expected.insert(expected.end(), piece.begin(), piece.end());
+  }
+  ASSERT_TRUE(out.WriteZeros(10000));
+  expected.resize(expected.size() + 10000, 0);
+  ASSERT_TRUE(out.Close()) << out.error();
+  EXPECT_EQ(test::ReadWholeFile(path), expected);
+
+  OutputFile none = OutputFile::Create(tmp.File("no-such-folder/c.bin"));
+  EXPECT_FALSE(none.open() || none.Write(expected));
+  EXPECT_NE(none.error().find(tmp.File("no-such-folder/c.bin")), std::string::npos) << none.error();
+#ifndef _WIN32
+  OutputFile full = OutputFile::Create("/dev/full");
+  ASSERT_TRUE(full.open()) << full.error();
+  full.WriteZeros(1 << 20);  // beyond the buffer: the device is written
+  EXPECT_FALSE(full.Close());
+  EXPECT_NE(full.error().find("No space"), std::string::npos) << full.error();
+  full.Discard();
+  EXPECT_FALSE(RemoveFile("/dev/full"));
+  EXPECT_TRUE(fs::exists("/dev/full")) << "a device node is never deleted";
+#endif
+}
+
+}  // namespace
+}  // namespace zep

@@ -1,0 +1,369 @@
+// The Windows program's window and dialogs, driven in-process under Wine:
+// choosing the drive, the scan into the list and its error boxes, the menu
+// state, "Convert Records to ZEP" through the real folder browser (files equal
+// to the core's, the status text and progress protocol, the run's error box),
+// Help > "Contents", the layout, the About box and F1; and the desktop program
+// itself as its own process.
+
+#include <algorithm>
+#include <thread>
+
+#include "tests/support/record_check.h"
+#include "tests/ui_harness.h"
+#include "ui/commands.h"
+#include "ui/dialogs.h"
+#include "ui/run_texts.h"
+
+namespace zep::uitest {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DiscImage;
+using test::ReadWholeFile;
+using ui::g_shell;
+using Names = std::vector<std::string>;
+
+// TK40 blocks with distinct samples, and their packed GPS text now and then.
+DiscImage& AddBlocks(DiscImage& image, int count) {
+  for (int b = 0; b < count; ++b) {
+    test::Tk40Block block;
+    block.Samples(static_cast<std::uint32_t>(b)).ModeCode(static_cast<std::uint8_t>(b % 3));
+    image.Block(b, b % 2 ? block : block.Text("$GPGGA,1234"));
+  }
+  return image;
+}
+
+DiscImage ThreeRecords() {
+  DiscImage image(SourceType::Tk40);
+  image.Entry(0, {.name = "SURVEY1", .first = 0, .second = 4})
+      .Entry(1, {.name = "HARBOUR", .day = 0x2A, .month = 0x00, .year = 0x09, .first = 4, .second = 6})
+      .Entry(5, {.name = "REEF", .start = {0x23, 0x59}, .end = {0x00, 0x01}, .first = 10, .second = 7})
+      .Label("BALTIC");
+  return AddBlocks(image, 6);
+}
+
+Names FilesIn(const fs::path& folder) {
+  Names names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+using UiTest = MainWindowTest;
+
+// Every scan recomputes the selection: flags of an earlier list never survive.
+TEST_F(UiTest, ScanListsRowsWithTheirSlotsOrShowsItsErrorBoxAndEmptiesTheList) {
+  ScanImage(ThreeRecords());
+  const Names expected[] = {{"0", "1", "SURVEY1", "05 Nov 08", "14:05", "15:30", "4"},
+                            {"1", "2", "HARBOUR", "2a  09", "14:05", "15:30", "2"},
+                            {"5", "6", "REEF", "05 Nov 08", "23:59", "00:01", "-3"}};
+  ASSERT_EQ(RowCount(), 3);
+  for (int row = 0; row < 3; ++row) {
+    LVITEMA item{.mask = LVIF_PARAM, .iItem = row};
+    SendMessageA(g_shell.recordList, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    Names cells{std::to_string(item.lParam)};  // the slot the row carries, then what it shows
+    for (int sub = 0; sub < 6; ++sub) cells.push_back(Cell(row, sub));
+    EXPECT_EQ(cells, expected[row]);
+  }
+  EXPECT_EQ(WindowText(window), "ZEP Converter - BALTIC");
+
+  const struct {
+    char drive;
+    const char* message;
+    const char* titleAfter;
+  } cases[] = {
+      {'Q', "There is no disk in drive Q  ", "ZEP Converter"},
+      {'N', "Drive N is not an MO disc", "ZEP Converter - BALTIC"},  // the title is left
+  };
+  for (const auto& c : cases) {
+    ScanImage(ThreeRecords());
+    SelectRows({0, 2});
+    DialogScript script;
+    ui::ScanDriveIntoList(window, c.drive);
+    ASSERT_EQ(script.seen().size(), 1u);
+    EXPECT_EQ(std::tuple(script.seen()[0].title, script.seen()[0].text), std::tuple("Error", c.message));
+    EXPECT_EQ(std::tuple(RowCount(), WindowText(window)), std::tuple(0, c.titleAfter));
+    EXPECT_EQ(g_shell.selection, ui::SelectionTable{});
+    EXPECT_TRUE(MenuItemState(IDM_CONVERT) & MF_GRAYED);
+  }
+}
+
+TEST_F(UiTest, DriveDialogListsPresentDrivesAndEveryWayOutTakesTheSelection) {
+  const std::pair<DialogAction, char> cases[] = {{Press(IDOK), 0}, {PickDrive('N', IDCANCEL), 'N'}};
+  for (const auto& [answer, expected] : cases) {
+    DialogScript script({answer});
+    const INT_PTR chosen = ui::ChooseDrive(window);
+    ASSERT_EQ(script.seen().size(), 1u);
+    const Names& drives = script.seen()[0].comboItems;
+    ASSERT_FALSE(drives.empty());
+    EXPECT_EQ(chosen, expected ? expected : drives[0][0]);  // 0: the lowest drive, selected at the start
+    EXPECT_TRUE(std::is_sorted(drives.begin(), drives.end()));
+    for (const char* present : {"C:", "M:", "N:"}) EXPECT_EQ(std::count(drives.begin(), drives.end(), present), 1);
+    EXPECT_EQ(std::count(drives.begin(), drives.end(), "Q:"), 0);
+  }
+}
+
+TEST_F(UiTest, ConvertIsGrayedUntilARowIsSelectedAndTheRadioShowsTheSourceType) {
+  EXPECT_EQ(MenuItemState(IDM_CONVERT) & MF_GRAYED, MF_GRAYED);
+  EXPECT_EQ(MenuItemState(IDM_SOURCE_TK40) & MF_CHECKED, MF_CHECKED);
+  ScanImage(ThreeRecords());
+  EXPECT_EQ(MenuItemState(IDM_CONVERT) & MF_GRAYED, MF_GRAYED);
+  SendMessageA(g_shell.progressBar, PBM_SETPOS, 40, 0);
+  SelectRows({2, 0});
+  EXPECT_EQ(g_shell.selection, (ui::SelectionTable{1, 0, 1}));
+  EXPECT_EQ(SendMessageA(g_shell.progressBar, PBM_GETPOS, 0, 0), 0) << "a new selection resets the bar";
+  EXPECT_EQ(MenuItemState(IDM_CONVERT) & MF_GRAYED, 0u);
+  Command(IDM_SOURCE_ZEPV1);
+  EXPECT_EQ(MenuItemState(IDM_SOURCE_TK40) & MF_CHECKED, 0u);
+  EXPECT_EQ(MenuItemState(IDM_SOURCE_ZEPV1) & MF_CHECKED, MF_CHECKED);
+  MENUITEMINFOA info{.cbSize = sizeof info, .fMask = MIIM_FTYPE};
+  GetMenuItemInfoA(GetMenu(window), IDM_SOURCE_ZEPV1, FALSE, &info);
+  EXPECT_TRUE(info.fType & MFT_RADIOCHECK);
+}
+
+// The selected records in row order become files equal to the core's, under
+// names that stay in the chosen folder, are no device and differ within the
+// run (an earlier run's file is replaced); the status bar names each record,
+// the progress bar gets the core's protocol and is reset after each record.
+TEST_F(UiTest, ConversionWritesTheCoresFilesWithStatusTextAndProgress) {
+  struct Row {
+    int slot;
+    std::string name, file;
+  };
+  struct Case {
+    int sourceType;
+    DiscImage image;
+    std::vector<Row> rows;
+  } cases[] = {
+      {IDM_SOURCE_TK40, DiscImage(SourceType::Tk40),
+       {{0, "..\\..\\EVIL", ".._.._EVIL"}, {1, "CON", "_CON.ZEP"}, {2, "A:B*C?", "A_B_C_.ZEP"},
+        {3, "SURVEY", "SURVEY.ZEP"}, {4, "RUN.2", "RUN.2"}, {7, "survey", "survey_8.ZEP"}}},
+      {IDM_SOURCE_ZEPV1, DiscImage(SourceType::ZepV1), {{1, "LINE7", "LINE7.ZEP"}}},
+  };
+  for (const Row& r : cases[0].rows) cases[0].image.Entry(r.slot, {.name = r.name, .first = r.slot % 2, .second = 3});
+  AddBlocks(cases[0].image, 3);
+  for (std::uint32_t s = 4; s < 7; ++s) cases[1].image.Sector(s, test::MakePingRecord(700, s));
+  cases[1].image.Entry(1, {.name = "LINE7", .first = 2, .second = 5});
+  for (const Case& c : cases) {
+    const test::TempDir out;
+    const fs::path folder = out.path() / "inner";
+    fs::create_directory(folder);
+    std::ofstream(folder / c.rows[0].file) << "from an earlier run";
+    Command(c.sourceType);
+    ScanImage(c.image);
+    std::vector<LoggedMessage> expected;
+    Names files;
+    for (int row = 0; row < RowCount(); ++row) {
+      SelectRows({row});
+      EXPECT_EQ(Cell(row, 1), c.rows[row].name);  // the name as read
+      expected.push_back({SB_SETTEXTA, 0, 0, "Converting..." + c.rows[row].name});
+      const Progress core{[&](std::uint16_t max) { expected.push_back({PBM_SETRANGE, 0, MAKELPARAM(0, max), ""}); },
+                          [&](std::int32_t pos) { expected.push_back({PBM_SETPOS, static_cast<WPARAM>(pos), 0, ""}); }};
+      EXPECT_EQ(test::ConvertWithCore(out.File("core"), c.image, c.rows[row].slot, core).result, 1);
+      expected.insert(expected.end(), {{SB_SETTEXTA, 0, 0, ""}, {PBM_SETPOS, 0, 0, ""}});
+      files.push_back(c.rows[row].file);
+    }
+    RunLog run;
+    DialogScript script({ChooseFolder(folder.string())});
+    Command(IDM_CONVERT);
+    EXPECT_EQ(script.seen().size(), 1u) << "a run that succeeds shows only the browser";
+    EXPECT_EQ(run.log, expected);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(FilesIn(folder), files);
+    for (const Row& r : c.rows) EXPECT_EQ(ReadWholeFile(folder / r.file), test::CoreRecord(c.image, r.slot)) << r.file;
+  }
+}
+
+// A cancelled browser leaves nowhere safe to write; after a rescan the list
+// does not always report its clearing, and flags of the earlier rows must not
+// survive it.
+TEST_F(UiTest, CancelledBrowserAndSelectionOfAnEarlierListConvertNothing) {
+  const test::TempDir out;
+  const std::pair<char, bool> cases[] = {{0, false}, {'M', true}, {'Q', true}};  // rescan, choose a folder
+  for (const auto& [rescan, choose] : cases) {
+    SCOPED_TRACE(rescan);
+    ScanImage(ThreeRecords());
+    SelectRows({0, 1});
+    if (rescan) {
+      DialogScript box;
+      ui::ScanDriveIntoList(window, rescan);
+    }
+    RunLog run;
+    DialogScript script(choose ? std::vector{ChooseFolder(out.path().string())} : std::vector<DialogAction>{});
+    Command(IDM_CONVERT);
+    EXPECT_EQ(script.seen().size(), 1u) << "the browser and nothing after it";
+    EXPECT_TRUE(run.log.empty());
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+    EXPECT_FALSE(fs::exists("C:\\SURVEY1.ZEP") || fs::exists("SURVEY1.ZEP"));
+  }
+}
+
+TEST_F(UiTest, FailedIncompleteAndUnformablePathsAreListedInOneErrorBoxAfterTheRun) {
+  DiscImage image(SourceType::Tk40);
+  image.Entry(0, {.name = "GOOD", .first = 0, .second = 2})
+      .Entry(1, {.name = "BLOCKED", .first = 0, .second = 2})
+      .Entry(2, {.name = "SHORT", .first = 1, .second = 4})  // blocks 2 and 3 lie past the end
+      .Entry(3, {.name = "ABCDEFGH", .first = 0, .second = 1})
+      .Entry(4, {.name = "ABCDEFGHI", .first = 0, .second = 1});
+  ScanImage(AddBlocks(image, 2));
+  SelectRows({0, 1, 2, 3, 4});
+  // A folder of 246 characters: 259 with "\ABCDEFGH.ZEP", the longest path
+  // there is room for, and 260 with "\ABCDEFGHI.ZEP".
+  const test::TempDir out;
+  const std::string base = out.path().string() + "\\";
+  const std::string folder = base + std::string(246 - base.size(), 'd');
+  ASSERT_TRUE(fs::create_directory(folder));
+  fs::create_directory(folder + "\\BLOCKED.ZEP");  // no file can be created under that name
+  DialogScript script({ChooseFolder(folder)});
+  Command(IDM_CONVERT);
+  ASSERT_EQ(script.seen().size(), 2u);
+  EXPECT_EQ(script.seen()[1].title, "Error");
+  const std::string& text = script.seen()[1].text;
+  EXPECT_TRUE(text.starts_with("3 records were not converted completely:\n\nRecord 2 (BLOCKED): not converted: ")) << text;
+  EXPECT_NE(text.find("\nRecord 3 (SHORT): incomplete: "), std::string::npos) << text;
+  EXPECT_TRUE(text.ends_with("\nRecord 5 (ABCDEFGHI): not converted: the output path " + folder +
+                             "\\ABCDEFGHI.ZEP is longer than 259 characters")) << text;
+  EXPECT_EQ(FilesIn(folder), (Names{"ABCDEFGH.ZEP", "BLOCKED.ZEP", "GOOD.ZEP", "SHORT.ZEP"}));
+  for (int slot : {0, 2, 3}) {
+    EXPECT_EQ(ReadWholeFile(folder + "\\" + RecordName(image.Directory(), slot, SourceType::Tk40) + ".ZEP"),
+              test::CoreRecord(image, slot));
+  }
+  // A message box taller than the screen would hide its OK button.
+  const std::string many = ui::ConversionFailureText(std::vector<ui::RecordFailure>(20, {1, "X", false, "r"}));
+  EXPECT_EQ(std::count(many.begin(), many.end(), '\n'), 1 + 16 + 1);
+  EXPECT_TRUE(many.ends_with("\n... and 4 more records")) << many;
+}
+
+// Help > Contents splits the last scan's dump into C:\fond0.zep, ...; one
+// Error box names an output it could not write.
+TEST_F(UiTest, ContentsSplitsTheScanDumpAndReportsOutputThatCannotBeWritten) {
+  std::vector<std::uint8_t> dump;
+  for (std::uint32_t ping = 0; ping < 3; ++ping) {
+    const auto record = test::MakePingRecord(500, ping);
+    dump.insert(dump.end(), record.begin(), record.end());
+  }
+  dump.resize(5 * 4096);
+  test::WriteWholeFile("C:\\test.bin", dump);
+  for (const bool blocked : {false, true}) {
+    fs::remove_all("C:\\fond0.zep");
+    if (blocked) fs::create_directory("C:\\fond0.zep");
+    DialogScript script;
+    Command(IDM_CONTENTS);
+    if (!blocked) {
+      EXPECT_TRUE(script.seen().empty()) << "a split that succeeds is silent";
+      const test::TempDir core;
+      SplitScanDump("C:\\test.bin", core.File("core%i.zep"));
+      EXPECT_EQ(ReadWholeFile("C:\\fond0.zep"), ReadWholeFile(core.File("core0.zep")));
+      continue;
+    }
+    fs::remove_all("C:\\fond0.zep");
+    ASSERT_EQ(script.seen().size(), 1u);
+    EXPECT_EQ(script.seen()[0].title, "Error");
+    EXPECT_TRUE(script.seen()[0].text.starts_with(
+        "Not every run of pings found in the scan dump could be written:\n\nC:\\fond0.zep: "))
+        << script.seen()[0].text;
+  }
+}
+
+std::pair<long, long> Size(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+TEST_F(UiTest, EveryResizeLaysOutListStatusPartsProgressBarAndColumns) {
+  const struct {
+    long width;
+    std::array<int, 6> columns;
+    int secondPartEdge;
+    long barWidth;
+  } cases[] = {
+      // The single-precision shares lie below 0.19, 0.22, ...: whole products lose a pixel.
+      {400, {75, 87, 75, 47, 47, 63}, 379, 231},
+      {100, {18, 21, 18, 11, 11, 15}, 79, 0},  // the bar's negative width stops at 0
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.width);
+    SendMessageA(g_shell.recordList, LVM_SETCOLUMNWIDTH, 1, 200);  // a user's widths last until the next resize
+    SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.width, 300));
+    for (int col = 0; col < 6; ++col) {
+      EXPECT_EQ(SendMessageA(g_shell.recordList, LVM_GETCOLUMNWIDTH, col, 0), c.columns[col]) << col;
+    }
+    int edges[2] = {};
+    EXPECT_EQ(SendMessageA(g_shell.statusBar, SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges)), 2);
+    EXPECT_EQ(std::pair(edges[0], edges[1]), std::pair(145, c.secondPartEdge));
+    EXPECT_EQ(Size(g_shell.recordList), std::pair(c.width, 300 - Size(g_shell.statusBar).second));
+    EXPECT_EQ(Size(g_shell.progressBar).first, c.barWidth);
+  }
+}
+
+// The window passes WM_GETMINMAXINFO on to the MDI child default although it
+// is no MDI child: only the minimum tracking size may change, and maximizing
+// must work as for any window.
+TEST_F(UiTest, MinimumTrackingSizeIsSetAndMaximizingStillWorks) {
+  EXPECT_EQ(Size(window).first, 397) << "asked for 395 wide, opened at the minimum";
+  MINMAXINFO info{.ptMaxSize = {1234, 567}, .ptMaxPosition = {-4, -5}, .ptMaxTrackSize = {2345, 678}};
+  SendMessageA(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ((std::array{info.ptMinTrackSize.x, info.ptMinTrackSize.y, info.ptMaxSize.x, info.ptMaxSize.y,
+                        info.ptMaxPosition.x, info.ptMaxPosition.y, info.ptMaxTrackSize.x, info.ptMaxTrackSize.y}),
+            (std::array{397L, 150L, 1234L, 567L, -4L, -5L, 2345L, 678L}));
+  SetWindowPos(window, nullptr, 0, 0, 100, 60, SWP_NOMOVE | SWP_NOZORDER);  // dragged smaller
+  EXPECT_EQ(Size(window), std::pair(397L, 150L));
+  ShowWindow(window, SW_MAXIMIZE);
+  EXPECT_EQ(Size(window).first, GetSystemMetrics(SM_CXMAXIMIZED));
+  ShowWindow(window, SW_RESTORE);
+  EXPECT_EQ(Size(window).first, 397);
+}
+
+// F1 asks the help system for the contents of "Plattor.hlp": Wine's help
+// viewer, another process, answers that the file is missing with a modal box.
+TEST_F(UiTest, AboutBoxClosesWithOkOrEscAndF1OpensThePlattorHelpFile) {
+  for (const int button : {IDOK, IDCANCEL}) {
+    DialogScript script({Press(button)});
+    Command(IDM_ABOUT);  // returns once the box is closed
+    ASSERT_EQ(script.seen().size(), 1u) << button;
+    EXPECT_EQ(script.seen()[0].title, "About");
+  }
+  std::string text;
+  std::thread answerer([&text] {
+    if (const HWND box = WaitFor([] { return TopWindow(0, "#32770", "ERROR"); })) {
+      text = StaticTexts(box);
+      PostMessageA(box, WM_COMMAND, IDNO, 0);
+    }
+  });
+  HELPINFO help{.cbSize = sizeof help};
+  SendMessageA(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+  answerer.join();
+  EXPECT_NE(text.find("Plattor.hlp"), std::string::npos) << text;
+  WinHelpA(window, nullptr, HELP_QUIT, 0);
+}
+
+// The desktop program as its own process: start, choose the mapped drive,
+// scan, exit with code 0.
+TEST(ProgramTest, StartsScansTheChosenDriveAndExitsWithCodeZero) {
+  ThreeRecords().WriteFile(kDriveImagePath);
+  std::string commandLine = ZEPCONVERTER_PATH;  // the host path; under Wine the host's root is Z:
+  std::replace(commandLine.begin(), commandLine.end(), '/', '\\');
+  commandLine = "\"Z:" + commandLine + "\"";
+  STARTUPINFOA startup{.cb = sizeof startup};
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+  const HWND main = WaitFor([&] { return TopWindow(info.dwProcessId, "PLATTOR"); });
+  EXPECT_NE(main, nullptr);
+  PostMessageA(main, WM_COMMAND, IDM_SELECT_DRIVE, 0);
+  const HWND drives = WaitFor([&] { return TopWindow(info.dwProcessId, "#32770", "Select Drive/Volume"); });
+  EXPECT_NE(drives, nullptr);
+  SendDlgItemMessageA(drives, IDC_DRIVE_LIST, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("M:"));
+  PostMessageA(drives, WM_COMMAND, IDOK, 0);
+  EXPECT_NE(WaitFor([&] { return WindowText(main) == "ZEP Converter - BALTIC" ? main : nullptr; }), nullptr);
+  PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+  DWORD code = 99;
+  if (WaitForSingleObject(info.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 99);
+  GetExitCodeProcess(info.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+}
+
+}  // namespace
+}  // namespace zep::uitest
