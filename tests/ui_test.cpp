@@ -142,7 +142,10 @@ TEST_F(UiTest, ConversionWritesTheCoresFilesWithStatusTextAndProgress) {
   };
   for (const Row& r : cases[0].rows) cases[0].image.Entry(r.slot, {.name = r.name, .first = r.slot % 2, .second = 3});
   AddBlocks(cases[0].image, 3);
-  for (std::uint32_t s = 4; s < 7; ++s) cases[1].image.Sector(s, test::MakePingRecord(700, s));
+  for (std::uint32_t s = 4; s < 7; ++s) {
+    auto sector = test::MakePingRecord(700, s);
+    cases[1].image.Sector(s, (sector.resize(2048), sector));
+  }
   cases[1].image.Entry(1, {.name = "LINE7", .first = 2, .second = 5});
   for (const Case& c : cases) {
     const test::TempDir out;
@@ -166,7 +169,7 @@ TEST_F(UiTest, ConversionWritesTheCoresFilesWithStatusTextAndProgress) {
     RunLog run;
     DialogScript script({ChooseFolder(folder.string())});
     Command(IDM_CONVERT);
-    EXPECT_EQ(script.seen().size(), 1u) << "a run that succeeds shows only the browser";
+    EXPECT_EQ(script.seen().size(), 1u) << "a run that succeeds shows only the browser: " << script.seen().back().text;
     EXPECT_EQ(run.log, expected);
     std::sort(files.begin(), files.end());
     EXPECT_EQ(FilesIn(folder), files);
