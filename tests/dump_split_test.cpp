@@ -91,8 +91,6 @@ Bytes Ender(std::initializer_list<std::pair<std::size_t, const char*>> texts) {
 
 TEST(DumpSplit, HandMadeDumps) {
   const Bytes a = test::MakePingRecord(1280, 0), b = test::MakePingRecord(3840, 1), z = test::MakePingRecord(0, 3);
-  Bytes fake = Garbage(256 + 0x0102, 0x33);  // "VORL" in garbage: bytes 4-5 give the samples
-  std::memcpy(fake.data(), "VORL\x02\x01", 6);
   const Bytes cut(b.begin(), b.end() - 1), empty = FileOf({});
   const struct {
     const char* name;
@@ -100,20 +98,16 @@ TEST(DumpSplit, HandMadeDumps) {
     std::vector<Bytes> files;
     int dropped = 0;
   } cases[] = {
-      {"no magic", Garbage(100000, 'V'), {}},
       {"runs with sampleCount 0 inside", Concat({Garbage(1000), a, z, Garbage(500), b}), {FileOf({a, z}), FileOf({b})}},
-      {"VORL inside garbage starts a run", Concat({Garbage(11), fake, a, Garbage(300)}), {FileOf({fake, a})}},
       // A run ends at 256 bytes that do not open with the magic; a magic
       // wholly inside them after their first byte is never seen.
       {"magic inside the ending bytes", Concat({a, Ender({{1, "VORL"}, {252, "VORL"}}), Garbage(9)}), {FileOf({a})}},
       // The window then holds their first four bytes: "VOR" + 'L' after them
       // is a magic, and the run starts 4 bytes back, where no magic is.
       {"window mixing VOR + L", Concat({a, Ender({{1, "VOR"}}), Bytes{'L'}, Garbage(600)}), {FileOf({a}), empty}},
-      {"window mixing V + ORL", Concat({a, Ender({{3, "V"}}), Ender({{0, "ORL"}})}), {FileOf({a}), empty}},
       {"magic straddling the ending bytes", Concat({a, Ender({{253, "VOR"}}), Bytes{'L'}, Garbage(600)}), {FileOf({a})}},
       {"cut in the header", Concat({a, Bytes(b.begin(), b.begin() + 128)}), {FileOf({a})}, 1},
       {"one sample short", Concat({Garbage(9), a, cut}), {FileOf({a})}, 1},
-      {"only ping cut short", Concat({Garbage(9), cut}), {empty}, 1},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
@@ -167,23 +161,6 @@ TEST(DumpSplit, BufferedSearchMatchesTheByteByByteSearch) {
   ExpectSameAsByteByByte(GeneratedDump(99, 5056 * 4096 + 300));  // the real dump's size
 }
 
-TEST(DumpSplitFaults, MissingDumpOutputsThatCannotBeCreatedAndPercentIInAFolder) {
-  const test::TempDir dir;
-  const SplitResult none = SplitScanDump(dir.File("none.bin"), dir.File("fond%i.zep"));
-  EXPECT_TRUE(!none.dumpOpened && !none.dumpError.empty() && none.runs == 0);
-  const std::string dump = test::WriteWholeFile(
-      dir.File("test.bin"), Concat({test::MakePingRecord(10, 0), Garbage(300), test::MakePingRecord(20, 1)}));
-  const SplitResult r = SplitScanDump(dump, dir.File("missing/fond%i.zep"));
-  EXPECT_EQ(r.runs, 2);
-  EXPECT_TRUE(r.files.empty());
-  ASSERT_EQ(r.failures.size(), 2u);
-  EXPECT_EQ(r.failures[1].rfind(dir.File("missing/fond1.zep") + ": ", 0), 0u) << r.failures[1];
-  // The last "%i" is the number: a folder named with one is safe.
-  std::filesystem::create_directory(dir.path() / "run%i");
-  EXPECT_EQ(SplitScanDump(dump, dir.File("run%i/fond%i.zep")).files,
-            (std::vector<std::string>{dir.File("run%i/fond0.zep"), dir.File("run%i/fond1.zep")}));
-}
-
 TEST(DumpSplitFaults, WriteFailureIsReportedAndThePartialFileRemoved) {
   // Writes fail past 4 MiB. A first run of just under 4 MiB fits in the
   // dump, but not behind the 4096-byte file header of its output; a small
@@ -199,7 +176,7 @@ TEST(DumpSplitFaults, WriteFailureIsReportedAndThePartialFileRemoved) {
   SplitResult r;
   {
     test::FileSizeLimit limit(kLimit);
-    if (limit.limit() != kLimit) GTEST_SKIP() << limit.whyNot();
+    if (limit.limit != kLimit) GTEST_SKIP() << "no file size limit in force";
     r = SplitScanDump(test::WriteWholeFile(dir.File("test.bin"), dump), dir.File("fond%i.zep"));
   }
   EXPECT_EQ(r.runs, 2);
@@ -208,6 +185,19 @@ TEST(DumpSplitFaults, WriteFailureIsReportedAndThePartialFileRemoved) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("fond0.zep")));
   ASSERT_EQ(r.files, std::vector<std::string>{dir.File("fond1.zep")});
   EXPECT_TRUE(test::WalkWhole(dir.File("fond1.zep")).bytes == FileOf({small}));
+}
+
+TEST(DumpSplitFaults, MissingDumpOutputsThatCannotBeCreatedAndPercentIInAFolder) {
+  const test::TempDir dir;
+  const SplitResult none = SplitScanDump(dir.File("none.bin"), dir.File("fond%i.zep"));
+  EXPECT_TRUE(!none.dumpOpened && !none.dumpError.empty() && none.runs == 0);
+  const std::string dump = test::WriteWholeFile(dir.File("test.bin"), test::MakePingRecord(10, 0));
+  const SplitResult r = SplitScanDump(dump, dir.File("missing/fond%i.zep"));
+  EXPECT_EQ(std::tuple(r.runs, r.files.size(), r.failures.size()), std::tuple(1, 0u, 1u));
+  EXPECT_EQ(r.failures.at(0).rfind(dir.File("missing/fond0.zep") + ": ", 0), 0u) << r.failures[0];
+  // The last "%i" is the number: a folder named with one is safe.
+  std::filesystem::create_directory(dir.path() / "run%i");
+  EXPECT_EQ(SplitScanDump(dump, dir.File("run%i/fond%i.zep")).files, std::vector<std::string>{dir.File("run%i/fond0.zep")});
 }
 
 }  // namespace

@@ -137,34 +137,22 @@ inline DialogAction ChooseFolder(const std::string& folder) {
   };
 }
 
-// Polls until found() gives a window, for at most 20 seconds.
-inline HWND WaitFor(const std::function<HWND()>& found) {
+// Polls, for at most 20 seconds, for a visible top-level window of process
+// (0: any) with that class and title (null: any) for which also() holds.
+inline HWND WaitFor(DWORD process, const char* className, const char* title, std::function<bool(HWND)> also = {}) {
   for (int i = 0; i < 400; ++i, Sleep(50)) {
-    if (const HWND window = found()) return window;
-  }
-  return nullptr;
-}
-
-// A visible top-level window of process (0: any) with that class and title (null: any).
-inline HWND TopWindow(DWORD process, const char* className, const char* title = nullptr) {
-  for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, className, title));) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if ((!process || owner == process) && IsWindowVisible(window)) return window;
+    for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, className, title));) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if ((!process || owner == process) && IsWindowVisible(window) && (!also || also(window))) return window;
+    }
   }
   return nullptr;
 }
 
 // What reaches the status bar (SB_SETTEXTA's text) and the progress bar (range
 // and positions) of the running window, logged before the bars have it.
-struct LoggedMessage {
-  UINT message;
-  WPARAM wParam;
-  LPARAM lParam;
-  std::string text;
-  bool operator==(const LoggedMessage&) const = default;
-};
-
+using LoggedMessage = std::tuple<UINT, WPARAM, LPARAM, std::string>;
 struct RunLog {
   RunLog() {
     current() = this;

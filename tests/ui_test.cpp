@@ -159,9 +159,9 @@ TEST_F(UiTest, ConversionWritesTheCoresFilesWithStatusTextAndProgress) {
     for (int row = 0; row < RowCount(); ++row) {
       SelectRows({row});
       EXPECT_EQ(Cell(row, 1), c.rows[row].name);  // the name as read
-      expected.push_back({SB_SETTEXTA, 0, 0, "Converting..." + c.rows[row].name});
-      const Progress core{[&](std::uint16_t max) { expected.push_back({PBM_SETRANGE, 0, MAKELPARAM(0, max), ""}); },
-                          [&](std::int32_t pos) { expected.push_back({PBM_SETPOS, static_cast<WPARAM>(pos), 0, ""}); }};
+      expected.emplace_back(SB_SETTEXTA, 0, 0, "Converting..." + c.rows[row].name);
+      const Progress core{[&](std::uint16_t max) { expected.emplace_back(PBM_SETRANGE, 0, MAKELPARAM(0, max), ""); },
+                          [&](std::int32_t pos) { expected.emplace_back(PBM_SETPOS, pos, 0, ""); }};
       EXPECT_EQ(test::ConvertWithCore(out.File("core"), c.image, c.rows[row].slot, core).result, 1);
       expected.insert(expected.end(), {{SB_SETTEXTA, 0, 0, ""}, {PBM_SETPOS, 0, 0, ""}});
       files.push_back(c.rows[row].file);
@@ -329,10 +329,7 @@ TEST_F(UiTest, AboutBoxClosesWithOkOrEscAndF1OpensThePlattorHelpFile) {
   }
   std::string text;
   std::thread answerer([&text] {
-    if (const HWND box = WaitFor([] { return TopWindow(0, "#32770", "ERROR"); })) {
-      text = StaticTexts(box);
-      PostMessageA(box, WM_COMMAND, IDNO, 0);
-    }
+    if (const HWND box = WaitFor(0, "#32770", "ERROR")) text = StaticTexts(box), PostMessageA(box, WM_COMMAND, IDNO, 0);
   });
   HELPINFO help{.cbSize = sizeof help};
   SendMessageA(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
@@ -351,14 +348,12 @@ TEST(ProgramTest, StartsScansTheChosenDriveAndExitsWithCodeZero) {
   STARTUPINFOA startup{.cb = sizeof startup};
   PROCESS_INFORMATION info{};
   ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
-  const HWND main = WaitFor([&] { return TopWindow(info.dwProcessId, "PLATTOR"); });
-  EXPECT_NE(main, nullptr);
+  const HWND main = WaitFor(info.dwProcessId, "PLATTOR", nullptr);
   PostMessageA(main, WM_COMMAND, IDM_SELECT_DRIVE, 0);
-  const HWND drives = WaitFor([&] { return TopWindow(info.dwProcessId, "#32770", "Select Drive/Volume"); });
-  EXPECT_NE(drives, nullptr);
+  const HWND drives = WaitFor(info.dwProcessId, "#32770", "Select Drive/Volume");
   SendDlgItemMessageA(drives, IDC_DRIVE_LIST, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("M:"));
   PostMessageA(drives, WM_COMMAND, IDOK, 0);
-  EXPECT_NE(WaitFor([&] { return WindowText(main) == "ZEP Converter - BALTIC" ? main : nullptr; }), nullptr);
+  EXPECT_EQ(WaitFor(info.dwProcessId, "PLATTOR", "ZEP Converter - BALTIC"), main);
   PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
   DWORD code = 99;
   if (WaitForSingleObject(info.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 99);

@@ -50,11 +50,7 @@ class MemoryVolume final : public Volume {
 };
 
 // Every open hands out a copy of the volume as it is configured now.
-inline VolumeOpener OpenerFor(const MemoryVolume& volume) {
-  return [volume] { return VolumeOpenResult{std::make_unique<MemoryVolume>(volume), {}}; };
-}
-inline VolumeOpener FailingOpener(std::string reason) {
-  return [reason] { return VolumeOpenResult{nullptr, reason}; };
-}
+inline VolumeOpener OpenerFor(const MemoryVolume& v) { return [v] { return VolumeOpenResult{std::make_unique<MemoryVolume>(v), {}}; }; }
+inline VolumeOpener FailingOpener(std::string why) { return [why] { return VolumeOpenResult{nullptr, why}; }; }
 
 }  // namespace zep::test

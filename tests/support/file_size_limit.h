@@ -1,29 +1,38 @@
 #pragma once
-// Makes writes to ordinary files fail past a size, standing in for a full
-// disk. On POSIX the test process limits itself (RLIMIT_FSIZE, with SIGXFSZ
-// ignored so the write fails instead of killing the process). A Windows
-// program cannot do that to itself; under Wine the shell that starts it sets
-// the limit (tests/CMakeLists.txt) and says so in ZEP_FILE_SIZE_LIMIT; without
-// it the test is skipped.
+// Writes to ordinary files fail past a size, standing in for a full disk. On
+// POSIX the process limits itself (RLIMIT_FSIZE, SIGXFSZ ignored so the write
+// fails instead of killing it). A Windows program cannot; under Wine the shell
+// that starts it sets the limit (tests/CMakeLists.txt) and says so in
+// ZEP_FILE_SIZE_LIMIT. limit is 0 when none is in force: the test skips.
 
 #include <cstdint>
-#include <string>
+#include <cstdlib>
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
 
 namespace zep::test {
 
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(std::uint64_t bytes);  // limit() is what is in force, 0 for none
-  ~FileSizeLimit();
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  std::uint64_t limit() const { return limit_; }
-  const std::string& whyNot() const { return whyNot_; }
-
- private:
-  std::uint64_t limit_ = 0, oldSoft_ = 0;
-  std::string whyNot_;
+struct FileSizeLimit {
+#ifdef _WIN32
+  explicit FileSizeLimit(std::uint64_t) {
+    if (const char* env = std::getenv("ZEP_FILE_SIZE_LIMIT")) limit = std::strtoull(env, nullptr, 10);
+  }
+#else
+  explicit FileSizeLimit(std::uint64_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    if (getrlimit(RLIMIT_FSIZE, &old) != 0) return;
+    const rlimit lim{bytes, old.rlim_max};
+    if (setrlimit(RLIMIT_FSIZE, &lim) == 0) limit = bytes;
+  }
+  ~FileSizeLimit() {
+    if (limit) setrlimit(RLIMIT_FSIZE, &old);
+  }
+  rlimit old{};
+#endif
+  std::uint64_t limit = 0;
 };
 
 }  // namespace zep::test

@@ -1,6 +1,6 @@
 #pragma once
-// A fresh directory per test, removed with everything in it afterwards; and
-// whole files read and written.
+// A fresh directory per test, removed with everything in it afterwards; whole
+// files read and written.
 
 #include <atomic>
 #include <filesystem>
@@ -18,27 +18,20 @@
 
 namespace zep::test {
 
-class TempDir {
- public:
+struct TempDir {
   TempDir() {
     static std::atomic<int> counter{0};
-    do {
-      path_ = std::filesystem::temp_directory_path() /
-              ("zeptest-" + std::to_string(ZEP_GETPID()) + "-" + std::to_string(counter++));
-    } while (!std::filesystem::create_directory(path_));
+    const auto base = std::filesystem::temp_directory_path() / ("zeptest-" + std::to_string(ZEP_GETPID()) + "-");
+    while (!std::filesystem::create_directory(path_ = base.string() + std::to_string(counter++))) continue;
   }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
+  ~TempDir() { std::filesystem::remove_all(path_, ec_); }
   TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
   const std::filesystem::path& path() const { return path_; }
   std::string File(const std::string& name) const { return (path_ / name).string(); }
 
  private:
   std::filesystem::path path_;
+  std::error_code ec_;
 };
 
 inline std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
@@ -47,8 +40,7 @@ inline std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path
 }
 
 inline std::string WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
   return path;
 }
 
