@@ -1,17 +1,12 @@
-// The two record converters and the walker that judges their files: the
-// ModeTable and sample rules through whole pings, the PingHeader fields,
-// carry-forward within a record and its reset between records, counts of zero
-// and below, the progress protocol, ZEP copies, and the mended faults. And
-// DecodePackedText: the worked cases, the 64-character cap, nibble position
-// 64, literal runs at the end of the area, leftovers of an earlier text. That
-// nothing outside the area is read or past the text written is also
-// fuzz_packed_text's; here the bytes around the area would show as text.
+// The record converters, the walker that judges their files, and the packed
+// GPS text decoder: each rule of the file format, and the mended faults.
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <numeric>
 #include <random>
 
 #include "convert/packed_text.h"
@@ -29,8 +24,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::vector<std::int32_t> Iota(std::int64_t n) {
   std::vector<std::int32_t> v(static_cast<std::size_t>(n));
-  for (std::size_t i = 0; i < v.size(); ++i) v[i] = static_cast<std::int32_t>(i);
-  return v;
+  return std::iota(v.begin(), v.end(), 0), v;
 }
 
 // A TK40 disc holding one record in slot 0 at blocks first.., one per block given.
@@ -59,7 +53,7 @@ DiscImage ZepDisc(std::int32_t firstSector, std::int32_t sectorCount, std::int32
 struct Converted {
   ConvertResult res;
   test::WalkedRecord rec;
-  std::vector<std::uint16_t> ranges;
+  std::vector<std::uint16_t> ranges;  // what the progress bar was told
   std::vector<std::int32_t> positions;
 };
 
@@ -115,20 +109,15 @@ Bytes SamplesOf(const test::WalkedRecord& rec, std::size_t i) {
 }
 
 TEST(Tk40Convert, ModeTableAndSampleRulesThroughWholePings) {
-  const struct {
-    std::uint8_t code, mode;
-  } rows[] = {{0, 3}, {1, 5}, {2, 6}, {3, 6}, {4, 8}, {5, 9}, {6, 10}, {7, 4}, {8, 7}, {9, 2}, {10, 3}};
+  const std::pair<std::uint8_t, std::uint8_t> rows[] = {{0, 3}, {1, 5}, {2, 6}, {3, 6}, {4, 8}, {5, 9},
+                                                        {6, 10}, {7, 4}, {8, 7}, {9, 2}, {10, 3}};  // code, mode
   std::vector<Tk40Block> blocks;
-  for (const auto& row : rows) {  // the high four bits of the mode byte do not matter
-    blocks.push_back(Tk40Block().Samples(row.code + 1).ModeCode(static_cast<std::uint8_t>(0xA0 | row.code)));
-  }
+  for (auto [code, mode] : rows) blocks.push_back(Tk40Block().Samples(code).ModeCode(0xA0 | code));  // high bits: no matter
   const Converted r = Convert(Tk40Disc(blocks));
   ASSERT_EQ(r.rec.pings.size(), std::size(rows));
   for (std::size_t i = 0; i < std::size(rows); ++i) {
-    SCOPED_TRACE(static_cast<int>(rows[i].code));
-    EXPECT_EQ(r.rec.pings[i].mode, rows[i].mode);
-    EXPECT_EQ(r.rec.pings[i].pingIndex, i);  // the place in the record, not the block number
-    EXPECT_EQ(SamplesOf(r.rec, i), ExpectedSamples(rows[i].code, blocks[i]));
+    EXPECT_EQ(std::pair(r.rec.pings[i].mode, r.rec.pings[i].pingIndex), std::pair(rows[i].second, std::uint32_t(i)));
+    EXPECT_EQ(SamplesOf(r.rec, i), ExpectedSamples(rows[i].first, blocks[i])) << int{rows[i].first};
   }
   EXPECT_EQ(r.res.zeroFilledPings, 1);
 }
@@ -198,18 +187,13 @@ TEST(Tk40Convert, CarriesTextAndBytes26ForwardAndNotIntoTheNextRecord) {
   std::string first = "$GPGLL,12.5\r";
   first.resize(64, '\0');
   const std::string second = "AB\r" + first.substr(3);  // the shorter text over the longer
-  const struct {
-    std::string text;
-    std::uint16_t v26;
-    std::uint8_t flags;
-  } expected[] = {{std::string(64, '\0'), 0, 0}, {first, 0x1234, 0x09}, {first, 0x1234, 0},
-                  {second, 0x1234, 0x08},        {second, 0x5678, 0x01}, {second, 0x5678, 0}};
+  using Ping = std::tuple<std::string, std::uint16_t, std::uint8_t>;  // text, bytes 26-27, flags
+  const Ping expected[] = {{std::string(64, '\0'), 0, 0}, {first, 0x1234, 0x09}, {first, 0x1234, 0},
+                           {second, 0x1234, 0x08},        {second, 0x5678, 0x01}, {second, 0x5678, 0}};
   ASSERT_EQ(r.rec.pings.size(), 6u);
   for (std::size_t i = 0; i < 6; ++i) {
     const auto& h = r.rec.pings[i].header;
-    EXPECT_EQ(std::string(h.begin() + 54, h.begin() + 118), expected[i].text) << i;
-    EXPECT_EQ(GetU16(h.data() + 26), expected[i].v26) << i;
-    EXPECT_EQ(r.rec.pings[i].flags, expected[i].flags) << i;
+    EXPECT_EQ(Ping(std::string(h.begin() + 54, h.begin() + 118), GetU16(h.data() + 26), h[39]), expected[i]) << i;
   }
   ASSERT_EQ(next.rec.pings.size(), 2u);
   for (const PingInfo& p : next.rec.pings) EXPECT_TRUE(p.header[54] == 0 && GetU16(p.header.data() + 26) == 0);
@@ -218,19 +202,16 @@ TEST(Tk40Convert, CarriesTextAndBytes26ForwardAndNotIntoTheNextRecord) {
 // Counts of zero and below give the bare file header; the range is the low
 // 16 bits of the count, and blocks that fail still step the bar.
 TEST(Tk40Convert, CountsAndProgressRange) {
-  const struct {
-    std::int32_t first, end;
-    std::uint16_t range;
-  } cases[] = {{5, 5, 0}, {5, 4, 65535}, {10, 0, 65526}, {0, -65536, 0}, {-3, -3, 0}, {0, 65537, 1}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.first) + ".." + std::to_string(c.end));
-    const std::int64_t n = std::max(c.end - c.first, 0);  // all past the end of the volume
-    const Converted r = Convert(DiscImage(SourceType::Tk40).Entry(0, {.first = c.first, .second = c.end}));
-    EXPECT_EQ(r.res.result, 1);
-    EXPECT_EQ(r.res.status, n ? ConvertStatus::Incomplete : ConvertStatus::Done);
-    EXPECT_EQ(r.res.failedUnits, n);
+  const std::tuple<std::int32_t, std::int32_t, std::uint16_t> cases[] = {  // first, end block, range
+      {5, 5, 0}, {5, 4, 65535}, {10, 0, 65526}, {0, -65536, 0}, {-3, -3, 0}, {0, 65537, 1}};
+  for (const auto& [first, end, range] : cases) {
+    SCOPED_TRACE(std::to_string(first) + ".." + std::to_string(end));
+    const std::int64_t n = std::max(end - first, 0);  // all past the end of the volume
+    const Converted r = Convert(DiscImage(SourceType::Tk40).Entry(0, {.first = first, .second = end}));
+    EXPECT_EQ(std::tuple(r.res.result, r.res.status, r.res.failedUnits),
+              std::tuple(1, n ? ConvertStatus::Incomplete : ConvertStatus::Done, n));
     EXPECT_EQ(r.rec.bytes, Bytes(4096, 0));
-    EXPECT_EQ(r.ranges, std::vector<std::uint16_t>{c.range});
+    EXPECT_EQ(r.ranges, std::vector<std::uint16_t>{range});
     EXPECT_EQ(r.positions, Iota(n));
   }
 }
@@ -241,7 +222,7 @@ TEST(Tk40Faults, UnreadableBlocksGiveNoPingAndAreCounted) {
     std::int64_t blocks, failFrom, failCount;
     char how = 'F';  // F: reads fail, S: a short read, E: the volume ends 100 bytes into the block
   } cases[] = {
-      {"first", 3, 0, 1}, {"last", 3, 2, 1}, {"a run of 34", 70, 31, 34}, {"short read", 20, 3, 1, 'S'},
+      {"last", 3, 2, 1}, {"a run of 34 across batches", 70, 31, 34}, {"short read", 20, 3, 1, 'S'},
       {"beyond the end", 5, 3, 2, 'E'},
   };
   for (const auto& c : cases) {
@@ -410,25 +391,10 @@ struct Nibbles {
   }
 };
 
-// Texts the recorder packs come back as they were (the encoder in the test
-// support is the recorder's side, written apart from the decoder); the areas
-// no encoder makes end where the format says: commands stand only at nibbles
-// 0 to 63, a run reaching nibble 128 ends before it, 64 characters are the most.
+// Areas no encoder makes end where the format says: commands stand only at
+// nibbles 0 to 63, a run reaching nibble 128 ends before it, 64 characters
+// are the most. (Ordinary texts: the carry-forward test and zepconv info.)
 TEST(PackedText, DecodesWhatWasPackedAndStopsAtTheAreasLimits) {
-  std::mt19937 random(64);
-  for (int round = 0; round < 300; ++round) {
-    std::string text(random() % 65, ' ');
-    for (char& c : text) c = round % 2 ? "0123456789,.$GPL"[random() % 16] : static_cast<char>(1 + random() % 127);
-    const auto area = test::EncodePackedText(text);
-    if (!area) continue;  // literal runs too long for the area
-    std::array<std::uint8_t, 66> out;
-    out.fill(0xA5);
-    ASSERT_EQ(DecodePackedText(out.data(), area->data()), static_cast<int>(text.size()));
-    EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(text.size())), text);
-    EXPECT_EQ(out[text.size()], text.size() < 64 ? 0x0D : 0xA5);
-  }
-  std::string fiveGroups;
-  for (int i = 0; i < 64; ++i) fiveGroups += "0123456789,.$GPL"[(i / 14 + i % 14) % 16];
   auto group = [](std::initializer_list<int> symbols) {
     return [symbols](Nibbles& n) {
       n.Put(static_cast<int>(symbols.size()));
@@ -450,11 +416,8 @@ TEST(PackedText, DecodesWhatWasPackedAndStopsAtTheAreasLimits) {
     std::array<std::uint8_t, 64> area;
     std::string text;
   } cases[] = {
-      {"five groups of 14 stop at 64 characters", Nibbles().Repeat(5, [g = 0](Nibbles& n) mutable {
-         n.Put(14);
-         for (int k = 0; k < 14; ++k) n.Put((g + k) % 16);
-         ++g;
-       }).area, fiveGroups},
+      {"five groups of 14 stop at 64 characters", Nibbles().Repeat(5, group({2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})).area,
+       []{ std::string t; for (int i = 0; i < 5; ++i) t += "23456789,.$GPL"; return t.substr(0, 64); }()},
       // Nibbles 64 on would be a symbol group if read as commands.
       {"sixteen groups of 3 end at nibble 64",
        Nibbles().Repeat(16, group({1, 2, 3})).Repeat(32, [](Nibbles& n) { n.Put(2).Put(5); }).area,
