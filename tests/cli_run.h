@@ -1,17 +1,33 @@
 #pragma once
 // Runs the built zepconv as a separate process, the way scripts run it: no
-// terminal, empty stdin, both output streams captured.
+// terminal, empty stdin, both output streams captured in files.
 
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace zep::test {
 
+// Runs args[0] with the rest as its arguments; returns the exit status.
+int RunProcess(std::vector<std::string> args, const std::string& out, const std::string& err);
+
 struct ToolRun {
-  int status = -1;  // the exit status
-  std::string out, err;
+  int status = -1;
+  std::string out, err;  // line ends as on POSIX
 };
 
-ToolRun RunZepconv(const std::vector<std::string>& args);
+inline ToolRun RunZepconv(const std::vector<std::string>& args) {
+  const TempDir capture;
+  std::vector<std::string> all{ZEPCONV_PATH};
+  all.insert(all.end(), args.begin(), args.end());
+  ToolRun run{RunProcess(all, capture.File("out.txt"), capture.File("err.txt")), "", ""};
+  for (auto [name, text] : {std::pair{"out.txt", &run.out}, std::pair{"err.txt", &run.err}}) {
+    for (std::uint8_t b : ReadWholeFile(capture.File(name))) {
+      if (b != '\r') *text += static_cast<char>(b);  // the tool's streams are in text mode
+    }
+  }
+  return run;
+}
 
 }  // namespace zep::test

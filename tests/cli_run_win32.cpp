@@ -1,0 +1,52 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "tests/cli_run.h"
+
+namespace zep::test {
+namespace {
+
+// One argument as the C runtime splits the command line again: backslashes
+// before a quote, and before the closing quote, are doubled.
+std::string Quote(const std::string& arg) {
+  std::string q = "\"";
+  std::size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '"') q.append(backslashes + 1, '\\');
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+    q += c;
+  }
+  return q.append(backslashes, '\\') + "\"";
+}
+
+}  // namespace
+
+int RunProcess(std::vector<std::string> args, const std::string& out, const std::string& err) {
+  // The build gives the tool's host path; under Wine the host's root is Z:.
+  if (args[0][0] == '/') args[0] = "Z:" + args[0];
+  std::replace(args[0].begin(), args[0].end(), '/', '\\');
+  std::string commandLine;
+  for (std::string& a : args) commandLine += (commandLine.empty() ? "" : " ") + Quote(a);
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  auto open = [&](const char* path, DWORD access, DWORD disposition) {
+    return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, disposition, 0, nullptr);
+  };
+  STARTUPINFOA si{.cb = sizeof si, .dwFlags = STARTF_USESTDHANDLES};
+  si.hStdInput = open("NUL", GENERIC_READ, OPEN_EXISTING);
+  si.hStdOutput = open(out.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
+  si.hStdError = open(err.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
+  PROCESS_INFORMATION pi{};
+  const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) CloseHandle(h);
+  if (!started) throw std::runtime_error("cannot start " + commandLine);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
+
+}  // namespace zep::test
