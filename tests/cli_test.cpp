@@ -110,6 +110,8 @@ TEST_F(CliTest, ListAndConvertEveryRecordOfBothTypes) {
     auto run = RunZepconv({"list", img, "--type", d.type, "--json"});
     EXPECT_EQ(std::pair(run.status, run.err), std::pair(0, std::string()));
     EXPECT_EQ(json::parse(run.out), json::parse(d.listJson));
+    fs::create_directories(out);
+    std::ofstream(out + "/" + d.files.begin()->first) << std::string(1 << 20, 'z');  // longer than what replaces it
     run = RunZepconv({"convert", img, "--type", d.type, "--out", out});
     EXPECT_EQ(std::pair(run.status, run.err), std::pair(0, std::string()));
     EXPECT_EQ(FilesIn(out), CoreFiles(d.make(), d.files));

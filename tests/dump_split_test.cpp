@@ -1,8 +1,6 @@
 // SplitScanDump against a byte-by-byte transcription of the search, on
-// hand-made dumps whose files are also stated outright and on generated dumps
-// of up to the real dump's size; and the mended faults (pings cut short by
-// the end of the dump are left out; outputs that cannot be created or written
-// are reported). Every file written is walked.
+// hand-made dumps whose files are also stated and on generated dumps of up to
+// the real dump's size; and the mended faults. Every file written is walked.
 
 #include <gtest/gtest.h>
 
@@ -79,7 +77,7 @@ SplitResult ExpectSameAsByteByByte(const Bytes& dump, const std::vector<Bytes>* 
   return r;
 }
 
-Bytes Garbage(std::size_t n, std::uint8_t fill = 0x20) { return Bytes(n, fill); }
+Bytes Garbage(std::size_t n) { return Bytes(n, 0x20); }
 Bytes FileOf(std::initializer_list<Bytes> pings) { return Concat({Bytes(4096, 0), Concat(pings)}); }
 
 // 256 bytes that end a run (they do not open with the magic), with texts placed in them.
@@ -92,26 +90,21 @@ Bytes Ender(std::initializer_list<std::pair<std::size_t, const char*>> texts) {
 TEST(DumpSplit, HandMadeDumps) {
   const Bytes a = test::MakePingRecord(1280, 0), b = test::MakePingRecord(3840, 1), z = test::MakePingRecord(0, 3);
   const Bytes cut(b.begin(), b.end() - 1), empty = FileOf({});
-  const struct {
-    const char* name;
-    Bytes dump;
-    std::vector<Bytes> files;
-    int dropped = 0;
-  } cases[] = {
-      {"runs with sampleCount 0 inside", Concat({Garbage(1000), a, z, Garbage(500), b}), {FileOf({a, z}), FileOf({b})}},
+  const std::tuple<const char*, Bytes, std::vector<Bytes>, int> cases[] = {  // dump, files, pings left out
+      {"runs with sampleCount 0 inside", Concat({Garbage(1000), a, z, Garbage(500), b}), {FileOf({a, z}), FileOf({b})}, 0},
       // A run ends at 256 bytes that do not open with the magic; a magic
       // wholly inside them after their first byte is never seen.
-      {"magic inside the ending bytes", Concat({a, Ender({{1, "VORL"}, {252, "VORL"}}), Garbage(9)}), {FileOf({a})}},
+      {"magic inside the ending bytes", Concat({a, Ender({{1, "VORL"}, {252, "VORL"}}), Garbage(9)}), {FileOf({a})}, 0},
       // The window then holds their first four bytes: "VOR" + 'L' after them
       // is a magic, and the run starts 4 bytes back, where no magic is.
-      {"window mixing VOR + L", Concat({a, Ender({{1, "VOR"}}), Bytes{'L'}, Garbage(600)}), {FileOf({a}), empty}},
-      {"magic straddling the ending bytes", Concat({a, Ender({{253, "VOR"}}), Bytes{'L'}, Garbage(600)}), {FileOf({a})}},
+      {"window mixing VOR + L", Concat({a, Ender({{1, "VOR"}}), Bytes{'L'}, Garbage(600)}), {FileOf({a}), empty}, 0},
+      {"magic straddling the ending bytes", Concat({a, Ender({{253, "VOR"}}), Bytes{'L'}, Garbage(600)}), {FileOf({a})}, 0},
       {"cut in the header", Concat({a, Bytes(b.begin(), b.begin() + 128)}), {FileOf({a})}, 1},
       {"one sample short", Concat({Garbage(9), a, cut}), {FileOf({a})}, 1},
   };
-  for (const auto& k : cases) {
-    SCOPED_TRACE(k.name);
-    ExpectSameAsByteByByte(k.dump, &k.files, k.dropped);
+  for (const auto& [name, dump, files, dropped] : cases) {
+    SCOPED_TRACE(name);
+    ExpectSameAsByteByByte(dump, &files, dropped);
   }
 }
 
@@ -187,10 +180,8 @@ TEST(DumpSplitFaults, WriteFailureIsReportedAndThePartialFileRemoved) {
   EXPECT_TRUE(test::WalkWhole(dir.File("fond1.zep")).bytes == FileOf({small}));
 }
 
-TEST(DumpSplitFaults, MissingDumpOutputsThatCannotBeCreatedAndPercentIInAFolder) {
+TEST(DumpSplitFaults, OutputsThatCannotBeCreatedAndPercentIInAFolder) {
   const test::TempDir dir;
-  const SplitResult none = SplitScanDump(dir.File("none.bin"), dir.File("fond%i.zep"));
-  EXPECT_TRUE(!none.dumpOpened && !none.dumpError.empty() && none.runs == 0);
   const std::string dump = test::WriteWholeFile(dir.File("test.bin"), test::MakePingRecord(10, 0));
   const SplitResult r = SplitScanDump(dump, dir.File("missing/fond%i.zep"));
   EXPECT_EQ(std::tuple(r.runs, r.files.size(), r.failures.size()), std::tuple(1, 0u, 1u));
