@@ -3,28 +3,22 @@
 // bytes around them are never touched.
 
 #include <algorithm>
-#include <cstring>
+#include <memory>
 
 #include "convert/packed_text.h"
 #include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // The area is copied to the end of a heap block of exactly 64 bytes, so
-  // AddressSanitizer catches any read past it.
-  auto* area = new std::uint8_t[64];
-  std::memset(area, 0, 64);
-  std::memcpy(area, data, std::min<std::size_t>(size, 64));
-  std::uint8_t out[64 + 32];
-  std::memset(out, 0xA5, sizeof out);
-  const int n = zep::DecodePackedText(out + 16, area);
-  FUZZ_CHECK(n >= 0 && n <= 64);
-  for (int i = 0; i < 16; ++i) FUZZ_CHECK(out[i] == 0xA5);
-  for (int i = 16 + 64; i < static_cast<int>(sizeof out); ++i) FUZZ_CHECK(out[i] == 0xA5);
-  for (int i = 0; i < n; ++i) FUZZ_CHECK(out[16 + i] < 0x80);
-  if (n < 64) {
-    FUZZ_CHECK(out[16 + n] == 0x0D);
-    for (int i = n + 1; i < 64; ++i) FUZZ_CHECK(out[16 + i] == 0xA5);
+  // A heap block of exactly 64 bytes: AddressSanitizer catches any read past it.
+  const auto area = std::make_unique<std::uint8_t[]>(64);
+  std::copy_n(data, std::min<std::size_t>(size, 64), area.get());
+  std::uint8_t out[16 + 64 + 16];
+  std::fill(std::begin(out), std::end(out), 0xA5);
+  const int n = zep::DecodePackedText(out + 16, area.get());
+  FUZZ_CHECK(n >= 0 && n <= 64 && (n == 64 || out[16 + n] == 0x0D));
+  for (int i = 0; i < 96; ++i) {
+    const bool text = i >= 16 && i < 16 + n, cr = i == 16 + n && n < 64;
+    FUZZ_CHECK(text ? out[i] < 0x80 : cr || out[i] == 0xA5);
   }
-  delete[] area;
   return 0;
 }
