@@ -1,9 +1,6 @@
-// zepconv end to end: the built tool, run as its own process, on generated
-// disc images of both types. The core's tests carry the detail; these check
-// what the tool adds: the JSON list, file names and record selection, files
-// equal to the core's, and the exit status of each kind of failure. Faults are
-// injected the way a damaged disc, a full drive or a hostile name presents
-// them: each is reported and leaves only whole files or none.
+// zepconv, run as its own process on generated images of both types: what the
+// tool adds to the core (the JSON list, file names, record selection, files
+// equal to the core's) and the exit status and message of each kind of failure.
 
 #include <gtest/gtest.h>
 
@@ -106,11 +103,11 @@ struct CliTest : ::testing::Test {
 TEST_F(CliTest, ListAndConvertEveryRecordOfBothTypes) {
   for (const auto& d : kDiscs) {
     SCOPED_TRACE(d.type);
-    const std::string img = Write(d.make(), d.type + ".img"), out = tmp.File(d.type + "-out/new");
+    const std::string img = Write(d.make(), d.type + ".img"), out = tmp.File(d.type);
     auto run = RunZepconv({"list", img, "--type", d.type, "--json"});
     EXPECT_EQ(std::pair(run.status, run.err), std::pair(0, std::string()));
     EXPECT_EQ(json::parse(run.out), json::parse(d.listJson));
-    fs::create_directories(out);
+    fs::create_directory(out);
     std::ofstream(out + "/" + d.files.begin()->first) << std::string(1 << 20, 'z');  // longer than what replaces it
     run = RunZepconv({"convert", img, "--type", d.type, "--out", out});
     EXPECT_EQ(std::pair(run.status, run.err), std::pair(0, std::string()));
@@ -131,7 +128,7 @@ TEST_F(CliTest, RecordNumbersSelectSlots) {
   };
   const std::string img = Write(Tk40Disc());
   for (const auto& c : cases) {
-    const std::string out = tmp.File("out" + c.select[1]);
+    const std::string out = tmp.File("new/" + c.select[1]);  // folders are created
     std::vector<std::string> args{"convert", img, "--out", out};
     args.insert(args.end(), c.select.begin(), c.select.end());
     EXPECT_EQ(RunZepconv(args).status, 0) << c.select[1];

@@ -42,13 +42,7 @@ TEST(DirectoryTest, RowsCellsAndTitle) {
   EXPECT_EQ(std::tuple(rows[2].slot, rows[2].cells[0], rows[2].cells[1]), std::tuple(5, "6", "R5"));
   EXPECT_EQ(BuildTitle(image.Directory(), SourceType::Tk40), "ZEP Converter - BALTI");
   const auto tk40 = SourceType::Tk40, zep = SourceType::ZepV1;
-  const struct {
-    const char* what;
-    SourceType type;
-    EntrySpec entry;
-    int slot, cell;
-    std::string expected;
-  } cases[] = {
+  const std::tuple<const char*, SourceType, EntrySpec, int, int, std::string> cases[] = {  // slot, cell, shown
       {"tk40 name ends at FF", tk40, {.name = "RU\r\x0D\xFFZ", .terminate = false}, 3, 1, "RU\r\r"},
       {"eleven bytes, no terminator", tk40, {.name = "ABCDEFGHIJK", .terminate = false}, 3, 1, "ABCDEFGHIJK"},
       {"zep name ends at CR", zep, {.name = "A\xFF\rX", .terminate = false}, 3, 1, "A\xFF"},
@@ -62,12 +56,12 @@ TEST(DirectoryTest, RowsCellsAndTitle) {
       {"tk40 wrapping difference", tk40, {.first = -2147483647 - 1, .second = 1}, 3, 5, "-2147483647"},
       {"a record in slot 63 is record 64", tk40, {.name = "LAST"}, 63, 0, "64"},
   };
-  for (const auto& c : cases) {
-    const DiscImage one = std::move(DiscImage(c.type).Entry(c.slot, c.entry));
-    const auto rows = BuildListRows(one.Directory(), c.type);
-    ASSERT_EQ(rows.size(), 1u) << c.what;
-    EXPECT_EQ(rows[0].cells[static_cast<std::size_t>(c.cell)], c.expected) << c.what;
-    EXPECT_EQ(BuildTitle(one.Directory(), c.type), "ZEP Converter") << c.what;
+  for (const auto& [what, type, entry, slot, cell, shown] : cases) {
+    const DiscImage one = std::move(DiscImage(type).Entry(slot, entry));
+    const auto rows = BuildListRows(one.Directory(), type);
+    ASSERT_EQ(rows.size(), 1u) << what;
+    EXPECT_EQ(rows[0].cells[static_cast<std::size_t>(cell)], shown) << what;
+    EXPECT_EQ(BuildTitle(one.Directory(), type), "ZEP Converter") << what;
   }
   for (const auto& [type, name, terminate] : {std::tuple(tk40, "ABCDEFGHIJK", false), std::tuple(zep, "NORTH", true)}) {
     const DiscImage label = std::move(DiscImage(type).Label(name, terminate));
@@ -114,32 +108,25 @@ DiscImage Patterned(std::size_t size) {
 
 RecordDirectory Filled(std::uint8_t value) {
   RecordDirectory dir;
-  dir.fill(value);
-  return dir;
+  return dir.fill(value), dir;
 }
 
 // Unreadable pieces, and those past the end of the disc, are zeros, counted;
 // the dump keeps its length.
 TEST(ScanTest, DiscReadReplacesTheDirectoryAndWritesTheDump) {
-  const struct {
-    const char* what;
-    std::size_t discSize;
-    std::int64_t failingPiece;  // -1: none
-    int unreadable;
-    std::size_t zerosFrom, zerosTo;  // within the dump
-  } cases[] = {
-      {"whole", kDumpOffset + kDumpSize, -1, 0, 0, 0},
-      {"disc ends 3.5 pieces in", kDumpOffset + 3 * 4096 + 2048, -1, kDumpPieces - 3, 3 * 4096 + 2048, kDumpSize},
-      {"piece 100 unreadable", kDumpOffset + kDumpSize, 100, 1, 100 * 4096, 101 * 4096},
+  const std::tuple<std::size_t, std::int64_t, int, std::size_t, std::size_t> cases[] = {
+      // disc size, piece that fails (-1: none), unreadable pieces, zeros from and to within the dump
+      {kDumpOffset + 3 * 4096 + 2048, -1, kDumpPieces - 3, 3 * 4096 + 2048, kDumpSize},
+      {kDumpOffset + kDumpSize, 100, 1, 100 * 4096, 101 * 4096},
   };
   const test::TempDir tmp;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    DiscImage image = Patterned(c.discSize);
+  for (const auto& [discSize, failingPiece, unreadable, zerosFrom, zerosTo] : cases) {
+    SCOPED_TRACE(discSize);
+    DiscImage image = Patterned(discSize);
     for (int slot = 0; slot < 64; ++slot) image.Entry(slot, {.status = 0});
     image.Entry(0, {.name = "ONE"}).Entry(5, {.name = "SIX"}).Label("DISC");
     MemoryVolume volume(image.bytes());
-    if (c.failingPiece >= 0) volume.FailRange(kDumpOffset + c.failingPiece * 4096 + 10, 1);
+    if (failingPiece >= 0) volume.FailRange(kDumpOffset + failingPiece * 4096 + 10, 1);
     RecordDirectory dir = Filled(0xAA);
     const ScanResult r = ScanDisc(test::OpenerFor(volume), 'M', SourceType::Tk40, dir, tmp.File("test.bin"));
     EXPECT_EQ(r.outcome, ScanOutcome::DiscRead);
@@ -147,11 +134,10 @@ TEST(ScanTest, DiscReadReplacesTheDirectoryAndWritesTheDump) {
     ASSERT_EQ(r.rows.size(), 2u);
     EXPECT_EQ(r.rows[1].slot, 5);
     EXPECT_EQ(dir, image.Directory());
-    EXPECT_TRUE(r.dump.written);
-    EXPECT_EQ(r.dump.unreadablePieces, c.unreadable);
+    EXPECT_EQ(std::pair(r.dump.written, r.dump.unreadablePieces), std::pair(true, unreadable));
     Bytes expected(image.bytes().begin() + kDumpOffset, image.bytes().end());
     expected.resize(kDumpSize);
-    std::fill(expected.begin() + c.zerosFrom, expected.begin() + c.zerosTo, 0);
+    std::fill(expected.begin() + zerosFrom, expected.begin() + zerosTo, 0);
     EXPECT_TRUE(test::ReadWholeFile(tmp.File("test.bin")) == expected);
   }
 }

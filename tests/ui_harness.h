@@ -2,8 +2,7 @@
 // Driving the Windows program's windows in the test's own process, under
 // Wine's null display: the program's start-up makes the main window, tests
 // send it what a user's actions send, a WH_CBT hook answers the modal dialogs,
-// message boxes and folder browsers it opens, and a subclass logs what reaches
-// the status bar and the progress bar. Drives (ui_map_drive.sh): M: and N: read
+// message boxes and folder browsers it opens. Drives (ui_map_drive.sh): M: and N: read
 // kDriveImagePath, M: as a removable (MO) drive, N: as a fixed disk; Q: is none.
 
 #include <windows.h>
@@ -149,41 +148,6 @@ inline HWND WaitFor(DWORD process, const char* className, const char* title, std
   }
   return nullptr;
 }
-
-// What reaches the status bar (SB_SETTEXTA's text) and the progress bar (range
-// and positions) of the running window, logged before the bars have it.
-using LoggedMessage = std::tuple<UINT, WPARAM, LPARAM, std::string>;
-struct RunLog {
-  RunLog() {
-    current() = this;
-    for (const HWND bar : {ui::g_shell.statusBar, ui::g_shell.progressBar}) {
-      SetPropA(bar, "ZepProc", reinterpret_cast<HANDLE>(SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc))));
-    }
-  }
-  ~RunLog() {
-    for (const HWND bar : {ui::g_shell.statusBar, ui::g_shell.progressBar}) {
-      SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RemovePropA(bar, "ZepProc")));
-    }
-    current() = nullptr;
-  }
-  std::vector<LoggedMessage> log;
-
- private:
-  static RunLog*& current() {
-    static thread_local RunLog* log = nullptr;
-    return log;
-  }
-  static LRESULT CALLBACK Proc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Message numbers above WM_USER mean different things to different
-    // controls: SB_SETTEXTA is PBM_SETRANGE to a progress bar.
-    if (bar == ui::g_shell.statusBar && message == SB_SETTEXTA) {
-      current()->log.push_back({message, wParam, 0, reinterpret_cast<const char*>(lParam)});
-    } else if (bar == ui::g_shell.progressBar && (message == PBM_SETRANGE || message == PBM_SETPOS)) {
-      current()->log.push_back({message, wParam, lParam, ""});
-    }
-    return CallWindowProcA(reinterpret_cast<WNDPROC>(GetPropA(bar, "ZepProc")), bar, message, wParam, lParam);
-  }
-};
 
 // One main window per test, started by the program's own start-up with the
 // shell's state as at program start.
