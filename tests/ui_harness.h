@@ -2,8 +2,8 @@
 // Driving the Windows program's windows in the test's own process, under
 // Wine's null display: the program's start-up makes the main window, tests
 // send it what a user's actions send, a WH_CBT hook answers the modal dialogs,
-// message boxes and folder browsers it opens. Drives (ui_map_drive.sh): M: and N: read
-// kDriveImagePath, M: as a removable (MO) drive, N: as a fixed disk; Q: is none.
+// message boxes and folder browsers it opens. Drives (ui_map_drive.sh): M: and
+// N: read kDriveImagePath, M: as a removable (MO) drive, N: as a fixed disk.
 
 #include <windows.h>
 #include <commctrl.h>
