@@ -2,6 +2,7 @@
 // The commands of zepconv. Each returns the process's exit status and writes
 // its results to out and every problem, named, to err.
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,13 +22,18 @@ struct Console {
   bool progress = false;  // draw progress bars on err
 };
 
-int ListCommand(Console& con, const std::string& source, SourceType type, bool json);
+// A type of nullopt (--type auto) is decided from the disc's evidence.
+int ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json);
 // recordNumbers as listed (1 to 64); empty means every record.
-int ConvertCommand(Console& con, const std::string& source, SourceType type, const std::string& outDir,
-                   const std::vector<int>& recordNumbers);
+int ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> type,
+                   const std::string& outDir, const std::vector<int>& recordNumbers);
 int DumpCommand(Console& con, const std::string& source, const std::string& outFile);
 int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir);
 int InfoCommand(Console& con, const std::vector<std::string>& files, bool json);
+int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
+                 bool all);
+int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
+                 const std::string& mapfile);
 
 // The whole tool: parses the command line and runs the command it names.
 int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool stderrIsTerminal);

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/disc_type.h"
 #include "cli/files.h"
 #include "cli/platform.h"
 #include "cli/progress.h"
@@ -28,24 +29,41 @@ struct Disc {
   std::optional<char> drive;   // when SOURCE is a drive letter
   RecordDirectory directory{};
   ScanResult scan;
+  SourceType type = SourceType::Tk40;
 };
 
+// Settles the type from the disc's evidence; the rows and the title follow it.
+bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given) {
+  const SettledType settled = SettleType(con, disc.source, VolumeAt(disc.path), disc.directory, given, true);
+  if (settled.refused) return false;
+  if (settled.type != disc.type) {
+    disc.type = settled.type;
+    disc.scan.rows = BuildListRows(disc.directory, disc.type);
+    disc.scan.title = BuildTitle(disc.directory, disc.type);
+  }
+  return true;
+}
+
 // Scans SOURCE, writing the scan dump to dumpPath unless it is empty. Names
-// the reason and returns nothing when there is no disc to read.
-std::optional<Disc> ScanSource(Console& con, const std::string& source, SourceType type,
-                               const std::string& dumpPath) {
+// the reason and returns nothing when there is no disc to read. Without a
+// given type the disc's evidence decides it, unless settle is false (the dump
+// needs no type).
+std::optional<Disc> ScanSource(Console& con, const std::string& source, std::optional<SourceType> given,
+                               const std::string& dumpPath, bool settle = true) {
   Disc disc;
   disc.source = source;
   disc.drive = DriveLetterOf(source);
   disc.path = disc.drive ? DriveVolumePath(*disc.drive) : source;
   // The letter only shapes the Windows program's messages, which are used
   // below for drives alone.
-  disc.scan = ScanDisc(VolumeAt(disc.path), disc.drive.value_or('X'), type, disc.directory, dumpPath);
+  disc.type = given.value_or(SourceType::Tk40);
+  disc.scan = ScanDisc(VolumeAt(disc.path), disc.drive.value_or('X'), disc.type, disc.directory, dumpPath);
   switch (disc.scan.outcome) {
     case ScanOutcome::DiscRead:
       if (!disc.scan.directoryError.empty()) {
         con.err << "zepconv: " << disc.scan.directoryError << "; the missing bytes of the record directory were read as zeros\n";
       }
+      if (settle && !SettleOn(con, disc, given)) return std::nullopt;
       return disc;
     case ScanOutcome::NoDisk:
       con.err << "zepconv: ";
@@ -128,18 +146,19 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
 
 }  // namespace
 
-int ListCommand(Console& con, const std::string& source, SourceType type, bool json) {
+int ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json) {
   const std::optional<Disc> disc = ScanSource(con, source, type, "");
   if (!disc) return kRefused;
-  if (json) WriteListJson(con, *disc, type);
+  if (json) WriteListJson(con, *disc, disc->type);
   else WriteListText(con, *disc);
   return disc->scan.directoryError.empty() ? kDone : kPartly;
 }
 
-int ConvertCommand(Console& con, const std::string& source, SourceType type, const std::string& outDir,
-                   const std::vector<int>& recordNumbers) {
-  const std::optional<Disc> disc = ScanSource(con, source, type, "");
+int ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> given,
+                   const std::string& outDir, const std::vector<int>& recordNumbers) {
+  const std::optional<Disc> disc = ScanSource(con, source, given, "");
   if (!disc) return kRefused;
+  const SourceType type = disc->type;
   const std::optional<std::vector<ListRow>> rows = ChooseRows(con, *disc, recordNumbers);
   if (!rows) return kRefused;
   bool partly = !disc->scan.directoryError.empty();
@@ -184,7 +203,7 @@ int ConvertCommand(Console& con, const std::string& source, SourceType type, con
 
 int DumpCommand(Console& con, const std::string& source, const std::string& outFile) {
   // The source type only shapes the list, which the dump does not need.
-  const std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, outFile);
+  const std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, outFile, false);
   if (!disc) return kRefused;
   const DumpReport& dump = disc->scan.dump;
   if (!dump.written) {
