@@ -34,6 +34,10 @@ ReadResult MemoryVolume::ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) {
     r.bytes = static_cast<std::size_t>(limit - pos);
     std::memcpy(buf.data(), bytes_.data() + pos, r.bytes);
   }
+  // As the real backends do: a short read is the end.
+  if (sizeKnown_ == SizeKnown::AtEnd && size_ == kUnknownSize && r.bytes < buf.size()) {
+    size_ = pos + static_cast<std::int64_t>(r.bytes);
+  }
   return r;
 }
 
@@ -45,6 +49,7 @@ class BorrowedVolume final : public Volume {
   ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override { return v_->ReadAt(pos, buf); }
   bool IsRemovableMedia() override { return v_->IsRemovableMedia(); }
   const std::string& Name() const override { return v_->Name(); }
+  std::int64_t Size() const override { return v_->Size(); }
 
  private:
   MemoryVolume* v_;

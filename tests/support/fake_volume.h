@@ -25,9 +25,19 @@ class MemoryVolume final : public Volume {
   // A read that touches [pos, pos + size) delivers only the bytes before it.
   void ShortRange(std::int64_t pos, std::int64_t size) { shorts_.push_back({pos, size}); }
 
+  // How the volume learns its size: never (a device no query answers, the
+  // default), from the start (an image file), or at the first read that
+  // meets the end (a drive under Wine).
+  enum class SizeKnown { Never, FromStart, AtEnd };
+  void KnowSize(SizeKnown how) {
+    sizeKnown_ = how;
+    size_ = how == SizeKnown::FromStart ? static_cast<std::int64_t>(bytes_.size()) : kUnknownSize;
+  }
+
   ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override;
   bool IsRemovableMedia() override { return removable_; }
   const std::string& Name() const override { return name_; }
+  std::int64_t Size() const override { return size_; }
 
   const std::vector<ReadCall>& reads() const { return reads_; }
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
@@ -40,6 +50,8 @@ class MemoryVolume final : public Volume {
   bool removable_;
   std::string name_ = "memory";
   std::vector<Range> failures_, shorts_;
+  SizeKnown sizeKnown_ = SizeKnown::Never;
+  std::int64_t size_ = kUnknownSize;
   std::vector<ReadCall> reads_;
 };
 
