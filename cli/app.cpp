@@ -92,6 +92,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   carve->add_option("--out", outPath, "Folder for carved-OFFSET.zep files (created if missing)")->required();
   AddTypeOption(carve, type);
   carve->add_flag("--all", all, "Keep runs inside the records the directory lists, too");
+  carve->add_option("--mapfile", mapfile, "GNU ddrescue mapfile of the image: runs end where it marks bytes not rescued");
 
   CLI::App* check = app.add_subcommand("check", "Read the whole disc once and say what of it is whole and what is lost");
   check->add_option("SOURCE", source, kSourceHelp)->required();
@@ -115,7 +116,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     if (*dump) return DumpCommand(con, source, outPath);
     if (*split) return SplitCommand(con, source, outPath);
     if (*info) return InfoCommand(con, files, json);
-    if (*carve) return CarveCommand(con, source, TypeOf(type), outPath, all);
+    if (*carve) return CarveCommand(con, source, TypeOf(type), outPath, all, mapfile);
     if (*check) return CheckCommand(con, source, TypeOf(type), json, mapfile);
   } catch (const std::exception& e) {
     // Whatever was written before stays; the command did not finish.

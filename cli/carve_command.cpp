@@ -46,8 +46,8 @@ std::vector<ByteRange> ListedRecords(Console& con, const WholeDisc& disc, std::o
 }  // namespace
 
 int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
-                 bool all) {
-  std::optional<WholeDisc> disc = OpenWholeDisc(con, source);
+                 bool all, const std::string& mapfile) {
+  std::optional<WholeDisc> disc = OpenWholeDisc(con, source, mapfile);
   if (!disc) return kRefused;
   CarveOptions options;
   options.outDir = outDir;

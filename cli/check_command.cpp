@@ -89,9 +89,11 @@ void WriteJson(Console& con, const Report& r) {
 void WriteText(Console& con, const Report& r) {
   const bool tk40 = r.type.type == SourceType::Tk40;
   const AreaHealth& d = r.health.dump;
-  con.out << "type       ";
-  if (r.type.evidence.type() || !r.health.records.empty()) con.out << SourceTypeName(r.type.type) << ", by ";
-  con.out << r.type.evidence.Describe() << '\n'
+  con.out << "type       " << r.type.evidence.Describe();
+  if (r.type.evidence.type() != r.type.type && !r.health.records.empty()) {
+    con.out << "; read as " << SourceTypeName(r.type.type) << " as --type says";
+  }
+  con.out << '\n'
           << "directory  " << (r.directoryError.empty() ? "read" : "not read whole: " + r.directoryError) << '\n'
           << "label      " << (HasLabel(r.dir) ? Printable(RecordName(r.dir, kLabelSlot, r.type.type)) : "none") << '\n'
           << "dump area  ";
@@ -122,6 +124,19 @@ void WriteText(Console& con, const Report& r) {
              rows);
 }
 
+// What a damaged record loses, for its line on stderr.
+std::string Losses(const RecordHealth& h, SourceType type) {
+  const std::string unit = type == SourceType::Tk40 ? " blocks" : " sectors";
+  std::vector<std::string> parts;
+  if (h.unreadableUnits > 0) parts.push_back(std::to_string(h.unreadableUnits) + unit + " unreadable (" + Ranges(h.unreadable) + ")");
+  if (h.beyondEnd > 0) parts.push_back(std::to_string(h.beyondEnd) + unit + " past the end of the volume");
+  if (h.noMode > 0) parts.push_back(std::to_string(h.noMode) + " blocks whose mode code has no mode");
+  if (h.walkBreaksAt) parts.push_back("the ping walk breaks at byte " + std::to_string(*h.walkBreaksAt));
+  std::string text;
+  for (const std::string& p : parts) text += (text.empty() ? ": " : ", ") + p;
+  return text;
+}
+
 bool AnythingLost(const Report& r) {
   if (!r.directoryError.empty() || r.health.dump.unreadable > 0) return true;
   for (const RecordHealth& h : r.health.records) {
@@ -134,9 +149,8 @@ bool AnythingLost(const Report& r) {
 
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const std::string& mapfile) {
-  std::optional<WholeDisc> disc = OpenWholeDisc(con, source);
+  std::optional<WholeDisc> disc = OpenWholeDisc(con, source, mapfile);
   if (!disc) return kRefused;
-  (void)mapfile;
   Report r;
   r.source = source;
   r.dir = ReadDirectory(*disc->volume, r.directoryError);
@@ -159,7 +173,7 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
   for (const RecordHealth& h : r.health.records) {
     if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) {
       con.err << "zepconv: record " << h.slot + 1 << " (" << Printable(RecordName(r.dir, h.slot, r.type.type))
-              << "): " << VerdictName(h.verdict) << '\n';
+              << "): " << VerdictName(h.verdict) << Losses(h, r.type.type) << '\n';
     }
   }
   return AnythingLost(r) ? kPartly : kDone;

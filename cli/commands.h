@@ -31,7 +31,7 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
 int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir);
 int InfoCommand(Console& con, const std::vector<std::string>& files, bool json);
 int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
-                 bool all);
+                 bool all, const std::string& mapfile);
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const std::string& mapfile);
 

@@ -1,20 +1,28 @@
 #include "cli/whole_disc.h"
 
 #include <cstring>
-#include <filesystem>
 
 #include "cli/platform.h"
 #include "disc/aligned_buffer.h"
+#include "disc/rescue_map.h"
 #include "disc/scan.h"
 
 namespace zep::cli {
 
-std::optional<WholeDisc> OpenWholeDisc(Console& con, const std::string& source) {
+std::optional<WholeDisc> OpenWholeDisc(Console& con, const std::string& source, const std::string& mapfile) {
   WholeDisc disc;
   disc.source = source;
   const std::optional<char> drive = DriveLetterOf(source);
   disc.path = drive ? DriveVolumePath(*drive) : source;
   disc.opener = VolumeAt(disc.path);
+  if (!mapfile.empty()) {
+    RescueMapLoad load = LoadRescueMap(mapfile);
+    if (!load.map) {
+      con.err << "zepconv: " << load.error << '\n';
+      return std::nullopt;
+    }
+    disc.opener = OpenUnderMap(disc.opener, std::make_shared<const RescueMap>(std::move(*load.map)));
+  }
   VolumeOpenResult opened = disc.opener();
   if (!opened.volume) {
     con.err << "zepconv: " << (drive ? NoDiskMessage(*drive) + "(" + opened.error + ")" : opened.error) << '\n';
@@ -27,9 +35,7 @@ std::optional<WholeDisc> OpenWholeDisc(Console& con, const std::string& source) 
     return std::nullopt;
   }
   disc.volume = std::move(opened.volume);
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(std::filesystem::path(disc.path), ec);
-  if (!ec) disc.size = static_cast<std::int64_t>(size);
+  disc.size = disc.volume->Size();
   return disc;
 }
 

@@ -21,9 +21,10 @@ struct WholeDisc {
   std::int64_t size = -1;  // bytes, when the system tells it
 };
 
-// Opens SOURCE (a drive letter names its drive), refusing what the other
-// commands refuse; names the reason and gives nothing on failure.
-std::optional<WholeDisc> OpenWholeDisc(Console& con, const std::string& source);
+// Opens SOURCE (a drive letter names its drive), under the GNU ddrescue
+// mapfile when one is given, refusing what the other commands refuse; names
+// the reason and gives nothing on failure.
+std::optional<WholeDisc> OpenWholeDisc(Console& con, const std::string& source, const std::string& mapfile);
 
 // The record directory; missing bytes are zeros and error says why.
 RecordDirectory ReadDirectory(Volume& volume, std::string& error);

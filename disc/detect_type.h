@@ -34,7 +34,9 @@ struct SlotEvidence {
   bool tk40Date = false;  // a BCD date at bytes 13-15
   bool zepDate = false;   // a BCD date at bytes 12-14
   bool opensPing = false;  // ZEP V1.X sector firstSector + 2 opens a ping record
-  bool fitsTk40() const { return !strange && tk40Name && (label || tk40Date); }
+  // A first copied sector that opens a ping record is evidence enough for ZEP
+  // V1.X: TK40 blocks hold raw samples, never a ping header.
+  bool fitsTk40() const { return !strange && !opensPing && tk40Name && (label || tk40Date); }
   bool fitsZep() const { return !strange && ((zepName && (label || zepDate)) || opensPing); }
 };
 
