@@ -124,13 +124,17 @@ void WriteText(Console& con, const Report& r) {
              rows);
 }
 
+std::string Count(std::int64_t n, const std::string& unit) {
+  return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
+}
+
 // What a damaged record loses, for its line on stderr.
 std::string Losses(const RecordHealth& h, SourceType type) {
-  const std::string unit = type == SourceType::Tk40 ? " blocks" : " sectors";
+  const std::string unit = type == SourceType::Tk40 ? "block" : "sector";
   std::vector<std::string> parts;
-  if (h.unreadableUnits > 0) parts.push_back(std::to_string(h.unreadableUnits) + unit + " unreadable (" + Ranges(h.unreadable) + ")");
-  if (h.beyondEnd > 0) parts.push_back(std::to_string(h.beyondEnd) + unit + " past the end of the volume");
-  if (h.noMode > 0) parts.push_back(std::to_string(h.noMode) + " blocks whose mode code has no mode");
+  if (h.unreadableUnits > 0) parts.push_back(Count(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")");
+  if (h.beyondEnd > 0) parts.push_back(Count(h.beyondEnd, unit) + " past the end of the volume");
+  if (h.noMode > 0) parts.push_back(Count(h.noMode, "block") + " whose mode code has no mode");
   if (h.walkBreaksAt) parts.push_back("the ping walk breaks at byte " + std::to_string(*h.walkBreaksAt));
   std::string text;
   for (const std::string& p : parts) text += (text.empty() ? ": " : ", ") + p;
@@ -154,7 +158,13 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
   Report r;
   r.source = source;
   r.dir = ReadDirectory(*disc->volume, r.directoryError);
-  r.type = SettleType(con, source, disc->opener, r.dir, type, false);
+  // The evidence is part of the report; only a contradicted --type gets a word on stderr.
+  if (type) {
+    r.type = SettleType(con, source, disc->opener, r.dir, type, false);
+  } else {
+    r.type.evidence = WeighDisc(disc->opener, r.dir);
+    r.type.type = r.type.evidence.type().value_or(SourceType::Tk40);
+  }
   const bool unknown = r.type.evidence.kind == DiscKind::Unknown && !type;
   {
     const std::uint64_t total = unknown ? 0 : BytesToCheck(r.dir, r.type.type, disc->size);

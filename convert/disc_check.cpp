@@ -60,10 +60,12 @@ class PingWalk {
   void BadUnit() {
     if (!broken_) Break();
   }
-  // At the end of the record: a ping cut short breaks the walk; what follows
-  // the last whole ping must be zeros within the last sector.
+  // At the end of the record, or of the volume where that comes first (units
+  // past it are counted apart): a ping cut short breaks the walk; what
+  // follows the last whole ping must be zeros within the last sector.
   void End(VolumeStream& stream, std::uint64_t end, RecordHealth& h) {
-    if (!broken_ && next_ < end) Break();
+    if (next_ == end) return;
+    if (!broken_) Break();
     if (!broken_) return;
     const auto tail = end - next_ < static_cast<std::uint64_t>(kZepSectorSize) ? stream.At(next_, end - next_)
                                                                                 : std::span<const std::uint8_t>{};
@@ -98,12 +100,13 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
   VolumeStream stream(volume, begin, UnitOffset(type, ext.first + ext.units));
   if (progress) stream.onRead = [&](std::uint64_t reached) { progress(reached - static_cast<std::uint64_t>(begin)); };
   PingWalk walk(static_cast<std::uint64_t>(begin));
+  auto walkEnd = static_cast<std::uint64_t>(UnitOffset(type, ext.first + ext.units));
   for (; k < ext.units; ++k) {
     const auto pos = static_cast<std::uint64_t>(UnitOffset(type, ext.first + k));
     const auto unit = stream.At(pos, static_cast<std::size_t>(size));
     if (unit.empty()) {
       h.beyondEnd = ext.units - k;  // the volume ends before this unit: so do all later ones
-      walk.BadUnit();
+      walkEnd = pos;
       break;
     }
     if (unit.size() < static_cast<std::size_t>(size) || stream.Unreadable(pos, unit.size())) {
@@ -121,7 +124,7 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
   if (type == SourceType::Tk40) {
     h.pings = h.wholeUnits - h.noMode;
   } else if (ext.units > 0) {
-    walk.End(stream, static_cast<std::uint64_t>(UnitOffset(type, ext.first + ext.units)), h);
+    walk.End(stream, walkEnd, h);
     h.pings = static_cast<std::int64_t>(h.pingsFound);
   }
   if (h.units == 0) h.verdict = Verdict::Empty;
@@ -160,7 +163,7 @@ const char* VerdictName(Verdict v) {
 }
 
 std::uint64_t BytesToCheck(const RecordDirectory& dir, SourceType type, std::int64_t volumeSize) {
-  std::uint64_t total = kDumpSize;
+  std::uint64_t total = volumeSize < 0 ? kDumpSize : std::clamp<std::int64_t>(volumeSize - kDumpOffset, 0, kDumpSize);
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (!IsRecordSlot(dir, slot)) continue;
     const Extent ext = ExtentOf(ReadEntry(dir, slot, type), type);

@@ -85,7 +85,7 @@ TEST_F(CliDiscHealthTest, CheckExitsZeroWhenWholeOneWhenLostTwoWhenUnreadable) {
     const char* err;
   } cases[] = {
       {{"check", img}, 0, ""},
-      {{"check", img, "--mapfile", map}, 1, "record 2 (DIVE): damaged: 1 sectors unreadable (23)"},
+      {{"check", img, "--mapfile", map}, 1, "record 2 (DIVE): damaged: 1 sector unreadable (23)"},
       {{"check", img, "--mapfile", WriteText("bad.map", "rescued\n")}, 2, "bad.map:1:"},
       {{"check", tmp_.File("missing.img")}, 2, "missing.img"},
   };

@@ -79,7 +79,7 @@ TEST(DiscCheckTest, VerdictsSayWhatEachRecordLoses) {
        {{Verdict::Whole, {}, 0, 0, 9},
         {Verdict::Damaged, {{20, 1}}, 0, 0, 4, ZepSectorOffset(18) + 4 * 896},
         {Verdict::Damaged, {}, 0, 0, 5, ZepSectorOffset(24) + 5 * 896},
-        {Verdict::BeyondEnd, {}, 4, 0, 0, ZepSectorOffset(72)},
+        {Verdict::BeyondEnd, {}, 4, 0, 0},
         {Verdict::Damaged, {}, 2, 0, 0, ZepSectorOffset(58)},
         {Verdict::Empty, {}, 0, 0, 0}}},
       {SourceType::Tk40, Tk40Disc,
