@@ -166,8 +166,10 @@ int ConvertCommand(Console& con, const std::string& source, SourceType type, con
     }
     const std::string what = "record " + row.cells[0] + " (" + Printable(name) + ")";
     if (r.result == 1) {
-      // Unreadable TK40 blocks, and blocks without a mode, give no ping.
-      const std::int64_t written = tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units;
+      // Unreadable TK40 blocks, and blocks without a mode, give no ping;
+      // nothing is written for units outside the volume.
+      const std::int64_t written =
+          (tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units) - r.beyondEndUnits;
       con.out << what << ": " << written;
       if (written != r.units) con.out << " of " << r.units;
       con.out << ' ' << unit << " -> " << JoinPath(outDir, Latin1ToUtf8(fileName)) << '\n';

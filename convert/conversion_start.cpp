@@ -28,4 +28,20 @@ bool StartConversion(const std::string& outputPath, int slot, const VolumeOpener
   return true;
 }
 
+std::string OutsideVolumeText(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
+                              const char* many, const char* outcome, const Volume& volume) {
+  std::string text;
+  const auto part = [&](std::int64_t n, const std::string& where) {
+    if (n == 0) return;
+    if (!text.empty()) text += "; ";
+    const std::string count = n < units   ? std::to_string(n) + " of " + std::to_string(units) + " " + many
+                              : units == 1 ? std::string("the record's one ") + one
+                                           : "all " + std::to_string(units) + " " + many;
+    text += count + (n == 1 ? " lies " : " lie ") + where + ", " + outcome;
+  };
+  part(beforeStart, "before the start of " + volume.Name() + " (the directory entry is damaged)");
+  part(pastEnd, "past the end of " + volume.Name() + " (" + std::to_string(volume.Size()) + " bytes)");
+  return text;
+}
+
 }  // namespace zep

@@ -19,4 +19,9 @@ struct ConversionStart {
 bool StartConversion(const std::string& outputPath, int slot, const VolumeOpener& open, ConvertResult& res,
                      ConversionStart& start);
 
+// What the result says of units outside the volume, e.g. "40 of 50 blocks lie
+// past the end of disc.img (1048576 bytes), no ping made"; empty when none.
+std::string OutsideVolumeText(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
+                              const char* many, const char* outcome, const Volume& volume);
+
 }  // namespace zep
