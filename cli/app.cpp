@@ -30,6 +30,15 @@ void AddTypeOption(CLI::App* command, std::string& type) {
       ->capture_default_str();
 }
 
+void AddMapfileOption(CLI::App* command, std::string& mapfile) {
+  command->add_option("--mapfile", mapfile,
+                      "GNU ddrescue mapfile of SOURCE: units overlapping bytes not marked '+' are unreadable");
+}
+
+void AddNoClobberFlag(CLI::App* command, bool& noClobber) {
+  command->add_flag("--no-clobber", noClobber, "Keep files that exist already (each is named; exit status 1)");
+}
+
 }  // namespace
 
 int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool stderrIsTerminal) {
@@ -49,6 +58,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   std::vector<int> records;
   std::vector<std::string> files;
   bool json = false;
+  DiscOptions discOptions;
 
   CLI::App* list = app.add_subcommand("list", "List the records of a disc, with the disc's label");
   list->add_option("SOURCE", source, kSourceHelp)->required();
@@ -78,6 +88,8 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   info->add_option("FILE", files, "Record files")->required();
   info->add_flag("--json", json, "Print a JSON array, one object per file");
 
+  for (CLI::App* command : {list, convert, dump}) AddMapfileOption(command, discOptions.mapfile);
+  for (CLI::App* command : {convert, dump, split}) AddNoClobberFlag(command, discOptions.noClobber);
   for (CLI::App* command : {list, convert, dump, split, info}) command->footer(kFooter);
 
   try {
@@ -89,10 +101,10 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
 
   Console con{out, err, stderrIsTerminal && !quiet};
   try {
-    if (*list) return ListCommand(con, source, TypeOf(type), json);
-    if (*convert) return ConvertCommand(con, source, TypeOf(type), outPath, records);
-    if (*dump) return DumpCommand(con, source, outPath);
-    if (*split) return SplitCommand(con, source, outPath);
+    if (*list) return ListCommand(con, source, TypeOf(type), json, discOptions);
+    if (*convert) return ConvertCommand(con, source, TypeOf(type), outPath, records, discOptions);
+    if (*dump) return DumpCommand(con, source, outPath, discOptions);
+    if (*split) return SplitCommand(con, source, outPath, discOptions.noClobber);
     if (*info) return InfoCommand(con, files, json);
   } catch (const std::exception& e) {
     // Whatever was written before stays; the command did not finish.

@@ -21,12 +21,19 @@ struct Console {
   bool progress = false;  // draw progress bars on err
 };
 
-int ListCommand(Console& con, const std::string& source, SourceType type, bool json);
+// What the commands that read a disc or write files take besides their
+// arguments.
+struct DiscOptions {
+  std::string mapfile;     // a GNU ddrescue mapfile for SOURCE; empty for none
+  bool noClobber = false;  // existing files are kept and named, the status is 1
+};
+
+int ListCommand(Console& con, const std::string& source, SourceType type, bool json, const DiscOptions& options = {});
 // recordNumbers as listed (1 to 64); empty means every record.
 int ConvertCommand(Console& con, const std::string& source, SourceType type, const std::string& outDir,
-                   const std::vector<int>& recordNumbers);
-int DumpCommand(Console& con, const std::string& source, const std::string& outFile);
-int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir);
+                   const std::vector<int>& recordNumbers, const DiscOptions& options = {});
+int DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options = {});
+int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, bool noClobber = false);
 int InfoCommand(Console& con, const std::vector<std::string>& files, bool json);
 
 // The whole tool: parses the command line and runs the command it names.

@@ -17,6 +17,7 @@
 #include "cli/text.h"
 #include "convert/convert.h"
 #include "disc/record_names.h"
+#include "disc/rescue_map.h"
 #include "disc/scan.h"
 
 namespace zep::cli {
@@ -25,6 +26,7 @@ namespace {
 struct Disc {
   std::string source;          // as given on the command line
   std::string path;            // what the volume is opened from
+  VolumeOpener open;           // the volume, under the mapfile when there is one
   std::optional<char> drive;   // when SOURCE is a drive letter
   RecordDirectory directory{};
   ScanResult scan;
@@ -33,14 +35,25 @@ struct Disc {
 // Scans SOURCE, writing the scan dump to dumpPath unless it is empty. Names
 // the reason and returns nothing when there is no disc to read.
 std::optional<Disc> ScanSource(Console& con, const std::string& source, SourceType type,
-                               const std::string& dumpPath) {
+                               const std::string& dumpPath, const std::string& mapfile) {
   Disc disc;
   disc.source = source;
   disc.drive = DriveLetterOf(source);
   disc.path = disc.drive ? DriveVolumePath(*disc.drive) : source;
+  disc.open = VolumeAt(disc.path);
+  if (!mapfile.empty()) {
+    // Unrescued bytes then read as unreadable everywhere: the directory, each
+    // record's units, the dump's pieces.
+    RescueMapLoad map = LoadRescueMap(mapfile);
+    if (!map.map) {
+      con.err << "zepconv: " << map.error << '\n';
+      return std::nullopt;
+    }
+    disc.open = OpenUnderMap(disc.open, std::make_shared<const RescueMap>(std::move(*map.map)));
+  }
   // The letter only shapes the Windows program's messages, which are used
   // below for drives alone.
-  disc.scan = ScanDisc(VolumeAt(disc.path), disc.drive.value_or('X'), type, disc.directory, dumpPath);
+  disc.scan = ScanDisc(disc.open, disc.drive.value_or('X'), type, disc.directory, dumpPath);
   switch (disc.scan.outcome) {
     case ScanOutcome::DiscRead:
       if (!disc.scan.directoryError.empty()) {
@@ -128,8 +141,8 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
 
 }  // namespace
 
-int ListCommand(Console& con, const std::string& source, SourceType type, bool json) {
-  const std::optional<Disc> disc = ScanSource(con, source, type, "");
+int ListCommand(Console& con, const std::string& source, SourceType type, bool json, const DiscOptions& options) {
+  const std::optional<Disc> disc = ScanSource(con, source, type, "", options.mapfile);
   if (!disc) return kRefused;
   if (json) WriteListJson(con, *disc, type);
   else WriteListText(con, *disc);
@@ -137,8 +150,8 @@ int ListCommand(Console& con, const std::string& source, SourceType type, bool j
 }
 
 int ConvertCommand(Console& con, const std::string& source, SourceType type, const std::string& outDir,
-                   const std::vector<int>& recordNumbers) {
-  const std::optional<Disc> disc = ScanSource(con, source, type, "");
+                   const std::vector<int>& recordNumbers, const DiscOptions& options) {
+  const std::optional<Disc> disc = ScanSource(con, source, type, "", options.mapfile);
   if (!disc) return kRefused;
   const std::optional<std::vector<ListRow>> rows = ChooseRows(con, *disc, recordNumbers);
   if (!rows) return kRefused;
@@ -151,7 +164,7 @@ int ConvertCommand(Console& con, const std::string& source, SourceType type, con
 
   const bool tk40 = type == SourceType::Tk40;
   const std::string unit = tk40 ? "pings" : "sectors";
-  const VolumeOpener open = VolumeAt(disc->path);
+  const VolumeOpener& open = disc->open;
   RunFileNames names;
   for (const ListRow& row : *rows) {
     const std::string name = RecordName(disc->directory, row.slot, type);
@@ -161,8 +174,9 @@ int ConvertCommand(Console& con, const std::string& source, SourceType type, con
     {
       ProgressBar bar(con.err, con.progress, Printable(name), UnitCount(disc->directory, row.slot, type), unit,
                       tk40 ? kTk40BlockSize : kZepSectorSize);
-      r = tk40 ? ConvertTk40Record(path, disc->directory, row.slot, open, bar.Hooks())
-               : CopyZepRecord(path, disc->directory, row.slot, open, bar.Hooks());
+      const OutputTarget target(path, {.noClobber = options.noClobber});
+      r = tk40 ? ConvertTk40Record(target, disc->directory, row.slot, open, bar.Hooks())
+               : CopyZepRecord(target, disc->directory, row.slot, open, bar.Hooks());
     }
     const std::string what = "record " + row.cells[0] + " (" + Printable(name) + ")";
     if (r.result == 1) {
@@ -184,10 +198,17 @@ int ConvertCommand(Console& con, const std::string& source, SourceType type, con
   return partly ? kPartly : kDone;
 }
 
-int DumpCommand(Console& con, const std::string& source, const std::string& outFile) {
+int DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options) {
   // The source type only shapes the list, which the dump does not need.
-  const std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, outFile);
+  std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, "", options.mapfile);
   if (!disc) return kRefused;
+  // A file named here is the user's: unlike the Windows program's scan dump,
+  // a failed dump leaves an earlier one of that name in place.
+  if (VolumeOpenResult opened = disc->open(); opened.volume) {
+    disc->scan.dump = WriteDumpFile(*opened.volume, outFile, {.noClobber = options.noClobber});
+  } else {
+    disc->scan.dump.error = opened.error;
+  }
   const DumpReport& dump = disc->scan.dump;
   if (!dump.written) {
     con.err << "zepconv: the dump was not written: " << dump.error << '\n';

@@ -4,7 +4,7 @@
 
 namespace zep {
 
-bool StartConversion(const std::string& outputPath, int slot, const VolumeOpener& open, ConvertResult& res,
+bool StartConversion(const OutputTarget& output, int slot, const VolumeOpener& open, ConvertResult& res,
                      ConversionStart& start) {
   if (slot < 0 || slot >= kSlotCount) {
     res.status = ConvertStatus::VolumeFailed;
@@ -17,7 +17,7 @@ bool StartConversion(const std::string& outputPath, int slot, const VolumeOpener
     res.reason = start.opened.error.empty() ? "the volume could not be opened" : start.opened.error;
     return false;
   }
-  start.out = OutputFile::Create(outputPath);
+  start.out = OutputFile::Create(output.path, output.options);
   if (!start.out.open()) {
     res.status = ConvertStatus::OutputFailed;
     res.reason = start.out.error();

@@ -16,7 +16,7 @@ struct ConversionStart {
 };
 
 // True when the conversion can go on; otherwise res holds status and reason.
-bool StartConversion(const std::string& outputPath, int slot, const VolumeOpener& open, ConvertResult& res,
+bool StartConversion(const OutputTarget& output, int slot, const VolumeOpener& open, ConvertResult& res,
                      ConversionStart& start);
 
 // What the result says of units outside the volume, e.g. "40 of 50 blocks lie

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disc/directory.h"
+#include "disc/file.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -52,10 +53,13 @@ struct ConvertResult {
   std::uint64_t bytesWritten = 0;
 };
 
-ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirectory& dir, int slot,
+// The output takes its name only once it is whole (see OutputFile); with
+// noClobber an existing file of that name is kept and the result is
+// OutputFailed, before anything is read.
+ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirectory& dir, int slot,
                                 const VolumeOpener& open, const Progress& progress = {});
 
-ConvertResult CopyZepRecord(const std::string& outputPath, const RecordDirectory& dir, int slot,
+ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& dir, int slot,
                             const VolumeOpener& open, const Progress& progress = {});
 
 struct SplitResult {
@@ -70,6 +74,8 @@ struct SplitResult {
 
 // Searches the dump for runs of ping records and writes each into a record file
 // named by outputPattern with its last "%i" replaced by the run's number from 0.
-SplitResult SplitScanDump(const std::string& dumpPath, const std::string& outputPattern);
+// With noClobber a run whose file exists is not written, and the existing
+// file is named among the failures.
+SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outputPattern);
 
 }  // namespace zep

@@ -174,11 +174,11 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
 
 }  // namespace
 
-ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirectory& dir, int slot,
+ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirectory& dir, int slot,
                                 const VolumeOpener& open, const Progress& progress) {
   ConvertResult res;
   ConversionStart start;
-  if (!StartConversion(outputPath, slot, open, res, start)) return res;
+  if (!StartConversion(output, slot, open, res, start)) return res;
   const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::Tk40);
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;

@@ -21,11 +21,11 @@ constexpr std::int32_t kSkippedSectors = 2;
 
 }  // namespace
 
-ConvertResult CopyZepRecord(const std::string& outputPath, const RecordDirectory& dir, int slot,
+ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& dir, int slot,
                             const VolumeOpener& open, const Progress& progress) {
   ConvertResult res;
   ConversionStart start;
-  if (!StartConversion(outputPath, slot, open, res, start)) return res;
+  if (!StartConversion(output, slot, open, res, start)) return res;
   const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::ZepV1);
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;
