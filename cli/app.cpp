@@ -38,6 +38,15 @@ void AddTypeOption(CLI::App* command, std::string& type) {
       ->capture_default_str();
 }
 
+void AddMapfileOption(CLI::App* command, std::string& mapfile) {
+  command->add_option("--mapfile", mapfile,
+                      "GNU ddrescue mapfile of SOURCE: units overlapping bytes not marked '+' are unreadable");
+}
+
+void AddNoClobberFlag(CLI::App* command, bool& noClobber) {
+  command->add_flag("--no-clobber", noClobber, "Keep files that exist already (each is named; exit status 1)");
+}
+
 }  // namespace
 
 int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool stderrIsTerminal) {
@@ -53,10 +62,11 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   bool quiet = false;
   app.add_flag("-q,--quiet", quiet, "Draw no progress bar");
 
-  std::string source, type = "auto", outPath, mapfile;
+  std::string source, type = "auto", outPath;
   std::vector<int> records;
   std::vector<std::string> files;
   bool json = false, all = false;
+  DiscOptions discOptions;
 
   CLI::App* list = app.add_subcommand("list", "List the records of a disc, with the disc's label");
   list->add_option("SOURCE", source, kSourceHelp)->required();
@@ -92,14 +102,14 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   carve->add_option("--out", outPath, "Folder for carved-OFFSET.zep files (created if missing)")->required();
   AddTypeOption(carve, type);
   carve->add_flag("--all", all, "Keep runs inside the records the directory lists, too");
-  carve->add_option("--mapfile", mapfile, "GNU ddrescue mapfile of the image: runs end where it marks bytes not rescued");
 
   CLI::App* check = app.add_subcommand("check", "Read the whole disc once and say what of it is whole and what is lost");
   check->add_option("SOURCE", source, kSourceHelp)->required();
   AddTypeOption(check, type);
   check->add_flag("--json", json, "Print one JSON object");
-  check->add_option("--mapfile", mapfile, "GNU ddrescue mapfile of the image: areas not marked + are unreadable");
 
+  for (CLI::App* command : {list, convert, dump, carve, check}) AddMapfileOption(command, discOptions.mapfile);
+  for (CLI::App* command : {convert, dump, split, carve}) AddNoClobberFlag(command, discOptions.noClobber);
   for (CLI::App* command : {list, convert, dump, split, info, carve, check}) command->footer(kFooter);
 
   try {
@@ -111,13 +121,13 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
 
   Console con{out, err, stderrIsTerminal && !quiet};
   try {
-    if (*list) return ListCommand(con, source, TypeOf(type), json);
-    if (*convert) return ConvertCommand(con, source, TypeOf(type), outPath, records);
-    if (*dump) return DumpCommand(con, source, outPath);
-    if (*split) return SplitCommand(con, source, outPath);
+    if (*list) return ListCommand(con, source, TypeOf(type), json, discOptions);
+    if (*convert) return ConvertCommand(con, source, TypeOf(type), outPath, records, discOptions);
+    if (*dump) return DumpCommand(con, source, outPath, discOptions);
+    if (*split) return SplitCommand(con, source, outPath, discOptions.noClobber);
     if (*info) return InfoCommand(con, files, json);
-    if (*carve) return CarveCommand(con, source, TypeOf(type), outPath, all, mapfile);
-    if (*check) return CheckCommand(con, source, TypeOf(type), json, mapfile);
+    if (*carve) return CarveCommand(con, source, TypeOf(type), outPath, all, discOptions);
+    if (*check) return CheckCommand(con, source, TypeOf(type), json, discOptions);
   } catch (const std::exception& e) {
     // Whatever was written before stays; the command did not finish.
     err << "zepconv: " << e.what() << '\n';

@@ -46,11 +46,12 @@ std::vector<ByteRange> ListedRecords(Console& con, const WholeDisc& disc, std::o
 }  // namespace
 
 int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
-                 bool all, const std::string& mapfile) {
-  std::optional<WholeDisc> disc = OpenWholeDisc(con, source, mapfile);
+                 bool all, const DiscOptions& discOptions) {
+  std::optional<WholeDisc> disc = OpenWholeDisc(con, source, discOptions.mapfile);
   if (!disc) return kRefused;
   CarveOptions options;
   options.outDir = outDir;
+  options.output.noClobber = discOptions.noClobber;
   if (!all) options.leaveOut = ListedRecords(con, *disc, type);
   if (!MakeFolder(con, outDir)) return kPartly;
 

@@ -152,8 +152,8 @@ bool AnythingLost(const Report& r) {
 }  // namespace
 
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
-                 const std::string& mapfile) {
-  std::optional<WholeDisc> disc = OpenWholeDisc(con, source, mapfile);
+                 const DiscOptions& options) {
+  std::optional<WholeDisc> disc = OpenWholeDisc(con, source, options.mapfile);
   if (!disc) return kRefused;
   Report r;
   r.source = source;

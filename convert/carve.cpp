@@ -24,13 +24,14 @@ std::size_t RecordLength(const std::uint8_t* header) { return kPingHeaderSize + 
 // is read on without it, so the search goes on where it would have.
 class RunFile {
  public:
-  RunFile(const std::string& dir, std::uint64_t offset, CarveResult& res) : res_(res) {
+  RunFile(const CarveOptions& options, std::uint64_t offset, CarveResult& res) : res_(res) {
+    const std::string& dir = options.outDir;
     file_.offset = offset;
     const char separator = dir.empty() || dir.back() == '/' || dir.back() == '\\' ? '\0' : '/';
     file_.path = dir + (separator ? std::string(1, separator) : std::string()) + CarvedFileName(offset);
-    out_ = OutputFile::Create(file_.path);
+    out_ = OutputFile::Create(file_.path, options.output);
     if (out_.open()) out_.WriteZeros(kFileHeaderSize);
-    else res_.failures.push_back(file_.path + ": " + out_.error());
+    else res_.failures.push_back(out_.clobberRefused() ? out_.error() : file_.path + ": " + out_.error());
   }
   void Write(std::span<const std::uint8_t> record) {
     ++file_.pings;
@@ -127,7 +128,7 @@ class Carver {
         file.reset();
         ++res_.pingsLeftOut;
       } else {
-        if (!file) file.emplace(options_.outDir, pos, res_);
+        if (!file) file.emplace(options_, pos, res_);
         file->Write(*record);
       }
       pos += record->size();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "disc/file.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -32,6 +33,7 @@ struct ByteRange {
 
 struct CarveOptions {
   std::string outDir;
+  OutputOptions output;  // for each file written
   // Ping records lying wholly inside one of these are left out: the records
   // the directory lists, which a conversion gets anyway.
   std::vector<ByteRange> leaveOut;
@@ -46,7 +48,7 @@ struct CarvedFile {
 
 struct CarveResult {
   std::vector<CarvedFile> files;      // written whole
-  std::vector<std::string> failures;  // "path: reason" for each file that could not be written
+  std::vector<std::string> failures;  // "path: reason" for each file that could not be written (or was kept)
   std::uint64_t runs = 0;             // runs found, left-out ones included
   std::uint64_t pingsLeftOut = 0;     // inside listed records
   std::uint64_t bytesRead = 0;

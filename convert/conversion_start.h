@@ -16,7 +16,12 @@ struct ConversionStart {
 };
 
 // True when the conversion can go on; otherwise res holds status and reason.
-bool StartConversion(const std::string& outputPath, int slot, const VolumeOpener& open, ConvertResult& res,
+bool StartConversion(const OutputTarget& output, int slot, const VolumeOpener& open, ConvertResult& res,
                      ConversionStart& start);
+
+// What the result says of units outside the volume, e.g. "40 of 50 blocks lie
+// past the end of disc.img (1048576 bytes), no ping made"; empty when none.
+std::string OutsideVolumeText(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
+                              const char* many, const char* outcome, const Volume& volume);
 
 }  // namespace zep

@@ -74,4 +74,48 @@ bool DeleteFileAt(const std::string& path, std::string& error) {
   return false;
 }
 
+bool IsDevice(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& tempPath, std::string& error) {
+  const std::size_t slash = finalPath.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : finalPath.substr(0, slash + 1);
+  for (int n = 0; n < 10000; ++n) {
+    tempPath = folder + "~zep" + std::to_string(n) + ".tmp";
+    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) {
+      error = SysError("open", tempPath, errno);
+      return kNoHandle;
+    }
+  }
+  error = folder + ": no free name for a temporary file (~zep0.tmp to ~zep9999.tmp all exist)";
+  return kNoHandle;
+}
+
+bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error) {
+  exists = false;
+  if (replace) {
+    if (::rename(temp.c_str(), final.c_str()) == 0) return true;
+    error = SysError("rename", temp + " -> " + final, errno);
+    return false;
+  }
+  // A hard link is made only where no file of that name exists: nothing
+  // that appears meanwhile is ever replaced.
+  if (::link(temp.c_str(), final.c_str()) != 0) {
+    exists = errno == EEXIST;
+    error = exists ? final + ": already exists; left as it is" : SysError("link", temp + " -> " + final, errno);
+    return false;
+  }
+  ::unlink(temp.c_str());
+  return true;
+}
+
 }  // namespace zep::platform

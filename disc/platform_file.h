@@ -24,4 +24,16 @@ ReadResult ReadSome(std::intptr_t handle, std::span<std::uint8_t> buf);
 // Deletes an ordinary file; true when it is gone or never was.
 bool DeleteFileAt(const std::string& path, std::string& error);
 
+// Whether path names something that exists and is neither an ordinary file
+// nor a folder: a device such as /dev/null or NUL, written in place.
+bool IsDevice(const std::string& path);
+bool Exists(const std::string& path);
+// Creates a new, empty file in the folder of finalPath under a name no file
+// has yet ("~zep0.tmp", "~zep1.tmp", ...: short, so that a path that fits
+// the system's limit still fits with it); tempPath is set to it.
+std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& tempPath, std::string& error);
+// Renames temp to final. With replace, over any file of that name; without,
+// it fails and sets exists when final exists, leaving both as they are.
+bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error);
+
 }  // namespace zep::platform

@@ -59,6 +59,9 @@ class Volume {
 // the size is unknown.
 std::int64_t UnitsBeforeEnd(std::int64_t volumeSize, std::int64_t firstPos, std::int64_t unitSize,
                             std::int64_t count);
+// How many of the same units, from the first, lie before the start of the
+// volume (a negative first block or sector): none of them can be read.
+std::int64_t UnitsBeforeStart(std::int64_t firstPos, std::int64_t unitSize, std::int64_t count);
 
 struct VolumeOpenResult {
   std::unique_ptr<Volume> volume;  // null on failure

@@ -233,7 +233,7 @@ TEST_F(CliTest, UnreadableUnitsGiveStatusOneAndTheRestIsConverted) {
     DiscImage img;
     std::string err;
   } cases[] = {
-      {"tk40", Tk40Disc().Entry(7, {.name = "LONG", .first = 5, .second = 12}), "record 8 (LONG): 5 blocks of 7"},
+      {"tk40", Tk40Disc().Entry(7, {.name = "LONG", .first = 5, .second = 12}), "record 8 (LONG): 5 of 7 blocks"},
       {"zep", ZepDisc().Entry(5, {.name = "LONG", .first = 20, .second = 10}), "record 6 (LONG): 6 of 8 sectors"},
   };
   for (const auto& c : cases) {

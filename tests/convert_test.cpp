@@ -385,7 +385,7 @@ TEST(Tk40Faults, BlocksBeforeTheStartOfTheVolumeFail) {
   test::TempDir dir;
   const Converted start = Convert(DiscImage(SourceType::Tk40).Entry(0, {.first = -5, .second = -3}).Resize(16384),
                               dir.File("neg.zep"));
-  EXPECT_EQ(start.res.failedUnits, 1);
+  EXPECT_EQ(start.res.beyondEndUnits, 1);
   ASSERT_EQ(start.rec.pings.size(), 1u);
   EXPECT_EQ(start.rec.pings[0].pingIndex, 1u);
 }
