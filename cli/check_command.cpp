@@ -31,7 +31,7 @@ std::string Ranges(const std::vector<UnitRun>& runs) {
   for (const UnitRun& r : runs) {
     if (!text.empty()) text += ", ";
     text += std::to_string(r.first);
-    if (r.count > 1) text += "-" + std::to_string(r.first + r.count - 1);
+    if (r.count > 1) text += (r.first < 0 ? " to " : "-") + std::to_string(r.first + r.count - 1);
   }
   return text;
 }

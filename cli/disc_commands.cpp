@@ -16,6 +16,7 @@
 #include "cli/platform.h"
 #include "cli/progress.h"
 #include "cli/text.h"
+#include "cli/whole_disc.h"
 #include "convert/convert.h"
 #include "disc/record_names.h"
 #include "disc/rescue_map.h"
@@ -56,17 +57,9 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
   disc.source = source;
   disc.drive = DriveLetterOf(source);
   disc.path = disc.drive ? DriveVolumePath(*disc.drive) : source;
-  disc.open = VolumeAt(disc.path);
-  if (!mapfile.empty()) {
-    // Unrescued bytes then read as unreadable everywhere: the directory, each
-    // record's units, the dump's pieces.
-    RescueMapLoad map = LoadRescueMap(mapfile);
-    if (!map.map) {
-      con.err << "zepconv: " << map.error << '\n';
-      return std::nullopt;
-    }
-    disc.open = OpenUnderMap(disc.open, std::make_shared<const RescueMap>(std::move(*map.map)));
-  }
+  std::optional<VolumeOpener> open = SourceOpener(con, disc.path, mapfile);
+  if (!open) return std::nullopt;
+  disc.open = std::move(*open);
   // The letter only shapes the Windows program's messages, which are used
   // below for drives alone.
   disc.type = given.value_or(SourceType::Tk40);

@@ -9,20 +9,24 @@
 
 namespace zep::cli {
 
+std::optional<VolumeOpener> SourceOpener(Console& con, const std::string& path, const std::string& mapfile) {
+  if (mapfile.empty()) return VolumeAt(path);
+  RescueMapLoad load = LoadRescueMap(mapfile);
+  if (!load.map) {
+    con.err << "zepconv: " << load.error << '\n';
+    return std::nullopt;
+  }
+  return OpenUnderMap(VolumeAt(path), std::make_shared<const RescueMap>(std::move(*load.map)));
+}
+
 std::optional<WholeDisc> OpenWholeDisc(Console& con, const std::string& source, const std::string& mapfile) {
   WholeDisc disc;
   disc.source = source;
   const std::optional<char> drive = DriveLetterOf(source);
   disc.path = drive ? DriveVolumePath(*drive) : source;
-  disc.opener = VolumeAt(disc.path);
-  if (!mapfile.empty()) {
-    RescueMapLoad load = LoadRescueMap(mapfile);
-    if (!load.map) {
-      con.err << "zepconv: " << load.error << '\n';
-      return std::nullopt;
-    }
-    disc.opener = OpenUnderMap(disc.opener, std::make_shared<const RescueMap>(std::move(*load.map)));
-  }
+  std::optional<VolumeOpener> opener = SourceOpener(con, disc.path, mapfile);
+  if (!opener) return std::nullopt;
+  disc.opener = std::move(*opener);
   VolumeOpenResult opened = disc.opener();
   if (!opened.volume) {
     con.err << "zepconv: " << (drive ? NoDiskMessage(*drive) + "(" + opened.error + ")" : opened.error) << '\n';

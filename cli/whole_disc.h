@@ -21,6 +21,11 @@ struct WholeDisc {
   std::int64_t size = -1;  // bytes, when the system tells it
 };
 
+// The means to open path, under the GNU ddrescue mapfile when one is given
+// (unrescued bytes then read as unreadable everywhere); names the reason and
+// gives nothing when the map cannot be read.
+std::optional<VolumeOpener> SourceOpener(Console& con, const std::string& path, const std::string& mapfile);
+
 // Opens SOURCE (a drive letter names its drive), under the GNU ddrescue
 // mapfile when one is given, refusing what the other commands refuse; names
 // the reason and gives nothing on failure.

@@ -93,14 +93,21 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
   h.firstUnit = ext.first;
   h.units = ext.units;
   const std::int64_t size = UnitSize(type);
-  std::int64_t k = 0;
-  // Units before the start of the volume are not there to read.
-  for (; k < ext.units && UnitOffset(type, ext.first + k) < 0; ++k) AddUnreadable(h, ext.first + k);
-  const std::int64_t begin = UnitOffset(type, ext.first + k);
+  // Units before the start of the volume (a negative first unit) are not
+  // there to read; counted, not walked one by one, however many there are.
+  const std::int64_t firstAtZero = type == SourceType::Tk40 ? -4 : 0;
+  const std::int64_t k0 = std::clamp<std::int64_t>(firstAtZero - ext.first, 0, ext.units);
+  if (k0 > 0) {
+    h.unreadable.push_back({ext.first, k0});
+    h.unreadableUnits = k0;
+  }
+  std::int64_t k = k0;
+  const std::int64_t begin = std::max<std::int64_t>(UnitOffset(type, ext.first + k), 0);
   VolumeStream stream(volume, begin, UnitOffset(type, ext.first + ext.units));
   if (progress) stream.onRead = [&](std::uint64_t reached) { progress(reached - static_cast<std::uint64_t>(begin)); };
   PingWalk walk(static_cast<std::uint64_t>(begin));
   auto walkEnd = static_cast<std::uint64_t>(UnitOffset(type, ext.first + ext.units));
+  if (k0 > 0) walk.BadUnit();
   for (; k < ext.units; ++k) {
     const auto pos = static_cast<std::uint64_t>(UnitOffset(type, ext.first + k));
     const auto unit = stream.At(pos, static_cast<std::size_t>(size));
@@ -123,7 +130,7 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
   }
   if (type == SourceType::Tk40) {
     h.pings = h.wholeUnits - h.noMode;
-  } else if (ext.units > 0) {
+  } else if (k0 < ext.units) {
     walk.End(stream, walkEnd, h);
     h.pings = static_cast<std::int64_t>(h.pingsFound);
   }
