@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "convert/record_file.h"
@@ -27,8 +28,9 @@ class RunFile {
   RunFile(const CarveOptions& options, std::uint64_t offset, CarveResult& res) : res_(res) {
     const std::string& dir = options.outDir;
     file_.offset = offset;
-    const char separator = dir.empty() || dir.back() == '/' || dir.back() == '\\' ? '\0' : '/';
-    file_.path = dir + (separator ? std::string(1, separator) : std::string()) + CarvedFileName(offset);
+    const auto separator = static_cast<char>(std::filesystem::path::preferred_separator);
+    const bool joined = dir.empty() || dir.back() == '/' || dir.back() == separator;
+    file_.path = dir + (joined ? "" : std::string(1, separator)) + CarvedFileName(offset);
     out_ = OutputFile::Create(file_.path, options.output);
     if (out_.open()) out_.WriteZeros(kFileHeaderSize);
     else res_.failures.push_back(out_.clobberRefused() ? out_.error() : file_.path + ": " + out_.error());
