@@ -26,7 +26,7 @@ std::vector<ByteRange> ListedRecords(Console& con, const WholeDisc& disc, std::o
   std::string error;
   const RecordDirectory dir = ReadDirectory(*disc.volume, error);
   if (!error.empty()) con.err << "zepconv: " << error << "; every run is kept\n";
-  const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false);
+  const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, error.empty());
   if (settled.evidence.kind == DiscKind::Unknown && !given) {
     con.err << "zepconv: the record directory lists nothing to trust: every run is kept\n";
     return {};

@@ -89,7 +89,8 @@ void WriteJson(Console& con, const Report& r) {
 void WriteText(Console& con, const Report& r) {
   const bool tk40 = r.type.type == SourceType::Tk40;
   const AreaHealth& d = r.health.dump;
-  con.out << "type       " << r.type.evidence.Describe();
+  const bool noDirectory = r.type.evidence.kind == DiscKind::Blank && !r.directoryError.empty();
+  con.out << "type       " << (noDirectory ? "no record directory to weigh" : r.type.evidence.Describe());
   if (r.type.evidence.type() != r.type.type && !r.health.records.empty()) {
     con.out << "; read as " << SourceTypeName(r.type.type) << " as --type says";
   }

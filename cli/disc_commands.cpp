@@ -37,7 +37,8 @@ struct Disc {
 
 // Settles the type from the disc's evidence; the rows and the title follow it.
 bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given) {
-  const SettledType settled = SettleType(con, disc.source, disc.open, disc.directory, given, true);
+  const SettledType settled =
+      SettleType(con, disc.source, disc.open, disc.directory, given, true, disc.scan.directoryError.empty());
   if (settled.refused) return false;
   if (settled.type != disc.type) {
     disc.type = settled.type;

@@ -17,7 +17,8 @@ TypeEvidence WeighDisc(const VolumeOpener& open, const RecordDirectory& dir) {
 }
 
 SettledType SettleType(Console& con, const std::string& source, const VolumeOpener& open,
-                       const RecordDirectory& dir, std::optional<SourceType> given, bool refuseUnknown) {
+                       const RecordDirectory& dir, std::optional<SourceType> given, bool refuseUnknown,
+                       bool directoryRead) {
   SettledType s;
   s.evidence = WeighDisc(open, dir);
   const std::optional<SourceType> found = s.evidence.type();
@@ -36,7 +37,10 @@ SettledType SettleType(Console& con, const std::string& source, const VolumeOpen
     s.refused = true;
     return s;
   }
-  con.err << "zepconv: " << source << ": " << s.evidence.Describe() << '\n';
+  con.err << "zepconv: " << source << ": "
+          << (s.evidence.kind == DiscKind::Blank && !directoryRead ? "no record directory to weigh: no records"
+                                                                   : s.evidence.Describe())
+          << '\n';
   return s;
 }
 

@@ -21,8 +21,11 @@ struct SettledType {
 // through open). With no type given, says on stderr what the disc is, or, when
 // refuseUnknown, refuses a disc that fits neither layout; a given type that
 // the evidence contradicts gets a warning and is used all the same.
+// A directory that could not be read (directoryRead false) reads as zeros,
+// which is then not called a blank disc.
 SettledType SettleType(Console& con, const std::string& source, const VolumeOpener& open,
-                       const RecordDirectory& dir, std::optional<SourceType> given, bool refuseUnknown);
+                       const RecordDirectory& dir, std::optional<SourceType> given, bool refuseUnknown,
+                       bool directoryRead = true);
 
 // The evidence alone, without a word on stderr.
 TypeEvidence WeighDisc(const VolumeOpener& open, const RecordDirectory& dir);

@@ -13,7 +13,6 @@
 namespace zep {
 namespace {
 
-
 bool IsBcd(unsigned byte) { return (byte & 0x0F) <= 9 && (byte >> 4) <= 9; }
 unsigned FromBcd(unsigned byte) { return (byte >> 4) * 10 + (byte & 0x0F); }
 
