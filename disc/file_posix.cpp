@@ -104,14 +104,14 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   exists = false;
   if (replace) {
     if (::rename(temp.c_str(), final.c_str()) == 0) return true;
-    error = SysError("rename", temp + " -> " + final, errno);
+    error = SysError("rename", final, errno);
     return false;
   }
   // A hard link is made only where no file of that name exists: nothing
   // that appears meanwhile is ever replaced.
   if (::link(temp.c_str(), final.c_str()) != 0) {
     exists = errno == EEXIST;
-    error = exists ? final + ": already exists; left as it is" : SysError("link", temp + " -> " + final, errno);
+    error = exists ? final + ": already exists; left as it is" : SysError("link", final, errno);
     return false;
   }
   ::unlink(temp.c_str());

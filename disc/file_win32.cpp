@@ -102,7 +102,7 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   const DWORD code = GetLastError();
   exists = !replace && (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS);
   SetLastError(code);
-  error = exists ? final + ": already exists; left as it is" : LastErrorText("MoveFileExA", temp + " -> " + final);
+  error = exists ? final + ": already exists; left as it is" : LastErrorText("MoveFileExA", final);
   return false;
 }
 
