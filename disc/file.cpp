@@ -22,7 +22,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); 
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
-    if (open()) Close();
+    Discard();
     handle_ = std::exchange(other.handle_, kNoHandle);
     path_ = std::move(other.path_);
     tempPath_ = std::exchange(other.tempPath_, {});
@@ -43,8 +43,7 @@ OutputFile OutputFile::Create(const std::string& path, const OutputOptions& opti
   f.path_ = path;
   f.noClobber_ = options.noClobber;
   if (platform::IsDevice(path)) {
-    bool regular = false;
-    f.handle_ = platform::CreateOutputFile(path, f.error_, regular);
+    f.handle_ = platform::OpenDeviceOutput(path, f.error_);
   } else if (options.noClobber && platform::Exists(path)) {
     f.error_ = path + ": already exists; left as it is";
     f.clobberRefused_ = true;

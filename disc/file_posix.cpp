@@ -14,15 +14,10 @@ std::string SysError(const char* call, const std::string& subject, int err) {
 }
 }  // namespace
 
-std::intptr_t CreateOutputFile(const std::string& path, std::string& error, bool& regular) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error = SysError("open", path, errno);
-    return kNoHandle;
-  }
-  struct stat st {};
-  regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  return fd;
+std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) error = SysError("open", path, errno);
+  return fd < 0 ? kNoHandle : fd;
 }
 
 bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, std::string& error) {

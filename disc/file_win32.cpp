@@ -8,14 +8,12 @@ namespace {
 HANDLE H(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 }  // namespace
 
-std::intptr_t CreateOutputFile(const std::string& path, std::string& error, bool& regular) {
-  const HANDLE h =
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error) {
+  const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = LastErrorText("CreateFileA", path);
     return kNoHandle;
   }
-  regular = GetFileType(h) == FILE_TYPE_DISK;
   return reinterpret_cast<std::intptr_t>(h);
 }
 

@@ -13,10 +13,8 @@ namespace zep::platform {
 
 inline constexpr std::intptr_t kNoHandle = -1;
 
-// Creates path anew for writing, replacing any file of that name. regular
-// tells whether it is an ordinary file (and not a device such as /dev/full or
-// NUL), the only kind that may be deleted again.
-std::intptr_t CreateOutputFile(const std::string& path, std::string& error, bool& regular);
+// Opens a device (see IsDevice) for writing.
+std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error);
 bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, std::string& error);
 bool CloseFile(std::intptr_t handle, std::string& error);
 std::intptr_t OpenInputFile(const std::string& path, std::string& error);
