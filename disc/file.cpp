@@ -42,9 +42,12 @@ OutputFile OutputFile::Create(const std::string& path, const OutputOptions& opti
   OutputFile f;
   f.path_ = path;
   f.noClobber_ = options.noClobber;
-  if (platform::IsDevice(path)) {
+  const platform::PathKind kind = platform::KindOf(path);
+  if (kind == platform::PathKind::Device) {
     f.handle_ = platform::OpenDeviceOutput(path, f.error_);
-  } else if (options.noClobber && platform::Exists(path)) {
+  } else if (kind == platform::PathKind::Folder) {
+    f.error_ = path + ": is a folder";  // said now, not after the whole record has been read
+  } else if (options.noClobber && kind == platform::PathKind::File) {
     f.error_ = path + ": already exists; left as it is";
     f.clobberRefused_ = true;
   } else {

@@ -69,14 +69,10 @@ bool DeleteFileAt(const std::string& path, std::string& error) {
   return false;
 }
 
-bool IsDevice(const std::string& path) {
+PathKind KindOf(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-}
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
+  if (::stat(path.c_str(), &st) != 0) return ::lstat(path.c_str(), &st) == 0 ? PathKind::File : PathKind::Missing;
+  return S_ISREG(st.st_mode) ? PathKind::File : S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Device;
 }
 
 std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& tempPath, std::string& error) {

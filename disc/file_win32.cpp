@@ -64,16 +64,16 @@ bool DeleteFileAt(const std::string& path, std::string& error) {
   return false;
 }
 
-bool IsDevice(const std::string& path) {
+PathKind KindOf(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return PathKind::Folder;
   const HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) return attributes == INVALID_FILE_ATTRIBUTES ? PathKind::Missing : PathKind::File;
   const bool device = GetFileType(h) != FILE_TYPE_DISK;
   CloseHandle(h);
-  return device;
+  return device ? PathKind::Device : PathKind::File;
 }
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& tempPath, std::string& error) {
   const std::size_t slash = finalPath.find_last_of("\\/:");
