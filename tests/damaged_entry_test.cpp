@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "convert/convert.h"
+#include "disc/scan.h"
 #include "tests/support/disc_image.h"
 #include "tests/support/fake_volume.h"
 #include "tests/support/file_size_limit.h"
@@ -90,6 +91,21 @@ TEST(DamagedEntryTest, WriteFailureKeepsTheEarlierFile) {
   }
   EXPECT_EQ(test::ReadWholeFile(out), std::vector<std::uint8_t>(earlier.begin(), earlier.end()));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 1);  // no temporary left
+}
+
+// The Windows program's scan dump is the exception: another disc's dump must
+// never be split as this one's, so a failed dump removes the earlier one.
+TEST(DamagedEntryTest, WriteFailureOfTheScanDumpRemovesTheEarlierDumpOnly) {
+  test::TempDir tmp;
+  const std::string scanDump = tmp.File("test.bin"), userDump = tmp.File("user.bin");
+  for (const std::string& path : {scanDump, userDump}) std::ofstream(path) << "an earlier disc's dump";
+  test::MemoryVolume vol(std::vector<std::uint8_t>(1 << 20));
+  test::FileSizeLimit limit(100000);  // the dump is 20 MB
+  if (!limit.active()) GTEST_SKIP() << limit.whyNot();
+  EXPECT_FALSE(WriteScanDump(vol, scanDump).written);
+  EXPECT_FALSE(WriteDumpFile(vol, userDump).written);
+  EXPECT_FALSE(std::filesystem::exists(scanDump));
+  EXPECT_EQ(test::ReadWholeFile(userDump).size(), 22u);
 }
 
 }  // namespace
