@@ -28,6 +28,24 @@ bool StartConversion(const OutputTarget& output, int slot, const VolumeOpener& o
   return true;
 }
 
+bool FinishConversion(ConversionStart& start, ConvertResult& res, bool whole) {
+  if (!start.out.Close()) {
+    res.reason = start.out.error();
+    res.status = ConvertStatus::WriteFailed;
+    return false;
+  }
+  res.bytesWritten = start.out.written();
+  res.result = 1;
+  res.status = whole ? ConvertStatus::Done : ConvertStatus::Incomplete;
+  return true;
+}
+
+void AddReason(ConvertResult& res, const std::string& part) {
+  if (part.empty()) return;
+  if (!res.reason.empty()) res.reason += "; ";
+  res.reason += part;
+}
+
 std::string OutsideVolumeText(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
                               const char* many, const char* outcome, const Volume& volume) {
   std::string text;

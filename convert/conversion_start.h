@@ -19,6 +19,14 @@ struct ConversionStart {
 bool StartConversion(const OutputTarget& output, int slot, const VolumeOpener& open, ConvertResult& res,
                      ConversionStart& start);
 
+// Closes the output and sets the result: WriteFailed (the file discarded) when
+// the close fails, otherwise Done, or Incomplete unless whole. True when the
+// file was written, so the caller gives an Incomplete result its reason.
+bool FinishConversion(ConversionStart& start, ConvertResult& res, bool whole);
+
+// Adds one part to a result's reason.
+void AddReason(ConvertResult& res, const std::string& part);
+
 // What the result says of units outside the volume, e.g. "40 of 50 blocks lie
 // past the end of disc.img (1048576 bytes), no ping made"; empty when none.
 std::string OutsideVolumeText(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,

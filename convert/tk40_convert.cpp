@@ -260,31 +260,16 @@ ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirector
   if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(count - 1);
 
   res.skippedUnits = skipped;
-  if (!out.Close()) {
-    const std::string why = out.error();
-    out.Discard();
-    res.status = ConvertStatus::WriteFailed;
-    res.reason = why;
-    return res;
-  }
-  res.bytesWritten = out.written();
-  res.result = 1;
-  if (res.failedUnits == 0 && skipped == 0 && res.beyondEndUnits == 0) {
-    res.status = ConvertStatus::Done;
-    return res;
-  }
-  res.status = ConvertStatus::Incomplete;
-  res.reason = OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "block", "blocks",
-                                 "no ping made", volume);
+  if (!FinishConversion(start, res, res.failedUnits == 0 && skipped == 0 && res.beyondEndUnits == 0)) return res;
+  AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "block", "blocks",
+                                   "no ping made", volume));
   if (res.failedUnits > 0) {
-    if (!res.reason.empty()) res.reason += "; ";
-    res.reason += Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
-                 " could not be read and gave no ping (first: " + firstFailure + ")";
+    AddReason(res, Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
+                       " could not be read and gave no ping (first: " + firstFailure + ")");
   }
   if (skipped > 0) {
-    if (!res.reason.empty()) res.reason += "; ";
-    res.reason += Plural(skipped, "block has", "blocks have") + " a mode code of 11 to 15 and gave no ping (first: " +
-                  firstSkip + ")";
+    AddReason(res, Plural(skipped, "block has", "blocks have") +
+                       " a mode code of 11 to 15 and gave no ping (first: " + firstSkip + ")");
   }
   return res;
 }

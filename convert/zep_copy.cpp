@@ -93,26 +93,13 @@ ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& d
   res.beyondEndUnits = beforeStart + (count > i ? count - i : 0);
   if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(count - 1);
 
-  if (!out.Close()) {
-    res.reason = out.error();
-    out.Discard();
-    res.status = ConvertStatus::WriteFailed;
-    return res;
-  }
-  res.bytesWritten = out.written();
-  res.result = 1;
-  if (res.failedUnits == 0 && res.beyondEndUnits == 0) {
-    res.status = ConvertStatus::Done;
-    return res;
-  }
-  res.status = ConvertStatus::Incomplete;
-  res.reason = OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "sector", "sectors",
-                                 "not copied", volume);
+  if (!FinishConversion(start, res, res.failedUnits == 0 && res.beyondEndUnits == 0)) return res;
+  AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "sector", "sectors",
+                                   "not copied", volume));
   if (res.failedUnits > 0) {
-    if (!res.reason.empty()) res.reason += "; ";
-    res.reason += std::to_string(res.failedUnits) + " of " + std::to_string(res.units) +
-                  (res.units == 1 ? " sector" : " sectors") + " could not be read and were written as zeros (first: " +
-                  firstFailure + ")";
+    AddReason(res, std::to_string(res.failedUnits) + " of " + std::to_string(res.units) +
+                       (res.units == 1 ? " sector" : " sectors") +
+                       " could not be read and were written as zeros (first: " + firstFailure + ")");
   }
   return res;
 }

@@ -22,7 +22,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); 
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
-    if (open()) Close();
+    Discard();
     handle_ = std::exchange(other.handle_, kNoHandle);
     path_ = std::move(other.path_);
     tempPath_ = std::exchange(other.tempPath_, {});
@@ -42,10 +42,12 @@ OutputFile OutputFile::Create(const std::string& path, const OutputOptions& opti
   OutputFile f;
   f.path_ = path;
   f.noClobber_ = options.noClobber;
-  if (platform::IsDevice(path)) {
-    bool regular = false;
-    f.handle_ = platform::CreateOutputFile(path, f.error_, regular);
-  } else if (options.noClobber && platform::Exists(path)) {
+  const platform::PathKind kind = platform::KindOf(path);
+  if (kind == platform::PathKind::Device) {
+    f.handle_ = platform::OpenDeviceOutput(path, f.error_);
+  } else if (kind == platform::PathKind::Folder) {
+    f.error_ = path + ": is a folder";  // said now, not after the whole record has been read
+  } else if (options.noClobber && kind == platform::PathKind::File) {
     f.error_ = path + ": already exists; left as it is";
     f.clobberRefused_ = true;
   } else {

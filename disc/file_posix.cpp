@@ -14,15 +14,10 @@ std::string SysError(const char* call, const std::string& subject, int err) {
 }
 }  // namespace
 
-std::intptr_t CreateOutputFile(const std::string& path, std::string& error, bool& regular) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error = SysError("open", path, errno);
-    return kNoHandle;
-  }
-  struct stat st {};
-  regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  return fd;
+std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) error = SysError("open", path, errno);
+  return fd < 0 ? kNoHandle : fd;
 }
 
 bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, std::string& error) {
@@ -74,14 +69,10 @@ bool DeleteFileAt(const std::string& path, std::string& error) {
   return false;
 }
 
-bool IsDevice(const std::string& path) {
+PathKind KindOf(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-}
-
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
+  if (::stat(path.c_str(), &st) != 0) return ::lstat(path.c_str(), &st) == 0 ? PathKind::File : PathKind::Missing;
+  return S_ISREG(st.st_mode) ? PathKind::File : S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Device;
 }
 
 std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& tempPath, std::string& error) {
@@ -104,14 +95,14 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   exists = false;
   if (replace) {
     if (::rename(temp.c_str(), final.c_str()) == 0) return true;
-    error = SysError("rename", temp + " -> " + final, errno);
+    error = SysError("rename", final, errno);
     return false;
   }
   // A hard link is made only where no file of that name exists: nothing
   // that appears meanwhile is ever replaced.
   if (::link(temp.c_str(), final.c_str()) != 0) {
     exists = errno == EEXIST;
-    error = exists ? final + ": already exists; left as it is" : SysError("link", temp + " -> " + final, errno);
+    error = exists ? final + ": already exists; left as it is" : SysError("link", final, errno);
     return false;
   }
   ::unlink(temp.c_str());

@@ -8,14 +8,12 @@ namespace {
 HANDLE H(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 }  // namespace
 
-std::intptr_t CreateOutputFile(const std::string& path, std::string& error, bool& regular) {
-  const HANDLE h =
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error) {
+  const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = LastErrorText("CreateFileA", path);
     return kNoHandle;
   }
-  regular = GetFileType(h) == FILE_TYPE_DISK;
   return reinterpret_cast<std::intptr_t>(h);
 }
 
@@ -66,16 +64,16 @@ bool DeleteFileAt(const std::string& path, std::string& error) {
   return false;
 }
 
-bool IsDevice(const std::string& path) {
+PathKind KindOf(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return PathKind::Folder;
   const HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) return attributes == INVALID_FILE_ATTRIBUTES ? PathKind::Missing : PathKind::File;
   const bool device = GetFileType(h) != FILE_TYPE_DISK;
   CloseHandle(h);
-  return device;
+  return device ? PathKind::Device : PathKind::File;
 }
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& tempPath, std::string& error) {
   const std::size_t slash = finalPath.find_last_of("\\/:");
@@ -102,7 +100,7 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   const DWORD code = GetLastError();
   exists = !replace && (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS);
   SetLastError(code);
-  error = exists ? final + ": already exists; left as it is" : LastErrorText("MoveFileExA", temp + " -> " + final);
+  error = exists ? final + ": already exists; left as it is" : LastErrorText("MoveFileExA", final);
   return false;
 }
 

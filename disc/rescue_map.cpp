@@ -1,6 +1,8 @@
 #include "disc/rescue_map.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -146,7 +148,7 @@ RescueMapLoad ParseRescueMap(std::string_view text, const std::string& path) {
 
 RescueMapLoad LoadRescueMap(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return {std::nullopt, path + ": cannot be opened"};
+  if (!in) return {std::nullopt, path + ": cannot be opened: " + std::strerror(errno)};
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) return {std::nullopt, path + ": cannot be read"};
