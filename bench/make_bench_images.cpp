@@ -76,6 +76,10 @@ std::size_t MakePing(std::vector<std::uint8_t>& ping, unsigned mode, std::uint32
   zep::PutU16(ping.data() + zep::ping::kSampleCount, static_cast<std::uint16_t>(samples));
   zep::PutU32(ping.data() + zep::ping::kPingIndex, index);
   ping[zep::ping::kMode] = static_cast<std::uint8_t>(mode);
+  // A date as recorders write it, so that carving takes the pings for what they are.
+  zep::PutU16(ping.data() + zep::ping::kYear, 0x2008);
+  ping[zep::ping::kMonth] = 0x11;
+  ping[zep::ping::kDay] = 0x05;
   rnd.Fill(ping.data() + zep::kPingHeaderSize, samples);
   return zep::kPingHeaderSize + samples;
 }
@@ -213,7 +217,10 @@ void WriteZep(const std::string& path, double mib, int records) {
     rnd.Fill(lead.data(), lead.size());
     out.Write(lead.data(), lead.size());
     for (std::uint32_t index = 0;; ++index) {
-      const unsigned mode = (index / 41 + static_cast<unsigned>(r)) % zep::kSampleCountTable.size();
+      unsigned mode = (index / 41 + static_cast<unsigned>(r)) % zep::kSampleCountTable.size();
+      // The last pings are the shortest that fit, so that only part of the
+      // last sector is left over, as on a recorder's disc.
+      if (out.pos() + zep::kPingHeaderSize + zep::kSampleCountTable[mode] > end) mode = 0;
       const std::size_t samples = zep::kSampleCountTable[mode];
       const std::size_t length = zep::kPingHeaderSize + samples;
       if (out.pos() + length > end) break;

@@ -2,6 +2,7 @@
 // five commands, their options and the exit statuses 0, 1 and 2.
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,28 @@ constexpr const char* kFooter =
     "Exit status: 0 when everything asked for was done, 1 when only part of it was (each problem is named on "
     "stderr), 2 for a usage error or a source that cannot be read.";
 
-SourceType TypeOf(const std::string& name) { return name == "zep" ? SourceType::ZepV1 : SourceType::Tk40; }
+// nullopt for auto: the disc's evidence decides.
+std::optional<SourceType> TypeOf(const std::string& name) {
+  if (name == "auto") return std::nullopt;
+  return name == "zep" ? SourceType::ZepV1 : SourceType::Tk40;
+}
 
 void AddTypeOption(CLI::App* command, std::string& type) {
-  command->add_option("--type", type, "Which recorder wrote the disc: tk40 (TK40) or zep (ZEP V1.X)")
-      ->check(CLI::IsMember({"tk40", "zep"}))
+  command
+      ->add_option("--type", type,
+                   "Which recorder wrote the disc: tk40 (TK40), zep (ZEP V1.X) or auto (decided from the disc's "
+                   "directory and data, and said on stderr)")
+      ->check(CLI::IsMember({"auto", "tk40", "zep"}))
       ->capture_default_str();
+}
+
+void AddMapfileOption(CLI::App* command, std::string& mapfile) {
+  command->add_option("--mapfile", mapfile,
+                      "GNU ddrescue mapfile of SOURCE: units overlapping bytes not marked '+' are unreadable");
+}
+
+void AddNoClobberFlag(CLI::App* command, bool& noClobber) {
+  command->add_flag("--no-clobber", noClobber, "Keep files that exist already (each is named; exit status 1)");
 }
 
 }  // namespace
@@ -45,10 +62,11 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   bool quiet = false;
   app.add_flag("-q,--quiet", quiet, "Draw no progress bar");
 
-  std::string source, type = "tk40", outPath;
+  std::string source, type = "auto", outPath;
   std::vector<int> records;
   std::vector<std::string> files;
-  bool json = false;
+  bool json = false, all = false;
+  DiscOptions discOptions;
 
   CLI::App* list = app.add_subcommand("list", "List the records of a disc, with the disc's label");
   list->add_option("SOURCE", source, kSourceHelp)->required();
@@ -78,7 +96,21 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   info->add_option("FILE", files, "Record files")->required();
   info->add_flag("--json", json, "Print a JSON array, one object per file");
 
-  for (CLI::App* command : {list, convert, dump, split, info}) command->footer(kFooter);
+  CLI::App* carve = app.add_subcommand(
+      "carve", "Write every run of ping records on a disc or a scan dump to a record file named by its offset");
+  carve->add_option("SOURCE", source, kSourceHelp)->required();
+  carve->add_option("--out", outPath, "Folder for carved-OFFSET.zep files (created if missing)")->required();
+  AddTypeOption(carve, type);
+  carve->add_flag("--all", all, "Keep runs inside the records the directory lists, too");
+
+  CLI::App* check = app.add_subcommand("check", "Read the whole disc once and say what of it is whole and what is lost");
+  check->add_option("SOURCE", source, kSourceHelp)->required();
+  AddTypeOption(check, type);
+  check->add_flag("--json", json, "Print one JSON object");
+
+  for (CLI::App* command : {list, convert, dump, carve, check}) AddMapfileOption(command, discOptions.mapfile);
+  for (CLI::App* command : {convert, dump, split, carve}) AddNoClobberFlag(command, discOptions.noClobber);
+  for (CLI::App* command : {list, convert, dump, split, info, carve, check}) command->footer(kFooter);
 
   try {
     app.parse(argc, argv);
@@ -89,11 +121,13 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
 
   Console con{out, err, stderrIsTerminal && !quiet};
   try {
-    if (*list) return ListCommand(con, source, TypeOf(type), json);
-    if (*convert) return ConvertCommand(con, source, TypeOf(type), outPath, records);
-    if (*dump) return DumpCommand(con, source, outPath);
-    if (*split) return SplitCommand(con, source, outPath);
+    if (*list) return ListCommand(con, source, TypeOf(type), json, discOptions);
+    if (*convert) return ConvertCommand(con, source, TypeOf(type), outPath, records, discOptions);
+    if (*dump) return DumpCommand(con, source, outPath, discOptions);
+    if (*split) return SplitCommand(con, source, outPath, discOptions.noClobber);
     if (*info) return InfoCommand(con, files, json);
+    if (*carve) return CarveCommand(con, source, TypeOf(type), outPath, all, discOptions);
+    if (*check) return CheckCommand(con, source, TypeOf(type), json, discOptions);
   } catch (const std::exception& e) {
     // Whatever was written before stays; the command did not finish.
     err << "zepconv: " << e.what() << '\n';

@@ -2,6 +2,7 @@
 // The commands of zepconv. Each returns the process's exit status and writes
 // its results to out and every problem, named, to err.
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,13 +22,26 @@ struct Console {
   bool progress = false;  // draw progress bars on err
 };
 
-int ListCommand(Console& con, const std::string& source, SourceType type, bool json);
+// What the commands that read a disc or write files take besides their
+// arguments.
+struct DiscOptions {
+  std::string mapfile;     // a GNU ddrescue mapfile for SOURCE; empty for none
+  bool noClobber = false;  // existing files are kept and named, the status is 1
+};
+
+// A type of nullopt (--type auto) is decided from the disc's evidence.
+int ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
+                const DiscOptions& options = {});
 // recordNumbers as listed (1 to 64); empty means every record.
-int ConvertCommand(Console& con, const std::string& source, SourceType type, const std::string& outDir,
-                   const std::vector<int>& recordNumbers);
-int DumpCommand(Console& con, const std::string& source, const std::string& outFile);
-int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir);
+int ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> type,
+                   const std::string& outDir, const std::vector<int>& recordNumbers, const DiscOptions& options = {});
+int DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options = {});
+int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, bool noClobber = false);
 int InfoCommand(Console& con, const std::vector<std::string>& files, bool json);
+int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
+                 bool all, const DiscOptions& options = {});
+int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
+                 const DiscOptions& options = {});
 
 // The whole tool: parses the command line and runs the command it names.
 int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool stderrIsTerminal);

@@ -11,12 +11,15 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/disc_type.h"
 #include "cli/files.h"
 #include "cli/platform.h"
 #include "cli/progress.h"
 #include "cli/text.h"
+#include "cli/whole_disc.h"
 #include "convert/convert.h"
 #include "disc/record_names.h"
+#include "disc/rescue_map.h"
 #include "disc/scan.h"
 
 namespace zep::cli {
@@ -25,27 +28,49 @@ namespace {
 struct Disc {
   std::string source;          // as given on the command line
   std::string path;            // what the volume is opened from
+  VolumeOpener open;           // the volume, under the mapfile when there is one
   std::optional<char> drive;   // when SOURCE is a drive letter
   RecordDirectory directory{};
   ScanResult scan;
+  SourceType type = SourceType::Tk40;
 };
 
+// Settles the type from the disc's evidence; the rows and the title follow it.
+bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given) {
+  const SettledType settled =
+      SettleType(con, disc.source, disc.open, disc.directory, given, true, disc.scan.directoryError.empty());
+  if (settled.refused) return false;
+  if (settled.type != disc.type) {
+    disc.type = settled.type;
+    disc.scan.rows = BuildListRows(disc.directory, disc.type);
+    disc.scan.title = BuildTitle(disc.directory, disc.type);
+  }
+  return true;
+}
+
 // Scans SOURCE, writing the scan dump to dumpPath unless it is empty. Names
-// the reason and returns nothing when there is no disc to read.
-std::optional<Disc> ScanSource(Console& con, const std::string& source, SourceType type,
-                               const std::string& dumpPath) {
+// the reason and returns nothing when there is no disc to read. Without a
+// given type the disc's evidence decides it, unless settle is false (the dump
+// needs no type).
+std::optional<Disc> ScanSource(Console& con, const std::string& source, std::optional<SourceType> given,
+                               const std::string& dumpPath, const std::string& mapfile, bool settle = true) {
   Disc disc;
   disc.source = source;
   disc.drive = DriveLetterOf(source);
   disc.path = disc.drive ? DriveVolumePath(*disc.drive) : source;
+  std::optional<VolumeOpener> open = SourceOpener(con, disc.path, mapfile);
+  if (!open) return std::nullopt;
+  disc.open = std::move(*open);
   // The letter only shapes the Windows program's messages, which are used
   // below for drives alone.
-  disc.scan = ScanDisc(VolumeAt(disc.path), disc.drive.value_or('X'), type, disc.directory, dumpPath);
+  disc.type = given.value_or(SourceType::Tk40);
+  disc.scan = ScanDisc(disc.open, disc.drive.value_or('X'), disc.type, disc.directory, dumpPath);
   switch (disc.scan.outcome) {
     case ScanOutcome::DiscRead:
       if (!disc.scan.directoryError.empty()) {
         con.err << "zepconv: " << disc.scan.directoryError << "; the missing bytes of the record directory were read as zeros\n";
       }
+      if (settle && !SettleOn(con, disc, given)) return std::nullopt;
       return disc;
     case ScanOutcome::NoDisk:
       con.err << "zepconv: ";
@@ -128,18 +153,20 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
 
 }  // namespace
 
-int ListCommand(Console& con, const std::string& source, SourceType type, bool json) {
-  const std::optional<Disc> disc = ScanSource(con, source, type, "");
+int ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
+                const DiscOptions& options) {
+  const std::optional<Disc> disc = ScanSource(con, source, type, "", options.mapfile);
   if (!disc) return kRefused;
-  if (json) WriteListJson(con, *disc, type);
+  if (json) WriteListJson(con, *disc, disc->type);
   else WriteListText(con, *disc);
   return disc->scan.directoryError.empty() ? kDone : kPartly;
 }
 
-int ConvertCommand(Console& con, const std::string& source, SourceType type, const std::string& outDir,
-                   const std::vector<int>& recordNumbers) {
-  const std::optional<Disc> disc = ScanSource(con, source, type, "");
+int ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> given,
+                   const std::string& outDir, const std::vector<int>& recordNumbers, const DiscOptions& options) {
+  const std::optional<Disc> disc = ScanSource(con, source, given, "", options.mapfile);
   if (!disc) return kRefused;
+  const SourceType type = disc->type;
   const std::optional<std::vector<ListRow>> rows = ChooseRows(con, *disc, recordNumbers);
   if (!rows) return kRefused;
   bool partly = !disc->scan.directoryError.empty();
@@ -151,7 +178,7 @@ int ConvertCommand(Console& con, const std::string& source, SourceType type, con
 
   const bool tk40 = type == SourceType::Tk40;
   const std::string unit = tk40 ? "pings" : "sectors";
-  const VolumeOpener open = VolumeAt(disc->path);
+  const VolumeOpener& open = disc->open;
   RunFileNames names;
   for (const ListRow& row : *rows) {
     const std::string name = RecordName(disc->directory, row.slot, type);
@@ -161,13 +188,16 @@ int ConvertCommand(Console& con, const std::string& source, SourceType type, con
     {
       ProgressBar bar(con.err, con.progress, Printable(name), UnitCount(disc->directory, row.slot, type), unit,
                       tk40 ? kTk40BlockSize : kZepSectorSize);
-      r = tk40 ? ConvertTk40Record(path, disc->directory, row.slot, open, bar.Hooks())
-               : CopyZepRecord(path, disc->directory, row.slot, open, bar.Hooks());
+      const OutputTarget target(path, {.noClobber = options.noClobber});
+      r = tk40 ? ConvertTk40Record(target, disc->directory, row.slot, open, bar.Hooks())
+               : CopyZepRecord(target, disc->directory, row.slot, open, bar.Hooks());
     }
     const std::string what = "record " + row.cells[0] + " (" + Printable(name) + ")";
     if (r.result == 1) {
-      // Unreadable TK40 blocks, and blocks without a mode, give no ping.
-      const std::int64_t written = tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units;
+      // Unreadable TK40 blocks, and blocks without a mode, give no ping;
+      // nothing is written for units outside the volume.
+      const std::int64_t written =
+          (tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units) - r.beyondEndUnits;
       con.out << what << ": " << written;
       if (written != r.units) con.out << " of " << r.units;
       con.out << ' ' << unit << " -> " << JoinPath(outDir, Latin1ToUtf8(fileName)) << '\n';
@@ -182,10 +212,17 @@ int ConvertCommand(Console& con, const std::string& source, SourceType type, con
   return partly ? kPartly : kDone;
 }
 
-int DumpCommand(Console& con, const std::string& source, const std::string& outFile) {
+int DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options) {
   // The source type only shapes the list, which the dump does not need.
-  const std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, outFile);
+  std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, "", options.mapfile, false);
   if (!disc) return kRefused;
+  // A file named here is the user's: unlike the Windows program's scan dump,
+  // a failed dump leaves an earlier one of that name in place.
+  if (VolumeOpenResult opened = disc->open(); opened.volume) {
+    disc->scan.dump = WriteDumpFile(*opened.volume, outFile, {.noClobber = options.noClobber});
+  } else {
+    disc->scan.dump.error = opened.error;
+  }
   const DumpReport& dump = disc->scan.dump;
   if (!dump.written) {
     con.err << "zepconv: the dump was not written: " << dump.error << '\n';

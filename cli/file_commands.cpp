@@ -122,14 +122,14 @@ void WriteReportText(std::ostream& out, const FileReport& r) {
 
 }  // namespace
 
-int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir) {
+int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, bool noClobber) {
   // A dump that cannot be read leaves nothing behind, not even the folder.
   if (InputFile dump = InputFile::Open(dumpPath); !dump.open()) {
     con.err << "zepconv: " << dump.error() << '\n';
     return kRefused;
   }
   if (!MakeFolder(con, outDir)) return kPartly;
-  const SplitResult r = SplitScanDump(dumpPath, JoinPath(outDir, "fond%i.zep"));
+  const SplitResult r = SplitScanDump(dumpPath, {JoinPath(outDir, "fond%i.zep"), {.noClobber = noClobber}});
   if (!r.dumpOpened) {
     con.err << "zepconv: " << r.dumpError << '\n';
     return kRefused;

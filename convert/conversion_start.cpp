@@ -4,7 +4,7 @@
 
 namespace zep {
 
-bool StartConversion(const std::string& outputPath, int slot, const VolumeOpener& open, ConvertResult& res,
+bool StartConversion(const OutputTarget& output, int slot, const VolumeOpener& open, ConvertResult& res,
                      ConversionStart& start) {
   if (slot < 0 || slot >= kSlotCount) {
     res.status = ConvertStatus::VolumeFailed;
@@ -17,7 +17,7 @@ bool StartConversion(const std::string& outputPath, int slot, const VolumeOpener
     res.reason = start.opened.error.empty() ? "the volume could not be opened" : start.opened.error;
     return false;
   }
-  start.out = OutputFile::Create(outputPath);
+  start.out = OutputFile::Create(output.path, output.options);
   if (!start.out.open()) {
     res.status = ConvertStatus::OutputFailed;
     res.reason = start.out.error();
@@ -26,6 +26,40 @@ bool StartConversion(const std::string& outputPath, int slot, const VolumeOpener
   }
   start.out.WriteZeros(kFileHeaderSize);
   return true;
+}
+
+bool FinishConversion(ConversionStart& start, ConvertResult& res, bool whole) {
+  if (!start.out.Close()) {
+    res.reason = start.out.error();
+    res.status = ConvertStatus::WriteFailed;
+    return false;
+  }
+  res.bytesWritten = start.out.written();
+  res.result = 1;
+  res.status = whole ? ConvertStatus::Done : ConvertStatus::Incomplete;
+  return true;
+}
+
+void AddReason(ConvertResult& res, const std::string& part) {
+  if (part.empty()) return;
+  if (!res.reason.empty()) res.reason += "; ";
+  res.reason += part;
+}
+
+std::string OutsideVolumeText(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
+                              const char* many, const char* outcome, const Volume& volume) {
+  std::string text;
+  const auto part = [&](std::int64_t n, const std::string& where) {
+    if (n == 0) return;
+    if (!text.empty()) text += "; ";
+    const std::string count = n < units   ? std::to_string(n) + " of " + std::to_string(units) + " " + many
+                              : units == 1 ? std::string("the record's one ") + one
+                                           : "all " + std::to_string(units) + " " + many;
+    text += count + (n == 1 ? " lies " : " lie ") + where + ", " + outcome;
+  };
+  part(beforeStart, "before the start of " + volume.Name() + " (the directory entry is damaged)");
+  part(pastEnd, "past the end of " + volume.Name() + " (" + std::to_string(volume.Size()) + " bytes)");
+  return text;
 }
 
 }  // namespace zep

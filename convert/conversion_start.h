@@ -16,7 +16,20 @@ struct ConversionStart {
 };
 
 // True when the conversion can go on; otherwise res holds status and reason.
-bool StartConversion(const std::string& outputPath, int slot, const VolumeOpener& open, ConvertResult& res,
+bool StartConversion(const OutputTarget& output, int slot, const VolumeOpener& open, ConvertResult& res,
                      ConversionStart& start);
+
+// Closes the output and sets the result: WriteFailed (the file discarded) when
+// the close fails, otherwise Done, or Incomplete unless whole. True when the
+// file was written, so the caller gives an Incomplete result its reason.
+bool FinishConversion(ConversionStart& start, ConvertResult& res, bool whole);
+
+// Adds one part to a result's reason.
+void AddReason(ConvertResult& res, const std::string& part);
+
+// What the result says of units outside the volume, e.g. "40 of 50 blocks lie
+// past the end of disc.img (1048576 bytes), no ping made"; empty when none.
+std::string OutsideVolumeText(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
+                              const char* many, const char* outcome, const Volume& volume);
 
 }  // namespace zep

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disc/directory.h"
+#include "disc/file.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -22,8 +23,9 @@ struct Progress {
 
 enum class ConvertStatus {
   Done,           // every unit read and written
-  Incomplete,     // the file is whole and walkable, but failedUnits units could not be read
-                  // (or, TK40, skippedUnits blocks had a mode code without a mode)
+  Incomplete,     // the file is whole and walkable, but failedUnits units could not be read,
+                  // beyondEndUnits lie outside the volume (or, TK40, skippedUnits blocks had
+                  // a mode code without a mode)
   VolumeFailed,   // the volume could not be opened; no file was created
   OutputFailed,   // the output file could not be created
   WriteFailed,    // a write failed; the partial file was removed
@@ -37,6 +39,11 @@ struct ConvertResult {
   std::string reason;            // empty when Done
   std::int64_t units = 0;        // pings (TK40) or sectors (ZEP V1.X) in the record
   std::int64_t failedUnits = 0;  // units that could not be read
+  // Units wholly outside the volume: past its end or, from a negative first
+  // block or sector, before its start. None is read and nothing is written
+  // for them (no ping, no zeros): a garbage count in the directory must not
+  // make the file, or the time it takes, grow without bound.
+  std::int64_t beyondEndUnits = 0;
   // TK40 only. Blocks read whole whose mode code (11 to 15) has no ModeTable
   // entry: like unreadable blocks they give no ping record.
   std::int64_t skippedUnits = 0;
@@ -46,10 +53,13 @@ struct ConvertResult {
   std::uint64_t bytesWritten = 0;
 };
 
-ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirectory& dir, int slot,
+// The output takes its name only once it is whole (see OutputFile); with
+// noClobber an existing file of that name is kept and the result is
+// OutputFailed, before anything is read.
+ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirectory& dir, int slot,
                                 const VolumeOpener& open, const Progress& progress = {});
 
-ConvertResult CopyZepRecord(const std::string& outputPath, const RecordDirectory& dir, int slot,
+ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& dir, int slot,
                             const VolumeOpener& open, const Progress& progress = {});
 
 struct SplitResult {
@@ -64,6 +74,8 @@ struct SplitResult {
 
 // Searches the dump for runs of ping records and writes each into a record file
 // named by outputPattern with its last "%i" replaced by the run's number from 0.
-SplitResult SplitScanDump(const std::string& dumpPath, const std::string& outputPattern);
+// With noClobber a run whose file exists is not written, and the existing
+// file is named among the failures.
+SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outputPattern);
 
 }  // namespace zep

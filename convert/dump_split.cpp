@@ -117,7 +117,7 @@ std::string OutputName(const std::string& pattern, int counter) {
 
 }  // namespace
 
-SplitResult SplitScanDump(const std::string& dumpPath, const std::string& outputPattern) {
+SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outputPattern) {
   SplitResult res;
   InputFile file = InputFile::Open(dumpPath);
   if (!file.open()) {
@@ -129,10 +129,10 @@ SplitResult SplitScanDump(const std::string& dumpPath, const std::string& output
 
   std::optional<std::uint64_t> start = FindMagic(dump, 0);
   while (start) {
-    const std::string path = OutputName(outputPattern, res.runs);
-    OutputFile out = OutputFile::Create(path);
+    const std::string path = OutputName(outputPattern.path, res.runs);
+    OutputFile out = OutputFile::Create(path, outputPattern.options);
     bool writing = out.open();
-    if (!writing) res.failures.push_back(path + ": " + out.error());
+    if (!writing) res.failures.push_back(out.error());
     if (writing) out.WriteZeros(kFileHeaderSize);
 
     // Walk the run. It ends at 256 bytes that do not open with the magic

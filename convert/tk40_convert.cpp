@@ -174,11 +174,11 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
 
 }  // namespace
 
-ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirectory& dir, int slot,
+ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirectory& dir, int slot,
                                 const VolumeOpener& open, const Progress& progress) {
   ConvertResult res;
   ConversionStart start;
-  if (!StartConversion(outputPath, slot, open, res, start)) return res;
+  if (!StartConversion(output, slot, open, res, start)) return res;
   const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::Tk40);
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;
@@ -195,8 +195,14 @@ ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirec
   std::string firstFailure, firstSkip;
   std::int64_t skipped = 0;
 
-  for (std::int64_t i = 0; i < count;) {
-    const std::int64_t n = std::min<std::int64_t>(kBatchBlocks, count - i);
+  const std::int64_t firstPos = Tk40BlockOffset(entry.first);
+  const auto blocksBeforeEnd = [&] { return UnitsBeforeEnd(volume.Size(), firstPos, kTk40BlockSize, count); };
+  const std::int64_t beforeStart = UnitsBeforeStart(firstPos, kTk40BlockSize, count);
+  std::int64_t i = beforeStart;  // the next block of the record, its ping index
+  // Blocks past the end are never asked for: the end may only become known
+  // with a read, so it is looked at again before each.
+  for (std::int64_t inside = blocksBeforeEnd(); i < inside; inside = blocksBeforeEnd()) {
+    const std::int64_t n = std::min<std::int64_t>(kBatchBlocks, inside - i);
     const std::int64_t firstBlock = static_cast<std::int64_t>(entry.first) + i;
     const auto span = batch.span().first(static_cast<std::size_t>(n) * tk40::kBlockSize);
     const ReadResult r = volume.ReadAt(Tk40BlockOffset(firstBlock), span);
@@ -205,11 +211,12 @@ ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirec
     // really fail are lost.
     const std::int64_t whole = r.ok() ? static_cast<std::int64_t>(r.bytes / tk40::kBlockSize) : 0;
 
-    for (std::int64_t j = 0; j < n; ++j) {
+    for (const std::int64_t batchStart = i; i < batchStart + n; ++i) {
+      const std::int64_t j = i - batchStart;
       std::uint8_t* block = batch.data() + j * tk40::kBlockSize;
-      const std::int64_t pingIndex = i + j;
       bool ok = j < whole;
       if (!ok) {
+        if (i >= blocksBeforeEnd()) break;  // the batch read has just met the end
         const ReadResult rb = ReadDiscBlock(volume, firstBlock + j, {block, tk40::kBlockSize});
         ok = rb.ok();
         if (!ok) {
@@ -232,7 +239,7 @@ ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirec
                         std::to_string(block[tk40::kModeCode] & 0x0F);
           }
         } else {
-          header.Apply(static_cast<std::uint32_t>(pingIndex), block);
+          header.Apply(static_cast<std::uint32_t>(i), block);
           const std::size_t sampleCount = tk40::ConvertSamples(*mode, block, samples);
           if (*mode == 2) ++res.zeroFilledPings;
           out.Write({header.data(), kPingHeaderSize});
@@ -246,34 +253,23 @@ ConvertResult ConvertTk40Record(const std::string& outputPath, const RecordDirec
           }
         }
       }
-      if (progress.setPos) progress.setPos(static_cast<std::int32_t>(pingIndex));
+      if (progress.setPos) progress.setPos(static_cast<std::int32_t>(i));
     }
-    i += n;
   }
+  res.beyondEndUnits = beforeStart + (count > i ? count - i : 0);
+  if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(count - 1);
 
   res.skippedUnits = skipped;
-  if (!out.Close()) {
-    const std::string why = out.error();
-    out.Discard();
-    res.status = ConvertStatus::WriteFailed;
-    res.reason = why;
-    return res;
-  }
-  res.bytesWritten = out.written();
-  res.result = 1;
-  if (res.failedUnits == 0 && skipped == 0) {
-    res.status = ConvertStatus::Done;
-    return res;
-  }
-  res.status = ConvertStatus::Incomplete;
+  if (!FinishConversion(start, res, res.failedUnits == 0 && skipped == 0 && res.beyondEndUnits == 0)) return res;
+  AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "block", "blocks",
+                                   "no ping made", volume));
   if (res.failedUnits > 0) {
-    res.reason = Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
-                 " could not be read and gave no ping (first: " + firstFailure + ")";
+    AddReason(res, Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
+                       " could not be read and gave no ping (first: " + firstFailure + ")");
   }
   if (skipped > 0) {
-    if (!res.reason.empty()) res.reason += "; ";
-    res.reason += Plural(skipped, "block has", "blocks have") + " a mode code of 11 to 15 and gave no ping (first: " +
-                  firstSkip + ")";
+    AddReason(res, Plural(skipped, "block has", "blocks have") +
+                       " a mode code of 11 to 15 and gave no ping (first: " + firstSkip + ")");
   }
   return res;
 }

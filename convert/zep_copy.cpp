@@ -21,11 +21,11 @@ constexpr std::int32_t kSkippedSectors = 2;
 
 }  // namespace
 
-ConvertResult CopyZepRecord(const std::string& outputPath, const RecordDirectory& dir, int slot,
+ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& dir, int slot,
                             const VolumeOpener& open, const Progress& progress) {
   ConvertResult res;
   ConversionStart start;
-  if (!StartConversion(outputPath, slot, open, res, start)) return res;
+  if (!StartConversion(output, slot, open, res, start)) return res;
   const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::ZepV1);
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;
@@ -42,32 +42,41 @@ ConvertResult CopyZepRecord(const std::string& outputPath, const RecordDirectory
   AlignedBuffer single(kSector);
   std::string firstFailure;
 
-  for (std::int64_t i = 0; i < count;) {
-    const std::int64_t n = std::min<std::int64_t>(kBatchSectors, count - i);
+  const std::int64_t firstPos = ZepSectorOffset(firstSector);
+  const auto sectorsBeforeEnd = [&] { return UnitsBeforeEnd(volume.Size(), firstPos, kZepSectorSize, count); };
+  // Sectors outside the volume are neither read nor written: the copy ends
+  // with the last sector the volume holds, so a garbage sectorCount cannot
+  // fill a disk with zeros.
+  const std::int64_t beforeStart = UnitsBeforeStart(firstPos, kZepSectorSize, count);
+  std::int64_t i = beforeStart;  // the next sector of the record
+  for (std::int64_t inside = sectorsBeforeEnd(); i < inside; inside = sectorsBeforeEnd()) {
+    const std::int64_t n = std::min<std::int64_t>(kBatchSectors, inside - i);
     const ReadResult r =
         volume.ReadAt(ZepSectorOffset(firstSector + i), batch.span().first(static_cast<std::size_t>(n) * kSector));
     const std::int64_t whole = r.ok() ? static_cast<std::int64_t>(r.bytes / kSector) : 0;
 
-    for (std::int64_t j = 0; j < n; ++j) {
-      std::uint8_t* sector = batch.data() + j * kSector;
-      if (j >= whole) {
+    for (const std::int64_t batchStart = i; i < batchStart + n; ++i) {
+      std::uint8_t* sector = batch.data() + (i - batchStart) * kSector;
+      if (i - batchStart >= whole) {
+        if (i >= sectorsBeforeEnd()) break;  // the batch read has just met the end
         // Read again on its own, so one bad sector does not cost the batch.
-        // A sector that still fails, or lies past the end of the volume even
-        // in part, is written as 2048 zero bytes: the later sectors keep their
+        // A sector that still fails, or that the end of the volume cuts
+        // through, is written as 2048 zero bytes: the later sectors keep their
         // places in the file and nothing of another sector is passed off as
         // this one. Bytes a short read did deliver are dropped too: a ping
         // header among them would make a walk take the zeros behind it for
         // that ping's samples. (A hole inside a ping's samples cannot be told
         // apart by a walk; the count in the result is what reports it.)
-        const std::int64_t s = firstSector + i + j;
+        const std::int64_t s = firstSector + i;
         const ReadResult rs = volume.ReadAt(ZepSectorOffset(s), single.span());
         if (rs.ok() && rs.bytes == kSector) {
           std::memcpy(sector, single.data(), kSector);
         } else {
           std::memset(sector, 0, kSector);
           if (res.failedUnits++ == 0) {
-            firstFailure = rs.ok() ? "sector " + std::to_string(s) + " lies beyond the end of " + volume.Name()
-                                   : rs.error;
+            firstFailure = !rs.ok()        ? rs.error
+                           : rs.bytes == 0 ? "sector " + std::to_string(s) + " lies beyond the end of " + volume.Name()
+                                           : "sector " + std::to_string(s) + " runs beyond the end of " + volume.Name();
           }
         }
       }
@@ -78,26 +87,19 @@ ConvertResult CopyZepRecord(const std::string& outputPath, const RecordDirectory
         res.status = ConvertStatus::WriteFailed;
         return res;
       }
-      if (progress.setPos) progress.setPos(static_cast<std::int32_t>(i + j));
+      if (progress.setPos) progress.setPos(static_cast<std::int32_t>(i));
     }
-    i += n;
   }
+  res.beyondEndUnits = beforeStart + (count > i ? count - i : 0);
+  if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(count - 1);
 
-  if (!out.Close()) {
-    res.reason = out.error();
-    out.Discard();
-    res.status = ConvertStatus::WriteFailed;
-    return res;
-  }
-  res.bytesWritten = out.written();
-  res.result = 1;
-  if (res.failedUnits == 0) {
-    res.status = ConvertStatus::Done;
-  } else {
-    res.status = ConvertStatus::Incomplete;
-    res.reason = std::to_string(res.failedUnits) + " of " + std::to_string(res.units) +
-                 (res.units == 1 ? " sector" : " sectors") + " could not be read and were written as zeros (first: " +
-                 firstFailure + ")";
+  if (!FinishConversion(start, res, res.failedUnits == 0 && res.beyondEndUnits == 0)) return res;
+  AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "sector", "sectors",
+                                   "not copied", volume));
+  if (res.failedUnits > 0) {
+    AddReason(res, std::to_string(res.failedUnits) + " of " + std::to_string(res.units) +
+                       (res.units == 1 ? " sector" : " sectors") +
+                       " could not be read and were written as zeros (first: " + firstFailure + ")");
   }
   return res;
 }

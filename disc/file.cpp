@@ -22,26 +22,41 @@ OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); 
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
-    if (open()) Close();
+    Discard();
     handle_ = std::exchange(other.handle_, kNoHandle);
     path_ = std::move(other.path_);
+    tempPath_ = std::exchange(other.tempPath_, {});
     error_ = std::move(other.error_);
     buffer_ = std::move(other.buffer_);
     used_ = std::exchange(other.used_, 0);
     written_ = std::exchange(other.written_, 0);
-    regular_ = std::exchange(other.regular_, false);
+    noClobber_ = std::exchange(other.noClobber_, false);
+    clobberRefused_ = std::exchange(other.clobberRefused_, false);
   }
   return *this;
 }
 
-OutputFile::~OutputFile() {
-  if (open()) Close();
-}
+OutputFile::~OutputFile() { Discard(); }
 
-OutputFile OutputFile::Create(const std::string& path) {
+OutputFile OutputFile::Create(const std::string& path, const OutputOptions& options) {
   OutputFile f;
   f.path_ = path;
-  f.handle_ = platform::CreateOutputFile(path, f.error_, f.regular_);
+  f.noClobber_ = options.noClobber;
+  const platform::PathKind kind = platform::KindOf(path);
+  if (kind == platform::PathKind::Device) {
+    f.handle_ = platform::OpenDeviceOutput(path, f.error_);
+  } else if (kind == platform::PathKind::Folder) {
+    f.error_ = path + ": is a folder";  // said now, not after the whole record has been read
+  } else if (options.noClobber && kind == platform::PathKind::File) {
+    f.error_ = path + ": already exists; left as it is";
+    f.clobberRefused_ = true;
+  } else {
+    f.handle_ = platform::CreateTempFileBeside(path, f.tempPath_, f.error_);
+    if (!f.open()) {
+      f.error_ = path + ": " + f.error_;  // the file asked for, then the system's reason
+      f.tempPath_.clear();                // not this object's to delete
+    }
+  }
   if (f.open()) f.buffer_.resize(kOutputBufferSize);
   return f;
 }
@@ -88,6 +103,13 @@ bool OutputFile::Close() {
   if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = err;
   buffer_.clear();
   buffer_.shrink_to_fit();
+  if (!failed() && !tempPath_.empty()) {
+    bool exists = false;
+    if (platform::RenameInto(tempPath_, path_, !noClobber_, exists, err)) tempPath_.clear();
+    else error_ = err;
+    clobberRefused_ = exists;
+  }
+  if (failed()) Discard();
   return !failed();
 }
 
@@ -97,11 +119,10 @@ void OutputFile::Discard() {
     std::string err;
     platform::CloseFile(std::exchange(handle_, kNoHandle), err);
   }
-  // Only an ordinary file this object created is deleted: output sent to a
-  // device must never take the device node with it.
+  // Only the temporary file is ever deleted: an earlier file of the final
+  // name stays, and output sent to a device never takes the device with it.
   std::string ignored;
-  if (regular_) platform::DeleteFileAt(path_, ignored);
-  regular_ = false;
+  if (!tempPath_.empty()) platform::DeleteFileAt(std::exchange(tempPath_, {}), ignored);
 }
 
 InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }

@@ -2,6 +2,10 @@
 // Ordinary files: the record files, the scan dump and its split output. Writes
 // go through a buffer; a failed write is sticky and remembered with its reason,
 // so a caller checks once, at Close().
+//
+// An output is written under a temporary name beside the final one and takes
+// the final name only when Close() succeeds: a conversion that fails (a drive
+// gone worse, a full disk) never costs the file an earlier run wrote.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +17,21 @@
 
 namespace zep {
 
+struct OutputOptions {
+  // An existing file of the final name is left as it is: Create fails with
+  // clobberRefused(), and so does Close() should one appear meanwhile.
+  bool noClobber = false;
+};
+
+// Where an output goes: its final name (or a pattern of names), with its
+// options. A plain path converts to one, so callers without options pass it.
+struct OutputTarget {
+  OutputTarget(std::string path, OutputOptions options = {}) : path(std::move(path)), options(options) {}
+  OutputTarget(const char* path) : path(path) {}
+  std::string path;
+  OutputOptions options;
+};
+
 class OutputFile {
  public:
   OutputFile() = default;
@@ -20,15 +39,18 @@ class OutputFile {
   OutputFile& operator=(OutputFile&& other) noexcept;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  // An output file that is dropped without Close() is closed, not removed.
+  // An output file dropped without Close() is discarded.
   ~OutputFile();
 
-  // Creates the file anew, replacing any file of that name. On failure the
-  // result is not open() and error() says why.
-  static OutputFile Create(const std::string& path);
+  // Starts the file that Close() puts in place of any file of that name. A
+  // device (not an ordinary file: /dev/null, NUL) is written directly. On
+  // failure the result is not open() and error() says why.
+  static OutputFile Create(const std::string& path, const OutputOptions& options = {});
 
   bool open() const { return handle_ != kNoHandle; }
   bool failed() const { return !error_.empty(); }
+  // The failure is an existing file that noClobber kept.
+  bool clobberRefused() const { return clobberRefused_; }
   const std::string& error() const { return error_; }
   const std::string& path() const { return path_; }
   std::uint64_t written() const { return written_; }
@@ -36,10 +58,11 @@ class OutputFile {
   // Queues bytes; returns false once any write has failed.
   bool Write(std::span<const std::uint8_t> bytes);
   bool WriteZeros(std::size_t count);
-  // Flushes and closes; false (with error()) if anything failed on the way.
+  // Flushes, closes and gives the file its final name; false (with error())
+  // if anything failed on the way, and then the file is discarded.
   bool Close();
-  // Closes and deletes the file: for output that must not be mistaken for
-  // whole. A device (an output that is no ordinary file) is only closed.
+  // Closes and deletes what was written, leaving any earlier file of the
+  // final name as it was. A device is only closed.
   void Discard();
 
  private:
@@ -48,11 +71,13 @@ class OutputFile {
 
   std::intptr_t handle_ = kNoHandle;
   std::string path_;
+  std::string tempPath_;  // what is written until Close(); empty for a device
   std::string error_;
   std::vector<std::uint8_t> buffer_;
   std::size_t used_ = 0;
   std::uint64_t written_ = 0;
-  bool regular_ = false;
+  bool noClobber_ = false;
+  bool clobberRefused_ = false;
 };
 
 class InputFile {

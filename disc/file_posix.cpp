@@ -14,15 +14,10 @@ std::string SysError(const char* call, const std::string& subject, int err) {
 }
 }  // namespace
 
-std::intptr_t CreateOutputFile(const std::string& path, std::string& error, bool& regular) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error = SysError("open", path, errno);
-    return kNoHandle;
-  }
-  struct stat st {};
-  regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  return fd;
+std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) error = SysError("open", path, errno);
+  return fd < 0 ? kNoHandle : fd;
 }
 
 bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, std::string& error) {
@@ -72,6 +67,46 @@ bool DeleteFileAt(const std::string& path, std::string& error) {
   if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
   error = SysError("unlink", path, errno);
   return false;
+}
+
+PathKind KindOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return ::lstat(path.c_str(), &st) == 0 ? PathKind::File : PathKind::Missing;
+  return S_ISREG(st.st_mode) ? PathKind::File : S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Device;
+}
+
+std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& tempPath, std::string& error) {
+  const std::size_t slash = finalPath.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : finalPath.substr(0, slash + 1);
+  for (int n = 0; n < 10000; ++n) {
+    tempPath = folder + "~zep" + std::to_string(n) + ".tmp";
+    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) {
+      error = SysError("open", tempPath, errno);
+      return kNoHandle;
+    }
+  }
+  error = folder + ": no free name for a temporary file (~zep0.tmp to ~zep9999.tmp all exist)";
+  return kNoHandle;
+}
+
+bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error) {
+  exists = false;
+  if (replace) {
+    if (::rename(temp.c_str(), final.c_str()) == 0) return true;
+    error = SysError("rename", final, errno);
+    return false;
+  }
+  // A hard link is made only where no file of that name exists: nothing
+  // that appears meanwhile is ever replaced.
+  if (::link(temp.c_str(), final.c_str()) != 0) {
+    exists = errno == EEXIST;
+    error = exists ? final + ": already exists; left as it is" : SysError("link", final, errno);
+    return false;
+  }
+  ::unlink(temp.c_str());
+  return true;
 }
 
 }  // namespace zep::platform

@@ -8,14 +8,12 @@ namespace {
 HANDLE H(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 }  // namespace
 
-std::intptr_t CreateOutputFile(const std::string& path, std::string& error, bool& regular) {
-  const HANDLE h =
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error) {
+  const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = LastErrorText("CreateFileA", path);
     return kNoHandle;
   }
-  regular = GetFileType(h) == FILE_TYPE_DISK;
   return reinterpret_cast<std::intptr_t>(h);
 }
 
@@ -63,6 +61,46 @@ bool DeleteFileAt(const std::string& path, std::string& error) {
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
   SetLastError(code);
   error = LastErrorText("DeleteFileA", path);
+  return false;
+}
+
+PathKind KindOf(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return PathKind::Folder;
+  const HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return attributes == INVALID_FILE_ATTRIBUTES ? PathKind::Missing : PathKind::File;
+  const bool device = GetFileType(h) != FILE_TYPE_DISK;
+  CloseHandle(h);
+  return device ? PathKind::Device : PathKind::File;
+}
+
+std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& tempPath, std::string& error) {
+  const std::size_t slash = finalPath.find_last_of("\\/:");
+  const std::string folder = slash == std::string::npos ? "" : finalPath.substr(0, slash + 1);
+  for (int n = 0; n < 10000; ++n) {
+    tempPath = folder + "~zep" + std::to_string(n) + ".tmp";
+    const HANDLE h =
+        CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<std::intptr_t>(h);
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+      SetLastError(code);
+      error = LastErrorText("CreateFileA", tempPath);
+      return kNoHandle;
+    }
+  }
+  error = folder + ": no free name for a temporary file (~zep0.tmp to ~zep9999.tmp all exist)";
+  return kNoHandle;
+}
+
+bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error) {
+  exists = false;
+  if (MoveFileExA(temp.c_str(), final.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return true;
+  const DWORD code = GetLastError();
+  exists = !replace && (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS);
+  SetLastError(code);
+  error = exists ? final + ": already exists; left as it is" : LastErrorText("MoveFileExA", final);
   return false;
 }
 

@@ -64,15 +64,12 @@ std::string NotMoDiscMessage(char driveLetter) {
   return std::string("Drive ") + driveLetter + " is not an MO disc";
 }
 
-DumpReport WriteScanDump(Volume& volume, const std::string& path) {
+DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOptions& options) {
   DumpReport report;
   report.attempted = true;
-  OutputFile out = OutputFile::Create(path);
+  OutputFile out = OutputFile::Create(path, options);
   if (!out.open()) {
     report.error = out.error();
-    // An earlier disc's dump must not survive to be split as this disc's.
-    std::string removeError;
-    if (!RemoveFile(path, &removeError)) report.error += "; " + removeError;
     return report;
   }
   AlignedBuffer buffer(kDumpBatchPieces * kDumpPieceSize);
@@ -96,10 +93,19 @@ DumpReport WriteScanDump(Volume& volume, const std::string& path) {
   }
   if (!out.Close()) {
     report.error = out.error();
-    out.Discard();
     return report;
   }
   report.written = true;
+  return report;
+}
+
+DumpReport WriteScanDump(Volume& volume, const std::string& path) {
+  DumpReport report = WriteDumpFile(volume, path);
+  if (!report.written) {
+    // An earlier disc's dump must not survive to be split as this disc's.
+    std::string removeError;
+    if (!RemoveFile(path, &removeError)) report.error += "; " + removeError;
+  }
   return report;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "disc/directory.h"
+#include "disc/file.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -46,6 +47,10 @@ struct DumpReport {
 // created or written, nothing is left under that name: an earlier disc's dump
 // must never be split as if it came from this one.
 DumpReport WriteScanDump(Volume& volume, const std::string& path);
+
+// The same into a file the user names, who decides what it is split as: a
+// failure leaves an earlier file of that name as it was.
+DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOptions& options = {});
 
 enum class ScanOutcome { DiscRead, NoDisk, NotMoDisc };
 

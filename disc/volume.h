@@ -44,7 +44,24 @@ class Volume {
 
   // What the volume was opened from, for messages.
   virtual const std::string& Name() const = 0;
+
+  // The volume's size in bytes, or kUnknownSize while the system has not told
+  // it. Where no query answers, the first read that meets the end (a short or
+  // empty read) sets it, so a caller asks again after each read.
+  virtual std::int64_t Size() const { return kUnknownSize; }
+  static constexpr std::int64_t kUnknownSize = -1;
 };
+
+// Of count units of unitSize bytes, the first at byte firstPos, how many come
+// before the end of a volume of volumeSize bytes: the units from that index on
+// lie wholly past the end and are neither read nor written. A unit the end
+// cuts through is not past it (its read comes back short). All of them while
+// the size is unknown.
+std::int64_t UnitsBeforeEnd(std::int64_t volumeSize, std::int64_t firstPos, std::int64_t unitSize,
+                            std::int64_t count);
+// How many of the same units, from the first, lie before the start of the
+// volume (a negative first block or sector): none of them can be read.
+std::int64_t UnitsBeforeStart(std::int64_t firstPos, std::int64_t unitSize, std::int64_t count);
 
 struct VolumeOpenResult {
   std::unique_ptr<Volume> volume;  // null on failure

@@ -1,9 +1,14 @@
 // Disc images and block devices on POSIX systems, always opened read-only.
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+#ifdef __linux__
+#include <linux/fs.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -32,7 +37,8 @@ bool BlockDeviceIsRemovable(dev_t dev) {
 
 class PosixVolume final : public Volume {
  public:
-  PosixVolume(int fd, std::string path, bool removable) : fd_(fd), path_(std::move(path)), removable_(removable) {}
+  PosixVolume(int fd, std::string path, bool removable, std::int64_t size)
+      : fd_(fd), path_(std::move(path)), removable_(removable), size_(size) {}
   ~PosixVolume() override { ::close(fd_); }
   PosixVolume(const PosixVolume&) = delete;
   PosixVolume& operator=(const PosixVolume&) = delete;
@@ -50,7 +56,11 @@ class PosixVolume final : public Volume {
         r.error = SysError("pread", path_, errno) + " at byte " + std::to_string(pos + r.bytes);
         return r;
       }
-      if (n == 0) break;  // end of the volume
+      if (n == 0) {
+        // The end of the volume: a size no query gave is known from now on.
+        if (size_ == kUnknownSize) size_ = pos + static_cast<std::int64_t>(r.bytes);
+        break;
+      }
       r.bytes += static_cast<std::size_t>(n);
     }
     return r;
@@ -58,11 +68,13 @@ class PosixVolume final : public Volume {
 
   bool IsRemovableMedia() override { return removable_; }
   const std::string& Name() const override { return path_; }
+  std::int64_t Size() const override { return size_; }
 
  private:
   int fd_;
   std::string path_;
   bool removable_;
+  std::int64_t size_;
 };
 
 }  // namespace
@@ -81,16 +93,22 @@ VolumeOpenResult OpenDiscVolume(const std::string& path) {
     return result;
   }
   bool removable = false;
+  std::int64_t size = Volume::kUnknownSize;
   if (S_ISREG(st.st_mode)) {
     removable = true;  // a disc image stands for the medium itself
+    size = st.st_size;
   } else if (S_ISBLK(st.st_mode)) {
     removable = BlockDeviceIsRemovable(st.st_rdev);
+#ifdef BLKGETSIZE64
+    std::uint64_t bytes = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = static_cast<std::int64_t>(bytes);
+#endif
   } else if (!S_ISCHR(st.st_mode)) {
     result.error = path + ": not a disc image or a device";
     ::close(fd);
     return result;
   }
-  result.volume = std::make_unique<PosixVolume>(fd, path, removable);
+  result.volume = std::make_unique<PosixVolume>(fd, path, removable, size);
   return result;
 }
 

@@ -13,9 +13,27 @@ bool IsDrivePath(const std::string& path) {
   return path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':';
 }
 
+// The size as the system tells it: a drive answers IOCTL_DISK_GET_LENGTH_INFO,
+// an image file GetFileSizeEx. Wine answers no disk query on a drive letter
+// mapped to an image, but GetFileSizeEx on the drive's handle gives the
+// image's size there; on Windows it gives 0 for a drive, which is no size.
+std::int64_t SizeOf(HANDLE h, bool drive) {
+  if (drive) {
+    GET_LENGTH_INFORMATION length{};
+    DWORD bytes = 0;
+    if (DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &bytes, nullptr)) {
+      return length.Length.QuadPart;
+    }
+  }
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(h, &size) && (!drive || size.QuadPart > 0)) return size.QuadPart;
+  return Volume::kUnknownSize;
+}
+
 class Win32Volume final : public Volume {
  public:
-  Win32Volume(HANDLE h, std::string path, bool drive) : handle_(h), path_(std::move(path)), drive_(drive) {}
+  Win32Volume(HANDLE h, std::string path, bool drive)
+      : handle_(h), path_(std::move(path)), drive_(drive), size_(SizeOf(h, drive)) {}
   ~Win32Volume() override { CloseHandle(handle_); }
   Win32Volume(const Win32Volume&) = delete;
   Win32Volume& operator=(const Win32Volume&) = delete;
@@ -37,12 +55,18 @@ class Win32Volume final : public Volume {
       if (!ReadFile(handle_, buf.data() + r.bytes, static_cast<DWORD>(buf.size() - r.bytes), &got, nullptr)) {
         // A raw drive answers a read past its last sector with an error, where an image file reports the end.
         const DWORD code = GetLastError();
-        if (code == ERROR_HANDLE_EOF || code == ERROR_SECTOR_NOT_FOUND) break;
+        if (code == ERROR_HANDLE_EOF || code == ERROR_SECTOR_NOT_FOUND) {
+          MarkEnd(pos + static_cast<std::int64_t>(r.bytes));
+          break;
+        }
         SetLastError(code);
         r.error = LastErrorText("ReadFile", path_) + " at byte " + std::to_string(pos + r.bytes);
         return r;
       }
-      if (got == 0) break;
+      if (got == 0) {
+        MarkEnd(pos + static_cast<std::int64_t>(r.bytes));
+        break;
+      }
       r.bytes += got;
     }
     return r;
@@ -67,11 +91,18 @@ class Win32Volume final : public Volume {
   }
 
   const std::string& Name() const override { return path_; }
+  std::int64_t Size() const override { return size_; }
 
  private:
+  // The end of the volume: a size no query gave is known from now on.
+  void MarkEnd(std::int64_t end) {
+    if (size_ == kUnknownSize) size_ = end;
+  }
+
   HANDLE handle_;
   std::string path_;
   bool drive_;
+  std::int64_t size_;
 };
 
 }  // namespace

@@ -167,7 +167,7 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
 #ifndef _WIN32
       {{"dump", img, "--out", "/dev/full"}, 1, "No space"},  // and the device is left alone
 #endif
-      {{"convert", longTk40, "--out", out}, 1, "record 8 (LONG): 5 blocks of 7", 6},
+      {{"convert", longTk40, "--out", out}, 1, "record 8 (LONG): 5 of 7 blocks", 6},
       {{"convert", longZep, "--type", "zep", "--out", out}, 1, "record 6 (LONG): 6 of 8 sectors", 3},
   };
   for (const auto& c : cases) {

@@ -256,9 +256,9 @@ TEST(Tk40Faults, UnreadableBlocksGiveNoPingAndAreCounted) {
       EXPECT_EQ(SamplesOf(r.rec, k), ExpectedSamples(static_cast<std::uint8_t>(i % 11), blocks[i])) << i;
     }
   }
-  // Block -5 would start at byte -4096: a failed read, not a wrap-around; block -4 is byte 0.
+  // Block -5 would start at byte -4096: never read, not a wrap-around; block -4 is byte 0.
   const Converted start = Convert(DiscImage(SourceType::Tk40).Entry(0, {.first = -5, .second = -3}).Resize(16384));
-  EXPECT_EQ(start.res.failedUnits, 1);
+  EXPECT_EQ(start.res.beyondEndUnits, 1);
   ASSERT_EQ(start.rec.pings.size(), 1u);
   EXPECT_EQ(start.rec.pings[0].pingIndex, 1u);
 }

@@ -42,6 +42,10 @@ std::vector<std::uint8_t> MakePingRecord(std::uint16_t sampleCount, std::uint32_
   r[4] = static_cast<std::uint8_t>(sampleCount);
   r[5] = static_cast<std::uint8_t>(sampleCount >> 8);
   for (int i = 0; i < 4; ++i) r[10 + i] = static_cast<std::uint8_t>(pingIndex >> (8 * i));
+  r[30] = 0x08;  // 5 Nov 2008, a date as a recorder writes it
+  r[31] = 0x20;
+  r[32] = 0x11;
+  r[33] = 0x05;
   r[37] = mode;
   for (std::size_t i = 0; i < sampleCount; ++i) r[256 + i] = static_cast<std::uint8_t>(i * 7 + pingIndex);
   return r;

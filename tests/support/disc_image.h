@@ -41,7 +41,7 @@ struct Tk40Block {
 };
 
 // A ping record as a ZEP V1.X disc or a dump holds it: "VORL", sampleCount,
-// pingIndex, mode, then sampleCount bytes following a pattern.
+// pingIndex, the date 2008-11-05, mode, then sampleCount bytes following a pattern.
 std::vector<std::uint8_t> MakePingRecord(std::uint16_t sampleCount, std::uint32_t pingIndex, std::uint8_t mode = 0);
 
 class DiscImage {

@@ -1,16 +1,20 @@
 #pragma once
 // An in-memory volume for tests: the bytes of a disc image, with reads that
-// fail outright or come up short on chosen byte ranges.
+// fail on chosen byte ranges, and a log of every read asked for.
 
-#include <algorithm>
-#include <cstring>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "disc/aligned_buffer.h"
 #include "disc/volume.h"
 
 namespace zep::test {
+
+struct ReadCall {
+  std::int64_t pos;
+  std::size_t size;
+};
 
 class MemoryVolume final : public Volume {
  public:
@@ -18,39 +22,48 @@ class MemoryVolume final : public Volume {
       : bytes_(std::move(bytes)), removable_(removable) {}
 
   // Any read that touches [pos, pos + size) fails outright.
-  void FailRange(std::int64_t pos, std::int64_t size) { ranges_.push_back({pos, size, true}); }
+  void FailRange(std::int64_t pos, std::int64_t size) { failures_.push_back({pos, size}); }
   // A read that touches [pos, pos + size) delivers only the bytes before it.
-  void ShortRange(std::int64_t pos, std::int64_t size) { ranges_.push_back({pos, size, false}); }
+  void ShortRange(std::int64_t pos, std::int64_t size) { shorts_.push_back({pos, size}); }
 
-  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
-    if (reinterpret_cast<std::uintptr_t>(buf.data()) % kIoAlignment != 0 || pos < 0) return {0, "bad read"};
-    const std::int64_t end = pos + static_cast<std::int64_t>(buf.size());
-    std::int64_t limit = std::min<std::int64_t>(end, static_cast<std::int64_t>(bytes_.size()));
-    for (const Range& r : ranges_) {
-      if (pos >= r.pos + r.size || r.pos >= end) continue;
-      if (r.fail) return {0, "injected read failure at byte " + std::to_string(pos)};
-      limit = std::min(limit, std::max(pos, r.pos));
-    }
-    const auto n = static_cast<std::size_t>(std::max<std::int64_t>(limit - pos, 0));
-    if (n > 0) std::memcpy(buf.data(), bytes_.data() + pos, n);
-    return {n, ""};
+  // How the volume learns its size: never (a device no query answers, the
+  // default), from the start (an image file), or at the first read that
+  // meets the end (a drive under Wine).
+  enum class SizeKnown { Never, FromStart, AtEnd };
+  void KnowSize(SizeKnown how) {
+    sizeKnown_ = how;
+    size_ = how == SizeKnown::FromStart ? static_cast<std::int64_t>(bytes_.size()) : kUnknownSize;
   }
+
+  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override;
   bool IsRemovableMedia() override { return removable_; }
   const std::string& Name() const override { return name_; }
+  std::int64_t Size() const override { return size_; }
+
+  const std::vector<ReadCall>& reads() const { return reads_; }
+  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
  private:
   struct Range {
     std::int64_t pos, size;
-    bool fail;
   };
   std::vector<std::uint8_t> bytes_;
   bool removable_;
   std::string name_ = "memory";
-  std::vector<Range> ranges_;
+  std::vector<Range> failures_, shorts_;
+  SizeKnown sizeKnown_ = SizeKnown::Never;
+  std::int64_t size_ = kUnknownSize;
+  std::vector<ReadCall> reads_;
 };
 
-// Every open hands out a copy of the volume as it is configured now.
-inline VolumeOpener OpenerFor(const MemoryVolume& v) { return [v] { return VolumeOpenResult{std::make_unique<MemoryVolume>(v), {}}; }; }
-inline VolumeOpener FailingOpener(std::string why) { return [why] { return VolumeOpenResult{nullptr, why}; }; }
+// An opener that hands out the volume once per call, sharing the state
+// (failures, log) with the caller's copy through the pointer.
+VolumeOpener OpenerFor(MemoryVolume* volume);
+// An opener that hands out a copy of the volume as it is configured now.
+inline VolumeOpener OpenerFor(const MemoryVolume& v) {
+  return [v] { return VolumeOpenResult{std::make_unique<MemoryVolume>(v), {}}; };
+}
+// An opener that always fails with the given reason.
+VolumeOpener FailingOpener(std::string reason = "no such drive");
 
 }  // namespace zep::test

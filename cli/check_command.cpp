@@ -1,0 +1,193 @@
+// zepconv check: the disc's health, read once, nothing written.
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "cli/disc_type.h"
+#include "cli/progress.h"
+#include "cli/text.h"
+#include "cli/whole_disc.h"
+#include "convert/disc_check.h"
+
+namespace zep::cli {
+namespace {
+
+using json = nlohmann::ordered_json;
+constexpr std::int64_t kMiB = 1024 * 1024;
+
+struct Report {
+  std::string source;
+  SettledType type;
+  std::string directoryError;  // empty when the directory was read whole
+  RecordDirectory dir{};
+  DiscHealth health;
+};
+
+std::string Ranges(const std::vector<UnitRun>& runs) {
+  std::string text;
+  for (const UnitRun& r : runs) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(r.first);
+    if (r.count > 1) text += (r.first < 0 ? " to " : "-") + std::to_string(r.first + r.count - 1);
+  }
+  return text;
+}
+
+json SlotJson(const SlotEvidence& s) {
+  return {{"slot", s.slot},        {"label", s.label},         {"unknown_status", s.strange},
+          {"tk40_name", s.tk40Name}, {"zep_name", s.zepName},    {"tk40_date", s.tk40Date},
+          {"zep_date", s.zepDate},   {"opens_ping", s.opensPing}, {"fits_tk40", s.fitsTk40()},
+          {"fits_zep", s.fitsZep()}};
+}
+
+void WriteJson(Console& con, const Report& r) {
+  const bool tk40 = r.type.type == SourceType::Tk40;
+  const TypeEvidence& ev = r.type.evidence;
+  json evidence = {{"verdict", ev.Describe()}, {"fit_tk40", ev.fitTk40}, {"fit_zep", ev.fitZep},
+                   {"open_with_ping", ev.opensPing}, {"slots", json::array()}};
+  for (const SlotEvidence& s : ev.slots) evidence["slots"].push_back(SlotJson(s));
+  json records = json::array();
+  for (const RecordHealth& h : r.health.records) {
+    json unreadable = json::array();
+    for (const UnitRun& u : h.unreadable) unreadable.push_back({u.first, u.first + u.count - 1});
+    json rec = {{"record", h.slot + 1},
+                {"name", Latin1ToUtf8(RecordName(r.dir, h.slot, r.type.type))},
+                {"unit", tk40 ? "block" : "sector"},
+                {"directory_count", h.directoryCount},
+                {"first_unit", h.firstUnit},
+                {"units", h.units},
+                {"whole_units", h.wholeUnits},
+                {"unreadable_units", h.unreadableUnits},
+                {"unreadable", unreadable},
+                {"beyond_end", h.beyondEnd}};
+    if (tk40) {
+      rec["no_mode"] = h.noMode;
+    } else {
+      rec["pings_found"] = h.pingsFound;
+      rec["walk_breaks_at"] = h.walkBreaksAt ? json(*h.walkBreaksAt) : json(nullptr);
+    }
+    rec["pings"] = h.pings;
+    rec["verdict"] = VerdictName(h.verdict);
+    records.push_back(rec);
+  }
+  const AreaHealth& d = r.health.dump;
+  json doc = {{"source", r.source},
+              {"type", SourceTypeName(r.type.type)},
+              {"evidence", evidence},
+              {"directory_read", r.directoryError.empty()},
+              {"directory_error", r.directoryError.empty() ? json(nullptr) : json(r.directoryError)},
+              {"label", HasLabel(r.dir) ? json(Latin1ToUtf8(RecordName(r.dir, kLabelSlot, r.type.type))) : json(nullptr)},
+              {"dump_area", {{"readable", d.readable()}, {"pieces", d.pieces}, {"unreadable_pieces", d.unreadable},
+                             {"beyond_end_pieces", d.beyondEnd}}},
+              {"records", records}};
+  con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
+}
+
+void WriteText(Console& con, const Report& r) {
+  const bool tk40 = r.type.type == SourceType::Tk40;
+  const AreaHealth& d = r.health.dump;
+  const bool noDirectory = r.type.evidence.kind == DiscKind::Blank && !r.directoryError.empty();
+  con.out << "type       " << (noDirectory ? "no record directory to weigh" : r.type.evidence.Describe());
+  if (r.type.evidence.type() != r.type.type && !r.health.records.empty()) {
+    con.out << "; read as " << SourceTypeName(r.type.type) << " as --type says";
+  }
+  con.out << '\n'
+          << "directory  " << (r.directoryError.empty() ? "read" : "not read whole: " + r.directoryError) << '\n'
+          << "label      " << (HasLabel(r.dir) ? Printable(RecordName(r.dir, kLabelSlot, r.type.type)) : "none") << '\n'
+          << "dump area  ";
+  if (d.readable()) con.out << "readable\n";
+  else if (d.beyondEnd == d.pieces) con.out << "past the end of the volume\n";
+  else con.out << d.unreadable << " of " << d.pieces << " pieces unreadable, " << d.beyondEnd << " past the end\n";
+  con.out << '\n';
+  if (r.health.records.empty()) {
+    con.out << "(no records)\n";
+    return;
+  }
+  std::vector<std::vector<std::string>> rows;
+  for (const RecordHealth& h : r.health.records) {
+    std::vector<std::string> row = {std::to_string(h.slot + 1), Printable(RecordName(r.dir, h.slot, r.type.type)),
+                                    std::to_string(h.directoryCount), std::to_string(h.wholeUnits),
+                                    h.unreadable.empty() ? "-" : Ranges(h.unreadable), std::to_string(h.beyondEnd)};
+    if (tk40) row.push_back(std::to_string(h.noMode));
+    else row.push_back(h.walkBreaksAt ? std::to_string(h.pingsFound) + ", breaks at byte " + std::to_string(*h.walkBreaksAt)
+                                      : std::to_string(h.pingsFound) + ", to the end");
+    row.push_back(std::to_string(h.pings));
+    row.push_back(VerdictName(h.verdict));
+    rows.push_back(row);
+  }
+  const std::string unit = tk40 ? "blocks" : "sectors";
+  WriteTable(con.out,
+             {{"Record", true}, {"Name"}, {"Count", true}, {"Whole " + unit, true}, {"Unreadable " + unit},
+              {"Beyond end", true}, {tk40 ? "No mode" : "Walk (pings)", tk40}, {"Pings", true}, {"Verdict"}},
+             rows);
+}
+
+std::string Count(std::int64_t n, const std::string& unit) {
+  return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
+}
+
+// What a damaged record loses, for its line on stderr.
+std::string Losses(const RecordHealth& h, SourceType type) {
+  const std::string unit = type == SourceType::Tk40 ? "block" : "sector";
+  std::vector<std::string> parts;
+  if (h.unreadableUnits > 0) parts.push_back(Count(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")");
+  if (h.beyondEnd > 0) parts.push_back(Count(h.beyondEnd, unit) + " past the end of the volume");
+  if (h.noMode > 0) parts.push_back(Count(h.noMode, "block") + " whose mode code has no mode");
+  if (h.walkBreaksAt) parts.push_back("the ping walk breaks at byte " + std::to_string(*h.walkBreaksAt));
+  std::string text;
+  for (const std::string& p : parts) text += (text.empty() ? ": " : ", ") + p;
+  return text;
+}
+
+bool AnythingLost(const Report& r) {
+  if (!r.directoryError.empty() || r.health.dump.unreadable > 0) return true;
+  for (const RecordHealth& h : r.health.records) {
+    if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
+                 const DiscOptions& options) {
+  std::optional<WholeDisc> disc = OpenWholeDisc(con, source, options.mapfile);
+  if (!disc) return kRefused;
+  Report r;
+  r.source = source;
+  r.dir = ReadDirectory(*disc->volume, r.directoryError);
+  // The evidence is part of the report; only a contradicted --type gets a word on stderr.
+  if (type) {
+    r.type = SettleType(con, source, disc->opener, r.dir, type, false);
+  } else {
+    r.type.evidence = WeighDisc(disc->opener, r.dir);
+    r.type.type = r.type.evidence.type().value_or(SourceType::Tk40);
+  }
+  const bool unknown = r.type.evidence.kind == DiscKind::Unknown && !type;
+  {
+    const std::uint64_t total = unknown ? 0 : BytesToCheck(r.dir, r.type.type, disc->size);
+    ProgressBar bar(con.err, con.progress, "check", static_cast<std::int64_t>((total + kMiB - 1) / kMiB), "MiB", kMiB);
+    const Progress hooks = bar.Hooks();
+    std::function<void(std::uint64_t)> progress;
+    if (hooks.setPos) progress = [&](std::uint64_t done) { hooks.setPos(static_cast<std::int32_t>(done / kMiB)); };
+    if (!unknown) r.health = CheckDisc(*disc->volume, r.dir, r.type.type, progress);
+  }
+  if (json) WriteJson(con, r);
+  else WriteText(con, r);
+  if (unknown) {
+    con.err << "zepconv: " << source << ": the records were not checked; give --type tk40 or --type zep to check them as such\n";
+    return kRefused;
+  }
+  for (const RecordHealth& h : r.health.records) {
+    if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) {
+      con.err << "zepconv: record " << h.slot + 1 << " (" << Printable(RecordName(r.dir, h.slot, r.type.type))
+              << "): " << VerdictName(h.verdict) << Losses(h, r.type.type) << '\n';
+    }
+  }
+  return AnythingLost(r) ? kPartly : kDone;
+}
+
+}  // namespace zep::cli

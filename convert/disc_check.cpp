@@ -1,0 +1,205 @@
+#include "convert/disc_check.h"
+
+#include <algorithm>
+
+#include "convert/record_file.h"
+#include "convert/tk40_convert.h"
+#include "convert/volume_stream.h"
+#include "disc/scan.h"
+
+namespace zep {
+namespace {
+
+struct Extent {
+  std::int64_t first = 0, units = 0, count = 0;
+};
+
+// The units a conversion reads, counted as the converters count them (32-bit
+// differences).
+Extent ExtentOf(const DirectoryEntry& e, SourceType type) {
+  const bool tk40 = type == SourceType::Tk40;
+  const auto skipped = static_cast<std::uint32_t>(tk40 ? e.first : 2);
+  const auto units = static_cast<std::int32_t>(static_cast<std::uint32_t>(e.second) - skipped);
+  return {tk40 ? std::int64_t{e.first} : std::int64_t{e.first} + 2, std::max<std::int64_t>(units, 0),
+          tk40 ? std::int64_t{units} : std::int64_t{e.second}};
+}
+
+std::int64_t UnitSize(SourceType type) { return type == SourceType::Tk40 ? kTk40BlockSize : kZepSectorSize; }
+std::int64_t UnitOffset(SourceType type, std::int64_t unit) {
+  return type == SourceType::Tk40 ? Tk40BlockOffset(unit) : ZepSectorOffset(unit);
+}
+
+void AddUnreadable(RecordHealth& h, std::int64_t unit) {
+  ++h.unreadableUnits;
+  if (!h.unreadable.empty() && h.unreadable.back().first + h.unreadable.back().count == unit) ++h.unreadable.back().count;
+  else h.unreadable.push_back({unit, 1});
+}
+
+// The walk of a ZEP V1.X record from ping to ping, fed unit by unit: it needs
+// only the 256 bytes of each header, and breaks at the first ping that has no
+// magic or overlaps a unit that did not read.
+class PingWalk {
+ public:
+  explicit PingWalk(std::uint64_t begin) : next_(begin) {}
+
+  void GoodUnit(VolumeStream& stream, std::uint64_t unitEnd, RecordHealth& h) {
+    while (!broken_) {
+      if (inPing_) {
+        if (pingEnd_ > unitEnd) return;
+        ++h.pingsFound;
+        next_ = pingEnd_;
+        inPing_ = false;
+      }
+      if (next_ + kPingHeaderSize > unitEnd) return;
+      const auto header = stream.At(next_, kPingHeaderSize);
+      if (!HasPingMagic(header.data())) return Break();
+      pingEnd_ = next_ + kPingHeaderSize + GetU16(header.data() + ping::kSampleCount);
+      inPing_ = true;
+    }
+  }
+  void BadUnit() {
+    if (!broken_) Break();
+  }
+  // At the end of the record, or of the volume where that comes first (units
+  // past it are counted apart): a ping cut short breaks the walk; what
+  // follows the last whole ping must be zeros within the last sector.
+  void End(VolumeStream& stream, std::uint64_t end, RecordHealth& h) {
+    if (next_ == end) return;
+    if (!broken_) Break();
+    if (!broken_) return;
+    const auto tail = end - next_ < static_cast<std::uint64_t>(kZepSectorSize) ? stream.At(next_, end - next_)
+                                                                                : std::span<const std::uint8_t>{};
+    const bool padding = tail.size() == end - next_ && !stream.Unreadable(next_, tail.size()) &&
+                         std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; });
+    if (!padding) h.walkBreaksAt = next_;
+  }
+
+ private:
+  void Break() {
+    broken_ = true;
+    inPing_ = false;
+  }
+  std::uint64_t next_;  // the next header, or the start of the ping being read
+  std::uint64_t pingEnd_ = 0;
+  bool inPing_ = false, broken_ = false;
+};
+
+RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, SourceType type,
+                         const std::function<void(std::uint64_t)>& progress) {
+  const Extent ext = ExtentOf(ReadEntry(dir, slot, type), type);
+  RecordHealth h;
+  h.slot = slot;
+  h.directoryCount = ext.count;
+  h.firstUnit = ext.first;
+  h.units = ext.units;
+  const std::int64_t size = UnitSize(type);
+  // Units before the start of the volume (a negative first unit) are not
+  // there to read; counted, not walked one by one, however many there are.
+  const std::int64_t firstAtZero = type == SourceType::Tk40 ? -4 : 0;
+  const std::int64_t k0 = std::clamp<std::int64_t>(firstAtZero - ext.first, 0, ext.units);
+  if (k0 > 0) {
+    h.unreadable.push_back({ext.first, k0});
+    h.unreadableUnits = k0;
+  }
+  std::int64_t k = k0;
+  const std::int64_t begin = std::max<std::int64_t>(UnitOffset(type, ext.first + k), 0);
+  VolumeStream stream(volume, begin, UnitOffset(type, ext.first + ext.units));
+  if (progress) stream.onRead = [&](std::uint64_t reached) { progress(reached - static_cast<std::uint64_t>(begin)); };
+  PingWalk walk(static_cast<std::uint64_t>(begin));
+  auto walkEnd = static_cast<std::uint64_t>(UnitOffset(type, ext.first + ext.units));
+  if (k0 > 0) walk.BadUnit();
+  for (; k < ext.units; ++k) {
+    const auto pos = static_cast<std::uint64_t>(UnitOffset(type, ext.first + k));
+    const auto unit = stream.At(pos, static_cast<std::size_t>(size));
+    if (unit.empty()) {
+      h.beyondEnd = ext.units - k;  // the volume ends before this unit: so do all later ones
+      walkEnd = pos;
+      break;
+    }
+    if (unit.size() < static_cast<std::size_t>(size) || stream.Unreadable(pos, unit.size())) {
+      AddUnreadable(h, ext.first + k);
+      walk.BadUnit();
+      continue;
+    }
+    ++h.wholeUnits;
+    if (type == SourceType::Tk40) {
+      if (!tk40::ModeForCode(unit[tk40::kModeCode] & 0x0F)) ++h.noMode;
+    } else {
+      walk.GoodUnit(stream, pos + unit.size(), h);
+    }
+  }
+  if (type == SourceType::Tk40) {
+    h.pings = h.wholeUnits - h.noMode;
+  } else if (k0 < ext.units) {
+    walk.End(stream, walkEnd, h);
+    h.pings = static_cast<std::int64_t>(h.pingsFound);
+  }
+  if (h.units == 0) h.verdict = Verdict::Empty;
+  else if (h.beyondEnd == h.units) h.verdict = Verdict::BeyondEnd;
+  else if (h.unreadableUnits > 0 || h.beyondEnd > 0 || h.noMode > 0 || h.walkBreaksAt) h.verdict = Verdict::Damaged;
+  return h;
+}
+
+AreaHealth CheckDumpArea(Volume& volume, const std::function<void(std::uint64_t)>& progress) {
+  AreaHealth a;
+  a.pieces = kDumpPieces;
+  VolumeStream stream(volume, kDumpOffset, kDumpOffset + kDumpSize);
+  if (progress) stream.onRead = [&](std::uint64_t reached) { progress(reached - kDumpOffset); };
+  for (int i = 0; i < kDumpPieces; ++i) {
+    const std::uint64_t pos = kDumpOffset + static_cast<std::uint64_t>(i) * kDumpPieceSize;
+    const auto piece = stream.At(pos, kDumpPieceSize);
+    if (piece.empty()) {
+      a.beyondEnd = kDumpPieces - i;
+      break;
+    }
+    if (piece.size() < kDumpPieceSize || stream.Unreadable(pos, piece.size())) ++a.unreadable;
+  }
+  return a;
+}
+
+}  // namespace
+
+const char* VerdictName(Verdict v) {
+  switch (v) {
+    case Verdict::Whole: return "whole";
+    case Verdict::Damaged: return "damaged";
+    case Verdict::BeyondEnd: return "beyond end";
+    case Verdict::Empty: return "empty";
+  }
+  return "?";
+}
+
+std::uint64_t BytesToCheck(const RecordDirectory& dir, SourceType type, std::int64_t volumeSize) {
+  std::uint64_t total = volumeSize < 0 ? kDumpSize : std::clamp<std::int64_t>(volumeSize - kDumpOffset, 0, kDumpSize);
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (!IsRecordSlot(dir, slot)) continue;
+    const Extent ext = ExtentOf(ReadEntry(dir, slot, type), type);
+    std::int64_t bytes = ext.units * UnitSize(type);
+    if (volumeSize >= 0) bytes = std::min(bytes, std::max<std::int64_t>(volumeSize - UnitOffset(type, ext.first), 0));
+    total += static_cast<std::uint64_t>(bytes);
+  }
+  return total;
+}
+
+DiscHealth CheckDisc(Volume& volume, const RecordDirectory& dir, SourceType type,
+                     const std::function<void(std::uint64_t)>& progress) {
+  DiscHealth health;
+  std::uint64_t before = 0;
+  std::function<void(std::uint64_t)> step;
+  if (progress) step = [&](std::uint64_t done) { progress(before + done); };
+  auto account = [&](std::uint64_t bytes) {
+    before += bytes;
+    health.bytesRead = before;
+  };
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (!IsRecordSlot(dir, slot)) continue;
+    health.records.push_back(CheckRecord(volume, dir, slot, type, step));
+    const RecordHealth& h = health.records.back();
+    account(static_cast<std::uint64_t>((h.wholeUnits + h.unreadableUnits) * UnitSize(type)));
+  }
+  health.dump = CheckDumpArea(volume, step);
+  account(static_cast<std::uint64_t>((health.dump.pieces - health.dump.beyondEnd) * kDumpPieceSize));
+  return health;
+}
+
+}  // namespace zep

@@ -1,0 +1,67 @@
+#pragma once
+// A volume read front to back through one window of bounded size: what the
+// carver and the health check use to look at every byte of a stretch of the
+// disc once, at the speed of large sequential reads, in constant memory.
+// A read that fails is retried sector by sector; sectors that still do not
+// read are held as zeros and remembered, so a caller can tell the zeros the
+// disc holds from the ones that stand in for lost bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "disc/aligned_buffer.h"
+#include "disc/volume.h"
+
+namespace zep {
+
+class VolumeStream {
+ public:
+  // The largest stretch At() gives at once: more than two of the longest ping
+  // records a carved run can hold.
+  static constexpr std::size_t kMaxView = 64 * 1024;
+
+  // Reads [begin, end) of the volume, fewer bytes if it ends earlier; end < 0
+  // means to the end of the volume. begin is a multiple of 2048.
+  VolumeStream(Volume& volume, std::int64_t begin, std::int64_t end = -1);
+
+  // The bytes [pos, pos + n), fewer only at the end; n is at most kMaxView.
+  // pos may go back by up to kMaxView from that of an earlier call, no further.
+  std::span<const std::uint8_t> At(std::uint64_t pos, std::size_t n);
+  // Every byte held from pos on, at least min of them unless the end comes first.
+  std::span<const std::uint8_t> From(std::uint64_t pos, std::size_t min);
+
+  // Whether any byte of [pos, pos + n) lies in a sector that could not be read.
+  // Only for bytes the last At() or From() gave.
+  bool Unreadable(std::uint64_t pos, std::size_t n) const;
+
+  std::int64_t unreadableSectors() const { return unreadableSectors_; }
+  const std::string& firstError() const { return firstError_; }
+  // Bytes read so far, from begin: where the read has got to.
+  std::uint64_t reached() const { return base_ + length_; }
+  // Called with reached() after every read.
+  std::function<void(std::uint64_t)> onRead;
+
+ private:
+  void Fill();
+  void ReadSectorBySector(std::size_t size);
+
+  Volume& volume_;
+  std::int64_t end_;
+  AlignedBuffer buffer_;
+  AlignedBuffer sector_;
+  std::uint64_t base_;      // volume offset of buffer_[0]
+  std::size_t length_ = 0;  // valid bytes in buffer_
+  bool atEnd_ = false;
+  struct Range {
+    std::uint64_t begin, end;
+  };
+  std::vector<Range> unreadable_;  // inside the window, in order
+  std::int64_t unreadableSectors_ = 0;
+  std::string firstError_;
+};
+
+}  // namespace zep

@@ -1,0 +1,216 @@
+#include "disc/rescue_map.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace zep {
+namespace {
+
+constexpr std::string_view kBlockStatuses = "?*/-+";
+
+std::string Hex(std::int64_t n) {
+  std::ostringstream s;
+  s << "0x" << std::hex << std::uppercase << n;
+  return s.str();
+}
+
+// The fields of a line up to a '#' (ddrescuelog --annotate-mapfile puts
+// comments behind the fields).
+std::vector<std::string_view> Fields(std::string_view line) {
+  line = line.substr(0, line.find('#'));
+  std::vector<std::string_view> fields;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') ++i;
+    if (i > start) fields.push_back(line.substr(start, i - start));
+  }
+  return fields;
+}
+
+// A non-negative number in decimal or 0x hexadecimal; an error text otherwise.
+std::optional<std::int64_t> ParseNumber(std::string_view text, std::string& error) {
+  int base = 10;
+  std::string_view digits = text;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    base = 16;
+    digits.remove_prefix(2);
+  } else if (digits.size() > 1 && digits[0] == '0') {
+    error = "\"" + std::string(text) + "\" starts with 0, which ddrescue reads as octal; write it in decimal or 0x hex";
+    return std::nullopt;
+  }
+  if (digits.empty()) {
+    error = "\"" + std::string(text) + "\" is not a number";
+    return std::nullopt;
+  }
+  std::int64_t value = 0;
+  for (const char c : digits) {
+    int d = -1;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    if (d < 0) {
+      error = "\"" + std::string(text) + "\" is not a number";
+      return std::nullopt;
+    }
+    if (value > (std::numeric_limits<std::int64_t>::max() - d) / base) {
+      error = "\"" + std::string(text) + "\" is too large";
+      return std::nullopt;
+    }
+    value = value * base + d;
+  }
+  return value;
+}
+
+}  // namespace
+
+std::int64_t RescueMap::End() const { return blocks.empty() ? 0 : blocks.back().pos + blocks.back().size; }
+
+const RescueBlock* RescueMap::FirstUnrescued(std::int64_t pos, std::int64_t end) const {
+  if (pos >= end) return nullptr;
+  // The first block that ends after pos.
+  auto it = std::upper_bound(blocks.begin(), blocks.end(), pos,
+                             [](std::int64_t p, const RescueBlock& b) { return p < b.pos + b.size; });
+  static const RescueBlock kUncovered{};  // a byte outside the map: never rescued
+  if (it == blocks.end() || it->pos > pos) return &kUncovered;
+  for (; it != blocks.end() && it->pos < end; ++it) {
+    if (it->status != '+') return &*it;
+  }
+  return end > End() ? &kUncovered : nullptr;
+}
+
+std::int64_t RescueMap::RescuedEnd() const {
+  for (auto it = blocks.rbegin(); it != blocks.rend(); ++it)
+    if (it->status == '+') return it->pos + it->size;
+  return 0;
+}
+
+RescueMapLoad ParseRescueMap(std::string_view text, const std::string& path) {
+  RescueMapLoad load;
+  RescueMap map;
+  map.path = path;
+  bool sawPosition = false;
+  int lineNumber = 0;
+  const auto fail = [&](const std::string& why) {
+    load.error = path + ":" + std::to_string(lineNumber) + ": " + why;
+    return load;
+  };
+  while (!text.empty()) {
+    ++lineNumber;
+    const std::size_t eol = text.find('\n');
+    const std::string_view line = text.substr(0, eol);
+    text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
+    if (line.find('\0') != std::string_view::npos) return fail("a zero byte: not a ddrescue mapfile");
+    const std::vector<std::string_view> fields = Fields(line);
+    if (fields.empty()) continue;
+    std::string error;
+    if (!sawPosition) {
+      // current_pos current_status [current_pass]
+      if (fields.size() < 2 || fields.size() > 3 || fields[1].size() != 1) {
+        return fail("expected the current position line \"pos status [pass]\", found \"" + std::string(line) +
+                    "\": not a ddrescue mapfile");
+      }
+      if (!ParseNumber(fields[0], error)) return fail(error);
+      if (fields.size() == 3 && !ParseNumber(fields[2], error)) return fail(error);
+      sawPosition = true;
+      continue;
+    }
+    if (fields.size() != 3) {
+      return fail("expected \"pos size status\", found \"" + std::string(line) + "\"");
+    }
+    const std::optional<std::int64_t> pos = ParseNumber(fields[0], error);
+    if (!pos) return fail(error);
+    const std::optional<std::int64_t> size = ParseNumber(fields[1], error);
+    if (!size) return fail(error);
+    if (fields[2].size() != 1 || kBlockStatuses.find(fields[2][0]) == std::string_view::npos) {
+      return fail("status \"" + std::string(fields[2]) + "\" is none of ? * / - +");
+    }
+    if (*size == 0) return fail("a block of size 0");
+    if (*size > std::numeric_limits<std::int64_t>::max() - *pos) return fail("the block ends past 2^63");
+    if (!map.blocks.empty() && *pos != map.End()) {
+      return fail("the block at " + Hex(*pos) + " does not start where the one before ends (" + Hex(map.End()) +
+                  ")");
+    }
+    map.blocks.push_back({*pos, *size, fields[2][0]});
+  }
+  if (map.blocks.empty()) {
+    load.error = path + ": no \"pos size status\" lines: not a ddrescue mapfile";
+    return load;
+  }
+  load.map = std::move(map);
+  return load;
+}
+
+RescueMapLoad LoadRescueMap(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {std::nullopt, path + ": cannot be opened: " + std::strerror(errno)};
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return {std::nullopt, path + ": cannot be read"};
+  return ParseRescueMap(text.str(), path);
+}
+
+std::string RescueMapMismatch(const RescueMap& map, const Volume& image) {
+  const std::int64_t size = image.Size();
+  const std::int64_t rescuedEnd = map.RescuedEnd();
+  if (size == Volume::kUnknownSize || rescuedEnd <= size) return {};
+  return map.path + ": rescued bytes up to " + Hex(rescuedEnd) + " but " + image.Name() + " holds only " +
+         std::to_string(size) + " bytes: the mapfile does not describe this image";
+}
+
+namespace {
+
+class MappedVolume final : public Volume {
+ public:
+  MappedVolume(std::unique_ptr<Volume> image, std::shared_ptr<const RescueMap> map)
+      : image_(std::move(image)), map_(std::move(map)) {}
+
+  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
+    const std::int64_t end = std::min(pos + static_cast<std::int64_t>(buf.size()), Size());
+    if (pos >= 0) {
+      if (const RescueBlock* bad = map_->FirstUnrescued(pos, end)) {
+        ReadResult r;
+        const std::int64_t uncovered = pos < map_->blocks.front().pos ? pos : std::max(pos, map_->End());
+        r.error = bad->size == 0 ? map_->path + " does not cover byte " + std::to_string(uncovered)
+                                 : map_->path + " marks bytes " + std::to_string(bad->pos) + " to " +
+                                       std::to_string(bad->pos + bad->size - 1) + " '" + bad->status +
+                                       "' (not rescued)";
+        return r;
+      }
+    }
+    return image_->ReadAt(pos, buf);
+  }
+
+  bool IsRemovableMedia() override { return image_->IsRemovableMedia(); }
+  const std::string& Name() const override { return image_->Name(); }
+  // The map covers the whole disc, and ddrescue's image ends early when the
+  // disc's last bytes were not rescued.
+  std::int64_t Size() const override { return std::max(image_->Size(), map_->End()); }
+
+ private:
+  std::unique_ptr<Volume> image_;
+  std::shared_ptr<const RescueMap> map_;
+};
+
+}  // namespace
+
+std::unique_ptr<Volume> VolumeUnderMap(std::unique_ptr<Volume> image, std::shared_ptr<const RescueMap> map) {
+  return std::make_unique<MappedVolume>(std::move(image), std::move(map));
+}
+
+VolumeOpener OpenUnderMap(VolumeOpener open, std::shared_ptr<const RescueMap> map) {
+  return [open = std::move(open), map = std::move(map)]() -> VolumeOpenResult {
+    VolumeOpenResult opened = open();
+    if (!opened.volume) return opened;
+    const std::string mismatch = RescueMapMismatch(*map, *opened.volume);
+    if (!mismatch.empty()) return {nullptr, mismatch};
+    return {VolumeUnderMap(std::move(opened.volume), map), {}};
+  };
+}
+
+}  // namespace zep
