@@ -132,7 +132,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const std::string& output
     const std::string path = OutputName(outputPattern, res.runs);
     OutputFile out = OutputFile::Create(path);
     bool writing = out.open();
-    if (!writing) res.failures.push_back(path + ": " + out.error());
+    if (!writing) res.failures.push_back(out.error());
     if (writing) out.WriteZeros(kFileHeaderSize);
 
     // Walk the run. It ends at 256 bytes that do not open with the magic
@@ -157,7 +157,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const std::string& output
       if (writing && !out.Write(record)) {
         // Keep reading the run through, as the recorder software does for an output that
         // cannot be created, so the search goes on where it would have.
-        res.failures.push_back(path + ": " + out.error());
+        res.failures.push_back(out.error());
         out.Discard();
         writing = false;
       }
@@ -169,7 +169,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const std::string& output
         res.files.push_back(path);
         res.filePings.push_back(pings);
       } else {
-        res.failures.push_back(path + ": " + out.error());
+        res.failures.push_back(out.error());
         out.Discard();
       }
     }

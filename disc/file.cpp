@@ -41,15 +41,17 @@ OutputFile::~OutputFile() {
 OutputFile OutputFile::Create(const std::string& path) {
   OutputFile f;
   f.path_ = path;
-  f.handle_ = platform::CreateOutputFile(path, f.error_, f.regular_);
+  std::string err;
+  f.handle_ = platform::CreateOutputFile(path, err, f.regular_);
   if (f.open()) f.buffer_.resize(kOutputBufferSize);
+  else f.error_ = path + ": " + err;
   return f;
 }
 
 bool OutputFile::Flush() {
   if (used_ == 0 || failed()) return !failed();
   std::string err;
-  if (!platform::WriteAll(handle_, buffer_.data(), used_, err)) error_ = err;
+  if (!platform::WriteAll(handle_, buffer_.data(), used_, err)) error_ = path_ + ": " + err;
   used_ = 0;
   return !failed();
 }
@@ -62,7 +64,7 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
     if (!Flush()) return false;
     if (bytes.size() >= kDirectWriteSize) {
       std::string err;
-      if (!platform::WriteAll(handle_, bytes.data(), bytes.size(), err)) error_ = err;
+      if (!platform::WriteAll(handle_, bytes.data(), bytes.size(), err)) error_ = path_ + ": " + err;
       return !failed();
     }
   }
@@ -85,7 +87,7 @@ bool OutputFile::Close() {
   if (!open()) return !failed();
   Flush();
   std::string err;
-  if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = err;
+  if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = path_ + ": " + err;
   buffer_.clear();
   buffer_.shrink_to_fit();
   return !failed();
@@ -113,6 +115,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
       platform::CloseFile(handle_, err);
     }
     handle_ = std::exchange(other.handle_, kNoHandle);
+    path_ = std::move(other.path_);
     error_ = std::move(other.error_);
   }
   return *this;
@@ -127,7 +130,10 @@ InputFile::~InputFile() {
 
 InputFile InputFile::Open(const std::string& path) {
   InputFile f;
-  f.handle_ = platform::OpenInputFile(path, f.error_);
+  f.path_ = path;
+  std::string err;
+  f.handle_ = platform::OpenInputFile(path, err);
+  if (!f.open()) f.error_ = path + ": " + err;
   return f;
 }
 
@@ -138,7 +144,7 @@ ReadResult InputFile::Read(std::span<std::uint8_t> buf) {
     ReadResult r = platform::ReadSome(handle_, buf.subspan(total.bytes));
     total.bytes += r.bytes;
     if (!r.ok()) {
-      total.error = r.error;
+      total.error = path_ + ": " + r.error;
       break;
     }
     if (r.bytes == 0) break;
@@ -149,7 +155,7 @@ ReadResult InputFile::Read(std::span<std::uint8_t> buf) {
 bool RemoveFile(const std::string& path, std::string* error) {
   std::string err;
   const bool ok = platform::DeleteFileAt(path, err);
-  if (!ok && error) *error = err;
+  if (!ok && error) *error = path + ": " + err;
   return ok;
 }
 

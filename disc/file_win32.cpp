@@ -12,7 +12,7 @@ std::intptr_t CreateOutputFile(const std::string& path, std::string& error, bool
   const HANDLE h =
       CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    error = LastErrorText("CreateFileA", path);
+    error = LastErrorReason();
     return kNoHandle;
   }
   regular = GetFileType(h) == FILE_TYPE_DISK;
@@ -24,7 +24,7 @@ bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, 
     const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     DWORD done = 0;
     if (!WriteFile(H(handle), data, chunk, &done, nullptr) || done == 0) {
-      error = LastErrorText("WriteFile", "output");
+      error = LastErrorReason();
       return false;
     }
     data += done;
@@ -35,7 +35,7 @@ bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, 
 
 bool CloseFile(std::intptr_t handle, std::string& error) {
   if (!CloseHandle(H(handle))) {
-    error = LastErrorText("CloseHandle", "output");
+    error = LastErrorReason();
     return false;
   }
   return true;
@@ -44,7 +44,7 @@ bool CloseFile(std::intptr_t handle, std::string& error) {
 std::intptr_t OpenInputFile(const std::string& path, std::string& error) {
   const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    error = LastErrorText("CreateFileA", path);
+    error = LastErrorReason();
     return kNoHandle;
   }
   return reinterpret_cast<std::intptr_t>(h);
@@ -53,7 +53,7 @@ std::intptr_t OpenInputFile(const std::string& path, std::string& error) {
 ReadResult ReadSome(std::intptr_t handle, std::span<std::uint8_t> buf) {
   DWORD got = 0;
   const DWORD want = buf.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(buf.size());
-  if (!ReadFile(H(handle), buf.data(), want, &got, nullptr)) return {got, LastErrorText("ReadFile", "input")};
+  if (!ReadFile(H(handle), buf.data(), want, &got, nullptr)) return {got, LastErrorReason()};
   return {got, {}};
 }
 
@@ -62,7 +62,7 @@ bool DeleteFileAt(const std::string& path, std::string& error) {
   const DWORD code = GetLastError();
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
   SetLastError(code);
-  error = LastErrorText("DeleteFileA", path);
+  error = LastErrorReason();
   return false;
 }
 

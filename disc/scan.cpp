@@ -75,6 +75,7 @@ DumpReport WriteScanDump(Volume& volume, const std::string& path) {
     if (!RemoveFile(path, &removeError)) report.error += "; " + removeError;
     return report;
   }
+  report.created = true;
   AlignedBuffer buffer(kDumpBatchPieces * kDumpPieceSize);
   for (int piece = 0; piece < kDumpPieces; piece += kDumpBatchPieces) {
     const int count = std::min(kDumpBatchPieces, kDumpPieces - piece);
