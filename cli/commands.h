@@ -19,6 +19,10 @@ struct Console {
   std::ostream& out;
   std::ostream& err;
   bool progress = false;  // draw progress bars on err
+  // --json on a command that writes files: its one object replaces the lines
+  // on out, and lists the problems named on err, which are gathered here.
+  bool json = false;
+  const std::vector<std::string>* problems = nullptr;
 };
 
 int ListCommand(Console& con, const std::string& source, SourceType type, bool json);

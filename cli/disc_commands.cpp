@@ -12,8 +12,10 @@
 
 #include "cli/commands.h"
 #include "cli/files.h"
+#include "cli/iso_time.h"
 #include "cli/platform.h"
 #include "cli/progress.h"
+#include "cli/run_report.h"
 #include "cli/text.h"
 #include "convert/convert.h"
 #include "disc/record_names.h"
@@ -55,7 +57,7 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, SourceTy
     case ScanOutcome::NotMoDisc:
       con.err << "zepconv: ";
       if (disc.drive) con.err << disc.scan.message << '\n';
-      else con.err << source << " is not an MO disc: the system does not report the device removable\n";
+      else con.err << source << ": not an MO disc: the system does not report the device removable\n";
       return std::nullopt;
   }
   return std::nullopt;
@@ -75,7 +77,9 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
   doc["label"] = HasLabel(disc.directory) ? nlohmann::ordered_json(Latin1ToUtf8(RecordName(disc.directory, kLabelSlot, type)))
                                           : nlohmann::ordered_json(nullptr);
   doc["records"] = nlohmann::ordered_json::array();
+  auto textOrNull = [](const std::optional<std::string>& t) { return t ? nlohmann::ordered_json(*t) : nullptr; };
   for (const ListRow& row : disc.scan.rows) {
+    const IsoTimes iso = IsoTimesOf(ReadEntry(disc.directory, row.slot, type));
     // Record No. and Pings are "%i" cells: as JSON numbers they read exactly
     // as the cells do, and scripts can compare them.
     doc["records"].push_back({{"record", std::stoi(row.cells[0])},
@@ -84,7 +88,10 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
                               {"date", row.cells[2]},
                               {"start", row.cells[3]},
                               {"end", row.cells[4]},
-                              {"pings", std::stoi(row.cells[5])}});
+                              {"pings", std::stoi(row.cells[5])},
+                              {"date_iso", textOrNull(iso.date)},
+                              {"start_iso", textOrNull(iso.start)},
+                              {"end_iso", textOrNull(iso.end)}});
   }
   con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
 }
@@ -121,7 +128,7 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
     }
   }
   for (const ListRow& row : rows) present += (present.empty() ? "" : ", ") + row.cells[0];
-  con.err << "zepconv: " << disc.source << " has no record " << missing << " (its records: "
+  con.err << "zepconv: " << disc.source << ": no record " << missing << " (its records: "
           << (present.empty() ? "none" : present) << ")\n";
   return std::nullopt;
 }
@@ -138,16 +145,17 @@ int ListCommand(Console& con, const std::string& source, SourceType type, bool j
 
 int ConvertCommand(Console& con, const std::string& source, SourceType type, const std::string& outDir,
                    const std::vector<int>& recordNumbers) {
+  RunReport report(con);
   const std::optional<Disc> disc = ScanSource(con, source, type, "");
   if (!disc) return kRefused;
   const std::optional<std::vector<ListRow>> rows = ChooseRows(con, *disc, recordNumbers);
   if (!rows) return kRefused;
   bool partly = !disc->scan.directoryError.empty();
   if (rows->empty()) {
-    con.err << "zepconv: " << source << " holds no records\n";
+    con.err << "zepconv: " << source << ": no records on the disc\n";
     return partly ? kPartly : kDone;
   }
-  if (!MakeFolder(con, outDir)) return kPartly;
+  if (!MakeFolder(con, outDir)) return kRefused;
 
   const bool tk40 = type == SourceType::Tk40;
   const std::string unit = tk40 ? "pings" : "sectors";
@@ -168,9 +176,15 @@ int ConvertCommand(Console& con, const std::string& source, SourceType type, con
     if (r.result == 1) {
       // Unreadable TK40 blocks, and blocks without a mode, give no ping.
       const std::int64_t written = tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units;
-      con.out << what << ": " << written;
-      if (written != r.units) con.out << " of " << r.units;
-      con.out << ' ' << unit << " -> " << JoinPath(outDir, Latin1ToUtf8(fileName)) << '\n';
+      const std::string shownPath = JoinPath(outDir, Latin1ToUtf8(fileName));
+      if (con.json) {
+        report.Wrote({{"record", row.slot + 1}, {"name", Latin1ToUtf8(name)}, {"file", shownPath}, {unit, written},
+                      {"complete", r.status == ConvertStatus::Done}});
+      } else {
+        con.out << what << ": " << written;
+        if (written != r.units) con.out << " of " << r.units;
+        con.out << ' ' << unit << " -> " << shownPath << '\n';
+      }
     }
     if (r.status != ConvertStatus::Done) {
       con.err << "zepconv: " << what << ": " << r.reason;
@@ -183,19 +197,29 @@ int ConvertCommand(Console& con, const std::string& source, SourceType type, con
 }
 
 int DumpCommand(Console& con, const std::string& source, const std::string& outFile) {
+  RunReport report(con);
+  // A folder would be refused only after the disc was read; say so first.
+  if (std::error_code ec; std::filesystem::is_directory(std::filesystem::path(outFile), ec)) {
+    con.err << "zepconv: " << outFile << ": is a folder; --out names the dump file to write\n";
+    return kRefused;
+  }
   // The source type only shapes the list, which the dump does not need.
   const std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, outFile);
   if (!disc) return kRefused;
   const DumpReport& dump = disc->scan.dump;
   if (!dump.written) {
-    con.err << "zepconv: the dump was not written: " << dump.error << '\n';
-    return kPartly;
+    con.err << "zepconv: " << dump.error << "; the dump was not written\n";
+    return dump.created ? kPartly : kRefused;
   }
-  con.out << outFile << ": " << kDumpPieces << " pieces of " << kDumpPieceSize << " bytes from byte " << kDumpOffset
-          << '\n';
+  if (con.json) {
+    report.Wrote({{"file", outFile}, {"pieces", kDumpPieces}, {"unreadable_pieces", dump.unreadablePieces}});
+  } else {
+    con.out << outFile << ": " << kDumpPieces << " pieces of " << kDumpPieceSize << " bytes from byte "
+            << kDumpOffset << '\n';
+  }
   if (dump.unreadablePieces > 0) {
-    con.err << "zepconv: " << dump.unreadablePieces << " of " << kDumpPieces
-            << " pieces could not be read (or lie past the end of " << source << ") and were written as zeros\n";
+    con.err << "zepconv: " << source << ": " << dump.unreadablePieces << " of " << kDumpPieces
+            << " pieces could not be read (or lie past its end) and were written as zeros\n";
     return kPartly;
   }
   return kDone;
