@@ -80,7 +80,53 @@ std::vector<std::string> FlagNames(const CLI::App& command) {
   return names;
 }
 
+// Text for a roff line: backslashes and hyphens escaped, and a line that
+// would open with a control character kept as text.
+std::string Roff(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') out += "\\e";
+    else if (c == '-') out += "\\-";
+    else out += c;
+  }
+  if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out = "\\&" + out;
+  return out;
+}
+
+std::string OptionNames(const CLI::Option& option) {
+  if (option.get_positional()) return option.get_name(true, false);
+  std::string names;
+  for (const std::string& s : option.get_snames()) names += (names.empty() ? "-" : ", -") + s;
+  for (const std::string& l : option.get_lnames()) names += (names.empty() ? "--" : ", --") + l;
+  return names;
+}
+
 }  // namespace
+
+std::string ManInclude(const CLI::App& app) {
+  std::string page = "[>COMMANDS]\n";
+  for (const CLI::App* command : CommandsOf(app)) {
+    const std::string full = app.get_name() + " " + command->get_name();
+    // The usage line of the command's own help, without its "Usage: ".
+    const std::string help = command->get_formatter()->make_help(command, full, CLI::AppFormatMode::Normal);
+    const std::size_t at = help.find("Usage: ");
+    std::string usage = at == std::string::npos ? full : help.substr(at + 7, help.find('\n', at) - at - 7);
+    page += ".SS \"" + Roff(usage) + "\"\n" + Roff(command->get_description()) + "\n";
+    for (const CLI::Option* option : command->get_options()) {
+      const std::vector<std::string>& longNames = option->get_lnames();
+      if (option->get_group().empty() || (!longNames.empty() && longNames[0].starts_with("help"))) continue;
+      // "TEXT:{tk40,zep}" says {tk40,zep}; a positional's TEXT says nothing.
+      std::string type = option->get_type_name();
+      type = type.find(':') != std::string::npos ? type.substr(type.find(':') + 1)
+             : type == "TEXT" && option->get_positional() ? ""
+                                                          : type;
+      page += ".TP\n\\fB" + Roff(OptionNames(*option)) + "\\fR" + (type.empty() ? "" : " " + Roff(type)) + "\n";
+      page += Roff(option->get_description()) + "\n";
+    }
+  }
+  page += "[EXIT STATUS]\n" + Roff(app.get_footer()) + "\n";
+  return page;
+}
 
 std::string VersionText() {
   return "zepconv " ZEP_VERSION_TEXT
@@ -98,6 +144,10 @@ void AddConventions(CLI::App& app, std::ostream& out) {
        out << BashCompletion(app);
        throw CLI::Success();
      })->group("");  // hidden: the build makes the installed script with it
+  app.add_flag_callback("--man-include", [&app, &out] {
+       out << ManInclude(app);
+       throw CLI::Success();
+     })->group("");  // hidden: help2man takes the commands' section from it
 
   for (CLI::App* command : app.get_subcommands(std::function<bool(CLI::App*)>([](CLI::App*) { return true; }))) {
     command->group("Commands");

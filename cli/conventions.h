@@ -26,6 +26,9 @@ CLI::Validator NumberIn(int lo, int hi);
 // The bash completion script for app's commands and options.
 std::string BashCompletion(const CLI::App& app);
 
+// The commands in detail and the exit statuses, as a help2man include file.
+std::string ManInclude(const CLI::App& app);
+
 // Flushes out; a write that failed (a full disk, a closed pipe) turns a
 // status 0 into 1 and is named on err.
 int FinishOutput(std::ostream& out, std::ostream& err, int status);
