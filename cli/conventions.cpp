@@ -1,10 +1,10 @@
 #include "cli/conventions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <functional>
-#include <set>
 #include <vector>
 
 #include "cli/commands.h"
@@ -196,7 +196,8 @@ std::string BashCompletion(const CLI::App& app) {
     const std::string name = command->get_name();
     std::vector<std::string> flags = FlagNames(*command);
     // Options of the tool itself may follow the command too.
-    flags.insert(flags.end(), global.begin(), global.end());
+    for (const std::string& g : global)
+      if (std::find(flags.begin(), flags.end(), g) == flags.end()) flags.push_back(g);
     flagCases += "      " + name + ") words='" + Joined(flags) + "' ;;\n";
     for (const CLI::Option* option : command->get_options()) {
       if (option->get_positional() || option->get_expected_max() == 0) continue;

@@ -3,6 +3,9 @@
 # tool's own command line), and make a Debian package; the Windows build puts
 # both programs into a zip. scripts/package makes both.
 set(ZEP_DOC_DIR "share/doc/zep-converter")
+# Packaging builds only what it installs (scripts/package names the targets),
+# not every test program.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_PACKAGE_NAME "zep-converter")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "The ZEP Converter authors")
@@ -10,6 +13,7 @@ set(CPACK_PACKAGE_CONTACT "The ZEP Converter authors <zep-converter@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Converts sonar records on TK40 and ZEP V1.X magneto-optical discs into .ZEP files")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_OUTPUT_FILE_PREFIX "${CMAKE_BINARY_DIR}/packages")
+set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   install(TARGETS zepconverter zepconv RUNTIME DESTINATION .)
@@ -42,7 +46,7 @@ else()
     list(APPEND doc_outputs "${docs}/zepconv.1")
     install(FILES "${docs}/zepconv.1" DESTINATION share/man/man1)
   else()
-    message(WARNING "help2man not found: no man page (scripts/deps installs it)")
+    message(STATUS "help2man not found: no man page (scripts/deps installs it)")
   endif()
   add_custom_target(zepconv_docs ALL DEPENDS ${doc_outputs})
 
@@ -51,6 +55,5 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SECTION science)
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
-  set(CPACK_STRIP_FILES ON)
 endif()
 include(CPack)
