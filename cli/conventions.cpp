@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "cli/commands.h"
@@ -23,10 +24,16 @@ const CLI::App* FindCommand(const CLI::App& app, const std::string& name) {
   return nullptr;
 }
 
-std::string CommandList(const CLI::App& app) {
-  std::string names;
-  for (const CLI::App* command : CommandsOf(app)) names += (names.empty() ? "" : ", ") + command->get_name();
+std::vector<std::string> CommandNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::App* command : CommandsOf(app)) names.push_back(command->get_name());
   return names;
+}
+
+std::string Joined(const std::vector<std::string>& words, const std::string& separator = " ") {
+  std::string text;
+  for (const std::string& w : words) text += (text.empty() ? "" : separator) + w;
+  return text;
 }
 
 // CLI11 says "A subcommand is required" both when none is given and when the
@@ -36,7 +43,7 @@ std::string ParseFailure(const CLI::App& app, const CLI::Error& e) {
   while (!command->get_subcommands().empty()) command = command->get_subcommands().front();
   std::string what = e.what();
   if (command == &app && dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
-    what = "no command given (one of: " + CommandList(app) + ")";
+    what = "no command given (one of: " + Joined(CommandNames(app), ", ") + ")";
     for (const std::string& word : app.remaining()) {
       if (word.empty() || word[0] == '-') continue;
       what = "unknown command '" + word + "'";
@@ -62,12 +69,6 @@ std::vector<std::string> ChoicesOf(const CLI::Option& option) {
   }
   choices.push_back(item);
   return choices;
-}
-
-std::string Joined(const std::vector<std::string>& words) {
-  std::string text;
-  for (const std::string& w : words) text += (text.empty() ? "" : " ") + w;
-  return text;
 }
 
 std::vector<std::string> FlagNames(const CLI::App& command) {
@@ -187,8 +188,7 @@ CLI::Validator NumberIn(int lo, int hi) {
 
 std::string BashCompletion(const CLI::App& app) {
   const std::string tool = app.get_name();
-  std::vector<std::string> commands;
-  for (const CLI::App* command : CommandsOf(app)) commands.push_back(command->get_name());
+  const std::vector<std::string> commands = CommandNames(app);
   const std::vector<std::string> global = FlagNames(app);
 
   std::string valueCases, flagCases;
@@ -215,11 +215,7 @@ std::string BashCompletion(const CLI::App& app) {
          "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} cmd= w words\n"
          "  COMPREPLY=()\n"
          "  for w in \"${COMP_WORDS[@]:1:COMP_CWORD-1}\"; do\n"
-         "    case $w in " + [&] {
-           std::string alternatives;
-           for (const std::string& c : commands) alternatives += (alternatives.empty() ? "" : "|") + c;
-           return alternatives;
-         }() + ") cmd=$w; break ;; esac\n"
+         "    case $w in " + Joined(commands, "|") + ") cmd=$w; break ;; esac\n"
          "  done\n"
          "  case $cmd:$prev in\n" + valueCases +
          "  esac\n"
