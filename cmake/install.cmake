@@ -2,6 +2,9 @@
 # (help2man, from the tool's own help texts) and bash completion (from the
 # tool's own command line), and make a Debian package; the Windows build puts
 # both programs into a zip. scripts/package makes both.
+if(ZEP_SANITIZE OR ZEP_FUZZ)
+  return()  # a tree for tests alone: nothing in it is for installing
+endif()
 set(ZEP_DOC_DIR "share/doc/zep-converter")
 # Packaging builds only what it installs (scripts/package names the targets),
 # not every test program.
