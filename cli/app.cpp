@@ -9,6 +9,8 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/conventions.h"
+#include "cli/run_report.h"
 
 namespace zep::cli {
 namespace {
@@ -77,20 +79,23 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   convert->add_option("SOURCE", source, kSourceHelp)->required();
   convert->add_option("--out", outPath, "Folder for the record files (created if missing)")->required();
   AddTypeOption(convert, type);
+  convert->add_flag("--json", json, "Print one JSON object: the files written and the failures");
   convert
       ->add_option("--record", records,
                    "Record number as listed, 1 to 64; repeat for more (default: every record)")
-      ->check(CLI::Range(1, 64))
+      ->check(NumberIn(1, 64))
       ->delimiter(',')
       ->allow_extra_args(false);
 
   CLI::App* dump = app.add_subcommand("dump", "Write the scan dump: 5056 pieces of 4096 bytes from byte 39725056");
   dump->add_option("SOURCE", source, kSourceHelp)->required();
   dump->add_option("--out", outPath, "The dump file to write")->required();
+  dump->add_flag("--json", json, "Print one JSON object: the dump written and the failures");
 
   CLI::App* split = app.add_subcommand("split", "Write each run of ping records in a scan dump to a record file");
   split->add_option("DUMP", source, "A scan dump")->required();
   split->add_option("--out", outPath, "Folder for fond0.zep, fond1.zep, ... (created if missing)")->required();
+  split->add_flag("--json", json, "Print one JSON object: the files written and the failures");
 
   CLI::App* info = app.add_subcommand("info", "Walk record files from ping to ping and say what they hold");
   info->add_option("FILE", files, "Record files")->required();
@@ -112,6 +117,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   for (CLI::App* command : {convert, dump, split, carve}) AddNoClobberFlag(command, discOptions.noClobber);
   for (CLI::App* command : {list, convert, dump, split, info, carve, check}) command->footer(kFooter);
 
+  AddConventions(app, out);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -119,7 +125,9 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     return app.exit(e, out, err) == 0 ? kDone : kRefused;
   }
 
-  Console con{out, err, stderrIsTerminal && !quiet};
+  ProblemLog problems(err);
+  std::ostream loggedErr(&problems);
+  Console con{out, loggedErr, stderrIsTerminal && !quiet, json, &problems.lines(), &err};
   try {
     if (*list) return ListCommand(con, source, TypeOf(type), json, discOptions);
     if (*convert) return ConvertCommand(con, source, TypeOf(type), outPath, records, discOptions);
@@ -130,7 +138,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     if (*check) return CheckCommand(con, source, TypeOf(type), json, discOptions);
   } catch (const std::exception& e) {
     // Whatever was written before stays; the command did not finish.
-    err << "zepconv: " << e.what() << '\n';
+    con.err << "zepconv: " << e.what() << '\n';
     return kPartly;
   }
   return kRefused;

@@ -20,6 +20,14 @@ struct Console {
   std::ostream& out;
   std::ostream& err;
   bool progress = false;  // draw progress bars on err
+  // --json on a command that writes files: its one object replaces the lines
+  // on out, and lists the problems named on err, which are gathered here.
+  bool json = false;
+  const std::vector<std::string>* problems = nullptr;
+  // What is only said, not a problem (the disc type --type auto found, a
+  // contradicted --type): stderr, kept out of the JSON's failures.
+  std::ostream* notes = nullptr;
+  std::ostream& note() { return notes ? *notes : err; }
 };
 
 // What the commands that read a disc or write files take besides their

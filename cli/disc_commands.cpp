@@ -13,8 +13,10 @@
 #include "cli/commands.h"
 #include "cli/disc_type.h"
 #include "cli/files.h"
+#include "cli/iso_time.h"
 #include "cli/platform.h"
 #include "cli/progress.h"
+#include "cli/run_report.h"
 #include "cli/text.h"
 #include "cli/whole_disc.h"
 #include "convert/convert.h"
@@ -80,7 +82,7 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
     case ScanOutcome::NotMoDisc:
       con.err << "zepconv: ";
       if (disc.drive) con.err << disc.scan.message << '\n';
-      else con.err << source << " is not an MO disc: the system does not report the device removable\n";
+      else con.err << source << ": not an MO disc: the system does not report the device removable\n";
       return std::nullopt;
   }
   return std::nullopt;
@@ -100,7 +102,9 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
   doc["label"] = HasLabel(disc.directory) ? nlohmann::ordered_json(Latin1ToUtf8(RecordName(disc.directory, kLabelSlot, type)))
                                           : nlohmann::ordered_json(nullptr);
   doc["records"] = nlohmann::ordered_json::array();
+  auto textOrNull = [](const std::optional<std::string>& t) { return t ? nlohmann::ordered_json(*t) : nullptr; };
   for (const ListRow& row : disc.scan.rows) {
+    const IsoTimes iso = IsoTimesOf(ReadEntry(disc.directory, row.slot, type));
     // Record No. and Pings are "%i" cells: as JSON numbers they read exactly
     // as the cells do, and scripts can compare them.
     doc["records"].push_back({{"record", std::stoi(row.cells[0])},
@@ -109,7 +113,10 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
                               {"date", row.cells[2]},
                               {"start", row.cells[3]},
                               {"end", row.cells[4]},
-                              {"pings", std::stoi(row.cells[5])}});
+                              {"pings", std::stoi(row.cells[5])},
+                              {"date_iso", textOrNull(iso.date)},
+                              {"start_iso", textOrNull(iso.start)},
+                              {"end_iso", textOrNull(iso.end)}});
   }
   con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
 }
@@ -146,7 +153,7 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
     }
   }
   for (const ListRow& row : rows) present += (present.empty() ? "" : ", ") + row.cells[0];
-  con.err << "zepconv: " << disc.source << " has no record " << missing << " (its records: "
+  con.err << "zepconv: " << disc.source << ": no record " << missing << " (its records: "
           << (present.empty() ? "none" : present) << ")\n";
   return std::nullopt;
 }
@@ -164,6 +171,7 @@ int ListCommand(Console& con, const std::string& source, std::optional<SourceTyp
 
 int ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> given,
                    const std::string& outDir, const std::vector<int>& recordNumbers, const DiscOptions& options) {
+  RunReport report(con);
   const std::optional<Disc> disc = ScanSource(con, source, given, "", options.mapfile);
   if (!disc) return kRefused;
   const SourceType type = disc->type;
@@ -171,10 +179,10 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
   if (!rows) return kRefused;
   bool partly = !disc->scan.directoryError.empty();
   if (rows->empty()) {
-    con.err << "zepconv: " << source << " holds no records\n";
+    con.err << "zepconv: " << source << ": no records on the disc\n";
     return partly ? kPartly : kDone;
   }
-  if (!MakeFolder(con, outDir)) return kPartly;
+  if (!MakeFolder(con, outDir)) return kRefused;
 
   const bool tk40 = type == SourceType::Tk40;
   const std::string unit = tk40 ? "pings" : "sectors";
@@ -198,9 +206,15 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
       // nothing is written for units outside the volume.
       const std::int64_t written =
           (tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units) - r.beyondEndUnits;
-      con.out << what << ": " << written;
-      if (written != r.units) con.out << " of " << r.units;
-      con.out << ' ' << unit << " -> " << JoinPath(outDir, Latin1ToUtf8(fileName)) << '\n';
+      const std::string shownPath = JoinPath(outDir, Latin1ToUtf8(fileName));
+      if (con.json) {
+        report.Wrote({{"record", row.slot + 1}, {"name", Latin1ToUtf8(name)}, {"file", shownPath}, {unit, written},
+                      {"complete", r.status == ConvertStatus::Done}});
+      } else {
+        con.out << what << ": " << written;
+        if (written != r.units) con.out << " of " << r.units;
+        con.out << ' ' << unit << " -> " << shownPath << '\n';
+      }
     }
     if (r.status != ConvertStatus::Done) {
       con.err << "zepconv: " << what << ": " << r.reason;
@@ -213,6 +227,12 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
 }
 
 int DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options) {
+  RunReport report(con);
+  // A folder would be refused only after the disc was read; say so first.
+  if (std::error_code ec; std::filesystem::is_directory(std::filesystem::path(outFile), ec)) {
+    con.err << "zepconv: " << outFile << ": is a folder; --out names the dump file to write\n";
+    return kRefused;
+  }
   // The source type only shapes the list, which the dump does not need.
   std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, "", options.mapfile, false);
   if (!disc) return kRefused;
@@ -225,14 +245,18 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
   }
   const DumpReport& dump = disc->scan.dump;
   if (!dump.written) {
-    con.err << "zepconv: the dump was not written: " << dump.error << '\n';
-    return kPartly;
+    con.err << "zepconv: " << dump.error << "; the dump was not written\n";
+    return dump.created ? kPartly : kRefused;
   }
-  con.out << outFile << ": " << kDumpPieces << " pieces of " << kDumpPieceSize << " bytes from byte " << kDumpOffset
-          << '\n';
+  if (con.json) {
+    report.Wrote({{"file", outFile}, {"pieces", kDumpPieces}, {"unreadable_pieces", dump.unreadablePieces}});
+  } else {
+    con.out << outFile << ": " << kDumpPieces << " pieces of " << kDumpPieceSize << " bytes from byte "
+            << kDumpOffset << '\n';
+  }
   if (dump.unreadablePieces > 0) {
-    con.err << "zepconv: " << dump.unreadablePieces << " of " << kDumpPieces
-            << " pieces could not be read (or lie past the end of " << source << ") and were written as zeros\n";
+    con.err << "zepconv: " << source << ": " << dump.unreadablePieces << " of " << kDumpPieces
+            << " pieces could not be read (or lie past its end) and were written as zeros\n";
     return kPartly;
   }
   return kDone;

@@ -25,7 +25,7 @@ SettledType SettleType(Console& con, const std::string& source, const VolumeOpen
   if (given) {
     s.type = *given;
     if (found && *found != *given) {
-      con.err << "zepconv: warning: " << source << " looks like " << s.evidence.Describe() << ", not a "
+      con.note() << "zepconv: warning: " << source << " looks like " << s.evidence.Describe() << ", not a "
               << SourceTypeName(*given) << " disc; read as " << SourceTypeName(*given) << " as --type says\n";
     }
     return s;
@@ -37,10 +37,10 @@ SettledType SettleType(Console& con, const std::string& source, const VolumeOpen
     s.refused = true;
     return s;
   }
-  con.err << "zepconv: " << source << ": "
-          << (s.evidence.kind == DiscKind::Blank && !directoryRead ? "no record directory to weigh: no records"
-                                                                   : s.evidence.Describe())
-          << '\n';
+  con.note() << "zepconv: " << source << ": "
+             << (s.evidence.kind == DiscKind::Blank && !directoryRead ? "no record directory to weigh: no records"
+                                                                      : s.evidence.Describe())
+             << '\n';
   return s;
 }
 

@@ -11,6 +11,7 @@
 
 #include "cli/commands.h"
 #include "cli/files.h"
+#include "cli/run_report.h"
 #include "cli/text.h"
 #include "convert/convert.h"
 #include "convert/record_file.h"
@@ -26,7 +27,7 @@ bool MakeFolder(Console& con, const std::string& dir) {
     ec = std::make_error_code(std::errc::not_a_directory);
   }
   if (ec) {
-    con.err << "zepconv: cannot create the folder " << dir << ": " << ec.message() << '\n';
+    con.err << "zepconv: " << dir << ": cannot create the folder: " << ec.message() << '\n';
     return false;
   }
   return true;
@@ -48,7 +49,12 @@ struct FileReport {
   std::map<unsigned, std::uint64_t> pingsPerMode;
   std::string firstDate, lastDate;
   std::optional<std::string> firstGps, lastGps;
+  // Opened, but neither a zero file header nor a first ping where one
+  // belongs: some other kind of file, not a damaged record file.
+  bool notRecordFile = false;
 };
+
+constexpr const char* kNotRecordFile = "not a .ZEP record file";
 
 std::string DateOf(const PingInfo& p) {
   // The fields are BCD, so their hex digits are the decimal ones.
@@ -78,6 +84,7 @@ FileReport Inspect(const std::string& path) {
       r.lastGps = gps;
     }
   });
+  r.notRecordFile = r.walk.opened && (!r.walk.headerZero || (r.walk.pings == 0 && !r.walk.whole));
   return r;
 }
 
@@ -88,6 +95,7 @@ std::string DateRange(const FileReport& r) {
 nlohmann::ordered_json ReportJson(const FileReport& r) {
   using json = nlohmann::ordered_json;
   if (!r.walk.opened) return {{"file", r.file}, {"error", r.walk.problem}};
+  if (r.notRecordFile) return {{"file", r.file}, {"error", kNotRecordFile}};
   json modes = json::array();
   for (const auto& [mode, pings] : r.pingsPerMode) modes.push_back({{"mode", mode}, {"pings", pings}});
   auto textOrNull = [](const std::optional<std::string>& t) { return t ? json(Latin1ToUtf8(*t)) : json(nullptr); };
@@ -123,25 +131,27 @@ void WriteReportText(std::ostream& out, const FileReport& r) {
 }  // namespace
 
 int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, bool noClobber) {
+  RunReport report(con);
   // A dump that cannot be read leaves nothing behind, not even the folder.
   if (InputFile dump = InputFile::Open(dumpPath); !dump.open()) {
     con.err << "zepconv: " << dump.error() << '\n';
     return kRefused;
   }
-  if (!MakeFolder(con, outDir)) return kPartly;
+  if (!MakeFolder(con, outDir)) return kRefused;
   const SplitResult r = SplitScanDump(dumpPath, {JoinPath(outDir, "fond%i.zep"), {.noClobber = noClobber}});
   if (!r.dumpOpened) {
     con.err << "zepconv: " << r.dumpError << '\n';
     return kRefused;
   }
   for (std::size_t i = 0; i < r.files.size(); ++i) {
-    con.out << r.files[i] << ": " << r.filePings[i] << (r.filePings[i] == 1 ? " ping\n" : " pings\n");
+    if (con.json) report.Wrote({{"file", r.files[i]}, {"pings", r.filePings[i]}});
+    else con.out << r.files[i] << ": " << r.filePings[i] << (r.filePings[i] == 1 ? " ping\n" : " pings\n");
   }
   for (const std::string& failure : r.failures) con.err << "zepconv: " << failure << '\n';
-  if (r.runs == 0) con.err << "zepconv: no ping records found in " << dumpPath << '\n';
+  if (r.runs == 0) con.err << "zepconv: " << dumpPath << ": no ping records found\n";
   // Nothing more of that ping is anywhere in the dump: a note, not a failure.
   if (r.droppedPartialPings > 0) {
-    con.err << "zepconv: the dump ends inside a ping record; that ping is left out of the last file\n";
+    con.err << "zepconv: " << dumpPath << ": the dump ends inside a ping record; that ping is left out of the last file\n";
   }
   if (!r.dumpError.empty()) con.err << "zepconv: " << r.dumpError << '\n';
   return r.failures.empty() && r.dumpError.empty() ? kDone : kPartly;
@@ -155,13 +165,16 @@ int InfoCommand(Console& con, const std::vector<std::string>& files, bool json) 
     if (!r.walk.opened) {
       ++unopened;
       con.err << "zepconv: " << r.walk.problem << '\n';
+    } else if (r.notRecordFile) {
+      ++unopened;
+      con.err << "zepconv: " << r.file << ": " << kNotRecordFile << '\n';
     } else if (!r.walk.whole) {
       ++notWhole;
-      con.err << "zepconv: " << r.file << " is not whole: " << r.walk.problem << '\n';
+      con.err << "zepconv: " << r.file << ": not whole: " << r.walk.problem << '\n';
     }
     if (json) {
       reports.push_back(ReportJson(r));
-    } else if (r.walk.opened) {
+    } else if (r.walk.opened && !r.notRecordFile) {
       if (i > 0) con.out << '\n';
       WriteReportText(con.out, r);
     }

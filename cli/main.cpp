@@ -1,9 +1,11 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/conventions.h"
 #include "cli/platform.h"
 
 int main(int argc, char** argv) {
   zep::cli::PrepareConsole();
-  return zep::cli::Main(argc, argv, std::cout, std::cerr, zep::cli::StderrIsTerminal());
+  const int status = zep::cli::Main(argc, argv, std::cout, std::cerr, zep::cli::StderrIsTerminal());
+  return zep::cli::FinishOutput(std::cout, std::cerr, status);
 }

@@ -157,7 +157,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
       if (writing && !out.Write(record)) {
         // Keep reading the run through, as the recorder software does for an output that
         // cannot be created, so the search goes on where it would have.
-        res.failures.push_back(path + ": " + out.error());
+        res.failures.push_back(out.error());
         out.Discard();
         writing = false;
       }
@@ -169,7 +169,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
         res.files.push_back(path);
         res.filePings.push_back(pings);
       } else {
-        res.failures.push_back(path + ": " + out.error());
+        res.failures.push_back(out.error());
         out.Discard();
       }
     }

@@ -43,28 +43,27 @@ OutputFile OutputFile::Create(const std::string& path, const OutputOptions& opti
   f.path_ = path;
   f.noClobber_ = options.noClobber;
   const platform::PathKind kind = platform::KindOf(path);
+  std::string err;
   if (kind == platform::PathKind::Device) {
-    f.handle_ = platform::OpenDeviceOutput(path, f.error_);
+    f.handle_ = platform::OpenDeviceOutput(path, err);
   } else if (kind == platform::PathKind::Folder) {
-    f.error_ = path + ": is a folder";  // said now, not after the whole record has been read
+    err = "is a folder";  // said now, not after the whole record has been read
   } else if (options.noClobber && kind == platform::PathKind::File) {
-    f.error_ = path + ": already exists; left as it is";
+    err = "already exists; left as it is";
     f.clobberRefused_ = true;
   } else {
-    f.handle_ = platform::CreateTempFileBeside(path, f.tempPath_, f.error_);
-    if (!f.open()) {
-      f.error_ = path + ": " + f.error_;  // the file asked for, then the system's reason
-      f.tempPath_.clear();                // not this object's to delete
-    }
+    f.handle_ = platform::CreateTempFileBeside(path, f.tempPath_, err);
+    if (!f.open()) f.tempPath_.clear();  // not this object's to delete
   }
   if (f.open()) f.buffer_.resize(kOutputBufferSize);
+  else f.error_ = path + ": " + err;  // the file asked for, then the reason
   return f;
 }
 
 bool OutputFile::Flush() {
   if (used_ == 0 || failed()) return !failed();
   std::string err;
-  if (!platform::WriteAll(handle_, buffer_.data(), used_, err)) error_ = err;
+  if (!platform::WriteAll(handle_, buffer_.data(), used_, err)) error_ = path_ + ": " + err;
   used_ = 0;
   return !failed();
 }
@@ -77,7 +76,7 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
     if (!Flush()) return false;
     if (bytes.size() >= kDirectWriteSize) {
       std::string err;
-      if (!platform::WriteAll(handle_, bytes.data(), bytes.size(), err)) error_ = err;
+      if (!platform::WriteAll(handle_, bytes.data(), bytes.size(), err)) error_ = path_ + ": " + err;
       return !failed();
     }
   }
@@ -100,13 +99,13 @@ bool OutputFile::Close() {
   if (!open()) return !failed();
   Flush();
   std::string err;
-  if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = err;
+  if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = path_ + ": " + err;
   buffer_.clear();
   buffer_.shrink_to_fit();
   if (!failed() && !tempPath_.empty()) {
     bool exists = false;
     if (platform::RenameInto(tempPath_, path_, !noClobber_, exists, err)) tempPath_.clear();
-    else error_ = err;
+    else error_ = path_ + ": " + err;
     clobberRefused_ = exists;
   }
   if (failed()) Discard();
@@ -134,6 +133,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
       platform::CloseFile(handle_, err);
     }
     handle_ = std::exchange(other.handle_, kNoHandle);
+    path_ = std::move(other.path_);
     error_ = std::move(other.error_);
   }
   return *this;
@@ -148,7 +148,10 @@ InputFile::~InputFile() {
 
 InputFile InputFile::Open(const std::string& path) {
   InputFile f;
-  f.handle_ = platform::OpenInputFile(path, f.error_);
+  f.path_ = path;
+  std::string err;
+  f.handle_ = platform::OpenInputFile(path, err);
+  if (!f.open()) f.error_ = path + ": " + err;
   return f;
 }
 
@@ -159,7 +162,7 @@ ReadResult InputFile::Read(std::span<std::uint8_t> buf) {
     ReadResult r = platform::ReadSome(handle_, buf.subspan(total.bytes));
     total.bytes += r.bytes;
     if (!r.ok()) {
-      total.error = r.error;
+      total.error = path_ + ": " + r.error;
       break;
     }
     if (r.bytes == 0) break;
@@ -170,7 +173,7 @@ ReadResult InputFile::Read(std::span<std::uint8_t> buf) {
 bool RemoveFile(const std::string& path, std::string* error) {
   std::string err;
   const bool ok = platform::DeleteFileAt(path, err);
-  if (!ok && error) *error = err;
+  if (!ok && error) *error = path + ": " + err;
   return ok;
 }
 

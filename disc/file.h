@@ -1,7 +1,7 @@
 #pragma once
 // Ordinary files: the record files, the scan dump and its split output. Writes
 // go through a buffer; a failed write is sticky and remembered with its reason,
-// so a caller checks once, at Close().
+// so a caller checks once, at Close(). Every error reads "PATH: reason".
 //
 // An output is written under a temporary name beside the final one and takes
 // the final name only when Close() succeeds: a conversion that fails (a drive
@@ -100,6 +100,7 @@ class InputFile {
  private:
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;
+  std::string path_;
   std::string error_;
 };
 

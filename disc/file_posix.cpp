@@ -9,14 +9,14 @@
 
 namespace zep::platform {
 namespace {
-std::string SysError(const char* call, const std::string& subject, int err) {
-  return std::string(call) + "(" + subject + "): " + std::strerror(err);
-}
+// The system's reason alone: file.cpp puts the path in front, and users read
+// neither call names nor descriptor numbers.
+std::string Reason(int err) { return std::strerror(err); }
 }  // namespace
 
 std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) error = SysError("open", path, errno);
+  if (fd < 0) error = Reason(errno);
   return fd < 0 ? kNoHandle : fd;
 }
 
@@ -25,7 +25,7 @@ bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, 
     const ssize_t n = ::write(static_cast<int>(handle), data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      error = SysError("write", "fd " + std::to_string(handle), errno);
+      error = Reason(errno);
       return false;
     }
     data += n;
@@ -36,7 +36,7 @@ bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, 
 
 bool CloseFile(std::intptr_t handle, std::string& error) {
   if (::close(static_cast<int>(handle)) != 0) {
-    error = SysError("close", "fd " + std::to_string(handle), errno);
+    error = Reason(errno);
     return false;
   }
   return true;
@@ -44,15 +44,26 @@ bool CloseFile(std::intptr_t handle, std::string& error) {
 
 std::intptr_t OpenInputFile(const std::string& path, std::string& error) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) error = SysError("open", path, errno);
-  return fd < 0 ? kNoHandle : fd;
+  if (fd < 0) {
+    error = Reason(errno);
+    return kNoHandle;
+  }
+  // A folder opens for reading here but has no bytes to give: say so now
+  // rather than report it later as a file cut short.
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    error = Reason(EISDIR);
+    return kNoHandle;
+  }
+  return fd;
 }
 
 ReadResult ReadSome(std::intptr_t handle, std::span<std::uint8_t> buf) {
   for (;;) {
     const ssize_t n = ::read(static_cast<int>(handle), buf.data(), buf.size());
     if (n >= 0) return {static_cast<std::size_t>(n), {}};
-    if (errno != EINTR) return {0, SysError("read", "fd " + std::to_string(handle), errno)};
+    if (errno != EINTR) return {0, Reason(errno)};
   }
 }
 
@@ -61,11 +72,11 @@ bool DeleteFileAt(const std::string& path, std::string& error) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
   if (!S_ISREG(st.st_mode)) {
-    error = path + ": not an ordinary file, left in place";
+    error = "not an ordinary file, left in place";
     return false;
   }
   if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
-  error = SysError("unlink", path, errno);
+  error = Reason(errno);
   return false;
 }
 
@@ -83,11 +94,11 @@ std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& te
     const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
     if (errno != EEXIST) {
-      error = SysError("open", tempPath, errno);
+      error = Reason(errno);
       return kNoHandle;
     }
   }
-  error = folder + ": no free name for a temporary file (~zep0.tmp to ~zep9999.tmp all exist)";
+  error = "no free name for a temporary file beside it (~zep0.tmp to ~zep9999.tmp all exist)";
   return kNoHandle;
 }
 
@@ -95,14 +106,14 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   exists = false;
   if (replace) {
     if (::rename(temp.c_str(), final.c_str()) == 0) return true;
-    error = SysError("rename", final, errno);
+    error = Reason(errno);
     return false;
   }
   // A hard link is made only where no file of that name exists: nothing
   // that appears meanwhile is ever replaced.
   if (::link(temp.c_str(), final.c_str()) != 0) {
     exists = errno == EEXIST;
-    error = exists ? final + ": already exists; left as it is" : SysError("link", final, errno);
+    error = exists ? "already exists; left as it is" : Reason(errno);
     return false;
   }
   ::unlink(temp.c_str());

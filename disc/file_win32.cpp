@@ -11,7 +11,7 @@ HANDLE H(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error) {
   const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    error = LastErrorText("CreateFileA", path);
+    error = LastErrorReason();
     return kNoHandle;
   }
   return reinterpret_cast<std::intptr_t>(h);
@@ -22,7 +22,7 @@ bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, 
     const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     DWORD done = 0;
     if (!WriteFile(H(handle), data, chunk, &done, nullptr) || done == 0) {
-      error = LastErrorText("WriteFile", "output");
+      error = LastErrorReason();
       return false;
     }
     data += done;
@@ -33,7 +33,7 @@ bool WriteAll(std::intptr_t handle, const std::uint8_t* data, std::size_t size, 
 
 bool CloseFile(std::intptr_t handle, std::string& error) {
   if (!CloseHandle(H(handle))) {
-    error = LastErrorText("CloseHandle", "output");
+    error = LastErrorReason();
     return false;
   }
   return true;
@@ -42,7 +42,7 @@ bool CloseFile(std::intptr_t handle, std::string& error) {
 std::intptr_t OpenInputFile(const std::string& path, std::string& error) {
   const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    error = LastErrorText("CreateFileA", path);
+    error = LastErrorReason();
     return kNoHandle;
   }
   return reinterpret_cast<std::intptr_t>(h);
@@ -51,7 +51,7 @@ std::intptr_t OpenInputFile(const std::string& path, std::string& error) {
 ReadResult ReadSome(std::intptr_t handle, std::span<std::uint8_t> buf) {
   DWORD got = 0;
   const DWORD want = buf.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(buf.size());
-  if (!ReadFile(H(handle), buf.data(), want, &got, nullptr)) return {got, LastErrorText("ReadFile", "input")};
+  if (!ReadFile(H(handle), buf.data(), want, &got, nullptr)) return {got, LastErrorReason()};
   return {got, {}};
 }
 
@@ -60,7 +60,7 @@ bool DeleteFileAt(const std::string& path, std::string& error) {
   const DWORD code = GetLastError();
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
   SetLastError(code);
-  error = LastErrorText("DeleteFileA", path);
+  error = LastErrorReason();
   return false;
 }
 
@@ -86,11 +86,11 @@ std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& te
     const DWORD code = GetLastError();
     if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
       SetLastError(code);
-      error = LastErrorText("CreateFileA", tempPath);
+      error = LastErrorReason();
       return kNoHandle;
     }
   }
-  error = folder + ": no free name for a temporary file (~zep0.tmp to ~zep9999.tmp all exist)";
+  error = "no free name for a temporary file beside it (~zep0.tmp to ~zep9999.tmp all exist)";
   return kNoHandle;
 }
 
@@ -100,7 +100,7 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   const DWORD code = GetLastError();
   exists = !replace && (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS);
   SetLastError(code);
-  error = exists ? final + ": already exists; left as it is" : LastErrorText("MoveFileExA", final);
+  error = exists ? "already exists; left as it is" : LastErrorReason();
   return false;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // What file.cpp needs from the platform: a handful of calls on an opaque
-// handle. Implemented by file_posix.cpp and file_win32.cpp.
+// handle. Implemented by file_posix.cpp and file_win32.cpp. An error is the
+// system's reason alone ("No space left on device"); file.cpp names the file.
 
 #include <cstddef>
 #include <cstdint>

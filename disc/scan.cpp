@@ -72,6 +72,7 @@ DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOp
     report.error = out.error();
     return report;
   }
+  report.created = true;
   AlignedBuffer buffer(kDumpBatchPieces * kDumpPieceSize);
   for (int piece = 0; piece < kDumpPieces; piece += kDumpBatchPieces) {
     const int count = std::min(kDumpBatchPieces, kDumpPieces - piece);

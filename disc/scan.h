@@ -37,6 +37,7 @@ std::string NotMoDiscMessage(char driveLetter);  // "Drive X is not an MO disc"
 
 struct DumpReport {
   bool attempted = false;
+  bool created = false;       // the file could be created: writing began
   bool written = false;       // the dump file holds all 5056 pieces of this disc
   int unreadablePieces = 0;   // pieces written as zeros (or zero-padded) because the read failed
   std::string error;          // why the dump could not be written; empty when written

@@ -19,9 +19,8 @@
 namespace zep {
 namespace {
 
-std::string SysError(const char* call, const std::string& path, int err) {
-  return std::string(call) + "(" + path + "): " + std::strerror(err);
-}
+// "PATH: reason", as users read it: no call names.
+std::string SysError(const std::string& path, int err) { return path + ": " + std::strerror(err); }
 
 // A block device stands in for an MO drive when the kernel reports it
 // removable; partitions answer for their whole disc.
@@ -53,7 +52,7 @@ class PosixVolume final : public Volume {
       const ssize_t n = ::pread(fd_, buf.data() + r.bytes, buf.size() - r.bytes, static_cast<off_t>(pos + r.bytes));
       if (n < 0) {
         if (errno == EINTR) continue;
-        r.error = SysError("pread", path_, errno) + " at byte " + std::to_string(pos + r.bytes);
+        r.error = SysError(path_, errno) + " at byte " + std::to_string(pos + r.bytes);
         return r;
       }
       if (n == 0) {
@@ -83,12 +82,12 @@ VolumeOpenResult OpenDiscVolume(const std::string& path) {
   VolumeOpenResult result;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    result.error = SysError("open", path, errno);
+    result.error = SysError(path, errno);
     return result;
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
-    result.error = SysError("fstat", path, errno);
+    result.error = SysError(path, errno);
     ::close(fd);
     return result;
   }

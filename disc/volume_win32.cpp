@@ -47,7 +47,7 @@ class Win32Volume final : public Volume {
     LARGE_INTEGER distance;
     distance.QuadPart = pos;
     if (!SetFilePointerEx(handle_, distance, nullptr, FILE_BEGIN)) {
-      r.error = LastErrorText("SetFilePointerEx", path_) + " at byte " + std::to_string(pos);
+      r.error = LastErrorText(path_) + " at byte " + std::to_string(pos);
       return r;
     }
     while (r.bytes < buf.size()) {
@@ -60,7 +60,7 @@ class Win32Volume final : public Volume {
           break;
         }
         SetLastError(code);
-        r.error = LastErrorText("ReadFile", path_) + " at byte " + std::to_string(pos + r.bytes);
+        r.error = LastErrorText(path_) + " at byte " + std::to_string(pos + r.bytes);
         return r;
       }
       if (got == 0) {
@@ -117,7 +117,7 @@ VolumeOpenResult OpenDiscVolume(const std::string& path) {
                          : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    result.error = LastErrorText("CreateFileA", path);
+    result.error = LastErrorText(path);
     return result;
   }
   result.volume = std::make_unique<Win32Volume>(h, path, drive);

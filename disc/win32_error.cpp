@@ -14,9 +14,8 @@ std::string WindowsErrorString(unsigned long code) {
   return s + " (code " + std::to_string(code) + ")";
 }
 
-std::string LastErrorText(const char* call, const std::string& subject) {
-  const DWORD code = GetLastError();
-  return std::string(call) + "(" + subject + "): " + WindowsErrorString(code);
-}
+std::string LastErrorReason() { return WindowsErrorString(GetLastError()); }
+
+std::string LastErrorText(const std::string& subject) { return subject + ": " + LastErrorReason(); }
 
 }  // namespace zep

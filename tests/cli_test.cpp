@@ -106,7 +106,9 @@ TEST_F(CliTest, ListAndConvertEveryRecordOfBothTypes) {
     const std::string img = Write(d.make(), d.type + ".img"), out = tmp.File(d.type);
     auto run = RunZepconv({"list", img, "--type", d.type, "--json"});
     EXPECT_EQ(std::pair(run.status, run.err), std::pair(0, std::string()));
-    EXPECT_EQ(json::parse(run.out), json::parse(d.listJson));
+    json list = json::parse(run.out);
+    for (json& r : list["records"]) r.erase("date_iso"), r.erase("start_iso"), r.erase("end_iso");  // tested on their own
+    EXPECT_EQ(list, json::parse(d.listJson));
     fs::create_directory(out);
     std::ofstream(out + "/" + d.files.begin()->first) << std::string(1 << 20, 'z');  // longer than what replaces it
     run = RunZepconv({"convert", img, "--type", d.type, "--out", out});
@@ -153,16 +155,16 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
     std::string err;
     std::size_t files = 0;  // in out afterwards
   } cases[] = {
-      {{}, 2, "subcommand"},
+      {{}, 2, "command"},
       {{"list", dir + "/none.img"}, 2, "none.img"},
 #ifdef _WIN32
       {{"list", "q:"}, 2, "There is no disk in drive Q"},  // no drive Q in the test's Wine prefix
 #endif
-      {{"convert", img, "--out", out, "--record", "1", "--record", "3"}, 2, "has no record 3 (its records: 1, 2, 4, 5, 7)"},
+      {{"convert", img, "--out", out, "--record", "1", "--record", "3"}, 2, ": no record 3 (its records: 1, 2, 4, 5, 7)"},
       {{"split", dir + "/none.bin", "--out", out}, 2, "none.bin"},
       {{"info", dir + "/none.ZEP"}, 2, "none.ZEP"},
-      {{"convert", img, "--out", blocker + "/sub"}, 1, "cannot create the folder"},
-      {{"dump", img, "--out", blocker + "/d.bin"}, 1, "the dump was not written"},
+      {{"convert", img, "--out", blocker + "/sub"}, 2, "cannot create the folder"},
+      {{"dump", img, "--out", blocker + "/d.bin"}, 2, "the dump was not written"},
       {{"list", tiny}, 1, "directory"},
 #ifndef _WIN32
       {{"dump", img, "--out", "/dev/full"}, 1, "No space"},  // and the device is left alone
@@ -195,7 +197,7 @@ TEST_F(CliTest, InfoReportsPingsDateModesAndGpsAndFailsOnACutFile) {
 #endif
   const auto run = RunZepconv({"info", whole, test::WriteWholeFile(tmp.File(cut), bytes), "--json"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find(cut + " is not whole"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(cut + ": not whole"), std::string::npos) << run.err;
   json reports = json::parse(run.out);
   for (json& r : reports) r.erase("file"), r.erase("size"), r.erase("problem");
   // Mode codes 0, 6 and 7 are the modes 3, 10 and 4; blocks 0 and 2 carry a text.
