@@ -1,5 +1,5 @@
 // zepconv's command line. The interface is fixed (scripts depend on it): the
-// five commands, their options and the exit statuses 0, 1 and 2.
+// commands, their options and the exit statuses 0, 1 and 2.
 
 #include <exception>
 #include <string>
@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/export_commands.h"
 
 namespace zep::cli {
 namespace {
@@ -79,6 +80,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   info->add_flag("--json", json, "Print a JSON array, one object per file");
 
   for (CLI::App* command : {list, convert, dump, split, info}) command->footer(kFooter);
+  const ExportCommands exports(app, kFooter);  // pings, track, echogram
 
   try {
     app.parse(argc, argv);
@@ -94,6 +96,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     if (*dump) return DumpCommand(con, source, outPath);
     if (*split) return SplitCommand(con, source, outPath);
     if (*info) return InfoCommand(con, files, json);
+    if (const auto status = exports.Run(con)) return *status;
   } catch (const std::exception& e) {
     // Whatever was written before stays; the command did not finish.
     err << "zepconv: " << e.what() << '\n';
