@@ -95,25 +95,22 @@ class Tile {
   }
   void AddGap() { columns_.push_back(std::nullopt); }
 
-  // The PNG; a picture with no ping in it is one transparent row high.
-  std::vector<std::uint8_t> Png() {
+  // Writes the PNG into the file; a picture with no ping in it is one
+  // transparent row high.
+  void WritePng(OutputFile& file) {
     if (height_ == 0) {
       height_ = 1;
       pixels_.resize(Stride(), 0);
     }
-    std::vector<std::uint8_t> png;
     // Neighbouring pings see the same depths alike: filtering each pixel
     // against the one to its left packs echograms a third smaller than
     // choosing a filter per row, and faster.
     stbi_write_force_png_filter = 1;
-    const auto append = [](void* to, void* data, int size) {
-      auto* bytes = static_cast<const std::uint8_t*>(data);
-      static_cast<std::vector<std::uint8_t>*>(to)->insert(static_cast<std::vector<std::uint8_t>*>(to)->end(), bytes,
-                                                          bytes + size);
+    const auto write = [](void* to, void* data, int size) {
+      static_cast<OutputFile*>(to)->Write(std::span(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
     };
-    stbi_write_png_to_func(append, &png, static_cast<int>(columns_.size()), static_cast<int>(height_),
+    stbi_write_png_to_func(write, &file, static_cast<int>(columns_.size()), static_cast<int>(height_),
                            static_cast<int>(channels_), pixels_.data(), static_cast<int>(Stride()));
-    return png;
   }
 
   void Clear() {
@@ -197,11 +194,11 @@ class Echogram {
       rows += '\n';
     }
     csv_.Flush();
-    const std::vector<std::uint8_t> png = tile_.Png();
-    tile_.Clear();
     ++images_;
     OutputFile file = OutputFile::Create(path);
-    if (!file.Write(png) || !file.Close()) {
+    if (file.open()) tile_.WritePng(file);
+    tile_.Clear();
+    if (!file.open() || !file.Close()) {
       con_.err << "zepconv: " << file.error() << '\n';
       file.Discard();
       ok_ = false;

@@ -167,4 +167,13 @@ void WalkAndReport(Console& con, const std::string& path, const PingVisitor& vis
   }
 }
 
+int FinishOutput(TextOutput& out, const WalkCounts& counts) {
+  if (counts.Status() == kRefused) {
+    out.Discard();
+    return kRefused;
+  }
+  if (!out.Close()) return kPartly;
+  return counts.Status();
+}
+
 }  // namespace zep::cli

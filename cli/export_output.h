@@ -80,4 +80,8 @@ struct WalkCounts {
 void WalkAndReport(Console& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
                    const PingSampleVisitor& visitSamples = {});
 
+// Closes what a command wrote from the files it walked and gives its exit
+// status; output from files none of which could be read is removed.
+int FinishOutput(TextOutput& out, const WalkCounts& counts);
+
 }  // namespace zep::cli

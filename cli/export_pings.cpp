@@ -111,12 +111,7 @@ int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl
       out.Flush();
     }, counts);
   }
-  if (counts.Status() == kRefused) {
-    out.Discard();
-    return kRefused;
-  }
-  if (!out.Close()) return kPartly;
-  return counts.Status();
+  return FinishOutput(out, counts);
 }
 
 }  // namespace zep::cli

@@ -266,12 +266,7 @@ int TrackCommand(Console& con, const std::vector<std::string>& files, TrackForma
     }
   }
   writer->End();
-  if (counts.Status() == kRefused) {
-    out.Discard();
-    return kRefused;
-  }
-  if (!out.Close()) return kPartly;
-  return counts.Status();
+  return FinishOutput(out, counts);
 }
 
 }  // namespace zep::cli
