@@ -1,6 +1,9 @@
 // zepconv pings: one row per ping, every field of its header and what its
 // GPS text says, as CSV or JSON lines.
 
+#include <algorithm>
+#include <array>
+
 #include <nlohmann/json.hpp>
 
 #include "cli/export_commands.h"
@@ -35,31 +38,45 @@ const char* ChecksumName(NmeaChecksum c) {
   return "";
 }
 
-// The GPS text of a ping and what it says; pings repeat the text of the one
-// before until a new one comes, so it is read again only when it changes.
-struct TextCache {
-  std::string text, utf8;
+// The GPS text of a ping and what it says, and its date; pings repeat the
+// text of the one before until a new one comes, and the date for the whole
+// record, so each is read again only when its bytes change.
+struct PingCache {
+  std::array<std::uint8_t, ping::kGpsTextSize> raw{};
+  bool seen = false;
+  std::string utf8;
   std::optional<NmeaPosition> nmea;
   std::string lat, lon, time;
+  std::uint32_t dateKey = 0xFFFFFFFF;
+  std::string date;
 
-  void Update(std::string now) {
-    if (now == text && !utf8.empty()) return;
-    text = std::move(now);
-    utf8 = Latin1ToUtf8(text);
-    nmea = ParseNmeaPosition(text);
+  void Update(const PingInfo& p) {
+    const std::uint32_t key = static_cast<std::uint32_t>(p.year) << 16 | p.month << 8 | p.day;
+    if (key != dateKey) {
+      dateKey = key;
+      const auto d = DateFromBcd(p.year, p.month, p.day);
+      date = d ? FormatIsoDate(*d) : "";
+    }
+    const std::uint8_t* text = p.header.data() + ping::kGpsText;
+    if (seen && std::equal(raw.begin(), raw.end(), text)) return;
+    seen = true;
+    std::copy_n(text, raw.size(), raw.begin());
+    const std::string stored = StoredGpsText(p);
+    utf8 = Latin1ToUtf8(stored);
+    nmea = ParseNmeaPosition(stored);
     lat = nmea && nmea->lat ? FormatDegrees(*nmea->lat) : "";
     lon = nmea && nmea->lon ? FormatDegrees(*nmea->lon) : "";
     time = nmea && nmea->timeOfDayMs ? FormatTimeOfDay(*nmea->timeOfDayMs) : "";
   }
 };
 
-void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const TextCache& gps) {
+void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const PingCache& gps) {
   row.Begin();
   row.Number(file);
   row.Int(static_cast<std::int64_t>(p.offset));
   row.Int(p.pingIndex);
-  if (const auto date = DateFromBcd(p.year, p.month, p.day)) row.Text(FormatIsoDate(*date));
-  else row.Null();
+  if (gps.date.empty()) row.Null();
+  else row.Text(gps.date);
   row.Int(p.mode);
   row.Int(p.sampleCount);
   row.Int(p.flags);
@@ -104,9 +121,9 @@ int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl
     std::string file;
     if (jsonl) file = nlohmann::json(path).dump(-1, ' ', false, kReplaceInvalid);
     else AppendCsvField(file, path);
-    TextCache gps;
+    PingCache gps;
     WalkAndReport(con, path, [&](const PingInfo& p) {
-      gps.Update(StoredGpsText(p));
+      gps.Update(p);
       WriteRow(row, file, p, gps);
       out.Flush();
     }, counts);

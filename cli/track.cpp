@@ -28,10 +28,11 @@ bool StartsSegment(const TrackPoint& a, const TrackPoint& b, double gapSeconds) 
 }
 
 std::optional<TrackReader::Step> TrackReader::Next(const PingInfo& p) {
-  std::string text = StoredGpsText(p);
-  if (lastText_ && *lastText_ == text) return std::nullopt;
-  lastText_ = std::move(text);
-  const std::optional<NmeaPosition> fix = ParseNmeaPosition(*lastText_);
+  const std::uint8_t* text = p.header.data() + ping::kGpsText;
+  if (seenText_ && std::equal(lastText_.begin(), lastText_.end(), text)) return std::nullopt;
+  seenText_ = true;
+  std::copy_n(text, lastText_.size(), lastText_.begin());
+  const std::optional<NmeaPosition> fix = ParseNmeaPosition(StoredGpsText(p));
   if (!fix) return std::nullopt;
   if (fix->checksum == NmeaChecksum::kBad) {
     ++badChecksums_;

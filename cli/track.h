@@ -3,6 +3,7 @@
 // placed in time and cut into segments where the boat cannot have gone
 // straight from one fix to the next.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -50,7 +51,8 @@ class TrackReader {
  private:
   double gapSeconds_;
   FixClock clock_;
-  std::optional<std::string> lastText_;
+  std::array<std::uint8_t, ping::kGpsTextSize> lastText_{};
+  bool seenText_ = false;
   std::optional<TrackPoint> last_;
   int badChecksums_ = 0;
 };
