@@ -218,6 +218,9 @@ class Echogram {
 
 int EchogramCommand(Console& con, const std::string& file, const std::string& outPath, int pingsPerImage,
                     Palette palette) {
+  if (WouldOverwriteInput(con, outPath, {file}) || WouldOverwriteInput(con, Stem(outPath) + ".csv", {file})) {
+    return kRefused;
+  }
   if (InputFile in = InputFile::Open(file); !in.open()) {
     con.err << "zepconv: " << in.error() << '\n';
     return kRefused;

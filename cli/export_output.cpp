@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <filesystem>
 
 namespace zep::cli {
 
@@ -37,6 +38,17 @@ bool TextOutput::Close() {
 void TextOutput::Discard() {
   text_.clear();
   if (!toStdout_) file_.Discard();
+}
+
+bool WouldOverwriteInput(Console& con, const std::string& out, const std::vector<std::string>& inputs) {
+  for (const std::string& in : inputs) {
+    std::error_code ec;
+    if (!out.empty() && std::filesystem::equivalent(out, in, ec)) {
+      con.err << "zepconv: " << out << ": is one of the files to read; not overwriting it\n";
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string StoredGpsText(const PingInfo& p) {

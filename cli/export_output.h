@@ -39,6 +39,10 @@ class TextOutput {
   std::string text_;
 };
 
+// True, and said on err, when out names one of the files to be read: writing
+// it would destroy what is being read.
+bool WouldOverwriteInput(Console& con, const std::string& out, const std::vector<std::string>& inputs);
+
 // The value text of a ping's gpsText field: up to its carriage return and
 // before any zero byte (a field that no text has reached yet is all zeros).
 std::string StoredGpsText(const PingInfo& p);

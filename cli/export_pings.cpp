@@ -109,6 +109,7 @@ void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const Pi
 }  // namespace
 
 int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl, const std::string& outPath) {
+  if (WouldOverwriteInput(con, outPath, files)) return kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
     con.err << "zepconv: " << out.error() << '\n';

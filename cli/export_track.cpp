@@ -237,6 +237,7 @@ std::unique_ptr<TrackWriter> MakeWriter(TrackFormat format, std::string& out) {
 
 int TrackCommand(Console& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
                  double gapSeconds) {
+  if (WouldOverwriteInput(con, outPath, files)) return kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
     con.err << "zepconv: " << out.error() << '\n';

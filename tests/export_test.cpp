@@ -315,6 +315,10 @@ TEST_F(ExportTest, CutFilesGiveTheirWholePingsAndUnreadableOnesNothing) {
     const std::string written = c.args[0] == "echogram" && c.status == 1 ? tmp_.File("cut.csv") : out;
     EXPECT_EQ(Lines(std::filesystem::exists(written) ? ReadText(written) : "").size(), c.lines);
   }
+  // Output never overwrites what is being read.
+  const auto before = test::ReadWholeFile(file);
+  EXPECT_EQ(RunZepconv({"pings", file, "-o", file}).status, 2);
+  EXPECT_EQ(test::ReadWholeFile(file), before);
 }
 
 }  // namespace
