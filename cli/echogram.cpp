@@ -154,7 +154,7 @@ class Echogram {
   const std::string& csvError() const { return csv_.error(); }
 
   void Ping(const PingInfo& p, std::span<const std::uint8_t> samples) {
-    if (last_ && p.pingIndex > *last_ + 1) {
+    if (last_ && p.pingIndex > std::uint64_t{*last_} + 1) {
       const std::uint32_t gap = std::min(p.pingIndex - *last_ - 1, kMaxGapColumns);
       for (std::uint32_t i = 0; i < gap; ++i) Column().AddGap();
     }
