@@ -42,9 +42,10 @@ const char* ChecksumName(NmeaChecksum c) {
 // text of the one before until a new one comes, and the date for the whole
 // record, so each is read again only when its bytes change.
 struct PingCache {
+  bool json = false;  // cells are written as JSON values, else as CSV fields
   std::array<std::uint8_t, ping::kGpsTextSize> raw{};
   bool seen = false;
-  std::string utf8;
+  std::string textCell;  // the text as its format writes it
   std::optional<NmeaPosition> nmea;
   std::string lat, lon, time;
   std::uint32_t dateKey = 0xFFFFFFFF;
@@ -62,7 +63,9 @@ struct PingCache {
     seen = true;
     std::copy_n(text, raw.size(), raw.begin());
     const std::string stored = StoredGpsText(p);
-    utf8 = Latin1ToUtf8(stored);
+    textCell.clear();
+    if (json) AppendJsonString(textCell, Latin1ToUtf8(stored));
+    else AppendCsvField(textCell, Latin1ToUtf8(stored));
     nmea = ParseNmeaPosition(stored);
     lat = nmea && nmea->lat ? FormatDegrees(*nmea->lat) : "";
     lon = nmea && nmea->lon ? FormatDegrees(*nmea->lon) : "";
@@ -86,7 +89,7 @@ void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const Pi
     else if (f.type == RawField::kU16) row.Int(GetU16(at));
     else row.Int(static_cast<std::int16_t>(GetU16(at)));
   }
-  row.Text(gps.utf8);
+  row.Number(gps.textCell);
   if (!gps.nmea) {
     for (int i = 0; i < 6; ++i) row.Null();
   } else {
@@ -123,6 +126,7 @@ int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl
     if (jsonl) file = nlohmann::json(path).dump(-1, ' ', false, kReplaceInvalid);
     else AppendCsvField(file, path);
     PingCache gps;
+    gps.json = jsonl;
     WalkAndReport(con, path, [&](const PingInfo& p) {
       gps.Update(p);
       WriteRow(row, file, p, gps);
