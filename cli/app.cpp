@@ -1,5 +1,5 @@
 // zepconv's command line. The interface is fixed (scripts depend on it): the
-// five commands, their options and the exit statuses 0, 1 and 2.
+// commands, their options and the exit statuses 0, 1 and 2.
 
 #include <exception>
 #include <optional>
@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/conventions.h"
 #include "cli/run_report.h"
+#include "cli/export_commands.h"
 
 namespace zep::cli {
 namespace {
@@ -116,6 +117,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   for (CLI::App* command : {list, convert, dump, carve, check}) AddMapfileOption(command, discOptions.mapfile);
   for (CLI::App* command : {convert, dump, split, carve}) AddNoClobberFlag(command, discOptions.noClobber);
   for (CLI::App* command : {list, convert, dump, split, info, carve, check}) command->footer(kFooter);
+  const ExportCommands exports(app, kFooter);  // pings, track, echogram
 
   AddConventions(app, out);
   try {
@@ -136,6 +138,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     if (*info) return InfoCommand(con, files, json);
     if (*carve) return CarveCommand(con, source, TypeOf(type), outPath, all, discOptions);
     if (*check) return CheckCommand(con, source, TypeOf(type), json, discOptions);
+    if (const auto status = exports.Run(con)) return *status;
   } catch (const std::exception& e) {
     // Whatever was written before stays; the command did not finish.
     con.err << "zepconv: " << e.what() << '\n';

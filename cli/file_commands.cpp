@@ -1,6 +1,7 @@
 // The commands that work on files: split (a scan dump into record files) and
 // info (what a record file holds, and whether it is whole).
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -10,9 +11,11 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/export_output.h"
 #include "cli/files.h"
 #include "cli/run_report.h"
 #include "cli/text.h"
+#include "cli/track.h"
 #include "convert/convert.h"
 #include "convert/record_file.h"
 #include "disc/file.h"
@@ -52,6 +55,7 @@ struct FileReport {
   // Opened, but neither a zero file header nor a first ping where one
   // belongs: some other kind of file, not a damaged record file.
   bool notRecordFile = false;
+  std::optional<TrackPoint> firstFix, lastFix;  // the track's ends
 };
 
 constexpr const char* kNotRecordFile = "not a .ZEP record file";
@@ -63,22 +67,19 @@ std::string DateOf(const PingInfo& p) {
   return text;
 }
 
-// The GPS text of a ping, or nothing: a field that no text has reached yet is
-// all zeros.
-std::string GpsTextAt(const PingInfo& p) {
-  std::string text = GpsTextOf(p.header.data());
-  text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-  return text;
-}
-
 FileReport Inspect(const std::string& path) {
   FileReport r;
   r.file = path;
-  r.walk = WalkRecordFile(path, [&r](const PingInfo& p) {
+  TrackReader track(60);
+  r.walk = WalkRecordFile(path, [&r, &track](const PingInfo& p) {
     ++r.pingsPerMode[p.mode];
+    if (const auto step = track.Next(p)) {
+      if (!r.firstFix) r.firstFix = step->point;
+      r.lastFix = step->point;
+    }
     r.lastDate = DateOf(p);
     if (r.firstDate.empty()) r.firstDate = r.lastDate;
-    const std::string gps = GpsTextAt(p);
+    const std::string gps = StoredGpsText(p);
     if (!gps.empty()) {
       if (!r.firstGps) r.firstGps = gps;
       r.lastGps = gps;
@@ -90,6 +91,26 @@ FileReport Inspect(const std::string& path) {
 
 std::string DateRange(const FileReport& r) {
   return r.firstDate == r.lastDate ? r.firstDate : r.firstDate + " to " + r.lastDate;
+}
+
+// Seconds from the first fix to the last, when both have a time.
+std::optional<std::int64_t> DurationSeconds(const FileReport& r) {
+  if (!r.firstFix || !r.firstFix->timeMs || !r.lastFix->timeMs) return std::nullopt;
+  return (*r.lastFix->timeMs - *r.firstFix->timeMs) / 1000;
+}
+
+std::string DurationText(std::int64_t seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(seconds / 3600),
+                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+  return text;
+}
+
+nlohmann::ordered_json PositionJson(const std::optional<TrackPoint>& p) {
+  if (!p) return nullptr;
+  // Seven decimals, as the track gives them (a centimetre).
+  const auto round7 = [](double v) { return std::round(v * 1e7) / 1e7; };
+  return {{"lat", round7(p->lat)}, {"lon", round7(p->lon)}};
 }
 
 nlohmann::ordered_json ReportJson(const FileReport& r) {
@@ -106,6 +127,9 @@ nlohmann::ordered_json ReportJson(const FileReport& r) {
           {"modes", modes},
           {"first_gps", textOrNull(r.firstGps)},
           {"last_gps", textOrNull(r.lastGps)},
+          {"duration_s", DurationSeconds(r) ? json(*DurationSeconds(r)) : json(nullptr)},
+          {"first_position", PositionJson(r.firstFix)},
+          {"last_position", PositionJson(r.lastFix)},
           {"size", r.walk.size},
           {"problem", r.walk.whole ? json(nullptr) : json(r.walk.problem)}};
 }
@@ -125,6 +149,12 @@ void WriteReportText(std::ostream& out, const FileReport& r) {
   }
   out << "  first GPS  " << (r.firstGps ? Printable(*r.firstGps) : "none") << '\n';
   out << "  last GPS   " << (r.lastGps ? Printable(*r.lastGps) : "none") << '\n';
+  if (const auto seconds = DurationSeconds(r)) out << "  duration   " << DurationText(*seconds) << '\n';
+  const auto position = [](const std::optional<TrackPoint>& p) {
+    return p ? FormatDegrees(p->lat) + ", " + FormatDegrees(p->lon) : std::string("none");
+  };
+  out << "  first fix  " << position(r.firstFix) << '\n';
+  out << "  last fix   " << position(r.lastFix) << '\n';
   out << "  whole      " << (r.walk.whole ? "yes" : "no: " + r.walk.problem) << '\n';
 }
 

@@ -90,8 +90,9 @@ class FileSource {
 std::string At(std::uint64_t pos) { return " at byte " + std::to_string(pos); }
 
 template <typename Source>
-RecordWalk Walk(Source& src, const PingVisitor& visit) {
+RecordWalk Walk(Source& src, const PingVisitor& visit, const PingSampleVisitor& visitSamples = {}) {
   RecordWalk w;
+  std::vector<std::uint8_t> samples(visitSamples ? 0xFFFF : 0);
   std::uint8_t block[kFileHeaderSize];
   const std::size_t got = src.Read(block, kFileHeaderSize);
   w.size = got;
@@ -116,7 +117,7 @@ RecordWalk Walk(Source& src, const PingVisitor& visit) {
       break;
     }
     const std::uint16_t count = GetU16(header + ping::kSampleCount);
-    const std::size_t s = src.Skip(count);
+    const std::size_t s = visitSamples ? src.Read(samples.data(), count) : src.Skip(count);
     w.size += s;
     if (s < count) {
       w.problem = "samples of the ping" + At(pos) + " cut short: " + std::to_string(s) + " of " +
@@ -124,6 +125,7 @@ RecordWalk Walk(Source& src, const PingVisitor& visit) {
       break;
     }
     if (visit) visit(ReadPingInfo(header, pos));
+    if (visitSamples) visitSamples(ReadPingInfo(header, pos), std::span(samples.data(), count));
     ++w.pings;
     w.samples += count;
     pos += kPingHeaderSize + count;
@@ -144,7 +146,9 @@ RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& vis
   return Walk(src, visit);
 }
 
-RecordWalk WalkRecordFile(const std::string& path, const PingVisitor& visit) {
+namespace {
+
+RecordWalk WalkFile(const std::string& path, const PingVisitor& visit, const PingSampleVisitor& visitSamples) {
   InputFile file = InputFile::Open(path);
   if (!file.open()) {
     RecordWalk w;
@@ -153,7 +157,15 @@ RecordWalk WalkRecordFile(const std::string& path, const PingVisitor& visit) {
     return w;
   }
   FileSource src(file);
-  return Walk(src, visit);
+  return Walk(src, visit, visitSamples);
+}
+
+}  // namespace
+
+RecordWalk WalkRecordFile(const std::string& path, const PingVisitor& visit) { return WalkFile(path, visit, {}); }
+
+RecordWalk WalkRecordFileSamples(const std::string& path, const PingSampleVisitor& visit) {
+  return WalkFile(path, {}, visit);
 }
 
 }  // namespace zep

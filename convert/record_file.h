@@ -107,6 +107,8 @@ struct RecordWalk {
 };
 
 using PingVisitor = std::function<void(const PingInfo&)>;
+// Also hands over the ping's sample bytes, valid during the call only.
+using PingSampleVisitor = std::function<void(const PingInfo&, std::span<const std::uint8_t> samples)>;
 
 // Walks record file bytes from 4096 on, ping by ping. Stops at the first
 // position that holds no whole ping record (no magic, or a header or samples
@@ -116,5 +118,6 @@ RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& vis
 // The same over a file, read in fixed-size pieces: memory stays constant
 // whatever the file's length.
 RecordWalk WalkRecordFile(const std::string& path, const PingVisitor& visit = {});
+RecordWalk WalkRecordFileSamples(const std::string& path, const PingSampleVisitor& visit);
 
 }  // namespace zep

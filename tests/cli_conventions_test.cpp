@@ -50,7 +50,7 @@ TEST_F(CliConventionsTest, ErrorsHaveOnePrefixNameTheFileAndRefuseWithTwo) {
   } cases[] = {
       {{"lst", img}, "zepconv: unknown command 'lst'"},
       {{"help", "lst"}, "zepconv: unknown command 'lst'"},
-      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, help)"},
+      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, help)"},
       {{"list"}, "zepconv: SOURCE is required"},
       {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number: x"},
       {{"convert", img, "--out", dir, "--record", "1,99"}, "zepconv: --record: 99 is not between 1 and 64"},

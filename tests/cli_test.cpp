@@ -203,9 +203,11 @@ TEST_F(CliTest, InfoReportsPingsDateModesAndGpsAndFailsOnACutFile) {
   // Mode codes 0, 6 and 7 are the modes 3, 10 and 4; blocks 0 and 2 carry a text.
   EXPECT_EQ(reports, json::parse(R"([
     {"whole": true, "pings": 3, "date": "2008-11-05", "first_gps": "$GPGLL,0", "last_gps": "$GPGLL,2",
-     "modes": [{"mode": 3, "pings": 1}, {"mode": 4, "pings": 1}, {"mode": 10, "pings": 1}]},
+     "modes": [{"mode": 3, "pings": 1}, {"mode": 4, "pings": 1}, {"mode": 10, "pings": 1}],
+     "duration_s": null, "first_position": null, "last_position": null},
     {"whole": false, "pings": 2, "date": "2008-11-05", "first_gps": "$GPGLL,0", "last_gps": "$GPGLL,0",
-     "modes": [{"mode": 3, "pings": 1}, {"mode": 10, "pings": 1}]}])"));
+     "modes": [{"mode": 3, "pings": 1}, {"mode": 10, "pings": 1}],
+     "duration_s": null, "first_position": null, "last_position": null}])"));
   EXPECT_EQ(RunZepconv({"info", whole}).status, 0);
 }
 

@@ -1,0 +1,244 @@
+// zepconv echogram: a record file's pings as pictures, one column per ping,
+// sample 0 at the top, written with stb_image_write.
+
+#include <array>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#include <stb/stb_image_write.h>
+
+#include "cli/export_commands.h"
+#include "cli/export_output.h"
+
+namespace zep::cli {
+namespace {
+
+// Missing pings are drawn as transparent columns, but no more than this many
+// per gap: a corrupt ping index must not blow the picture up.
+constexpr std::uint32_t kMaxGapColumns = 32;
+
+// matplotlib's viridis, its 256 published entries rounded to 8 bits.
+constexpr std::array<std::array<std::uint8_t, 3>, 256> kViridis = {{
+    {68, 1, 84}, {68, 2, 86}, {69, 4, 87}, {69, 5, 89}, {70, 7, 90}, {70, 8, 92}, {70, 10, 93}, {70, 11, 94},
+    {71, 13, 96}, {71, 14, 97}, {71, 16, 99}, {71, 17, 100}, {71, 19, 101}, {72, 20, 103}, {72, 22, 104},
+    {72, 23, 105}, {72, 24, 106}, {72, 26, 108}, {72, 27, 109}, {72, 28, 110}, {72, 29, 111}, {72, 31, 112},
+    {72, 32, 113}, {72, 33, 115}, {72, 35, 116}, {72, 36, 117}, {72, 37, 118}, {72, 38, 119}, {72, 40, 120},
+    {72, 41, 121}, {71, 42, 122}, {71, 44, 122}, {71, 45, 123}, {71, 46, 124}, {71, 47, 125}, {70, 48, 126},
+    {70, 50, 126}, {70, 51, 127}, {70, 52, 128}, {69, 53, 129}, {69, 55, 129}, {69, 56, 130}, {68, 57, 131},
+    {68, 58, 131}, {68, 59, 132}, {67, 61, 132}, {67, 62, 133}, {66, 63, 133}, {66, 64, 134}, {66, 65, 134},
+    {65, 66, 135}, {65, 68, 135}, {64, 69, 136}, {64, 70, 136}, {63, 71, 136}, {63, 72, 137}, {62, 73, 137},
+    {62, 74, 137}, {62, 76, 138}, {61, 77, 138}, {61, 78, 138}, {60, 79, 138}, {60, 80, 139}, {59, 81, 139},
+    {59, 82, 139}, {58, 83, 139}, {58, 84, 140}, {57, 85, 140}, {57, 86, 140}, {56, 88, 140}, {56, 89, 140},
+    {55, 90, 140}, {55, 91, 141}, {54, 92, 141}, {54, 93, 141}, {53, 94, 141}, {53, 95, 141}, {52, 96, 141},
+    {52, 97, 141}, {51, 98, 141}, {51, 99, 141}, {50, 100, 142}, {50, 101, 142}, {49, 102, 142}, {49, 103, 142},
+    {49, 104, 142}, {48, 105, 142}, {48, 106, 142}, {47, 107, 142}, {47, 108, 142}, {46, 109, 142}, {46, 110, 142},
+    {46, 111, 142}, {45, 112, 142}, {45, 113, 142}, {44, 113, 142}, {44, 114, 142}, {44, 115, 142}, {43, 116, 142},
+    {43, 117, 142}, {42, 118, 142}, {42, 119, 142}, {42, 120, 142}, {41, 121, 142}, {41, 122, 142}, {41, 123, 142},
+    {40, 124, 142}, {40, 125, 142}, {39, 126, 142}, {39, 127, 142}, {39, 128, 142}, {38, 129, 142}, {38, 130, 142},
+    {38, 130, 142}, {37, 131, 142}, {37, 132, 142}, {37, 133, 142}, {36, 134, 142}, {36, 135, 142}, {35, 136, 142},
+    {35, 137, 142}, {35, 138, 141}, {34, 139, 141}, {34, 140, 141}, {34, 141, 141}, {33, 142, 141}, {33, 143, 141},
+    {33, 144, 141}, {33, 145, 140}, {32, 146, 140}, {32, 146, 140}, {32, 147, 140}, {31, 148, 140}, {31, 149, 139},
+    {31, 150, 139}, {31, 151, 139}, {31, 152, 139}, {31, 153, 138}, {31, 154, 138}, {30, 155, 138}, {30, 156, 137},
+    {30, 157, 137}, {31, 158, 137}, {31, 159, 136}, {31, 160, 136}, {31, 161, 136}, {31, 161, 135}, {31, 162, 135},
+    {32, 163, 134}, {32, 164, 134}, {33, 165, 133}, {33, 166, 133}, {34, 167, 133}, {34, 168, 132}, {35, 169, 131},
+    {36, 170, 131}, {37, 171, 130}, {37, 172, 130}, {38, 173, 129}, {39, 173, 129}, {40, 174, 128}, {41, 175, 127},
+    {42, 176, 127}, {44, 177, 126}, {45, 178, 125}, {46, 179, 124}, {47, 180, 124}, {49, 181, 123}, {50, 182, 122},
+    {52, 182, 121}, {53, 183, 121}, {55, 184, 120}, {56, 185, 119}, {58, 186, 118}, {59, 187, 117}, {61, 188, 116},
+    {63, 188, 115}, {64, 189, 114}, {66, 190, 113}, {68, 191, 112}, {70, 192, 111}, {72, 193, 110}, {74, 193, 109},
+    {76, 194, 108}, {78, 195, 107}, {80, 196, 106}, {82, 197, 105}, {84, 197, 104}, {86, 198, 103}, {88, 199, 101},
+    {90, 200, 100}, {92, 200, 99}, {94, 201, 98}, {96, 202, 96}, {99, 203, 95}, {101, 203, 94}, {103, 204, 92},
+    {105, 205, 91}, {108, 205, 90}, {110, 206, 88}, {112, 207, 87}, {115, 208, 86}, {117, 208, 84}, {119, 209, 83},
+    {122, 209, 81}, {124, 210, 80}, {127, 211, 78}, {129, 211, 77}, {132, 212, 75}, {134, 213, 73}, {137, 213, 72},
+    {139, 214, 70}, {142, 214, 69}, {144, 215, 67}, {147, 215, 65}, {149, 216, 64}, {152, 216, 62}, {155, 217, 60},
+    {157, 217, 59}, {160, 218, 57}, {162, 218, 55}, {165, 219, 54}, {168, 219, 52}, {170, 220, 50}, {173, 220, 48},
+    {176, 221, 47}, {178, 221, 45}, {181, 222, 43}, {184, 222, 41}, {186, 222, 40}, {189, 223, 38}, {192, 223, 37},
+    {194, 223, 35}, {197, 224, 33}, {200, 224, 32}, {202, 225, 31}, {205, 225, 29}, {208, 225, 28}, {210, 226, 27},
+    {213, 226, 26}, {216, 226, 25}, {218, 227, 25}, {221, 227, 24}, {223, 227, 24}, {226, 228, 24}, {229, 228, 25},
+    {231, 228, 25}, {234, 229, 26}, {236, 229, 27}, {239, 229, 28}, {241, 229, 29}, {244, 230, 30}, {246, 230, 32},
+    {248, 230, 33}, {251, 231, 35}, {253, 231, 37},
+}};
+
+// One picture's pixels, grey and alpha or RGBA, rows as wide as the most
+// columns a picture may have; it grows downwards as taller pings come.
+class Tile {
+ public:
+  Tile(int maxColumns, Palette palette)
+      : maxColumns_(maxColumns), palette_(palette), channels_(palette == Palette::kGrey ? 2 : 4) {}
+
+  bool full() const { return static_cast<int>(columns_.size()) == maxColumns_; }
+  bool empty() const { return columns_.empty(); }
+  const std::vector<std::optional<std::uint32_t>>& columns() const { return columns_; }
+
+  void AddPing(std::uint32_t ping, std::span<const std::uint8_t> samples) {
+    if (samples.size() > height_) {
+      height_ = samples.size();
+      pixels_.resize(height_ * Stride(), 0);
+    }
+    std::uint8_t* px = pixels_.data() + columns_.size() * channels_;
+    for (std::uint8_t v : samples) {
+      if (palette_ == Palette::kGrey) {
+        px[0] = v;
+        px[1] = 255;
+      } else {
+        px[0] = kViridis[v][0];
+        px[1] = kViridis[v][1];
+        px[2] = kViridis[v][2];
+        px[3] = 255;
+      }
+      px += Stride();
+    }
+    columns_.push_back(ping);
+  }
+  void AddGap() { columns_.push_back(std::nullopt); }
+
+  // Writes the PNG into the file; a picture with no ping in it is one
+  // transparent row high.
+  void WritePng(OutputFile& file) {
+    if (height_ == 0) {
+      height_ = 1;
+      pixels_.resize(Stride(), 0);
+    }
+    // Neighbouring pings see the same depths alike: filtering each pixel
+    // against the one to its left packs echograms a third smaller than
+    // choosing a filter per row, and faster.
+    stbi_write_force_png_filter = 1;
+    const auto write = [](void* to, void* data, int size) {
+      static_cast<OutputFile*>(to)->Write(std::span(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
+    };
+    stbi_write_png_to_func(write, &file, static_cast<int>(columns_.size()), static_cast<int>(height_),
+                           static_cast<int>(channels_), pixels_.data(), static_cast<int>(Stride()));
+  }
+
+  void Clear() {
+    columns_.clear();
+    pixels_.clear();
+    height_ = 0;
+  }
+
+ private:
+  std::size_t Stride() const { return static_cast<std::size_t>(maxColumns_) * channels_; }
+  int maxColumns_;
+  Palette palette_;
+  std::size_t channels_;
+  std::size_t height_ = 0;
+  std::vector<std::uint8_t> pixels_;
+  std::vector<std::optional<std::uint32_t>> columns_;
+};
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// OUT.png gives OUT_0000.png, ... and OUT.csv.
+std::string Stem(const std::string& out) {
+  if (out.size() > 4) {
+    std::string ext = out.substr(out.size() - 4);
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (ext == ".png") return out.substr(0, out.size() - 4);
+  }
+  return out;
+}
+
+class Echogram {
+ public:
+  Echogram(Console& con, const std::string& out, int pingsPerImage, Palette palette)
+      : con_(con), out_(out), stem_(Stem(out)), tile_(pingsPerImage, palette), csv_(con, stem_ + ".csv") {
+    csv_.text() += "image,column,ping\n";
+  }
+  bool csvOpen() const { return csv_.open(); }
+  const std::string& csvError() const { return csv_.error(); }
+
+  void Ping(const PingInfo& p, std::span<const std::uint8_t> samples) {
+    if (last_ && p.pingIndex > std::uint64_t{*last_} + 1) {
+      const std::uint32_t gap = std::min(p.pingIndex - *last_ - 1, kMaxGapColumns);
+      for (std::uint32_t i = 0; i < gap; ++i) Column().AddGap();
+    }
+    last_ = p.pingIndex;
+    Column().AddPing(p.pingIndex, samples);
+  }
+
+  // Writes what is left; the number of pictures written.
+  int Finish() {
+    if (!tile_.empty()) Write(images_ == 0 ? out_ : Numbered());
+    if (images_ == 0) csv_.Discard();
+    else if (!csv_.Close()) ok_ = false;
+    return images_;
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  // The tile to draw the next column into, after writing the full one.
+  Tile& Column() {
+    if (tile_.full()) Write(Numbered());
+    return tile_;
+  }
+  std::string Numbered() const {
+    char number[16];
+    std::snprintf(number, sizeof number, "_%04d.png", images_);
+    return stem_ + number;
+  }
+  void Write(const std::string& path) {
+    const std::string name = BaseName(path);
+    std::string& rows = csv_.text();
+    for (std::size_t c = 0; c < tile_.columns().size(); ++c) {
+      AppendCsvField(rows, name);
+      rows += ',';
+      AppendInt(rows, static_cast<std::int64_t>(c));
+      rows += ',';
+      if (tile_.columns()[c]) AppendInt(rows, *tile_.columns()[c]);
+      rows += '\n';
+    }
+    csv_.Flush();
+    ++images_;
+    OutputFile file = OutputFile::Create(path);
+    if (file.open()) tile_.WritePng(file);
+    tile_.Clear();
+    if (!file.open() || !file.Close()) {
+      con_.err << "zepconv: " << file.error() << '\n';
+      file.Discard();
+      ok_ = false;
+    }
+  }
+
+  Console& con_;
+  std::string out_, stem_;
+  Tile tile_;
+  TextOutput csv_;
+  std::optional<std::uint32_t> last_;
+  int images_ = 0;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+int EchogramCommand(Console& con, const std::string& file, const std::string& outPath, int pingsPerImage,
+                    Palette palette) {
+  if (WouldOverwriteInput(con, outPath, {file}) || WouldOverwriteInput(con, Stem(outPath) + ".csv", {file})) {
+    return kRefused;
+  }
+  if (InputFile in = InputFile::Open(file); !in.open()) {
+    con.err << "zepconv: " << in.error() << '\n';
+    return kRefused;
+  }
+  Echogram echogram(con, outPath, pingsPerImage, palette);
+  if (!echogram.csvOpen()) {
+    con.err << "zepconv: " << echogram.csvError() << '\n';
+    return kRefused;
+  }
+  WalkCounts counts;
+  WalkAndReport(con, file, {}, counts,
+                [&](const PingInfo& p, std::span<const std::uint8_t> samples) { echogram.Ping(p, samples); });
+  const int images = echogram.Finish();
+  if (images == 0) {
+    con.err << "zepconv: " << file << ": no pings to draw\n";
+    return counts.Status() == kRefused ? kRefused : kPartly;
+  }
+  return echogram.ok() ? counts.Status() : kPartly;
+}
+
+}  // namespace zep::cli

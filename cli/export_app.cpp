@@ -1,0 +1,57 @@
+// The command line of pings, track and echogram.
+
+#include <CLI/CLI.hpp>
+
+#include "cli/export_commands.h"
+
+namespace zep::cli {
+
+ExportCommands::ExportCommands(CLI::App& app, const char* footer) {
+  pings_ = app.add_subcommand("pings", "Write one row per ping of record files: header fields and GPS text");
+  pings_->add_option("FILE", files_, "Record files")->required();
+  pings_->add_option("--format", format_, "csv or jsonl (one JSON object per line)")
+      ->check(CLI::IsMember({"csv", "jsonl"}))
+      ->capture_default_str();
+  pings_->add_option("-o,--out", out_, "File to write (default: standard output)");
+
+  track_ = app.add_subcommand("track", "Write the GPS track of record files");
+  track_->add_option("FILE", files_, "Record files")->required();
+  track_->add_option("--format", trackFormat_, "gpx, geojson, kml or csv")
+      ->check(CLI::IsMember({"gpx", "geojson", "kml", "csv"}))
+      ->required();
+  track_->add_option("-o,--out", out_, "File to write (default: standard output)");
+  track_->add_option("--gap", gap_, "Start a new segment after a time gap of more than this many seconds")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
+
+  echogram_ = app.add_subcommand("echogram", "Draw a record file's pings as PNG images, one column per ping");
+  echogram_->add_option("FILE", files_, "A record file")->required()->expected(1);
+  echogram_->add_option("-o,--out", out_, "The PNG to write; long records give OUT_0000.png, OUT_0001.png, ...")
+      ->required();
+  echogram_->add_option("--pings-per-image", pingsPerImage_, "Columns per image at most")
+      ->check(CLI::Range(1, 16384))
+      ->capture_default_str();
+  echogram_->add_option("--palette", palette_, "grey (the sample values themselves) or viridis")
+      ->check(CLI::IsMember({"grey", "viridis"}))
+      ->capture_default_str();
+
+  for (CLI::App* command : {pings_, track_, echogram_}) command->footer(footer);
+}
+
+std::optional<int> ExportCommands::Run(Console& con) const {
+  if (*pings_) return PingsCommand(con, files_, format_ == "jsonl", out_);
+  if (*track_) {
+    const TrackFormat format = trackFormat_ == "gpx"       ? TrackFormat::kGpx
+                               : trackFormat_ == "geojson" ? TrackFormat::kGeoJson
+                               : trackFormat_ == "kml"     ? TrackFormat::kKml
+                                                           : TrackFormat::kCsv;
+    return TrackCommand(con, files_, format, out_, gap_);
+  }
+  if (*echogram_) {
+    return EchogramCommand(con, files_.front(), out_, pingsPerImage_,
+                           palette_ == "viridis" ? Palette::kViridis : Palette::kGrey);
+  }
+  return std::nullopt;
+}
+
+}  // namespace zep::cli

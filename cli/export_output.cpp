@@ -1,0 +1,191 @@
+#include "cli/export_output.h"
+
+#include <array>
+#include <charconv>
+#include <filesystem>
+
+namespace zep::cli {
+
+TextOutput::TextOutput(Console& con, const std::string& path)
+    : con_(con), toStdout_(path.empty() || path == "-") {
+  if (!toStdout_) file_ = OutputFile::Create(path);
+}
+
+void TextOutput::Flush(bool force) {
+  if (!force && text_.size() < (1u << 16)) return;
+  if (toStdout_) {
+    con_.out.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+  } else {
+    file_.Write(std::span(reinterpret_cast<const std::uint8_t*>(text_.data()), text_.size()));
+  }
+  text_.clear();
+}
+
+bool TextOutput::Close() {
+  Flush(true);
+  if (toStdout_) {
+    con_.out.flush();
+    if (con_.out) return true;
+    con_.err << "zepconv: cannot write to standard output\n";
+    return false;
+  }
+  if (file_.Close()) return true;
+  con_.err << "zepconv: " << file_.error() << '\n';
+  file_.Discard();
+  return false;
+}
+
+void TextOutput::Discard() {
+  text_.clear();
+  if (!toStdout_) file_.Discard();
+}
+
+bool WouldOverwriteInput(Console& con, const std::string& out, const std::vector<std::string>& inputs) {
+  for (const std::string& in : inputs) {
+    std::error_code ec;
+    if (!out.empty() && std::filesystem::equivalent(out, in, ec)) {
+      con.err << "zepconv: " << out << ": is one of the files to read; not overwriting it\n";
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string StoredGpsText(const PingInfo& p) {
+  std::string text = GpsTextOf(p.header.data());
+  text.resize(std::min(text.size(), text.find('\0')));
+  return text;
+}
+
+void AppendInt(std::string& out, std::int64_t v) {
+  std::array<char, 24> digits{};
+  const auto r = std::to_chars(digits.data(), digits.data() + digits.size(), v);
+  out.append(digits.data(), r.ptr);
+}
+
+void AppendCsvField(std::string& out, std::string_view utf8) {
+  if (utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out += utf8;
+    return;
+  }
+  out += '"';
+  for (char c : utf8) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (char c : utf8) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20 || u == 0x7F) {
+      out += "\\u00";
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+}
+
+void AppendXmlText(std::string& out, std::string_view utf8) {
+  for (char c : utf8) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default:
+        // XML 1.0 has no control characters but tab, line feed and return.
+        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') out += c;
+        else out += "\xEF\xBF\xBD";
+    }
+  }
+}
+
+void RowWriter::Header() {
+  for (std::size_t i = 0; i < keys_.size(); ++i) {
+    if (i > 0) out_ += ',';
+    out_ += keys_[i];
+  }
+  out_ += '\n';
+}
+
+void RowWriter::Begin() {
+  field_ = 0;
+  if (json_) out_ += '{';
+}
+
+void RowWriter::End() { out_ += json_ ? "}\n" : "\n"; }
+
+void RowWriter::Key() {
+  if (field_ > 0) out_ += ',';
+  if (json_) {
+    out_ += '"';
+    out_ += keys_[field_];
+    out_ += "\":";
+  }
+  ++field_;
+}
+
+void RowWriter::Null() {
+  Key();
+  if (json_) out_ += "null";
+}
+
+void RowWriter::Int(std::int64_t v) {
+  Key();
+  AppendInt(out_, v);
+}
+
+void RowWriter::Bool(bool v) {
+  Key();
+  out_ += v ? "true" : "false";
+}
+
+void RowWriter::Number(std::string_view text) {
+  Key();
+  out_ += text;
+}
+
+void RowWriter::Text(std::string_view utf8) {
+  Key();
+  if (json_) AppendJsonString(out_, utf8);
+  else AppendCsvField(out_, utf8);
+}
+
+int WalkCounts::Status() const {
+  if (files > 0 && unopened == files) return kRefused;
+  return unopened + notWhole == 0 ? kDone : kPartly;
+}
+
+void WalkAndReport(Console& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
+                   const PingSampleVisitor& visitSamples) {
+  ++counts.files;
+  const RecordWalk w = visitSamples ? WalkRecordFileSamples(path, visitSamples) : WalkRecordFile(path, visit);
+  if (!w.opened) {
+    ++counts.unopened;
+    con.err << "zepconv: " << w.problem << '\n';
+  } else if (!w.whole) {
+    ++counts.notWhole;
+    con.err << "zepconv: " << path << " is not whole: " << w.problem << '\n';
+  }
+}
+
+int FinishOutput(TextOutput& out, const WalkCounts& counts) {
+  if (counts.Status() == kRefused) {
+    out.Discard();
+    return kRefused;
+  }
+  if (!out.Close()) return kPartly;
+  return counts.Status();
+}
+
+}  // namespace zep::cli

@@ -1,0 +1,91 @@
+#pragma once
+// What the export commands (pings, track, echogram) share: an output that is
+// a file or standard output, written through a buffer and checked once at the
+// end; rows written alike as CSV or JSON; the walk of a list of record files
+// with its problems named.
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/commands.h"
+#include "convert/record_file.h"
+#include "disc/file.h"
+
+namespace zep::cli {
+
+class TextOutput {
+ public:
+  // An empty path or "-" is standard output.
+  TextOutput(Console& con, const std::string& path);
+  bool open() const { return toStdout_ || file_.open(); }
+  const std::string& error() const { return file_.error(); }
+  // Append to it, then call Flush now and then.
+  std::string& text() { return text_; }
+  void Flush(bool force = false);
+  // Writes the rest; false (named on err) when any write failed.
+  bool Close();
+  // For output that would mislead: a file is removed, standard output keeps
+  // what it was sent.
+  void Discard();
+
+ private:
+  Console& con_;
+  bool toStdout_;
+  OutputFile file_;
+  std::string text_;
+};
+
+// True, and said on err, when out names one of the files to be read: writing
+// it would destroy what is being read.
+bool WouldOverwriteInput(Console& con, const std::string& out, const std::vector<std::string>& inputs);
+
+// The value text of a ping's gpsText field: up to its carriage return and
+// before any zero byte (a field that no text has reached yet is all zeros).
+std::string StoredGpsText(const PingInfo& p);
+
+// One row of named values, as CSV (RFC 4180 quoting, no header: see Header)
+// or as one JSON object on a line. Missing values are empty or null.
+class RowWriter {
+ public:
+  RowWriter(std::string& out, bool json, std::span<const char* const> keys) : out_(out), json_(json), keys_(keys) {}
+  void Header();  // CSV only
+  void Begin();
+  void End();
+  void Null();
+  void Int(std::int64_t v);
+  void Bool(bool v);
+  void Number(std::string_view text);  // already formatted
+  void Text(std::string_view utf8);
+
+ private:
+  void Key();
+  std::string& out_;
+  bool json_;
+  std::span<const char* const> keys_;
+  std::size_t field_ = 0;
+};
+
+void AppendCsvField(std::string& out, std::string_view utf8);
+void AppendJsonString(std::string& out, std::string_view utf8);
+void AppendXmlText(std::string& out, std::string_view utf8);
+void AppendInt(std::string& out, std::int64_t v);
+
+// Walks each file ping by ping; a file that cannot be opened or is not whole
+// is named on err. Returns the exit status: 2 when no file could be opened,
+// 1 when any failed, else 0.
+struct WalkCounts {
+  int unopened = 0, notWhole = 0, files = 0;
+  int Status() const;
+};
+void WalkAndReport(Console& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
+                   const PingSampleVisitor& visitSamples = {});
+
+// Closes what a command wrote from the files it walked and gives its exit
+// status; output from files none of which could be read is removed.
+int FinishOutput(TextOutput& out, const WalkCounts& counts);
+
+}  // namespace zep::cli

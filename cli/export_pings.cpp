@@ -1,0 +1,139 @@
+// zepconv pings: one row per ping, every field of its header and what its
+// GPS text says, as CSV or JSON lines.
+
+#include <algorithm>
+#include <array>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/export_commands.h"
+#include "cli/export_output.h"
+#include "cli/text.h"
+#include "convert/nmea.h"
+
+namespace zep::cli {
+namespace {
+
+constexpr const char* kKeys[] = {"file",   "offset", "ping",   "date",   "mode",   "sample_count", "flags",
+                                 "u16_14", "s16_16", "u16_18", "u16_20", "u16_22", "u16_24",       "u16_26",
+                                 "u8_34",  "u8_35",  "u8_36",  "u8_38",  "gps_text", "gps_sentence", "time_utc",
+                                 "lat",    "lon",    "fix_valid", "checksum"};
+
+// The header fields whose meaning is not known, by offset and type.
+struct RawField {
+  std::size_t offset;
+  enum { kU8, kU16, kS16 } type;
+};
+constexpr RawField kRawFields[] = {{14, RawField::kU16}, {16, RawField::kS16}, {18, RawField::kU16},
+                                   {20, RawField::kU16}, {22, RawField::kU16}, {24, RawField::kU16},
+                                   {26, RawField::kU16}, {34, RawField::kU8},  {35, RawField::kU8},
+                                   {36, RawField::kU8},  {38, RawField::kU8}};
+
+const char* ChecksumName(NmeaChecksum c) {
+  switch (c) {
+    case NmeaChecksum::kOk: return "ok";
+    case NmeaChecksum::kMissing: return "missing";
+    case NmeaChecksum::kBad: return "bad";
+  }
+  return "";
+}
+
+// The GPS text of a ping and what it says, and its date; pings repeat the
+// text of the one before until a new one comes, and the date for the whole
+// record, so each is read again only when its bytes change.
+struct PingCache {
+  bool json = false;  // cells are written as JSON values, else as CSV fields
+  std::array<std::uint8_t, ping::kGpsTextSize> raw{};
+  bool seen = false;
+  std::string textCell;  // the text as its format writes it
+  std::optional<NmeaPosition> nmea;
+  std::string lat, lon, time;
+  std::uint32_t dateKey = 0xFFFFFFFF;
+  std::string date;
+
+  void Update(const PingInfo& p) {
+    const std::uint32_t key = static_cast<std::uint32_t>(p.year) << 16 | p.month << 8 | p.day;
+    if (key != dateKey) {
+      dateKey = key;
+      const auto d = DateFromBcd(p.year, p.month, p.day);
+      date = d ? FormatIsoDate(*d) : "";
+    }
+    const std::uint8_t* text = p.header.data() + ping::kGpsText;
+    if (seen && std::equal(raw.begin(), raw.end(), text)) return;
+    seen = true;
+    std::copy_n(text, raw.size(), raw.begin());
+    const std::string stored = StoredGpsText(p);
+    textCell.clear();
+    if (json) AppendJsonString(textCell, Latin1ToUtf8(stored));
+    else AppendCsvField(textCell, Latin1ToUtf8(stored));
+    nmea = ParseNmeaPosition(stored);
+    lat = nmea && nmea->lat ? FormatDegrees(*nmea->lat) : "";
+    lon = nmea && nmea->lon ? FormatDegrees(*nmea->lon) : "";
+    time = nmea && nmea->timeOfDayMs ? FormatTimeOfDay(*nmea->timeOfDayMs) : "";
+  }
+};
+
+void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const PingCache& gps) {
+  row.Begin();
+  row.Number(file);
+  row.Int(static_cast<std::int64_t>(p.offset));
+  row.Int(p.pingIndex);
+  if (gps.date.empty()) row.Null();
+  else row.Text(gps.date);
+  row.Int(p.mode);
+  row.Int(p.sampleCount);
+  row.Int(p.flags);
+  for (const RawField& f : kRawFields) {
+    const std::uint8_t* at = p.header.data() + f.offset;
+    if (f.type == RawField::kU8) row.Int(*at);
+    else if (f.type == RawField::kU16) row.Int(GetU16(at));
+    else row.Int(static_cast<std::int16_t>(GetU16(at)));
+  }
+  row.Number(gps.textCell);
+  if (!gps.nmea) {
+    for (int i = 0; i < 6; ++i) row.Null();
+  } else {
+    row.Text(gps.nmea->type);
+    if (gps.time.empty()) row.Null();
+    else row.Text(gps.time);
+    if (gps.lat.empty()) {
+      row.Null();
+      row.Null();
+    } else {
+      row.Number(gps.lat);
+      row.Number(gps.lon);
+    }
+    row.Bool(gps.nmea->fixValid);
+    row.Text(ChecksumName(gps.nmea->checksum));
+  }
+  row.End();
+}
+
+}  // namespace
+
+int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl, const std::string& outPath) {
+  if (WouldOverwriteInput(con, outPath, files)) return kRefused;
+  TextOutput out(con, outPath);
+  if (!out.open()) {
+    con.err << "zepconv: " << out.error() << '\n';
+    return kRefused;
+  }
+  RowWriter row(out.text(), jsonl, kKeys);
+  if (!jsonl) row.Header();
+  WalkCounts counts;
+  for (const std::string& path : files) {
+    std::string file;
+    if (jsonl) file = nlohmann::json(path).dump(-1, ' ', false, kReplaceInvalid);
+    else AppendCsvField(file, path);
+    PingCache gps;
+    gps.json = jsonl;
+    WalkAndReport(con, path, [&](const PingInfo& p) {
+      gps.Update(p);
+      WriteRow(row, file, p, gps);
+      out.Flush();
+    }, counts);
+  }
+  return FinishOutput(out, counts);
+}
+
+}  // namespace zep::cli
