@@ -89,6 +89,26 @@ class FileSource {
 
 std::string At(std::uint64_t pos) { return " at byte " + std::to_string(pos); }
 
+// The h bytes read at pos (where a ping header should start) and everything
+// after them: their count when they are all zeros, fewer than a sector, that
+// end the file on a sector boundary; otherwise 0. What it reads is added to
+// size either way.
+template <typename Source>
+std::uint64_t SectorPadding(Source& src, std::uint8_t* buf, std::size_t h, std::uint64_t pos, std::uint64_t& size) {
+  constexpr std::uint64_t kSector = 2048;
+  auto zero = [](const std::uint8_t* p, std::size_t n) { return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0; }); };
+  if (!zero(buf, h)) return 0;
+  std::uint64_t padding = h;
+  while (padding < kSector) {
+    const std::size_t n = src.Read(buf, kPingHeaderSize);
+    size += n;
+    if (n == 0) break;
+    if (!zero(buf, n)) return 0;
+    padding += n;
+  }
+  return padding < kSector && (pos + padding - kFileHeaderSize) % kSector == 0 ? padding : 0;
+}
+
 template <typename Source>
 RecordWalk Walk(Source& src, const PingVisitor& visit, const PingSampleVisitor& visitSamples = {}) {
   RecordWalk w;
@@ -109,7 +129,8 @@ RecordWalk Walk(Source& src, const PingVisitor& visit, const PingSampleVisitor& 
     w.size += h;
     if (h == 0) break;  // the end, right after a whole ping (or the file header)
     if (h < 4 || !HasPingMagic(header)) {
-      w.problem = "no \"VORL\"" + At(pos);
+      w.padding = SectorPadding(src, header, h, pos, w.size);
+      if (w.padding == 0) w.problem = "no \"VORL\"" + At(pos);
       break;
     }
     if (h < kPingHeaderSize) {

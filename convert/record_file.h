@@ -98,11 +98,15 @@ PingInfo ReadPingInfo(const std::uint8_t* header, std::uint64_t offset);
 struct RecordWalk {
   bool opened = true;         // false only when a file could not be opened (error says why)
   bool headerZero = false;    // the file has its 4096-byte header and it is all zero
-  bool whole = false;         // headerZero, and the pings end exactly at the last byte
+  bool whole = false;         // headerZero, and the pings end at the last byte or in sector padding
   std::uint64_t size = 0;     // bytes seen
   std::uint64_t pings = 0;    // complete ping records walked
   std::uint64_t samples = 0;  // sum of their sampleCount
-  std::uint64_t stoppedAt = 0;  // where the walk ended: size when whole
+  std::uint64_t stoppedAt = 0;  // where the walk ended: size - padding when whole
+  // Zero bytes after the last ping that fill the file up to a whole 2048-byte
+  // sector: a ZEP V1.X record is copied sector by sector, so its last ping
+  // ends inside the last sector and the recorder's zeros follow it.
+  std::uint64_t padding = 0;
   std::string problem;        // why the file is not whole; empty when it is
 };
 

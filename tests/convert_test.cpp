@@ -362,6 +362,12 @@ TEST(RecordWalk, FindsWhatIsWrong) {
       {"a byte after the last ping", changed(good.size() + 1), 2, good.size()},
   };
   EXPECT_TRUE(WalkRecord(good).whole);
+  // A ZEP V1.X copy ends with its last sector: zeros after the last ping up to
+  // a sector boundary are padding, one more sector of them is not.
+  for (const std::size_t size : {6144, 8192}) {
+    const RecordWalk w = WalkRecord(changed(size));
+    EXPECT_EQ(std::tuple(w.whole, w.pings, w.stoppedAt, w.padding), std::tuple(size == 6144, 2u, good.size(), size == 6144 ? 1336u : 0u));
+  }
   for (const auto& [name, bytes, pings, stoppedAt] : cases) {
     const RecordWalk w = WalkRecord(bytes);
     EXPECT_EQ(std::tuple(w.whole, w.problem.empty(), w.pings, w.stoppedAt), std::tuple(false, false, pings, stoppedAt))
