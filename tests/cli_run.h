@@ -2,9 +2,12 @@
 // Runs the built zepconv as a separate process, the way scripts run it: no
 // terminal, empty stdin, both output streams captured in files.
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
+#include "tests/support/disc_image.h"
 #include "tests/support/temp_dir.h"
 
 namespace zep::test {
@@ -29,5 +32,18 @@ inline ToolRun RunZepconv(const std::vector<std::string>& args) {
   }
   return run;
 }
+
+// A folder of the test's own for the images, maps and outputs it hands zepconv.
+struct CliTest : ::testing::Test {
+  std::string Write(const DiscImage& img, const std::string& name = "disc.img") const {
+    img.WriteFile(tmp.File(name));
+    return tmp.File(name);
+  }
+  std::string WriteText(const std::string& name, const std::string& text) const {
+    std::ofstream(tmp.File(name), std::ios::binary) << text;
+    return tmp.File(name);
+  }
+  TempDir tmp;
+};
 
 }  // namespace zep::test

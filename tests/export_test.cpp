@@ -79,16 +79,10 @@ std::string ReadText(const std::string& path) {
   return {b.begin(), b.end()};
 }
 
-class ExportTest : public ::testing::Test {
- protected:
+struct ExportTest : test::CliTest {
   std::string Record(const std::string& name, const std::vector<Ping>& pings) {
-    const std::string path = tmp_.File(name);
-    const auto bytes = RecordFile(pings);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return test::WriteWholeFile(tmp.File(name), RecordFile(pings));
   }
-  test::TempDir tmp_;
 };
 
 TEST_F(ExportTest, PingTableGivesTheSameRowsAsCsvAndJsonLines) {
@@ -205,8 +199,7 @@ TEST_F(ExportTest, GpsbabelReadsTheSameSentencesAlikeAndReadsOurFiles) {
       pings.push_back({static_cast<std::uint32_t>(pings.size()), WithChecksum(body)});
       nmea += WithChecksum(body) + "\r\n";
     }
-    const std::string file = Record("g.ZEP", pings), in = tmp_.File("g.nmea"), theirs = tmp_.File("theirs.gpx");
-    std::ofstream(in, std::ios::binary) << nmea;
+    const std::string file = Record("g.ZEP", pings), in = WriteText("g.nmea", nmea), theirs = tmp.File("theirs.gpx");
     ASSERT_EQ(std::system(("gpsbabel -i nmea,date=20081105 -f '" + in + "' -o gpx,gpxver=1.1 -F '" + theirs + "'").c_str()), 0);
     const auto expected = TrackPoints(ReadText(theirs));
     const auto ours = TrackPoints(RunZepconv({"track", file, "--format", "gpx"}).out);
@@ -221,7 +214,7 @@ TEST_F(ExportTest, GpsbabelReadsTheSameSentencesAlikeAndReadsOurFiles) {
   const std::string file = Record("r.ZEP", {{0, Gll("091500")}, {1, Gll("091510", "5412.3700,N,01023.4800,E")},
                                             {2, Gll("093000")}});
   for (const char* format : {"gpx", "geojson", "kml"}) {
-    const std::string ours = tmp_.File(std::string("ours.") + format), err = tmp_.File("err.txt");
+    const std::string ours = tmp.File(std::string("ours.") + format), err = tmp.File("err.txt");
     ASSERT_EQ(RunZepconv({"track", file, "--format", format, "-o", ours}).status, 0);
     EXPECT_EQ(std::system(("gpsbabel -i " + std::string(format) + " -f '" + ours + "' -o csv -F /dev/null 2>'" + err + "'").c_str()), 0);
     EXPECT_EQ(ReadText(err), "") << format;
@@ -233,7 +226,7 @@ TEST_F(ExportTest, GpsbabelReadsTheSameSentencesAlikeAndReadsOurFiles) {
 TEST_F(ExportTest, EchogramPixelsAreTheSamplesAndGapsAreTransparent) {
   const std::vector<Ping> pings = {{0, "", 640, 0}, {1, "", 1920, 4}, {2, "", 1280, 1}, {6, "", 640, 0},
                                    {7, "", 1280, 1}, {1008, "", 640, 0}};
-  const std::string file = Record("e.ZEP", pings), out = tmp_.File("e.png");
+  const std::string file = Record("e.ZEP", pings), out = tmp.File("e.png");
   const auto bytes = RecordFile(pings);
   ASSERT_EQ(RunZepconv({"echogram", file, "-o", out, "--pings-per-image", "5"}).status, 0);
   // Columns: pings 0 1 2, three missing, 6 7, 32 missing (the most a gap gets), 1008.
@@ -252,7 +245,7 @@ TEST_F(ExportTest, EchogramPixelsAreTheSamplesAndGapsAreTransparent) {
     std::snprintf(name, sizeof name, "e_%04zu.png", image);
     SCOPED_TRACE(name);
     int w = 0, h = 0, n = 0;
-    stbi_uc* px = stbi_load(tmp_.File(name).c_str(), &w, &h, &n, 2);
+    stbi_uc* px = stbi_load(tmp.File(name).c_str(), &w, &h, &n, 2);
     ASSERT_NE(px, nullptr);
     ASSERT_EQ(w, static_cast<int>(std::min<std::size_t>(5, columns.size() - image * 5)));
     int tallest = 1;
@@ -274,10 +267,10 @@ TEST_F(ExportTest, EchogramPixelsAreTheSamplesAndGapsAreTransparent) {
     EXPECT_EQ(h, tallest);
     stbi_image_free(px);
   }
-  EXPECT_FALSE(std::filesystem::exists(tmp_.File("e_0009.png")));
-  EXPECT_EQ(ReadText(tmp_.File("e.csv")), csv);
+  EXPECT_FALSE(std::filesystem::exists(tmp.File("e_0009.png")));
+  EXPECT_EQ(ReadText(tmp.File("e.csv")), csv);
   // One picture takes the name given; the same record gives the same bytes.
-  const std::string one = tmp_.File("one.png"), again = tmp_.File("again.png");
+  const std::string one = tmp.File("one.png"), again = tmp.File("again.png");
   ASSERT_EQ(RunZepconv({"echogram", file, "-o", one, "--palette", "viridis"}).status, 0);
   ASSERT_EQ(RunZepconv({"echogram", file, "-o", again, "--palette", "viridis"}).status, 0);
   EXPECT_EQ(test::ReadWholeFile(one), test::ReadWholeFile(again));
@@ -292,7 +285,7 @@ TEST_F(ExportTest, EchogramPixelsAreTheSamplesAndGapsAreTransparent) {
 TEST_F(ExportTest, CutFilesGiveTheirWholePingsAndUnreadableOnesNothing) {
   const std::string file = Record("cut.ZEP", {{0, Gll("091500")}, {1, Gll("091510")}});
   std::filesystem::resize_file(file, std::filesystem::file_size(file) - 10);
-  const std::string missing = tmp_.File("none.ZEP"), out = tmp_.File("out.txt");
+  const std::string missing = tmp.File("none.ZEP"), out = tmp.File("out.txt");
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -301,7 +294,7 @@ TEST_F(ExportTest, CutFilesGiveTheirWholePingsAndUnreadableOnesNothing) {
   const Case cases[] = {
       {{"pings", file, "-o", out}, 1, 2},
       {{"track", file, "--format", "csv", "-o", out}, 1, 2},
-      {{"echogram", file, "-o", tmp_.File("cut.png")}, 1, 2},
+      {{"echogram", file, "-o", tmp.File("cut.png")}, 1, 2},
       {{"pings", missing, "-o", out}, 2, 0},
       {{"track", missing, "--format", "gpx", "-o", out}, 2, 0},
       {{"echogram", missing, "-o", out}, 2, 0},
@@ -312,7 +305,7 @@ TEST_F(ExportTest, CutFilesGiveTheirWholePingsAndUnreadableOnesNothing) {
     const auto run = RunZepconv(c.args);
     EXPECT_EQ(run.status, c.status);
     EXPECT_NE(run.err.find(c.status == 1 ? "is not whole" : "none.ZEP"), std::string::npos) << run.err;
-    const std::string written = c.args[0] == "echogram" && c.status == 1 ? tmp_.File("cut.csv") : out;
+    const std::string written = c.args[0] == "echogram" && c.status == 1 ? tmp.File("cut.csv") : out;
     EXPECT_EQ(Lines(std::filesystem::exists(written) ? ReadText(written) : "").size(), c.lines);
   }
   // Output never overwrites what is being read.
