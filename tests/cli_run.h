@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,18 @@ inline ToolRun RunZepconv(const std::vector<std::string>& args) {
     }
   }
   return run;
+}
+
+inline std::string ReadText(const std::string& path) {
+  const auto b = ReadWholeFile(path);
+  return {b.begin(), b.end()};
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
 }
 
 // A folder of the test's own for the images, maps and outputs it hands zepconv.
