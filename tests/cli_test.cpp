@@ -89,6 +89,26 @@ const struct {
      {{"DIVE\xC3\xA9.ZEP", 0}, {"DIVE2.ZEP", 2}}},  // the byte 0xE9 is U+00E9 in the file's name
 };
 
+// Two ZEP V1.X records of six pings of 1536 bytes (sectors 12-16, 22-26).
+DiscImage SixPingDisc() {
+  DiscImage img(SourceType::ZepV1);
+  for (int r = 0; r < 2; ++r) {
+    img.Entry(r, {.name = "DIVE", .first = 10 + 10 * r, .second = 7});
+    for (std::uint32_t i = 0; i < 6; ++i) img.Bytes(ZepSectorOffset(12 + 10 * r) + 1536 * i, test::MakePingRecord(1280, i, 1));
+  }
+  return img.Resize(static_cast<std::size_t>(ZepSectorOffset(30)));
+}
+
+// A GNU ddrescue image: // Records 1 (blocks 0-3) and 2 (blocks 4-7); block 1 is zeros, as ddrescue
+// leaves what it could not read. Block b is 2048-byte sectors 2b+8 and 2b+9.
+DiscImage RescuedDisc() {
+  DiscImage img(SourceType::Tk40, 16384 + 8 * 4096);
+  img.Entry(0, {.name = "ONE", .first = 0, .second = 4}).Entry(1, {.name = "TWO", .first = 4, .second = 8});
+  for (int b = 0; b < 8; ++b)
+    if (b != 1) img.Block(b, test::Tk40Block().Samples(static_cast<std::uint32_t>(b)).ModeCode(1));
+  return img;
+}
+
 // Every file in dir by its name in UTF-8, whatever the system's own encoding of it.
 Files FilesIn(const std::string& dir) {
   Files files;
@@ -145,13 +165,19 @@ TEST_F(CliTest, RecordNumbersSelectSlots) {
 }
 
 // Status 2 refuses before anything is written (more rows under the
-// conventions below); status 1 names what failed.
+// conventions below); status 1 names what failed; the disc health commands
+// and mapfiles say what they found.
 // Records past the end of the disc: the readable part is written, the record
 // named, the other records converted all the same.
 TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   const std::string img = Write(Tk40Disc()), dir = tmp.path().string(), out = tmp.File("out");
-  const std::string blocker = tmp.File("blocker");
-  std::ofstream(blocker) << "a file, not a folder";
+  const std::string blocker = WriteText("blocker", "a file, not a folder"), six = Write(SixPingDisc(), "six.img");
+  const std::string rescued = Write(RescuedDisc(), "rescued.img");
+  std::vector<std::uint8_t> noise(4096);
+  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 131 + 7);
+  const std::string random = Write(DiscImage(SourceType::Tk40).Bytes(0, noise), "noise.img");
+  // Sector 23 of six.img's record 2 was not rescued.
+  const std::string map = WriteText("zep.map", "0 +\n0 0xB800 +\n0xB800 0x800 -\n0xC000 0x3000 +\n");
   const std::string tiny = Write(DiscImage(Tk40Disc()).Resize(32), "tiny.img");  // slot 0 alone
   const std::string longTk40 = Write(Tk40Disc().Entry(7, {.name = "LONG", .first = 5, .second = 12}), "long.img");
   const std::string longZep = Write(ZepDisc().Entry(5, {.name = "LONG", .first = 20, .second = 10}), "long-zep.img");
@@ -174,6 +200,23 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
 #endif
       {{"convert", longTk40, "--out", out}, 1, "record 8 (LONG): 5 of 7 blocks", 6},
       {{"convert", longZep, "--type", "zep", "--out", out}, 1, "record 6 (LONG): 6 of 8 sectors", 3},
+      // --type auto says what it found, and refuses what fits neither type.
+      {{"list", Write(Tk40Disc(), "tk40.img")}, 0, "tk40.img: a TK40 disc"},
+      {{"list", six}, 0, "six.img: a ZEP V1.X disc"},
+      {{"list", six, "--type", "tk40"}, 0, "six.img looks like a ZEP V1.X disc"},
+      {{"list", Write(DiscImage(SourceType::Tk40, 8192), "blank.img")}, 0, "blank.img: a blank disc"},
+      {{"list", random}, 2, "noise.img: not a TK40 or ZEP V1.X disc"},
+      {{"list", random, "--type", "zep"}, 0, ""},
+      // check: 0 when whole, 1 when something is lost, 2 when it cannot look.
+      {{"check", six}, 0, ""},
+      {{"check", six, "--mapfile", map}, 1, "record 2 (DIVE): damaged: 1 sector unreadable (23)"},
+      {{"check", six, "--mapfile", WriteText("bad.map", "rescued\n")}, 2, "bad.map:1:"},
+      {{"check", dir + "/missing.img"}, 2, "missing.img"},
+      // Malformed mapfiles, or ones that do not fit the image.
+      {{"list", rescued, "--mapfile", WriteText("m1.map", "0x0 +\n0x0 0x800 +\n0x800 0x800 !\n")}, 2,
+       tmp.File("m1.map") + ":3: status \"!\" is none of ? * / - +"},
+      {{"list", rescued, "--mapfile", WriteText("m2.map", "0 + 1\n0 49152 +\n49152 4096 +\n")}, 2,
+       tmp.File("m2.map") + ": rescued bytes up to 0xD000 but " + rescued + " holds only 49152 bytes"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
@@ -187,6 +230,10 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
 #ifndef _WIN32
   EXPECT_TRUE(fs::exists("/dev/full"));
 #endif
+  const auto doc = json::parse(RunZepconv({"check", six, "--mapfile", map, "--json"}).out);
+  EXPECT_EQ(doc["records"][0]["verdict"], "whole");
+  EXPECT_EQ(doc["records"][1]["unreadable"], json::parse("[[23, 23]]"));
+  EXPECT_EQ(doc["records"][1]["pings"], 1);  // ping 1 overlaps sector 23
 }
 
 TEST_F(CliTest, InfoReportsPingsDateModesAndGpsAndFailsOnACutFile) {
@@ -406,70 +453,6 @@ TEST_F(CliTest, BashCompletionKnowsCommandsOptionsAndChoices) {
 }
 #endif
 
-// --type auto, check and carve: what they say, and their exit statuses.
-// Two ZEP V1.X records of six pings of 1536 bytes (sectors 12-16, 22-26).
-DiscImage SixPingDisc() {
-  DiscImage img(SourceType::ZepV1);
-  for (int r = 0; r < 2; ++r) {
-    img.Entry(r, {.name = "DIVE", .first = 10 + 10 * r, .second = 7});
-    for (std::uint32_t i = 0; i < 6; ++i) img.Bytes(ZepSectorOffset(12 + 10 * r) + 1536 * i, test::MakePingRecord(1280, i, 1));
-  }
-  return img.Resize(static_cast<std::size_t>(ZepSectorOffset(30)));
-}
-
-TEST_F(CliTest, TypeAutoSaysWhatItFoundAndRefusesWhatFitsNeither) {
-  std::vector<std::uint8_t> noise(4096);
-  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 131 + 7);
-  const struct {
-    DiscImage img;
-    std::vector<std::string> args;
-    int status;
-    const char* err;
-  } cases[] = {
-      {Tk40Disc(), {}, 0, "disc.img: a TK40 disc"},
-      {SixPingDisc(), {}, 0, "disc.img: a ZEP V1.X disc"},
-      {SixPingDisc(), {"--type", "tk40"}, 0, "disc.img looks like a ZEP V1.X disc"},
-      {DiscImage(SourceType::Tk40, 8192), {}, 0, "a blank disc"},
-      {DiscImage(SourceType::Tk40).Bytes(0, noise), {}, 2, "disc.img: not a TK40 or ZEP V1.X disc"},
-      {DiscImage(SourceType::Tk40).Bytes(0, noise), {"--type", "zep"}, 0, ""},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> args{"list", Write(c.img)};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const auto run = RunZepconv(args);
-    SCOPED_TRACE(run.err);
-    EXPECT_EQ(run.status, c.status);
-    EXPECT_NE(run.err.find(c.err), std::string::npos);
-  }
-}
-
-TEST_F(CliTest, CheckExitsZeroWhenWholeOneWhenLostTwoWhenUnreadable) {
-  const std::string img = Write(SixPingDisc(), "zep.img");
-  // Sector 23 of record 2 was not rescued.
-  const std::string map = WriteText("zep.map", "0 +\n0 0xB800 +\n0xB800 0x800 -\n0xC000 0x3000 +\n");
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    const char* err;
-  } cases[] = {
-      {{"check", img}, 0, ""},
-      {{"check", img, "--mapfile", map}, 1, "record 2 (DIVE): damaged: 1 sector unreadable (23)"},
-      {{"check", img, "--mapfile", WriteText("bad.map", "rescued\n")}, 2, "bad.map:1:"},
-      {{"check", tmp.File("missing.img")}, 2, "missing.img"},
-  };
-  for (const auto& c : cases) {
-    const auto run = RunZepconv(c.args);
-    SCOPED_TRACE(run.err);
-    EXPECT_EQ(run.status, c.status);
-    EXPECT_NE(run.err.find(c.err), std::string::npos);
-  }
-  const auto run = RunZepconv({"check", img, "--mapfile", map, "--json"});
-  const auto doc = nlohmann::json::parse(run.out);
-  EXPECT_EQ(doc["records"][0]["verdict"], "whole");
-  EXPECT_EQ(doc["records"][1]["unreadable"], nlohmann::json::parse("[[23, 23]]"));
-  EXPECT_EQ(doc["records"][1]["pings"], 1);  // ping 1 overlaps sector 23
-}
-
 TEST_F(CliTest, CarveNamesFilesByOffsetAndLeavesOutListedRecords) {
   const std::string img = Write(SixPingDisc(), "zep.img");
   auto run = RunZepconv({"carve", img, "--out", tmp.File("listed")});
@@ -482,18 +465,8 @@ TEST_F(CliTest, CarveNamesFilesByOffsetAndLeavesOutListedRecords) {
   }
 }
 
-// GNU ddrescue images, with mapfiles made by the real ddrescuelog: units not
-// marked rescued are unreadable, whatever zeros the image holds there.
-// Records 1 (blocks 0-3) and 2 (blocks 4-7); block 1 is zeros, as ddrescue
-// leaves what it could not read. Block b is 2048-byte sectors 2b+8 and 2b+9.
-DiscImage RescuedDisc() {
-  DiscImage img(SourceType::Tk40, 16384 + 8 * 4096);
-  img.Entry(0, {.name = "ONE", .first = 0, .second = 4}).Entry(1, {.name = "TWO", .first = 4, .second = 8});
-  for (int b = 0; b < 8; ++b)
-    if (b != 1) img.Block(b, test::Tk40Block().Samples(static_cast<std::uint32_t>(b)).ModeCode(1));
-  return img;
-}
-
+// Mapfiles made by the real ddrescuelog: units not marked rescued are
+// unreadable, whatever zeros the image holds there.
 #ifndef _WIN32  // ddrescuelog runs on the build system only
 std::vector<std::uint32_t> PingIndexes(const std::string& path) {
   std::vector<std::uint32_t> indexes;
@@ -528,20 +501,6 @@ TEST_F(CliTest, SectorsNotRescuedAreUnreadableUnits) {
   }
 }
 #endif
-
-TEST_F(CliTest, MalformedOrMismatchedMapfilesAreUsageErrors) {
-  const std::string image = Write(RescuedDisc()), map = tmp.File("m.map");
-  const std::pair<const char*, std::string> cases[] = {
-      {"0x0 +\n0x0 0x800 +\n0x800 0x800 !\n", map + ":3: status \"!\" is none of ? * / - +"},
-      {"0 + 1\n0 49152 +\n49152 4096 +\n", map + ": rescued bytes up to 0xD000 but " + image + " holds only 49152 bytes"},
-  };
-  for (const auto& [text, err] : cases) {
-    std::ofstream(map) << text;
-    const test::ToolRun run = RunZepconv({"list", image, "--mapfile", map});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find(err), std::string::npos) << run.err;
-  }
-}
 
 TEST_F(CliTest, NoClobberKeepsExistingFilesAndNamesThem) {
   const std::string image = Write(RescuedDisc()), out = tmp.File("out");
