@@ -2,9 +2,13 @@
 // Runs the built zepconv as a separate process, the way scripts run it: no
 // terminal, empty stdin, both output streams captured in files.
 
+#include <gtest/gtest.h>
+
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/disc_image.h"
 #include "tests/support/temp_dir.h"
 
 namespace zep::test {
@@ -29,5 +33,30 @@ inline ToolRun RunZepconv(const std::vector<std::string>& args) {
   }
   return run;
 }
+
+inline std::string ReadText(const std::string& path) {
+  const auto b = ReadWholeFile(path);
+  return {b.begin(), b.end()};
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+// A folder of the test's own for the images, maps and outputs it hands zepconv.
+struct CliTest : ::testing::Test {
+  std::string Write(const DiscImage& img, const std::string& name = "disc.img") const {
+    img.WriteFile(tmp.File(name));
+    return tmp.File(name);
+  }
+  std::string WriteText(const std::string& name, const std::string& text) const {
+    std::ofstream(tmp.File(name), std::ios::binary) << text;
+    return tmp.File(name);
+  }
+  TempDir tmp;
+};
 
 }  // namespace zep::test

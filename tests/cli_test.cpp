@@ -1,24 +1,38 @@
 // zepconv, run as its own process on generated images of both types: what the
 // tool adds to the core (the JSON list, file names, record selection, files
-// equal to the core's) and the exit status and message of each kind of failure.
+// equal to the core's), the exit status and message of each kind of failure,
+// its conventions, the disc health commands, ddrescue mapfiles and the exports.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb/stb_image.h>
+
+#include "convert/record_file.h"
 #include "disc/scan.h"
 #include "tests/cli_run.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/record_check.h"
+#include "zep_version.h"
 
 namespace zep {
 namespace {
 
 using json = nlohmann::json;
 using test::DiscImage;
+using test::CliTest;
+using test::Lines;
+using test::ReadText;
 using test::RunZepconv;
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::vector<std::uint8_t>>;
@@ -75,6 +89,26 @@ const struct {
      {{"DIVE\xC3\xA9.ZEP", 0}, {"DIVE2.ZEP", 2}}},  // the byte 0xE9 is U+00E9 in the file's name
 };
 
+// Two ZEP V1.X records of six pings of 1536 bytes (sectors 12-16, 22-26).
+DiscImage SixPingDisc() {
+  DiscImage img(SourceType::ZepV1);
+  for (int r = 0; r < 2; ++r) {
+    img.Entry(r, {.name = "DIVE", .first = 10 + 10 * r, .second = 7});
+    for (std::uint32_t i = 0; i < 6; ++i) img.Bytes(ZepSectorOffset(12 + 10 * r) + 1536 * i, test::MakePingRecord(1280, i, 1));
+  }
+  return img.Resize(static_cast<std::size_t>(ZepSectorOffset(30)));
+}
+
+// A GNU ddrescue image: // Records 1 (blocks 0-3) and 2 (blocks 4-7); block 1 is zeros, as ddrescue
+// leaves what it could not read. Block b is 2048-byte sectors 2b+8 and 2b+9.
+DiscImage RescuedDisc() {
+  DiscImage img(SourceType::Tk40, 16384 + 8 * 4096);
+  img.Entry(0, {.name = "ONE", .first = 0, .second = 4}).Entry(1, {.name = "TWO", .first = 4, .second = 8});
+  for (int b = 0; b < 8; ++b)
+    if (b != 1) img.Block(b, test::Tk40Block().Samples(static_cast<std::uint32_t>(b)).ModeCode(1));
+  return img;
+}
+
 // Every file in dir by its name in UTF-8, whatever the system's own encoding of it.
 Files FilesIn(const std::string& dir) {
   Files files;
@@ -90,14 +124,6 @@ Files CoreFiles(const DiscImage& img, const std::map<std::string, int>& slots) {
   for (const auto& [name, slot] : slots) files[name] = test::CoreRecord(img, slot);
   return files;
 }
-
-struct CliTest : ::testing::Test {
-  std::string Write(const DiscImage& img, const std::string& name = "disc.img") {
-    img.WriteFile(tmp.File(name));
-    return tmp.File(name);
-  }
-  test::TempDir tmp;
-};
 
 // Off a terminal nothing but problems goes to stderr: no progress bar.
 TEST_F(CliTest, ListAndConvertEveryRecordOfBothTypes) {
@@ -138,14 +164,20 @@ TEST_F(CliTest, RecordNumbersSelectSlots) {
   }
 }
 
-// Status 2 refuses before anything is written (the parser's own refusals are
-// one row: what they say is the library's); status 1 names what failed.
+// Status 2 refuses before anything is written (more rows under the
+// conventions below); status 1 names what failed; the disc health commands
+// and mapfiles say what they found.
 // Records past the end of the disc: the readable part is written, the record
 // named, the other records converted all the same.
 TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   const std::string img = Write(Tk40Disc()), dir = tmp.path().string(), out = tmp.File("out");
-  const std::string blocker = tmp.File("blocker");
-  std::ofstream(blocker) << "a file, not a folder";
+  const std::string blocker = WriteText("blocker", "a file, not a folder"), six = Write(SixPingDisc(), "six.img");
+  const std::string rescued = Write(RescuedDisc(), "rescued.img");
+  std::vector<std::uint8_t> noise(4096);
+  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 131 + 7);
+  const std::string random = Write(DiscImage(SourceType::Tk40).Bytes(0, noise), "noise.img");
+  // Sector 23 of six.img's record 2 was not rescued.
+  const std::string map = WriteText("zep.map", "0 +\n0 0xB800 +\n0xB800 0x800 -\n0xC000 0x3000 +\n");
   const std::string tiny = Write(DiscImage(Tk40Disc()).Resize(32), "tiny.img");  // slot 0 alone
   const std::string longTk40 = Write(Tk40Disc().Entry(7, {.name = "LONG", .first = 5, .second = 12}), "long.img");
   const std::string longZep = Write(ZepDisc().Entry(5, {.name = "LONG", .first = 20, .second = 10}), "long-zep.img");
@@ -155,15 +187,12 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
     std::string err;
     std::size_t files = 0;  // in out afterwards
   } cases[] = {
-      {{}, 2, "command"},
-      {{"list", dir + "/none.img"}, 2, "none.img"},
 #ifdef _WIN32
       {{"list", "q:"}, 2, "There is no disk in drive Q"},  // no drive Q in the test's Wine prefix
 #endif
       {{"convert", img, "--out", out, "--record", "1", "--record", "3"}, 2, ": no record 3 (its records: 1, 2, 4, 5, 7)"},
       {{"split", dir + "/none.bin", "--out", out}, 2, "none.bin"},
       {{"info", dir + "/none.ZEP"}, 2, "none.ZEP"},
-      {{"convert", img, "--out", blocker + "/sub"}, 2, "cannot create the folder"},
       {{"dump", img, "--out", blocker + "/d.bin"}, 2, "the dump was not written"},
       {{"list", tiny}, 1, "directory"},
 #ifndef _WIN32
@@ -171,9 +200,26 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
 #endif
       {{"convert", longTk40, "--out", out}, 1, "record 8 (LONG): 5 of 7 blocks", 6},
       {{"convert", longZep, "--type", "zep", "--out", out}, 1, "record 6 (LONG): 6 of 8 sectors", 3},
+      // --type auto says what it found, and refuses what fits neither type.
+      {{"list", Write(Tk40Disc(), "tk40.img")}, 0, "tk40.img: a TK40 disc"},
+      {{"list", six}, 0, "six.img: a ZEP V1.X disc"},
+      {{"list", six, "--type", "tk40"}, 0, "six.img looks like a ZEP V1.X disc"},
+      {{"list", Write(DiscImage(SourceType::Tk40, 8192), "blank.img")}, 0, "blank.img: a blank disc"},
+      {{"list", random}, 2, "noise.img: not a TK40 or ZEP V1.X disc"},
+      {{"list", random, "--type", "zep"}, 0, ""},
+      // check: 0 when whole, 1 when something is lost, 2 when it cannot look.
+      {{"check", six}, 0, ""},
+      {{"check", six, "--mapfile", map}, 1, "record 2 (DIVE): damaged: 1 sector unreadable (23)"},
+      {{"check", six, "--mapfile", WriteText("bad.map", "rescued\n")}, 2, "bad.map:1:"},
+      {{"check", dir + "/missing.img"}, 2, "missing.img"},
+      // Malformed mapfiles, or ones that do not fit the image.
+      {{"list", rescued, "--mapfile", WriteText("m1.map", "0x0 +\n0x0 0x800 +\n0x800 0x800 !\n")}, 2,
+       tmp.File("m1.map") + ":3: status \"!\" is none of ? * / - +"},
+      {{"list", rescued, "--mapfile", WriteText("m2.map", "0 + 1\n0 49152 +\n49152 4096 +\n")}, 2,
+       tmp.File("m2.map") + ": rescued bytes up to 0xD000 but " + rescued + " holds only 49152 bytes"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.args.empty() ? "no command" : c.args[0] + " " + c.args[1]);
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
     const auto run = RunZepconv(c.args);
     EXPECT_EQ(run.status, c.status);
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
@@ -184,6 +230,10 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
 #ifndef _WIN32
   EXPECT_TRUE(fs::exists("/dev/full"));
 #endif
+  const auto doc = json::parse(RunZepconv({"check", six, "--mapfile", map, "--json"}).out);
+  EXPECT_EQ(doc["records"][0]["verdict"], "whole");
+  EXPECT_EQ(doc["records"][1]["unreadable"], json::parse("[[23, 23]]"));
+  EXPECT_EQ(doc["records"][1]["pings"], 1);  // ping 1 overlaps sector 23
 }
 
 TEST_F(CliTest, InfoReportsPingsDateModesAndGpsAndFailsOnACutFile) {
@@ -250,6 +300,491 @@ TEST_F(CliTest, FullDiskRemovesTheRecordItStopped) {
   EXPECT_EQ(FilesIn(tmp.File("out")), (Files{{"A_B.ZEP", std::vector<std::uint8_t>(4096, 0)}}));
 }
 #endif
+
+// zepconv as the tools its users know behave: errors under one prefix that
+// name the file, exit 2 where nothing was done, help and version, a failed
+// write to stdout reported, ISO dates in the list, one JSON object for the
+// commands that write files, and the generated bash completion.
+// The first line of stderr, exactly; the try-help line follows parser errors.
+TEST_F(CliTest, ErrorsHaveOnePrefixNameTheFileAndRefuseWithTwo) {
+  const std::string img = Write(Tk40Disc()), dir = tmp.path().string(), file = tmp.File("plain");
+  std::ofstream(file) << "not a record file, not a folder";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"lst", img}, "zepconv: unknown command 'lst'"},
+      {{"help", "lst"}, "zepconv: unknown command 'lst'"},
+      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, help)"},
+      {{"list"}, "zepconv: SOURCE is required"},
+      {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number: x"},
+      {{"convert", img, "--out", dir, "--record", "1,99"}, "zepconv: --record: 99 is not between 1 and 64"},
+      {{"convert", img, "--type", "tk40", "--out", file}, "zepconv: " + file + ": cannot create the folder: "},
+      {{"split", img, "--out", file}, "zepconv: " + file + ": cannot create the folder: "},
+      {{"dump", img, "--out", dir}, "zepconv: " + dir + ": is a folder; --out names the dump file to write"},
+      {{"info", dir}, "zepconv: " + dir + ": "},
+      {{"info", file}, "zepconv: " + file + ": not a .ZEP record file"},
+      {{"info", img}, "zepconv: " + img + ": not a .ZEP record file"},
+      {{"list", dir + "/none.img"}, "zepconv: " + dir + "/none.img: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.err);
+    const auto run = RunZepconv(c.args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(run.err.starts_with(c.err)) << run.err;
+    for (const char* call : {"open(", "CreateFile", "stat("}) EXPECT_EQ(run.err.find(call), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(CliTest, HelpCommandAndVersionAnswerOnStdout) {
+  for (const char* command : {"list", "convert", "dump", "split", "info"}) {
+    SCOPED_TRACE(command);
+    const auto help = RunZepconv({"help", command});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, RunZepconv({command, "--help"}).out);
+    EXPECT_NE(help.out.find(std::string("Usage: zepconv ") + command), std::string::npos) << help.out;
+  }
+  for (const char* flag : {"--version", "-V"}) {
+    const auto run = RunZepconv({flag});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.starts_with("zepconv " ZEP_VERSION)) << run.out;
+  }
+}
+
+// Dates and times as ISO 8601 where the BCD bytes make them, null where not.
+TEST_F(CliTest, ListJsonAddsIsoDatesBesideTheShownCells) {
+  using Hm = std::array<std::uint8_t, 2>;
+  const struct {
+    test::EntrySpec entry;
+    json date, start, end;
+  } cases[] = {
+      {{.name = "PLAIN"}, "2008-11-05", "2008-11-05T14:05", "2008-11-05T15:30"},
+      {{.name = "MIDNIGHT", .day = 0x31, .month = 0x12, .year = 0x99, .start = Hm{0x23, 0x50}, .end = Hm{0x00, 0x10}},
+       "1999-12-31", "1999-12-31T23:50", "2000-01-01T00:10"},
+      {{.name = "LEAPDAY", .day = 0x29, .month = 0x02, .year = 0x04}, "2004-02-29", "2004-02-29T14:05", "2004-02-29T15:30"},
+      {{.name = "NOLEAP", .day = 0x29, .month = 0x02, .year = 0x07}, nullptr, nullptr, nullptr},
+      {{.name = "NOTBCD", .day = 0x1A}, nullptr, nullptr, nullptr},
+      {{.name = "MONTH13", .month = 0x13}, nullptr, nullptr, nullptr},
+      {{.name = "BADSTART", .start = Hm{0x24, 0x00}}, "2008-11-05", nullptr, nullptr},
+      {{.name = "BADEND", .end = Hm{0x12, 0x60}}, "2008-11-05", "2008-11-05T14:05", nullptr},
+  };
+  DiscImage img(SourceType::Tk40);
+  int slot = 0;
+  for (const auto& c : cases) img.Entry(slot++, c.entry);
+  const auto run = RunZepconv({"list", Write(img), "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json records = json::parse(run.out)["records"];
+  ASSERT_EQ(records.size(), std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].entry.name);
+    EXPECT_EQ(records[i]["date_iso"], cases[i].date);
+    EXPECT_EQ(records[i]["start_iso"], cases[i].start);
+    EXPECT_EQ(records[i]["end_iso"], cases[i].end);
+  }
+}
+
+// One object on stdout, whatever happened; its failures are stderr's messages.
+TEST_F(CliTest, WritingCommandsGiveOneJsonObject) {
+  DiscImage img(SourceType::Tk40);
+  img.Entry(0, {.name = "GOOD", .first = 0, .second = 1}).Entry(1, {.name = "LONG", .first = 0, .second = 9});
+  const std::string disc = Write(img.Block(0, test::Tk40Block().Samples(0))), out = tmp.File("out");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    json files;
+    std::string failure;
+  } cases[] = {
+      {{"convert", disc, "--out", out, "--json"}, 1,
+       {{{"record", 1}, {"name", "GOOD"}, {"file", (fs::path(out) / "GOOD.ZEP").string()}, {"pings", 1}, {"complete", true}},
+        {{"record", 2}, {"name", "LONG"}, {"file", (fs::path(out) / "LONG.ZEP").string()}, {"pings", 1}, {"complete", false}}},
+       "record 2 (LONG): "},
+      {{"dump", disc, "--out", out, "--json"}, 2, json::array(), out + ": is a folder"},
+      {{"split", tmp.File("none"), "--out", out, "--json"}, 2, json::array(), tmp.File("none") + ": "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const auto run = RunZepconv(c.args);
+    EXPECT_EQ(run.status, c.status);
+    const json doc = json::parse(run.out);
+    EXPECT_EQ(doc["files"], c.files);
+    ASSERT_EQ(doc["failures"].size(), 1u) << run.out;
+    EXPECT_TRUE(doc["failures"][0]["reason"].get<std::string>().starts_with(c.failure)) << run.out;
+    EXPECT_NE(run.err.find(doc["failures"][0]["reason"].get<std::string>()), std::string::npos);
+  }
+}
+
+#ifndef _WIN32
+int Shell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(CliTest, AFailedWriteToStdoutIsAnError) {
+  const std::string err = tmp.File("err");
+  for (const std::string& args : {"list " + Write(Tk40Disc()), "info --json " + tmp.File("none")}) {
+    SCOPED_TRACE(args);
+    EXPECT_GE(Shell(std::string(ZEPCONV_PATH) + " " + args + " >/dev/full 2>" + err), 1);
+    const std::string text = test::ReadText(err);
+    EXPECT_NE(text.find("zepconv: standard output: No space left on device"), std::string::npos) << text;
+  }
+  EXPECT_EQ(Shell(std::string(ZEPCONV_PATH) + " list " + Write(Tk40Disc()) + " >/dev/full 2>/dev/null"), 1);
+}
+
+TEST_F(CliTest, BashCompletionKnowsCommandsOptionsAndChoices) {
+  const std::string script = tmp.File("completion");
+  ASSERT_EQ(Shell(std::string(ZEPCONV_PATH) + " --bash-completion >" + script), 0);
+  const struct {
+    std::string line, expected;
+  } cases[] = {
+      {"zepconv li", "list"},          {"zepconv --ver", "--version"},   {"zepconv list x --ty", "--type"},
+      {"zepconv list --type ", "auto tk40 zep"}, {"zepconv help co", "convert"}, {"zepconv -q info --js", "--json"},
+      {"zepconv convert --out ", ""},  // a file name: bash's own completion
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::string reply = tmp.File("reply");
+    const std::string command = "bash -c 'source " + script + "; COMP_WORDS=(" + c.line +
+                                (c.line.back() == ' ' ? "\"\"" : "") + "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zepconv; " +
+                                "echo \"${COMPREPLY[*]}\"' >" + reply;
+    ASSERT_EQ(Shell(command), 0);
+    EXPECT_EQ(test::ReadText(reply), c.expected + "\n");
+  }
+}
+#endif
+
+TEST_F(CliTest, CarveNamesFilesByOffsetAndLeavesOutListedRecords) {
+  const std::string img = Write(SixPingDisc(), "zep.img");
+  auto run = RunZepconv({"carve", img, "--out", tmp.File("listed")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.File("listed")));
+  run = RunZepconv({"carve", img, "--out", tmp.File("all"), "--all"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* name : {"carved-000000024576.zep", "carved-000000045056.zep"}) {
+    EXPECT_EQ(WalkRecordFile(tmp.File(std::string("all/") + name)).pings, 6u) << name;
+  }
+}
+
+// Mapfiles made by the real ddrescuelog: units not marked rescued are
+// unreadable, whatever zeros the image holds there.
+#ifndef _WIN32  // ddrescuelog runs on the build system only
+std::vector<std::uint32_t> PingIndexes(const std::string& path) {
+  std::vector<std::uint32_t> indexes;
+  WalkRecordFile(path, [&](const PingInfo& p) { indexes.push_back(p.pingIndex); });
+  return indexes;
+}
+
+TEST_F(CliTest, SectorsNotRescuedAreUnreadableUnits) {
+  const struct {
+    const char* what;
+    const char* badSectors;  // what ddrescuelog marks '-'
+    int status;
+    std::vector<std::uint32_t> one, two;  // the ping indexes of each file
+  } cases[] = {
+      {"no hole", "", 0, {0, 1, 2, 3}, {0, 1, 2, 3}},
+      {"inside a record", "11\n", 1, {0, 2, 3}, {0, 1, 2, 3}},
+      {"at the edge of two records", "15\n16\n", 1, {0, 1, 2}, {1, 2, 3}},
+      {"over the directory", "0\n", 1, {}, {}},
+  };
+  const std::string image = Write(RescuedDisc()), map = tmp.File("disc.map"), bad = tmp.File("bad.txt");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::ofstream(bad) << c.badSectors;
+    const std::string make = "ddrescuelog -b 2048 -s 49152 -f --create-mapfile=-+ '" + map + "' < '" + bad + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0) << make;
+    const std::string out = tmp.File(c.what);
+    const test::ToolRun run = RunZepconv({"convert", image, "--mapfile", map, "--out", out});
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(run.err.find(map) != std::string::npos, c.status != 0) << run.err;
+    EXPECT_EQ(PingIndexes(out + "/ONE.ZEP"), c.one);
+    EXPECT_EQ(PingIndexes(out + "/TWO.ZEP"), c.two);
+  }
+}
+#endif
+
+TEST_F(CliTest, NoClobberKeepsExistingFilesAndNamesThem) {
+  const std::string image = Write(RescuedDisc()), out = tmp.File("out");
+  ASSERT_EQ(RunZepconv({"convert", image, "--out", out, "--record", "2"}).status, 0);
+  std::ofstream(out + "/ONE.ZEP") << "earlier";
+  const test::ToolRun run = RunZepconv({"convert", image, "--out", out, "--no-clobber"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("ONE.ZEP: already exists"), std::string::npos) << run.err;
+  EXPECT_EQ(test::ReadWholeFile(out + "/ONE.ZEP").size(), 7u);
+}
+
+// zepconv pings, track and echogram on record files built here: the ping
+// table in both formats, where the track breaks into segments, what gpsbabel
+// makes of the same sentences and of our files, and the echogram's pixels
+// against the samples.
+struct Ping {
+  std::uint32_t index;
+  std::string text;
+  std::uint16_t samples = 64;
+  std::uint8_t mode = 0;
+};
+
+// A record file of these pings, dated 2008-11-05.
+std::vector<std::uint8_t> RecordFile(const std::vector<Ping>& pings) {
+  std::vector<std::uint8_t> bytes(kFileHeaderSize, 0);
+  for (const Ping& p : pings) {
+    std::vector<std::uint8_t> r = test::MakePingRecord(p.samples, p.index, p.mode);
+    PutU16(r.data() + ping::kYear, 0x2008);
+    r[ping::kMonth] = 0x11;
+    r[ping::kDay] = 0x05;
+    PutU16(r.data() + ping::kTrailer16, static_cast<std::uint16_t>(-2));
+    std::copy(p.text.begin(), p.text.end(), r.begin() + ping::kGpsText);
+    if (p.text.size() < ping::kGpsTextSize) r[ping::kGpsText + p.text.size()] = 0x0D;
+    bytes.insert(bytes.end(), r.begin(), r.end());
+  }
+  return bytes;
+}
+
+std::string WithChecksum(const std::string& body) {
+  unsigned sum = 0;
+  for (char c : body) sum ^= static_cast<unsigned char>(c);
+  char hex[4];
+  std::snprintf(hex, sizeof hex, "*%02X", sum);
+  return "$" + body + hex;
+}
+
+std::string Gll(const char* time, const char* pos = "5412.3660,N,01023.4720,E", const char* status = "A") {
+  return std::string("$GPGLL,") + pos + "," + time + "," + status;
+}
+
+struct ExportTest : test::CliTest {
+  std::string Record(const std::string& name, const std::vector<Ping>& pings) {
+    return test::WriteWholeFile(tmp.File(name), RecordFile(pings));
+  }
+};
+
+TEST_F(ExportTest, PingTableGivesTheSameRowsAsCsvAndJsonLines) {
+  const std::string file = Record("a.ZEP", {{7, Gll("091500", "5412.3660,S,01023.4720,W")},
+                                            {8, "SONAR \"A\", 12\xB0"},
+                                            {9, WithChecksum("GPGGA,091510,5412.3700,N,01023.4800,E,0,08,,,,,,,")}});
+  const auto csv = RunZepconv({"pings", file});
+  const auto jsonl = RunZepconv({"pings", file, "--format", "jsonl"});
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  ASSERT_EQ(jsonl.status, 0) << jsonl.err;
+  const auto rows = Lines(csv.out), objects = Lines(jsonl.out);
+  ASSERT_EQ(rows.size(), 4u);
+  ASSERT_EQ(objects.size(), 3u);
+  std::string keys;
+  const auto first = nlohmann::ordered_json::parse(objects[0]);
+  for (const auto& [key, value] : first.items()) keys += (keys.empty() ? "" : ",") + key;
+  EXPECT_EQ(keys, rows[0]);
+  EXPECT_EQ(rows[0], "file,offset,ping,date,mode,sample_count,flags,u16_14,s16_16,u16_18,u16_20,u16_22,u16_24,"
+                     "u16_26,u8_34,u8_35,u8_36,u8_38,gps_text,gps_sentence,time_utc,lat,lon,fix_valid,checksum");
+  EXPECT_EQ(jsonl.out.find("nan"), std::string::npos);
+  const std::string tail = ",2008-11-05,0,64,0,0,-2,0,0,0,0,0,0,0,0,0,";
+  EXPECT_EQ(rows[1], file + ",4096,7" + tail +
+                         "\"$GPGLL,5412.3660,S,01023.4720,W,091500,A\",GLL,09:15:00,-54.2061000,-10.3912000,true,missing");
+  EXPECT_EQ(rows[2], file + ",4416,8" + tail + "\"SONAR \"\"A\"\", 12\xC2\xB0\",,,,,,");
+  EXPECT_EQ(rows[3].substr(rows[3].find(",GGA,")), ",GGA,09:15:10,54.2061667,10.3913333,false,ok");
+  const json second = json::parse(objects[1]);
+  EXPECT_EQ(second["gps_text"], "SONAR \"A\", 12\u00B0");
+  EXPECT_TRUE(second["lat"].is_null() && second["checksum"].is_null());
+  EXPECT_EQ(first["lat"], -54.2061);
+}
+
+// Each case: the pings' texts in turn, and the (segment, ping) rows the
+// track's CSV gives for them.
+TEST_F(ExportTest, TrackStartsASegmentAtGapsBackwardsTimeJumpsAndFiles) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> texts;
+    std::vector<std::string> points;  // "segment,ping"
+    std::string note;                 // on stderr
+  };
+  const Case cases[] = {
+      {"repeated texts and fixes are one point",
+       {Gll("091500"), Gll("091500"), WithChecksum(Gll("091500").substr(1)), Gll("091501")},
+       {"1,0", "1,3"}},
+      {"a gap over 60 s, then time running backwards",
+       {Gll("091500"), Gll("091600"), Gll("091701"), Gll("091650")},
+       {"1,0", "1,1", "2,2", "3,3"}},
+      {"a jump of 1.1 km in 10 s; 400 m in 10 s is a boat",
+       {Gll("091500"), Gll("091510", "5412.9660,N,01023.4720,E"), Gll("091520", "5412.7500,N,01023.4720,E")},
+       {"1,0", "2,1", "2,2"}},
+      {"no fix, a bad checksum, a text that is no position",
+       {Gll("091500"), Gll("091501", "5412.3660,N,01023.4720,E", "V"), Gll("091502") + "*00", "HELLO",
+        Gll("091503")},
+       {"1,0", "1,4"},
+       "1 sentence with a bad checksum left out"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Ping> pings;
+    for (const std::string& t : c.texts) pings.push_back({static_cast<std::uint32_t>(pings.size()), t});
+    const std::string file = Record("t.ZEP", pings);
+    const auto run = RunZepconv({"track", file, "--format", "csv"});
+    EXPECT_EQ(run.status, 0);
+    if (c.note.empty()) EXPECT_EQ(run.err, "");
+    else EXPECT_NE(run.err.find(c.note), std::string::npos) << run.err;
+    std::vector<std::string> points;
+    for (const std::string& row : Lines(run.out)) {
+      const std::size_t a = row.find(',') + 1, b = row.find(',', row.find(',', a) + 1);
+      if (row.rfind("file,", 0) != 0) points.push_back(row.substr(a, b - a));
+    }
+    EXPECT_EQ(points, c.points);
+  }
+  // Every file starts a segment of its own, even where the track runs on.
+  const std::string a = Record("a.ZEP", {{0, Gll("091500")}}), b = Record("b.ZEP", {{0, Gll("091501")}});
+  const json collection = json::parse(RunZepconv({"track", a, b, "--format", "geojson"}).out);
+  ASSERT_EQ(collection["features"].size(), 2u);
+  EXPECT_EQ(collection["features"][1]["geometry"], json::parse(R"({"type": "Point", "coordinates": [10.3912, 54.2061]})"));
+  EXPECT_EQ(collection["features"][1]["properties"]["file"], b);
+}
+
+// Why gpsbabel cannot be asked; empty when it can.
+std::string NoGpsbabel() {
+#ifdef _WIN32
+  return "gpsbabel is asked natively only";
+#else
+  return std::system("gpsbabel -V >/dev/null 2>&1") == 0 ? "" : "gpsbabel is not installed (Debian package gpsbabel)";
+#endif
+}
+
+// lat, lon and time of every trkpt of a GPX file.
+std::vector<std::tuple<double, double, std::string>> TrackPoints(const std::string& gpx) {
+  static const std::regex trkpt(R"re(<trkpt lat="([-0-9.]+)" lon="([-0-9.]+)">\s*(?:<ele>[^<]*</ele>\s*)?<time>([^<.Z]+))re");
+  std::vector<std::tuple<double, double, std::string>> points;
+  for (std::sregex_iterator m(gpx.begin(), gpx.end(), trkpt), end; m != end; ++m) {
+    points.emplace_back(std::stod((*m)[1]), std::stod((*m)[2]), (*m)[3]);
+  }
+  return points;
+}
+
+TEST_F(ExportTest, GpsbabelReadsTheSameSentencesAlikeAndReadsOurFiles) {
+  if (const std::string why = NoGpsbabel(); !why.empty()) GTEST_SKIP() << why;
+  // gpsbabel merges sentences of different types into one point, so each
+  // type goes on its own.
+  const std::vector<std::vector<std::string>> groups = {
+      {"GPGLL,5412.3660,N,01023.4720,E,235950,A", "GPGLL,5412.3750,S,01023.4900,W,235959.5,A",
+       "GPGLL,5412.3800,S,01023.5000,W,000003,A"},
+      {"GNGGA,091500,5412.3660,N,01023.4720,E,1,08,0.9,5,M,40,M,,", "GNGGA,091510,5412.3700,N,01023.4800,E,2,08,0.9,5,M,40,M,,",
+       "GNGGA,091520,5412.3750,N,17959.9990,W,1,08,0.9,5,M,40,M,,"},
+      {"GPRMC,235950,A,5412.3660,N,01023.4720,E,5.0,45.0,311208,,", "GPRMC,000010,A,0012.3700,S,00023.4800,E,5.0,45.0,010109,,"}};
+  for (const auto& group : groups) {
+    std::vector<Ping> pings;
+    std::string nmea;
+    for (const std::string& body : group) {
+      pings.push_back({static_cast<std::uint32_t>(pings.size()), WithChecksum(body)});
+      nmea += WithChecksum(body) + "\r\n";
+    }
+    const std::string file = Record("g.ZEP", pings), in = WriteText("g.nmea", nmea), theirs = tmp.File("theirs.gpx");
+    ASSERT_EQ(std::system(("gpsbabel -i nmea,date=20081105 -f '" + in + "' -o gpx,gpxver=1.1 -F '" + theirs + "'").c_str()), 0);
+    const auto expected = TrackPoints(ReadText(theirs));
+    const auto ours = TrackPoints(RunZepconv({"track", file, "--format", "gpx"}).out);
+    ASSERT_EQ(ours.size(), group.size());
+    ASSERT_EQ(ours.size(), expected.size());
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+      EXPECT_NEAR(std::get<0>(ours[i]), std::get<0>(expected[i]), 1e-6) << group[i];
+      EXPECT_NEAR(std::get<1>(ours[i]), std::get<1>(expected[i]), 1e-6) << group[i];
+      EXPECT_EQ(std::get<2>(ours[i]), std::get<2>(expected[i])) << group[i];
+    }
+  }
+  const std::string file = Record("r.ZEP", {{0, Gll("091500")}, {1, Gll("091510", "5412.3700,N,01023.4800,E")},
+                                            {2, Gll("093000")}});
+  for (const char* format : {"gpx", "geojson", "kml"}) {
+    const std::string ours = tmp.File(std::string("ours.") + format), err = tmp.File("err.txt");
+    ASSERT_EQ(RunZepconv({"track", file, "--format", format, "-o", ours}).status, 0);
+    EXPECT_EQ(std::system(("gpsbabel -i " + std::string(format) + " -f '" + ours + "' -o csv -F /dev/null 2>'" + err + "'").c_str()), 0);
+    EXPECT_EQ(ReadText(err), "") << format;
+  }
+}
+
+// Modes of 640, 1920 and 1280 samples, a gap of three pings and one of a
+// thousand, drawn five columns to a picture.
+TEST_F(ExportTest, EchogramPixelsAreTheSamplesAndGapsAreTransparent) {
+  const std::vector<Ping> pings = {{0, "", 640, 0}, {1, "", 1920, 4}, {2, "", 1280, 1}, {6, "", 640, 0},
+                                   {7, "", 1280, 1}, {1008, "", 640, 0}};
+  const std::string file = Record("e.ZEP", pings), out = tmp.File("e.png");
+  const auto bytes = RecordFile(pings);
+  ASSERT_EQ(RunZepconv({"echogram", file, "-o", out, "--pings-per-image", "5"}).status, 0);
+  // Columns: pings 0 1 2, three missing, 6 7, 32 missing (the most a gap gets), 1008.
+  const std::vector<int> columns = [] {
+    std::vector<int> c = {0, 1, 2, -1, -1, -1, 6, 7};
+    c.insert(c.end(), 32, -1);
+    c.push_back(1008);
+    return c;
+  }();
+  std::string csv = "image,column,ping\n";
+  std::vector<std::size_t> offsets;  // of each ping's samples in the file
+  RecordWalk walk = WalkRecord(bytes, [&](const PingInfo& p) { offsets.push_back(p.offset + kPingHeaderSize); });
+  ASSERT_TRUE(walk.whole);
+  for (std::size_t image = 0, c = 0; image * 5 < columns.size(); ++image) {
+    char name[32];
+    std::snprintf(name, sizeof name, "e_%04zu.png", image);
+    SCOPED_TRACE(name);
+    int w = 0, h = 0, n = 0;
+    stbi_uc* px = stbi_load(tmp.File(name).c_str(), &w, &h, &n, 2);
+    ASSERT_NE(px, nullptr);
+    ASSERT_EQ(w, static_cast<int>(std::min<std::size_t>(5, columns.size() - image * 5)));
+    int tallest = 1;
+    for (int x = 0; x < w; ++x, ++c) {
+      csv += std::string(name) + "," + std::to_string(x) + "," + (columns[c] < 0 ? "" : std::to_string(columns[c])) + "\n";
+      const auto it = std::find_if(pings.begin(), pings.end(), [&](const Ping& p) { return int(p.index) == columns[c]; });
+      const int count = it == pings.end() ? 0 : it->samples;
+      tallest = std::max(tallest, count);
+      for (int y = 0; y < h; ++y) {
+        const stbi_uc* p = px + (y * w + x) * 2;
+        if (y < count) {
+          ASSERT_EQ(p[1], 255);
+          ASSERT_EQ(p[0], bytes[offsets[static_cast<std::size_t>(it - pings.begin())] + static_cast<std::size_t>(y)]);
+        } else {
+          ASSERT_EQ(p[1], 0) << x << "," << y;
+        }
+      }
+    }
+    EXPECT_EQ(h, tallest);
+    stbi_image_free(px);
+  }
+  EXPECT_FALSE(std::filesystem::exists(tmp.File("e_0009.png")));
+  EXPECT_EQ(ReadText(tmp.File("e.csv")), csv);
+  // One picture takes the name given; the same record gives the same bytes.
+  const std::string one = tmp.File("one.png"), again = tmp.File("again.png");
+  ASSERT_EQ(RunZepconv({"echogram", file, "-o", one, "--palette", "viridis"}).status, 0);
+  ASSERT_EQ(RunZepconv({"echogram", file, "-o", again, "--palette", "viridis"}).status, 0);
+  EXPECT_EQ(test::ReadWholeFile(one), test::ReadWholeFile(again));
+  int w = 0, h = 0, n = 0;
+  stbi_uc* rgba = stbi_load(one.c_str(), &w, &h, &n, 4);
+  ASSERT_NE(rgba, nullptr);
+  EXPECT_EQ(w, static_cast<int>(columns.size()));
+  EXPECT_EQ(n, 4);
+  stbi_image_free(rgba);
+}
+
+TEST_F(ExportTest, CutFilesGiveTheirWholePingsAndUnreadableOnesNothing) {
+  const std::string file = Record("cut.ZEP", {{0, Gll("091500")}, {1, Gll("091510")}});
+  std::filesystem::resize_file(file, std::filesystem::file_size(file) - 10);
+  const std::string missing = tmp.File("none.ZEP"), out = tmp.File("out.txt");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::size_t lines;  // of the output
+  };
+  const Case cases[] = {
+      {{"pings", file, "-o", out}, 1, 2},
+      {{"track", file, "--format", "csv", "-o", out}, 1, 2},
+      {{"echogram", file, "-o", tmp.File("cut.png")}, 1, 2},
+      {{"pings", missing, "-o", out}, 2, 0},
+      {{"track", missing, "--format", "gpx", "-o", out}, 2, 0},
+      {{"echogram", missing, "-o", out}, 2, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    std::filesystem::remove(out);
+    const auto run = RunZepconv(c.args);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_NE(run.err.find(c.status == 1 ? "is not whole" : "none.ZEP"), std::string::npos) << run.err;
+    const std::string written = c.args[0] == "echogram" && c.status == 1 ? tmp.File("cut.csv") : out;
+    EXPECT_EQ(Lines(std::filesystem::exists(written) ? ReadText(written) : "").size(), c.lines);
+  }
+  // Output never overwrites what is being read.
+  const auto before = test::ReadWholeFile(file);
+  EXPECT_EQ(RunZepconv({"pings", file, "-o", file}).status, 2);
+  EXPECT_EQ(test::ReadWholeFile(file), before);
+}
 
 }  // namespace
 }  // namespace zep

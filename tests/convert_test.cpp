@@ -1,17 +1,25 @@
 // The record converters, the walker that judges their files, the packed GPS
-// text decoder and the dump splitter (against a byte-by-byte transcription of
-// its search): each rule of the file format, and the mended faults.
+// text decoder, the dump splitter (against a byte-by-byte transcription of its
+// search), damaged entries, carving, the health check and NMEA sentences: each
+// rule of the file format, and the mended faults.
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <limits>
+#include <map>
 #include <numeric>
+#include <optional>
 #include <random>
 
+#include "convert/carve.h"
+#include "convert/disc_check.h"
+#include "convert/nmea.h"
 #include "convert/packed_text.h"
 #include "convert/tk40_convert.h"
+#include "disc/scan.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/record_check.h"
 
@@ -375,7 +383,6 @@ TEST(RecordWalk, FindsWhatIsWrong) {
   }
 }
 
-
 // Builds an area nibble by nibble, low half first; unwritten nibbles are 0.
 struct Nibbles {
   std::array<std::uint8_t, 64> area{};
@@ -439,7 +446,6 @@ TEST(PackedText, DecodesWhatWasPackedAndStopsAtTheAreasLimits) {
     EXPECT_EQ(out[static_cast<std::size_t>(n)], n < 64 ? 0x0D : 0xA5) << c.name;
   }
 }
-
 
 // The search step by step, one byte per read, with the mend: a ping record
 // cut short by the end of the dump is not written. Returns the files and the
@@ -608,6 +614,404 @@ TEST(DumpSplitFaults, OutputsThatCannotBeCreatedAndPercentIInAFolder) {
   // The last "%i" is the number: a folder named with one is safe.
   std::filesystem::create_directory(dir.path() / "run%i");
   EXPECT_EQ(SplitScanDump(dump, dir.File("run%i/fond%i.zep")).files, std::vector<std::string>{dir.File("run%i/fond0.zep")});
+}
+
+// Damaged discs: counts that run past the end of the volume (or before its
+// start) and images cut inside a record are converted as far as the volume
+// goes, with a bounded number of reads and nothing written past it.
+TEST(DamagedEntryTest, UnitsOutsideTheVolumeAreNeitherReadNorWritten) {
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max(), kMin = std::numeric_limits<std::int32_t>::min();
+  const auto tk40 = SourceType::Tk40, zep = SourceType::ZepV1;
+  struct Case {
+    const char* what;
+    SourceType type;
+    std::int32_t first, second;
+    std::size_t imageSize;
+    std::int64_t written, failed, beyond;  // units
+  } cases[] = {
+      {"TK40 endBlock 50,000,000 on 1 MB", tk40, 0, 50000000, 1 << 20, 252, 0, 50000000 - 252},
+      {"TK40 endBlock 2^31-1", tk40, 0, kMax, 1 << 20, 252, 0, kMax - 252},
+      {"TK40 firstBlock -2^31+10", tk40, kMin + 10, 8, 1 << 20, 12, 0, std::int64_t{-(kMin + 10)} - 4},
+      {"TK40 wholly past the end", tk40, 1000000, 1000010, 1 << 20, 0, 0, 10},
+      {"TK40 cut inside block 5", tk40, 0, 10, 16384 + 5 * 4096 + 100, 5, 1, 4},
+      {"ZEP sectorCount 2,000,000 on 1 MB", zep, 10, 2000000, 1 << 20, 500, 0, 2000000 - 2 - 500},
+      {"ZEP sectorCount 2^31-1", zep, 10, kMax, 1 << 20, 500, 0, kMax - 2 - 500},
+      {"ZEP firstSector -2^31", zep, kMin, kMax, 1 << 20, 0, 0, kMax - 2},
+      {"ZEP wholly past the end", zep, 1000000, 12, 1 << 20, 0, 0, 10},
+      {"ZEP cut inside sector 15", zep, 10, 12, 15 * 2048 + 1000, 3, 1, 6},
+      {"ZEP negative sectorCount", zep, 10, -5, 1 << 20, 0, 0, 0},
+  };
+  test::TempDir tmp;
+  const std::string imagePath = tmp.File("disc.img"), out = tmp.File("out.zep");
+  for (const Case& c : cases) {
+    test::DiscImage img(c.type, c.imageSize);
+    img.Entry(0, {.name = "BAD", .first = c.first, .second = c.second}).WriteFile(imagePath);
+    // Zero blocks give pings of mode 3 (256 + 1280 bytes); unreadable sectors are zeros in the copy.
+    const auto fileSize =
+        static_cast<std::uintmax_t>(4096 + (c.type == tk40 ? 1536 * c.written : 2048 * (c.written + c.failed)));
+    // An image knows its size when opened; a drive under Wine learns it at the first read that meets the end.
+    for (const auto how : {test::MemoryVolume::SizeKnown::FromStart, test::MemoryVolume::SizeKnown::AtEnd}) {
+      SCOPED_TRACE(std::string(c.what) + (how == test::MemoryVolume::SizeKnown::AtEnd ? ", end learnt" : ""));
+      test::MemoryVolume vol(img.bytes());
+      vol.KnowSize(how);
+      const auto convert = c.type == tk40 ? ConvertTk40Record : CopyZepRecord;
+      const ConvertResult r = convert(out, img.Directory(), 0, test::OpenerFor(&vol), {});
+      EXPECT_EQ(std::tuple(r.failedUnits, r.beyondEndUnits, r.status),
+                std::tuple(c.failed, c.beyond, c.failed + c.beyond ? ConvertStatus::Incomplete : ConvertStatus::Done));
+      EXPECT_EQ(std::filesystem::file_size(out), fileSize);
+      // A batch read per 32 units, and one read per unit a batch did not deliver.
+      EXPECT_LE(vol.reads().size(), static_cast<std::size_t>(c.written + c.failed) / 32 + 34);
+      const ConvertResult onFile = convert(out, img.Directory(), 0, VolumeAt(imagePath), {});
+      EXPECT_EQ(std::pair(onFile.failedUnits, onFile.beyondEndUnits), std::pair(c.failed, c.beyond));
+    }
+  }
+}
+
+// A failed conversion never costs an earlier file of the same name. The name
+// carries "WriteFailure" for the Wine run that limits file sizes.
+TEST(DamagedEntryTest, WriteFailureKeepsTheEarlierFile) {
+  test::TempDir tmp;
+  test::DiscImage img(SourceType::ZepV1, 8 << 20);
+  img.Entry(0, {.name = "BIG", .first = 10, .second = 3000});
+  const std::string out = tmp.File("BIG.ZEP"), earlier(5000, 'e');
+  std::ofstream(out, std::ios::binary) << earlier;
+  test::MemoryVolume vol(img.bytes());
+  const ConvertResult kept = CopyZepRecord({out, {.noClobber = true}}, img.Directory(), 0, test::OpenerFor(&vol));
+  EXPECT_EQ(kept.status, ConvertStatus::OutputFailed);
+  EXPECT_TRUE(vol.reads().empty());
+  {
+    test::FileSizeLimit limit(100000);  // under Wine 4 MiB; the copy needs 6 MB
+    if (!limit.limit) GTEST_SKIP() << "no file size limit in force";
+    EXPECT_EQ(CopyZepRecord(out, img.Directory(), 0, test::OpenerFor(&vol)).status, ConvertStatus::WriteFailed);
+  }
+  EXPECT_EQ(test::ReadWholeFile(out), std::vector<std::uint8_t>(earlier.begin(), earlier.end()));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 1);  // no temporary left
+}
+
+// The Windows program's scan dump is the exception: another disc's dump must
+// never be split as this one's, so a failed dump removes the earlier one.
+TEST(DamagedEntryTest, WriteFailureOfTheScanDumpRemovesTheEarlierDumpOnly) {
+  test::TempDir tmp;
+  const std::string scanDump = tmp.File("test.bin"), userDump = tmp.File("user.bin");
+  for (const std::string& path : {scanDump, userDump}) std::ofstream(path) << "an earlier disc's dump";
+  test::MemoryVolume vol(std::vector<std::uint8_t>(1 << 20));
+  test::FileSizeLimit limit(100000);  // the dump is 20 MB
+  if (!limit.limit) GTEST_SKIP() << "no file size limit in force";
+  EXPECT_FALSE(WriteScanDump(vol, scanDump).written);
+  EXPECT_FALSE(WriteDumpFile(vol, userDump).written);
+  EXPECT_FALSE(std::filesystem::exists(scanDump));
+  EXPECT_EQ(test::ReadWholeFile(userDump).size(), 22u);
+}
+
+// Carving: a disc whose directory is gone gives back its records' pings byte
+// for byte, and nothing that merely contains "VORL" starts a run.
+
+// count pings cycling through the given modes, numbered from first.
+Bytes Pings(std::uint32_t first, int count, std::vector<std::uint8_t> modes) {
+  Bytes out;
+  for (int i = 0; i < count; ++i) {
+    const std::uint8_t mode = modes[static_cast<std::size_t>(i) % modes.size()];
+    out = Concat({out, test::MakePingRecord(kSampleCountTable[mode], first + static_cast<std::uint32_t>(i), mode)});
+  }
+  return out;
+}
+
+// What CarveRuns wrote, each file walked whole, keyed by name.
+std::map<std::string, Bytes> Carved(const CarveResult& r) {
+  std::map<std::string, Bytes> files;
+  for (const CarvedFile& f : r.files) files[CarvedFileName(f.offset)] = test::WalkWhole(f.path).bytes;
+  return files;
+}
+
+TEST(CarveTest, ZeroedDirectoryGivesBackEveryRecordsPingsByteForByte) {
+  test::DiscImage img(SourceType::ZepV1);
+  // A header that would pass every check, twice over, inside sample bytes and
+  // in a record's lead sectors: the first is walked over, the second is one
+  // record alone and no run.
+  Bytes decoy = Pings(7, 2, {0});
+  Bytes second = Pings(0, 30, {4, 10, 0, 11});
+  std::copy(decoy.begin(), decoy.end(), second.begin() + 256 + 10);
+  const struct {
+    std::int32_t first;
+    Bytes pings;
+  } records[] = {{20, Pings(0, 50, {3})}, {80, second}, {200, Pings(0, 9, {12, 6})}};
+  int slot = 0;
+  for (const auto& r : records) {
+    const auto sectors = static_cast<std::int32_t>(2 + (r.pings.size() + 2047) / 2048);
+    img.Entry(slot++, {.name = "R", .first = r.first, .second = sectors});
+    img.Bytes(ZepSectorOffset(r.first), Pings(3, 1, {5}));
+    img.Bytes(ZepSectorOffset(r.first + 2), r.pings);
+  }
+  img.Resize(static_cast<std::size_t>(ZepSectorOffset(260))).Bytes(0, Bytes(kDirectorySize, 0));
+
+  test::TempDir tmp;
+  test::MemoryVolume volume(img.bytes());
+  const CarveResult r = CarveRuns(volume, {.outDir = tmp.path().string()});
+  std::map<std::string, Bytes> expected;
+  for (const auto& rec : records) expected[CarvedFileName(ZepSectorOffset(rec.first + 2))] = FileOf({rec.pings});
+  EXPECT_EQ(Carved(r), expected);
+  EXPECT_TRUE(r.failures.empty());
+  EXPECT_EQ(r.bytesRead, img.bytes().size());
+}
+
+// Stray headers between runs: each case puts its bytes at an odd offset in
+// noise; only two records that pass every check and count up start a run.
+TEST(CarveTest, OnlyTwoCheckedRecordsInARowStartARun) {
+  auto with = [](Bytes b, std::size_t at, std::uint8_t v) {
+    b[at] = v;
+    return b;
+  };
+  const Bytes two = Pings(4, 2, {2});
+  Bytes skipped = Pings(4, 1, {2}), next = Pings(6, 1, {2});
+  skipped.insert(skipped.end(), next.begin(), next.end());
+  const struct {
+    const char* name;
+    Bytes bytes;
+    std::size_t files;
+  } cases[] = {
+      {"two that count up", two, 1},
+      {"one alone", Pings(4, 1, {2}), 0},
+      {"index skips one", skipped, 0},
+      {"mode outside the table", with(two, 37, 13), 0},
+      {"sample count not the mode's", with(two, 4, 0x01), 0},
+      {"month 13", with(two, 32, 0x13), 0},
+      {"30 February", with(with(two, 32, 0x02), 33, 0x30), 0},
+      {"day not BCD", with(two, 33, 0x1A), 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes disc(64 * 1024, 0x56);  // 'V', so the search meets many near-misses
+    std::copy(c.bytes.begin(), c.bytes.end(), disc.begin() + 777);
+    test::TempDir tmp;
+    test::MemoryVolume volume(disc);
+    EXPECT_EQ(CarveRuns(volume, {.outDir = tmp.path().string()}).files.size(), c.files);
+  }
+}
+
+// Listed records are left out ping by ping, so a run that goes on past one
+// keeps its tail; an unreadable sector ends a run and a new one starts after.
+TEST(CarveTest, LeavesOutListedPingsAndSplitsRunsAtUnreadableSectors) {
+  const Bytes pings = Pings(0, 40, {0});  // 896 bytes each
+  const std::uint64_t at = 8192, length = 896;
+  Bytes disc(at, 0);
+  disc.insert(disc.end(), pings.begin(), pings.end());
+  disc.resize(disc.size() + 4096, 0);
+  auto slice = [&](std::uint64_t from, std::uint64_t to) {
+    return FileOf({Bytes(pings.begin() + static_cast<long>(from * length), pings.begin() + static_cast<long>(to * length))});
+  };
+  test::TempDir tmp;
+  {
+    test::MemoryVolume volume(disc);
+    const CarveResult r = CarveRuns(volume, {.outDir = tmp.path().string(), .leaveOut = {{at, at + 10 * length + 100}}});
+    EXPECT_EQ(r.pingsLeftOut, 10u);
+    EXPECT_EQ(Carved(r), (std::map<std::string, Bytes>{{CarvedFileName(at + 10 * length), slice(10, 40)}}));
+  }
+  {
+    // Sector 8 (bytes 16384 to 18431) holds the end of ping 9 and all of 10 and 11, which are lost.
+    test::MemoryVolume volume(disc);
+    volume.FailRange(16384, 2048);
+    const CarveResult r = CarveRuns(volume, {.outDir = tmp.path().string()});
+    EXPECT_EQ(r.unreadableSectors, 1);
+    EXPECT_EQ(Carved(r), (std::map<std::string, Bytes>{{CarvedFileName(at), slice(0, 9)},
+                                                            {CarvedFileName(at + 12 * length), slice(12, 40)}}));
+  }
+}
+
+// The health check's verdicts on whole, damaged, beyond-end and empty records
+// of both types, with what each one loses.
+
+// Sectors 10.. hold three records of four copied sectors each (nine pings of
+// 896 bytes, then zeros), the image ends at sector 60; sector 20 does not read.
+test::MemoryVolume CheckedZepDisc() {
+  test::DiscImage img(SourceType::ZepV1);
+  const Bytes pings = Pings(0, 9, {0});
+  for (int slot = 0; slot < 3; ++slot) {
+    img.Entry(slot, {.name = "Z", .first = 10 + 6 * slot, .second = 6});
+    img.Bytes(ZepSectorOffset(12 + 6 * slot), pings);
+  }
+  img.Bytes(ZepSectorOffset(24) + 3 * 896 + 256 + 7, Bytes{'V', 'O', 'R', 'L'});  // inside samples: no harm
+  img.Bytes(ZepSectorOffset(24) + 5 * 896, Bytes(4, 0xEE));                        // ping 5 loses its magic
+  img.Entry(3, {.name = "PAST", .first = 70, .second = 6})
+      .Entry(4, {.name = "CUT", .first = 56, .second = 6})
+      .Entry(5, {.name = "NONE", .first = 40, .second = 2})
+      .Bytes(ZepSectorOffset(58), Bytes(2 * 2048, 0))
+      .Resize(static_cast<std::size_t>(ZepSectorOffset(60)));
+  test::MemoryVolume volume(img.bytes());
+  volume.FailRange(ZepSectorOffset(20), 2048);
+  return volume;
+}
+
+// Blocks 0.. hold four records of three blocks; block 4's mode code has no
+// mode, block 7 does not read, the image ends after block 13.
+test::MemoryVolume CheckedTk40Disc() {
+  test::DiscImage img(SourceType::Tk40);
+  for (int slot = 0; slot < 3; ++slot) {
+    img.Entry(slot, {.name = "T", .first = 3 * slot, .second = 3 * slot + 3});
+    for (int b = 0; b < 3; ++b) img.Block(3 * slot + b, test::Tk40Block().Samples(static_cast<std::uint32_t>(b)));
+  }
+  img.Block(4, test::Tk40Block().ModeCode(12))
+      .Entry(3, {.name = "PAST", .first = 20, .second = 23})
+      .Entry(4, {.name = "CUT", .first = 12, .second = 16})
+      .Entry(5, {.name = "NONE", .first = 9, .second = 9})
+      .Block(13, test::Tk40Block());
+  test::MemoryVolume volume(img.bytes());
+  volume.FailRange(Tk40BlockOffset(7), 4096);
+  return volume;
+}
+
+TEST(DiscCheckTest, VerdictsSayWhatEachRecordLoses) {
+  struct Expected {
+    Verdict verdict;
+    std::vector<std::pair<std::int64_t, std::int64_t>> unreadable;  // first unit, count
+    std::int64_t beyondEnd, noMode, pings;
+    std::optional<std::uint64_t> walkBreaksAt;
+  };
+  const struct {
+    SourceType type;
+    test::MemoryVolume (*make)();
+    std::vector<Expected> records;  // slots 0 to 5
+  } cases[] = {
+      {SourceType::ZepV1, CheckedZepDisc,
+       {{Verdict::Whole, {}, 0, 0, 9},
+        {Verdict::Damaged, {{20, 1}}, 0, 0, 4, ZepSectorOffset(18) + 4 * 896},
+        {Verdict::Damaged, {}, 0, 0, 5, ZepSectorOffset(24) + 5 * 896},
+        {Verdict::BeyondEnd, {}, 4, 0, 0},
+        {Verdict::Damaged, {}, 2, 0, 0, ZepSectorOffset(58)},
+        {Verdict::Empty, {}, 0, 0, 0}}},
+      {SourceType::Tk40, CheckedTk40Disc,
+       {{Verdict::Whole, {}, 0, 0, 3},
+        {Verdict::Damaged, {}, 0, 1, 2},
+        {Verdict::Damaged, {{7, 1}}, 0, 0, 2},
+        {Verdict::BeyondEnd, {}, 3, 0, 0},
+        {Verdict::Damaged, {}, 2, 0, 2},
+        {Verdict::Empty, {}, 0, 0, 0}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type == SourceType::Tk40 ? "TK40" : "ZEP V1.X");
+    test::MemoryVolume volume = c.make();
+    RecordDirectory dir{};
+    std::copy_n(volume.bytes().begin(), kDirectorySize, dir.begin());
+    const DiscHealth health = CheckDisc(volume, dir, c.type);
+    ASSERT_EQ(health.records.size(), c.records.size());
+    for (std::size_t i = 0; i < c.records.size(); ++i) {
+      SCOPED_TRACE(i);
+      const RecordHealth& h = health.records[i];
+      const Expected& e = c.records[i];
+      EXPECT_STREQ(VerdictName(h.verdict), VerdictName(e.verdict));
+      std::vector<std::pair<std::int64_t, std::int64_t>> unreadable;
+      for (const UnitRun& u : h.unreadable) unreadable.emplace_back(u.first, u.count);
+      EXPECT_EQ(unreadable, e.unreadable);
+      EXPECT_EQ(std::tuple(h.beyondEnd, h.noMode, h.pings, h.walkBreaksAt), std::tuple(e.beyondEnd, e.noMode, e.pings, e.walkBreaksAt));
+      EXPECT_EQ(h.wholeUnits + h.unreadableUnits + h.beyondEnd, h.units);
+    }
+    EXPECT_EQ(health.dump.beyondEnd, health.dump.pieces);
+  }
+}
+
+// NMEA position sentences as the pings' texts hold them, and the dates their
+// times of day get.
+
+constexpr double kNone = 999;  // no position
+constexpr int kNoTime = -1;
+
+struct SentenceCase {
+  const char* text;
+  const char* type;  // "" when the text is no position sentence
+  NmeaChecksum checksum = NmeaChecksum::kMissing;
+  double lat = kNone, lon = kNone;
+  int timeMs = kNoTime;
+  bool fix = false;
+};
+
+const SentenceCase kSentences[] = {
+    {"$GPGLL,5412.3660,N,01023.4720,E,091500,A", "GLL", NmeaChecksum::kMissing, 54.2061, 10.3912, 33300000, true},
+    {"$GPGLL,5412.3660,N,01023.4720,E,091500,A*27", "GLL", NmeaChecksum::kOk, 54.2061, 10.3912, 33300000, true},
+    {"$GNGGA,123519.50,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,*7d", "GGA", NmeaChecksum::kOk, -48.1173,
+     -11.5166667, 45319500, true},
+    {"$GPRMC,235959,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*66", "RMC", NmeaChecksum::kOk, 48.1173,
+     11.5166667, 86399000, true},
+    // Not fixes: GLL and RMC status V, GGA quality 0; the position is shown all the same.
+    {"$GPGLL,5412.3660,N,01023.4720,E,091500,V", "GLL", NmeaChecksum::kMissing, 54.2061, 10.3912, 33300000},
+    {"$GPGGA,123519,4807.038,N,01131.000,E,0,08,0.9,545.4,M,46.9,M,,*46", "GGA", NmeaChecksum::kOk, 48.1173,
+     11.5166667, 45319000},
+    {"$IIRMC,101010,V,4807.038,N,01131.000,E,,,010100,,*1E", "RMC", NmeaChecksum::kOk, 48.1173, 11.5166667, 36610000},
+    // A receiver before NMEA 2.0 sent neither time nor status.
+    {"$GPGLL,5412.3660,N,01023.4720,E", "GLL", NmeaChecksum::kMissing, 54.2061, 10.3912, kNoTime, true},
+    // A failed checksum leaves nothing to trust.
+    {"$GPGLL,5412.3660,N,01023.4720,E,091500,A*28", "GLL", NmeaChecksum::kBad},
+    {"$GPGLL,5412.3660,N,01023.4720,E,091500,A*2", "GLL", NmeaChecksum::kBad},
+    {"$GPGLL,5412.3660,N,01023.4720,E,091500,A*G7", "GLL", NmeaChecksum::kBad},
+    // Empty fields, and values that are no positions or times.
+    {"$GPGLL,,,,,,V", "GLL"},
+    {"$GPGLL,5460.0000,N,01023.4720,E,091500,A", "GLL", NmeaChecksum::kMissing, kNone, kNone, 33300000},
+    {"$GPGLL,9100.0000,N,01023.4720,E,091500,A", "GLL", NmeaChecksum::kMissing, kNone, kNone, 33300000},
+    {"$GPGLL,5412.3660,N,18100.0000,W,240000,A", "GLL"},
+    {"$GPGLL,5412.3660,X,01023.4720,E,091500,A", "GLL", NmeaChecksum::kMissing, kNone, kNone, 33300000},
+    {"$GPGLL,-412.3660,N,01023.4720,E,091500,A", "GLL", NmeaChecksum::kMissing, kNone, kNone, 33300000},
+    // Not position sentences.
+    {"", ""},
+    {"SOUNDING 12", ""},
+    {"GPGLL,5412.3660,N,01023.4720,E,091500,A", ""},
+    {"$GPGSV,3,1,11,03,03,111,00,04,15,270,00,06,01,010,00,13,06,292,00*74", ""},
+    {"$GPGL,5412.3660,N", ""},
+    {"$gpgll,5412.3660,N,01023.4720,E,091500,A", ""},
+};
+
+TEST(NmeaTest, SentencesGiveTypeChecksumPositionTimeAndFix) {
+  for (const SentenceCase& c : kSentences) {
+    SCOPED_TRACE(c.text);
+    const std::optional<NmeaPosition> p = ParseNmeaPosition(c.text);
+    if (*c.type == '\0') {
+      EXPECT_FALSE(p.has_value());
+      continue;
+    }
+    ASSERT_TRUE(p.has_value());
+    EXPECT_EQ(p->type, c.type);
+    EXPECT_EQ(p->checksum, c.checksum);
+    EXPECT_EQ(p->lat.has_value(), c.lat != kNone);
+    EXPECT_EQ(p->lon.has_value(), c.lon != kNone);
+    if (p->lat && p->lon) {
+      EXPECT_NEAR(*p->lat, c.lat, 1e-7);
+      EXPECT_NEAR(*p->lon, c.lon, 1e-7);
+    }
+    EXPECT_EQ(p->timeOfDayMs.value_or(kNoTime), c.timeMs);
+    EXPECT_EQ(p->fixValid, c.fix);
+  }
+}
+
+// Fixes of one file in turn: GLL and GGA take the ping's date and move to the
+// next day when the time of day runs back past midnight; RMC has its own.
+TEST(NmeaTest, TimesOfDayBecomeTimesAcrossMidnight) {
+  struct Step {
+    const char* sentence;
+    CivilDate pingDate;
+    const char* time;
+  };
+  const Step steps[] = {
+      {"$GPGLL,5412.3660,N,01023.4720,E,235950,A", {2008, 12, 31}, "2008-12-31T23:59:50Z"},
+      {"$GPGLL,5412.3660,N,01023.4720,E,000010.25,A", {2008, 12, 31}, "2009-01-01T00:00:10.250Z"},
+      // A step back of minutes is time running backwards, not another day.
+      {"$GPGLL,5412.3660,N,01023.4720,E,235500,A", {2008, 12, 31}, "2008-12-31T23:55:00Z"},
+      {"$GPGGA,000500,5412.3660,N,01023.4720,E,1,08,0.9,5,M,4,M,,", {2008, 12, 31}, "2009-01-01T00:05:00Z"},
+      {"$GPRMC,000600,A,5412.3660,N,01023.4720,E,,,020109,,", {2008, 12, 31}, "2009-01-02T00:06:00Z"},
+  };
+  FixClock clock;
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.sentence);
+    const auto t = clock.Place(*ParseNmeaPosition(s.sentence), s.pingDate);
+    ASSERT_TRUE(t.has_value());
+    EXPECT_EQ(FormatIsoTime(*t), s.time);
+  }
+  EXPECT_FALSE(FixClock().Place(*ParseNmeaPosition("$GPGLL,5412.3660,N,01023.4720,E,235950,A"), std::nullopt));
+}
+
+TEST(NmeaTest, BcdDatesAndLocaleFreeNumbers) {
+  EXPECT_EQ(DateFromBcd(0x2008, 0x02, 0x29), (CivilDate{2008, 2, 29}));
+  EXPECT_FALSE(DateFromBcd(0x2009, 0x02, 0x29));
+  EXPECT_FALSE(DateFromBcd(0x20A8, 0x01, 0x01));
+  EXPECT_FALSE(DateFromBcd(0x2008, 0x13, 0x01));
+  EXPECT_EQ(FormatDegrees(-11.51666666), "-11.5166667");
+  EXPECT_EQ(FormatDegrees(-0.00000001), "0.0000000");
 }
 
 }  // namespace

@@ -1,16 +1,20 @@
 // The disc side: the record directory and what is made of it, file names, the
-// scan and its dump, and the real volume backend, which never writes the disc.
+// scan and its dump, type detection, ddrescue mapfiles, and the real volume
+// backend, which never writes the disc.
 // Output files (writes, failures, a device never deleted) are zepconv's tests'.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <tuple>
 
 #include "disc/aligned_buffer.h"
+#include "disc/detect_type.h"
 #include "disc/file.h"
 #include "disc/record_names.h"
+#include "disc/rescue_map.h"
 #include "disc/scan.h"
 #include "tests/support/record_check.h"
 
@@ -28,7 +32,6 @@ using test::EntrySpec;
 using test::MemoryVolume;
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
-
 
 // One row per record (status 1) with its cells, names up to their type's
 // terminator; the label in slot 63 (status 2 there, nowhere else) is the title
@@ -97,7 +100,6 @@ TEST(RecordNamesTest, LaterRecordsWithTheSameNameGetDistinctNames) {
   };
   for (const auto& [record, number, file] : steps) EXPECT_EQ(names.Next(record, number), file) << record;
 }
-
 
 // A disc of the given size with a different byte pattern in every piece.
 DiscImage Patterned(std::size_t size) {
@@ -170,7 +172,6 @@ TEST(ScanTest, DirectoryCutShortIsReadAsZerosNotAsTheEarlierDisc) {
   EXPECT_EQ(r.rows[0].cells[1], "FIRST");
   EXPECT_FALSE(r.dump.attempted);
 }
-
 
 TEST(VolumeTest, BlocksPositionsPast2GiBTheEndAndReadOnlyAccess) {
   const test::TempDir tmp;
@@ -253,6 +254,108 @@ TEST(OutputFileTest, AnEmptyPieceWritesNothing) {
   const test::TempDir tmp;
   OutputFile out = OutputFile::Create(tmp.File("a"));
   EXPECT_TRUE(out.Write({}) && out.Close() && test::ReadWholeFile(tmp.File("a")).empty());
+}
+
+// Which recorder wrote a disc, from its directory and the first sector of its
+// records: both types, blank, random and damaged directories.
+DiscImage Disc(SourceType type, const std::string& name = "SURVEY") {
+  DiscImage img(type);
+  for (int slot = 0; slot < 3; ++slot) img.Entry(slot, {.name = name, .first = 10 * slot, .second = 10 * slot + 5});
+  return img.Label("LABEL");
+}
+
+DiscImage Random() {
+  DiscImage img(SourceType::Tk40);
+  std::uint32_t x = 12345;
+  std::vector<std::uint8_t> bytes(kDirectorySize);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+  return img.Bytes(0, bytes);
+}
+
+TEST(DetectTypeTest, TheDiscsOwnEvidenceDecides) {
+  const struct {
+    const char* name;
+    DiscImage img;
+    bool pings;  // every record's first copied sector opens a ping record
+    DiscKind kind;
+  } cases[] = {
+      {"TK40", Disc(SourceType::Tk40), false, DiscKind::Tk40},
+      {"ZEP V1.X", Disc(SourceType::ZepV1), false, DiscKind::ZepV1},
+      {"ZEP V1.X, pings", Disc(SourceType::ZepV1), true, DiscKind::ZepV1},
+      // Names of 11 characters carry no terminator, and a ZEP V1.X date read
+      // one byte on is still a date: only the pings tell.
+      {"11-character names", Disc(SourceType::ZepV1, "ELEVENCHARS").Label("ELEVENCHARS"), false, DiscKind::Unknown},
+      {"11-character names, pings", Disc(SourceType::ZepV1, "ELEVENCHARS"), true, DiscKind::ZepV1},
+      {"blank", DiscImage(SourceType::Tk40), false, DiscKind::Blank},
+      {"random", Random(), false, DiscKind::Unknown},
+      {"random, pings asked", Random(), true, DiscKind::Unknown},
+      {"one slot overwritten", Disc(SourceType::ZepV1).Bytes(32, std::vector<std::uint8_t>(32, 0x7F)), false,
+       DiscKind::ZepV1},
+      {"two of four slots overwritten", Disc(SourceType::Tk40).Bytes(0, std::vector<std::uint8_t>(64, 0x7F)), false,
+       DiscKind::Unknown},
+      {"no slot in use", DiscImage(SourceType::Tk40).Bytes(5, std::vector<std::uint8_t>{1, 2}), false,
+       DiscKind::NoRecords},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TypeEvidence ev = DetectDiscType(c.img.Directory(), [&](std::int64_t) { return c.pings; });
+    EXPECT_EQ(static_cast<int>(ev.kind), static_cast<int>(c.kind)) << ev.Describe();
+  }
+}
+
+// GNU ddrescue mapfiles: malformed ones are refused naming file and line, and
+// under a map every read that touches a byte not rescued fails.
+constexpr const char* kHead = "# Mapfile. Created by GNU ddrescue version 1.27\n# current_pos  current_status  current_pass\n"
+                              "0x00000000     +               1\n#      pos        size  status\n";
+
+TEST(RescueMapTest, MalformedMapsNameFileAndLine) {
+  using namespace std::literals;
+  struct Case {
+    std::string_view text;
+    const char* error;  // the whole message
+  } cases[] = {
+      {""sv, "m.map: no \"pos size status\" lines: not a ddrescue mapfile"},
+      {"hello world, this is text\n", "m.map:1: expected the current position line \"pos status [pass]\", found "
+                                      "\"hello world, this is text\": not a ddrescue mapfile"},
+      {"0 +\n0 0x800 +\n0x800 0x800 x\n", "m.map:3: status \"x\" is none of ? * / - +"},
+      {"0 +\n0 0x800 +\n0x900 0x800 -\n",
+       "m.map:3: the block at 0x900 does not start where the one before ends (0x800)"},
+      {"0 +\n0 0 +\n", "m.map:2: a block of size 0"},
+      {"0 +\n0 0x1g +\n", "m.map:2: \"0x1g\" is not a number"},
+      {"0 +\n0 0800 +\n", "m.map:2: \"0800\" starts with 0, which ddrescue reads as octal; write it in decimal or 0x hex"},
+      {"0 +\n1 0x7FFFFFFFFFFFFFFF +\n", "m.map:2: the block ends past 2^63"},
+      {"0 +\n0 1\0 +\n"sv, "m.map:2: a zero byte: not a ddrescue mapfile"},
+  };
+  for (const Case& c : cases) {
+    const RescueMapLoad load = ParseRescueMap(c.text, "m.map");
+    EXPECT_FALSE(load.map) << c.text;
+    EXPECT_EQ(load.error, c.error) << c.text;
+  }
+}
+
+TEST(RescueMapTest, ReadsTouchingBytesNotRescuedFail) {
+  // 8 sectors of 2048: 2 and 3 bad, 6 non-tried, 7 bad and, as ddrescue
+  // leaves it, missing from the image.
+  const std::string text = std::string(kHead) +
+                           "0x00000000  0x00001000  +  # annotated\n0x1000 4096 -\n0x2000 0x1000 +\n0x3000 0x800 ?\n"
+                           "0x3800 0x800 -\n";
+  const RescueMapLoad load = ParseRescueMap(text, "m.map");
+  ASSERT_TRUE(load.map) << load.error;
+  auto image = std::make_unique<MemoryVolume>(std::vector<std::uint8_t>(7 * 2048, 0xAB));
+  image->KnowSize(MemoryVolume::SizeKnown::FromStart);
+  EXPECT_EQ(RescueMapMismatch(*load.map, *image), "");
+  auto volume = VolumeUnderMap(std::move(image), std::make_shared<RescueMap>(*load.map));
+  struct Case {
+    std::int64_t sector, sectors;
+    bool ok;
+  } cases[] = {{0, 2, true}, {1, 2, false}, {3, 1, false}, {4, 2, true}, {5, 2, false}, {7, 1, false}, {8, 1, true}};
+  AlignedBuffer buf(4 * 2048);
+  for (const Case& c : cases) {
+    const ReadResult r = volume->ReadAt(c.sector * 2048, buf.span().first(static_cast<std::size_t>(c.sectors) * 2048));
+    EXPECT_EQ(r.ok(), c.ok) << "sector " << c.sector << ": " << r.error;
+  }
+  EXPECT_EQ(volume->ReadAt(2 * 2048, buf.span().first(2048)).error, "m.map marks bytes 4096 to 8191 '-' (not rescued)");
+  EXPECT_EQ(volume->Size(), 8 * 2048);
 }
 
 }  // namespace

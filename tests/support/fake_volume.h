@@ -2,11 +2,14 @@
 // An in-memory volume for tests: the bytes of a disc image, with reads that
 // fail on chosen byte ranges, and a log of every read asked for.
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "disc/aligned_buffer.h"
 #include "disc/volume.h"
 
 namespace zep::test {
@@ -35,7 +38,27 @@ class MemoryVolume final : public Volume {
     size_ = how == SizeKnown::FromStart ? static_cast<std::int64_t>(bytes_.size()) : kUnknownSize;
   }
 
-  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override;
+  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
+    reads_.push_back({pos, buf.size()});
+    ReadResult r;
+    const std::int64_t end = pos + std::ssize(buf);
+    auto touches = [&](const Range& g) { return pos < g.pos + g.size && g.pos < end; };
+    if (reinterpret_cast<std::uintptr_t>(buf.data()) % kIoAlignment != 0) r.error = "unaligned buffer";
+    else if (pos < 0) r.error = "negative position";
+    else if (std::any_of(failures_.begin(), failures_.end(), touches)) r.error = "injected read failure at byte " + std::to_string(pos);
+    if (!r.error.empty()) return r;
+    std::int64_t limit = std::min<std::int64_t>(end, std::ssize(bytes_));
+    for (const Range& s : shorts_) limit = touches(s) ? std::min(limit, std::max(pos, s.pos)) : limit;
+    if (limit > pos) {
+      r.bytes = static_cast<std::size_t>(limit - pos);
+      std::memcpy(buf.data(), bytes_.data() + pos, r.bytes);
+    }
+    // As the real backends do: a short read is the end.
+    if (sizeKnown_ == SizeKnown::AtEnd && size_ == kUnknownSize && r.bytes < buf.size()) {
+      size_ = pos + static_cast<std::int64_t>(r.bytes);
+    }
+    return r;
+  }
   bool IsRemovableMedia() override { return removable_; }
   const std::string& Name() const override { return name_; }
   std::int64_t Size() const override { return size_; }
@@ -56,14 +79,31 @@ class MemoryVolume final : public Volume {
   std::vector<ReadCall> reads_;
 };
 
+// Hands the shared volume to code that expects to own and close it.
+class BorrowedVolume final : public Volume {
+ public:
+  explicit BorrowedVolume(MemoryVolume* v) : v_(v) {}
+  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override { return v_->ReadAt(pos, buf); }
+  bool IsRemovableMedia() override { return v_->IsRemovableMedia(); }
+  const std::string& Name() const override { return v_->Name(); }
+  std::int64_t Size() const override { return v_->Size(); }
+
+ private:
+  MemoryVolume* v_;
+};
+
 // An opener that hands out the volume once per call, sharing the state
 // (failures, log) with the caller's copy through the pointer.
-VolumeOpener OpenerFor(MemoryVolume* volume);
+inline VolumeOpener OpenerFor(MemoryVolume* volume) {
+  return [volume] { return VolumeOpenResult{std::make_unique<BorrowedVolume>(volume), {}}; };
+}
 // An opener that hands out a copy of the volume as it is configured now.
 inline VolumeOpener OpenerFor(const MemoryVolume& v) {
   return [v] { return VolumeOpenResult{std::make_unique<MemoryVolume>(v), {}}; };
 }
 // An opener that always fails with the given reason.
-VolumeOpener FailingOpener(std::string reason = "no such drive");
+inline VolumeOpener FailingOpener(std::string reason = "no such drive") {
+  return [reason] { return VolumeOpenResult{nullptr, reason}; };
+}
 
 }  // namespace zep::test
