@@ -179,12 +179,10 @@ TEST(VolumeTest, BlocksPositionsPast2GiBTheEndAndReadOnlyAccess) {
   const std::int64_t size = std::int64_t{3} << 30, block = 600000;  // (600000 + 4) * 4096 is about 2.29 GiB
   std::ofstream(path).flush();
   fs::resize_file(path, static_cast<std::uintmax_t>(size - 2048));
-  std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
-  for (const std::int64_t b : {std::int64_t{0}, std::int64_t{1}, block}) {
-    io.seekp(Tk40BlockOffset(b));
-    io.write(std::string(4096, static_cast<char>(b % 250 + 1)).data(), 4096);
+  {
+    std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
+    for (const std::int64_t b : {std::int64_t{0}, std::int64_t{1}, block}) io.seekp(Tk40BlockOffset(b)) << std::string(4096, static_cast<char>(b % 250 + 1));
   }
-  io.close();
   VolumeOpenResult opened = OpenDiscVolume(path);
   ASSERT_TRUE(opened.volume) << opened.error;
   EXPECT_TRUE(opened.volume->IsRemovableMedia());
@@ -265,20 +263,14 @@ DiscImage Disc(SourceType type, const std::string& name = "SURVEY") {
 }
 
 DiscImage Random() {
-  DiscImage img(SourceType::Tk40);
   std::uint32_t x = 12345;
-  std::vector<std::uint8_t> bytes(kDirectorySize);
+  Bytes bytes(kDirectorySize);
   for (auto& b : bytes) b = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-  return img.Bytes(0, bytes);
+  return std::move(DiscImage(SourceType::Tk40).Bytes(0, bytes));
 }
 
 TEST(DetectTypeTest, TheDiscsOwnEvidenceDecides) {
-  const struct {
-    const char* name;
-    DiscImage img;
-    bool pings;  // every record's first copied sector opens a ping record
-    DiscKind kind;
-  } cases[] = {
+  const std::tuple<const char*, DiscImage, bool, DiscKind> cases[] = {  // pings: every record's first copied sector opens one
       {"TK40", Disc(SourceType::Tk40), false, DiscKind::Tk40},
       {"ZEP V1.X", Disc(SourceType::ZepV1), false, DiscKind::ZepV1},
       {"ZEP V1.X, pings", Disc(SourceType::ZepV1), true, DiscKind::ZepV1},
@@ -296,10 +288,9 @@ TEST(DetectTypeTest, TheDiscsOwnEvidenceDecides) {
       {"no slot in use", DiscImage(SourceType::Tk40).Bytes(5, std::vector<std::uint8_t>{1, 2}), false,
        DiscKind::NoRecords},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const TypeEvidence ev = DetectDiscType(c.img.Directory(), [&](std::int64_t) { return c.pings; });
-    EXPECT_EQ(static_cast<int>(ev.kind), static_cast<int>(c.kind)) << ev.Describe();
+  for (const auto& [name, img, pings, kind] : cases) {
+    const TypeEvidence ev = DetectDiscType(img.Directory(), [&, pings = pings](std::int64_t) { return pings; });
+    EXPECT_EQ(static_cast<int>(ev.kind), static_cast<int>(kind)) << name << ": " << ev.Describe();
   }
 }
 
@@ -310,10 +301,7 @@ constexpr const char* kHead = "# Mapfile. Created by GNU ddrescue version 1.27\n
 
 TEST(RescueMapTest, MalformedMapsNameFileAndLine) {
   using namespace std::literals;
-  struct Case {
-    std::string_view text;
-    const char* error;  // the whole message
-  } cases[] = {
+  const std::pair<std::string_view, const char*> cases[] = {  // text, the whole message
       {""sv, "m.map: no \"pos size status\" lines: not a ddrescue mapfile"},
       {"hello world, this is text\n", "m.map:1: expected the current position line \"pos status [pass]\", found "
                                       "\"hello world, this is text\": not a ddrescue mapfile"},
@@ -326,10 +314,9 @@ TEST(RescueMapTest, MalformedMapsNameFileAndLine) {
       {"0 +\n1 0x7FFFFFFFFFFFFFFF +\n", "m.map:2: the block ends past 2^63"},
       {"0 +\n0 1\0 +\n"sv, "m.map:2: a zero byte: not a ddrescue mapfile"},
   };
-  for (const Case& c : cases) {
-    const RescueMapLoad load = ParseRescueMap(c.text, "m.map");
-    EXPECT_FALSE(load.map) << c.text;
-    EXPECT_EQ(load.error, c.error) << c.text;
+  for (const auto& [text, error] : cases) {
+    const RescueMapLoad load = ParseRescueMap(text, "m.map");
+    EXPECT_EQ(std::pair(load.map.has_value(), load.error), std::pair(false, std::string(error))) << text;
   }
 }
 
@@ -345,14 +332,11 @@ TEST(RescueMapTest, ReadsTouchingBytesNotRescuedFail) {
   image->KnowSize(MemoryVolume::SizeKnown::FromStart);
   EXPECT_EQ(RescueMapMismatch(*load.map, *image), "");
   auto volume = VolumeUnderMap(std::move(image), std::make_shared<RescueMap>(*load.map));
-  struct Case {
-    std::int64_t sector, sectors;
-    bool ok;
-  } cases[] = {{0, 2, true}, {1, 2, false}, {3, 1, false}, {4, 2, true}, {5, 2, false}, {7, 1, false}, {8, 1, true}};
   AlignedBuffer buf(4 * 2048);
-  for (const Case& c : cases) {
-    const ReadResult r = volume->ReadAt(c.sector * 2048, buf.span().first(static_cast<std::size_t>(c.sectors) * 2048));
-    EXPECT_EQ(r.ok(), c.ok) << "sector " << c.sector << ": " << r.error;
+  for (const auto& [sector, sectors, ok] : {std::tuple(0, 2u, true), {1, 2u, false}, {3, 1u, false}, {4, 2u, true},
+                                            {5, 2u, false}, {7, 1u, false}, {8, 1u, true}}) {
+    const ReadResult r = volume->ReadAt(sector * 2048, buf.span().first(sectors * 2048));
+    EXPECT_EQ(r.ok(), ok) << "sector " << sector << ": " << r.error;
   }
   EXPECT_EQ(volume->ReadAt(2 * 2048, buf.span().first(2048)).error, "m.map marks bytes 4096 to 8191 '-' (not rescued)");
   EXPECT_EQ(volume->Size(), 8 * 2048);
