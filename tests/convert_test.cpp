@@ -284,20 +284,23 @@ TEST(Tk40Faults, ModeCodes11To15GiveNoPingAndCarryNothing) {
   }
 }
 
-TEST(ZepCopy, SectorsFromTheThirdOnAndTheRange) {
-  const struct {
-    std::int32_t first, sectorCount;
-    std::uint16_t range;
-    std::size_t pings;
-  } cases[] = {{20, -1, 65533, 0}, {20, 0, 65534, 0}, {20, 2, 0, 0}, {20, 3, 1, 1}, {20, 5, 3, 3}, {0, 4, 2, 2}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.sectorCount);
-    const Converted r = Convert(ZepDisc(c.first, c.sectorCount));
-    EXPECT_EQ(r.res.status, ConvertStatus::Done) << r.res.reason;
-    EXPECT_EQ(r.ranges, std::vector<std::uint16_t>{c.range});
-    EXPECT_EQ(r.positions, Iota(static_cast<std::int64_t>(c.pings)));
+// An unreadable sector is zeros, counted; the rows put one at the edges of the batches of 64.
+TEST(ZepCopy, SectorsFromTheThirdOnTheRangeAndUnreadableSectors) {
+  const std::tuple<std::int32_t, std::int32_t, std::uint16_t, std::int64_t, std::int64_t> cases[] = {
+      // first sector, sector count, range, pings, the unreadable sector (-1: none)
+      {20, -1, 65533, 0, -1}, {20, 0, 65534, 0, -1}, {20, 2, 0, 0, -1}, {20, 3, 1, 1, -1}, {20, 5, 3, 3, -1},
+      {0, 4, 2, 2, -1},       {7, 102, 100, 100, 0}, {7, 102, 100, 100, 64}, {7, 102, 100, 100, 99}};
+  for (const auto& [first, sectorCount, range, pings, bad] : cases) {
+    SCOPED_TRACE(std::to_string(sectorCount) + " sectors, unreadable " + std::to_string(bad));
+    const DiscImage img = ZepDisc(first, sectorCount);
+    test::MemoryVolume vol(img.bytes());
+    if (bad >= 0) vol.FailRange(ZepSectorOffset(first + 2 + bad) + 10, 1);
+    const Converted r = Convert(img, &vol);
+    EXPECT_EQ(std::tuple(r.res.status, r.res.failedUnits, r.ranges, r.positions),
+              std::tuple(bad < 0 ? ConvertStatus::Done : ConvertStatus::Incomplete, bad < 0 ? 0 : 1, std::vector{range}, Iota(pings)));
+    EXPECT_EQ(r.res.reason.find("written as zeros") != std::string::npos, bad >= 0) << r.res.reason;
     Bytes expected(4096, 0);
-    for (std::uint32_t s = 0; s < c.pings; ++s) expected = Concat({expected, SectorPing(s)});
+    for (std::int64_t s = 0; s < pings; ++s) expected = Concat({expected, s == bad ? Bytes(2048, 0) : SectorPing(static_cast<std::uint32_t>(s))});
     EXPECT_TRUE(r.rec.bytes == expected);
   }
   // A count of 65536 and more: the range maximum is 0, the copy is not
@@ -310,23 +313,6 @@ TEST(ZepCopy, SectorsFromTheThirdOnAndTheRange) {
   EXPECT_EQ(r.rec.walk.size, 4096u + 65536u * 2048);
   EXPECT_EQ(r.res.failedUnits, 65536 - 3);
   EXPECT_EQ(r.rec.walk.stoppedAt, 4096u + 3 * 2048);
-}
-
-TEST(ZepCopyFaults, UnreadableSectorsAreZerosAndCounted) {
-  for (const std::int64_t bad : {0, 64, 99}) {  // batches of 64 sectors
-    SCOPED_TRACE(bad);
-    const DiscImage img = ZepDisc(7, 2 + 100);
-    test::MemoryVolume vol(img.bytes());
-    vol.FailRange(ZepSectorOffset(7 + 2 + bad) + 10, 1);
-    const Converted r = Convert(img, &vol);
-    EXPECT_EQ(std::pair(r.res.status, r.res.failedUnits), std::pair(ConvertStatus::Incomplete, std::int64_t{1}));
-    EXPECT_NE(r.res.reason.find("written as zeros"), std::string::npos) << r.res.reason;
-    ASSERT_EQ(r.rec.bytes.size(), 4096u + 100 * 2048);
-    for (std::int64_t s = 0; s < 100; ++s) {
-      const Bytes expected = s == bad ? Bytes(2048, 0) : SectorPing(static_cast<std::uint32_t>(s));
-      EXPECT_TRUE(std::equal(expected.begin(), expected.end(), r.rec.bytes.begin() + 4096 + 2048 * s)) << s;
-    }
-  }
 }
 
 // Both converters: the volume or output that cannot be opened, and a write
@@ -409,23 +395,14 @@ TEST(PackedText, DecodesWhatWasPackedAndStopsAtTheAreasLimits) {
       for (int s : symbols) n.Put(s);
     };
   };
-  auto letters = [](char first, int n) {
-    std::string s;
-    for (int k = 0; k < n; ++k) s += static_cast<char>(first + k % 26);
-    return s;
-  };
   Nibbles runAt63, halfByte;  // 21 one-character runs fill nibbles 0 to 62, then a run at 63
   runAt63.Repeat(21, [k = 0](Nibbles& n) mutable { n.Put(0).Byte(0x80 | ('A' + k++)); });
   runAt63.Put(0).Repeat(32, [k = 0](Nibbles& n) mutable { n.Byte('a' + k++ % 26); });
   halfByte.Repeat(20, [](Nibbles& n) { n.Put(0).Byte(0x80 | 'A'); }).Repeat(1, group({9})).Put(0);
   while (halfByte.pos < 127) halfByte.Byte('x');  // the 33rd byte would be nibbles 127 and 128
-  const struct {
-    const char* name;
-    std::array<std::uint8_t, 64> area;
-    std::string text;
-  } cases[] = {
+  const std::tuple<const char*, std::array<std::uint8_t, 64>, std::string> cases[] = {  // area, text
       {"five groups of 14 stop at 64 characters", Nibbles().Repeat(5, group({2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})).area,
-       []{ std::string t; for (int i = 0; i < 5; ++i) t += "23456789,.$GPL"; return t.substr(0, 64); }()},
+       "23456789,.$GPL23456789,.$GPL23456789,.$GPL23456789,.$GPL23456789"},
       // Nibbles 64 on would be a symbol group if read as commands.
       {"sixteen groups of 3 end at nibble 64",
        Nibbles().Repeat(16, group({1, 2, 3})).Repeat(32, [](Nibbles& n) { n.Put(2).Put(5); }).area,
@@ -433,18 +410,15 @@ TEST(PackedText, DecodesWhatWasPackedAndStopsAtTheAreasLimits) {
       // A group at nibble 63 takes its symbols from 64 to 66; 67 ends the text.
       {"group at nibble 63", Nibbles().Repeat(15, group({0, 0, 0})).Repeat(1, group({7, 8})).Repeat(1, group({13, 14, 15})).Put(1).area,
        std::string(45, '0') + "78GPL"},
-      {"literal run cut by the area", runAt63.area, letters('A', 21) + letters('a', 32)},
+      {"literal run cut by the area", runAt63.area, "ABCDEFGHIJKLMNOPQRSTUabcdefghijklmnopqrstuvwxyzabcdef"},
       {"half a byte left", halfByte.Put(0x7).area, std::string(20, 'A') + "9" + std::string(32, 'x')},
   };
-  for (const auto& c : cases) {
-    std::array<std::uint8_t, 192> memory;  // the bytes around the area would show as text
-    memory.fill(0x41);
-    std::copy(c.area.begin(), c.area.end(), memory.begin() + 64);
-    std::array<std::uint8_t, 66> out;
-    out.fill(0xA5);
+  for (const auto& [name, area, text] : cases) {
+    Bytes memory(192, 0x41), out(66, 0xA5);  // the bytes around the area would show as text
+    std::copy(area.begin(), area.end(), memory.begin() + 64);
     const int n = DecodePackedText(out.data(), memory.data() + 64);
-    EXPECT_EQ(std::string(out.begin(), out.begin() + n), c.text) << c.name;
-    EXPECT_EQ(out[static_cast<std::size_t>(n)], n < 64 ? 0x0D : 0xA5) << c.name;
+    EXPECT_EQ(std::string(out.begin(), out.begin() + n), text) << name;
+    EXPECT_EQ(out[static_cast<std::size_t>(n)], n < 64 ? 0x0D : 0xA5) << name;
   }
 }
 
@@ -826,11 +800,7 @@ TEST(DiscCheckTest, VerdictsSayWhatEachRecordLoses) {
     std::int64_t beyondEnd, noMode, pings;
     std::optional<std::uint64_t> walkBreaksAt;
   };
-  const struct {
-    SourceType type;
-    test::MemoryVolume (*make)();
-    std::vector<Expected> records;  // slots 0 to 5
-  } cases[] = {
+  const std::tuple<SourceType, test::MemoryVolume (*)(), std::vector<Expected>> cases[] = {  // records: slots 0 to 5
       {SourceType::ZepV1, CheckedZepDisc,
        {{Verdict::Whole, {}, 0, 0, 9},
         {Verdict::Damaged, {{20, 1}}, 0, 0, 4, ZepSectorOffset(18) + 4 * 896},
@@ -846,22 +816,20 @@ TEST(DiscCheckTest, VerdictsSayWhatEachRecordLoses) {
         {Verdict::Damaged, {}, 2, 0, 2},
         {Verdict::Empty, {}, 0, 0, 0}}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.type == SourceType::Tk40 ? "TK40" : "ZEP V1.X");
-    test::MemoryVolume volume = c.make();
+  for (const auto& [type, make, records] : cases) {
+    test::MemoryVolume volume = make();
     RecordDirectory dir{};
     std::copy_n(volume.bytes().begin(), kDirectorySize, dir.begin());
-    const DiscHealth health = CheckDisc(volume, dir, c.type);
-    ASSERT_EQ(health.records.size(), c.records.size());
-    for (std::size_t i = 0; i < c.records.size(); ++i) {
-      SCOPED_TRACE(i);
+    const DiscHealth health = CheckDisc(volume, dir, type);
+    ASSERT_EQ(health.records.size(), records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
       const RecordHealth& h = health.records[i];
-      const Expected& e = c.records[i];
-      EXPECT_STREQ(VerdictName(h.verdict), VerdictName(e.verdict));
+      const Expected& e = records[i];
       std::vector<std::pair<std::int64_t, std::int64_t>> unreadable;
       for (const UnitRun& u : h.unreadable) unreadable.emplace_back(u.first, u.count);
-      EXPECT_EQ(unreadable, e.unreadable);
-      EXPECT_EQ(std::tuple(h.beyondEnd, h.noMode, h.pings, h.walkBreaksAt), std::tuple(e.beyondEnd, e.noMode, e.pings, e.walkBreaksAt));
+      EXPECT_EQ(std::tuple(std::string(VerdictName(h.verdict)), unreadable, h.beyondEnd, h.noMode, h.pings, h.walkBreaksAt),
+                std::tuple(std::string(VerdictName(e.verdict)), e.unreadable, e.beyondEnd, e.noMode, e.pings, e.walkBreaksAt))
+          << (type == SourceType::Tk40 ? "TK40" : "ZEP V1.X") << " slot " << i;
       EXPECT_EQ(h.wholeUnits + h.unreadableUnits + h.beyondEnd, h.units);
     }
     EXPECT_EQ(health.dump.beyondEnd, health.dump.pieces);
