@@ -322,9 +322,8 @@ TEST(ConvertFaults, OpenOrWriteFailureLeavesNoFile) {
   for (const DiscImage& img :
        {Tk40Disc(std::vector<Tk40Block>(1500, Tk40Block().Samples(1).ModeCode(2)), 0), ZepDisc(3, 2 + 3000)}) {
     SCOPED_TRACE(static_cast<int>(img.type()));
-    const auto convert = img.type() == SourceType::Tk40 ? ConvertTk40Record : CopyZepRecord;
     const std::string path = dir.File("x.zep");
-    ConvertResult r = convert(path, img.Directory(), 0, test::FailingOpener("CreateFileA: not ready"), {});
+    ConvertResult r = test::ConverterFor(img.type())(path, img.Directory(), 0, test::FailingOpener("CreateFileA: not ready"), {});
     EXPECT_EQ(std::tuple(r.result, r.status, r.reason), std::tuple(0, ConvertStatus::VolumeFailed, "CreateFileA: not ready"));
     r = test::ConvertWithCore(dir.File("missing/x.zep"), img, 0);
     EXPECT_EQ(std::pair(r.result, r.status), std::pair(0, ConvertStatus::OutputFailed));
@@ -597,13 +596,8 @@ TEST(DumpSplitFaults, OutputsThatCannotBeCreatedAndPercentIInAFolder) {
 TEST(DamagedEntryTest, UnitsOutsideTheVolumeAreNeitherReadNorWritten) {
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max(), kMin = std::numeric_limits<std::int32_t>::min();
   const auto tk40 = SourceType::Tk40, zep = SourceType::ZepV1;
-  struct Case {
-    const char* what;
-    SourceType type;
-    std::int32_t first, second;
-    std::size_t imageSize;
-    std::int64_t written, failed, beyond;  // units
-  } cases[] = {
+  const std::tuple<const char*, SourceType, std::int32_t, std::int32_t, std::size_t, std::int64_t, std::int64_t, std::int64_t> cases[] = {
+      // first, second entry field, image size; units written, failed, beyond the end
       {"TK40 endBlock 50,000,000 on 1 MB", tk40, 0, 50000000, 1 << 20, 252, 0, 50000000 - 252},
       {"TK40 endBlock 2^31-1", tk40, 0, kMax, 1 << 20, 252, 0, kMax - 252},
       {"TK40 firstBlock -2^31+10", tk40, kMin + 10, 8, 1 << 20, 12, 0, std::int64_t{-(kMin + 10)} - 4},
@@ -618,26 +612,25 @@ TEST(DamagedEntryTest, UnitsOutsideTheVolumeAreNeitherReadNorWritten) {
   };
   test::TempDir tmp;
   const std::string imagePath = tmp.File("disc.img"), out = tmp.File("out.zep");
-  for (const Case& c : cases) {
-    test::DiscImage img(c.type, c.imageSize);
-    img.Entry(0, {.name = "BAD", .first = c.first, .second = c.second}).WriteFile(imagePath);
+  for (const auto& [what, type, first, second, imageSize, written, failed, beyond] : cases) {
+    test::DiscImage img(type, imageSize);
+    img.Entry(0, {.name = "BAD", .first = first, .second = second}).WriteFile(imagePath);
     // Zero blocks give pings of mode 3 (256 + 1280 bytes); unreadable sectors are zeros in the copy.
-    const auto fileSize =
-        static_cast<std::uintmax_t>(4096 + (c.type == tk40 ? 1536 * c.written : 2048 * (c.written + c.failed)));
+    const auto fileSize = static_cast<std::uintmax_t>(4096 + (type == tk40 ? 1536 * written : 2048 * (written + failed)));
+    const auto convert = test::ConverterFor(type);
     // An image knows its size when opened; a drive under Wine learns it at the first read that meets the end.
     for (const auto how : {test::MemoryVolume::SizeKnown::FromStart, test::MemoryVolume::SizeKnown::AtEnd}) {
-      SCOPED_TRACE(std::string(c.what) + (how == test::MemoryVolume::SizeKnown::AtEnd ? ", end learnt" : ""));
+      SCOPED_TRACE(std::string(what) + (how == test::MemoryVolume::SizeKnown::AtEnd ? ", end learnt" : ""));
       test::MemoryVolume vol(img.bytes());
       vol.KnowSize(how);
-      const auto convert = c.type == tk40 ? ConvertTk40Record : CopyZepRecord;
       const ConvertResult r = convert(out, img.Directory(), 0, test::OpenerFor(&vol), {});
       EXPECT_EQ(std::tuple(r.failedUnits, r.beyondEndUnits, r.status),
-                std::tuple(c.failed, c.beyond, c.failed + c.beyond ? ConvertStatus::Incomplete : ConvertStatus::Done));
+                std::tuple(failed, beyond, failed + beyond ? ConvertStatus::Incomplete : ConvertStatus::Done));
       EXPECT_EQ(std::filesystem::file_size(out), fileSize);
       // A batch read per 32 units, and one read per unit a batch did not deliver.
-      EXPECT_LE(vol.reads().size(), static_cast<std::size_t>(c.written + c.failed) / 32 + 34);
+      EXPECT_LE(vol.reads().size(), static_cast<std::size_t>(written + failed) / 32 + 34);
       const ConvertResult onFile = convert(out, img.Directory(), 0, VolumeAt(imagePath), {});
-      EXPECT_EQ(std::pair(onFile.failedUnits, onFile.beyondEndUnits), std::pair(c.failed, c.beyond));
+      EXPECT_EQ(std::pair(onFile.failedUnits, onFile.beyondEndUnits), std::pair(failed, beyond));
     }
   }
 }

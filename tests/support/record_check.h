@@ -28,11 +28,12 @@ inline WalkedRecord WalkWhole(const std::string& path) {
   return r;
 }
 
+inline auto ConverterFor(SourceType type) { return type == SourceType::Tk40 ? ConvertTk40Record : CopyZepRecord; }
+
 // Converts a slot of the image with the core, from volume or the image's bytes.
 inline ConvertResult ConvertWithCore(const std::string& path, const DiscImage& img, int slot, const Progress& p = {},
                                      const MemoryVolume* volume = nullptr) {
-  const auto convert = img.type() == SourceType::Tk40 ? ConvertTk40Record : CopyZepRecord;
-  return convert(path, img.Directory(), slot, OpenerFor(volume ? *volume : MemoryVolume(img.bytes())), p);
+  return ConverterFor(img.type())(path, img.Directory(), slot, OpenerFor(volume ? *volume : MemoryVolume(img.bytes())), p);
 }
 
 inline std::vector<std::uint8_t> CoreRecord(const DiscImage& img, int slot) {
