@@ -300,7 +300,8 @@ TEST(ZepCopy, SectorsFromTheThirdOnTheRangeAndUnreadableSectors) {
               std::tuple(bad < 0 ? ConvertStatus::Done : ConvertStatus::Incomplete, bad < 0 ? 0 : 1, std::vector{range}, Iota(pings)));
     EXPECT_EQ(r.res.reason.find("written as zeros") != std::string::npos, bad >= 0) << r.res.reason;
     Bytes expected(4096, 0);
-    for (std::int64_t s = 0; s < pings; ++s) expected = Concat({expected, s == bad ? Bytes(2048, 0) : SectorPing(static_cast<std::uint32_t>(s))});
+    for (std::int64_t s = 0; s < pings; ++s)
+      expected = Concat({expected, s == bad ? Bytes(2048, 0) : SectorPing(static_cast<std::uint32_t>(s))});
     EXPECT_TRUE(r.rec.bytes == expected);
   }
   // A count of 65536 and more: the range maximum is 0, the copy is not
@@ -910,7 +911,8 @@ TEST(NmeaTest, TimesOfDayBecomeTimesAcrossMidnight) {
 
 TEST(NmeaTest, BcdDatesAndLocaleFreeNumbers) {
   EXPECT_EQ(DateFromBcd(0x2008, 0x02, 0x29), (CivilDate{2008, 2, 29}));
-  for (auto [y, m, d] : {std::tuple(0x2009, 0x02, 0x29), {0x20A8, 0x01, 0x01}, {0x2008, 0x13, 0x01}}) EXPECT_FALSE(DateFromBcd(y, m, d));
+  for (auto [y, m, d] : {std::tuple(0x2009, 0x02, 0x29), {0x20A8, 0x01, 0x01}, {0x2008, 0x13, 0x01}})
+    EXPECT_FALSE(DateFromBcd(y, m, d)) << y << m << d;
   EXPECT_EQ(FormatDegrees(-11.51666666) + FormatDegrees(-0.00000001), "-11.5166667" "0.0000000");
 }
 
