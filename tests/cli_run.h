@@ -52,9 +52,9 @@ struct CliTest : ::testing::Test {
     img.WriteFile(tmp.File(name));
     return tmp.File(name);
   }
-  std::string WriteText(const std::string& name, const std::string& text) const {
-    std::ofstream(tmp.File(name), std::ios::binary) << text;
-    return tmp.File(name);
+  std::string Put(const std::string& name, const std::string& text) const { return Put(name, std::vector<std::uint8_t>(text.begin(), text.end())); }
+  std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    return WriteWholeFile(tmp.File(name), bytes);
   }
   TempDir tmp;
 };
