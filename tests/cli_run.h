@@ -48,13 +48,10 @@ inline std::vector<std::string> Lines(const std::string& text) {
 
 // A folder of the test's own for the images, maps and outputs it hands zepconv.
 struct CliTest : ::testing::Test {
-  std::string Write(const DiscImage& img, const std::string& name = "disc.img") const {
-    img.WriteFile(tmp.File(name));
-    return tmp.File(name);
-  }
-  std::string WriteText(const std::string& name, const std::string& text) const {
-    std::ofstream(tmp.File(name), std::ios::binary) << text;
-    return tmp.File(name);
+  std::string Write(const DiscImage& img, const std::string& name = "disc.img") const { return Put(name, img.bytes()); }
+  std::string Put(const std::string& name, const std::string& text) const { return Put(name, std::vector<std::uint8_t>(text.begin(), text.end())); }
+  std::string Put(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    return WriteWholeFile(tmp.File(name), bytes);
   }
   TempDir tmp;
 };
