@@ -21,7 +21,6 @@
 #include "cli/whole_disc.h"
 #include "convert/convert.h"
 #include "disc/record_names.h"
-#include "disc/rescue_map.h"
 #include "disc/scan.h"
 
 namespace zep::cli {
