@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -211,6 +212,22 @@ VolumeOpener OpenUnderMap(VolumeOpener open, std::shared_ptr<const RescueMap> ma
     if (!mismatch.empty()) return {nullptr, mismatch};
     return {VolumeUnderMap(std::move(opened.volume), map), {}};
   };
+}
+
+std::string FindMapfileBeside(const std::string& imagePath) {
+  namespace fs = std::filesystem;
+  const fs::path image(imagePath);
+  std::vector<fs::path> candidates = {fs::path(imagePath + ".map"), fs::path(imagePath + ".mapfile")};
+  if (image.has_extension()) {
+    fs::path stem = image;
+    candidates.push_back(fs::path(stem.replace_extension(".map")));
+    candidates.push_back(fs::path(stem.replace_extension(".mapfile")));
+  }
+  for (const fs::path& candidate : candidates) {
+    std::error_code ec;
+    if (fs::is_regular_file(candidate, ec)) return candidate.string();
+  }
+  return "";
 }
 
 }  // namespace zep

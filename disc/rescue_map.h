@@ -58,6 +58,12 @@ std::string RescueMapMismatch(const RescueMap& map, const Volume& image);
 // is the image's.
 std::unique_ptr<Volume> VolumeUnderMap(std::unique_ptr<Volume> image, std::shared_ptr<const RescueMap> map);
 
+// The mapfile that GNU ddrescue users keep beside an image, or "" when there
+// is none: the first ordinary file of IMAGE.map, IMAGE.mapfile, then (IMAGE
+// without its extension).map and .mapfile. "disc.img" finds "disc.img.map",
+// "disc.img.mapfile", "disc.map" or "disc.mapfile", in that order.
+std::string FindMapfileBeside(const std::string& imagePath);
+
 // Opens what open opens and puts the map over it; the open fails when the map
 // does not fit the image (RescueMapMismatch).
 VolumeOpener OpenUnderMap(VolumeOpener open, std::shared_ptr<const RescueMap> map);

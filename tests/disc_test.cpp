@@ -338,5 +338,26 @@ TEST(RescueMapTest, ReadsTouchingBytesNotRescuedFail) {
   EXPECT_EQ(volume->Size(), 8 * 2048);
 }
 
+TEST(RescueMapTest, TheMapfileBesideAnImage) {
+  // The image's full name first, then its name without the extension; a
+  // folder of a candidate's name is no mapfile.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {  // files present, the one found
+      {{}, ""},
+      {{"d.map"}, "d.map"},
+      {{"d.mapfile"}, "d.mapfile"},
+      {{"d.map", "d.img.mapfile"}, "d.img.mapfile"},
+      {{"d.mapfile", "d.img.map", "d.img.mapfile"}, "d.img.map"},
+      {{"d.map/"}, ""},
+  };
+  for (const auto& [present, found] : cases) {
+    const test::TempDir dir;
+    for (const std::string& name : present) {
+      if (name.ends_with('/')) fs::create_directory(dir.File(name));
+      else test::WriteWholeFile(dir.File(name), {});
+    }
+    EXPECT_EQ(FindMapfileBeside(dir.File("d.img")), found.empty() ? "" : dir.File(found)) << found;
+  }
+}
+
 }  // namespace
 }  // namespace zep
