@@ -13,7 +13,7 @@
 
 namespace zep::cli {
 
-// "zepconv 0.2.0 (git describe)" and the licence, as --version prints it.
+// "zepconv 0.3.0 (git describe)" and the licence, as --version prints it.
 std::string VersionText();
 
 // Installs the conventions above on app. Call it after every command has
