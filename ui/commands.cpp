@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "convert/carve.h"
+#include "convert/record_file.h"
 #include "disc/aligned_buffer.h"
 #include "disc/detect_type.h"
 #include "disc/scan.h"
@@ -86,7 +86,7 @@ DirectoryCheck WeighTheDisc(std::string imagePath) {
     AlignedBuffer sector(static_cast<std::size_t>(kZepSectorSize));
     const TypeEvidence evidence = DetectDiscType(dir, [&](std::int64_t s) {
       const ReadResult r = volume.ReadAt(ZepSectorOffset(s), sector.span());
-      return r.ok() && r.bytes == sector.size() && PassesRunChecks(sector.data());
+      return r.ok() && r.bytes == sector.size() && IsPlausiblePing(sector.data());
     });
     g_shell.discLooksLike = evidence.type();
     if (imagePath.empty()) return "";
