@@ -1,10 +1,10 @@
-// Entry point of the Windows program. The previous instance and the command
-// line mean nothing to it.
+// Entry point of the Windows program. The previous instance means nothing to
+// it; the command line may name a disc image to open.
 
 #include <windows.h>
 
 #include "app/startup.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-  return zep::app::RunProgram(instance, showCommand);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
+  return zep::app::RunProgram(instance, commandLine, showCommand);
 }

@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "res/resource.h"
+#include "ui/commands.h"
 #include "ui/main_window.h"
 #include "ui/shell_state.h"
 
@@ -30,7 +31,22 @@ void RegisterMainWindowClass(HINSTANCE instance) {
 
 }  // namespace
 
-HWND StartMainWindow(HINSTANCE instance, int showCommand) {
+std::string ImageArgument(const char* commandLine) {
+  std::string_view line = commandLine ? commandLine : "";
+  const auto trim = [&line] {
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+  };
+  trim();
+  if (!line.empty() && line.front() == '"') {
+    line.remove_prefix(1);
+    line = line.substr(0, line.find('"'));
+    trim();
+  }
+  return std::string(line);
+}
+
+HWND StartMainWindow(HINSTANCE instance, int showCommand, const char* commandLine) {
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS;
@@ -45,6 +61,8 @@ HWND StartMainWindow(HINSTANCE instance, int showCommand) {
   if (!window) return nullptr;
   ShowWindow(window, showCommand);
   UpdateWindow(window);
+  // "Open with" and shortcuts start the program with the image to open.
+  if (const std::string image = ImageArgument(commandLine); !image.empty()) ui::ScanImageIntoList(window, image);
   return window;
 }
 
@@ -59,11 +77,11 @@ int RunMessageLoop(HACCEL accelerators) {
   return static_cast<int>(msg.wParam);
 }
 
-int RunProgram(HINSTANCE instance, int showCommand) {
+int RunProgram(HINSTANCE instance, const char* commandLine, int showCommand) {
   // The shell's folder browser needs COM on this thread.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int exitCode = 0;
-  if (StartMainWindow(instance, showCommand)) {
+  if (StartMainWindow(instance, showCommand, commandLine)) {
     exitCode = RunMessageLoop(LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS)));
   }
   if (SUCCEEDED(com)) CoUninitialize();

@@ -28,9 +28,7 @@ namespace {
 
 struct Disc {
   std::string source;          // as given on the command line
-  std::string path;            // what the volume is opened from
   VolumeOpener open;           // the volume, under the mapfile when there is one
-  std::optional<char> drive;   // when SOURCE is a drive letter
   RecordDirectory directory{};
   ScanResult scan;
   SourceType type = SourceType::Tk40;
@@ -55,44 +53,26 @@ bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given) {
 // needs no type).
 std::optional<Disc> ScanSource(Console& con, const std::string& source, std::optional<SourceType> given,
                                const std::string& dumpPath, const std::string& mapfile, bool settle = true) {
+  std::optional<WholeDisc> opened = OpenSource(con, source, mapfile);
+  if (!opened) return std::nullopt;
+  opened->volume.reset();  // the scan opens the volume itself, as the Windows program's does
   Disc disc;
   disc.source = source;
-  disc.drive = DriveLetterOf(source);
-  disc.path = disc.drive ? DriveVolumePath(*disc.drive) : source;
-  std::optional<VolumeOpener> open = SourceOpener(con, disc.path, mapfile);
-  if (!open) return std::nullopt;
-  disc.open = std::move(*open);
-  // The letter only shapes the Windows program's messages, which are used
-  // below for drives alone.
+  disc.open = opened->opener;
   disc.type = given.value_or(SourceType::Tk40);
-  disc.scan = ScanDisc(disc.open, disc.drive.value_or('X'), disc.type, disc.directory, dumpPath);
-  switch (disc.scan.outcome) {
-    case ScanOutcome::DiscRead:
-      if (!disc.scan.directoryError.empty()) {
-        con.err << "zepconv: " << disc.scan.directoryError << "; the missing bytes of the record directory were read as zeros\n";
-      }
-      if (settle && !SettleOn(con, disc, given)) return std::nullopt;
-      return disc;
-    case ScanOutcome::NoDisk:
-      con.err << "zepconv: ";
-      if (disc.drive) con.err << disc.scan.message << "(" << disc.scan.openError << ")\n";
-      else con.err << disc.scan.openError << '\n';
-      return std::nullopt;
-    case ScanOutcome::NotMoDisc:
-      con.err << "zepconv: ";
-      if (disc.drive) con.err << disc.scan.message << '\n';
-      else con.err << source << ": not an MO disc: the system does not report the device removable\n";
-      return std::nullopt;
+  // The letter only shapes the Windows program's messages, which zepconv
+  // takes from OpenSource.
+  disc.scan = ScanDisc(disc.open, opened->drive.value_or('X'), disc.type, disc.directory, dumpPath);
+  if (disc.scan.outcome != ScanOutcome::DiscRead) {
+    // The volume opened a moment ago and does not now: say what the scan found.
+    con.Report(source, disc.scan.openError.empty() ? "not an MO disc" : disc.scan.openError);
+    return std::nullopt;
   }
-  return std::nullopt;
-}
-
-// A record's units as the converters count them, with the full count rather
-// than the low 16 bits that the progress protocol carries.
-std::int64_t UnitCount(const RecordDirectory& dir, int slot, SourceType type) {
-  const DirectoryEntry e = ReadEntry(dir, slot, type);
-  const auto first = static_cast<std::uint32_t>(type == SourceType::Tk40 ? e.first : 2);
-  return std::max<std::int32_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(e.second) - first), 0);
+  if (!disc.scan.directoryError.empty()) {
+    con.Report("", disc.scan.directoryError + "; the missing bytes of the record directory were read as zeros");
+  }
+  if (settle && !SettleOn(con, disc, given)) return std::nullopt;
+  return disc;
 }
 
 void WriteListJson(Console& con, const Disc& disc, SourceType type) {
@@ -152,8 +132,7 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
     }
   }
   for (const ListRow& row : rows) present += (present.empty() ? "" : ", ") + row.cells[0];
-  con.err << "zepconv: " << disc.source << ": no record " << missing << " (its records: "
-          << (present.empty() ? "none" : present) << ")\n";
+  con.Report(disc.source, "no record " + missing + " (its records: " + (present.empty() ? "none" : present) + ")");
   return std::nullopt;
 }
 
@@ -178,7 +157,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
   if (!rows) return kRefused;
   bool partly = !disc->scan.directoryError.empty();
   if (rows->empty()) {
-    con.err << "zepconv: " << source << ": no records on the disc\n";
+    con.Report(source, "no records on the disc");
     return partly ? kPartly : kDone;
   }
   if (!MakeFolder(con, outDir)) return kRefused;
@@ -193,7 +172,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
     const std::string path = JoinPath(outDir, NativeFileName(fileName));
     ConvertResult r;
     {
-      ProgressBar bar(con.err, con.progress, Printable(name), UnitCount(disc->directory, row.slot, type), unit,
+      ProgressBar bar(con.err, con.progress, Printable(name), ExtentOf(disc->directory, row.slot, type).count, unit,
                       tk40 ? kTk40BlockSize : kZepSectorSize);
       const OutputTarget target(path, {.noClobber = options.noClobber});
       r = tk40 ? ConvertTk40Record(target, disc->directory, row.slot, open, bar.Hooks())
@@ -216,9 +195,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
       }
     }
     if (r.status != ConvertStatus::Done) {
-      con.err << "zepconv: " << what << ": " << r.reason;
-      if (r.status == ConvertStatus::WriteFailed) con.err << " (the unfinished file was removed)";
-      con.err << '\n';
+      con.Report(what, r.reason + (r.status == ConvertStatus::WriteFailed ? " (the unfinished file was removed)" : ""));
       partly = true;
     }
   }
@@ -229,7 +206,7 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
   RunReport report(con);
   // A folder would be refused only after the disc was read; say so first.
   if (std::error_code ec; std::filesystem::is_directory(std::filesystem::path(outFile), ec)) {
-    con.err << "zepconv: " << outFile << ": is a folder; --out names the dump file to write\n";
+    con.Report(outFile, "is a folder; --out names the dump file to write");
     return kRefused;
   }
   // The source type only shapes the list, which the dump does not need.
@@ -244,7 +221,7 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
   }
   const DumpReport& dump = disc->scan.dump;
   if (!dump.written) {
-    con.err << "zepconv: " << dump.error << "; the dump was not written\n";
+    con.Report("", dump.error + "; the dump was not written");
     return dump.created ? kPartly : kRefused;
   }
   if (con.json) {
@@ -254,8 +231,10 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
             << kDumpOffset << '\n';
   }
   if (dump.unreadablePieces > 0) {
-    con.err << "zepconv: " << source << ": " << dump.unreadablePieces << " of " << kDumpPieces
-            << " pieces could not be read (or lie past its end) and were written as zeros\n";
+    con.Report({source,
+                std::to_string(dump.unreadablePieces) + " of " + std::to_string(kDumpPieces) +
+                    " pieces could not be read (or lie past its end) and were written as zeros",
+                dump.unreadablePieces});
     return kPartly;
   }
   return kDone;

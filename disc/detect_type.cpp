@@ -2,15 +2,17 @@
 
 #include <algorithm>
 
+#include "disc/civil_date.h"
+
 namespace zep {
 namespace {
 
-bool IsBcdByte(std::uint8_t b) { return (b & 0x0F) <= 9 && (b >> 4) <= 9; }
-
+// Looser than a calendar date: a directory's two-digit year says too little
+// for the leap-year rule, and a 31st of a short month is still BCD where a
+// date belongs.
 bool IsEntryDate(const std::uint8_t* e, std::size_t at) {
-  const std::uint8_t day = e[at], month = e[at + 1], year = e[at + 2];
-  return IsBcdByte(day) && IsBcdByte(month) && IsBcdByte(year) && day >= 0x01 && day <= 0x31 && month >= 0x01 &&
-         month <= 0x12;
+  const auto day = BcdValue(e[at]), month = BcdValue(e[at + 1]);
+  return day && month && BcdValue(e[at + 2]) && *day >= 1 && *day <= 31 && *month >= 1 && *month <= 12;
 }
 
 SlotEvidence Weigh(const RecordDirectory& dir, int slot, const PingProbe& probe) {
@@ -27,8 +29,8 @@ SlotEvidence Weigh(const RecordDirectory& dir, int slot, const PingProbe& probe)
   ev.tk40Date = IsEntryDate(e, 13);
   ev.zepDate = IsEntryDate(e, 12);
   if (e[0] == kStatusRecord && probe) {
-    const std::int32_t first = ReadI32(e + 20), count = ReadI32(e + 24);
-    ev.opensPing = first >= 0 && count > 2 && probe(static_cast<std::int64_t>(first) + 2);
+    const RecordExtent ext = ExtentOfEntry(e, SourceType::ZepV1);
+    ev.opensPing = ext.firstUnit >= 2 && ext.listed > 2 && probe(ext.firstUnit);
   }
   return ev;
 }

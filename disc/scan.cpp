@@ -41,12 +41,7 @@ std::vector<ListRow> BuildListRows(const RecordDirectory& dir, SourceType type) 
     row.cells[2] = Format("%02x %s %02x", e.day, MonthText(e.month), e.year);
     row.cells[3] = Format("%02x:%02x", e.startTime[0], e.startTime[1]);
     row.cells[4] = Format("%02x:%02x", e.endTime[0], e.endTime[1]);
-    // The ping count is a 32-bit difference that may wrap; computed unsigned to keep that defined.
-    const std::int32_t pings = type == SourceType::Tk40
-                                   ? static_cast<std::int32_t>(static_cast<std::uint32_t>(e.second) -
-                                                               static_cast<std::uint32_t>(e.first))
-                                   : e.second;
-    row.cells[5] = Format("%i", static_cast<int>(pings));
+    row.cells[5] = Format("%i", static_cast<int>(e.extent.listed));
     rows.push_back(std::move(row));
   }
   return rows;
@@ -110,8 +105,53 @@ DumpReport WriteScanDump(Volume& volume, const std::string& path) {
   return report;
 }
 
+std::optional<Problem> ReadRecordDirectory(Volume& volume, RecordDirectory& dir) {
+  AlignedBuffer buffer(kDirectorySize);
+  const ReadResult r = volume.ReadAt(0, buffer.span());
+  const std::size_t good = r.ok() ? r.bytes : 0;
+  std::memset(buffer.data() + good, 0, kDirectorySize - good);
+  std::memcpy(dir.data(), buffer.data(), kDirectorySize);
+  if (good == kDirectorySize) return std::nullopt;
+  if (!r.ok()) return Problem{"", r.error};
+  return Problem{volume.Name(), "the volume ends inside the record directory"};
+}
+
+std::string ImageUnreadableMessage(const std::string& imagePath, const std::string& reason) {
+  return "Cannot read the disc image " + imagePath + "\n\n" + reason;
+}
+
+namespace {
+
+// What a drive and an image share once the volume is open and fit to read.
+ScanResult ReadOpenedDisc(std::unique_ptr<Volume> volume, SourceType type, RecordDirectory& directory,
+                          const std::string& dumpPath, const DirectoryCheck& check) {
+  ScanResult result;
+  result.title = kTitleBase;
+  result.titleChanged = true;
+  RecordDirectory read;
+  if (const auto problem = ReadRecordDirectory(*volume, read)) result.directoryError = problem->Text();
+  if (check) {
+    result.message = check(*volume, read);
+    if (!result.message.empty()) {
+      result.outcome = ScanOutcome::NotADisc;
+      return result;
+    }
+  }
+  directory = read;
+
+  if (!dumpPath.empty()) result.dump = WriteScanDump(*volume, dumpPath);
+  volume.reset();  // the volume is closed before the list is filled
+
+  result.outcome = ScanOutcome::DiscRead;
+  result.rows = BuildListRows(directory, type);
+  result.title = BuildTitle(directory, type);
+  return result;
+}
+
+}  // namespace
+
 ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type, RecordDirectory& directory,
-                    const std::string& dumpPath) {
+                    const std::string& dumpPath, const DirectoryCheck& check) {
   ScanResult result;
   result.title = kTitleBase;
   VolumeOpenResult opened = open();
@@ -122,36 +162,29 @@ ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type,
     result.titleChanged = true;
     return result;
   }
-  Volume& volume = *opened.volume;
-  if (!volume.IsRemovableMedia()) {
+  if (!opened.volume->IsRemovableMedia()) {
     result.outcome = ScanOutcome::NotMoDisc;
     result.message = NotMoDiscMessage(driveLetter);
     result.titleChanged = false;
     result.title.clear();
     return result;
   }
+  return ReadOpenedDisc(std::move(opened.volume), type, directory, dumpPath, check);
+}
 
-  // The directory is replaced whole. Bytes the read could not deliver are
-  // zeros, not the previous disc's entries: listing another disc's records
-  // under this disc would convert the wrong data.
-  AlignedBuffer dirBuffer(kDirectorySize);
-  const ReadResult dirRead = volume.ReadAt(0, dirBuffer.span());
-  const std::size_t good = dirRead.ok() ? dirRead.bytes : 0;
-  if (good < kDirectorySize) {
-    std::memset(dirBuffer.data() + good, 0, kDirectorySize - good);
-    result.directoryError = dirRead.ok() ? volume.Name() + ": the volume ends inside the record directory"
-                                         : dirRead.error;
+ScanResult ScanDiscImage(const VolumeOpener& open, const std::string& imagePath, SourceType type,
+                         RecordDirectory& directory, const std::string& dumpPath, const DirectoryCheck& check) {
+  VolumeOpenResult opened = open();
+  if (!opened.volume) {
+    ScanResult result;
+    result.title = kTitleBase;
+    result.outcome = ScanOutcome::NoDisk;
+    result.message = ImageUnreadableMessage(imagePath, opened.error);
+    result.openError = opened.error;
+    result.titleChanged = true;
+    return result;
   }
-  std::memcpy(directory.data(), dirBuffer.data(), kDirectorySize);
-
-  if (!dumpPath.empty()) result.dump = WriteScanDump(volume, dumpPath);
-  opened.volume.reset();  // the volume is closed before the list is filled
-
-  result.outcome = ScanOutcome::DiscRead;
-  result.rows = BuildListRows(directory, type);
-  result.title = BuildTitle(directory, type);
-  result.titleChanged = true;
-  return result;
+  return ReadOpenedDisc(std::move(opened.volume), type, directory, dumpPath, check);
 }
 
 }  // namespace zep

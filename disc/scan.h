@@ -5,12 +5,15 @@
 // present what it returns.
 
 #include <array>
+#include <optional>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "disc/directory.h"
 #include "disc/file.h"
+#include "disc/problem.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -53,7 +56,13 @@ DumpReport WriteScanDump(Volume& volume, const std::string& path);
 // failure leaves an earlier file of that name as it was.
 DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOptions& options = {});
 
-enum class ScanOutcome { DiscRead, NoDisk, NotMoDisc };
+// Reads the record directory from byte 0 into dir, replacing it whole. Bytes
+// the read could not deliver are zeros, not the previous disc's entries:
+// listing another disc's records under this disc would convert the wrong
+// data. The problem says why it was not read whole.
+std::optional<Problem> ReadRecordDirectory(Volume& volume, RecordDirectory& dir);
+
+enum class ScanOutcome { DiscRead, NoDisk, NotMoDisc, NotADisc };
 
 struct ScanResult {
   ScanOutcome outcome = ScanOutcome::NoDisk;
@@ -66,9 +75,22 @@ struct ScanResult {
   DumpReport dump;
 };
 
+// Looks at the directory just read, before anything is replaced or written;
+// the volume is still open for further reads. Gives the reason the volume
+// holds no disc, or an empty string to go on.
+using DirectoryCheck = std::function<std::string(Volume& volume, const RecordDirectory& read)>;
+
 // Scans the disc that open gives. On success the directory is replaced whole;
-// otherwise it is left as it was. An empty dumpPath skips the dump.
+// otherwise it is left as it was. An empty dumpPath skips the dump. A check
+// that refuses the disc ends the scan like a volume that cannot be opened,
+// with its reason as the message.
 ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type, RecordDirectory& directory,
-                    const std::string& dumpPath);
+                    const std::string& dumpPath, const DirectoryCheck& check = {});
+
+// The same for a disc image file: a file has no medium to check, and the
+// messages name the file.
+ScanResult ScanDiscImage(const VolumeOpener& open, const std::string& imagePath, SourceType type,
+                         RecordDirectory& directory, const std::string& dumpPath, const DirectoryCheck& check = {});
+std::string ImageUnreadableMessage(const std::string& imagePath, const std::string& reason);
 
 }  // namespace zep

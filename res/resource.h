@@ -24,5 +24,6 @@
 #define IDM_CONVERT 110
 #define IDM_SELECT_DRIVE 111
 #define IDM_CONTENTS 112
+#define IDM_OPEN_IMAGE 113  // a disc image file in place of a drive
 #define IDM_SOURCE_TK40 32777
 #define IDM_SOURCE_ZEPV1 32778

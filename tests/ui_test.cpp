@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <dlgs.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
@@ -18,6 +19,7 @@
 #include <thread>
 
 #include "app/startup.h"
+#include "disc/scan.h"
 #include "res/resource.h"
 #include "tests/support/disc_image.h"
 #include "tests/support/record_check.h"
@@ -117,6 +119,27 @@ inline DialogAction PickDrive(char letter, int button = IDOK) {
   };
 }
 
+// The Open dialog, once it has filled its file types: they go to *types, the
+// path into the file name box, then Open.
+inline DialogAction ChooseFile(const std::string& path, std::vector<std::string>* types) {
+  using Choice = std::pair<std::string, std::vector<std::string>*>;
+  return [path, types](HWND dialog) {
+    SetPropA(dialog, "ZepFile", new Choice(path, types));
+    SetTimer(dialog, 1, 20, [](HWND dialog, UINT, UINT_PTR, DWORD) {
+      KillTimer(dialog, 1);
+      const std::unique_ptr<Choice> choice(static_cast<Choice*>(RemovePropA(dialog, "ZepFile")));
+      auto& [path, types] = *choice;
+      for (int i = 0; i < SendDlgItemMessageA(dialog, cmb1, CB_GETCOUNT, 0, 0); ++i) {
+        char item[64] = "";
+        SendDlgItemMessageA(dialog, cmb1, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+        types->push_back(item);
+      }
+      SetDlgItemTextA(dialog, cmb13, path.c_str());
+      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+  };
+}
+
 // The folder browser may still be filling its tree when it is activated, and
 // a selection asked for before that is lost: a timer asks again until the
 // folder is the selected item, then accepts it.
@@ -200,6 +223,18 @@ struct MainWindowTest : ::testing::Test {
       SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(bar, i)), MAKELPARAM(i, FALSE));
     }
     return GetMenuState(bar, static_cast<UINT>(commandId), MF_BYCOMMAND);
+  }
+  std::vector<std::vector<std::string>> ShownRows() const {
+    std::vector<std::vector<std::string>> rows(static_cast<std::size_t>(RowCount()));
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+      for (int sub = 0; sub < 6; ++sub) rows[row].push_back(Cell(static_cast<int>(row), sub));
+    }
+    return rows;
+  }
+  std::string StatusLine() const {
+    char text[512] = "";
+    SendMessageA(ui::g_shell.statusBar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));  // Wine: the simple text
+    return SendMessageA(ui::g_shell.statusBar, SB_ISSIMPLE, 0, 0) ? text : "";
   }
   HWND window = nullptr;
 };
@@ -421,6 +456,131 @@ TEST_F(UiTest, ContentsSplitsTheScanDumpAndReportsOutputThatCannotBeWritten) {
         "Not every run of pings found in the scan dump could be written:\n\nC:\\fond0.zep: "));
   }
   fs::remove_all("C:\\fond0.zep");
+}
+
+// The rows the program lists for a disc read as type: the core's.
+std::vector<std::vector<std::string>> ListedRows(const DiscImage& image, SourceType type) {
+  std::vector<std::vector<std::string>> rows;
+  for (const ListRow& row : BuildListRows(image.Directory(), type)) rows.emplace_back(row.cells.begin(), row.cells.end());
+  return rows;
+}
+
+// Each way to open an image gives what a drive gives: the menu item, the
+// list, the title, the scan dump, and files equal to the core's.
+TEST_F(UiTest, OpenDialogDropAndCommandLineOpenAnImageLikeADrive) {
+  const HMENU file = GetSubMenu(GetMenu(window), 0);
+  std::vector<std::pair<std::string, int>> items;
+  for (int i = 0; i < GetMenuItemCount(file); ++i) {
+    char text[64] = "";
+    GetMenuStringA(file, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    items.emplace_back(text, static_cast<int>(GetMenuItemID(file, i)));
+  }
+  EXPECT_EQ(items, (std::vector<std::pair<std::string, int>>{{"Select Source Drive...", 111}, {"Open Disc Image...", 113},
+      {"", 0}, {"Source Type", -1}, {"Convert Records to ZEP", 110}, {"", 0}, {"E&xit", 105}}));
+  const test::TempDir dir;
+  const std::string image = dir.File("disc one.img");  // a space, as "Open with" passes it
+  ThreeRecords().WriteFile(image);
+  const std::function<void()> ways[] = {
+      [&] {
+        Names types;
+        DialogScript script({ChooseFile(image, &types)});
+        Command(IDM_OPEN_IMAGE);
+        ASSERT_EQ(script.seen().size(), 1u);
+        EXPECT_EQ(script.seen()[0].title, "Open Disc Image");
+        EXPECT_EQ(types, (Names{"Disc images (*.img;*.iso;*.bin;*.dd)", "All files (*.*)"}));
+      },
+      [&] {
+        const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + image.size() + 2);  // zeros end the list
+        auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+        files->pFiles = sizeof(DROPFILES);
+        std::copy(image.begin(), image.end(), reinterpret_cast<char*>(files + 1));
+        GlobalUnlock(drop);
+        PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+        for (MSG msg; PeekMessageA(&msg, window, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
+      },
+      [&] {
+        TearDown();
+        window = app::StartMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL, (" \"" + image + "\" ").c_str());
+      },
+  };
+  for (const auto& open : ways) {
+    fs::remove("C:\\test.bin");
+    DialogScript noBoxes;
+    open();
+    EXPECT_TRUE(noBoxes.seen().empty()) << noBoxes.seen().back().text;
+    EXPECT_EQ(ShownRows(), ListedRows(ThreeRecords(), SourceType::Tk40));
+    EXPECT_EQ(std::tuple(WindowText(window), StatusLine()), std::tuple("ZEP Converter - BALTIC", ""));
+    EXPECT_EQ(fs::file_size("C:\\test.bin"), static_cast<std::uintmax_t>(kDumpSize));
+    const test::TempDir out;
+    SelectRows({0, 1});
+    DialogScript script({ChooseFolder(out.path().string())});
+    Command(IDM_CONVERT);
+    EXPECT_EQ(ReadWholeFile(out.File("SURVEY1.ZEP")), test::CoreRecord(ThreeRecords(), 0));
+    EXPECT_EQ(FilesIn(out.path()), (Names{"HARBOUR.ZEP", "SURVEY1.ZEP"}));
+  }
+}
+
+// Reads go through the mapfile beside an image; a ZEP V1.X disc read as TK40
+// is listed as before, with a hint that goes once the type matches; a file
+// that is no disc, or whose mapfile is broken, is named in the error box and
+// leaves the last scan dump alone.
+TEST_F(UiTest, OpenedImagesUseTheirMapfileHintAtTheirTypeAndAreRefusedWhenNoDisc) {
+  const test::TempDir dir;
+  const std::string image = dir.File("disc.img"), map = dir.File("disc.map");
+  DiscImage zep(SourceType::ZepV1);
+  for (std::uint32_t s = 4; s < 7; ++s) {
+    auto sector = test::MakePingRecord(700, s);
+    zep.Sector(s, (sector.resize(2048), sector));
+  }
+  zep.Entry(1, {.name = "LINE7", .first = 2, .second = 5});
+  const std::size_t size = ThreeRecords().bytes().size();
+  const std::string goodMap = "0 +\n0 20480 +\n20480 4096 -\n24576 " + std::to_string(size - 24576) + " +\n";
+  const struct {
+    DiscImage disc;
+    std::string mapText, expectedBox, expectedStatus;  // box: the start of the error box's text
+    int rows;
+  } cases[] = {
+      {ThreeRecords(), goodMap, "", "Mapfile in use: " + map, 3},
+      {zep, "", "", "This disc looks like a ZEP V1.X disc (File > Source Type)", 1},
+      {DiscImage(SourceType::Tk40).Resize(300), "", "The file " + image + " is not a disc image: it holds 300 bytes", "", 0},
+      {DiscImage(SourceType::Tk40).Bytes(0, std::vector<std::uint8_t>(4096, 0x55)), "", "The file " + image + " is not a TK40 or ZEP V1.X disc (of 64 slots", "", 0},
+      {ThreeRecords(), "0 +\n0 99 rescued\n", "Cannot read the disc image " + image + "\n\n" + map + ":", "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expectedBox + c.expectedStatus);
+    c.disc.WriteFile(image);
+    fs::remove(map);
+    if (!c.mapText.empty()) std::ofstream(map) << c.mapText;
+    test::WriteWholeFile("C:\\test.bin", {1, 2, 3});
+    DialogScript script;
+    ui::ScanImageIntoList(window, image);
+    ASSERT_EQ(script.seen().size(), c.expectedBox.empty() ? 0u : 1u);
+    EXPECT_TRUE(c.expectedBox.empty() || script.seen()[0].text.starts_with(c.expectedBox)) << script.seen()[0].text;
+    EXPECT_EQ(std::tuple(RowCount(), StatusLine()), std::tuple(c.rows, c.expectedStatus));
+    EXPECT_EQ(fs::file_size("C:\\test.bin") == 3, c.rows == 0) << "a refused file writes no dump";
+    EXPECT_TRUE(c.rows || WindowText(window) == "ZEP Converter") << WindowText(window);
+  }
+  // The ZEP V1.X disc under TK40: listed as the program lists it, hint until the type matches.
+  cases[1].disc.WriteFile(image);
+  fs::remove(map);
+  DialogScript noBox;
+  ui::ScanImageIntoList(window, image);
+  EXPECT_EQ(ShownRows(), ListedRows(zep, SourceType::Tk40));
+  Command(IDM_SOURCE_ZEPV1);
+  EXPECT_EQ(std::tuple(StatusLine(), noBox.seen().size()), std::tuple("", 0u));
+  // Through the map, the block it marks unrescued costs SURVEY1 a ping, named in the Error box.
+  ThreeRecords().WriteFile(image);
+  std::ofstream(map) << goodMap;
+  Command(IDM_SOURCE_TK40);
+  ui::ScanImageIntoList(window, image);
+  const test::TempDir out;
+  SelectRows({0, 1, 2});
+  DialogScript script({ChooseFolder(out.path().string())});
+  Command(IDM_CONVERT);
+  ASSERT_EQ(script.seen().size(), 2u);
+  EXPECT_TRUE(script.seen()[1].text.starts_with("1 record was not converted completely:\n\nRecord 1 (SURVEY1): incomplete: ")) << script.seen()[1].text;
+  EXPECT_NE(script.seen()[1].text.find(map), std::string::npos);
+  EXPECT_EQ(StatusLine(), "Mapfile in use: " + map) << "the line comes back after the run";
 }
 
 std::pair<long, long> Size(HWND window) {

@@ -2,10 +2,14 @@
 
 #include <commctrl.h>
 
+#include "convert/record_file.h"
+#include "disc/aligned_buffer.h"
+#include "disc/detect_type.h"
 #include "disc/scan.h"
 #include "res/resource.h"
 #include "ui/conversion.h"
 #include "ui/dialogs.h"
+#include "ui/run_texts.h"
 #include "ui/shell_state.h"
 
 namespace zep::ui {
@@ -60,21 +64,99 @@ void UpdateMenuState(HMENU popup) {
   CheckMenuRadioItem(popup, IDM_SOURCE_TK40, IDM_SOURCE_ZEPV1, state.checkedSourceItem, MF_BYCOMMAND);
 }
 
-void ScanDriveIntoList(HWND window, char driveLetter) {
-  SendMessageA(g_shell.recordList, LVM_DELETEALLITEMS, 0, 0);
-  const ScanResult scan = ScanDisc([driveLetter] { return OpenDiscVolume(driveLetter); }, driveLetter,
-                                   g_shell.sourceType, g_shell.directory, kScanDumpPath);
+void ShowStatusLine(const std::string& text) {
+  // The line is longer than the first part: it takes the whole bar, and the
+  // idle progress bar gives way to it until a run needs the parts again.
+  SendMessageA(g_shell.statusBar, SB_SIMPLE, !text.empty(), 0);
+  ShowWindow(g_shell.progressBar, text.empty() ? SW_SHOW : SW_HIDE);
+  if (!text.empty()) SendMessageA(g_shell.statusBar, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ShowSourceStatus() {
+  ShowStatusLine(SourceStatusText(g_shell.mapfile, g_shell.discLooksLike, g_shell.sourceType));
+}
+
+namespace {
+
+// Weighs the directory just read against both recorders. A file is refused
+// when it cannot be a disc: too short for a record directory, or with one
+// that fits neither recorder, whose rows and dump would be noise.
+DirectoryCheck WeighTheDisc(std::string imagePath) {
+  return [imagePath = std::move(imagePath)](Volume& volume, const RecordDirectory& dir) -> std::string {
+    AlignedBuffer sector(static_cast<std::size_t>(kZepSectorSize));
+    const TypeEvidence evidence = DetectDiscType(dir, [&](std::int64_t s) {
+      const ReadResult r = volume.ReadAt(ZepSectorOffset(s), sector.span());
+      return r.ok() && r.bytes == sector.size() && IsPlausiblePing(sector.data());
+    });
+    g_shell.discLooksLike = evidence.type();
+    if (imagePath.empty()) return "";
+    if (volume.Size() != Volume::kUnknownSize && volume.Size() < static_cast<std::int64_t>(kDirectorySize)) {
+      return "The file " + imagePath + " is not a disc image: it holds " + std::to_string(volume.Size()) +
+             " bytes, less than a record directory";
+    }
+    if (evidence.kind == DiscKind::Unknown) return "The file " + imagePath + " is " + evidence.Describe();
+    return "";
+  };
+}
+
+void ShowScan(HWND window, const ScanResult& scan) {
+  if (scan.outcome != ScanOutcome::DiscRead) {
+    g_shell.discLooksLike.reset();
+    g_shell.mapfile.clear();
+  }
   if (!scan.message.empty()) MessageBoxA(window, scan.message.c_str(), "Error", MB_OK);
   FillList(g_shell.recordList, scan.rows);
   if (scan.titleChanged) SetWindowTextA(window, scan.title.c_str());
   // The list does not always report its clearing and refilling; flags left
   // from the earlier rows would convert records nobody selected.
   RecomputeSelectionFlags();
+  ShowSourceStatus();
+}
+
+// Starts a scan: the list is empty from here on, whatever comes next.
+void StartScan() {
+  SendMessageA(g_shell.recordList, LVM_DELETEALLITEMS, 0, 0);
+  g_shell.discLooksLike.reset();
+  g_shell.imagePath.clear();
+  g_shell.mapfile.clear();
+  g_shell.rescueMap.reset();
+}
+
+}  // namespace
+
+void ScanDriveIntoList(HWND window, char driveLetter) {
+  StartScan();
+  ShowScan(window, ScanDisc([driveLetter] { return OpenDiscVolume(driveLetter); }, driveLetter, g_shell.sourceType,
+                            g_shell.directory, kScanDumpPath, WeighTheDisc("")));
+}
+
+void ScanImageIntoList(HWND window, const std::string& imagePath) {
+  StartScan();
+  g_shell.imagePath = imagePath;
+  if (const std::string mapfile = FindMapfileBeside(imagePath); !mapfile.empty()) {
+    RescueMapLoad load = LoadRescueMap(mapfile);
+    if (!load.map) {
+      // Read without its map, the zeros ddrescue left would pass for the disc's data.
+      ScanResult refused;
+      refused.title = kTitleBase;
+      refused.titleChanged = true;
+      refused.message = ImageUnreadableMessage(imagePath, load.error);
+      return ShowScan(window, refused);
+    }
+    g_shell.mapfile = mapfile;
+    g_shell.rescueMap = std::make_shared<const RescueMap>(std::move(*load.map));
+  }
+  ShowScan(window, ScanDiscImage(SourceOpener(), imagePath, g_shell.sourceType, g_shell.directory, kScanDumpPath,
+                                 WeighTheDisc(imagePath)));
 }
 
 void SelectDriveAndScan(HWND window) {
   g_shell.driveLetter = static_cast<char>(ChooseDrive(window) & 0xFF);
   ScanDriveIntoList(window, g_shell.driveLetter);
+}
+
+void OpenImageAndScan(HWND window) {
+  if (const std::optional<std::string> path = ChooseDiscImage(window)) ScanImageIntoList(window, *path);
 }
 
 bool OnCommand(HWND window, int commandId) {
@@ -91,14 +173,19 @@ bool OnCommand(HWND window, int commandId) {
     case IDM_SELECT_DRIVE:
       SelectDriveAndScan(window);
       return true;
+    case IDM_OPEN_IMAGE:
+      OpenImageAndScan(window);
+      return true;
     case IDM_CONTENTS:
       SplitLastScanDump(window);
       return true;
     case IDM_SOURCE_TK40:
       g_shell.sourceType = SourceType::Tk40;  // the list keeps what the last scan read
+      ShowSourceStatus();
       return true;
     case IDM_SOURCE_ZEPV1:
       g_shell.sourceType = SourceType::ZepV1;
+      ShowSourceStatus();
       return true;
     default:
       return false;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace zep::ui {
 
 // Runs a command of the program; false for any other id.
@@ -24,5 +26,17 @@ void SelectDriveAndScan(HWND window);
 // Scans a drive into the record list and the title, with the scan's error
 // boxes, and recomputes the selection for the new rows.
 void ScanDriveIntoList(HWND window, char driveLetter);
+
+// File > "Open Disc Image...": the Open dialog, then the scan of the image.
+void OpenImageAndScan(HWND window);
+// The same scan for a disc image file (the Open dialog, a dropped file, the
+// command line), through the mapfile found beside it.
+void ScanImageIntoList(HWND window, const std::string& imagePath);
+
+// The status bar's one line, over both parts; an empty text gives the parts
+// (status text and progress bar) back.
+void ShowStatusLine(const std::string& text);
+// The line about the current source: its mapfile and the source type hint.
+void ShowSourceStatus();
 
 }  // namespace zep::ui

@@ -7,6 +7,7 @@
 
 #include "convert/convert.h"
 #include "disc/record_names.h"
+#include "ui/commands.h"
 #include "ui/run_texts.h"
 #include "ui/shell_state.h"
 
@@ -47,8 +48,7 @@ std::optional<RecordFailure> ConvertRecord(const std::string& folder, const std:
                      std::to_string(kMaxPathLength) + " characters";
     return failure;
   }
-  const char letter = g_shell.driveLetter;
-  const VolumeOpener open = [letter] { return OpenDiscVolume(letter); };
+  const VolumeOpener open = SourceOpener();
   const ConvertResult result = g_shell.sourceType == SourceType::Tk40
                                    ? ConvertTk40Record(*path, g_shell.directory, slot, open, ProgressBarProgress())
                                    : CopyZepRecord(*path, g_shell.directory, slot, open, ProgressBarProgress());
@@ -81,6 +81,7 @@ void ConvertSelectedRecords(HWND window) {
   // Without a folder there is nowhere safe to write: the run converts nothing.
   const std::optional<std::string> folder = BrowseForOutputFolder(window, "Select Output Folder");
   if (!folder) return;
+  ShowStatusLine("");  // the status text and the progress bar need the two parts
 
   RunFileNames fileNames;
   std::vector<RecordFailure> failures;
@@ -97,6 +98,7 @@ void ConvertSelectedRecords(HWND window) {
     SetStatusText("");
     SendMessageA(g_shell.progressBar, PBM_SETPOS, 0, 0);
   }
+  ShowSourceStatus();
   if (!failures.empty()) MessageBoxA(window, ConversionFailureText(failures).c_str(), "Error", MB_OK);
 }
 

@@ -1,5 +1,7 @@
 #include "ui/dialogs.h"
 
+#include <commdlg.h>
+
 #include "res/resource.h"
 #include "ui/shell_state.h"
 
@@ -60,6 +62,22 @@ void ShowAboutBox(HWND owner) {
 
 INT_PTR ChooseDrive(HWND owner) {
   return DialogBoxParamA(g_shell.instance, MAKEINTRESOURCEA(IDD_SELECT_DRIVE), owner, SelectDriveDialogProc, 0);
+}
+
+std::optional<std::string> ChooseDiscImage(HWND owner) {
+  char path[MAX_PATH] = "";
+  OPENFILENAMEA open{};
+  open.lStructSize = sizeof open;
+  open.hwndOwner = owner;
+  open.lpstrFilter = "Disc images (*.img;*.iso;*.bin;*.dd)\0*.img;*.iso;*.bin;*.dd\0All files (*.*)\0*.*\0";
+  open.nFilterIndex = 1;
+  open.lpstrFile = path;
+  open.nMaxFile = sizeof path;
+  open.lpstrTitle = "Open Disc Image";
+  // The program's working folder stays where it started.
+  open.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameA(&open)) return std::nullopt;
+  return std::string(path);
 }
 
 }  // namespace zep::ui

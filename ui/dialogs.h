@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ INT_PTR CALLBACK SelectDriveDialogProc(HWND dialog, UINT message, WPARAM wParam,
 void ShowAboutBox(HWND owner);
 // The ASCII code of the chosen drive letter, 0 when no drive is present.
 INT_PTR ChooseDrive(HWND owner);
+
+// The Open dialog for a disc image: its path, or empty when cancelled.
+std::optional<std::string> ChooseDiscImage(HWND owner);
 
 // "A:", "C:", ... for the bits of a GetLogicalDrives mask, from 'A' up.
 std::vector<std::string> DriveEntries(std::uint32_t driveMask);

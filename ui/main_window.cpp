@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <array>
+#include <string>
 
 #include "ui/commands.h"
 #include "ui/layout.h"
@@ -55,6 +56,17 @@ LRESULT OnCreate(HWND window) {
   InsertColumns(g_shell.recordList);
   SendMessageA(g_shell.recordList, LVM_SETITEMCOUNT, kSelectionRows, 0);
   ShowWindow(g_shell.recordList, SW_SHOW);
+  DragAcceptFiles(window, TRUE);  // a disc image dropped onto the window is opened
+  return 0;
+}
+
+LRESULT OnDropFiles(HWND window, HDROP drop) {
+  // One disc at a time: of several files dropped, the first is opened.
+  const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
+  std::string path(length, '\0');
+  const bool got = length > 0 && DragQueryFileA(drop, 0, path.data(), length + 1) == length;
+  DragFinish(drop);
+  if (got) ScanImageIntoList(window, path);
   return 0;
 }
 
@@ -108,6 +120,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
       if (OnCommand(window, LOWORD(wParam))) return 0;
       return DefWindowProcA(window, message, wParam, lParam);
+    case WM_DROPFILES:
+      return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
     case WM_INITMENUPOPUP:
       UpdateMenuState(reinterpret_cast<HMENU>(wParam));
       return 0;

@@ -1,8 +1,9 @@
 #pragma once
 // The main window: its procedure, which only routes, and the handlers of the
-// window's own messages (children, layout, minimum size, help).
+// window's own messages (children, layout, minimum size, help, dropped files).
 
 #include <windows.h>
+#include <shellapi.h>
 
 namespace zep::ui {
 
@@ -14,5 +15,7 @@ LRESULT OnCreate(HWND window);
 void LayoutChildren(int width, int height);
 LRESULT OnGetMinMaxInfo(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT OnHelp(HWND window);
+// A file dropped onto the window is opened as a disc image.
+LRESULT OnDropFiles(HWND window, HDROP drop);
 
 }  // namespace zep::ui

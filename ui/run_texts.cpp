@@ -1,5 +1,7 @@
 #include "ui/run_texts.h"
 
+#include "disc/detect_type.h"
+
 namespace zep::ui {
 namespace {
 
@@ -43,6 +45,17 @@ std::string ConversionFailureText(const std::vector<RecordFailure>& failures) {
 
 std::string SplitFailureText(const std::vector<std::string>& failures) {
   return ListLines("Not every run of pings found in the scan dump could be written:\n", failures, "files");
+}
+
+std::string SourceStatusText(const std::string& mapfile, std::optional<SourceType> discLooksLike,
+                             SourceType chosen) {
+  std::string text;
+  // Only a hint: the user's choice stands, and nothing switches by itself.
+  if (discLooksLike && *discLooksLike != chosen) {
+    text = std::string("This disc looks like a ") + SourceTypeName(*discLooksLike) + " disc (File > Source Type)";
+  }
+  if (!mapfile.empty()) text += (text.empty() ? "" : " | ") + ("Mapfile in use: " + mapfile);
+  return text;
 }
 
 }  // namespace zep::ui

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "disc/directory.h"
+
 namespace zep::ui {
 
 // The longest path the run forms: 260 characters with the terminator.
@@ -30,6 +32,12 @@ struct RecordFailure {
 // The one "Error" box after a run in which records failed; at most a screen's
 // worth of lines, then a count of the rest.
 std::string ConversionFailureText(const std::vector<RecordFailure>& failures);
+
+// The status bar's line about the source: the mapfile reads go through, and
+// a hint when the listed disc looks like the other recorder's than the one
+// chosen. Empty when there is nothing to say.
+std::string SourceStatusText(const std::string& mapfile, std::optional<SourceType> discLooksLike,
+                             SourceType chosen);
 
 // The "Error" box of the dump splitter: each output it could not write.
 std::string SplitFailureText(const std::vector<std::string>& failures);

@@ -3,12 +3,18 @@
 // Everything runs on the window's thread, so nothing here is locked.
 //
 // Written by: start-up (instance, title, class name), WM_CREATE (the three
-// child handles), the drive and source type commands, the scan (directory),
-// RefreshSelectionTable (selection). Read by the commands and the run.
+// child handles), the drive, image and source type commands, the scan
+// (directory, what the disc looks like), RefreshSelectionTable (selection).
+// Read by the commands and the run.
 
 #include <windows.h>
 
+#include <memory>
+#include <optional>
+#include <string>
+
 #include "disc/directory.h"
+#include "disc/rescue_map.h"
 #include "ui/menu_state.h"
 
 namespace zep::ui {
@@ -28,11 +34,20 @@ struct ShellState {
   HWND progressBar = nullptr;  // a child of the status bar
 
   char driveLetter = 'X';
+  // A disc image opened in place of the drive, when set; read through the
+  // mapfile beside it when there is one.
+  std::string imagePath;
+  std::string mapfile;
+  std::shared_ptr<const RescueMap> rescueMap;
+  std::optional<SourceType> discLooksLike;  // when the listed disc's own evidence settles its type
   SourceType sourceType = SourceType::Tk40;
   RecordDirectory directory{};  // the last disc read; all zero before the first
   SelectionTable selection{};   // flag per list row: the row exists and is selected
 };
 
 extern ShellState g_shell;
+
+// Opens the current source: the image (under its map), else the drive.
+VolumeOpener SourceOpener();
 
 }  // namespace zep::ui
