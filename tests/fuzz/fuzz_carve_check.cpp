@@ -1,15 +1,20 @@
 // Arbitrary bytes as a disc (its first 2048 the directory), some sectors
 // unreadable. Carving: every file walks whole and holds at least two pings.
 // Checking, as either type: each record's units are counted once, and its
-// verdict follows from them.
+// verdict follows from them. The same bytes as a GNU ddrescue mapfile: refused
+// with a reason, or a map.
 
 #include "convert/carve.h"
 #include "convert/disc_check.h"
 #include "convert/record_file.h"
+#include "disc/rescue_map.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/fake_volume.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const zep::RescueMapLoad load = zep::ParseRescueMap({reinterpret_cast<const char*>(data), size}, "fuzz.map");
+  FUZZ_CHECK(load.map.has_value() != !load.error.empty());
+  FUZZ_CHECK(!load.map || (load.map->End() >= 0 && load.map->RescuedEnd() <= load.map->End()));
   if (size < 1) return 0;
   zep::test::MemoryVolume volume({data + 1, data + size});
   volume.KnowSize(zep::test::MemoryVolume::SizeKnown::FromStart);  // a garbage count is not read unit by unit
