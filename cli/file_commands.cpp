@@ -11,11 +11,11 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
-#include "cli/export_output.h"
+#include "export/text_output.h"
 #include "cli/files.h"
 #include "cli/run_report.h"
 #include "cli/text.h"
-#include "cli/track.h"
+#include "export/track.h"
 #include "convert/convert.h"
 #include "convert/record_file.h"
 #include "disc/file.h"
