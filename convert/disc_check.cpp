@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "convert/carve.h"
 #include "convert/record_file.h"
 #include "convert/tk40_convert.h"
 #include "convert/volume_stream.h"
@@ -104,7 +103,7 @@ class PingWalk {
       if (view.size() < kPingHeaderSize) return false;
       for (std::size_t i = 0; i + kPingHeaderSize <= view.size(); ++i) {
         const std::uint8_t* p = view.data() + i;
-        if (*p != 'V' || !PassesRunChecks(p)) continue;
+        if (*p != 'V' || !IsPlausiblePing(p)) continue;
         if (h.pingsFound > 0 && GetU32(p + ping::kPingIndex) <= lastIndex_) continue;
         if (stream.Unreadable(searchFrom_ + i, kPingHeaderSize)) continue;
         Confirm(h);

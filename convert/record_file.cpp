@@ -4,10 +4,30 @@
 #include <cstring>
 #include <vector>
 
-#include "convert/carve.h"
+#include "disc/civil_date.h"
 #include "disc/file.h"
 
 namespace zep {
+
+std::optional<std::size_t> FindMagic(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < sizeof kPingMagic) return std::nullopt;
+  const std::uint8_t* first = bytes.data();
+  const std::uint8_t* last = first + bytes.size() - 3;  // candidate starts: [first, last)
+  for (const std::uint8_t* p = first; p < last; ++p) {
+    p = static_cast<const std::uint8_t*>(std::memchr(p, 'V', static_cast<std::size_t>(last - p)));
+    if (!p) break;
+    if (HasPingMagic(p)) return static_cast<std::size_t>(p - first);
+  }
+  return std::nullopt;
+}
+
+bool IsPlausiblePing(const std::uint8_t* header, std::optional<std::uint32_t> previousIndex) {
+  if (!HasPingMagic(header)) return false;
+  const auto samples = SampleCountForMode(header[ping::kMode]);
+  return samples && *samples == GetU16(header + ping::kSampleCount) &&
+         DateFromBcd(GetU16(header + ping::kYear), header[ping::kMonth], header[ping::kDay]) &&
+         (!previousIndex || GetU32(header + ping::kPingIndex) == *previousIndex + 1);
+}
 
 std::string GpsTextOf(const std::uint8_t* header) {
   const std::uint8_t* text = header + ping::kGpsText;
@@ -179,29 +199,25 @@ bool PingReader::Resync(std::uint64_t brokeAt, std::string reason) {
       w.Drop(view.size());
       break;
     }
-    const std::uint8_t* p = view.data();
-    const std::uint8_t* last = view.data() + view.size() - kPingHeaderSize;  // the last header that fits
-    while (p <= last) {
-      p = static_cast<const std::uint8_t*>(std::memchr(p, 'V', static_cast<std::size_t>(last - p) + 1));
-      if (!p) break;
-      const std::uint32_t index = GetU32(p + ping::kPingIndex);
-      if (PassesRunChecks(p) && (walk_.pings == 0 || index > ping_.pingIndex)) {
-        const auto skipped = static_cast<std::size_t>(p - view.data());
+    // Headers that fit in the view start at 0 .. size - 256.
+    const std::size_t starts = view.size() - kPingHeaderSize + 1;
+    for (std::size_t i = 0; const auto m = FindMagic(view.subspan(i, starts - i + 3)); ++i) {
+      i += *m;
+      const std::uint8_t* p = view.data() + i;
+      if (IsPlausiblePing(p) && (walk_.pings == 0 || GetU32(p + ping::kPingIndex) > ping_.pingIndex)) {
         WalkGap gap;
         gap.begin = brokeAt;
-        gap.end = w.pos() + skipped;
+        gap.end = w.pos() + i;
         gap.reason = std::move(reason);
         if (walk_.pings > 0) gap.after = ping_.pingIndex;
-        gap.resumesAt = index;
+        gap.resumesAt = GetU32(p + ping::kPingIndex);
         walk_.gaps.push_back(std::move(gap));
-        w.Drop(skipped);
+        w.Drop(i);
         return true;
       }
-      ++p;
     }
-    const std::size_t passed = view.size() - kPingHeaderSize + 1;
-    zeros = zeros && AllZero(view.first(passed));
-    w.Drop(passed);
+    zeros = zeros && AllZero(view.first(starts));
+    w.Drop(starts);
   }
   const std::uint64_t rest = w.pos() - brokeAt;
   constexpr std::uint64_t kSector = 2048;
