@@ -13,6 +13,7 @@
 // of the time. stb frees what this returns with free().
 static unsigned char* ZlibCompress(unsigned char* data, int length, int* outLength, int quality);
 #define STBIW_ZLIB_COMPRESS ZlibCompress
+#define STBIW_CRC32(buffer, length) static_cast<unsigned>(crc32(0, buffer, static_cast<uInt>(length)))
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
@@ -35,6 +36,10 @@ static unsigned char* ZlibCompress(unsigned char* data, int length, int* outLeng
 
 namespace zep {
 namespace {
+
+// zlib's level for the PNGs: 1 packs echograms within a few percent of the
+// higher levels at several times their speed (see bench/RESULTS.md).
+constexpr int kPngLevel = 1;
 
 // Missing pings are drawn as transparent columns, but no more than this many
 // per gap: a corrupt ping index must not blow the picture up.
@@ -125,6 +130,7 @@ class Tile {
     // against the one to its left packs echograms a third smaller than
     // choosing a filter per row, and faster.
     stbi_write_force_png_filter = 1;
+    stbi_write_png_compression_level = kPngLevel;
     const auto write = [](void* to, void* data, int size) {
       static_cast<OutputFile*>(to)->Write(std::span(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
     };
@@ -157,17 +163,16 @@ class Thumbnail {
  public:
   Thumbnail(int width, int height, Palette palette)
       : width_(static_cast<std::size_t>(width)), height_(static_cast<std::size_t>(height)), palette_(palette),
-        value_(width_ * height_, 0), present_(width_ * height_, 0), missing_(width_, 0),
-        current_(height_, 0), currentPresent_(height_, 0) {}
+        value_(width_ * height_, 0), present_(width_ * height_, 0), missing_(width_, 0) {}
 
   void AddPing(std::span<const std::uint8_t> samples) {
     while (samples.size() > height_ * rowBlock_) DoubleRows();
-    for (std::size_t s = 0; s < samples.size(); ++s) {
-      const std::size_t r = s / rowBlock_;
-      current_[r] = std::max(current_[r], samples[s]);
-      currentPresent_[r] = 1;
-    }
-    rowsUsed_ = std::max(rowsUsed_, (samples.size() + rowBlock_ - 1) / rowBlock_);
+    // The column's strongest sample at each depth, at full resolution: one
+    // pass a compiler makes wide; the rows are reduced once per column.
+    if (samples.size() > blockMax_.size()) blockMax_.resize(samples.size(), 0);
+    std::transform(samples.begin(), samples.end(), blockMax_.begin(), blockMax_.begin(),
+                   [](std::uint8_t a, std::uint8_t b) { return std::max(a, b); });
+    longest_ = std::max(longest_, samples.size());
     EndPing();
   }
   void AddGap() {
@@ -199,6 +204,7 @@ class Thumbnail {
       }
     }
     stbi_write_force_png_filter = 1;
+    stbi_write_png_compression_level = kPngLevel;
     const auto write = [](void* to, void* data, int size) {
       static_cast<OutputFile*>(to)->Write(std::span(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
     };
@@ -220,12 +226,18 @@ class Thumbnail {
       columnBlock_ *= 2;
       if (inCurrent_ < columnBlock_ && !last) return;  // the column goes on with twice the pings
     }
-    std::copy(current_.begin(), current_.end(), value_.begin() + static_cast<std::ptrdiff_t>(columns_ * height_));
-    std::copy(currentPresent_.begin(), currentPresent_.end(), present_.begin() + static_cast<std::ptrdiff_t>(columns_ * height_));
+    const std::size_t rows = (longest_ + rowBlock_ - 1) / rowBlock_;
+    for (std::size_t r = 0; r < rows; ++r) {
+      const auto from = blockMax_.begin() + static_cast<std::ptrdiff_t>(r * rowBlock_);
+      const auto to = blockMax_.begin() + static_cast<std::ptrdiff_t>(std::min(longest_, (r + 1) * rowBlock_));
+      value_[columns_ * height_ + r] = *std::max_element(from, to);
+      present_[columns_ * height_ + r] = 1;
+    }
+    rowsUsed_ = std::max(rowsUsed_, rows);
     missing_[columns_] = currentMissing_;
     ++columns_;
-    std::fill(current_.begin(), current_.end(), 0);
-    std::fill(currentPresent_.begin(), currentPresent_.end(), 0);
+    std::fill(blockMax_.begin(), blockMax_.end(), 0);
+    longest_ = 0;
     currentMissing_ = false;
     inCurrent_ = 0;
   }
@@ -245,7 +257,6 @@ class Thumbnail {
       }
     };
     for (std::size_t c = 0; c < columns_; ++c) merge(value_.data() + c * height_, present_.data() + c * height_);
-    merge(current_.data(), currentPresent_.data());
     rowBlock_ *= 2;
     rowsUsed_ = (rowsUsed_ + 1) / 2;
   }
@@ -253,7 +264,8 @@ class Thumbnail {
   std::size_t width_, height_;
   Palette palette_;
   std::vector<std::uint8_t> value_, present_, missing_;  // column-major, height_ rows per column
-  std::vector<std::uint8_t> current_, currentPresent_;
+  std::vector<std::uint8_t> blockMax_;  // the column being gathered, sample by sample
+  std::size_t longest_ = 0;             // its longest ping
   bool currentMissing_ = false;
   std::size_t columns_ = 0, inCurrent_ = 0, columnBlock_ = 1, rowBlock_ = 1, rowsUsed_ = 0;
 };
