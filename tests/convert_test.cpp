@@ -20,6 +20,8 @@
 #include "convert/nmea.h"
 #include "convert/packed_text.h"
 #include "convert/tk40_convert.h"
+#include "convert/volume_stream.h"
+#include "disc/unit_reader.h"
 #include "disc/scan.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/record_check.h"
@@ -773,6 +775,67 @@ TEST(CarveTest, LeavesOutListedPingsAndSplitsRunsAtUnreadableSectors) {
   EXPECT_EQ(cut.unreadableSectors, 1);
   EXPECT_EQ(cutFiles, (std::map<std::string, Bytes>{slice(0, 9), slice(12, 40)}));
 }
+// The unit reader across batch edges (4 sectors or 2 blocks): bad units first
+// and last in a batch and across two, before the start, past the end and cut
+// by it. Each sector holds its own number: a good unit holds its own bytes.
+TEST(UnitReaderTest, BatchesMarkEveryUnitAndCollectTheBadRuns) {
+  Bytes disc(40 * 2048 - 1000);  // sector 39 is cut short
+  for (std::size_t i = 0; i < disc.size(); ++i) disc[i] = static_cast<std::uint8_t>(i / 2048 + 1);
+  using Runs = std::vector<std::pair<std::int64_t, std::int64_t>>;
+  const std::tuple<std::int64_t, std::int64_t, std::int64_t, std::vector<std::int64_t>, std::string, Runs, std::int64_t, std::int64_t> cases[] = {
+      // unit size, first sector, count, failing sectors; states (good, unreadable, cut), bad runs, before start, past end
+      {2048, 0, 12, {0, 3, 4, 11}, "ugguuggggggu", {{0, 1}, {3, 2}, {11, 1}}, 0, 0},
+      {2048, 6, 8, {7, 8, 9, 10}, "guuuuggg", {{7, 4}}, 0, 0},
+      {2048, -3, 6, {1}, "gug", {{1, 1}}, 3, 0},
+      {2048, 36, 10, {36}, "uggc", {{36, 1}, {39, 1}}, 0, 6},
+      {4096, 30, 6, {33}, "guggc", {{16, 1}, {19, 1}}, 0, 1},  // blocks 15 to 20: block 16 holds sector 33
+      {2048, 50, 3, {}, "", {}, 0, 3}};
+  for (const auto how : {test::MemoryVolume::SizeKnown::FromStart, test::MemoryVolume::SizeKnown::AtEnd}) {
+    for (const auto& [unitSize, first, count, failing, states, runs, beforeStart, pastEnd] : cases) {
+      test::MemoryVolume volume(disc);
+      volume.KnowSize(how);
+      for (const std::int64_t f : failing) volume.FailRange(f * 2048, 2048);
+      const auto ext = RecordExtent::Bytes(first * 2048, unitSize, count, first * 2048 / unitSize);
+      UnitReader reader(volume, ext, 8192);
+      std::string seen;
+      while (reader.Next()) {
+        for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
+          const UnitState st = reader.State(j);
+          seen += st == UnitState::Good ? 'g' : st == UnitState::Cut ? 'c' : 'u';
+          const std::size_t zeroFrom = st == UnitState::Unreadable ? 0 : reader.Delivered(j);
+          const std::int64_t sector = ext.Offset(reader.batchFirst() + j) / 2048;
+          for (std::size_t b = 0; b < reader.Unit(j).size(); b += 512) {
+            EXPECT_EQ(reader.Unit(j)[b], b < zeroFrom ? sector + 1 + static_cast<std::int64_t>(b / 2048) : 0) << first << " " << j;
+          }
+        }
+      }
+      Runs bad;
+      for (const UnitRun& r : reader.badRuns()) bad.emplace_back(r.first, r.count);
+      EXPECT_EQ(std::tuple(seen, bad, reader.beforeStart(), reader.pastEnd()), std::tuple(states, runs, beforeStart, pastEnd))
+          << first << (how == test::MemoryVolume::SizeKnown::AtEnd ? ", end learnt" : "");
+    }
+  }
+}
+
+// The stream's window slides over many 1 MiB reads; a bad sector astride a
+// read's edge is zeros and unreadable, the bytes around it are the disc's.
+TEST(UnitReaderTest, VolumeStreamSlidesItsWindowAcrossReads) {
+  Bytes disc(3 * 1024 * 1024 + 5000);
+  for (std::size_t i = 0; i < disc.size(); ++i) disc[i] = static_cast<std::uint8_t>(i * 7 / 2048);
+  test::MemoryVolume volume(disc);
+  volume.FailRange(1024 * 1024 - 2048, 4096);  // the last sector of the first read and the first of the second
+  VolumeStream stream(volume, 0);
+  for (std::uint64_t pos = 0; pos < disc.size(); pos += 30001) {
+    const auto view = stream.At(pos, 300);
+    const bool bad = pos + 300 > 1024 * 1024 - 2048 && pos < 1024 * 1024 + 2048;
+    EXPECT_EQ(stream.Unreadable(pos, view.size()), bad) << pos;
+    EXPECT_TRUE(bad || std::equal(view.begin(), view.end(), disc.begin() + static_cast<long>(pos))) << pos;
+  }
+  EXPECT_EQ(stream.At(disc.size() - 100, 300).size(), 100u);
+  EXPECT_EQ(std::tuple(stream.unreadableSectors(), stream.reached()), std::tuple(std::int64_t{2}, std::uint64_t{disc.size()}));
+  EXPECT_THROW(stream.At(0, 10), BrokenPromise);  // far behind the window
+}
+
 // The health check's verdicts on whole, damaged, beyond-end and empty records
 // of both types, with what each one loses.
 
