@@ -1,45 +1,18 @@
 // zepconv echogram: a record file's pings as pictures, one column per ping,
-// sample 0 at the top, written with stb_image_write.
+// sample 0 at the top.
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
-#include <zlib.h>
-
-// stb's own deflate is simple and slow; zlib's packs as well at a fraction
-// of the time. stb frees what this returns with free().
-static unsigned char* ZlibCompress(unsigned char* data, int length, int* outLength, int quality);
-#define STBIW_ZLIB_COMPRESS ZlibCompress
-#define STBIW_CRC32(buffer, length) static_cast<unsigned>(crc32(0, buffer, static_cast<uInt>(length)))
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#define STBI_WRITE_NO_STDIO
-#include <stb/stb_image_write.h>
-
 #include "export/exports.h"
+#include "export/png_writer.h"
 #include "export/text_output.h"
-
-static unsigned char* ZlibCompress(unsigned char* data, int length, int* outLength, int quality) {
-  uLongf size = compressBound(static_cast<uLong>(length));
-  auto* out = static_cast<unsigned char*>(std::malloc(size));
-  if (!out) return nullptr;
-  if (compress2(out, &size, data, static_cast<uLong>(length), quality) != Z_OK) {
-    std::free(out);
-    return nullptr;
-  }
-  *outLength = static_cast<int>(size);
-  return out;
-}
 
 namespace zep {
 namespace {
-
-// zlib's level for the PNGs: 1 packs echograms within a few percent of the
-// higher levels at several times their speed (see bench/RESULTS.md).
-constexpr int kPngLevel = 1;
 
 // Missing pings are drawn as transparent columns, but no more than this many
 // per gap: a corrupt ping index must not blow the picture up.
@@ -86,71 +59,102 @@ constexpr std::array<std::array<std::uint8_t, 3>, 256> kViridis = {{
     {248, 230, 33}, {251, 231, 35}, {253, 231, 37},
 }};
 
-// One picture's pixels, grey and alpha or RGBA, rows as wide as the most
-// columns a picture may have; it grows downwards as taller pings come.
+// One picture's pings, each column's samples one after the other as they
+// come; the rows are made from them only while the picture is written.
 class Tile {
  public:
-  Tile(int maxColumns, Palette palette)
-      : maxColumns_(maxColumns), palette_(palette), channels_(palette == Palette::kGrey ? 2 : 4) {}
+  Tile(int maxColumns, Palette palette) : maxColumns_(maxColumns), palette_(palette) {}
 
   bool full() const { return static_cast<int>(columns_.size()) == maxColumns_; }
   bool empty() const { return columns_.empty(); }
   const std::vector<std::optional<std::uint32_t>>& columns() const { return columns_; }
 
   void AddPing(std::uint32_t ping, std::span<const std::uint8_t> samples) {
-    if (samples.size() > height_) {
-      height_ = samples.size();
-      pixels_.resize(height_ * Stride(), 0);
-    }
-    std::uint8_t* px = pixels_.data() + columns_.size() * channels_;
-    for (std::uint8_t v : samples) {
-      if (palette_ == Palette::kGrey) {
-        px[0] = v;
-        px[1] = 255;
-      } else {
-        px[0] = kViridis[v][0];
-        px[1] = kViridis[v][1];
-        px[2] = kViridis[v][2];
-        px[3] = 255;
-      }
-      px += Stride();
-    }
+    starts_.push_back(samples_.size());
+    samples_.insert(samples_.end(), samples.begin(), samples.end());
+    height_ = std::max(height_, samples.size());
     columns_.push_back(ping);
   }
-  void AddGap() { columns_.push_back(std::nullopt); }
+  void AddGap() {
+    starts_.push_back(samples_.size());
+    columns_.push_back(std::nullopt);
+  }
 
   // Writes the PNG into the file; a picture with no ping in it is one
-  // transparent row high.
-  void WritePng(OutputFile& file) {
-    if (height_ == 0) {
-      height_ = 1;
-      pixels_.resize(Stride(), 0);
-    }
-    // Neighbouring pings see the same depths alike: filtering each pixel
-    // against the one to its left packs echograms a third smaller than
-    // choosing a filter per row, and faster.
-    stbi_write_force_png_filter = 1;
-    stbi_write_png_compression_level = kPngLevel;
-    const auto write = [](void* to, void* data, int size) {
-      static_cast<OutputFile*>(to)->Write(std::span(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
+  // transparent row high. False if the PNG could not be made.
+  bool WritePng(OutputFile& file) {
+    const std::size_t width = columns_.size(), height = std::max<std::size_t>(height_, 1);
+    const std::size_t channels = palette_ == Palette::kGrey ? 2 : 4;
+    starts_.push_back(samples_.size());
+    // Rows a band at a time: each column gives the band's samples from one
+    // or two cache lines, where a row at a time would touch a page per pixel.
+    // Band rows lie a cache line more than a row apart: at a multiple of 4 KiB
+    // apart, every column's stores would fall into one set of the L1 cache.
+    constexpr std::size_t kBand = 32;
+    const std::size_t stride = width * channels + 64;
+    std::vector<std::uint8_t> band(kBand * stride);
+    const auto makeBand = [&](std::size_t top, std::size_t rows) {
+      std::fill(band.begin(), band.end(), std::uint8_t{0});  // transparent below each ping
+      if (channels == 2) Band<2>(band.data(), stride, top, rows, width);
+      else Band<4>(band.data(), stride, top, rows, width);
     };
-    stbi_write_png_to_func(write, &file, static_cast<int>(columns_.size()), static_cast<int>(height_),
-                           static_cast<int>(channels_), pixels_.data(), static_cast<int>(Stride()));
+    // zlib's way of packing, chosen from the top band and the bands at a
+    // third and two thirds of the height.
+    std::vector<std::uint8_t> sample;
+    for (std::size_t part = 0; part < 3; ++part) {
+      const std::size_t top = height * part / 3 / kBand * kBand;
+      makeBand(top, std::min(kBand, height - top));
+      sample.insert(sample.end(), band.begin(), band.begin() + static_cast<std::ptrdiff_t>(std::min(kBand, height - top) * stride));
+    }
+    std::vector<const std::uint8_t*> sampleRows;
+    for (std::size_t at = 0; at < sample.size(); at += stride) sampleRows.push_back(sample.data() + at);
+    const auto w32 = static_cast<std::uint32_t>(width);
+    PngWriter png(file, w32, static_cast<std::uint32_t>(height), static_cast<int>(channels),
+                  PngWriter::RunsPackAsWell(sampleRows, w32, static_cast<int>(channels)));
+    for (std::size_t top = 0; top < height; top += kBand) {
+      const std::size_t rows = std::min(kBand, height - top);
+      makeBand(top, rows);
+      for (std::size_t r = 0; r < rows; ++r) png.Row(band.data() + r * stride);
+    }
+    return png.Finish();
   }
 
   void Clear() {
     columns_.clear();
-    pixels_.clear();
+    samples_.clear();
+    starts_.clear();
     height_ = 0;
   }
 
  private:
-  std::size_t Stride() const { return static_cast<std::size_t>(maxColumns_) * channels_; }
+  // The pixels of rows top to top + rows of every column.
+  template <std::size_t kChannels>
+  void Band(std::uint8_t* band, std::size_t stride, std::size_t top, std::size_t rows, std::size_t width) const {
+    for (std::size_t c = 0; c < width; ++c) {
+      const std::size_t length = starts_[c + 1] - starts_[c];
+      const std::size_t have = length > top ? std::min(rows, length - top) : 0;
+      const std::uint8_t* from = samples_.data() + starts_[c] + top;
+      std::uint8_t* px = band + c * kChannels;
+      for (std::size_t r = 0; r < have; ++r, px += stride) {
+        const std::uint8_t v = from[r];
+        if constexpr (kChannels == 2) {
+          px[0] = v;
+          px[1] = 255;
+        } else {
+          px[0] = kViridis[v][0];
+          px[1] = kViridis[v][1];
+          px[2] = kViridis[v][2];
+          px[3] = 255;
+        }
+      }
+    }
+  }
+
   int maxColumns_;
   Palette palette_;
-  std::size_t channels_;
   std::size_t height_ = 0;
-  std::vector<std::uint8_t> pixels_;
+  std::vector<std::uint8_t> samples_;
+  std::vector<std::size_t> starts_;  // where each column's samples begin
   std::vector<std::optional<std::uint32_t>> columns_;
 };
 
@@ -181,17 +185,18 @@ class Thumbnail {
   }
   bool empty() const { return columns_ == 0 && inCurrent_ == 0; }
 
-  void WritePng(OutputFile& file) {
+  bool WritePng(OutputFile& file) {
     if (inCurrent_ > 0) PushColumn(true);
     const std::size_t w = std::max<std::size_t>(columns_, 1), h = std::max<std::size_t>(rowsUsed_, 1);
     const std::size_t channels = palette_ == Palette::kGrey ? 2 : 4;
-    std::vector<std::uint8_t> pixels(w * h * channels, 0);
-    for (std::size_t c = 0; c < columns_; ++c) {
-      if (missing_[c]) continue;
-      for (std::size_t r = 0; r < rowsUsed_; ++r) {
-        if (!present_[c * height_ + r]) continue;
+    PngWriter png(file, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), static_cast<int>(channels));
+    std::vector<std::uint8_t> row(w * channels);
+    for (std::size_t r = 0; r < h; ++r) {
+      std::fill(row.begin(), row.end(), std::uint8_t{0});
+      for (std::size_t c = 0; c < columns_ && r < rowsUsed_; ++c) {
+        if (missing_[c] || !present_[c * height_ + r]) continue;
         const std::uint8_t v = value_[c * height_ + r];
-        std::uint8_t* px = pixels.data() + (r * w + c) * channels;
+        std::uint8_t* px = row.data() + c * channels;
         if (channels == 2) {
           px[0] = v;
           px[1] = 255;
@@ -202,14 +207,9 @@ class Thumbnail {
           px[3] = 255;
         }
       }
+      png.Row(row.data());
     }
-    stbi_write_force_png_filter = 1;
-    stbi_write_png_compression_level = kPngLevel;
-    const auto write = [](void* to, void* data, int size) {
-      static_cast<OutputFile*>(to)->Write(std::span(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
-    };
-    stbi_write_png_to_func(write, &file, static_cast<int>(w), static_cast<int>(h), static_cast<int>(channels),
-                           pixels.data(), static_cast<int>(w * channels));
+    return png.Finish();
   }
 
  private:
@@ -337,10 +337,10 @@ class Echogram {
     csv_.Flush();
     ++images_;
     OutputFile file = OutputFile::Create(path);
-    if (file.open()) tile_.WritePng(file);
+    const bool made = file.open() && tile_.WritePng(file);
     tile_.Clear();
-    if (!file.open() || !file.Close()) {
-      con_.Report("", file.error());
+    if (!made || !file.Close()) {
+      con_.Report("", file.failed() || !file.open() ? file.error() : path + ": the picture could not be compressed");
       file.Discard();
       ok_ = false;
     }
@@ -376,9 +376,9 @@ int ThumbnailCommand(Console& con, const std::string& file, const std::string& o
     return counts.Status() == kRefused ? kRefused : kPartly;
   }
   OutputFile out = OutputFile::Create(outPath);
-  if (out.open()) thumb.WritePng(out);
-  if (!out.open() || !out.Close()) {
-    con.Report("", out.error());
+  const bool made = out.open() && thumb.WritePng(out);
+  if (!made || !out.Close()) {
+    con.Report("", out.failed() || !out.open() ? out.error() : outPath + ": the picture could not be compressed");
     out.Discard();
     return kPartly;
   }
