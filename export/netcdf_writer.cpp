@@ -121,6 +121,12 @@ class Group {
   int id_;
 };
 
+// Pings per chunk of the variables of one value (or one GPS text) per ping:
+// a chunk per block of samples would make a hundred times more chunks of a
+// few KiB, and HDF5's handling of each costs more than its bytes. The chunk
+// caches hold one such chunk while the blocks fill it.
+constexpr std::size_t kPingChunk = 8192;
+
 // A variable along ping_time (after any channel dimension), chunked along
 // it, and filled a block of pings at a time.
 struct PingVar {
@@ -178,6 +184,7 @@ class NetcdfFile {
     Define(source);
     Check(nc_enddef(root_), "nc_enddef");
     samples_.assign(block_ * range_, kSampleFill);
+    slotLength_.assign(block_, 0);
     gps_.assign(block_ * ping::kGpsTextSize, 0);
   }
   ~NetcdfFile() {
@@ -186,9 +193,12 @@ class NetcdfFile {
 
   void Ping(const PingInfo& p, std::span<const std::uint8_t> samples, const PingPlace& place) {
     const std::size_t k = filled_;
-    std::copy(samples.begin(), samples.end(), samples_.begin() + static_cast<std::ptrdiff_t>(k * range_));
-    std::fill(samples_.begin() + static_cast<std::ptrdiff_t>(k * range_ + samples.size()),
-              samples_.begin() + static_cast<std::ptrdiff_t>((k + 1) * range_), kSampleFill);
+    // The block's row k holds the fill after the samples of the ping that
+    // had it before: only the cells that ping used need it again.
+    short* row = samples_.data() + k * range_;
+    std::copy(samples.begin(), samples.end(), row);
+    if (slotLength_[k] > samples.size()) std::fill(row + samples.size(), row + slotLength_[k], kSampleFill);
+    slotLength_[k] = samples.size();
     // ping_time: strictly increasing, as the convention's coordinate must be.
     long long t = 0;
     signed char source = place.source == PlaceSource::kFix ? kTimeFix : kTimeInterpolated;
@@ -261,8 +271,8 @@ class NetcdfFile {
         Check(nc_def_var_fill(g.id(), v.var, NC_FILL, &b), "nc_def_var_fill");
       }
     }
-    if (v.channel) Compress(g.id(), v.var, {1, block_}, 1u << 20);
-    else Compress(g.id(), v.var, {block_}, 1u << 20);
+    if (v.channel) Compress(g.id(), v.var, {1, kPingChunk}, 1u << 20);
+    else Compress(g.id(), v.var, {kPingChunk}, 1u << 20);
     return v;
   }
 
@@ -332,7 +342,7 @@ class NetcdfFile {
               "given 1 ns after the ping before (2 and 3); before any time is known, midnight UTC of the ping's "
               "date, or 1970-01-01 when it has none",
               pingTimeVar_.second);
-    Compress(beam.id(), pingTimeVar_.second, {block_}, 1u << 20);
+    Compress(beam.id(), pingTimeVar_.second, {kPingChunk}, 1u << 20);
     timeSourceVar_ = PerPing(beam, -1, pingTime, "ping_time_source", NC_BYTE, "How the ping got its ping_time");
     const signed char sourceValues[] = {0, 1, 2, 3};
     Check(nc_put_att_schar(beam.id(), timeSourceVar_.var, "flag_values", NC_BYTE, 4, sourceValues), "nc_put_att");
@@ -344,9 +354,13 @@ class NetcdfFile {
                             "Raw backscatter samples, uncalibrated: the recorder's 8-bit values (0 to 255) as the "
                             "record file holds them",
                             "count");
-    Check(nc_def_var_fill(beam.id(), backscatter_, NC_FILL, &kSampleFill), "nc_def_var_fill");
     beam.Attr("comment", "_FillValue after a ping's last sample (sample_count)", backscatter_);
     Compress(beam.id(), backscatter_, {1, block_, range_}, 4u << 20);
+    // Every cell is written, the fill included, so HDF5 need not fill each
+    // chunk before the block is copied into it. The _FillValue attribute is
+    // set after the no-fill mode, which would drop it.
+    Check(nc_def_var_fill(beam.id(), backscatter_, NC_NOFILL, nullptr), "nc_def_var_fill");
+    Check(nc_put_att_short(beam.id(), backscatter_, "_FillValue", NC_SHORT, 1, &kSampleFill), "nc_put_att_short");
     beamGroup_ = beam.id();
     vendorGroupSample_ = PerPing(beam, -1, pingTime, "sample_count", NC_USHORT, "Samples of the ping");
     vendorGroupMode_ = PerPing(beam, -1, pingTime, "mode", NC_UBYTE, "The ping's mode (index of its sample count)");
@@ -408,7 +422,7 @@ class NetcdfFile {
     platformTimeVar_ = platform.Var("ping_time", NC_INT64, {platformPing}, "Time of the ping (as in Sonar/Beam_group1)",
                                     "nanoseconds since 1970-01-01T00:00:00Z");
     platform.Attr("calendar", "gregorian", platformTimeVar_);
-    Compress(platform.id(), platformTimeVar_, {block_}, 1u << 20);
+    Compress(platform.id(), platformTimeVar_, {kPingChunk}, 1u << 20);
     platformGroup_ = platform.id();
     platformLat_ = PerPing(platform, -1, platformPing, "latitude_ping", NC_DOUBLE, "Latitude of each ping", "degrees_north", kNaN);
     platformLon_ = PerPing(platform, -1, platformPing, "longitude_ping", NC_DOUBLE, "Longitude of each ping", "degrees_east", kNaN);
@@ -434,13 +448,13 @@ class NetcdfFile {
     vendorTimeVar_ = vendor.Var("ping_time", NC_INT64, {vendorPing}, "Time of the ping (as in Sonar/Beam_group1)",
                                 "nanoseconds since 1970-01-01T00:00:00Z");
     vendor.Attr("calendar", "gregorian", vendorTimeVar_);
-    Compress(vendor.id(), vendorTimeVar_, {block_}, 1u << 20);
+    Compress(vendor.id(), vendorTimeVar_, {kPingChunk}, 1u << 20);
     vendorGroup_ = vendor.id();
     offset_ = PerPing(vendor, -1, vendorPing, "offset", NC_UINT64, "Byte offset of the ping record in the record file");
     for (const VendorField& f : kVendorFields) vendor_.push_back(PerPing(vendor, -1, vendorPing, f.name, f.type, f.longName));
     gpsVar_ = vendor.Var("gps_text", NC_CHAR, {vendorPing, textLength},
                          "The ping's GPS text up to its carriage return, ISO 8859-1, zero-padded");
-    const std::size_t textChunks[] = {block_, ping::kGpsTextSize};
+    const std::size_t textChunks[] = {kPingChunk, ping::kGpsTextSize};
     Check(nc_def_var_chunking(vendor.id(), gpsVar_, NC_CHUNKED, textChunks), "nc_def_var_chunking");
     if (deflate_ > 0) Check(nc_def_var_deflate(vendor.id(), gpsVar_, 0, 1, deflate_), "nc_def_var_deflate");
     Check(nc_set_var_chunk_cache(vendor.id(), gpsVar_, 1u << 20, 7, 0.75f), "nc_set_var_chunk_cache");
@@ -537,6 +551,7 @@ class NetcdfFile {
   bool open_ = false;
   std::size_t range_ = 1, block_ = 16, filled_ = 0, written_ = 0, fixesWritten_ = 0;
   std::vector<short> samples_;
+  std::vector<std::size_t> slotLength_;  // the samples in each row of samples_
   std::vector<std::uint8_t> gps_;
   std::vector<long long> times_;
   std::vector<signed char> timeSources_;
