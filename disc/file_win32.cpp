@@ -40,7 +40,10 @@ bool CloseFile(std::intptr_t handle, std::string& error) {
 }
 
 std::intptr_t OpenInputFile(const std::string& path, std::string& error) {
-  const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Others may read the file too (the ping table reads a record twice at
+  // once, its positions one fix ahead of its rows), but nobody may write it.
+  const HANDLE h =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = LastErrorReason();
     return kNoHandle;
