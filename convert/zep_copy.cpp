@@ -15,7 +15,7 @@ namespace zep {
 ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, ConvertResult res) {
   const RecordExtent& ext = start.entry.extent;
   Volume& volume = *start.opened.volume;
-  OutputFile& out = start.out;
+  RecordFileWriter& out = start.out;
 
   // A sector that does not read, or that the end of the volume cuts through,
   // is written as 2048 zero bytes: the later sectors keep their places in
@@ -32,7 +32,6 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
     }
     if (!out.Write(reader.Bytes())) {
       res.reason = out.error();
-      out.Discard();
       res.status = ConvertStatus::WriteFailed;
       return res;
     }
