@@ -75,7 +75,7 @@ int CarveCommand(Console& con, const std::string& source, std::optional<SourceTy
     con.Report("", std::to_string(r.pingsLeftOut) +
                        " pings inside the records the directory lists were left out (--all keeps them)");
   }
-  for (const std::string& f : r.failures) con.Report("", f);
+  for (const Problem& f : r.failures) con.Report(f);
   if (r.unreadableSectors > 0) {
     con.Report({"",
                 std::to_string(r.unreadableSectors) + " sectors could not be read (first: " + r.firstReadError +

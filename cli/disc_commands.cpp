@@ -178,7 +178,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
       r = ConvertRecord(type, target, disc->directory, row.slot, open, bar.Hooks());
     }
     const std::string what = "record " + row.cells[0] + " (" + Printable(name) + ")";
-    if (r.result == 1) {
+    if (r.Converted()) {
       // Unreadable TK40 blocks, and blocks without a mode, give no ping;
       // nothing is written for units outside the volume.
       const std::int64_t written =

@@ -184,21 +184,21 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
   if (!MakeFolder(con, outDir)) return kRefused;
   const SplitResult r = SplitScanDump(dumpPath, {JoinPath(outDir, "fond%i.zep"), {.noClobber = noClobber}});
   if (!r.dumpOpened) {
-    con.Report("", r.dumpError);
+    con.Report(*r.dumpError);
     return kRefused;
   }
   for (std::size_t i = 0; i < r.files.size(); ++i) {
     if (con.json) report.Wrote({{"file", r.files[i]}, {"pings", r.filePings[i]}});
     else con.out << r.files[i] << ": " << r.filePings[i] << (r.filePings[i] == 1 ? " ping\n" : " pings\n");
   }
-  for (const std::string& failure : r.failures) con.Report("", failure);
+  for (const Problem& failure : r.failures) con.Report(failure);
   if (r.runs == 0) con.Report(dumpPath, "no ping records found");
   // Nothing more of that ping is anywhere in the dump: a note, not a failure.
   if (r.droppedPartialPings > 0) {
     con.Report(dumpPath, "the dump ends inside a ping record; that ping is left out of the last file");
   }
-  if (!r.dumpError.empty()) con.Report("", r.dumpError);
-  return r.failures.empty() && r.dumpError.empty() ? kDone : kPartly;
+  if (r.dumpError) con.Report(*r.dumpError);
+  return r.failures.empty() && !r.dumpError ? kDone : kPartly;
 }
 
 int InfoCommand(Console& con, const std::vector<std::string>& files, bool json) {

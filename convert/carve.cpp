@@ -27,16 +27,16 @@ class RunFile {
     const bool joined = dir.empty() || dir.back() == '/' || dir.back() == separator;
     file_.path = dir + (joined ? "" : std::string(1, separator)) + CarvedFileName(offset);
     out_ = RecordFileWriter({file_.path, options.output});
-    if (!out_.open()) res_.failures.push_back(out_.error());
+    if (!out_.open()) res_.failures.push_back({"", out_.error()});
   }
   void Write(std::span<const std::uint8_t> record) {
     ++file_.pings;
-    if (out_.open() && !out_.Write(record)) res_.failures.push_back(out_.error());
+    if (out_.open() && !out_.Write(record)) res_.failures.push_back({"", out_.error()});
   }
   ~RunFile() {
     if (!out_.open()) return;
     if (out_.Finish()) res_.files.push_back(file_);
-    else res_.failures.push_back(out_.error());
+    else res_.failures.push_back({"", out_.error()});
   }
   RunFile(const RunFile&) = delete;
   RunFile& operator=(const RunFile&) = delete;

@@ -37,7 +37,6 @@ bool FinishConversion(ConversionStart& start, ConvertResult& res, bool whole) {
     return false;
   }
   res.bytesWritten = start.out.written();
-  res.result = 1;
   res.status = whole ? ConvertStatus::Done : ConvertStatus::Incomplete;
   return true;
 }

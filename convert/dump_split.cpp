@@ -114,7 +114,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
   SplitResult res;
   InputFile file = InputFile::Open(dumpPath);
   if (!file.open()) {
-    res.dumpError = file.error();
+    res.dumpError = Problem{"", file.error()};
     return res;
   }
   res.dumpOpened = true;
@@ -124,7 +124,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
   while (start) {
     const std::string path = OutputName(outputPattern.path, res.runs);
     RecordFileWriter out({path, outputPattern.options});
-    if (!out.open()) res.failures.push_back(out.error());
+    if (!out.open()) res.failures.push_back({"", out.error()});
 
     // Walk the run. It ends at 256 bytes that do not open with the magic
     // (then h is their offset and the search goes on) or at the end of the dump.
@@ -148,7 +148,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
       // A write that fails reads the run through all the same, as the recorder
       // software does for an output that cannot be created, so the search goes
       // on where it would have.
-      if (out.open() && !out.Write(record)) res.failures.push_back(out.error());
+      if (out.open() && !out.Write(record)) res.failures.push_back({"", out.error()});
       p += length;
       ++pings;
     }
@@ -157,13 +157,14 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
         res.files.push_back(path);
         res.filePings.push_back(pings);
       } else {
-        res.failures.push_back(out.error());
+        res.failures.push_back({"", out.error()});
       }
     }
     ++res.runs;
     start = h ? FindMagicAfterRun(dump, *h) : std::nullopt;
   }
-  res.dumpError = dump.error();  // a read error ends the dump where it happened
+  // A read error ends the dump where it happened.
+  if (!dump.error().empty()) res.dumpError = Problem{"", dump.error()};
   return res;
 }
 

@@ -237,7 +237,7 @@ TEST(ReadOnlyTest, ScanDumpAndConversionsLeaveTheImageBitIdentical) {
     const auto before = test::ReadWholeFile(path);
     RecordDirectory dir{};
     ASSERT_EQ(ScanDisc(VolumeAt(path), 'M', type, dir, tmp.File("test.bin")).outcome, ScanOutcome::DiscRead);
-    EXPECT_EQ(test::ConverterFor(type)(tmp.File("a.zep"), dir, 0, VolumeAt(path), {}).result, 1);
+    EXPECT_EQ(test::ConverterFor(type)(tmp.File("a.zep"), dir, 0, VolumeAt(path), {}).Converted(), true);
     SplitScanDump(tmp.File("test.bin"), tmp.File("fond%i.zep"));
     EXPECT_EQ(test::ReadWholeFile(path), before);
   }
