@@ -139,19 +139,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     if (const auto status = exports.Run(con)) return *status;
     return kRefused;
   };
-  try {
-    const int status = run();
-    return con.SawBug() ? kBug : status;
-  } catch (const std::logic_error& e) {
-    // A promise broken inside zepconv (BrokenPromise, or the library's own
-    // checks): not something the disc or the files did.
-    con.Report({"", e.what(), 0, true});
-    return kBug;
-  } catch (const std::exception& e) {
-    // Whatever was written before stays; the command did not finish.
-    con.Report({"", e.what()});
-    return kPartly;
-  }
+  return con.Run(run);
 }
 
 }  // namespace zep::cli

@@ -18,6 +18,7 @@
 
 #include "convert/record_file.h"
 #include "disc/scan.h"
+#include "export/console.h"
 #include "tests/cli_run.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/record_check.h"
@@ -222,6 +223,28 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   EXPECT_EQ(doc["records"][1]["unreadable"], json::parse("[[23, 23]]"));
   // Ping 1 overlaps sector 23; the walk goes on at ping 2.
   EXPECT_EQ(doc["records"][1]["walk_runs"], json::parse("[1, 3]"));
+}
+
+// No disc breaks an internal promise, so the mapping to 3 is run directly:
+// a bug is named as one and kept apart from a lost sector's 1.
+TEST(ConsoleRun, ABrokenPromiseExitsThree) {
+  const struct {
+    std::function<int()> command;
+    int status;
+    std::string err;
+  } cases[] = {
+      {[]() -> int { throw zep::BrokenPromise("window asked to go back"); }, 3,
+       "zepconv: internal error (a bug in zepconv, please report it): window asked to go back\n"},
+      {[]() -> int { throw std::runtime_error("out of memory"); }, 1, "zepconv: out of memory\n"},
+      {[] { return 2; }, 2, ""},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out, err;
+    zep::Console con{out, err};
+    const int status = con.Run(c.command);
+    EXPECT_EQ(std::pair(status, err.str()), std::pair(c.status, c.err));
+    EXPECT_EQ(con.problems.size(), c.err.empty() ? 0u : 1u);
+  }
 }
 
 TEST_F(CliTest, InfoReportsPingsDateModesAndGpsAndFailsOnACutFile) {
