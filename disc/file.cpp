@@ -85,6 +85,14 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
   return true;
 }
 
+std::int64_t OutputFile::CopyFrom(Volume& volume, std::int64_t pos, std::int64_t size) {
+  // The queued bytes go first, so the copy lands behind them.
+  if (!open() || failed() || !Flush()) return 0;
+  const std::int64_t copied = volume.CopyInto(handle_, pos, size);
+  written_ += static_cast<std::uint64_t>(copied);
+  return copied;
+}
+
 bool OutputFile::WriteZeros(std::size_t count) {
   static constexpr std::uint8_t kZeros[4096] = {};
   while (count > 0) {

@@ -58,6 +58,11 @@ class OutputFile {
   // Queues bytes; returns false once any write has failed.
   bool Write(std::span<const std::uint8_t> bytes);
   bool WriteZeros(std::size_t count);
+  // Appends size bytes from byte pos of the volume by the system's own copy
+  // (Volume::CopyInto), after what is queued; gives the bytes copied, which
+  // count as written. Fewer than size, none included, where the system
+  // cannot: the caller writes the rest.
+  std::int64_t CopyFrom(Volume& volume, std::int64_t pos, std::int64_t size);
   // Flushes, closes and gives the file its final name; false (with error())
   // if anything failed on the way, and then the file is discarded.
   bool Close();
