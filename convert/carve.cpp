@@ -16,11 +16,25 @@ namespace {
 std::uint32_t PingIndexOf(const std::uint8_t* header) { return GetU32(header + ping::kPingIndex); }
 std::size_t RecordLength(const std::uint8_t* header) { return kPingHeaderSize + GetU16(header + ping::kSampleCount); }
 
+// Where a run's records are copied from: its records lie back to back on
+// the volume, so they are written as stretches of it, by the system where it
+// can (OutputFile::CopyFrom), from the window otherwise.
+struct RunSource {
+  Volume& volume;
+  VolumeStream& stream;
+  bool systemCopies = true;  // until the system first declines
+};
+
 // One record file being written; the first failure is remembered and the run
 // is read on without it, so the search goes on where it would have.
 class RunFile {
  public:
-  RunFile(const CarveOptions& options, std::uint64_t offset, CarveResult& res) : res_(res) {
+  // The longest stretch held back: the window still holds all of it, with
+  // the record that follows, when the system declines it.
+  static constexpr std::uint64_t kStretch = VolumeStream::kMaxView - kPingHeaderSize - kMaxSampleCount;
+
+  RunFile(const CarveOptions& options, std::uint64_t offset, CarveResult& res, RunSource& source)
+      : res_(res), source_(source), begin_(offset), end_(offset) {
     const std::string& dir = options.outDir;
     file_.offset = offset;
     const auto separator = static_cast<char>(std::filesystem::path::preferred_separator);
@@ -29,11 +43,15 @@ class RunFile {
     out_ = RecordFileWriter({file_.path, options.output});
     if (!out_.open()) res_.failures.push_back({"", out_.error()});
   }
-  void Write(std::span<const std::uint8_t> record) {
+  // The record at pos, which follows the one before.
+  void Write(std::uint64_t pos, std::size_t length) {
     ++file_.pings;
-    if (out_.open() && !out_.Write(record)) res_.failures.push_back({"", out_.error()});
+    if (end_ - begin_ + length > kStretch) Flush();
+    if (begin_ == end_) begin_ = end_ = pos;
+    end_ = pos + length;
   }
   ~RunFile() {
+    Flush();
     if (!out_.open()) return;
     if (out_.Finish()) res_.files.push_back(file_);
     else res_.failures.push_back({"", out_.error()});
@@ -42,14 +60,32 @@ class RunFile {
   RunFile& operator=(const RunFile&) = delete;
 
  private:
+  void Flush() {
+    const std::uint64_t size = end_ - begin_;
+    begin_ = end_;
+    if (!out_.open() || size == 0) return;
+    std::uint64_t copied = 0;
+    if (source_.systemCopies) {
+      copied = static_cast<std::uint64_t>(out_.output().CopyFrom(source_.volume, static_cast<std::int64_t>(end_ - size),
+                                                                 static_cast<std::int64_t>(size)));
+      source_.systemCopies = copied == size;
+    }
+    if (copied < size && !out_.Write(source_.stream.At(end_ - size + copied, static_cast<std::size_t>(size - copied)))) {
+      res_.failures.push_back({"", out_.error()});
+    }
+  }
+
   CarveResult& res_;
+  RunSource& source_;
   CarvedFile file_;
   RecordFileWriter out_;
+  std::uint64_t begin_, end_;  // the stretch not yet written
 };
 
 class Carver {
  public:
-  Carver(Volume& volume, const CarveOptions& options) : options_(options), stream_(volume, 0) {
+  Carver(Volume& volume, const CarveOptions& options)
+      : options_(options), stream_(volume, 0), source_{volume, stream_} {
     stream_.onRead = options.progress;
   }
 
@@ -112,8 +148,8 @@ class Carver {
         file.reset();
         ++res_.pingsLeftOut;
       } else {
-        if (!file) file.emplace(options_, pos, res_);
-        file->Write(*record);
+        if (!file) file.emplace(options_, pos, res_, source_);
+        file->Write(pos, record->size());
       }
       pos += record->size();
     }
@@ -122,6 +158,7 @@ class Carver {
 
   const CarveOptions& options_;
   VolumeStream stream_;
+  RunSource source_;
   CarveResult res_;
 };
 
