@@ -290,6 +290,7 @@ InventoryDisc Inventory::DoDisc(const std::string& image, const std::string& fol
       disc.records.push_back(std::move(r));
     }
   } else {
+    disc.type.clear();  // nothing on the disc said which recorder wrote it
     // No directory to go by: the runs of ping records are the records.
     Captured carve(false);
     status = std::max(status == kRefused ? kPartly : status,

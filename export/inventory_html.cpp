@@ -62,12 +62,12 @@ std::string Bytes(std::uint64_t n) {
 // The mark beside a disc or record: a sign as well as a colour, so that it
 // reads in grey print too.
 std::string Mark(const std::string& health) {
-  if (health == "whole") return "<span class=\"mark ok\" title=\"whole\">&#10004; whole</span>";
-  if (health == "carved") return "<span class=\"mark carved\" title=\"carved\">&#9672; carved</span>";
-  if (health == "empty") return "<span class=\"mark carved\" title=\"empty\">&#9675; empty</span>";
+  if (health == "whole") return "<span class=\"mark m-ok\" title=\"whole\">&#10004; whole</span>";
+  if (health == "carved") return "<span class=\"mark m-carved\" title=\"carved\">&#9672; carved</span>";
+  if (health == "empty") return "<span class=\"mark m-carved\" title=\"empty\">&#9675; empty</span>";
   if (health == "unreadable" || health == "beyond end")
-    return "<span class=\"mark lost\" title=\"" + Esc(health) + "\">&#10008; " + Esc(health) + "</span>";
-  return "<span class=\"mark bad\" title=\"" + Esc(health) + "\">&#9888; " + Esc(health) + "</span>";
+    return "<span class=\"mark m-lost\" title=\"" + Esc(health) + "\">&#10008; " + Esc(health) + "</span>";
+  return "<span class=\"mark m-bad\" title=\"" + Esc(health) + "\">&#9888; " + Esc(health) + "</span>";
 }
 
 constexpr const char* kStyle = R"(
@@ -79,7 +79,7 @@ a{color:#0b5394}.total{margin:0 0 1em;color:#444}
 .pics{display:flex;gap:.5em;flex-wrap:wrap;align-items:flex-start}.pics img{border:1px solid #ccc;background:#eee}
 .nums{min-width:18em}.nums dl{display:grid;grid-template-columns:max-content auto;gap:.1em .8em;margin:.3em 0}
 .nums dt{color:#666}.nums dd{margin:0;font-variant-numeric:tabular-nums}
-.mark{font-weight:bold;white-space:nowrap}.ok{color:#2e7d32}.bad{color:#b36b00}.lost{color:#c62828}.carved{color:#6a1b9a}
+.mark{font-weight:bold;white-space:nowrap}.m-ok{color:#2e7d32}.m-bad{color:#b36b00}.m-lost{color:#c62828}.m-carved{color:#6a1b9a}
 .hash{font-family:monospace;font-size:.85em;word-break:break-all}
 svg.track{background:#fff;border:1px solid #ccc}ul.files{columns:3 16em;font-size:.9em}
 .problems{color:#8a1c1c;font-size:.9em}
