@@ -37,10 +37,8 @@ constexpr std::size_t kShapePoints = 400;
 
 // A command run with its stdout kept and its problems gathered.
 struct Captured {
-  explicit Captured(bool json) : con{out, err, false, json, &log.lines(), &notes} {}
-  std::ostringstream out, errText, notes;
-  ProblemLog log{errText};
-  std::ostream err{&log};
+  explicit Captured(bool json) : con{out, err, false, json, {}} {}
+  std::ostringstream out, err;
   Console con;
 };
 
@@ -176,7 +174,8 @@ class Inventory {
 };
 
 void Inventory::Gather(InventoryDisc& disc, const Captured& step) {
-  for (const std::string& line : step.log.lines()) {
+  for (const Problem& p : step.con.problems) {
+    const std::string line = p.Text();
     if (std::find(disc.messages.begin(), disc.messages.end(), line) == disc.messages.end()) disc.messages.push_back(line);
   }
 }
@@ -339,7 +338,7 @@ bool Inventory::WriteText(const std::string& name, const std::string& text) {
   OutputFile file = OutputFile::Create(JoinPath(out_, name));
   if (file.open()) file.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
   if (!file.open() || !file.Close()) {
-    con_.err << "zepconv: " << file.error() << '\n';
+    con_.Report({"", file.error()});
     writeFailed_ = true;
     return false;
   }
@@ -362,7 +361,7 @@ int Inventory::Run(const std::vector<std::string>& images) {
       for (ReadResult r; (r = in.Read(buffer)).ok() && r.bytes > 0;) text.append(buffer.begin(), buffer.begin() + r.bytes);
     }
     if (auto state = ParseState(text)) before = std::move(*state);
-    else con_.note() << "zepconv: " << JoinPath(out_, kStateFile) << ": no state to resume from; starting afresh\n";
+    else con_.Note({JoinPath(out_, kStateFile), "no state to resume from; starting afresh"});
   }
   // The same image keeps its folder across runs; new ones take free names.
   auto key = [](const std::string& path) { return fs::absolute(fs::path(path)).lexically_normal().generic_string(); };
@@ -433,7 +432,7 @@ int Inventory::Run(const std::vector<std::string>& images) {
     records += static_cast<std::int64_t>(d.records.size()), pings += p, lost += l;
     con_.out << d.image << " -> " << JoinPath(out_, d.folder) << ": " << d.health << ", " << d.records.size()
              << " records, " << p << " pings, " << l << " units lost\n";
-    for (const std::string& m : d.messages) con_.err << "zepconv: " << d.image << ": " << m << '\n';
+    for (const std::string& m : d.messages) con_.Report({d.image, m});
     worst = std::max(worst, d.status);
     best = std::min(best, d.status);
   }

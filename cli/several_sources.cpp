@@ -16,7 +16,7 @@ DiscOptions WithMapfileBeside(Console& con, const std::string& source, DiscOptio
   if (!options.mapfile.empty()) return options;
   options.mapfile = FindMapfileBeside(source);
   if (!options.mapfile.empty()) {
-    con.note() << "zepconv: " << source << ": using the mapfile beside it, " << options.mapfile << '\n';
+    con.Note({source, "using the mapfile beside it, " + options.mapfile});
   }
   return options;
 }
@@ -41,8 +41,9 @@ int RunSeveralSources(Console& con, const std::vector<std::string>& sources, con
     if (con.json) {
       // Each disc's object goes into one array, so that stdout stays one JSON text.
       std::ostringstream out;
-      Console discCon{out, con.err, con.progress, true, con.problems, con.notes};
+      Console discCon{out, con.err, con.progress, true, {}};
       d.status = run(discCon, source, d.folder, mine);
+      con.problems.insert(con.problems.end(), discCon.problems.begin(), discCon.problems.end());
       json report = json::parse(out.str(), nullptr, false);
       reports.push_back({{"source", source},
                          {"folder", d.folder.empty() ? json(nullptr) : json(d.folder)},
