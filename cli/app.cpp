@@ -11,7 +11,7 @@
 
 #include "cli/commands.h"
 #include "cli/conventions.h"
-#include "cli/export_commands.h"
+#include "cli/export_app.h"
 #include "cli/inventory_command.h"
 #include "cli/several_sources.h"
 

@@ -2,7 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli/export_commands.h"
+#include "cli/export_app.h"
+#include "export/exports.h"
 
 namespace zep::cli {
 

@@ -14,12 +14,12 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "cli/export_commands.h"
+#include "export/exports.h"
 #include "cli/files.h"
 #include "cli/run_report.h"
 #include "cli/several_sources.h"
 #include "cli/text.h"
-#include "cli/track.h"
+#include "export/track.h"
 #include "convert/record_file.h"
 #include "disc/file.h"
 #include "export/inventory.h"

@@ -220,7 +220,8 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   const auto doc = json::parse(RunZepconv({"check", six, "--mapfile", map, "--json"}).out);
   EXPECT_EQ(doc["records"][0]["verdict"], "whole");
   EXPECT_EQ(doc["records"][1]["unreadable"], json::parse("[[23, 23]]"));
-  EXPECT_EQ(doc["records"][1]["pings"], 1);  // ping 1 overlaps sector 23
+  // Ping 1 overlaps sector 23; the walk goes on at ping 2.
+  EXPECT_EQ(doc["records"][1]["walk_runs"], json::parse("[1, 3]"));
 }
 
 TEST_F(CliTest, InfoReportsPingsDateModesAndGpsAndFailsOnACutFile) {

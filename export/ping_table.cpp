@@ -6,12 +6,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/export_commands.h"
-#include "cli/export_output.h"
-#include "cli/text.h"
+#include "export/exports.h"
+#include "export/text_output.h"
+#include "export/text_output.h"
 #include "convert/nmea.h"
 
-namespace zep::cli {
+namespace zep {
 namespace {
 
 constexpr const char* kKeys[] = {"file",   "offset", "ping",   "date",   "mode",   "sample_count", "flags",
@@ -136,4 +136,4 @@ int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl
   return FinishOutput(out, counts);
 }
 
-}  // namespace zep::cli
+}  // namespace zep
