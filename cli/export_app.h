@@ -13,7 +13,7 @@ class App;
 
 namespace zep::cli {
 
-// Adds the three commands to the tool's command line and runs the one given.
+// Adds the export commands (pings, track, echogram, netcdf) to the tool's command line and runs the one given.
 class ExportCommands {
  public:
   ExportCommands(CLI::App& app, const char* footer);
@@ -24,10 +24,13 @@ class ExportCommands {
   CLI::App* pings_;
   CLI::App* track_;
   CLI::App* echogram_;
+  CLI::App* netcdf_;
   std::vector<std::string> files_;
   std::string format_ = "csv", trackFormat_, out_, palette_ = "grey";
   double gap_ = 60;
   int pingsPerImage_ = 2048;
+  std::string ncFile_, ncDir_;
+  int deflate_;
 };
 
 }  // namespace zep::cli

@@ -23,6 +23,7 @@
 #include "convert/record_file.h"
 #include "disc/file.h"
 #include "export/inventory.h"
+#include "export/netcdf.h"
 #include "export/sha256.h"
 
 namespace zep::cli {
@@ -171,6 +172,7 @@ class Inventory {
   InventoryOptions options_;
   std::optional<BoxProgress> progress_;
   bool writeFailed_ = false;
+  int status_ = kDone;  // of the current disc's exports
 };
 
 void Inventory::Gather(InventoryDisc& disc, const Captured& step) {
@@ -206,11 +208,18 @@ void Inventory::Record(InventoryDisc& disc, InventoryRecord& r, const std::strin
     r.echograms.push_back(Relative(stem + suffix, folderPath));
   }
   if (!r.echograms.empty()) std::tie(r.thumbWidth, r.thumbHeight) = PngSize(JoinPath(folderPath, r.echograms[0]));
-  (void)disc;
+  if (options_.netcdf && HaveNetcdf()) {
+    Captured netcdf(false);
+    NetcdfOptions nc;
+    nc.outFile = stem + ".nc";
+    if (NetcdfCommand(netcdf.con, {file}, nc) != kDone) status_ = std::max(status_, kPartly);
+    Gather(disc, netcdf);
+  }
 }
 
 InventoryDisc Inventory::DoDisc(const std::string& image, const std::string& folder, std::size_t index) {
   InventoryDisc disc;
+  status_ = kDone;
   disc.image = image;
   disc.folder = folder;
   const std::string folderPath = JoinPath(out_, folder);
@@ -310,10 +319,11 @@ InventoryDisc Inventory::DoDisc(const std::string& image, const std::string& fol
     }
   }
   at(1);
-  if (options_.netcdf) {
+  if (options_.netcdf && !HaveNetcdf()) {
     disc.messages.push_back("--netcdf: this build writes no netCDF files");
     status = std::max(status, kPartly);
   }
+  status = std::max(status, status_);
 
   disc.status = status;
   bool lost = status != kDone;
