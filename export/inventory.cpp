@@ -67,7 +67,7 @@ std::vector<json> Rows(const std::vector<InventoryDisc>& discs) {
       row["pings"] = r.pings;
       row["verdict"] = r.verdict;
       row["units_lost"] = r.unitsLost;
-      row["output"] = NullIfEmpty(r.output);
+      row["output"] = r.output.empty() ? json(nullptr) : json(d.folder + "/" + r.output);
       row["output_sha256"] = NullIfEmpty(r.outputSha256);
       row["first_fix_lat"] = r.firstFix ? json(r.firstFix->lat) : json(nullptr);
       row["first_fix_lon"] = r.firstFix ? json(r.firstFix->lon) : json(nullptr);
