@@ -9,6 +9,7 @@
 #include "cli/files.h"
 #include "cli/progress.h"
 #include "cli/whole_disc.h"
+#include "disc/scan.h"
 #include "convert/carve.h"
 
 namespace zep::cli {
@@ -23,10 +24,10 @@ std::vector<ByteRange> ListedRecords(Console& con, const WholeDisc& disc, std::o
     con.Report("", disc.source + " is a scan dump: it has no record directory, every run is kept");
     return {};
   }
-  std::string error;
-  const RecordDirectory dir = ReadDirectory(*disc.volume, error);
-  if (!error.empty()) con.Report("", error + "; every run is kept");
-  const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, error.empty());
+  RecordDirectory dir{};
+  const std::optional<Problem> unread = ReadRecordDirectory(*disc.volume, dir);
+  if (unread) con.Report(unread->subject, unread->what + "; every run is kept");
+  const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, !unread);
   if (settled.evidence.kind == DiscKind::Unknown && !given) {
     con.Report("", "the record directory lists nothing to trust: every run is kept");
     return {};
@@ -35,10 +36,9 @@ std::vector<ByteRange> ListedRecords(Console& con, const WholeDisc& disc, std::o
   std::vector<ByteRange> ranges;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (!IsRecordSlot(dir, slot)) continue;
-    const DirectoryEntry e = ReadEntry(dir, slot, SourceType::ZepV1);
-    if (e.first < 0 || e.second <= 2) continue;
-    ranges.push_back({static_cast<std::uint64_t>(ZepSectorOffset(std::int64_t{e.first} + 2)),
-                      static_cast<std::uint64_t>(ZepSectorOffset(std::int64_t{e.first} + e.second))});
+    const RecordExtent ext = ExtentOf(dir, slot, SourceType::ZepV1);
+    if (ext.firstUnit < 2 || ext.listed <= 2) continue;
+    ranges.push_back({static_cast<std::uint64_t>(ext.Offset(0)), static_cast<std::uint64_t>(ext.Offset(ext.count))});
   }
   return ranges;
 }
@@ -47,7 +47,7 @@ std::vector<ByteRange> ListedRecords(Console& con, const WholeDisc& disc, std::o
 
 int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
                  bool all, const DiscOptions& discOptions) {
-  std::optional<WholeDisc> disc = OpenWholeDisc(con, source, discOptions.mapfile);
+  std::optional<WholeDisc> disc = OpenSource(con, source, discOptions.mapfile);
   if (!disc) return kRefused;
   CarveOptions options;
   options.outDir = outDir;
