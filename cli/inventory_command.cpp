@@ -35,6 +35,7 @@ using json = nlohmann::ordered_json;
 constexpr const char* kStateFile = "inventory-state.json";
 // Enough points to draw a track at page size; more only make the page heavy.
 constexpr std::size_t kShapePoints = 400;
+constexpr int kThumbWidth = 480, kThumbHeight = 240;
 
 // A command run with its stdout kept and its problems gathered.
 struct Captured {
@@ -196,17 +197,15 @@ void Inventory::Record(InventoryDisc& disc, InventoryRecord& r, const std::strin
     r.track = Relative(stem + ".geojson", folderPath);
   }
   Gather(disc, track);
+  // A thumbnail, each pixel the strongest sample of its block, so that a
+  // hole or a seabed echo still shows; the full-size pictures are a
+  // `zepconv echogram` away.
   Captured echogram(false);
-  EchogramCommand(echogram.con, file, stem + "-echogram.png", 2048, Palette::kGrey);
-  Gather(disc, echogram);
-  // One picture, or numbered ones when the record is long.
+  // A record file that is not whole still gives its picture (and was named).
+  EchogramCommand(echogram.con, file, stem + "-echogram.png", 2048, Palette::kGrey, Fit{kThumbWidth, kThumbHeight});
   if (fs::exists(fs::path(stem + "-echogram.png"))) r.echograms.push_back(Relative(stem + "-echogram.png", folderPath));
-  for (int i = 0;; ++i) {
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, "-echogram_%04d.png", i);
-    if (!fs::exists(fs::path(stem + suffix))) break;
-    r.echograms.push_back(Relative(stem + suffix, folderPath));
-  }
+  else status_ = std::max(status_, kPartly);
+  Gather(disc, echogram);
   if (!r.echograms.empty()) std::tie(r.thumbWidth, r.thumbHeight) = PngSize(JoinPath(folderPath, r.echograms[0]));
   if (options_.netcdf && HaveNetcdf()) {
     Captured netcdf(false);

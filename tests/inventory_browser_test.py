@@ -81,6 +81,8 @@ next(0);
         page = seen.get(d["folder"] + ".html", {"text": ""})["text"]
         for r in (r for r in rows if r["image"] == d["image"]):
             check(r["name"] in page, f"{d['folder']}.html shows record {r['name']}")
+    check(sum(s.count("<img ") for s in (open(os.path.join(out, p)).read() for p in pages[1:])) == 20,
+          "every record's echogram thumbnail is on its disc's page")
     check(len(rows) == 20 and sum(r["verdict"] == "damaged" for r in rows) == 3,
           "20 records, of which the damaged disc's 3 are damaged")
     check("directory lost" in index and "damaged" in index, "index.html marks the damaged disc and the lost directory")
