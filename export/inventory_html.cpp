@@ -74,10 +74,10 @@ constexpr const char* kStyle = R"(
 body{font:14px/1.4 system-ui,sans-serif;margin:1.5em;color:#222;background:#fafafa}
 h1{font-size:1.5em;margin:0 0 .3em}h2{font-size:1.15em;margin:0 0 .3em}
 a{color:#0b5394}.total{margin:0 0 1em;color:#444}
-.disc,.rec{display:flex;gap:1.2em;align-items:flex-start;background:#fff;border:1px solid #ddd;border-left:6px solid #2e7d32;border-radius:4px;padding:.8em;margin:0 0 1em}
+.disc,.rec{display:flex;flex-wrap:wrap;gap:1.2em;align-items:flex-start;background:#fff;border:1px solid #ddd;border-left:6px solid #2e7d32;border-radius:4px;padding:.8em;margin:0 0 1em}
 .disc.bad,.rec.bad{border-left-color:#e69500}.disc.lost,.rec.lost{border-left-color:#c62828}.disc.carved,.rec.carved{border-left-color:#6a1b9a}
-.pics{display:flex;gap:.5em;flex-wrap:wrap;align-items:flex-start}.pics img{border:1px solid #ccc;background:#eee}
-.nums{min-width:18em}.nums dl{display:grid;grid-template-columns:max-content auto;gap:.1em .8em;margin:.3em 0}
+.pics{display:flex;gap:.5em;flex:none;max-width:100%;flex-wrap:wrap;align-items:flex-start}.pics img{border:1px solid #ccc;background:#eee}
+.nums{flex:1 1 16em}.nums dl{display:grid;grid-template-columns:max-content auto;gap:.1em .8em;margin:.3em 0}
 .nums dt{color:#666}.nums dd{margin:0;font-variant-numeric:tabular-nums}
 .mark{font-weight:bold;white-space:nowrap}.m-ok{color:#2e7d32}.m-bad{color:#b36b00}.m-lost{color:#c62828}.m-carved{color:#6a1b9a}
 .hash{font-family:monospace;font-size:.85em;word-break:break-all}
