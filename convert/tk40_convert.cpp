@@ -174,17 +174,12 @@ ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirector
                                 const VolumeOpener& open, const Progress& progress) {
   ConvertResult res;
   ConversionStart start;
-  if (!StartConversion(output, slot, open, res, start)) return res;
-  const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::Tk40);
+  if (!StartConversion(output, dir, slot, SourceType::Tk40, open, progress, res, start)) return res;
+  const RecordExtent& ext = start.entry.extent;
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;
 
-  const RecordExtent& ext = entry.extent;
-  const std::int32_t count = ext.count32;
-  res.units = ext.count;
-  if (progress.setRange) progress.setRange(static_cast<std::uint16_t>(count & 0xFFFF));
-
-  tk40::PingHeaderBuilder header(entry.day, entry.month, entry.year);
+  tk40::PingHeaderBuilder header(start.entry.day, start.entry.month, start.entry.year);
   alignas(16) std::uint8_t samples[kMaxSampleCount];
   std::string firstSkip;
   std::int64_t skipped = 0;
@@ -226,7 +221,7 @@ ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirector
   const std::int64_t beforeStart = reader.beforeStart();
   res.failedUnits = reader.badUnits();
   res.beyondEndUnits = beforeStart + reader.pastEnd();
-  if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(count - 1);
+  if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(ext.count32 - 1);
 
   res.skippedUnits = skipped;
   if (!FinishConversion(start, res, res.failedUnits == 0 && skipped == 0 && res.beyondEndUnits == 0)) return res;

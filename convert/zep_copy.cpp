@@ -16,15 +16,10 @@ ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& d
                             const VolumeOpener& open, const Progress& progress) {
   ConvertResult res;
   ConversionStart start;
-  if (!StartConversion(output, slot, open, res, start)) return res;
-  const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::ZepV1);
+  if (!StartConversion(output, dir, slot, SourceType::ZepV1, open, progress, res, start)) return res;
+  const RecordExtent& ext = start.entry.extent;
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;
-
-  const RecordExtent& ext = entry.extent;
-  const std::int32_t count = ext.count32;
-  res.units = ext.count;
-  if (progress.setRange) progress.setRange(static_cast<std::uint16_t>(count & 0xFFFF));
 
   // A sector that does not read, or that the end of the volume cuts through,
   // is written as 2048 zero bytes: the later sectors keep their places in
@@ -52,7 +47,7 @@ ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& d
   const std::int64_t beforeStart = reader.beforeStart();
   res.failedUnits = reader.badUnits();
   res.beyondEndUnits = beforeStart + reader.pastEnd();
-  if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(count - 1);
+  if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(ext.count32 - 1);
 
   if (!FinishConversion(start, res, res.failedUnits == 0 && res.beyondEndUnits == 0)) return res;
   AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "sector", "sectors",

@@ -4,17 +4,25 @@
 #include <cstring>
 
 namespace zep {
+namespace {
 
-UnitReader::UnitReader(Volume& volume, const RecordExtent& extent, std::size_t batchBytes)
-    : volume_(volume),
-      extent_(extent),
-      batchUnits_(std::max<std::int64_t>(static_cast<std::int64_t>(batchBytes) / extent.unitSize, 1)),
-      buffer_(static_cast<std::size_t>(batchUnits_ * extent.unitSize)),
-      single_(static_cast<std::size_t>(extent.unitSize)),
-      states_(static_cast<std::size_t>(batchUnits_)) {
+std::int64_t BatchUnits(const RecordExtent& extent, std::size_t batchBytes) {
   if (extent.unitSize <= 0 || extent.unitSize % kZepSectorSize != 0) {
     throw BrokenPromise("a unit reader's units are whole sectors");
   }
+  return std::max<std::int64_t>(static_cast<std::int64_t>(batchBytes) / extent.unitSize, 1);
+}
+
+}  // namespace
+
+UnitReader::UnitReader(Volume& volume, const RecordExtent& extent, std::size_t batchBytes, bool shortReadIsEnd)
+    : volume_(volume),
+      extent_(extent),
+      batchUnits_(BatchUnits(extent, batchBytes)),
+      buffer_(static_cast<std::size_t>(batchUnits_ * extent.unitSize)),
+      single_(static_cast<std::size_t>(extent.unitSize)),
+      states_(static_cast<std::size_t>(batchUnits_)),
+      shortReadIsEnd_(shortReadIsEnd) {
   beforeStart_ = extent.BeforeStart();
   next_ = beforeStart_;
 }
@@ -30,29 +38,46 @@ void UnitReader::MarkBad(std::int64_t k, const ReadResult& r) {
                                : noun + std::to_string(unit) + " runs beyond the end of " + volume_.Name();
 }
 
-bool UnitReader::Next() {
+void UnitReader::SeeRead(std::int64_t pos, std::size_t asked, const ReadResult& r) {
+  if (shortReadIsEnd_ && r.ok() && r.bytes < asked && seenEnd_ < 0) seenEnd_ = pos + static_cast<std::int64_t>(r.bytes);
+}
+
+std::int64_t UnitReader::Inside() const {
+  const std::int64_t size = volume_.Size();
+  return extent_.BeforeEnd(size >= 0 ? size : seenEnd_);
+}
+
+bool UnitReader::Next() { return NextInto(buffer_.span()); }
+
+bool UnitReader::NextInto(std::span<std::uint8_t> dest) {
   const auto size = static_cast<std::size_t>(extent_.unitSize);
+  const auto room = static_cast<std::int64_t>(dest.size() / size);
+  if (room == 0) throw BrokenPromise("a unit reader's batch holds at least one unit");
+  if (room > static_cast<std::int64_t>(states_.size())) states_.resize(static_cast<std::size_t>(room));
   for (;;) {
-    const std::int64_t inside = extent_.BeforeEnd(volume_.Size());
+    const std::int64_t inside = Inside();
     if (next_ >= inside) {
       pastEnd_ = extent_.count - next_;
       batchSize_ = 0;
+      batch_ = {};
       return false;
     }
-    std::int64_t n = std::min(batchUnits_, inside - next_);
-    const ReadResult r = volume_.ReadAt(extent_.Offset(next_), buffer_.span().first(static_cast<std::size_t>(n) * size));
+    std::int64_t n = std::min(room, inside - next_);
+    const ReadResult r = volume_.ReadAt(extent_.Offset(next_), dest.first(static_cast<std::size_t>(n) * size));
+    SeeRead(extent_.Offset(next_), static_cast<std::size_t>(n) * size, r);
     // Units delivered whole by a successful batch read are good; the rest of
     // the batch is read again unit by unit.
     const std::int64_t whole = r.ok() ? static_cast<std::int64_t>(r.bytes / size) : 0;
     std::fill_n(states_.begin(), whole, UnitState::Good);
     for (std::int64_t j = whole; j < n; ++j) {
-      if (next_ + j >= extent_.BeforeEnd(volume_.Size())) {
+      if (next_ + j >= Inside()) {
         n = j;  // the batch read has just met the end
         break;
       }
-      const auto unit = buffer_.span().subspan(static_cast<std::size_t>(j) * size, size);
+      const auto unit = dest.subspan(static_cast<std::size_t>(j) * size, size);
       // Read on its own through a buffer of its own, aligned like every volume read.
       const ReadResult one = volume_.ReadAt(extent_.Offset(next_ + j), single_.span());
+      SeeRead(extent_.Offset(next_ + j), size, one);
       const std::size_t good = one.ok() ? std::min(one.bytes, size) : 0;
       std::memcpy(unit.data(), single_.data(), good);
       std::memset(unit.data() + good, 0, size - good);
@@ -63,6 +88,7 @@ bool UnitReader::Next() {
     }
     batchFirst_ = next_;
     batchSize_ = n;
+    batch_ = dest.first(static_cast<std::size_t>(n) * size);
     next_ += n;
     if (n > 0) return true;
   }

@@ -39,20 +39,28 @@ class UnitReader {
   // with a plain copy, small enough for constant memory.
   static constexpr std::size_t kBatchBytes = 128 * 1024;
 
-  UnitReader(Volume& volume, const RecordExtent& extent, std::size_t batchBytes = kBatchBytes);
+  // With shortReadIsEnd, a read that delivers fewer bytes than asked marks
+  // the end of the volume even where the volume does not know its size (a
+  // front-to-back read of everything there is); otherwise only Size() does.
+  UnitReader(Volume& volume, const RecordExtent& extent, std::size_t batchBytes = kBatchBytes,
+             bool shortReadIsEnd = false);
 
   // Reads the next batch. False once every unit inside the volume has been
   // given: units before its start are skipped at once, and the units past its
   // end are never asked for (the end may only become known with a read, so
   // it is looked at again before each).
   bool Next();
+  // The same into dest instead of the reader's own buffer (as many units as
+  // fit): for a caller that keeps the bytes in a window of its own. dest
+  // starts on a kIoAlignment boundary.
+  bool NextInto(std::span<std::uint8_t> dest);
 
   // The batch Next() read: units batchFirst() to batchFirst() + batchSize() - 1
   // of the extent (indexes from 0).
   std::int64_t batchFirst() const { return batchFirst_; }
   std::int64_t batchSize() const { return batchSize_; }
   std::span<std::uint8_t> Unit(std::int64_t j) {
-    return buffer_.span().subspan(static_cast<std::size_t>(j * extent_.unitSize), static_cast<std::size_t>(extent_.unitSize));
+    return batch_.subspan(static_cast<std::size_t>(j * extent_.unitSize), static_cast<std::size_t>(extent_.unitSize));
   }
   UnitState State(std::int64_t j) const { return states_[static_cast<std::size_t>(j)]; }
   // Bytes a Cut unit delivered.
@@ -60,9 +68,7 @@ class UnitReader {
     return State(j) == UnitState::Good ? static_cast<std::size_t>(extent_.unitSize) : cutBytes_;
   }
   // The whole batch's bytes, bad units included.
-  std::span<const std::uint8_t> Bytes() const {
-    return buffer_.span().first(static_cast<std::size_t>(batchSize_ * extent_.unitSize));
-  }
+  std::span<const std::uint8_t> Bytes() const { return batch_; }
 
   const RecordExtent& extent() const { return extent_; }
   // Units before the volume's start, and (once Next() is false) past its end.
@@ -77,15 +83,20 @@ class UnitReader {
 
  private:
   void MarkBad(std::int64_t k, const ReadResult& r);
+  void SeeRead(std::int64_t pos, std::size_t asked, const ReadResult& r);
+  std::int64_t Inside() const;
 
   Volume& volume_;
   RecordExtent extent_;
   std::int64_t batchUnits_;
   AlignedBuffer buffer_, single_;
+  std::span<std::uint8_t> batch_;
   std::vector<UnitState> states_;
   std::int64_t next_ = 0, batchFirst_ = 0, batchSize_ = 0;
   std::int64_t beforeStart_ = 0, pastEnd_ = 0, badUnits_ = 0;
   std::size_t cutBytes_ = 0;
+  bool shortReadIsEnd_;
+  std::int64_t seenEnd_ = Volume::kUnknownSize;
   std::vector<UnitRun> badRuns_;
   std::string firstError_;
 };

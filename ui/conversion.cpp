@@ -49,9 +49,8 @@ std::optional<RecordFailure> ConvertRecord(const std::string& folder, const std:
   }
   const char letter = g_shell.driveLetter;
   const VolumeOpener open = [letter] { return OpenDiscVolume(letter); };
-  const ConvertResult result = g_shell.sourceType == SourceType::Tk40
-                                   ? ConvertTk40Record(*path, g_shell.directory, slot, open, ProgressBarProgress())
-                                   : CopyZepRecord(*path, g_shell.directory, slot, open, ProgressBarProgress());
+  const ConvertResult result =
+      ConvertRecord(g_shell.sourceType, *path, g_shell.directory, slot, open, ProgressBarProgress());
   if (result.status == ConvertStatus::Done) return std::nullopt;
   failure.incomplete = result.status == ConvertStatus::Incomplete;
   failure.reason = result.reason;
