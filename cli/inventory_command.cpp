@@ -374,18 +374,25 @@ int Inventory::Run(const std::vector<std::string>& images) {
   }
   // The same image keeps its folder across runs; new ones take free names.
   auto key = [](const std::string& path) { return fs::absolute(fs::path(path)).lexically_normal().generic_string(); };
-  std::vector<std::string> taken, folders(images.size());
+  // The box's own files are never a disc's folder, nor is a disc's page.
+  std::vector<std::string> taken = {"index.html", "inventory.csv", "inventory.json", "manifest-sha256.txt",
+                                    kStateFile},
+                           folders(images.size());
   std::map<std::string, const InventoryDisc*> previous;
   for (const InventoryDisc& d : before) previous[key(d.image)] = &d;
   for (std::size_t i = 0; i < images.size(); ++i) {
     if (auto it = previous.find(key(images[i])); it != previous.end()) {
       folders[i] = it->second->folder;
       taken.push_back(folders[i]);
+      taken.push_back(folders[i] + ".html");
     }
   }
   std::uint64_t totalBytes = 0;
   for (std::size_t i = 0; i < images.size(); ++i) {
-    if (folders[i].empty()) folders[i] = DiscFolderName(images[i], taken);
+    if (folders[i].empty()) {
+      folders[i] = DiscFolderName(images[i], taken);
+      taken.push_back(folders[i] + ".html");
+    }
     std::error_code ec;
     if (fs::is_regular_file(fs::path(images[i]), ec)) totalBytes += fs::file_size(fs::path(images[i]), ec);
   }

@@ -113,8 +113,13 @@ std::string DiscFolderName(const std::string& imagePath, std::vector<std::string
   if (device) name = "_" + name;
   // Resumed runs list their folders first; the rest take the next free number.
   std::string folder = name;
-  for (int n = 2; std::any_of(taken.begin(), taken.end(), [&](const std::string& t) { return Lower(t) == Lower(folder); });
-       ++n) {
+  // A name is taken also when it is a disc page's name less ".html" (folder
+  // "y.html" beside the page of folder "y").
+  auto isTaken = [&](const std::string& f) {
+    return std::any_of(taken.begin(), taken.end(),
+                       [&](const std::string& t) { return Lower(t) == Lower(f) || Lower(t) == Lower(f) + ".html"; });
+  };
+  for (int n = 2; isTaken(folder); ++n) {
     folder = name + "-" + std::to_string(n);
   }
   taken.push_back(folder);

@@ -57,7 +57,8 @@ struct InventoryDisc {
 
 // "-2", "-3", ... keep two images of one name apart, in the order given. The
 // names are made safe for any file system; case is ignored when comparing,
-// as Windows does. taken holds names already given (a resumed run's).
+// as Windows does. taken holds names already given (a resumed run's, the
+// box's own files); a name whose NAME.html is taken is taken too.
 std::string DiscFolderName(const std::string& imagePath, std::vector<std::string>& taken);
 
 std::string InventoryCsv(const std::vector<InventoryDisc>& discs);

@@ -81,11 +81,11 @@ TEST_F(CliTest, SeveralSourcesGoEachIntoAFolderOfItsOwn) {
 // on both builds' hash libraries; a resumed run leaves a disc it has done
 // alone and redoes one whose image changed.
 TEST_F(CliTest, InventoryRowsHashesAndResume) {
-  const std::string a = Write(TwoRecords(), "a.img"), b = Write(TwoRecords(), "b.img"), abc = Put("abc.img", "abc");
+  const std::string a = Write(TwoRecords(), "a.img"), b = Write(TwoRecords(), "b.img"), abc = Put("index.img", "abc");
   Put("b.mapfile", kMap);
   const std::string out = tmp.File("box");
   test::ToolRun run = RunZepconv({"inventory", a, abc, "--out", out});
-  EXPECT_EQ(run.status, 1) << run.err;  // abc.img is no disc
+  EXPECT_EQ(run.status, 1) << run.err;  // index.img is no disc
   using json = nlohmann::json;
   json inv = json::parse(ReadText(out + "/inventory.json"));
   ASSERT_EQ(inv["records"].size(), 3u);
@@ -93,6 +93,7 @@ TEST_F(CliTest, InventoryRowsHashesAndResume) {
   EXPECT_EQ(inv["records"][2]["health"], "directory lost");  // too short to hold one
   EXPECT_EQ(inv["records"][0]["output"], "a/ONE.ZEP");
   EXPECT_EQ(inv["records"][0]["pings"], 4);
+  EXPECT_EQ(inv["discs"][1]["folder"], "index-2");  // index.html is the box's page
 
   // a's record file is spoilt: a resumed run must not read a again, and so keeps it.
   std::ofstream(out + "/a/ONE.ZEP", std::ios::binary) << "spoilt";
