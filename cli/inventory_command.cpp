@@ -360,8 +360,18 @@ void Inventory::SaveState(const std::vector<InventoryDisc>& discs) {
   WriteText(kStateFile, StateJson(discs));
 }
 
-int Inventory::Run(const std::vector<std::string>& images) {
+int Inventory::Run(const std::vector<std::string>& given) {
   if (!MakeFolder(con_, out_)) return kRefused;
+  auto key = [](const std::string& path) { return fs::absolute(fs::path(path)).lexically_normal().generic_string(); };
+  // An image named twice is one disc: it is read once, into one folder.
+  std::vector<std::string> images;
+  for (const std::string& image : given) {
+    if (std::none_of(images.begin(), images.end(), [&](const std::string& i) { return key(i) == key(image); })) {
+      images.push_back(image);
+    } else {
+      con_.Note({image, "given more than once; read once"});
+    }
+  }
   std::vector<InventoryDisc> before;
   if (options_.resume) {
     std::string text;
@@ -373,7 +383,6 @@ int Inventory::Run(const std::vector<std::string>& images) {
     else con_.Note({JoinPath(out_, kStateFile), "no state to resume from; starting afresh"});
   }
   // The same image keeps its folder across runs; new ones take free names.
-  auto key = [](const std::string& path) { return fs::absolute(fs::path(path)).lexically_normal().generic_string(); };
   // The box's own files are never a disc's folder, nor is a disc's page.
   std::vector<std::string> taken = {"index.html", "inventory.csv", "inventory.json", "manifest-sha256.txt",
                                     kStateFile},
