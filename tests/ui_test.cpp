@@ -397,10 +397,6 @@ TEST_F(UiTest, FailedIncompleteAndUnformablePathsAreListedInOneErrorBoxAfterTheR
                              "\\ABCDEFGHI.ZEP is longer than 259 characters")) << text;
   EXPECT_EQ(FilesIn(folder), (Names{"ABCDEFGH.ZEP", "BLOCKED.ZEP", "GOOD.ZEP", "SHORT.ZEP"}));
   for (int slot : {0, 2, 3}) EXPECT_EQ(ReadWholeFile(folder + "\\" + RecordName(image.Directory(), slot, SourceType::Tk40) + ".ZEP"), test::CoreRecord(image, slot));
-  // A message box taller than the screen would hide its OK button.
-  const std::string many = ui::ConversionFailureText(std::vector<ui::RecordFailure>(20, {1, "X", false, "r"}));
-  EXPECT_EQ(std::count(many.begin(), many.end(), '\n'), 1 + 16 + 1);
-  EXPECT_TRUE(many.ends_with("\n... and 4 more records")) << many;
 }
 
 // Help > Contents splits the last scan's dump into C:\fond0.zep, ... as the
@@ -427,32 +423,6 @@ std::pair<long, long> Size(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
   return {rect.right - rect.left, rect.bottom - rect.top};
-}
-
-TEST_F(UiTest, EveryResizeLaysOutListStatusPartsProgressBarAndColumns) {
-  const struct {
-    long width;
-    std::array<int, 6> columns;
-    int secondPartEdge;
-    long barWidth;
-  } cases[] = {
-      // The single-precision shares lie below 0.19, 0.22, ...: whole products lose a pixel.
-      {400, {75, 87, 75, 47, 47, 63}, 379, 231},
-      {100, {18, 21, 18, 11, 11, 15}, 79, 0},  // the bar's negative width stops at 0
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.width);
-    SendMessageA(g_shell.recordList, LVM_SETCOLUMNWIDTH, 1, 200);  // a user's widths last until the next resize
-    SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.width, 300));
-    for (int col = 0; col < 6; ++col) {
-      EXPECT_EQ(SendMessageA(g_shell.recordList, LVM_GETCOLUMNWIDTH, col, 0), c.columns[col]) << col;
-    }
-    int edges[2] = {};
-    EXPECT_EQ(SendMessageA(g_shell.statusBar, SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges)), 2);
-    EXPECT_EQ(std::pair(edges[0], edges[1]), std::pair(145, c.secondPartEdge));
-    EXPECT_EQ(Size(g_shell.recordList), std::pair(c.width, 300 - Size(g_shell.statusBar).second));
-    EXPECT_EQ(Size(g_shell.progressBar).first, c.barWidth);
-  }
 }
 
 // The window passes WM_GETMINMAXINFO on to the MDI child default although it
