@@ -693,5 +693,26 @@ TEST_F(CliTest, CutFilesGiveTheirWholePingsAndUnreadableOnesNothing) {
   EXPECT_EQ(test::ReadWholeFile(file), before);
 }
 
+// netcdf needs one output; two record files of one name are not written
+// into one file; the Windows build has no netCDF and says so.
+TEST_F(CliTest, NetcdfRefusesWhatItCannotDoAndKeepsNamesApart) {
+  fs::create_directories(tmp.File("b"));
+  const std::string a = Put("R.ZEP", RecordFile({{0, Gll("091500")}})), b = Put("b/R.ZEP", RecordFile({{0, ""}}));
+#ifdef _WIN32
+  const int written = 2, twoOfOneName = 2;
+#else
+  const int written = 0, twoOfOneName = 1;
+#endif
+  const std::tuple<std::vector<std::string>, int> cases[] = {
+      {{"netcdf", a}, 2},
+      {{"netcdf", a, b, "-o", tmp.File("x.nc")}, 2},
+      {{"netcdf", a, "-o", tmp.File("x.nc"), "--out", tmp.File("nc")}, 2},
+      {{"netcdf", a, "--deflate", "10", "-o", tmp.File("x.nc")}, 2},
+      {{"netcdf", a, "-o", tmp.File("x.nc")}, written},
+      {{"netcdf", a, b, "--out", tmp.File("nc")}, twoOfOneName},
+  };
+  for (const auto& [args, status] : cases) EXPECT_EQ(RunZepconv(args).status, status) << args.size();
+}
+
 }  // namespace
 }  // namespace zep
