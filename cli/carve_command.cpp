@@ -67,9 +67,14 @@ int CarveCommand(Console& con, const std::string& source, std::optional<SourceTy
     r = CarveRuns(*disc->volume, options);
   }
   for (const CarvedFile& f : r.files) {
+    if (discOptions.tally) {
+      discOptions.tally->records += 1;
+      discOptions.tally->pings += static_cast<std::int64_t>(f.pings);
+    }
     con.out << JoinPath(outDir, CarvedFileName(f.offset)) << ": " << f.pings << (f.pings == 1 ? " ping" : " pings")
             << " from byte " << f.offset << '\n';
   }
+  if (discOptions.tally) discOptions.tally->lost += r.unreadableSectors;
   if (r.files.empty() && r.failures.empty()) con.out << "no runs of ping records outside the listed records\n";
   if (r.pingsLeftOut > 0) {
     con.Report("", std::to_string(r.pingsLeftOut) +

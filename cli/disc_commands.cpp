@@ -20,6 +20,7 @@
 #include "cli/text.h"
 #include "cli/whole_disc.h"
 #include "convert/convert.h"
+#include "convert/record_file.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
 
@@ -184,6 +185,10 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
       const std::int64_t written =
           (tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units) - r.beyondEndUnits;
       const std::string shownPath = JoinPath(outDir, Latin1ToUtf8(fileName));
+      if (options.tally) {
+        options.tally->records += 1;
+        options.tally->pings += tk40 ? written : static_cast<std::int64_t>(WalkRecordFile(path).pings);
+      }
       if (con.json) {
         report.Wrote({{"record", row.slot + 1}, {"name", Latin1ToUtf8(name)}, {"file", shownPath}, {unit, written},
                       {"complete", r.status == ConvertStatus::Done}});
@@ -193,6 +198,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
         con.out << ' ' << unit << " -> " << shownPath << '\n';
       }
     }
+    if (options.tally) options.tally->lost += r.failedUnits + r.beyondEndUnits + r.skippedUnits;
     if (r.status != ConvertStatus::Done) {
       con.Report(what, r.reason + (r.status == ConvertStatus::WriteFailed ? " (the unfinished file was removed)" : ""));
       partly = true;

@@ -291,7 +291,7 @@ TEST_F(CliTest, ErrorsHaveOnePrefixNameTheFileAndRefuseWithTwo) {
   const struct { std::vector<std::string> args; std::string err; } cases[] = {
       {{"lst", img}, "zepconv: unknown command 'lst'"},
       {{"help", "lst"}, "zepconv: unknown command 'lst'"},
-      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, netcdf, help)"},
+      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, netcdf, inventory, help)"},
       {{"list"}, "zepconv: SOURCE is required"},
       {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number: x"},
       {{"convert", img, "--out", dir, "--record", "1,99"}, "zepconv: --record: 99 is not between 1 and 64"},
