@@ -1,7 +1,8 @@
 // zepconv's command line. The interface is fixed (scripts depend on it): the
-// commands, their options and the exit statuses 0, 1 and 2.
+// commands, their options and the exit statuses 0, 1, 2 and 3.
 
 #include <exception>
+#include <stdexcept>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +11,6 @@
 
 #include "cli/commands.h"
 #include "cli/conventions.h"
-#include "cli/run_report.h"
 #include "cli/export_commands.h"
 
 namespace zep::cli {
@@ -24,7 +24,7 @@ constexpr const char* kSourceHelp = "A disc image file or a block device";
 
 constexpr const char* kFooter =
     "Exit status: 0 when everything asked for was done, 1 when only part of it was (each problem is named on "
-    "stderr), 2 for a usage error or a source that cannot be read.";
+    "stderr), 2 for a usage error or a source that cannot be read, 3 for an internal error (a bug in zepconv).";
 
 // nullopt for auto: the disc's evidence decides.
 std::optional<SourceType> TypeOf(const std::string& name) {
@@ -127,10 +127,8 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     return app.exit(e, out, err) == 0 ? kDone : kRefused;
   }
 
-  ProblemLog problems(err);
-  std::ostream loggedErr(&problems);
-  Console con{out, loggedErr, stderrIsTerminal && !quiet, json, &problems.lines(), &err};
-  try {
+  Console con{out, err, stderrIsTerminal && !quiet, json, {}};
+  const auto run = [&]() -> int {
     if (*list) return ListCommand(con, source, TypeOf(type), json, discOptions);
     if (*convert) return ConvertCommand(con, source, TypeOf(type), outPath, records, discOptions);
     if (*dump) return DumpCommand(con, source, outPath, discOptions);
@@ -139,12 +137,21 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     if (*carve) return CarveCommand(con, source, TypeOf(type), outPath, all, discOptions);
     if (*check) return CheckCommand(con, source, TypeOf(type), json, discOptions);
     if (const auto status = exports.Run(con)) return *status;
+    return kRefused;
+  };
+  try {
+    const int status = run();
+    return con.SawBug() ? kBug : status;
+  } catch (const std::logic_error& e) {
+    // A promise broken inside zepconv (BrokenPromise, or the library's own
+    // checks): not something the disc or the files did.
+    con.Report({"", e.what(), 0, true});
+    return kBug;
   } catch (const std::exception& e) {
     // Whatever was written before stays; the command did not finish.
-    con.err << "zepconv: " << e.what() << '\n';
+    con.Report({"", e.what()});
     return kPartly;
   }
-  return kRefused;
 }
 
 }  // namespace zep::cli

@@ -20,15 +20,15 @@ constexpr std::int64_t kMiB = 1024 * 1024;
 // writes their pings, so carving them again would only write them twice.
 std::vector<ByteRange> ListedRecords(Console& con, const WholeDisc& disc, std::optional<SourceType> given) {
   if (IsScanDump(disc)) {
-    con.err << "zepconv: " << disc.source << " is a scan dump: it has no record directory, every run is kept\n";
+    con.Report("", disc.source + " is a scan dump: it has no record directory, every run is kept");
     return {};
   }
   std::string error;
   const RecordDirectory dir = ReadDirectory(*disc.volume, error);
-  if (!error.empty()) con.err << "zepconv: " << error << "; every run is kept\n";
+  if (!error.empty()) con.Report("", error + "; every run is kept");
   const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, error.empty());
   if (settled.evidence.kind == DiscKind::Unknown && !given) {
-    con.err << "zepconv: the record directory lists nothing to trust: every run is kept\n";
+    con.Report("", "the record directory lists nothing to trust: every run is kept");
     return {};
   }
   if (settled.type != SourceType::ZepV1) return {};  // TK40 blocks hold no ping records a conversion copies
@@ -72,12 +72,15 @@ int CarveCommand(Console& con, const std::string& source, std::optional<SourceTy
   }
   if (r.files.empty() && r.failures.empty()) con.out << "no runs of ping records outside the listed records\n";
   if (r.pingsLeftOut > 0) {
-    con.err << "zepconv: " << r.pingsLeftOut << " pings inside the records the directory lists were left out (--all keeps them)\n";
+    con.Report("", std::to_string(r.pingsLeftOut) +
+                       " pings inside the records the directory lists were left out (--all keeps them)");
   }
-  for (const std::string& f : r.failures) con.err << "zepconv: " << f << '\n';
+  for (const std::string& f : r.failures) con.Report("", f);
   if (r.unreadableSectors > 0) {
-    con.err << "zepconv: " << r.unreadableSectors << " sectors could not be read (first: " << r.firstReadError
-            << "); runs end at them\n";
+    con.Report({"",
+                std::to_string(r.unreadableSectors) + " sectors could not be read (first: " + r.firstReadError +
+                    "); runs end at them",
+                r.unreadableSectors});
   }
   return r.failures.empty() && r.unreadableSectors == 0 ? kDone : kPartly;
 }

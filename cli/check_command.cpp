@@ -178,13 +178,13 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
   if (json) WriteJson(con, r);
   else WriteText(con, r);
   if (unknown) {
-    con.err << "zepconv: " << source << ": the records were not checked; give --type tk40 or --type zep to check them as such\n";
+    con.Report(source, "the records were not checked; give --type tk40 or --type zep to check them as such");
     return kRefused;
   }
   for (const RecordHealth& h : r.health.records) {
     if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) {
-      con.err << "zepconv: record " << h.slot + 1 << " (" << Printable(RecordName(r.dir, h.slot, r.type.type))
-              << "): " << VerdictName(h.verdict) << Losses(h, r.type.type) << '\n';
+      con.Report({"record " + std::to_string(h.slot + 1) + " (" + Printable(RecordName(r.dir, h.slot, r.type.type)) + ")",
+                  VerdictName(h.verdict) + Losses(h, r.type.type), h.unreadableUnits + h.beyondEnd});
     }
   }
   return AnythingLost(r) ? kPartly : kDone;

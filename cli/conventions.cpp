@@ -242,7 +242,7 @@ int FinishOutput(std::ostream& out, std::ostream& err, int status) {
   failed = failed || !out;
   if (!failed) return status;
   const int reason = errno;
-  err << "zepconv: standard output: " << (reason != 0 ? std::strerror(reason) : "write error") << '\n';
+  PrintProblem(err, {"standard output", reason != 0 ? std::strerror(reason) : "write error"});
   return status == kDone ? kPartly : status;
 }
 

@@ -69,19 +69,16 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
   switch (disc.scan.outcome) {
     case ScanOutcome::DiscRead:
       if (!disc.scan.directoryError.empty()) {
-        con.err << "zepconv: " << disc.scan.directoryError << "; the missing bytes of the record directory were read as zeros\n";
+        con.Report("", disc.scan.directoryError + "; the missing bytes of the record directory were read as zeros");
       }
       if (settle && !SettleOn(con, disc, given)) return std::nullopt;
       return disc;
     case ScanOutcome::NoDisk:
-      con.err << "zepconv: ";
-      if (disc.drive) con.err << disc.scan.message << "(" << disc.scan.openError << ")\n";
-      else con.err << disc.scan.openError << '\n';
+      con.Report("", disc.drive ? disc.scan.message + "(" + disc.scan.openError + ")" : disc.scan.openError);
       return std::nullopt;
     case ScanOutcome::NotMoDisc:
-      con.err << "zepconv: ";
-      if (disc.drive) con.err << disc.scan.message << '\n';
-      else con.err << source << ": not an MO disc: the system does not report the device removable\n";
+      if (disc.drive) con.Report("", disc.scan.message);
+      else con.Report(source, "not an MO disc: the system does not report the device removable");
       return std::nullopt;
   }
   return std::nullopt;
@@ -152,8 +149,7 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
     }
   }
   for (const ListRow& row : rows) present += (present.empty() ? "" : ", ") + row.cells[0];
-  con.err << "zepconv: " << disc.source << ": no record " << missing << " (its records: "
-          << (present.empty() ? "none" : present) << ")\n";
+  con.Report(disc.source, "no record " + missing + " (its records: " + (present.empty() ? "none" : present) + ")");
   return std::nullopt;
 }
 
@@ -178,7 +174,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
   if (!rows) return kRefused;
   bool partly = !disc->scan.directoryError.empty();
   if (rows->empty()) {
-    con.err << "zepconv: " << source << ": no records on the disc\n";
+    con.Report(source, "no records on the disc");
     return partly ? kPartly : kDone;
   }
   if (!MakeFolder(con, outDir)) return kRefused;
@@ -216,9 +212,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
       }
     }
     if (r.status != ConvertStatus::Done) {
-      con.err << "zepconv: " << what << ": " << r.reason;
-      if (r.status == ConvertStatus::WriteFailed) con.err << " (the unfinished file was removed)";
-      con.err << '\n';
+      con.Report(what, r.reason + (r.status == ConvertStatus::WriteFailed ? " (the unfinished file was removed)" : ""));
       partly = true;
     }
   }
@@ -229,7 +223,7 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
   RunReport report(con);
   // A folder would be refused only after the disc was read; say so first.
   if (std::error_code ec; std::filesystem::is_directory(std::filesystem::path(outFile), ec)) {
-    con.err << "zepconv: " << outFile << ": is a folder; --out names the dump file to write\n";
+    con.Report(outFile, "is a folder; --out names the dump file to write");
     return kRefused;
   }
   // The source type only shapes the list, which the dump does not need.
@@ -244,7 +238,7 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
   }
   const DumpReport& dump = disc->scan.dump;
   if (!dump.written) {
-    con.err << "zepconv: " << dump.error << "; the dump was not written\n";
+    con.Report("", dump.error + "; the dump was not written");
     return dump.created ? kPartly : kRefused;
   }
   if (con.json) {
@@ -254,8 +248,10 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
             << kDumpOffset << '\n';
   }
   if (dump.unreadablePieces > 0) {
-    con.err << "zepconv: " << source << ": " << dump.unreadablePieces << " of " << kDumpPieces
-            << " pieces could not be read (or lie past its end) and were written as zeros\n";
+    con.Report({source,
+                std::to_string(dump.unreadablePieces) + " of " + std::to_string(kDumpPieces) +
+                    " pieces could not be read (or lie past its end) and were written as zeros",
+                dump.unreadablePieces});
     return kPartly;
   }
   return kDone;

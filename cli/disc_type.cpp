@@ -1,6 +1,6 @@
 #include "cli/disc_type.h"
 
-#include "convert/carve.h"
+#include "convert/record_file.h"
 #include "disc/aligned_buffer.h"
 
 namespace zep::cli {
@@ -12,7 +12,7 @@ TypeEvidence WeighDisc(const VolumeOpener& open, const RecordDirectory& dir) {
     if (!opened.volume && opened.error.empty()) opened = open();
     if (!opened.volume) return false;
     const ReadResult r = opened.volume->ReadAt(ZepSectorOffset(s), sector.span());
-    return r.ok() && r.bytes == sector.size() && PassesRunChecks(sector.data());
+    return r.ok() && r.bytes == sector.size() && IsPlausiblePing(sector.data());
   });
 }
 
@@ -25,22 +25,19 @@ SettledType SettleType(Console& con, const std::string& source, const VolumeOpen
   if (given) {
     s.type = *given;
     if (found && *found != *given) {
-      con.note() << "zepconv: warning: " << source << " looks like " << s.evidence.Describe() << ", not a "
-              << SourceTypeName(*given) << " disc; read as " << SourceTypeName(*given) << " as --type says\n";
+      con.Note({"warning", source + " looks like " + s.evidence.Describe() + ", not a " + SourceTypeName(*given) +
+                               " disc; read as " + SourceTypeName(*given) + " as --type says"});
     }
     return s;
   }
   s.type = found.value_or(SourceType::Tk40);
   if (s.evidence.kind == DiscKind::Unknown && refuseUnknown) {
-    con.err << "zepconv: " << source << ": " << s.evidence.Describe()
-            << "; give --type tk40 or --type zep to read it all the same\n";
+    con.Report(source, s.evidence.Describe() + "; give --type tk40 or --type zep to read it all the same");
     s.refused = true;
     return s;
   }
-  con.note() << "zepconv: " << source << ": "
-             << (s.evidence.kind == DiscKind::Blank && !directoryRead ? "no record directory to weigh: no records"
-                                                                      : s.evidence.Describe())
-             << '\n';
+  con.Note({source, s.evidence.kind == DiscKind::Blank && !directoryRead ? "no record directory to weigh: no records"
+                                                                         : s.evidence.Describe()});
   return s;
 }
 

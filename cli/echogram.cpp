@@ -199,7 +199,7 @@ class Echogram {
     if (file.open()) tile_.WritePng(file);
     tile_.Clear();
     if (!file.open() || !file.Close()) {
-      con_.err << "zepconv: " << file.error() << '\n';
+      con_.Report("", file.error());
       file.Discard();
       ok_ = false;
     }
@@ -222,12 +222,12 @@ int EchogramCommand(Console& con, const std::string& file, const std::string& ou
     return kRefused;
   }
   if (InputFile in = InputFile::Open(file); !in.open()) {
-    con.err << "zepconv: " << in.error() << '\n';
+    con.Report("", in.error());
     return kRefused;
   }
   Echogram echogram(con, outPath, pingsPerImage, palette);
   if (!echogram.csvOpen()) {
-    con.err << "zepconv: " << echogram.csvError() << '\n';
+    con.Report("", echogram.csvError());
     return kRefused;
   }
   WalkCounts counts;
@@ -235,7 +235,7 @@ int EchogramCommand(Console& con, const std::string& file, const std::string& ou
                 [&](const PingInfo& p, std::span<const std::uint8_t> samples) { echogram.Ping(p, samples); });
   const int images = echogram.Finish();
   if (images == 0) {
-    con.err << "zepconv: " << file << ": no pings to draw\n";
+    con.Report(file, "no pings to draw");
     return counts.Status() == kRefused ? kRefused : kPartly;
   }
   return echogram.ok() ? counts.Status() : kPartly;

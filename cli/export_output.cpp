@@ -26,11 +26,11 @@ bool TextOutput::Close() {
   if (toStdout_) {
     con_.out.flush();
     if (con_.out) return true;
-    con_.err << "zepconv: cannot write to standard output\n";
+    con_.Report("", "cannot write to standard output");
     return false;
   }
   if (file_.Close()) return true;
-  con_.err << "zepconv: " << file_.error() << '\n';
+  con_.Report("", file_.error());
   file_.Discard();
   return false;
 }
@@ -44,7 +44,7 @@ bool WouldOverwriteInput(Console& con, const std::string& out, const std::vector
   for (const std::string& in : inputs) {
     std::error_code ec;
     if (!out.empty() && std::filesystem::equivalent(out, in, ec)) {
-      con.err << "zepconv: " << out << ": is one of the files to read; not overwriting it\n";
+      con.Report(out, "is one of the files to read; not overwriting it");
       return true;
     }
   }
@@ -172,10 +172,10 @@ void WalkAndReport(Console& con, const std::string& path, const PingVisitor& vis
   const RecordWalk w = visitSamples ? WalkRecordFileSamples(path, visitSamples) : WalkRecordFile(path, visit);
   if (!w.opened) {
     ++counts.unopened;
-    con.err << "zepconv: " << w.problem << '\n';
+    con.Report("", w.problem);
   } else if (!w.whole) {
     ++counts.notWhole;
-    con.err << "zepconv: " << path << " is not whole: " << w.problem << '\n';
+    con.Report("", path + " is not whole: " + w.problem);
   }
 }
 

@@ -115,7 +115,7 @@ int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl
   if (WouldOverwriteInput(con, outPath, files)) return kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
-    con.err << "zepconv: " << out.error() << '\n';
+    con.Report("", out.error());
     return kRefused;
   }
   RowWriter row(out.text(), jsonl, kKeys);

@@ -240,7 +240,7 @@ int TrackCommand(Console& con, const std::vector<std::string>& files, TrackForma
   if (WouldOverwriteInput(con, outPath, files)) return kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
-    con.err << "zepconv: " << out.error() << '\n';
+    con.Report("", out.error());
     return kRefused;
   }
   const std::unique_ptr<TrackWriter> writer = MakeWriter(format, out.text());
@@ -262,8 +262,8 @@ int TrackCommand(Console& con, const std::vector<std::string>& files, TrackForma
     }, counts);
     if (open) writer->EndSegment();
     if (reader.badChecksums() > 0) {
-      con.err << "zepconv: " << path << ": " << reader.badChecksums()
-              << (reader.badChecksums() == 1 ? " sentence" : " sentences") << " with a bad checksum left out\n";
+      con.Report(path, std::to_string(reader.badChecksums()) +
+                           (reader.badChecksums() == 1 ? " sentence" : " sentences") + " with a bad checksum left out");
     }
   }
   writer->End();

@@ -30,7 +30,7 @@ bool MakeFolder(Console& con, const std::string& dir) {
     ec = std::make_error_code(std::errc::not_a_directory);
   }
   if (ec) {
-    con.err << "zepconv: " << dir << ": cannot create the folder: " << ec.message() << '\n';
+    con.Report(dir, "cannot create the folder: " + ec.message());
     return false;
   }
   return true;
@@ -164,26 +164,26 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
   RunReport report(con);
   // A dump that cannot be read leaves nothing behind, not even the folder.
   if (InputFile dump = InputFile::Open(dumpPath); !dump.open()) {
-    con.err << "zepconv: " << dump.error() << '\n';
+    con.Report("", dump.error());
     return kRefused;
   }
   if (!MakeFolder(con, outDir)) return kRefused;
   const SplitResult r = SplitScanDump(dumpPath, {JoinPath(outDir, "fond%i.zep"), {.noClobber = noClobber}});
   if (!r.dumpOpened) {
-    con.err << "zepconv: " << r.dumpError << '\n';
+    con.Report("", r.dumpError);
     return kRefused;
   }
   for (std::size_t i = 0; i < r.files.size(); ++i) {
     if (con.json) report.Wrote({{"file", r.files[i]}, {"pings", r.filePings[i]}});
     else con.out << r.files[i] << ": " << r.filePings[i] << (r.filePings[i] == 1 ? " ping\n" : " pings\n");
   }
-  for (const std::string& failure : r.failures) con.err << "zepconv: " << failure << '\n';
-  if (r.runs == 0) con.err << "zepconv: " << dumpPath << ": no ping records found\n";
+  for (const std::string& failure : r.failures) con.Report("", failure);
+  if (r.runs == 0) con.Report(dumpPath, "no ping records found");
   // Nothing more of that ping is anywhere in the dump: a note, not a failure.
   if (r.droppedPartialPings > 0) {
-    con.err << "zepconv: " << dumpPath << ": the dump ends inside a ping record; that ping is left out of the last file\n";
+    con.Report(dumpPath, "the dump ends inside a ping record; that ping is left out of the last file");
   }
-  if (!r.dumpError.empty()) con.err << "zepconv: " << r.dumpError << '\n';
+  if (!r.dumpError.empty()) con.Report("", r.dumpError);
   return r.failures.empty() && r.dumpError.empty() ? kDone : kPartly;
 }
 
@@ -194,13 +194,13 @@ int InfoCommand(Console& con, const std::vector<std::string>& files, bool json) 
     const FileReport r = Inspect(files[i]);
     if (!r.walk.opened) {
       ++unopened;
-      con.err << "zepconv: " << r.walk.problem << '\n';
+      con.Report("", r.walk.problem);
     } else if (r.notRecordFile) {
       ++unopened;
-      con.err << "zepconv: " << r.file << ": " << kNotRecordFile << '\n';
+      con.Report(r.file, kNotRecordFile);
     } else if (!r.walk.whole) {
       ++notWhole;
-      con.err << "zepconv: " << r.file << ": not whole: " << r.walk.problem << '\n';
+      con.Report(r.file, "not whole: " + r.walk.problem);
     }
     if (json) {
       reports.push_back(ReportJson(r));

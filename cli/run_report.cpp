@@ -1,24 +1,24 @@
 #include "cli/run_report.h"
 
+#include <algorithm>
 #include <ostream>
 
 #include "cli/text.h"
 
 namespace zep::cli {
 
-ProblemLog::int_type ProblemLog::overflow(int_type c) {
-  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-  const char ch = traits_type::to_char_type(c);
-  if (ch == '\n') {
-    constexpr std::string_view kPrefix = "zepconv: ";
-    if (line_.starts_with(kPrefix)) lines_.push_back(line_.substr(kPrefix.size()));
-    line_.clear();
-  } else if (ch == '\r') {
-    line_.clear();
-  } else {
-    line_ += ch;
-  }
-  return target_.sputc(ch);
+void PrintProblem(std::ostream& err, const Problem& problem) {
+  err << "zepconv: " << (problem.bug ? "internal error (a bug in zepconv, please report it): " : "")
+      << problem.Text() << '\n';
+}
+
+void Console::Report(Problem problem) {
+  PrintProblem(err, problem);
+  problems.push_back(std::move(problem));
+}
+
+bool Console::SawBug() const {
+  return std::any_of(problems.begin(), problems.end(), [](const Problem& p) { return p.bug; });
 }
 
 RunReport::~RunReport() {
@@ -26,9 +26,7 @@ RunReport::~RunReport() {
   nlohmann::ordered_json doc;
   doc["files"] = files_;
   doc["failures"] = nlohmann::ordered_json::array();
-  if (con_.problems != nullptr) {
-    for (const std::string& reason : *con_.problems) doc["failures"].push_back({{"reason", reason}});
-  }
+  for (const Problem& p : con_.problems) doc["failures"].push_back({{"reason", p.Text()}});
   con_.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
 }
 

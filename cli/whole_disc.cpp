@@ -13,7 +13,7 @@ std::optional<VolumeOpener> SourceOpener(Console& con, const std::string& path, 
   if (mapfile.empty()) return VolumeAt(path);
   RescueMapLoad load = LoadRescueMap(mapfile);
   if (!load.map) {
-    con.err << "zepconv: " << load.error << '\n';
+    con.Report("", load.error);
     return std::nullopt;
   }
   return OpenUnderMap(VolumeAt(path), std::make_shared<const RescueMap>(std::move(*load.map)));
@@ -29,13 +29,12 @@ std::optional<WholeDisc> OpenWholeDisc(Console& con, const std::string& source, 
   disc.opener = std::move(*opener);
   VolumeOpenResult opened = disc.opener();
   if (!opened.volume) {
-    con.err << "zepconv: " << (drive ? NoDiskMessage(*drive) + "(" + opened.error + ")" : opened.error) << '\n';
+    con.Report("", drive ? NoDiskMessage(*drive) + "(" + opened.error + ")" : opened.error);
     return std::nullopt;
   }
   if (!opened.volume->IsRemovableMedia()) {
-    con.err << "zepconv: "
-            << (drive ? NotMoDiscMessage(*drive) : source + " is not an MO disc: the system does not report the device removable")
-            << '\n';
+    con.Report("", drive ? NotMoDiscMessage(*drive)
+                         : source + " is not an MO disc: the system does not report the device removable");
     return std::nullopt;
   }
   disc.volume = std::move(opened.volume);

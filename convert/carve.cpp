@@ -13,9 +13,6 @@
 namespace zep {
 namespace {
 
-bool IsBcd(unsigned byte) { return (byte & 0x0F) <= 9 && (byte >> 4) <= 9; }
-unsigned FromBcd(unsigned byte) { return (byte >> 4) * 10 + (byte & 0x0F); }
-
 std::uint32_t PingIndexOf(const std::uint8_t* header) { return GetU32(header + ping::kPingIndex); }
 std::size_t RecordLength(const std::uint8_t* header) { return kPingHeaderSize + GetU16(header + ping::kSampleCount); }
 
@@ -63,7 +60,7 @@ class Carver {
 
   CarveResult Run() {
     std::uint64_t pos = 0;
-    while (const auto candidate = FindMagic(pos)) {
+    while (const auto candidate = NextMagic(pos)) {
       pos = StartsRun(*candidate) ? WalkRun(*candidate) : *candidate + 1;
     }
     res_.bytesRead = stream_.reached();
@@ -73,26 +70,21 @@ class Carver {
   }
 
  private:
-  std::optional<std::uint64_t> FindMagic(std::uint64_t from) {
+  std::optional<std::uint64_t> NextMagic(std::uint64_t from) {
     for (std::uint64_t pos = from;;) {
       const auto d = stream_.From(pos, VolumeStream::kMaxView);
       if (d.size() < 4) return std::nullopt;
-      const std::uint8_t* p = d.data();
-      const std::uint8_t* last = d.data() + d.size() - 3;
-      while (p < last) {
-        p = static_cast<const std::uint8_t*>(std::memchr(p, 'V', static_cast<std::size_t>(last - p)));
-        if (!p) break;
-        if (HasPingMagic(p)) return pos + static_cast<std::uint64_t>(p - d.data());
-        ++p;
-      }
+      if (const auto at = FindMagic(d)) return pos + *at;
       pos += d.size() - 3;  // a magic may begin in the last three bytes
     }
   }
 
-  // The record at pos, whole and readable, when it passes the checks.
-  std::optional<std::span<const std::uint8_t>> RecordAt(std::uint64_t pos) {
+  // The record at pos, whole and readable, when it passes the checks (and
+  // follows the ping numbered previousIndex, when there is one).
+  std::optional<std::span<const std::uint8_t>> RecordAt(std::uint64_t pos,
+                                                        std::optional<std::uint32_t> previousIndex = {}) {
     const auto header = stream_.At(pos, kPingHeaderSize);
-    if (header.size() < kPingHeaderSize || !PassesRunChecks(header.data())) return std::nullopt;
+    if (header.size() < kPingHeaderSize || !IsPlausiblePing(header.data(), previousIndex)) return std::nullopt;
     const std::size_t length = RecordLength(header.data());
     const auto record = stream_.At(pos, length);
     if (record.size() < length || stream_.Unreadable(pos, length)) return std::nullopt;
@@ -102,10 +94,7 @@ class Carver {
   // Two records in a row, numbered one after the other: the shortest run.
   bool StartsRun(std::uint64_t pos) {
     const auto first = RecordAt(pos);
-    if (!first) return false;
-    const std::uint32_t index = PingIndexOf(first->data());
-    const auto second = RecordAt(pos + first->size());
-    return second && PingIndexOf(second->data()) == index + 1;
+    return first && RecordAt(pos + first->size(), PingIndexOf(first->data()));
   }
 
   bool LeftOut(std::uint64_t pos, std::size_t length) const {
@@ -121,8 +110,8 @@ class Carver {
     std::optional<RunFile> file;
     std::optional<std::uint32_t> index;
     for (;;) {
-      const auto record = RecordAt(pos);
-      if (!record || (index && PingIndexOf(record->data()) != *index + 1)) break;
+      const auto record = RecordAt(pos, index);
+      if (!record) break;
       index = PingIndexOf(record->data());
       if (LeftOut(pos, record->size())) {
         file.reset();
@@ -142,22 +131,6 @@ class Carver {
 };
 
 }  // namespace
-
-bool IsBcdDate(std::uint16_t year, std::uint8_t month, std::uint8_t day) {
-  if (!IsBcd(year >> 8) || !IsBcd(year & 0xFF) || !IsBcd(month) || !IsBcd(day)) return false;
-  const unsigned y = FromBcd(year >> 8) * 100 + FromBcd(year & 0xFF), m = FromBcd(month), d = FromBcd(day);
-  if (m < 1 || m > 12 || d < 1) return false;
-  static constexpr unsigned kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return d <= (m == 2 && !leap ? 28 : kDays[m - 1]);
-}
-
-bool PassesRunChecks(const std::uint8_t* header) {
-  if (!HasPingMagic(header)) return false;
-  const auto samples = SampleCountForMode(header[ping::kMode]);
-  return samples && *samples == GetU16(header + ping::kSampleCount) &&
-         IsBcdDate(GetU16(header + ping::kYear), header[ping::kMonth], header[ping::kDay]);
-}
 
 std::string CarvedFileName(std::uint64_t offset) {
   char name[48];

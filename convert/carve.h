@@ -2,7 +2,7 @@
 // Carving: finding a ZEP V1.X disc's records without its directory, as runs of
 // ping records anywhere on the volume. A run starts only where two ping
 // records in a row pass checks that stray "VORL" bytes do not (see
-// PassesRunChecks) and number themselves one after the other; it ends at the
+// IsPlausiblePing) and number themselves one after the other; it ends at the
 // first record that fails them, or that the end of the volume or an unreadable
 // sector cuts. Each run becomes a record file named by its byte offset.
 
@@ -15,13 +15,6 @@
 #include "disc/volume.h"
 
 namespace zep {
-
-// A BCD date as ping headers hold it: year 0x2008, month 0x11, day 0x05.
-bool IsBcdDate(std::uint16_t year, std::uint8_t month, std::uint8_t day);
-
-// A PingHeader a run may hold: the magic, a mode of the sample-count table,
-// that mode's sample count, and a date that is a date.
-bool PassesRunChecks(const std::uint8_t* header);
 
 // "carved-000123456789.zep": twelve digits at least, so names sort by offset.
 std::string CarvedFileName(std::uint64_t offset);

@@ -75,19 +75,11 @@ bool IsMagic(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
 }
 
 // The first offset at or after from where "VORL" starts.
-std::optional<std::uint64_t> FindMagic(DumpStream& dump, std::uint64_t from) {
-  std::uint64_t pos = from;
-  for (;;) {
+std::optional<std::uint64_t> NextMagic(DumpStream& dump, std::uint64_t from) {
+  for (std::uint64_t pos = from;;) {
     const auto d = dump.At(pos, DumpStream::kCapacity);
     if (d.size() < 4) return std::nullopt;
-    const std::uint8_t* p = d.data();
-    const std::uint8_t* last = d.data() + d.size() - 3;  // candidate starts: [data, last)
-    while (p < last) {
-      p = static_cast<const std::uint8_t*>(std::memchr(p, 'V', static_cast<std::size_t>(last - p)));
-      if (!p) break;
-      if (p[1] == 'O' && p[2] == 'R' && p[3] == 'L') return pos + static_cast<std::uint64_t>(p - d.data());
-      ++p;
-    }
+    if (const auto at = FindMagic(d)) return pos + *at;
     pos += d.size() - 3;  // the last three bytes may begin a magic that ends in the next piece
   }
 }
@@ -104,7 +96,7 @@ std::optional<std::uint64_t> FindMagicAfterRun(DumpStream& dump, std::uint64_t h
     if (d.size() < kPingHeaderSize + 1 + j) return std::nullopt;  // the end of the dump: the search is over
     if (IsMagic(seq[j], seq[j + 1], seq[j + 2], seq[j + 3])) return h + kPingHeaderSize - 3 + j;
   }
-  return FindMagic(dump, h + kPingHeaderSize);
+  return NextMagic(dump, h + kPingHeaderSize);
 }
 
 // The last "%i" is the file's number: one in a folder name above it stays.
@@ -127,7 +119,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
   res.dumpOpened = true;
   DumpStream dump(file);
 
-  std::optional<std::uint64_t> start = FindMagic(dump, 0);
+  std::optional<std::uint64_t> start = NextMagic(dump, 0);
   while (start) {
     const std::string path = OutputName(outputPattern.path, res.runs);
     OutputFile out = OutputFile::Create(path, outputPattern.options);

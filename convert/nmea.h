@@ -10,20 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "disc/civil_date.h"
+
 namespace zep {
-
-struct CivilDate {
-  int year = 0, month = 0, day = 0;
-  bool operator==(const CivilDate&) const = default;
-};
-
-// Days since 1970-01-01 and back (proleptic Gregorian calendar).
-std::int64_t DaysFromCivil(const CivilDate& date);
-CivilDate CivilFromDays(std::int64_t days);
-
-// A ping header's BCD date (year 0x2008, month 0x11, day 0x05); nothing when
-// a nibble is not a decimal digit or the day does not exist.
-std::optional<CivilDate> DateFromBcd(std::uint16_t year, std::uint8_t month, std::uint8_t day);
 
 enum class NmeaChecksum { kOk, kMissing, kBad };
 

@@ -3,9 +3,30 @@
 #include <algorithm>
 #include <vector>
 
+#include "disc/civil_date.h"
 #include "disc/file.h"
 
 namespace zep {
+
+std::optional<std::size_t> FindMagic(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < sizeof kPingMagic) return std::nullopt;
+  const std::uint8_t* first = bytes.data();
+  const std::uint8_t* last = first + bytes.size() - 3;  // candidate starts: [first, last)
+  for (const std::uint8_t* p = first; p < last; ++p) {
+    p = static_cast<const std::uint8_t*>(std::memchr(p, 'V', static_cast<std::size_t>(last - p)));
+    if (!p) break;
+    if (HasPingMagic(p)) return static_cast<std::size_t>(p - first);
+  }
+  return std::nullopt;
+}
+
+bool IsPlausiblePing(const std::uint8_t* header, std::optional<std::uint32_t> previousIndex) {
+  if (!HasPingMagic(header)) return false;
+  const auto samples = SampleCountForMode(header[ping::kMode]);
+  return samples && *samples == GetU16(header + ping::kSampleCount) &&
+         DateFromBcd(GetU16(header + ping::kYear), header[ping::kMonth], header[ping::kDay]) &&
+         (!previousIndex || GetU32(header + ping::kPingIndex) == *previousIndex + 1);
+}
 
 std::string GpsTextOf(const std::uint8_t* header) {
   const std::uint8_t* text = header + ping::kGpsText;

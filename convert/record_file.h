@@ -76,6 +76,16 @@ inline void PutU32(std::uint8_t* p, std::uint32_t v) {
 
 inline bool HasPingMagic(const std::uint8_t* p) { return std::memcmp(p, kPingMagic, 4) == 0; }
 
+// The first offset in bytes where "VORL" starts, however it is aligned.
+std::optional<std::size_t> FindMagic(std::span<const std::uint8_t> bytes);
+
+// Whether the 256 bytes of header are a ping record's header rather than a
+// chance "VORL" in other data: the magic, a mode of the SampleCountTable,
+// that mode's sampleCount, and a BCD date that is a calendar date. With
+// previousIndex, also the index rule: a ping of a run numbers itself one
+// after the ping before it. What carving and the disc type evidence trust.
+bool IsPlausiblePing(const std::uint8_t* header, std::optional<std::uint32_t> previousIndex = std::nullopt);
+
 // The text of a PingHeader's gpsText field: up to its carriage return, or all
 // 64 bytes when there is none. Bytes after the carriage return (leftovers of an
 // earlier, longer text) are not part of it.

@@ -2,15 +2,17 @@
 
 #include <algorithm>
 
+#include "disc/civil_date.h"
+
 namespace zep {
 namespace {
 
-bool IsBcdByte(std::uint8_t b) { return (b & 0x0F) <= 9 && (b >> 4) <= 9; }
-
+// Looser than a calendar date: a directory's two-digit year says too little
+// for the leap-year rule, and a 31st of a short month is still BCD where a
+// date belongs.
 bool IsEntryDate(const std::uint8_t* e, std::size_t at) {
-  const std::uint8_t day = e[at], month = e[at + 1], year = e[at + 2];
-  return IsBcdByte(day) && IsBcdByte(month) && IsBcdByte(year) && day >= 0x01 && day <= 0x31 && month >= 0x01 &&
-         month <= 0x12;
+  const auto day = BcdValue(e[at]), month = BcdValue(e[at + 1]);
+  return day && month && BcdValue(e[at + 2]) && *day >= 1 && *day <= 31 && *month >= 1 && *month <= 12;
 }
 
 SlotEvidence Weigh(const RecordDirectory& dir, int slot, const PingProbe& probe) {

@@ -1,0 +1,41 @@
+#pragma once
+// What went wrong, as the core says it: what it is about (a file, a record),
+// what happened, and how many units of disc data it cost. The core never
+// prints; zepconv and the Windows program show these values, each in one place.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zep {
+
+struct Problem {
+  std::string subject;     // "record 2 (HARBOUR)", a path; empty when the text names its own subject
+  std::string what;        // what happened, as the user reads it
+  std::int64_t units = 0;  // blocks or sectors it cost, when it is about disc data
+  bool bug = false;        // a broken internal promise: the program's fault, not the disc's
+
+  // "SUBJECT: what", or what alone.
+  std::string Text() const { return subject.empty() ? what : subject + ": " + what; }
+};
+
+using Problems = std::vector<Problem>;
+
+// Several problems of one subject as one text, "a; b; c": how a record's
+// losses are named on one line.
+inline std::string JoinedWhat(const Problems& problems) {
+  std::string text;
+  for (const Problem& p : problems) text += (text.empty() ? "" : "; ") + p.what;
+  return text;
+}
+
+// Thrown where a caller breaks a promise the callee relies on (an argument
+// outside its documented range). Never a fault of the disc or of a file: a
+// bug, which the shells name as one.
+class BrokenPromise : public std::logic_error {
+ public:
+  using std::logic_error::logic_error;
+};
+
+}  // namespace zep
