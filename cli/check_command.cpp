@@ -155,7 +155,7 @@ bool AnythingLost(const Report& r) {
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options) {
   std::optional<WholeDisc> disc = OpenWholeDisc(con, source, options.mapfile);
-  if (!disc) return kRefused;
+  if (!disc || !HoldsDirectory(con, source, disc->size)) return kRefused;
   Report r;
   r.source = source;
   r.dir = ReadDirectory(*disc->volume, r.directoryError);

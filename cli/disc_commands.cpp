@@ -62,6 +62,10 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
   std::optional<VolumeOpener> open = SourceOpener(con, disc.path, mapfile);
   if (!open) return std::nullopt;
   disc.open = std::move(*open);
+  if (settle) {
+    const VolumeOpenResult opened = disc.open();
+    if (opened.volume && !HoldsDirectory(con, source, opened.volume->Size())) return std::nullopt;
+  }
   // The letter only shapes the Windows program's messages, which are used
   // below for drives alone.
   disc.type = given.value_or(SourceType::Tk40);
@@ -183,6 +187,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
   const std::string unit = tk40 ? "pings" : "sectors";
   const VolumeOpener& open = disc->open;
   RunFileNames names;
+  FileTally tally;
   for (const ListRow& row : *rows) {
     const std::string name = RecordName(disc->directory, row.slot, type);
     const std::string fileName = names.Next(name, row.slot + 1);
@@ -197,6 +202,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
     }
     const std::string what = "record " + row.cells[0] + " (" + Printable(name) + ")";
     if (r.result == 1) {
+      ++tally.written;
       // Unreadable TK40 blocks, and blocks without a mode, give no ping;
       // nothing is written for units outside the volume.
       const std::int64_t written =
@@ -213,10 +219,11 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
     }
     if (r.status != ConvertStatus::Done) {
       con.Report(what, r.reason + (r.status == ConvertStatus::WriteFailed ? " (the unfinished file was removed)" : ""));
+      if (r.result != 1) tally.Failed(r.reason);
       partly = true;
     }
   }
-  return partly ? kPartly : kDone;
+  return tally.Status(partly);
 }
 
 int DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options) {
@@ -232,6 +239,13 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
   // A file named here is the user's: unlike the Windows program's scan dump,
   // a failed dump leaves an earlier one of that name in place.
   if (VolumeOpenResult opened = disc->open(); opened.volume) {
+    // Zeros for the whole dump would only pass for data.
+    if (const std::int64_t size = opened.volume->Size(); size >= 0 && size <= kDumpOffset) {
+      con.Report(source, "the volume ends at byte " + std::to_string(size) + ", before the dump area (bytes " +
+                             std::to_string(kDumpOffset) + " to " + std::to_string(kDumpOffset + kDumpSize - 1) +
+                             "): nothing to dump, nothing written");
+      return kRefused;
+    }
     disc->scan.dump = WriteDumpFile(*opened.volume, outFile, {.noClobber = options.noClobber});
   } else {
     disc->scan.dump.error = opened.error;

@@ -34,6 +34,11 @@ std::optional<WholeDisc> OpenWholeDisc(Console& con, const std::string& source, 
 // The record directory; missing bytes are zeros and error says why.
 RecordDirectory ReadDirectory(Volume& volume, std::string& error);
 
+// False, with the reason named, for a volume of known size too short to hold
+// the record directory (an empty image, a cut-off copy): there is no
+// directory to read, and its missing bytes are not to be taken for zeros.
+bool HoldsDirectory(Console& con, const std::string& source, std::int64_t size);
+
 // A scan dump rather than a disc: a file of exactly the dump's size. It has
 // no record directory.
 bool IsScanDump(const WholeDisc& disc);

@@ -120,6 +120,9 @@ class InputFile {
 // the process is to end.
 void AbandonUnfinishedOutputs(void (*report)(const char* path));
 
+// The reason an output names when --no-clobber kept an existing file.
+inline constexpr const char* kKeptExisting = "already exists; left as it is";
+
 // Deletes a file; false when it existed and could not be removed.
 bool RemoveFile(const std::string& path, std::string* error = nullptr);
 

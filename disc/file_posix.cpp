@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 
+#include "disc/file.h"
 #include "disc/platform_file.h"
 
 namespace zep::platform {
@@ -143,7 +144,7 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   // that appears meanwhile is ever replaced.
   if (::link(temp.c_str(), final.c_str()) != 0) {
     exists = errno == EEXIST;
-    error = exists ? "already exists; left as it is" : Reason(errno);
+    error = exists ? kKeptExisting : Reason(errno);
     return false;
   }
   ::unlink(temp.c_str());

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "disc/file.h"
 #include "disc/platform_file.h"
 #include "disc/win32_error.h"
 
@@ -131,7 +132,7 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   const DWORD code = GetLastError();
   exists = !replace && (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS);
   SetLastError(code);
-  error = exists ? "already exists; left as it is" : LastErrorReason();
+  error = exists ? kKeptExisting : LastErrorReason();
   return false;
 }
 

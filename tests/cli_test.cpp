@@ -159,7 +159,8 @@ TEST_F(CliTest, RecordNumbersSelectSlots) {
 TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   const std::string img = Write(Tk40Disc()), dir = tmp.path().string(), out = tmp.File("out");
   const std::string blocker = Put("blocker", "a file, not a folder"), six = Write(SixPingDisc(), "six.img");
-  const std::string rescued = Write(RescuedDisc(), "rescued.img");
+  const std::string rescued = Write(RescuedDisc(), "rescued.img"), reaching = Write(Tk40Disc(), "reaching.img");
+  fs::resize_file(reaching, kDumpOffset + 4096);  // into the dump area
   std::vector<std::uint8_t> noise(4096);
   for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 131 + 7);
   const std::string random = Put("noise.img", noise);
@@ -170,17 +171,31 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
     std::vector<std::string> args;
     int status;
     std::string err;
-    std::size_t files = 0;          // in out afterwards,
+    std::ptrdiff_t files = 0;       // in out afterwards,
     std::string made = "LONG.ZEP";  // one of them
+    std::vector<std::string> blocked = {};  // folders in out where the files should go: every file fails
   } cases[] = {
 #ifdef _WIN32
       {{"list", "q:"}, 2, "There is no disk in drive Q"},  // no drive Q in the test's Wine prefix
 #endif
       {{"convert", img, "--out", out, "--record", "1", "--record", "3"}, 2, ": no record 3 (its records: 1, 2, 4, 5, 7)"},
-      {{"dump", img, "--out", blocker + "/d.bin"}, 2, "the dump was not written"},
-      {{"list", Write(DiscImage(Tk40Disc()).Resize(32), "tiny.img")}, 1, "directory"},  // slot 0 alone
+      {{"dump", reaching, "--out", blocker + "/d.bin"}, 2, "the dump was not written"},
+      // Nothing done is 2, for every file as for one.
+      {{"list", Write(DiscImage(Tk40Disc()).Resize(32), "tiny.img")}, 2, "tiny.img: 32 bytes, shorter than the 2048-byte record directory: there is no directory to read"},
+      {{"check", Put("empty.img", "")}, 2, "empty.img: empty, shorter than"},
+      {{"convert", tmp.File("empty.img"), "--out", out}, 2, "there is no directory to read"},
+      {{"convert", six, "--out", out}, 2, "DIVE_2.ZEP: is a folder", 2, "DIVE.ZEP", {"DIVE.ZEP", "DIVE_2.ZEP"}},
+      {{"carve", six, "--all", "--out", out}, 2, "is a folder", 2, "carved-000000024576.zep",
+       {"carved-000000024576.zep", "carved-000000045056.zep"}},
+      {{"split", six, "--out", out}, 2, "fond1.zep: is a folder", 2, "fond0.zep", {"fond0.zep", "fond1.zep"}},
+      {{"carve", six, "--out", blocker}, 2, "blocker: cannot create the folder"},
+      {{"dump", six, "--out", out + "/d.bin"}, 2, "six.img: the volume ends at byte 61440, before the dump area"},
+      {{"carve", img, "--all", "--out", out}, 2, "disc.img: TK40 discs hold no ping records to search for"},
+      // Finding nothing is 1, as grep answers.
+      {{"carve", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
+      {{"split", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
 #ifndef _WIN32
-      {{"dump", img, "--out", "/dev/full"}, 1, "No space"},  // and the device is left alone
+      {{"dump", reaching, "--out", "/dev/full"}, 1, "No space"},  // and the device is left alone
 #endif
       {{"convert", longTk40, "--out", out}, 1, "record 8 (LONG): 5 of 7 blocks", 6},
       {{"convert", longZep, "--type", "zep", "--out", out}, 1, "record 6 (LONG): 6 of 8 sectors", 3},
@@ -207,10 +222,11 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    for (const std::string& name : c.blocked) fs::create_directories(out + "/" + name);
     const auto run = RunZepconv(c.args);
     EXPECT_EQ(run.status, c.status);
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
-    EXPECT_EQ(fs::exists(out) ? FilesIn(out).size() : 0, c.files);
+    EXPECT_EQ(fs::exists(out) ? std::distance(fs::directory_iterator(out), {}) : 0, c.files);
     EXPECT_TRUE(!c.files || fs::exists(out + "/" + c.made));
     fs::remove_all(out);
   }
