@@ -10,6 +10,7 @@
 #include "cli/files.h"
 #include "cli/progress.h"
 #include "cli/whole_disc.h"
+#include "disc/scan.h"
 #include "convert/carve.h"
 
 namespace zep::cli {
@@ -27,10 +28,10 @@ std::optional<std::vector<ByteRange>> ListedRecords(Console& con, const WholeDis
     if (!all) con.Report("", disc.source + " is a scan dump: it has no record directory, every run is kept");
     return std::vector<ByteRange>{};
   }
-  std::string error;
-  const RecordDirectory dir = ReadDirectory(*disc.volume, error);
-  if (!error.empty() && !all) con.Report("", error + "; every run is kept");
-  const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, error.empty());
+  RecordDirectory dir{};
+  const std::optional<Problem> unread = ReadRecordDirectory(*disc.volume, dir);
+  if (unread && !all) con.Report(unread->subject, unread->what + "; every run is kept");
+  const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, !unread);
   const DiscKind kind = settled.evidence.kind;
   if (given == SourceType::Tk40 || (!given && kind == DiscKind::Tk40)) {
     con.Report(disc.source, "TK40 discs hold no ping records to search for (convert makes the pings from the "
@@ -46,10 +47,9 @@ std::optional<std::vector<ByteRange>> ListedRecords(Console& con, const WholeDis
   std::vector<ByteRange> ranges;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (!IsRecordSlot(dir, slot)) continue;
-    const DirectoryEntry e = ReadEntry(dir, slot, SourceType::ZepV1);
-    if (e.first < 0 || e.second <= 2) continue;
-    ranges.push_back({static_cast<std::uint64_t>(ZepSectorOffset(std::int64_t{e.first} + 2)),
-                      static_cast<std::uint64_t>(ZepSectorOffset(std::int64_t{e.first} + e.second))});
+    const RecordExtent ext = ExtentOf(dir, slot, SourceType::ZepV1);
+    if (ext.firstUnit < 2 || ext.listed <= 2) continue;
+    ranges.push_back({static_cast<std::uint64_t>(ext.Offset(0)), static_cast<std::uint64_t>(ext.Offset(ext.count()))});
   }
   return ranges;
 }
@@ -58,7 +58,7 @@ std::optional<std::vector<ByteRange>> ListedRecords(Console& con, const WholeDis
 
 int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
                  bool all, const DiscOptions& discOptions) {
-  std::optional<WholeDisc> disc = OpenWholeDisc(con, source, discOptions.mapfile);
+  std::optional<WholeDisc> disc = OpenSource(con, source, discOptions.mapfile);
   if (!disc) return kRefused;
   CarveOptions options;
   options.outDir = outDir;

@@ -10,6 +10,7 @@
 #include "cli/progress.h"
 #include "cli/text.h"
 #include "cli/whole_disc.h"
+#include "disc/scan.h"
 #include "convert/disc_check.h"
 
 namespace zep::cli {
@@ -154,11 +155,11 @@ bool AnythingLost(const Report& r) {
 
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options) {
-  std::optional<WholeDisc> disc = OpenWholeDisc(con, source, options.mapfile);
+  std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile);
   if (!disc || !HoldsDirectory(con, source, disc->size)) return kRefused;
   Report r;
   r.source = source;
-  r.dir = ReadDirectory(*disc->volume, r.directoryError);
+  if (const auto problem = ReadRecordDirectory(*disc->volume, r.dir)) r.directoryError = problem->Text();
   // The evidence is part of the report; only a contradicted --type gets a word on stderr.
   if (type) {
     r.type = SettleType(con, source, disc->opener, r.dir, type, false);

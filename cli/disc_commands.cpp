@@ -28,9 +28,7 @@ namespace {
 
 struct Disc {
   std::string source;          // as given on the command line
-  std::string path;            // what the volume is opened from
   VolumeOpener open;           // the volume, under the mapfile when there is one
-  std::optional<char> drive;   // when SOURCE is a drive letter
   RecordDirectory directory{};
   ScanResult scan;
   SourceType type = SourceType::Tk40;
@@ -55,45 +53,27 @@ bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given) {
 // needs no type).
 std::optional<Disc> ScanSource(Console& con, const std::string& source, std::optional<SourceType> given,
                                const std::string& dumpPath, const std::string& mapfile, bool settle = true) {
+  std::optional<WholeDisc> opened = OpenSource(con, source, mapfile);
+  if (!opened) return std::nullopt;
+  opened->volume.reset();  // the scan opens the volume itself, as the Windows program's does
   Disc disc;
   disc.source = source;
-  disc.drive = DriveLetterOf(source);
-  disc.path = disc.drive ? DriveVolumePath(*disc.drive) : source;
-  std::optional<VolumeOpener> open = SourceOpener(con, disc.path, mapfile);
-  if (!open) return std::nullopt;
-  disc.open = std::move(*open);
-  if (settle) {
-    const VolumeOpenResult opened = disc.open();
-    if (opened.volume && !HoldsDirectory(con, source, opened.volume->Size())) return std::nullopt;
-  }
-  // The letter only shapes the Windows program's messages, which are used
-  // below for drives alone.
+  if (settle && !HoldsDirectory(con, source, opened->size)) return std::nullopt;
+  disc.open = opened->opener;
   disc.type = given.value_or(SourceType::Tk40);
-  disc.scan = ScanDisc(disc.open, disc.drive.value_or('X'), disc.type, disc.directory, dumpPath);
-  switch (disc.scan.outcome) {
-    case ScanOutcome::DiscRead:
-      if (!disc.scan.directoryError.empty()) {
-        con.Report("", disc.scan.directoryError + "; the missing bytes of the record directory were read as zeros");
-      }
-      if (settle && !SettleOn(con, disc, given)) return std::nullopt;
-      return disc;
-    case ScanOutcome::NoDisk:
-      con.Report("", disc.drive ? disc.scan.message + "(" + disc.scan.openError + ")" : disc.scan.openError);
-      return std::nullopt;
-    case ScanOutcome::NotMoDisc:
-      if (disc.drive) con.Report("", disc.scan.message);
-      else con.Report(source, "not an MO disc: the system does not report the device removable");
-      return std::nullopt;
+  // The letter only shapes the Windows program's messages, which zepconv
+  // takes from OpenSource.
+  disc.scan = ScanDisc(disc.open, opened->drive.value_or('X'), disc.type, disc.directory, dumpPath);
+  if (disc.scan.outcome != ScanOutcome::DiscRead) {
+    // The volume opened a moment ago and does not now: say what the scan found.
+    con.Report(source, disc.scan.openError.empty() ? "not an MO disc" : disc.scan.openError);
+    return std::nullopt;
   }
-  return std::nullopt;
-}
-
-// A record's units as the converters count them, with the full count rather
-// than the low 16 bits that the progress protocol carries.
-std::int64_t UnitCount(const RecordDirectory& dir, int slot, SourceType type) {
-  const DirectoryEntry e = ReadEntry(dir, slot, type);
-  const auto first = static_cast<std::uint32_t>(type == SourceType::Tk40 ? e.first : 2);
-  return std::max<std::int32_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(e.second) - first), 0);
+  if (!disc.scan.directoryError.empty()) {
+    con.Report("", disc.scan.directoryError + "; the missing bytes of the record directory were read as zeros");
+  }
+  if (settle && !SettleOn(con, disc, given)) return std::nullopt;
+  return disc;
 }
 
 void WriteListJson(Console& con, const Disc& disc, SourceType type) {
@@ -194,7 +174,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
     const std::string path = JoinPath(outDir, NativeFileName(fileName));
     ConvertResult r;
     {
-      ProgressBar bar(con.err, con.progress, Printable(name), UnitCount(disc->directory, row.slot, type), unit,
+      ProgressBar bar(con.err, con.progress, Printable(name), ExtentOf(disc->directory, row.slot, type).count(), unit,
                       tk40 ? kTk40BlockSize : kZepSectorSize);
       const OutputTarget target(path, {.noClobber = options.noClobber});
       r = tk40 ? ConvertTk40Record(target, disc->directory, row.slot, open, bar.Hooks())

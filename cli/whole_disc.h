@@ -1,6 +1,7 @@
 #pragma once
-// What carve and check share: a SOURCE opened as a volume for one front-to-back
-// read, and the record directory read from it.
+// What every command that reads a disc starts with: SOURCE opened as a
+// volume (under the GNU ddrescue mapfile when one is given), refused in the
+// same words whichever command it is, and the record directory read from it.
 
 #include <cstdint>
 #include <memory>
@@ -14,25 +15,19 @@
 namespace zep::cli {
 
 struct WholeDisc {
-  std::string source;  // as given
-  std::string path;    // what the volume is opened from
+  std::string source;         // as given
+  std::string path;           // what the volume is opened from
+  std::optional<char> drive;  // when SOURCE is a drive letter
   std::unique_ptr<Volume> volume;
-  VolumeOpener opener;  // for a second, short look (the type evidence)
+  VolumeOpener opener;     // to open it again (the scan, the type evidence)
   std::int64_t size = -1;  // bytes, when the system tells it
 };
 
-// The means to open path, under the GNU ddrescue mapfile when one is given
-// (unrescued bytes then read as unreadable everywhere); names the reason and
-// gives nothing when the map cannot be read.
-std::optional<VolumeOpener> SourceOpener(Console& con, const std::string& path, const std::string& mapfile);
-
-// Opens SOURCE (a drive letter names its drive), under the GNU ddrescue
-// mapfile when one is given, refusing what the other commands refuse; names
-// the reason and gives nothing on failure.
-std::optional<WholeDisc> OpenWholeDisc(Console& con, const std::string& source, const std::string& mapfile);
-
-// The record directory; missing bytes are zeros and error says why.
-RecordDirectory ReadDirectory(Volume& volume, std::string& error);
+// Opens SOURCE (a drive letter names its drive), under the mapfile when one
+// is given (unrescued bytes then read as unreadable everywhere), and checks
+// that it passes for an MO disc; names the reason and gives nothing when it
+// cannot be read.
+std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile);
 
 // False, with the reason named, for a volume of known size too short to hold
 // the record directory (an empty image, a cut-off copy): there is no

@@ -10,25 +10,6 @@
 namespace zep {
 namespace {
 
-struct Extent {
-  std::int64_t first = 0, units = 0, count = 0;
-};
-
-// The units a conversion reads, counted as the converters count them (32-bit
-// differences).
-Extent ExtentOf(const DirectoryEntry& e, SourceType type) {
-  const bool tk40 = type == SourceType::Tk40;
-  const auto skipped = static_cast<std::uint32_t>(tk40 ? e.first : 2);
-  const auto units = static_cast<std::int32_t>(static_cast<std::uint32_t>(e.second) - skipped);
-  return {tk40 ? std::int64_t{e.first} : std::int64_t{e.first} + 2, std::max<std::int64_t>(units, 0),
-          tk40 ? std::int64_t{units} : std::int64_t{e.second}};
-}
-
-std::int64_t UnitSize(SourceType type) { return type == SourceType::Tk40 ? kTk40BlockSize : kZepSectorSize; }
-std::int64_t UnitOffset(SourceType type, std::int64_t unit) {
-  return type == SourceType::Tk40 ? Tk40BlockOffset(unit) : ZepSectorOffset(unit);
-}
-
 void AddUnreadable(RecordHealth& h, std::int64_t unit) {
   ++h.unreadableUnits;
   if (!h.unreadable.empty() && h.unreadable.back().first + h.unreadable.back().count == unit) ++h.unreadable.back().count;
@@ -86,38 +67,37 @@ class PingWalk {
 
 RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, SourceType type,
                          const std::function<void(std::uint64_t)>& progress) {
-  const Extent ext = ExtentOf(ReadEntry(dir, slot, type), type);
+  const RecordExtent ext = ExtentOf(dir, slot, type);
   RecordHealth h;
   h.slot = slot;
-  h.directoryCount = ext.count;
-  h.firstUnit = ext.first;
-  h.units = ext.units;
-  const std::int64_t size = UnitSize(type);
+  h.directoryCount = ext.type == SourceType::Tk40 ? ext.count32 : ext.listed;
+  h.firstUnit = ext.firstUnit;
+  h.units = ext.count();
+  const std::int64_t size = UnitSizeOf(type);
   // Units before the start of the volume (a negative first unit) are not
   // there to read; counted, not walked one by one, however many there are.
-  const std::int64_t firstAtZero = type == SourceType::Tk40 ? -4 : 0;
-  const std::int64_t k0 = std::clamp<std::int64_t>(firstAtZero - ext.first, 0, ext.units);
+  const std::int64_t k0 = ext.BeforeStart();
   if (k0 > 0) {
-    h.unreadable.push_back({ext.first, k0});
+    h.unreadable.push_back({ext.firstUnit, k0});
     h.unreadableUnits = k0;
   }
   std::int64_t k = k0;
-  const std::int64_t begin = std::max<std::int64_t>(UnitOffset(type, ext.first + k), 0);
-  VolumeStream stream(volume, begin, UnitOffset(type, ext.first + ext.units));
+  const std::int64_t begin = std::max<std::int64_t>(ext.Offset(k), 0);
+  VolumeStream stream(volume, begin, ext.Offset(ext.count()));
   if (progress) stream.onRead = [&](std::uint64_t reached) { progress(reached - static_cast<std::uint64_t>(begin)); };
   PingWalk walk(static_cast<std::uint64_t>(begin));
-  auto walkEnd = static_cast<std::uint64_t>(UnitOffset(type, ext.first + ext.units));
+  auto walkEnd = static_cast<std::uint64_t>(ext.Offset(ext.count()));
   if (k0 > 0) walk.BadUnit();
-  for (; k < ext.units; ++k) {
-    const auto pos = static_cast<std::uint64_t>(UnitOffset(type, ext.first + k));
+  for (; k < ext.count(); ++k) {
+    const auto pos = static_cast<std::uint64_t>(ext.Offset(k));
     const auto unit = stream.At(pos, static_cast<std::size_t>(size));
     if (unit.empty()) {
-      h.beyondEnd = ext.units - k;  // the volume ends before this unit: so do all later ones
+      h.beyondEnd = ext.count() - k;  // the volume ends before this unit: so do all later ones
       walkEnd = pos;
       break;
     }
     if (unit.size() < static_cast<std::size_t>(size) || stream.Unreadable(pos, unit.size())) {
-      AddUnreadable(h, ext.first + k);
+      AddUnreadable(h, ext.Unit(k));
       walk.BadUnit();
       continue;
     }
@@ -130,7 +110,7 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
   }
   if (type == SourceType::Tk40) {
     h.pings = h.wholeUnits - h.noMode;
-  } else if (k0 < ext.units) {
+  } else if (k0 < ext.count()) {
     walk.End(stream, walkEnd, h);
     h.pings = static_cast<std::int64_t>(h.pingsFound);
   }
@@ -173,9 +153,9 @@ std::uint64_t BytesToCheck(const RecordDirectory& dir, SourceType type, std::int
   std::uint64_t total = volumeSize < 0 ? kDumpSize : std::clamp<std::int64_t>(volumeSize - kDumpOffset, 0, kDumpSize);
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (!IsRecordSlot(dir, slot)) continue;
-    const Extent ext = ExtentOf(ReadEntry(dir, slot, type), type);
-    std::int64_t bytes = ext.units * UnitSize(type);
-    if (volumeSize >= 0) bytes = std::min(bytes, std::max<std::int64_t>(volumeSize - UnitOffset(type, ext.first), 0));
+    const RecordExtent ext = ExtentOf(dir, slot, type);
+    std::int64_t bytes = ext.count() * ext.unitSize();
+    if (volumeSize >= 0) bytes = std::min(bytes, std::max<std::int64_t>(volumeSize - ext.Offset(0), 0));
     total += static_cast<std::uint64_t>(bytes);
   }
   return total;
@@ -195,7 +175,7 @@ DiscHealth CheckDisc(Volume& volume, const RecordDirectory& dir, SourceType type
     if (!IsRecordSlot(dir, slot)) continue;
     health.records.push_back(CheckRecord(volume, dir, slot, type, step));
     const RecordHealth& h = health.records.back();
-    account(static_cast<std::uint64_t>((h.wholeUnits + h.unreadableUnits) * UnitSize(type)));
+    account(static_cast<std::uint64_t>((h.wholeUnits + h.unreadableUnits) * UnitSizeOf(type)));
   }
   health.dump = CheckDumpArea(volume, step);
   account(static_cast<std::uint64_t>((health.dump.pieces - health.dump.beyondEnd) * kDumpPieceSize));

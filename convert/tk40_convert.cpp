@@ -183,10 +183,9 @@ ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirector
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;
 
-  // A signed 32-bit difference, wrapping as the recorder's software did.
-  const std::int32_t count =
-      static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.second) - static_cast<std::uint32_t>(entry.first));
-  res.units = std::max<std::int32_t>(count, 0);
+  const RecordExtent& ext = entry.extent;
+  const std::int32_t count = ext.count32;
+  res.units = ext.count();
   if (progress.setRange) progress.setRange(static_cast<std::uint16_t>(count & 0xFFFF));
 
   tk40::PingHeaderBuilder header(entry.day, entry.month, entry.year);
@@ -195,15 +194,14 @@ ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirector
   std::string firstFailure, firstSkip;
   std::int64_t skipped = 0;
 
-  const std::int64_t firstPos = Tk40BlockOffset(entry.first);
-  const auto blocksBeforeEnd = [&] { return UnitsBeforeEnd(volume.Size(), firstPos, kTk40BlockSize, count); };
-  const std::int64_t beforeStart = UnitsBeforeStart(firstPos, kTk40BlockSize, count);
+  const auto blocksBeforeEnd = [&] { return ext.BeforeEnd(volume.Size()); };
+  const std::int64_t beforeStart = ext.BeforeStart();
   std::int64_t i = beforeStart;  // the next block of the record, its ping index
   // Blocks past the end are never asked for: the end may only become known
   // with a read, so it is looked at again before each.
   for (std::int64_t inside = blocksBeforeEnd(); i < inside; inside = blocksBeforeEnd()) {
     const std::int64_t n = std::min<std::int64_t>(kBatchBlocks, inside - i);
-    const std::int64_t firstBlock = static_cast<std::int64_t>(entry.first) + i;
+    const std::int64_t firstBlock = ext.Unit(i);
     const auto span = batch.span().first(static_cast<std::size_t>(n) * tk40::kBlockSize);
     const ReadResult r = volume.ReadAt(Tk40BlockOffset(firstBlock), span);
     // Blocks delivered whole by a successful batch read are good; the rest of

@@ -16,8 +16,6 @@ namespace {
 // Sectors per volume read: 128 KiB, as for TK40 blocks.
 constexpr std::int64_t kBatchSectors = 64;
 constexpr std::size_t kSector = static_cast<std::size_t>(kZepSectorSize);
-// The record's first two sectors are not part of the record file.
-constexpr std::int32_t kSkippedSectors = 2;
 
 }  // namespace
 
@@ -30,24 +28,23 @@ ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& d
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;
 
-  const std::int32_t count = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.second) -
-                                                       static_cast<std::uint32_t>(kSkippedSectors));
-  res.units = std::max<std::int32_t>(count, 0);
+  const RecordExtent& ext = entry.extent;
+  const std::int32_t count = ext.count32;
+  res.units = ext.count();
   if (progress.setRange) progress.setRange(static_cast<std::uint16_t>(count & 0xFFFF));
 
-  const std::int64_t firstSector = static_cast<std::int64_t>(entry.first) + kSkippedSectors;
+  const std::int64_t firstSector = ext.firstUnit;
   AlignedBuffer batch(static_cast<std::size_t>(kBatchSectors) * kSector);
   // Sectors inside the batch buffer are only 2048-aligned; a read on its own
   // goes through a buffer of its own, aligned like every volume read.
   AlignedBuffer single(kSector);
   std::string firstFailure;
 
-  const std::int64_t firstPos = ZepSectorOffset(firstSector);
-  const auto sectorsBeforeEnd = [&] { return UnitsBeforeEnd(volume.Size(), firstPos, kZepSectorSize, count); };
+  const auto sectorsBeforeEnd = [&] { return ext.BeforeEnd(volume.Size()); };
   // Sectors outside the volume are neither read nor written: the copy ends
   // with the last sector the volume holds, so a garbage sectorCount cannot
   // fill a disk with zeros.
-  const std::int64_t beforeStart = UnitsBeforeStart(firstPos, kZepSectorSize, count);
+  const std::int64_t beforeStart = ext.BeforeStart();
   std::int64_t i = beforeStart;  // the next sector of the record
   for (std::int64_t inside = sectorsBeforeEnd(); i < inside; inside = sectorsBeforeEnd()) {
     const std::int64_t n = std::min<std::int64_t>(kBatchSectors, inside - i);

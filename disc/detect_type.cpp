@@ -29,8 +29,8 @@ SlotEvidence Weigh(const RecordDirectory& dir, int slot, const PingProbe& probe)
   ev.tk40Date = IsEntryDate(e, 13);
   ev.zepDate = IsEntryDate(e, 12);
   if (e[0] == kStatusRecord && probe) {
-    const std::int32_t first = ReadI32(e + 20), count = ReadI32(e + 24);
-    ev.opensPing = first >= 0 && count > 2 && probe(static_cast<std::int64_t>(first) + 2);
+    const RecordExtent ext = ExtentOfEntry(e, SourceType::ZepV1);
+    ev.opensPing = ext.firstUnit >= 2 && ext.listed > 2 && probe(ext.firstUnit);
   }
   return ev;
 }

@@ -2,6 +2,18 @@
 
 namespace zep {
 
+RecordExtent ExtentOfEntry(const std::uint8_t* e, SourceType type) {
+  // Both 32-bit differences wrap as the recorder's software computed them;
+  // done unsigned to keep that defined.
+  const std::int32_t first = ReadI32(e + 20), second = ReadI32(e + 24);
+  const auto minus = [](std::int32_t a, std::int32_t b) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+  };
+  constexpr std::int32_t kUncopiedSectors = 2;
+  if (type == SourceType::Tk40) return {type, first, minus(second, first), minus(second, first)};
+  return {type, std::int64_t{first} + kUncopiedSectors, minus(second, kUncopiedSectors), second};
+}
+
 DirectoryEntry ReadEntry(const RecordDirectory& dir, int slot, SourceType type) {
   const std::uint8_t* e = dir.data() + static_cast<std::size_t>(slot) * kEntrySize;
   DirectoryEntry entry;
@@ -14,8 +26,7 @@ DirectoryEntry ReadEntry(const RecordDirectory& dir, int slot, SourceType type) 
   entry.year = e[date + 2];
   entry.startTime = {e[16], e[17]};
   entry.endTime = {e[18], e[19]};
-  entry.first = ReadI32(e + 20);
-  entry.second = ReadI32(e + 24);
+  entry.extent = ExtentOfEntry(e, type);
   return entry;
 }
 

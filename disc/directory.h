@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-namespace zep {
+#include "disc/record_extent.h"
 
-enum class SourceType : std::uint8_t { Tk40 = 0, ZepV1 = 1 };
+namespace zep {
 
 inline constexpr std::size_t kDirectorySize = 2048;
 inline constexpr int kSlotCount = 64;
@@ -29,11 +29,13 @@ struct DirectoryEntry {
   const std::uint8_t* name = nullptr;  // the 11-byte name field inside the directory
   std::uint8_t day = 0, month = 0, year = 0;
   std::array<std::uint8_t, 2> startTime{}, endTime{};
-  std::int32_t first = 0;   // TK40 firstBlock, ZEP V1.X firstSector
-  std::int32_t second = 0;  // TK40 endBlock, ZEP V1.X sectorCount
+  RecordExtent extent;  // where its units lie (firstBlock/endBlock, firstSector/sectorCount)
 };
 
 DirectoryEntry ReadEntry(const RecordDirectory& dir, int slot, SourceType type);
+inline RecordExtent ExtentOf(const RecordDirectory& dir, int slot, SourceType type) {
+  return ExtentOfEntry(dir.data() + static_cast<std::size_t>(slot) * kEntrySize, type);
+}
 
 bool IsRecordSlot(const RecordDirectory& dir, int slot);
 // Slot 63 with status 2 names the disc.

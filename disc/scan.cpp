@@ -41,12 +41,7 @@ std::vector<ListRow> BuildListRows(const RecordDirectory& dir, SourceType type) 
     row.cells[2] = Format("%02x %s %02x", e.day, MonthText(e.month), e.year);
     row.cells[3] = Format("%02x:%02x", e.startTime[0], e.startTime[1]);
     row.cells[4] = Format("%02x:%02x", e.endTime[0], e.endTime[1]);
-    // The ping count is a 32-bit difference that may wrap; computed unsigned to keep that defined.
-    const std::int32_t pings = type == SourceType::Tk40
-                                   ? static_cast<std::int32_t>(static_cast<std::uint32_t>(e.second) -
-                                                               static_cast<std::uint32_t>(e.first))
-                                   : e.second;
-    row.cells[5] = Format("%i", static_cast<int>(pings));
+    row.cells[5] = Format("%i", static_cast<int>(e.extent.listed));
     rows.push_back(std::move(row));
   }
   return rows;
@@ -110,6 +105,17 @@ DumpReport WriteScanDump(Volume& volume, const std::string& path) {
   return report;
 }
 
+std::optional<Problem> ReadRecordDirectory(Volume& volume, RecordDirectory& dir) {
+  AlignedBuffer buffer(kDirectorySize);
+  const ReadResult r = volume.ReadAt(0, buffer.span());
+  const std::size_t good = r.ok() ? r.bytes : 0;
+  std::memset(buffer.data() + good, 0, kDirectorySize - good);
+  std::memcpy(dir.data(), buffer.data(), kDirectorySize);
+  if (good == kDirectorySize) return std::nullopt;
+  if (!r.ok()) return Problem{"", r.error};
+  return Problem{volume.Name(), "the volume ends inside the record directory"};
+}
+
 ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type, RecordDirectory& directory,
                     const std::string& dumpPath) {
   ScanResult result;
@@ -131,18 +137,7 @@ ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type,
     return result;
   }
 
-  // The directory is replaced whole. Bytes the read could not deliver are
-  // zeros, not the previous disc's entries: listing another disc's records
-  // under this disc would convert the wrong data.
-  AlignedBuffer dirBuffer(kDirectorySize);
-  const ReadResult dirRead = volume.ReadAt(0, dirBuffer.span());
-  const std::size_t good = dirRead.ok() ? dirRead.bytes : 0;
-  if (good < kDirectorySize) {
-    std::memset(dirBuffer.data() + good, 0, kDirectorySize - good);
-    result.directoryError = dirRead.ok() ? volume.Name() + ": the volume ends inside the record directory"
-                                         : dirRead.error;
-  }
-  std::memcpy(directory.data(), dirBuffer.data(), kDirectorySize);
+  if (const auto problem = ReadRecordDirectory(volume, directory)) result.directoryError = problem->Text();
 
   if (!dumpPath.empty()) result.dump = WriteScanDump(volume, dumpPath);
   opened.volume.reset();  // the volume is closed before the list is filled

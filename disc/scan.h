@@ -5,12 +5,14 @@
 // present what it returns.
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "disc/directory.h"
 #include "disc/file.h"
+#include "disc/problem.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -52,6 +54,12 @@ DumpReport WriteScanDump(Volume& volume, const std::string& path);
 // The same into a file the user names, who decides what it is split as: a
 // failure leaves an earlier file of that name as it was.
 DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOptions& options = {});
+
+// Reads the record directory from byte 0 into dir, replacing it whole. Bytes
+// the read could not deliver are zeros, not the previous disc's entries:
+// listing another disc's records under this disc would convert the wrong
+// data. The problem says why it was not read whole.
+std::optional<Problem> ReadRecordDirectory(Volume& volume, RecordDirectory& dir);
 
 enum class ScanOutcome { DiscRead, NoDisk, NotMoDisc };
 

@@ -14,15 +14,10 @@
 #include <span>
 #include <string>
 
+#include "disc/record_extent.h"
+
 namespace zep {
 
-inline constexpr std::int64_t kTk40BlockSize = 4096;
-inline constexpr std::int64_t kZepSectorSize = 2048;
-
-// Byte positions are 64-bit: MO discs of 2.3 GB exist, and a unit past 2 GiB
-// is read where it really is.
-constexpr std::int64_t Tk40BlockOffset(std::int64_t block) { return (block + 4) * kTk40BlockSize; }
-constexpr std::int64_t ZepSectorOffset(std::int64_t sector) { return sector * kZepSectorSize; }
 
 struct ReadResult {
   std::size_t bytes = 0;  // bytes delivered; fewer than asked at the end of the volume
@@ -51,17 +46,6 @@ class Volume {
   virtual std::int64_t Size() const { return kUnknownSize; }
   static constexpr std::int64_t kUnknownSize = -1;
 };
-
-// Of count units of unitSize bytes, the first at byte firstPos, how many come
-// before the end of a volume of volumeSize bytes: the units from that index on
-// lie wholly past the end and are neither read nor written. A unit the end
-// cuts through is not past it (its read comes back short). All of them while
-// the size is unknown.
-std::int64_t UnitsBeforeEnd(std::int64_t volumeSize, std::int64_t firstPos, std::int64_t unitSize,
-                            std::int64_t count);
-// How many of the same units, from the first, lie before the start of the
-// volume (a negative first block or sector): none of them can be read.
-std::int64_t UnitsBeforeStart(std::int64_t firstPos, std::int64_t unitSize, std::int64_t count);
 
 struct VolumeOpenResult {
   std::unique_ptr<Volume> volume;  // null on failure

@@ -282,6 +282,23 @@ TEST_F(CliTest, DumpThenSplitRecoversTheRunsOfPings) {
   EXPECT_EQ(fs::file_size(dump), static_cast<std::uintmax_t>(kDumpSize));
 }
 
+#ifdef _WIN32
+// Natively, tests/kill_test.sh interrupts every writing command on three
+// file systems; here Ctrl+C reaches zepconv.exe in the middle of a record.
+TEST_F(CliTest, CtrlCRemovesTheUnfinishedFileAndKeepsTheEarlierOne) {
+  const std::string img = Write(Tk40Disc().Entry(7, {.name = "LONG", .first = 0, .second = 60000}));
+  fs::resize_file(img, Tk40BlockOffset(60000));  // 60000 blocks of zeros: long enough to be caught
+  const std::string out = tmp.File("out"), earlier = out + "/LONG.ZEP";
+  fs::create_directories(out);
+  Put("out/LONG.ZEP", "earlier");
+  const auto run = RunZepconv({"convert", img, "--record", "8", "--out", out, "--quiet"}, out);
+  EXPECT_EQ(run.status, 130) << run.err;
+  EXPECT_NE(run.err.find("LONG.ZEP: interrupted, not finished"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadText(earlier), "earlier");
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);  // no temporary file
+}
+#endif
+
 #ifndef _WIN32
 TEST_F(CliTest, FullDiskRemovesTheRecordItStopped) {
   const std::string img = Write(Tk40Disc());
