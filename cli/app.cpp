@@ -11,7 +11,7 @@
 
 #include "cli/commands.h"
 #include "cli/conventions.h"
-#include "cli/export_commands.h"
+#include "cli/export_app.h"
 
 namespace zep::cli {
 namespace {

@@ -69,6 +69,7 @@ void WriteJson(Console& con, const Report& r) {
     } else {
       rec["pings_found"] = h.pingsFound;
       rec["walk_breaks_at"] = h.walkBreaksAt ? json(*h.walkBreaksAt) : json(nullptr);
+      rec["walk_runs"] = h.walkRuns;
     }
     rec["pings"] = h.pings;
     rec["verdict"] = VerdictName(h.verdict);
@@ -85,6 +86,21 @@ void WriteJson(Console& con, const Report& r) {
                              {"beyond_end_pieces", d.beyondEnd}}},
               {"records", records}};
   con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
+}
+
+std::string Count(std::int64_t n, const std::string& unit) {
+  return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
+}
+
+// "320, to the end", "92, breaks at byte 3698176", "14 + 224 after 1 hole".
+std::string WalkText(const RecordHealth& h) {
+  std::string text;
+  for (std::uint64_t run : h.walkRuns) text += (text.empty() ? "" : " + ") + std::to_string(run);
+  const std::size_t holes = h.walkRuns.size() - 1;
+  if (holes > 0) text += " after " + Count(static_cast<std::int64_t>(holes), "hole");
+  if (h.walkStopsAt) text += ", breaks at byte " + std::to_string(*h.walkStopsAt);
+  else if (holes == 0) text += ", to the end";
+  return text;
 }
 
 void WriteText(Console& con, const Report& r) {
@@ -113,8 +129,7 @@ void WriteText(Console& con, const Report& r) {
                                     std::to_string(h.directoryCount), std::to_string(h.wholeUnits),
                                     h.unreadable.empty() ? "-" : Ranges(h.unreadable), std::to_string(h.beyondEnd)};
     if (tk40) row.push_back(std::to_string(h.noMode));
-    else row.push_back(h.walkBreaksAt ? std::to_string(h.pingsFound) + ", breaks at byte " + std::to_string(*h.walkBreaksAt)
-                                      : std::to_string(h.pingsFound) + ", to the end");
+    else row.push_back(WalkText(h));
     row.push_back(std::to_string(h.pings));
     row.push_back(VerdictName(h.verdict));
     rows.push_back(row);
@@ -126,10 +141,6 @@ void WriteText(Console& con, const Report& r) {
              rows);
 }
 
-std::string Count(std::int64_t n, const std::string& unit) {
-  return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
-}
-
 // What a damaged record loses, for its line on stderr.
 std::string Losses(const RecordHealth& h, SourceType type) {
   const std::string unit = type == SourceType::Tk40 ? "block" : "sector";
@@ -137,7 +148,11 @@ std::string Losses(const RecordHealth& h, SourceType type) {
   if (h.unreadableUnits > 0) parts.push_back(Count(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")");
   if (h.beyondEnd > 0) parts.push_back(Count(h.beyondEnd, unit) + " past the end of the volume");
   if (h.noMode > 0) parts.push_back(Count(h.noMode, "block") + " whose mode code has no mode");
-  if (h.walkBreaksAt) parts.push_back("the ping walk breaks at byte " + std::to_string(*h.walkBreaksAt));
+  if (h.walkBreaksAt) {
+    const std::size_t holes = h.walkRuns.size() - 1;
+    parts.push_back("the ping walk breaks at byte " + std::to_string(*h.walkBreaksAt) +
+                    (holes > 0 ? " (" + Count(static_cast<std::int64_t>(holes), "hole") + " passed over)" : ""));
+  }
   std::string text;
   for (const std::string& p : parts) text += (text.empty() ? ": " : ", ") + p;
   return text;

@@ -2,7 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli/export_commands.h"
+#include "cli/export_app.h"
+#include "export/exports.h"
+#include "export/netcdf.h"
 
 namespace zep::cli {
 
@@ -35,7 +37,21 @@ ExportCommands::ExportCommands(CLI::App& app, const char* footer) {
       ->check(CLI::IsMember({"grey", "viridis"}))
       ->capture_default_str();
 
-  for (CLI::App* command : {pings_, track_, echogram_}) command->footer(footer);
+  netcdf_ = app.add_subcommand("netcdf", "Write record files as SONAR-netCDF4 files (samples, ping times, fixes, "
+                                         "header fields)");
+  netcdf_->add_option("FILE", files_, "Record files")->required();
+  CLI::Option* file = netcdf_->add_option("-o", ncFile_, "The netCDF file to write, for one record file");
+  CLI::Option* dir = netcdf_->add_option("--out", ncDir_, "Folder to write DIR/NAME.nc into, one per record file");
+  file->excludes(dir);
+  deflate_ = kDefaultDeflate;
+  netcdf_->add_option("--deflate", deflate_, "Deflate level, 0 (none) to 9")
+      ->check(CLI::Range(0, 9))
+      ->capture_default_str();
+  netcdf_->callback([file, dir] {
+    if (file->count() + dir->count() == 0) throw CLI::RequiredError("-o OUT.nc or --out DIR");
+  });
+
+  for (CLI::App* command : {pings_, track_, echogram_, netcdf_}) command->footer(footer);
 }
 
 std::optional<int> ExportCommands::Run(Console& con) const {
@@ -51,6 +67,7 @@ std::optional<int> ExportCommands::Run(Console& con) const {
     return EchogramCommand(con, files_.front(), out_, pingsPerImage_,
                            palette_ == "viridis" ? Palette::kViridis : Palette::kGrey);
   }
+  if (*netcdf_) return NetcdfCommand(con, files_, {ncFile_, ncDir_, deflate_});
   return std::nullopt;
 }
 

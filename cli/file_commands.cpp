@@ -11,11 +11,11 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
-#include "cli/export_output.h"
+#include "export/text_output.h"
 #include "cli/files.h"
 #include "cli/run_report.h"
 #include "cli/text.h"
-#include "cli/track.h"
+#include "export/track.h"
 #include "convert/convert.h"
 #include "convert/record_file.h"
 #include "disc/file.h"
@@ -122,6 +122,18 @@ nlohmann::ordered_json PositionJson(const std::optional<TrackPoint>& p) {
   return {{"lat", round7(p->lat)}, {"lon", round7(p->lon)}};
 }
 
+nlohmann::ordered_json GapsJson(const RecordWalk& w) {
+  nlohmann::ordered_json gaps = nlohmann::ordered_json::array();
+  for (const WalkGap& g : w.gaps) {
+    gaps.push_back({{"begin", g.begin},
+                    {"end", g.end},
+                    {"reason", g.reason},
+                    {"missing_first", g.firstMissing()},
+                    {"missing", g.missing()}});
+  }
+  return gaps;
+}
+
 nlohmann::ordered_json ReportJson(const FileReport& r) {
   using json = nlohmann::ordered_json;
   if (!r.walk.opened) return {{"file", r.file}, {"error", r.walk.problem}};
@@ -139,6 +151,7 @@ nlohmann::ordered_json ReportJson(const FileReport& r) {
           {"duration_s", DurationSeconds(r) ? json(*DurationSeconds(r)) : json(nullptr)},
           {"first_position", PositionJson(r.firstFix)},
           {"last_position", PositionJson(r.lastFix)},
+          {"gaps", GapsJson(r.walk)},
           {"size", r.walk.size},
           {"problem", r.walk.whole ? json(nullptr) : json(r.walk.problem)}};
 }
@@ -164,6 +177,7 @@ void WriteReportText(std::ostream& out, const FileReport& r) {
   };
   out << "  first fix  " << position(r.firstFix) << '\n';
   out << "  last fix   " << position(r.lastFix) << '\n';
+  for (const WalkGap& g : r.walk.gaps) out << "  gap        " << DescribeGap(g) << '\n';
   out << "  whole      " << (r.walk.whole ? "yes" : "no: " + r.walk.problem) << '\n';
 }
 

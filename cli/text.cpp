@@ -4,29 +4,10 @@
 #include <cstdio>
 
 namespace zep::cli {
-namespace {
-
-void AppendUtf8(std::string& out, unsigned char c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-}  // namespace
 
 std::size_t DisplayWidth(std::string_view utf8) {
   return static_cast<std::size_t>(
       std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-std::string Latin1ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (char c : bytes) AppendUtf8(out, static_cast<unsigned char>(c));
-  return out;
 }
 
 std::string Printable(std::string_view bytes) {

@@ -1,22 +1,15 @@
 #pragma once
-// Text as zepconv shows it. Names on a disc are bytes, one per character, in
-// no declared character set; each byte is shown as the character of the same
-// value (ISO 8859-1), written as UTF-8.
+// Text as zepconv shows it on a terminal; names are Latin-1 bytes (see
+// Latin1ToUtf8).
 
-#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "export/text_output.h"
+
 namespace zep::cli {
-
-std::string Latin1ToUtf8(std::string_view bytes);
-
-// For JSON output: paths come from the command line in the system's own
-// encoding, which need not be UTF-8; a byte that is not becomes U+FFFD rather
-// than ending the output.
-inline constexpr auto kReplaceInvalid = nlohmann::json::error_handler_t::replace;
 
 // For a terminal line: as Latin1ToUtf8, but control characters (a carriage
 // return is an ordinary name byte on a TK40 disc) appear as \xNN, so they

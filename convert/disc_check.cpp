@@ -17,24 +17,33 @@ void AddUnreadable(RecordHealth& h, std::int64_t unit) {
 }
 
 // The walk of a ZEP V1.X record from ping to ping, fed unit by unit: it needs
-// only the 256 bytes of each header, and breaks at the first ping that has no
-// magic or overlaps a unit that did not read.
+// only the 256 bytes of each header. It breaks at the first ping that has no
+// magic or overlaps a unit that did not read, and then searches on, as the
+// walk of a record file does, for the next header that passes the checks of a
+// carved run and numbers itself after the last ping; each such resumption
+// starts a new run of pings.
 class PingWalk {
  public:
   explicit PingWalk(std::uint64_t begin) : next_(begin) {}
 
   void GoodUnit(VolumeStream& stream, std::uint64_t unitEnd, RecordHealth& h) {
-    while (!broken_) {
+    for (;;) {
+      if (broken_ && !Search(stream, unitEnd, h)) return;
       if (inPing_) {
         if (pingEnd_ > unitEnd) return;
         ++h.pingsFound;
+        ++h.walkRuns.back();
         next_ = pingEnd_;
         inPing_ = false;
       }
       if (next_ + kPingHeaderSize > unitEnd) return;
       const auto header = stream.At(next_, kPingHeaderSize);
-      if (!HasPingMagic(header.data())) return Break();
+      if (!HasPingMagic(header.data())) {
+        Break();
+        continue;
+      }
       pingEnd_ = next_ + kPingHeaderSize + GetU16(header.data() + ping::kSampleCount);
+      lastIndex_ = GetU32(header.data() + ping::kPingIndex);
       inPing_ = true;
     }
   }
@@ -45,23 +54,53 @@ class PingWalk {
   // past it are counted apart): a ping cut short breaks the walk; what
   // follows the last whole ping must be zeros within the last sector.
   void End(VolumeStream& stream, std::uint64_t end, RecordHealth& h) {
-    if (next_ == end) return;
+    if (!broken_ && next_ == end) return;
     if (!broken_) Break();
-    if (!broken_) return;
-    const auto tail = end - next_ < static_cast<std::uint64_t>(kZepSectorSize) ? stream.At(next_, end - next_)
-                                                                                : std::span<const std::uint8_t>{};
-    const bool padding = tail.size() == end - next_ && !stream.Unreadable(next_, tail.size()) &&
+    const std::uint64_t at = breakAt_;
+    const auto tail = end > at && end - at < static_cast<std::uint64_t>(kZepSectorSize)
+                          ? stream.At(at, end - at)
+                          : std::span<const std::uint8_t>{};
+    const bool padding = end > at && tail.size() == end - at && !stream.Unreadable(at, tail.size()) &&
                          std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; });
-    if (!padding) h.walkBreaksAt = next_;
+    if (padding) return;
+    Confirm(h);
+    h.walkStopsAt = at;
   }
 
  private:
   void Break() {
     broken_ = true;
+    breakAt_ = next_;
+    searchFrom_ = next_;
     inPing_ = false;
   }
+  void Confirm(RecordHealth& h) {
+    if (!h.walkBreaksAt) h.walkBreaksAt = breakAt_;
+  }
+  // Looks for the next header in the bytes read up to unitEnd.
+  bool Search(VolumeStream& stream, std::uint64_t unitEnd, RecordHealth& h) {
+    while (searchFrom_ + kPingHeaderSize <= unitEnd) {
+      const auto view = stream.At(searchFrom_, static_cast<std::size_t>(unitEnd - searchFrom_));
+      if (view.size() < kPingHeaderSize) return false;
+      for (std::size_t i = 0; i + kPingHeaderSize <= view.size(); ++i) {
+        const std::uint8_t* p = view.data() + i;
+        if (*p != 'V' || !IsPlausiblePing(p)) continue;
+        if (h.pingsFound > 0 && GetU32(p + ping::kPingIndex) <= lastIndex_) continue;
+        if (stream.Unreadable(searchFrom_ + i, kPingHeaderSize)) continue;
+        Confirm(h);
+        next_ = searchFrom_ + i;
+        broken_ = false;
+        h.walkRuns.push_back(0);
+        return true;
+      }
+      searchFrom_ += view.size() - kPingHeaderSize + 1;
+    }
+    return false;
+  }
+
   std::uint64_t next_;  // the next header, or the start of the ping being read
-  std::uint64_t pingEnd_ = 0;
+  std::uint64_t pingEnd_ = 0, breakAt_ = 0, searchFrom_ = 0;
+  std::uint32_t lastIndex_ = 0;
   bool inPing_ = false, broken_ = false;
 };
 

@@ -39,8 +39,12 @@ struct RecordHealth {
   // ZEP V1.X: the pings a walk from ping to ping finds, and where on the
   // volume the walk breaks when it does not reach the end (zeros that pad
   // the last sector after the last ping are the end).
+  // Where the walk breaks and resumes past a hole, each run of pings is
+  // counted apart (one run, for a walk without a hole).
   std::uint64_t pingsFound = 0;
-  std::optional<std::uint64_t> walkBreaksAt;
+  std::vector<std::uint64_t> walkRuns{0};
+  std::optional<std::uint64_t> walkBreaksAt;  // the first break
+  std::optional<std::uint64_t> walkStopsAt;   // the last, when no ping follows it
   std::int64_t pings = 0;  // what a conversion would write
   Verdict verdict = Verdict::Whole;
 };

@@ -1,6 +1,7 @@
 #include "convert/record_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "disc/civil_date.h"
@@ -48,166 +49,220 @@ PingInfo ReadPingInfo(const std::uint8_t* header, std::uint64_t offset) {
   return info;
 }
 
-namespace {
-
-// Sequential access to the bytes being walked: Read copies up to n bytes and
-// Skip passes over up to n; both return how many there were.
-class SpanSource {
+// The bytes being walked, seen through a window that moves front to back:
+// the whole span in memory, or a buffer refilled from the file. A view holds
+// a whole ping record at most (256 + 65535 bytes).
+class PingReader::Window {
  public:
-  explicit SpanSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-  std::size_t Read(std::uint8_t* dst, std::size_t n) {
-    n = std::min(n, bytes_.size() - pos_);
-    std::copy_n(bytes_.data() + pos_, n, dst);
-    pos_ += n;
-    return n;
+  static constexpr std::size_t kCapacity = 256 * 1024;
+  static constexpr std::size_t kMaxView = kCapacity / 2;
+
+  explicit Window(std::span<const std::uint8_t> bytes) : data_(bytes.data()), end_(bytes.size()), eof_(true) {}
+  explicit Window(InputFile file) : file_(std::move(file)), buffer_(kCapacity) { data_ = buffer_.data(); }
+
+  std::uint64_t pos() const { return base_ + start_; }
+  // Up to n bytes from pos(), fewer only at the end of the file.
+  std::span<const std::uint8_t> Peek(std::size_t n) {
+    if (end_ - start_ < n && !eof_) Refill(n);
+    return {data_ + start_, std::min(n, end_ - start_)};
   }
-  std::size_t Skip(std::size_t n) {
-    n = std::min(n, bytes_.size() - pos_);
-    pos_ += n;
-    return n;
-  }
-  const std::string& error() const { return error_; }
-
- private:
-  std::span<const std::uint8_t> bytes_;
-  std::size_t pos_ = 0;
-  std::string error_;
-};
-
-class FileSource {
- public:
-  explicit FileSource(InputFile& file) : file_(file), buffer_(64 * 1024) {}
-  std::size_t Read(std::uint8_t* dst, std::size_t n) { return Take(n, dst); }
-  std::size_t Skip(std::size_t n) { return Take(n, nullptr); }
-  const std::string& error() const { return error_; }
-
- private:
-  std::size_t Take(std::size_t n, std::uint8_t* dst) {
-    std::size_t done = 0;
-    while (done < n) {
-      if (pos_ == end_ && !Refill()) break;
-      const std::size_t k = std::min(n - done, end_ - pos_);
-      if (dst) std::copy_n(buffer_.data() + pos_, k, dst + done);
-      pos_ += k;
-      done += k;
+  void Drop(std::size_t n) { start_ += n; }
+  // Passes over the rest of the file; how many bytes that was.
+  std::uint64_t DropAll() {
+    std::uint64_t n = 0;
+    for (auto v = Peek(kMaxView); !v.empty(); v = Peek(kMaxView)) {
+      n += v.size();
+      Drop(v.size());
     }
-    return done;
+    return n;
   }
-  bool Refill() {
-    if (!error_.empty()) return false;
-    const ReadResult r = file_.Read(buffer_);
-    if (!r.ok()) error_ = r.error;
-    pos_ = 0;
-    end_ = r.bytes;
-    return end_ > 0;
+  const std::string& error() const { return error_; }
+
+ private:
+  void Refill(std::size_t n) {
+    std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+    base_ += start_;
+    end_ -= start_;
+    start_ = 0;
+    while (end_ < n && !eof_) {
+      const ReadResult r = file_.Read(std::span(buffer_.data() + end_, buffer_.size() - end_));
+      if (!r.ok()) error_ = r.error;
+      if (!r.ok() || r.bytes == 0) eof_ = true;
+      end_ += r.bytes;
+    }
   }
 
-  InputFile& file_;
+  InputFile file_;
   std::vector<std::uint8_t> buffer_;
-  std::size_t pos_ = 0, end_ = 0;
+  const std::uint8_t* data_ = nullptr;
+  std::uint64_t base_ = 0;  // file offset of data_[0]
+  std::size_t start_ = 0, end_ = 0;
+  bool eof_ = false;
   std::string error_;
 };
+
+namespace {
 
 std::string At(std::uint64_t pos) { return " at byte " + std::to_string(pos); }
-
-// The h bytes read at pos (where a ping header should start) and everything
-// after them: their count when they are all zeros, fewer than a sector, that
-// end the file on a sector boundary; otherwise 0. What it reads is added to
-// size either way.
-template <typename Source>
-std::uint64_t SectorPadding(Source& src, std::uint8_t* buf, std::size_t h, std::uint64_t pos, std::uint64_t& size) {
-  constexpr std::uint64_t kSector = 2048;
-  auto zero = [](const std::uint8_t* p, std::size_t n) { return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0; }); };
-  if (!zero(buf, h)) return 0;
-  std::uint64_t padding = h;
-  while (padding < kSector) {
-    const std::size_t n = src.Read(buf, kPingHeaderSize);
-    size += n;
-    if (n == 0) break;
-    if (!zero(buf, n)) return 0;
-    padding += n;
-  }
-  return padding < kSector && (pos + padding - kFileHeaderSize) % kSector == 0 ? padding : 0;
-}
-
-template <typename Source>
-RecordWalk Walk(Source& src, const PingVisitor& visit, const PingSampleVisitor& visitSamples = {}) {
-  RecordWalk w;
-  std::vector<std::uint8_t> samples(visitSamples ? 0xFFFF : 0);
-  std::uint8_t block[kFileHeaderSize];
-  const std::size_t got = src.Read(block, kFileHeaderSize);
-  w.size = got;
-  if (got < kFileHeaderSize) {
-    w.problem = "file header cut short: " + std::to_string(got) + " of 4096 bytes";
-    w.stoppedAt = got;
-    return w;
-  }
-  w.headerZero = std::all_of(block, block + kFileHeaderSize, [](std::uint8_t b) { return b == 0; });
-  std::uint64_t pos = kFileHeaderSize;
-  std::uint8_t* header = block;  // the file header is done with; reuse its bytes
-  for (;;) {
-    const std::size_t h = src.Read(header, kPingHeaderSize);
-    w.size += h;
-    if (h == 0) break;  // the end, right after a whole ping (or the file header)
-    if (h < 4 || !HasPingMagic(header)) {
-      w.padding = SectorPadding(src, header, h, pos, w.size);
-      if (w.padding == 0) w.problem = "no \"VORL\"" + At(pos);
-      break;
-    }
-    if (h < kPingHeaderSize) {
-      w.problem = "ping header cut short" + At(pos) + ": " + std::to_string(h) + " of 256 bytes";
-      break;
-    }
-    const std::uint16_t count = GetU16(header + ping::kSampleCount);
-    const std::size_t s = visitSamples ? src.Read(samples.data(), count) : src.Skip(count);
-    w.size += s;
-    if (s < count) {
-      w.problem = "samples of the ping" + At(pos) + " cut short: " + std::to_string(s) + " of " +
-                  std::to_string(count) + " bytes";
-      break;
-    }
-    if (visit) visit(ReadPingInfo(header, pos));
-    if (visitSamples) visitSamples(ReadPingInfo(header, pos), std::span(samples.data(), count));
-    ++w.pings;
-    w.samples += count;
-    pos += kPingHeaderSize + count;
-  }
-  w.stoppedAt = pos;
-  // Whatever stopped the walk, count the rest of the file so size is true.
-  while (std::size_t s = src.Skip(1 << 20)) w.size += s;
-  if (!src.error().empty()) w.problem = src.error();
-  if (w.problem.empty() && !w.headerZero) w.problem = "file header is not all zero";
-  w.whole = w.problem.empty();
-  return w;
+bool AllZero(std::span<const std::uint8_t> b) {
+  return std::all_of(b.begin(), b.end(), [](std::uint8_t x) { return x == 0; });
 }
 
 }  // namespace
 
-RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& visit) {
-  SpanSource src(file);
-  return Walk(src, visit);
+std::string DescribeGap(const WalkGap& gap) {
+  std::string text = "bytes " + std::to_string(gap.begin) + " to " + std::to_string(gap.end - 1) + " (" + gap.reason + "), ";
+  const std::uint64_t first = gap.firstMissing(), n = gap.missing();
+  if (n == 0) return text + "no ping missing";
+  if (n == 1) return text + "ping " + std::to_string(first) + " missing";
+  return text + "pings " + std::to_string(first) + " to " + std::to_string(first + n - 1) + " missing";
 }
 
-namespace {
+PingReader::PingReader(std::span<const std::uint8_t> file) : window_(std::make_unique<Window>(file)) {}
 
-RecordWalk WalkFile(const std::string& path, const PingVisitor& visit, const PingSampleVisitor& visitSamples) {
+PingReader::PingReader(const std::string& path) {
   InputFile file = InputFile::Open(path);
   if (!file.open()) {
-    RecordWalk w;
-    w.opened = false;
-    w.problem = file.error();
-    return w;
+    walk_.opened = false;
+    walk_.problem = file.error();
+    done_ = true;
+    return;
   }
-  FileSource src(file);
-  return Walk(src, visit, visitSamples);
+  window_ = std::make_unique<Window>(std::move(file));
 }
 
-}  // namespace
+PingReader::~PingReader() = default;
 
-RecordWalk WalkRecordFile(const std::string& path, const PingVisitor& visit) { return WalkFile(path, visit, {}); }
+bool PingReader::Start() {
+  started_ = true;
+  const auto header = window_->Peek(kFileHeaderSize);
+  walk_.size = header.size();
+  if (header.size() < kFileHeaderSize) {
+    walk_.problem = "file header cut short: " + std::to_string(header.size()) + " of 4096 bytes";
+    walk_.stoppedAt = header.size();
+    window_->Drop(header.size());
+    return false;
+  }
+  walk_.headerZero = AllZero(header);
+  window_->Drop(kFileHeaderSize);
+  return true;
+}
+
+bool PingReader::Next() {
+  if (done_) return false;
+  if (!started_ && !Start()) {
+    Finish();
+    return false;
+  }
+  for (;;) {
+    const std::uint64_t pos = window_->pos();
+    const auto header = window_->Peek(kPingHeaderSize);
+    walk_.stoppedAt = pos;
+    if (header.empty()) break;  // the end, right after a whole ping (or the file header)
+    if (header.size() < 4 || !HasPingMagic(header.data())) {
+      if (Resync(pos, "no \"VORL\"" + At(pos))) continue;
+      break;
+    }
+    if (header.size() < kPingHeaderSize) {
+      walk_.problem = "ping header cut short" + At(pos) + ": " + std::to_string(header.size()) + " of 256 bytes";
+      break;
+    }
+    const std::uint16_t count = GetU16(header.data() + ping::kSampleCount);
+    const auto record = window_->Peek(kPingHeaderSize + count);
+    if (record.size() < kPingHeaderSize + count) {
+      walk_.problem = "samples of the ping" + At(pos) + " cut short: " +
+                      std::to_string(record.size() - kPingHeaderSize) + " of " + std::to_string(count) + " bytes";
+      break;
+    }
+    ping_ = ReadPingInfo(record.data(), pos);
+    samples_ = record.subspan(kPingHeaderSize);
+    window_->Drop(record.size());
+    ++walk_.pings;
+    walk_.samples += count;
+    walk_.size = window_->pos();
+    return true;
+  }
+  Finish();
+  return false;
+}
+
+// From brokeAt on, the next header that passes the checks and numbers itself
+// after the last ping; false when there is none before the end, which is
+// then either the last sector's zero padding or the file's problem.
+bool PingReader::Resync(std::uint64_t brokeAt, std::string reason) {
+  Window& w = *window_;
+  bool zeros = true;
+  for (;;) {
+    const auto view = w.Peek(Window::kMaxView);
+    if (view.size() < kPingHeaderSize) {
+      zeros = zeros && AllZero(view);
+      w.Drop(view.size());
+      break;
+    }
+    // Headers that fit in the view start at 0 .. size - 256.
+    const std::size_t starts = view.size() - kPingHeaderSize + 1;
+    for (std::size_t i = 0; const auto m = FindMagic(view.subspan(i, starts - i + 3)); ++i) {
+      i += *m;
+      const std::uint8_t* p = view.data() + i;
+      if (IsPlausiblePing(p) && (walk_.pings == 0 || GetU32(p + ping::kPingIndex) > ping_.pingIndex)) {
+        WalkGap gap;
+        gap.begin = brokeAt;
+        gap.end = w.pos() + i;
+        gap.reason = std::move(reason);
+        if (walk_.pings > 0) gap.after = ping_.pingIndex;
+        gap.resumesAt = GetU32(p + ping::kPingIndex);
+        walk_.gaps.push_back(std::move(gap));
+        w.Drop(i);
+        return true;
+      }
+    }
+    zeros = zeros && AllZero(view.first(starts));
+    w.Drop(starts);
+  }
+  const std::uint64_t rest = w.pos() - brokeAt;
+  constexpr std::uint64_t kSector = 2048;
+  if (zeros && rest < kSector && (brokeAt + rest - kFileHeaderSize) % kSector == 0) walk_.padding = rest;
+  else walk_.problem = std::move(reason);
+  walk_.size = w.pos();
+  return false;
+}
+
+void PingReader::Finish() {
+  done_ = true;
+  samples_ = {};
+  // Whatever stopped the walk, count the rest of the file so size is true.
+  walk_.size = window_->pos() + window_->DropAll();
+  if (!window_->error().empty()) walk_.problem = window_->error();
+  std::string holes;
+  if (!walk_.gaps.empty()) {
+    const std::size_t n = walk_.gaps.size();
+    holes = std::to_string(n) + (n == 1 ? " hole: " : " holes, the first: ") + DescribeGap(walk_.gaps.front());
+  }
+  if (walk_.problem.empty() && !walk_.headerZero) walk_.problem = "file header is not all zero";
+  if (!holes.empty()) walk_.problem = walk_.problem.empty() ? holes : holes + "; " + walk_.problem;
+  walk_.whole = walk_.problem.empty();
+}
+
+RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& visit) {
+  PingReader reader(file);
+  while (reader.Next()) {
+    if (visit) visit(reader.ping());
+  }
+  return reader.walk();
+}
+
+RecordWalk WalkRecordFile(const std::string& path, const PingVisitor& visit) {
+  PingReader reader(path);
+  while (reader.Next()) {
+    if (visit) visit(reader.ping());
+  }
+  return reader.walk();
+}
 
 RecordWalk WalkRecordFileSamples(const std::string& path, const PingSampleVisitor& visit) {
-  return WalkFile(path, {}, visit);
+  PingReader reader(path);
+  while (reader.Next()) visit(reader.ping(), reader.samples());
+  return reader.walk();
 }
 
 }  // namespace zep

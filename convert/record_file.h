@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace zep {
 
@@ -105,10 +107,28 @@ struct PingInfo {
 
 PingInfo ReadPingInfo(const std::uint8_t* header, std::uint64_t offset);
 
+// A stretch of a record file the walk passed over. The walk broke at begin
+// (reason says why) and went on at end, at the next ping record that passes
+// the checks a carved run's records pass (IsPlausiblePing) and numbers itself
+// after the last ping walked: bytes that did not read leave zeros in a copied
+// record, and the pings behind them are still whole.
+struct WalkGap {
+  std::uint64_t begin = 0, end = 0;
+  std::string reason;                  // no "VORL" at byte 84736
+  std::optional<std::uint32_t> after;  // pingIndex of the ping before it; nothing when it opens the file
+  std::uint32_t resumesAt = 0;         // pingIndex of the ping after it
+  // The ping indexes between the two: first, and how many.
+  std::uint64_t firstMissing() const { return after ? std::uint64_t{*after} + 1 : 0; }
+  std::uint64_t missing() const { return resumesAt - firstMissing(); }
+};
+
+// "bytes 84736 to 90111 (no "VORL" at byte 84736), pings 15 to 16 missing"
+std::string DescribeGap(const WalkGap& gap);
+
 struct RecordWalk {
   bool opened = true;         // false only when a file could not be opened (error says why)
   bool headerZero = false;    // the file has its 4096-byte header and it is all zero
-  bool whole = false;         // headerZero, and the pings end at the last byte or in sector padding
+  bool whole = false;         // headerZero, no gaps, and the pings end at the last byte or in sector padding
   std::uint64_t size = 0;     // bytes seen
   std::uint64_t pings = 0;    // complete ping records walked
   std::uint64_t samples = 0;  // sum of their sampleCount
@@ -117,6 +137,7 @@ struct RecordWalk {
   // sector: a ZEP V1.X record is copied sector by sector, so its last ping
   // ends inside the last sector and the recorder's zeros follow it.
   std::uint64_t padding = 0;
+  std::vector<WalkGap> gaps;  // in file order
   std::string problem;        // why the file is not whole; empty when it is
 };
 
@@ -124,13 +145,40 @@ using PingVisitor = std::function<void(const PingInfo&)>;
 // Also hands over the ping's sample bytes, valid during the call only.
 using PingSampleVisitor = std::function<void(const PingInfo&, std::span<const std::uint8_t> samples)>;
 
-// Walks record file bytes from 4096 on, ping by ping. Stops at the first
-// position that holds no whole ping record (no magic, or a header or samples
-// cut short by the end) and says so in problem.
-RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& visit = {});
+// Reads record file bytes from 4096 on, ping by ping, in constant memory
+// whatever the file's length. Where the walk breaks (no magic, zeros), it
+// searches on for the next ping record and records the gap; it ends at the
+// end of the file, or at a ping that the end cuts short.
+class PingReader {
+ public:
+  explicit PingReader(std::span<const std::uint8_t> file);
+  explicit PingReader(const std::string& path);  // walk().opened says whether it opened
+  ~PingReader();
+  PingReader(const PingReader&) = delete;
+  PingReader& operator=(const PingReader&) = delete;
 
-// The same over a file, read in fixed-size pieces: memory stays constant
-// whatever the file's length.
+  // The next whole ping record; false at the end of the walk, which walk()
+  // then describes completely.
+  bool Next();
+  const PingInfo& ping() const { return ping_; }
+  std::span<const std::uint8_t> samples() const { return samples_; }  // until the next call
+  const RecordWalk& walk() const { return walk_; }
+
+ private:
+  class Window;
+  bool Start();
+  bool Resync(std::uint64_t brokeAt, std::string reason);
+  void Finish();
+
+  std::unique_ptr<Window> window_;
+  RecordWalk walk_;
+  PingInfo ping_;
+  std::span<const std::uint8_t> samples_;
+  bool started_ = false, done_ = false;
+};
+
+// Whole walks, each ping handed to visit.
+RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& visit = {});
 RecordWalk WalkRecordFile(const std::string& path, const PingVisitor& visit = {});
 RecordWalk WalkRecordFileSamples(const std::string& path, const PingSampleVisitor& visit);
 

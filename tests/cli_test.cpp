@@ -236,7 +236,8 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   const auto doc = json::parse(RunZepconv({"check", six, "--mapfile", map, "--json"}).out);
   EXPECT_EQ(doc["records"][0]["verdict"], "whole");
   EXPECT_EQ(doc["records"][1]["unreadable"], json::parse("[[23, 23]]"));
-  EXPECT_EQ(doc["records"][1]["pings"], 1);  // ping 1 overlaps sector 23
+  // Ping 1 overlaps sector 23; the walk goes on at ping 2.
+  EXPECT_EQ(doc["records"][1]["walk_runs"], json::parse("[1, 3]"));
 }
 
 TEST_F(CliTest, InfoReportsPingsDateModesAndGpsAndFailsOnACutFile) {
@@ -323,7 +324,7 @@ TEST_F(CliTest, ErrorsHaveOnePrefixNameTheFileAndRefuseWithTwo) {
   const struct { std::vector<std::string> args; std::string err; } cases[] = {
       {{"lst", img}, "zepconv: unknown command 'lst'"},
       {{"help", "lst"}, "zepconv: unknown command 'lst'"},
-      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, help)"},
+      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, netcdf, help)"},
       {{"list"}, "zepconv: SOURCE is required"},
       {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number: x"},
       {{"convert", img, "--out", dir, "--record", "1,99"}, "zepconv: --record: 99 is not between 1 and 64"},
@@ -521,12 +522,13 @@ std::string Gll(const char* time, const char* pos = "5412.3660,N,01023.4720,E", 
 
 TEST_F(CliTest, PingTableGivesTheSameRowsAsCsvAndJsonLines) {
   const std::string file = Put("a.ZEP", RecordFile({{7, Gll("091500", "5412.3660,S,01023.4720,W")}, {8, "SONAR \"A\", 12\xB0"},
-                                                    {9, WithChecksum("GPGGA,091510,5412.3700,N,01023.4800,E,0,08,,,,,,,")}}));
+                                                    {9, WithChecksum("GPGGA,091510,5412.3700,N,01023.4800,E,0,08,,,,,,,")},
+                                                    {10, Gll("091503", "5412.3660,S,01023.4750,W")}}));
   const auto csv = RunZepconv({"pings", file});
   const auto jsonl = RunZepconv({"pings", file, "--format", "jsonl"});
   ASSERT_EQ(std::pair(csv.status, jsonl.status), std::pair(0, 0)) << csv.err << jsonl.err;
   const auto rows = Lines(csv.out), objects = Lines(jsonl.out);
-  ASSERT_EQ(std::pair(rows.size(), objects.size()), std::pair(std::size_t{4}, std::size_t{3}));
+  ASSERT_EQ(std::pair(rows.size(), objects.size()), std::pair(std::size_t{5}, std::size_t{4}));
   std::string keys;
   const auto first = nlohmann::ordered_json::parse(objects[0]);
   for (const auto& [key, value] : first.items()) keys += (keys.empty() ? "" : ",") + key;
@@ -534,9 +536,13 @@ TEST_F(CliTest, PingTableGivesTheSameRowsAsCsvAndJsonLines) {
   EXPECT_EQ(jsonl.out.find("nan"), std::string::npos);
   const std::string tail = ",2008-11-05,0,64,0,0,-2,0,0,0,0,0,0,0,0,0,";
   EXPECT_EQ(rows[1], file + ",4096,7" + tail +
-                         "\"$GPGLL,5412.3660,S,01023.4720,W,091500,A\",GLL,09:15:00,-54.2061000,-10.3912000,true,missing");
-  EXPECT_EQ(rows[2], file + ",4416,8" + tail + "\"SONAR \"\"A\"\", 12\xC2\xB0\",,,,,,");
-  EXPECT_EQ(rows[3].substr(rows[3].find(",GGA,")), ",GGA,09:15:10,54.2061667,10.3913333,false,ok");
+                         "\"$GPGLL,5412.3660,S,01023.4720,W,091500,A\",GLL,09:15:00,-54.2061000,-10.3912000,true,missing,"
+                         "2008-11-05T09:15:00Z,-54.2061000,-10.3912000,fix");
+  // Pings between two fixes are placed between them by ping index.
+  EXPECT_EQ(rows[2], file + ",4416,8" + tail + "\"SONAR \"\"A\"\", 12\xC2\xB0\",,,,,,,"
+                         "2008-11-05T09:15:01Z,-54.2061000,-10.3912167,interpolated");
+  EXPECT_EQ(rows[3].substr(rows[3].find(",GGA,")),
+            ",GGA,09:15:10,54.2061667,10.3913333,false,ok,2008-11-05T09:15:02Z,-54.2061000,-10.3912333,interpolated");
   const json second = json::parse(objects[1]);
   EXPECT_EQ(second["gps_text"], "SONAR \"A\", 12\u00B0");
   EXPECT_TRUE(second["lat"].is_null() && second["checksum"].is_null());

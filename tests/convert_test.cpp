@@ -370,6 +370,34 @@ TEST(RecordWalk, FindsWhatIsWrong) {
   }
 }
 
+// Zeros where sectors did not read: the walk searches on for the next ping
+// that passes the carving checks and counts after the last, and names the gap.
+TEST(RecordWalk, GoesOnPastAHole) {
+  const Bytes pings = Pings(0, 6, {0});  // 896 bytes each
+  auto zeroed = [&](std::size_t from, std::size_t n) {
+    Bytes b = Concat({Bytes(4096, 0), pings});
+    std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(4096 + from), n, 0);
+    return b;
+  };
+  const std::tuple<const char*, Bytes, std::vector<std::uint32_t>, std::string> cases[] = {  // pings walked, problem
+      {"two headers lost", zeroed(896 + 100, 2 * 896), {0, 1, 4, 5},
+       "1 hole: bytes 5888 to 7679 (no \"VORL\" at byte 5888), pings 2 to 3 missing"},
+      {"the first ping lost", zeroed(0, 300), {1, 2, 3, 4, 5},
+       "1 hole: bytes 4096 to 4991 (no \"VORL\" at byte 4096), ping 0 missing"},
+      {"an index that does not count up is no ping to go on at", [&] {
+         Bytes b = zeroed(896 + 100, 2 * 896);
+         b[4096 + 4 * 896 + ping::kPingIndex] = 0;
+         return b;
+       }(), {0, 1, 5}, "1 hole: bytes 5888 to 8575 (no \"VORL\" at byte 5888), pings 2 to 4 missing"},
+      {"nothing to go on at", zeroed(5 * 896, 500), {0, 1, 2, 3, 4}, "no \"VORL\" at byte 8576"},
+  };
+  for (const auto& [name, bytes, walked, problem] : cases) {
+    std::vector<std::uint32_t> indexes;
+    const RecordWalk w = WalkRecord(bytes, [&](const PingInfo& p) { indexes.push_back(p.pingIndex); });
+    EXPECT_EQ(std::tuple(w.whole, indexes, w.problem, w.size), std::tuple(false, walked, problem, bytes.size())) << name;
+  }
+}
+
 // Builds an area nibble by nibble, low half first; unwritten nibbles are 0.
 struct Nibbles {
   std::array<std::uint8_t, 64> area{};
@@ -793,12 +821,13 @@ TEST(DiscCheckTest, VerdictsSayWhatEachRecordLoses) {
     std::vector<std::pair<std::int64_t, std::int64_t>> unreadable;  // first unit, count
     std::int64_t beyondEnd, noMode, pings;
     std::optional<std::uint64_t> walkBreaksAt;
+    std::vector<std::uint64_t> walkRuns;  // ZEP V1.X past a hole: the runs before and after it
   };
   const std::tuple<SourceType, test::MemoryVolume (*)(), std::vector<Expected>> cases[] = {  // records: slots 0 to 5
       {SourceType::ZepV1, CheckedZepDisc,
        {{Verdict::Whole, {}, 0, 0, 9},
-        {Verdict::Damaged, {{20, 1}}, 0, 0, 4, ZepSectorOffset(18) + 4 * 896},
-        {Verdict::Damaged, {}, 0, 0, 5, ZepSectorOffset(24) + 5 * 896},
+        {Verdict::Damaged, {{20, 1}}, 0, 0, 6, ZepSectorOffset(18) + 4 * 896, {4, 2}},
+        {Verdict::Damaged, {}, 0, 0, 8, ZepSectorOffset(24) + 5 * 896, {5, 3}},
         {Verdict::BeyondEnd, {}, 4, 0, 0},
         {Verdict::Damaged, {}, 2, 0, 0, ZepSectorOffset(58)},
         {Verdict::Empty, {}, 0, 0, 0}}},
@@ -825,6 +854,9 @@ TEST(DiscCheckTest, VerdictsSayWhatEachRecordLoses) {
                 std::tuple(std::string(VerdictName(e.verdict)), e.unreadable, e.beyondEnd, e.noMode, e.pings, e.walkBreaksAt))
           << (type == SourceType::Tk40 ? "TK40" : "ZEP V1.X") << " slot " << i;
       EXPECT_EQ(h.wholeUnits + h.unreadableUnits + h.beyondEnd, h.units);
+      if (!e.walkRuns.empty()) {
+        EXPECT_EQ(h.walkRuns, e.walkRuns) << "slot " << i;
+      }
     }
     EXPECT_EQ(health.dump.beyondEnd, health.dump.pieces);
   }

@@ -4,11 +4,11 @@
 #include <memory>
 #include <vector>
 
-#include "cli/export_commands.h"
-#include "cli/export_output.h"
-#include "cli/track.h"
+#include "export/exports.h"
+#include "export/text_output.h"
+#include "export/track.h"
 
-namespace zep::cli {
+namespace zep {
 namespace {
 
 // GeoJSON and KML name a feature's last point before its coordinates end, so
@@ -270,4 +270,4 @@ int TrackCommand(Console& con, const std::vector<std::string>& files, TrackForma
   return FinishOutput(out, counts);
 }
 
-}  // namespace zep::cli
+}  // namespace zep

@@ -6,18 +6,20 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/export_commands.h"
-#include "cli/export_output.h"
-#include "cli/text.h"
+#include "export/exports.h"
+#include "export/ping_place.h"
+#include "export/text_output.h"
+#include "export/text_output.h"
 #include "convert/nmea.h"
 
-namespace zep::cli {
+namespace zep {
 namespace {
 
 constexpr const char* kKeys[] = {"file",   "offset", "ping",   "date",   "mode",   "sample_count", "flags",
                                  "u16_14", "s16_16", "u16_18", "u16_20", "u16_22", "u16_24",       "u16_26",
                                  "u8_34",  "u8_35",  "u8_36",  "u8_38",  "gps_text", "gps_sentence", "time_utc",
-                                 "lat",    "lon",    "fix_valid", "checksum"};
+                                 "lat",    "lon",    "fix_valid", "checksum", "ping_time", "ping_lat", "ping_lon",
+                                 "ping_position"};
 
 // The header fields whose meaning is not known, by offset and type.
 struct RawField {
@@ -73,7 +75,7 @@ struct PingCache {
   }
 };
 
-void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const PingCache& gps) {
+void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const PingCache& gps, const PingPlace& place) {
   row.Begin();
   row.Number(file);
   row.Int(static_cast<std::int64_t>(p.offset));
@@ -106,6 +108,16 @@ void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const Pi
     row.Bool(gps.nmea->fixValid);
     row.Text(ChecksumName(gps.nmea->checksum));
   }
+  if (place.timeNs) row.Text(FormatIsoTime(*place.timeNs / 1000000));
+  else row.Null();
+  if (place.source == PlaceSource::kNone) {
+    row.Null();
+    row.Null();
+  } else {
+    row.Number(FormatDegrees(place.lat));
+    row.Number(FormatDegrees(place.lon));
+  }
+  row.Text(PlaceSourceName(place.source));
   row.End();
 }
 
@@ -127,13 +139,14 @@ int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl
     else AppendCsvField(file, path);
     PingCache gps;
     gps.json = jsonl;
+    PingLocator locator(path);
     WalkAndReport(con, path, [&](const PingInfo& p) {
       gps.Update(p);
-      WriteRow(row, file, p, gps);
+      WriteRow(row, file, p, gps, locator.Next(p));
       out.Flush();
     }, counts);
   }
   return FinishOutput(out, counts);
 }
 
-}  // namespace zep::cli
+}  // namespace zep

@@ -11,10 +11,10 @@
 #define STBI_WRITE_NO_STDIO
 #include <stb/stb_image_write.h>
 
-#include "cli/export_commands.h"
-#include "cli/export_output.h"
+#include "export/exports.h"
+#include "export/text_output.h"
 
-namespace zep::cli {
+namespace zep {
 namespace {
 
 // Missing pings are drawn as transparent columns, but no more than this many
@@ -241,4 +241,4 @@ int EchogramCommand(Console& con, const std::string& file, const std::string& ou
   return echogram.ok() ? counts.Status() : kPartly;
 }
 
-}  // namespace zep::cli
+}  // namespace zep

@@ -11,11 +11,24 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/commands.h"
+#include <nlohmann/json.hpp>
+
+#include "export/console.h"
 #include "convert/record_file.h"
 #include "disc/file.h"
 
-namespace zep::cli {
+namespace zep {
+
+// Names on a disc and in a ping's text are bytes, one per character, in no
+// declared character set; each byte is taken as the character of the same
+// value (ISO 8859-1), written as UTF-8.
+std::string Latin1ToUtf8(std::string_view bytes);
+void AppendUtf8(std::string& out, unsigned char latin1);
+
+// For JSON output: paths come from the command line in the system's own
+// encoding, which need not be UTF-8; a byte that is not becomes U+FFFD rather
+// than ending the output.
+inline constexpr auto kReplaceInvalid = nlohmann::json::error_handler_t::replace;
 
 class TextOutput {
  public:
@@ -88,4 +101,4 @@ void WalkAndReport(Console& con, const std::string& path, const PingVisitor& vis
 // status; output from files none of which could be read is removed.
 int FinishOutput(TextOutput& out, const WalkCounts& counts);
 
-}  // namespace zep::cli
+}  // namespace zep

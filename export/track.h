@@ -11,7 +11,7 @@
 #include "convert/nmea.h"
 #include "convert/record_file.h"
 
-namespace zep::cli {
+namespace zep {
 
 // A jump no boat makes: 50 m/s (97 knots, 180 km/h) is twice the speed of
 // fast planing workboats and far above any survey speed, while the position
@@ -57,4 +57,4 @@ class TrackReader {
   int badChecksums_ = 0;
 };
 
-}  // namespace zep::cli
+}  // namespace zep

@@ -1,10 +1,26 @@
-#include "cli/export_output.h"
+#include "export/text_output.h"
 
 #include <array>
 #include <charconv>
 #include <filesystem>
 
-namespace zep::cli {
+namespace zep {
+
+void AppendUtf8(std::string& out, unsigned char c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string Latin1ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) AppendUtf8(out, static_cast<unsigned char>(c));
+  return out;
+}
 
 TextOutput::TextOutput(Console& con, const std::string& path)
     : con_(con), toStdout_(path.empty() || path == "-") {
@@ -188,4 +204,4 @@ int FinishOutput(TextOutput& out, const WalkCounts& counts) {
   return counts.Status();
 }
 
-}  // namespace zep::cli
+}  // namespace zep

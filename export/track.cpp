@@ -1,11 +1,11 @@
-#include "cli/track.h"
+#include "export/track.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "cli/export_output.h"
+#include "export/text_output.h"
 
-namespace zep::cli {
+namespace zep {
 
 double DistanceMetres(const TrackPoint& a, const TrackPoint& b) {
   // Haversine on the mean Earth radius: within half a percent of the
@@ -52,4 +52,4 @@ std::optional<TrackReader::Step> TrackReader::Next(const PingInfo& p) {
   return step;
 }
 
-}  // namespace zep::cli
+}  // namespace zep

@@ -1,0 +1,27 @@
+#pragma once
+// zepconv netcdf: record files as SONAR-netCDF4 1.0 files (ICES), laid out as
+// echopype lays out an echosounder's: the samples in Sonar/Beam_group1, the
+// fixes in Platform, the header fields in Vendor_specific. Written with
+// netCDF-C where the build has it; elsewhere the command says it cannot.
+
+#include <string>
+#include <vector>
+
+#include "export/console.h"
+
+namespace zep {
+
+inline constexpr int kDefaultDeflate = 1;
+
+struct NetcdfOptions {
+  std::string outFile;  // -o: one record file into this file
+  std::string outDir;   // --out: each record file into DIR/STEM.nc
+  int deflate = kDefaultDeflate;  // 0 (none) to 9
+};
+
+// Whether this build can write netCDF files at all.
+bool HaveNetcdf();
+
+int NetcdfCommand(Console& con, const std::vector<std::string>& files, const NetcdfOptions& options);
+
+}  // namespace zep
