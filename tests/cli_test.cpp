@@ -143,11 +143,12 @@ TEST_F(CliTest, RecordNumbersSelectSlots) {
       {{"--record", "4"}, {{"SURVEY.ZEP", 3}}},
       {{"--record", "7", "--record", "1", "--record", "7"}, {{"SURVEY.ZEP", 0}, {"RUN.2", 6}}},
       {{"--record", "4,1"}, {{"SURVEY.ZEP", 0}, {"SURVEY_4.ZEP", 3}}},
+      {{"--record", "1-2,7"}, {{"SURVEY.ZEP", 0}, {".._.._CON", 1}, {"RUN.2", 6}}},
   };
   const std::string img = Write(Tk40Disc());
   for (const auto& c : cases) {
     const std::string out = tmp.File("new/" + c.select[1]);  // folders are created
-    std::vector<std::string> args{"convert", img, "--out", out};
+    std::vector<std::string> args{"convert", img, "-o", out};
     args.insert(args.end(), c.select.begin(), c.select.end());
     EXPECT_EQ(RunZepconv(args).status, 0) << c.select[1];
     EXPECT_EQ(FilesIn(out), CoreFiles(Tk40Disc(), c.files)) << c.select[1];
@@ -326,7 +327,17 @@ TEST_F(CliTest, ErrorsHaveOnePrefixNameTheFileAndRefuseWithTwo) {
       {{"help", "lst"}, "zepconv: unknown command 'lst'"},
       {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, netcdf, help)"},
       {{"list"}, "zepconv: SOURCE is required"},
-      {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number: x"},
+      {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number or a range such as 1-3: x"},
+      {{"convert", img, "--out", dir, "--record", "7-6"}, "zepconv: --record: 7-6 runs backwards: write 6-7"},
+      {{"echogram", file, file, "-o", "x.png"}, "zepconv: FILE: takes at most one value, got two"},
+      {{"track", file, "--format", "csv", "--gap", "0"}, "zepconv: --gap: 0 seconds is not more than 0"},
+      {{"convert", img, "--out"}, "zepconv: --out: needs a value"},
+      // Outputs that cannot be what was asked for, refused before anything is written.
+      {{"echogram", file, "-o", dir}, "zepconv: " + dir + ": is a folder; -o names the PNG to write"},
+      {{"echogram", file, "-o", tmp.File("x.jpg")}, "zepconv: " + tmp.File("x.jpg") + ": echograms are written as PNG, not .jpg"},
+      {{"list", img, "--mapfile", dir}, "zepconv: " + dir + ": is a folder, not a mapfile"},
+      {{"pings", file}, "zepconv: " + file + ": not a .ZEP record file"},
+      {{"echogram", file, "-o", tmp.File("e.png")}, "zepconv: " + file + ": not a .ZEP record file"},
       {{"convert", img, "--out", dir, "--record", "1,99"}, "zepconv: --record: 99 is not between 1 and 64"},
       {{"convert", img, "--type", "tk40", "--out", file}, "zepconv: " + file + ": cannot create the folder: "},
       {{"split", img, "--out", file}, "zepconv: " + file + ": cannot create the folder: "},
