@@ -93,13 +93,17 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
                               {"date", row.cells[2]},
                               {"start", row.cells[3]},
                               {"end", row.cells[4]},
-                              {"pings", std::stoi(row.cells[5])},
+                              {type == SourceType::Tk40 ? "pings" : "sectors", std::stoi(row.cells[5])},
                               {"date_iso", textOrNull(iso.date)},
                               {"start_iso", textOrNull(iso.start)},
                               {"end_iso", textOrNull(iso.end)}});
   }
   con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
 }
+
+// The last cell is the directory's count: pings on a TK40 disc, sectors on
+// a ZEP V1.X one (the Windows program calls both "Pings").
+const char* CountName(SourceType type) { return type == SourceType::Tk40 ? "Pings" : "Sectors"; }
 
 void WriteListText(Console& con, const Disc& disc) {
   con.out << Printable(disc.scan.title) << "\n\n";
@@ -112,7 +116,7 @@ void WriteListText(Console& con, const Disc& disc) {
     cells.push_back({row.cells[0], Printable(row.cells[1]), row.cells[2], row.cells[3], row.cells[4], row.cells[5]});
   }
   WriteTable(con.out,
-             {{"Record No.", true}, {"Name"}, {"Date"}, {"Start"}, {"End"}, {"Pings", true}}, cells);
+             {{"Record No.", true}, {"Name"}, {"Date"}, {"Start"}, {"End"}, {CountName(disc.type), true}}, cells);
 }
 
 // The rows to convert, in slot order; nothing when a record number is not on

@@ -79,8 +79,8 @@ const struct {
      {{"SURVEY.ZEP", 0}, {".._.._CON", 1}, {"SURVEY_4.ZEP", 3}, {"A_B.ZEP", 4}, {"RUN.2", 6}}},
     {"zep", ZepDisc,
      R"({"title": "ZEP Converter", "label": null, "records": [
-       {"record": 1, "slot": 0, "name": "DIVE\u00e9", "date": "05 Nov 08", "start": "14:05", "end": "15:30", "pings": 5},
-       {"record": 3, "slot": 2, "name": "DIVE2", "date": "05 Nov 08", "start": "14:05", "end": "15:30", "pings": 4}]})",
+       {"record": 1, "slot": 0, "name": "DIVE\u00e9", "date": "05 Nov 08", "start": "14:05", "end": "15:30", "sectors": 5},
+       {"record": 3, "slot": 2, "name": "DIVE2", "date": "05 Nov 08", "start": "14:05", "end": "15:30", "sectors": 4}]})",
      {{"DIVE\xC3\xA9.ZEP", 0}, {"DIVE2.ZEP", 2}}},  // the byte 0xE9 is U+00E9 in the file's name
 };
 
@@ -204,7 +204,7 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
       {{"list", img}, 0, "disc.img: a TK40 disc"},
       {{"list", six}, 0, "six.img: a ZEP V1.X disc"},
       {{"list", six, "--type", "tk40"}, 0, "six.img looks like a ZEP V1.X disc"},
-      {{"list", Write(DiscImage(SourceType::Tk40, 8192), "blank.img")}, 0, "blank.img: a blank disc"},
+      {{"list", Write(DiscImage(SourceType::Tk40, 8192), "blank.img")}, 0, "blank.img: a blank disc (its record directory is all zeros): no records; try `zepconv carve`"},
       {{"list", random}, 2, "noise.img: not a TK40 or ZEP V1.X disc"},
       {{"list", random, "--type", "zep"}, 0, ""},
       // check: 0 when whole, 1 when something is lost, 2 when it cannot look.
