@@ -205,6 +205,9 @@ bool OutputFile::Close() {
     if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = path_ + ": " + err;
     return !failed();
   }
+  // Outside the held stretch: on a slow stick this wait is long, and an
+  // interrupt meanwhile finds the file unfinished.
+  if (!failed() && !platform::SyncFile(handle_, err)) error_ = path_ + ": " + err;
   platform::HoldInterrupts();
   const bool placed = PutInPlace();
   if (!placed) DiscardHeld();

@@ -133,6 +133,16 @@ std::intptr_t CreateNewFile(const std::string& path, bool& exists, std::string& 
 
 bool KeepFile(std::intptr_t, std::string&) { return true; }
 
+bool SyncFile(std::intptr_t handle, std::string& error) {
+  while (::fdatasync(static_cast<int>(handle)) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EINVAL || errno == EROFS) return true;  // a file that cannot be synced (a pipe, a device)
+    error = Reason(errno);
+    return false;
+  }
+  return true;
+}
+
 bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error) {
   exists = false;
   if (replace) {

@@ -120,6 +120,12 @@ std::intptr_t CreateNewFile(const std::string& path, bool& exists, std::string& 
   return handle;
 }
 
+bool SyncFile(std::intptr_t handle, std::string& error) {
+  if (FlushFileBuffers(H(handle))) return true;
+  error = LastErrorReason();
+  return false;
+}
+
 bool KeepFile(std::intptr_t handle, std::string& error) {
   if (MarkForDeletion(handle, false)) return true;
   error = LastErrorReason();

@@ -45,6 +45,10 @@ bool NameUnnamedFile(std::intptr_t handle, const std::string& path, bool& exists
 // when the process ends however it ends, until KeepFile() takes the mark off.
 std::intptr_t CreateNewFile(const std::string& path, bool& exists, std::string& error);
 bool KeepFile(std::intptr_t handle, std::string& error);
+// Waits until the file's data is on the disc: before a file takes its name,
+// so that a power cut never leaves a named file without its data, and so
+// that the rename itself has nothing left to flush.
+bool SyncFile(std::intptr_t handle, std::string& error);
 // Renames temp to final. With replace, over any file of that name; without,
 // it fails and sets exists when final exists, leaving both as they are.
 bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error);

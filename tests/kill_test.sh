@@ -28,6 +28,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # A disc whose last record runs over 20000 blocks of the image, so that a
 # conversion lasts long enough to be interrupted in the middle.
 "$maker" --dump-runs "$work/disc.img" >/dev/null || exit 1
+"$maker" --type zep --dump-runs "$work/zep.img" >/dev/null || exit 1  # carve searches ZEP V1.X discs
 printf '\x20\x4e\x00\x00' | dd of="$work/disc.img" bs=1 seek=152 conv=notrunc status=none
 truncate -s 100M "$work/disc.img"
 "$zepconv" convert "$work/disc.img" --record 3 --out "$work/src" --quiet 2>/dev/null
@@ -54,7 +55,7 @@ command_of() {  # name fs -> words
     convert) [ "$2" = vfat ] && echo "convert $work/disc.img --record 1,2,3 --out OUT" ||
                echo "convert $work/disc.img --out OUT" ;;
     dump) echo "dump $work/disc.img --out OUT/scan.bin" ;;
-    carve) echo "carve $work/disc.img --all --out OUT" ;;
+    carve) echo "carve $work/zep.img --all --out OUT" ;;
     echogram) echo "echogram $record --pings-per-image 4096 -o OUT/echo.png" ;;
   esac
 }
