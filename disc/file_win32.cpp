@@ -41,7 +41,10 @@ bool CloseFile(std::intptr_t handle, std::string& error) {
 }
 
 std::intptr_t OpenInputFile(const std::string& path, std::string& error) {
-  const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Shared for reading: a command may read one file twice at once (pings
+  // of the same file given twice), which harms nothing.
+  const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = LastErrorReason();
     return kNoHandle;

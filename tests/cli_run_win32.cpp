@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 #include "tests/cli_run.h"
 
@@ -34,20 +35,27 @@ bool TemporaryIn(const std::string& folder) {
 // Ctrl+C goes to every process of the console: the test's own handler
 // swallows it, and the tool has one of its own (handlers are not inherited).
 void PressCtrlCWhenWriting(HANDLE process, const std::string& folder) {
-  if (GetConsoleWindow() == nullptr) AllocConsole();
   SetConsoleCtrlHandler(IgnoreCtrlC, TRUE);
-  for (int i = 0; i < 3000 && WaitForSingleObject(process, 10) == WAIT_TIMEOUT; ++i) {
+  while (WaitForSingleObject(process, 10) == WAIT_TIMEOUT) {
     if (!TemporaryIn(folder)) continue;
-    GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
-    break;
+    if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
+      throw std::runtime_error("Ctrl+C could not be sent: error " + std::to_string(GetLastError()));
+    }
+    return;
   }
+  throw std::runtime_error("the tool ended before a temporary file appeared in " + folder);
 }
 
 }  // namespace
 
 int RunProcess(std::vector<std::string> args, const std::string& out, const std::string& err,
                const std::string& ctrlCWhenIn) {
-  if (!ctrlCWhenIn.empty() && GetConsoleWindow() == nullptr) AllocConsole();  // before the tool starts: it shares it
+  // A console of its own before the tool starts, so that the tool shares it:
+  // the one a test inherits under Wine passes on no Ctrl+C events.
+  if (!ctrlCWhenIn.empty()) {
+    FreeConsole();
+    if (!AllocConsole()) throw std::runtime_error("no console for Ctrl+C: error " + std::to_string(GetLastError()));
+  }
   // The build gives the tool's host path; under Wine the host's root is Z:.
   if (args[0][0] == '/') args[0] = "Z:" + args[0];
   std::replace(args[0].begin(), args[0].end(), '/', '\\');

@@ -288,8 +288,8 @@ TEST_F(CliTest, DumpThenSplitRecoversTheRunsOfPings) {
 // Natively, tests/kill_test.sh interrupts every writing command on three
 // file systems; here Ctrl+C reaches zepconv.exe in the middle of a record.
 TEST_F(CliTest, CtrlCRemovesTheUnfinishedFileAndKeepsTheEarlierOne) {
-  const std::string img = Write(Tk40Disc().Entry(7, {.name = "LONG", .first = 0, .second = 60000}));
-  fs::resize_file(img, Tk40BlockOffset(60000));  // 60000 blocks of zeros: long enough to be caught
+  const std::string img = Write(Tk40Disc().Entry(7, {.name = "LONG", .first = 0, .second = 20000}));
+  fs::resize_file(img, Tk40BlockOffset(20000));  // 60000 blocks of zeros: long enough to be caught
   const std::string out = tmp.File("out"), earlier = out + "/LONG.ZEP";
   fs::create_directories(out);
   Put("out/LONG.ZEP", "earlier");
