@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
   for (int slot = 0; slot < zep::kSlotCount; ++slot) {
     if (!zep::IsRecordSlot(dir, slot)) continue;
     const std::string path = (outDir / ("record" + std::to_string(slot + 1) + ".ZEP")).string();
-    const zep::ConvertResult r = tk40 ? zep::ConvertTk40Record(path, dir, slot, open)
-                                      : zep::CopyZepRecord(path, dir, slot, open);
+    const zep::ConvertResult r =
+        zep::ConvertRecord(tk40 ? zep::SourceType::Tk40 : zep::SourceType::ZepV1, path, dir, slot, open);
     ++records;
     units += r.units;
     written += r.bytesWritten;

@@ -49,7 +49,7 @@ std::optional<std::vector<ByteRange>> ListedRecords(Console& con, const WholeDis
     if (!IsRecordSlot(dir, slot)) continue;
     const RecordExtent ext = ExtentOf(dir, slot, SourceType::ZepV1);
     if (ext.firstUnit < 2 || ext.listed <= 2) continue;
-    ranges.push_back({static_cast<std::uint64_t>(ext.Offset(0)), static_cast<std::uint64_t>(ext.Offset(ext.count()))});
+    ranges.push_back({static_cast<std::uint64_t>(ext.Offset(0)), static_cast<std::uint64_t>(ext.Offset(ext.count))});
   }
   return ranges;
 }

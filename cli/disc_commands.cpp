@@ -178,11 +178,10 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
     const std::string path = JoinPath(outDir, NativeFileName(fileName));
     ConvertResult r;
     {
-      ProgressBar bar(con.err, con.progress, Printable(name), ExtentOf(disc->directory, row.slot, type).count(), unit,
+      ProgressBar bar(con.err, con.progress, Printable(name), ExtentOf(disc->directory, row.slot, type).count, unit,
                       tk40 ? kTk40BlockSize : kZepSectorSize);
       const OutputTarget target(path, {.noClobber = options.noClobber});
-      r = tk40 ? ConvertTk40Record(target, disc->directory, row.slot, open, bar.Hooks())
-               : CopyZepRecord(target, disc->directory, row.slot, open, bar.Hooks());
+      r = ConvertRecord(type, target, disc->directory, row.slot, open, bar.Hooks());
     }
     const std::string what = "record " + row.cells[0] + " (" + Printable(name) + ")";
     if (r.result == 1) {

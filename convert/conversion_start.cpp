@@ -4,8 +4,8 @@
 
 namespace zep {
 
-bool StartConversion(const OutputTarget& output, int slot, const VolumeOpener& open, ConvertResult& res,
-                     ConversionStart& start) {
+bool StartConversion(const OutputTarget& output, const RecordDirectory& dir, int slot, SourceType type,
+                     const VolumeOpener& open, const Progress& progress, ConvertResult& res, ConversionStart& start) {
   if (slot < 0 || slot >= kSlotCount) {
     res.status = ConvertStatus::VolumeFailed;
     res.reason = "slot " + std::to_string(slot) + " is not a directory slot (0 to 63)";
@@ -25,6 +25,9 @@ bool StartConversion(const OutputTarget& output, int slot, const VolumeOpener& o
     return false;
   }
   start.out.WriteZeros(kFileHeaderSize);
+  start.entry = ReadEntry(dir, slot, type);
+  res.units = start.entry.extent.count;
+  if (progress.setRange) progress.setRange(static_cast<std::uint16_t>(start.entry.extent.count32 & 0xFFFF));
   return true;
 }
 
@@ -38,6 +41,12 @@ bool FinishConversion(ConversionStart& start, ConvertResult& res, bool whole) {
   res.result = 1;
   res.status = whole ? ConvertStatus::Done : ConvertStatus::Incomplete;
   return true;
+}
+
+ConvertResult ConvertRecord(SourceType type, const OutputTarget& output, const RecordDirectory& dir, int slot,
+                            const VolumeOpener& open, const Progress& progress) {
+  return type == SourceType::Tk40 ? ConvertTk40Record(output, dir, slot, open, progress)
+                                  : CopyZepRecord(output, dir, slot, open, progress);
 }
 
 void AddReason(ConvertResult& res, const std::string& part) {

@@ -13,11 +13,14 @@ namespace zep {
 struct ConversionStart {
   VolumeOpenResult opened;  // the volume closes when this goes
   OutputFile out;
+  DirectoryEntry entry;  // the record's, read under the converter's layout
 };
 
-// True when the conversion can go on; otherwise res holds status and reason.
-bool StartConversion(const OutputTarget& output, int slot, const VolumeOpener& open, ConvertResult& res,
-                     ConversionStart& start);
+// True when the conversion can go on: the volume is open, the output has its
+// header, res has the record's unit count and the progress its range.
+// Otherwise res holds status and reason.
+bool StartConversion(const OutputTarget& output, const RecordDirectory& dir, int slot, SourceType type,
+                     const VolumeOpener& open, const Progress& progress, ConvertResult& res, ConversionStart& start);
 
 // Closes the output and sets the result: WriteFailed (the file discarded) when
 // the close fails, otherwise Done, or Incomplete unless whole. True when the

@@ -62,6 +62,10 @@ ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirector
 ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& dir, int slot,
                             const VolumeOpener& open, const Progress& progress = {});
 
+// The converter of the source type: ConvertTk40Record or CopyZepRecord.
+ConvertResult ConvertRecord(SourceType type, const OutputTarget& output, const RecordDirectory& dir, int slot,
+                            const VolumeOpener& open, const Progress& progress = {});
+
 struct SplitResult {
   bool dumpOpened = false;
   std::string dumpError;

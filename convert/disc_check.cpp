@@ -109,9 +109,9 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
   const RecordExtent ext = ExtentOf(dir, slot, type);
   RecordHealth h;
   h.slot = slot;
-  h.directoryCount = ext.type == SourceType::Tk40 ? ext.count32 : ext.listed;
+  h.directoryCount = ext.listed;
   h.firstUnit = ext.firstUnit;
-  h.units = ext.count();
+  h.units = ext.count;
   const std::int64_t size = UnitSizeOf(type);
   // Units before the start of the volume (a negative first unit) are not
   // there to read; counted, not walked one by one, however many there are.
@@ -122,16 +122,16 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
   }
   std::int64_t k = k0;
   const std::int64_t begin = std::max<std::int64_t>(ext.Offset(k), 0);
-  VolumeStream stream(volume, begin, ext.Offset(ext.count()));
+  VolumeStream stream(volume, begin, ext.Offset(ext.count));
   if (progress) stream.onRead = [&](std::uint64_t reached) { progress(reached - static_cast<std::uint64_t>(begin)); };
   PingWalk walk(static_cast<std::uint64_t>(begin));
-  auto walkEnd = static_cast<std::uint64_t>(ext.Offset(ext.count()));
+  auto walkEnd = static_cast<std::uint64_t>(ext.Offset(ext.count));
   if (k0 > 0) walk.BadUnit();
-  for (; k < ext.count(); ++k) {
+  for (; k < ext.count; ++k) {
     const auto pos = static_cast<std::uint64_t>(ext.Offset(k));
     const auto unit = stream.At(pos, static_cast<std::size_t>(size));
     if (unit.empty()) {
-      h.beyondEnd = ext.count() - k;  // the volume ends before this unit: so do all later ones
+      h.beyondEnd = ext.count - k;  // the volume ends before this unit: so do all later ones
       walkEnd = pos;
       break;
     }
@@ -149,7 +149,7 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
   }
   if (type == SourceType::Tk40) {
     h.pings = h.wholeUnits - h.noMode;
-  } else if (k0 < ext.count()) {
+  } else if (k0 < ext.count) {
     walk.End(stream, walkEnd, h);
     h.pings = static_cast<std::int64_t>(h.pingsFound);
   }
@@ -193,7 +193,7 @@ std::uint64_t BytesToCheck(const RecordDirectory& dir, SourceType type, std::int
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (!IsRecordSlot(dir, slot)) continue;
     const RecordExtent ext = ExtentOf(dir, slot, type);
-    std::int64_t bytes = ext.count() * ext.unitSize();
+    std::int64_t bytes = ext.count * ext.unitSize;
     if (volumeSize >= 0) bytes = std::min(bytes, std::max<std::int64_t>(volumeSize - ext.Offset(0), 0));
     total += static_cast<std::uint64_t>(bytes);
   }

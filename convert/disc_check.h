@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disc/directory.h"
+#include "disc/unit_reader.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -21,10 +22,6 @@ enum class Verdict {
 };
 const char* VerdictName(Verdict v);  // "whole", "damaged", "beyond end", "empty"
 
-// Units first, first + 1, ..., first + count - 1 (TK40 blocks, ZEP V1.X sectors).
-struct UnitRun {
-  std::int64_t first = 0, count = 0;
-};
 
 struct RecordHealth {
   int slot = 0;

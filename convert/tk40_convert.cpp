@@ -9,8 +9,8 @@
 #include "convert/conversion_start.h"
 #include "convert/convert.h"
 #include "convert/packed_text.h"
-#include "disc/aligned_buffer.h"
 #include "disc/file.h"
+#include "disc/unit_reader.h"
 
 namespace zep {
 namespace tk40 {
@@ -164,10 +164,6 @@ void PingHeaderBuilder::Apply(std::uint32_t pingIndex, const std::uint8_t* block
 
 namespace {
 
-// Blocks read per volume read: 128 KiB, few enough system calls to keep up
-// with a plain copy, small enough for constant memory.
-constexpr std::int64_t kBatchBlocks = 32;
-
 std::string Plural(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -178,84 +174,54 @@ ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirector
                                 const VolumeOpener& open, const Progress& progress) {
   ConvertResult res;
   ConversionStart start;
-  if (!StartConversion(output, slot, open, res, start)) return res;
-  const DirectoryEntry entry = ReadEntry(dir, slot, SourceType::Tk40);
+  if (!StartConversion(output, dir, slot, SourceType::Tk40, open, progress, res, start)) return res;
+  const RecordExtent& ext = start.entry.extent;
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;
 
-  const RecordExtent& ext = entry.extent;
-  const std::int32_t count = ext.count32;
-  res.units = ext.count();
-  if (progress.setRange) progress.setRange(static_cast<std::uint16_t>(count & 0xFFFF));
-
-  tk40::PingHeaderBuilder header(entry.day, entry.month, entry.year);
-  AlignedBuffer batch(static_cast<std::size_t>(kBatchBlocks * tk40::kBlockSize));
+  tk40::PingHeaderBuilder header(start.entry.day, start.entry.month, start.entry.year);
   alignas(16) std::uint8_t samples[kMaxSampleCount];
-  std::string firstFailure, firstSkip;
+  std::string firstSkip;
   std::int64_t skipped = 0;
 
-  const auto blocksBeforeEnd = [&] { return ext.BeforeEnd(volume.Size()); };
-  const std::int64_t beforeStart = ext.BeforeStart();
-  std::int64_t i = beforeStart;  // the next block of the record, its ping index
-  // Blocks past the end are never asked for: the end may only become known
-  // with a read, so it is looked at again before each.
-  for (std::int64_t inside = blocksBeforeEnd(); i < inside; inside = blocksBeforeEnd()) {
-    const std::int64_t n = std::min<std::int64_t>(kBatchBlocks, inside - i);
-    const std::int64_t firstBlock = ext.Unit(i);
-    const auto span = batch.span().first(static_cast<std::size_t>(n) * tk40::kBlockSize);
-    const ReadResult r = volume.ReadAt(Tk40BlockOffset(firstBlock), span);
-    // Blocks delivered whole by a successful batch read are good; the rest of
-    // the batch is read again block by block, so that only the blocks that
-    // really fail are lost.
-    const std::int64_t whole = r.ok() ? static_cast<std::int64_t>(r.bytes / tk40::kBlockSize) : 0;
-
-    for (const std::int64_t batchStart = i; i < batchStart + n; ++i) {
-      const std::int64_t j = i - batchStart;
-      std::uint8_t* block = batch.data() + j * tk40::kBlockSize;
-      bool ok = j < whole;
-      if (!ok) {
-        if (i >= blocksBeforeEnd()) break;  // the batch read has just met the end
-        const ReadResult rb = ReadDiscBlock(volume, firstBlock + j, {block, tk40::kBlockSize});
-        ok = rb.ok();
-        if (!ok) {
-          // An unreadable block gives no ping record: its bytes are unknown,
-          // and repeating the previous block's would invent a ping. The gap
-          // shows in pingIndex, which stays the block's place in the record.
-          if (res.failedUnits++ == 0) firstFailure = rb.error;
-        }
-      }
-      if (ok) {
-        const auto mode = tk40::ModeForCode(block[tk40::kModeCode] & 0x0F);
-        if (!mode) {
-          // Mode codes 11 to 15 name no mode, so neither a sampleCount nor a
-          // sample shape is known. Such a block gives no ping record and
-          // leaves the header buffer untouched (its text and bytes 26-27 are
-          // not carried into later pings): every text in the file then comes
-          // from a ping that is in the file. Counted, like a failed block.
-          if (skipped++ == 0) {
-            firstSkip = "block " + std::to_string(firstBlock + j) + " has mode code " +
-                        std::to_string(block[tk40::kModeCode] & 0x0F);
-          }
-        } else {
-          header.Apply(static_cast<std::uint32_t>(i), block);
-          const std::size_t sampleCount = tk40::ConvertSamples(*mode, block, samples);
-          if (*mode == 2) ++res.zeroFilledPings;
-          out.Write({header.data(), kPingHeaderSize});
-          out.Write({samples, sampleCount});
-          if (out.failed()) {
-            res.reason = out.error();
-            out.Discard();
-            res.status = ConvertStatus::WriteFailed;
-            res.bytesWritten = 0;
-            return res;
-          }
+  // An unreadable block gives no ping record: its bytes are unknown, and
+  // repeating the previous block's would invent a ping. The gap shows in
+  // pingIndex, which stays the block's place in the record.
+  UnitReader reader(volume, ext);
+  while (reader.Next()) {
+    for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
+      const std::int64_t i = reader.batchFirst() + j;
+      const std::uint8_t* block = reader.Unit(j).data();
+      const std::uint8_t code = block[tk40::kModeCode] & 0x0F;
+      const auto mode = tk40::ModeForCode(code);
+      if (reader.State(j) == UnitState::Good && !mode) {
+        // Mode codes 11 to 15 name no mode, so neither a sampleCount nor a
+        // sample shape is known. Such a block gives no ping record and
+        // leaves the header buffer untouched (its text and bytes 26-27 are
+        // not carried into later pings): every text in the file then comes
+        // from a ping that is in the file. Counted, like a failed block.
+        if (skipped++ == 0) firstSkip = "block " + std::to_string(ext.Unit(i)) + " has mode code " + std::to_string(code);
+      } else if (reader.State(j) == UnitState::Good) {
+        header.Apply(static_cast<std::uint32_t>(i), block);
+        const std::size_t sampleCount = tk40::ConvertSamples(*mode, block, samples);
+        if (*mode == 2) ++res.zeroFilledPings;
+        out.Write({header.data(), kPingHeaderSize});
+        out.Write({samples, sampleCount});
+        if (out.failed()) {
+          res.reason = out.error();
+          out.Discard();
+          res.status = ConvertStatus::WriteFailed;
+          res.bytesWritten = 0;
+          return res;
         }
       }
       if (progress.setPos) progress.setPos(static_cast<std::int32_t>(i));
     }
   }
-  res.beyondEndUnits = beforeStart + (count > i ? count - i : 0);
-  if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(count - 1);
+  const std::int64_t beforeStart = reader.beforeStart();
+  res.failedUnits = reader.badUnits();
+  res.beyondEndUnits = beforeStart + reader.pastEnd();
+  if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(ext.count32 - 1);
 
   res.skippedUnits = skipped;
   if (!FinishConversion(start, res, res.failedUnits == 0 && skipped == 0 && res.beyondEndUnits == 0)) return res;
@@ -263,7 +229,7 @@ ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirector
                                    "no ping made", volume));
   if (res.failedUnits > 0) {
     AddReason(res, Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
-                       " could not be read and gave no ping (first: " + firstFailure + ")");
+                       " could not be read and gave no ping (first: " + reader.firstError() + ")");
   }
   if (skipped > 0) {
     AddReason(res, Plural(skipped, "block has", "blocks have") +

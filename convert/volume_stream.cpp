@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+
+#include "disc/problem.h"
 
 namespace zep {
 namespace {
@@ -11,20 +14,25 @@ namespace {
 constexpr std::size_t kChunk = 1024 * 1024;
 constexpr std::size_t kSector = static_cast<std::size_t>(kZepSectorSize);
 
+// The sectors of [begin, end), or of everything from begin on.
+RecordExtent SectorsOf(std::int64_t begin, std::int64_t end) {
+  const std::int64_t count = end < 0 ? std::numeric_limits<std::int64_t>::max() / 4 / kZepSectorSize - begin / kZepSectorSize
+                                     : (std::max(end, begin) - begin + kZepSectorSize - 1) / kZepSectorSize;
+  return RecordExtent::Bytes(begin, kZepSectorSize, count, begin / kZepSectorSize);
+}
+
 }  // namespace
 
 VolumeStream::VolumeStream(Volume& volume, std::int64_t begin, std::int64_t end)
-    : volume_(volume),
-      end_(end),
+    : end_(end),
+      reader_(volume, SectorsOf(begin, end), 0, true),
       buffer_(kChunk + 3 * kMaxView),
-      sector_(kSector),
       base_(static_cast<std::uint64_t>(begin)) {
   if (end_ >= 0 && end_ <= begin) atEnd_ = true;
 }
 
 std::span<const std::uint8_t> VolumeStream::From(std::uint64_t pos, std::size_t min) {
-  min = std::min(min, kMaxView);
-  pos = std::max(pos, base_);
+  if (pos < base_ || min > kMaxView) throw BrokenPromise("VolumeStream asked for bytes outside its window");
   if (pos + min > base_ + length_ && !atEnd_) {
     // Drop what lies more than kMaxView before pos, in whole alignment steps,
     // so that every read lands on an aligned address of the buffer.
@@ -53,42 +61,30 @@ bool VolumeStream::Unreadable(std::uint64_t pos, std::size_t n) const {
 }
 
 void VolumeStream::Fill() {
-  const std::uint64_t at = base_ + length_;
-  std::size_t size = std::min(kChunk, (buffer_.size() - length_) / kIoAlignment * kIoAlignment);
-  if (end_ >= 0) {
-    const std::uint64_t left = static_cast<std::uint64_t>(end_) - at;
-    size = static_cast<std::size_t>(std::min<std::uint64_t>(size, (left + kSector - 1) / kSector * kSector));
+  const std::size_t room = std::min(kChunk, (buffer_.size() - length_) / kIoAlignment * kIoAlignment);
+  if (!reader_.NextInto({buffer_.data() + length_, room})) {
+    atEnd_ = true;
+    return;
   }
-  const ReadResult r = volume_.ReadAt(static_cast<std::int64_t>(at), {buffer_.data() + length_, size});
-  if (r.ok()) {
-    length_ += r.bytes;
-    if (r.bytes < size) atEnd_ = true;  // the end of the volume
-  } else {
-    ReadSectorBySector(size);
+  for (std::int64_t j = 0; j < reader_.batchSize(); ++j) {
+    const std::uint64_t at = base_ + length_;
+    if (reader_.State(j) == UnitState::Cut) {
+      // The end of the volume: the bytes it has are all there is.
+      length_ += reader_.Delivered(j);
+      atEnd_ = true;
+      break;
+    }
+    length_ += kSector;
+    if (reader_.State(j) == UnitState::Good) continue;
+    if (!unreadable_.empty() && unreadable_.back().end == at) unreadable_.back().end = at + kSector;
+    else unreadable_.push_back({at, at + kSector});
+    if (unreadableSectors_++ == 0) firstError_ = reader_.firstError();
   }
   if (end_ >= 0 && base_ + length_ >= static_cast<std::uint64_t>(end_)) {
     length_ = static_cast<std::size_t>(static_cast<std::uint64_t>(end_) - base_);
     atEnd_ = true;
   }
   if (onRead) onRead(reached());
-}
-
-void VolumeStream::ReadSectorBySector(std::size_t size) {
-  for (std::size_t k = 0; k < size && !atEnd_; k += kSector) {
-    const std::uint64_t at = base_ + length_;
-    const ReadResult r = volume_.ReadAt(static_cast<std::int64_t>(at), sector_.span());
-    if (r.ok()) {
-      std::memcpy(buffer_.data() + length_, sector_.data(), r.bytes);
-      length_ += r.bytes;
-      if (r.bytes < kSector) atEnd_ = true;
-      continue;
-    }
-    std::memset(buffer_.data() + length_, 0, kSector);
-    length_ += kSector;
-    if (!unreadable_.empty() && unreadable_.back().end == at) unreadable_.back().end = at + kSector;
-    else unreadable_.push_back({at, at + kSector});
-    if (unreadableSectors_++ == 0) firstError_ = r.error;
-  }
 }
 
 }  // namespace zep

@@ -1,10 +1,10 @@
 #pragma once
-// A volume read front to back through one window of bounded size: what the
-// carver and the health check use to look at every byte of a stretch of the
-// disc once, at the speed of large sequential reads, in constant memory.
-// A read that fails is retried sector by sector; sectors that still do not
-// read are held as zeros and remembered, so a caller can tell the zeros the
-// disc holds from the ones that stand in for lost bytes.
+// A stretch of the volume read front to back through one window of bounded
+// size: what the carver and the health check use to look at every byte once,
+// at the speed of large sequential reads, in constant memory. The reading is
+// the unit reader's, in sectors: a sector that does not read is held as zeros
+// and remembered, so a caller can tell the zeros the disc holds from the ones
+// that stand in for lost bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "disc/aligned_buffer.h"
+#include "disc/unit_reader.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -29,7 +30,8 @@ class VolumeStream {
   VolumeStream(Volume& volume, std::int64_t begin, std::int64_t end = -1);
 
   // The bytes [pos, pos + n), fewer only at the end; n is at most kMaxView.
-  // pos may go back by up to kMaxView from that of an earlier call, no further.
+  // pos may go back by up to kMaxView from that of an earlier call, no
+  // further: a call that breaks that is a bug (BrokenPromise), not a read.
   std::span<const std::uint8_t> At(std::uint64_t pos, std::size_t n);
   // Every byte held from pos on, at least min of them unless the end comes first.
   std::span<const std::uint8_t> From(std::uint64_t pos, std::size_t min);
@@ -47,12 +49,10 @@ class VolumeStream {
 
  private:
   void Fill();
-  void ReadSectorBySector(std::size_t size);
 
-  Volume& volume_;
   std::int64_t end_;
+  UnitReader reader_;
   AlignedBuffer buffer_;
-  AlignedBuffer sector_;
   std::uint64_t base_;      // volume offset of buffer_[0]
   std::size_t length_ = 0;  // valid bytes in buffer_
   bool atEnd_ = false;

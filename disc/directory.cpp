@@ -1,5 +1,7 @@
 #include "disc/directory.h"
 
+#include <algorithm>
+
 namespace zep {
 
 RecordExtent ExtentOfEntry(const std::uint8_t* e, SourceType type) {
@@ -10,8 +12,12 @@ RecordExtent ExtentOfEntry(const std::uint8_t* e, SourceType type) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
   };
   constexpr std::int32_t kUncopiedSectors = 2;
-  if (type == SourceType::Tk40) return {type, first, minus(second, first), minus(second, first)};
-  return {type, std::int64_t{first} + kUncopiedSectors, minus(second, kUncopiedSectors), second};
+  const auto make = [](std::int64_t unit, std::int32_t count32, std::int32_t listed, SourceType type) {
+    const std::int64_t pos = type == SourceType::Tk40 ? Tk40BlockOffset(unit) : ZepSectorOffset(unit);
+    return RecordExtent{unit, std::max<std::int64_t>(count32, 0), count32, listed, UnitSizeOf(type), pos};
+  };
+  if (type == SourceType::Tk40) return make(first, minus(second, first), minus(second, first), type);
+  return make(std::int64_t{first} + kUncopiedSectors, minus(second, kUncopiedSectors), second, type);
 }
 
 DirectoryEntry ReadEntry(const RecordDirectory& dir, int slot, SourceType type) {

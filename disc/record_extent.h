@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 namespace zep {
 
@@ -27,36 +28,41 @@ constexpr std::int64_t UnitSizeOf(SourceType type) {
 }
 
 struct RecordExtent {
-  SourceType type = SourceType::Tk40;
   std::int64_t firstUnit = 0;  // the block or sector number of the first unit read
+  // The units read: none for a negative count32.
+  std::int64_t count = 0;
   // The recorder's 32-bit count of the units read: TK40 endBlock - firstBlock,
   // ZEP V1.X sectorCount - 2. Its low 16 bits are the progress range.
   std::int32_t count32 = 0;
   // The record list's "Pings" cell: TK40 count32, ZEP V1.X sectorCount.
   std::int32_t listed = 0;
+  std::int64_t unitSize = kTk40BlockSize;
+  std::int64_t firstPos = 0;  // the byte position of the first unit; negative before the volume's start
 
-  std::int64_t unitSize() const { return UnitSizeOf(type); }
-  // The units read: none for a negative count.
-  std::int64_t count() const { return std::max<std::int64_t>(count32, 0); }
+  // Units of unitSize bytes from byte firstPos on, numbered from firstUnit.
+  static RecordExtent Bytes(std::int64_t firstPos, std::int64_t unitSize, std::int64_t count,
+                            std::int64_t firstUnit = 0) {
+    const auto narrow = static_cast<std::int32_t>(std::min<std::int64_t>(count, std::int64_t{std::numeric_limits<std::int32_t>::max()}));
+    return {firstUnit, std::max<std::int64_t>(count, 0), narrow, narrow, unitSize, firstPos};
+  }
+
   // The block or sector number and the byte position of unit k (0 to count).
   std::int64_t Unit(std::int64_t k) const { return firstUnit + k; }
-  std::int64_t Offset(std::int64_t k) const {
-    return type == SourceType::Tk40 ? Tk40BlockOffset(Unit(k)) : ZepSectorOffset(Unit(k));
-  }
+  std::int64_t Offset(std::int64_t k) const { return firstPos + k * unitSize; }
   // How many units, from the first, lie before byte 0 of the volume: none of
   // them can be read.
   std::int64_t BeforeStart() const {
-    if (Offset(0) >= 0) return 0;
-    return std::min((-Offset(0) + unitSize() - 1) / unitSize(), count());
+    if (firstPos >= 0) return 0;
+    return std::min((-firstPos + unitSize - 1) / unitSize, count);
   }
   // The index from which units lie wholly past the end of a volume of
   // volumeSize bytes: they are neither read nor written. A unit the end cuts
-  // through is not past it (its read comes back short). count() while the
+  // through is not past it (its read comes back short). count while the
   // size is unknown (negative).
   std::int64_t BeforeEnd(std::int64_t volumeSize) const {
-    if (volumeSize < 0) return count();
-    if (Offset(0) >= volumeSize) return 0;
-    return std::min((volumeSize - Offset(0) + unitSize() - 1) / unitSize(), count());
+    if (volumeSize < 0) return count;
+    if (firstPos >= volumeSize) return 0;
+    return std::min((volumeSize - firstPos + unitSize - 1) / unitSize, count);
   }
 };
 

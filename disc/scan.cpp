@@ -6,6 +6,7 @@
 
 #include "disc/aligned_buffer.h"
 #include "disc/file.h"
+#include "disc/unit_reader.h"
 
 namespace zep {
 namespace {
@@ -22,10 +23,6 @@ std::string Format(const char* format, auto... args) {
 }
 
 const char* MonthText(std::uint8_t month) { return month < std::size(kMonthTable) ? kMonthTable[month] : ""; }
-
-// Pieces of the dump read per system call; a failed batch is read again piece
-// by piece so only the pieces that really fail become zeros.
-constexpr int kDumpBatchPieces = 32;
 
 }  // namespace
 
@@ -68,24 +65,15 @@ DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOp
     return report;
   }
   report.created = true;
-  AlignedBuffer buffer(kDumpBatchPieces * kDumpPieceSize);
-  for (int piece = 0; piece < kDumpPieces; piece += kDumpBatchPieces) {
-    const int count = std::min(kDumpBatchPieces, kDumpPieces - piece);
-    const std::size_t size = static_cast<std::size_t>(count) * kDumpPieceSize;
-    const std::int64_t pos = kDumpOffset + piece * kDumpPieceSize;
-    const ReadResult batch = volume.ReadAt(pos, buffer.span().first(size));
-    if (!batch.ok() || batch.bytes < size) {
-      for (int k = 0; k < count; ++k) {
-        const auto one = buffer.span().subspan(static_cast<std::size_t>(k) * kDumpPieceSize, kDumpPieceSize);
-        const ReadResult r = volume.ReadAt(pos + k * kDumpPieceSize, one);
-        const std::size_t good = r.ok() ? r.bytes : 0;
-        if (good < one.size()) {
-          std::memset(one.data() + good, 0, one.size() - good);
-          ++report.unreadablePieces;
-        }
-      }
-    }
-    if (!out.Write(buffer.span().first(size))) break;
+  // Unreadable pieces are zeros (a piece the end cuts through keeps the bytes
+  // it has), and pieces past the end of a small volume are zeros too, so
+  // that the dump always has its 5056 pieces.
+  UnitReader reader(volume, RecordExtent::Bytes(kDumpOffset, kDumpPieceSize, kDumpPieces));
+  bool written = true;
+  while (written && reader.Next()) written = out.Write(reader.Bytes());
+  if (written) {
+    report.unreadablePieces = static_cast<int>(reader.badUnits() + reader.pastEnd());
+    out.WriteZeros(static_cast<std::uint64_t>(reader.pastEnd() * kDumpPieceSize));
   }
   if (!out.Close()) {
     report.error = out.error();

@@ -20,6 +20,8 @@
 #include "convert/nmea.h"
 #include "convert/packed_text.h"
 #include "convert/tk40_convert.h"
+#include "convert/volume_stream.h"
+#include "disc/unit_reader.h"
 #include "disc/scan.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/record_check.h"
@@ -773,6 +775,79 @@ TEST(CarveTest, LeavesOutListedPingsAndSplitsRunsAtUnreadableSectors) {
   EXPECT_EQ(cut.unreadableSectors, 1);
   EXPECT_EQ(cutFiles, (std::map<std::string, Bytes>{slice(0, 9), slice(12, 40)}));
 }
+// The unit reader across batch edges: bad units at the first and last place
+// of a batch, runs that span two batches, units before the start and past
+// the end, a unit the end cuts. Each sector holds its own number, so a unit
+// given as good proves it holds its own bytes; a bad one is zeros.
+TEST(UnitReaderTest, BatchesMarkEveryUnitAndCollectTheBadRuns) {
+  constexpr std::int64_t kSectors = 40;
+  Bytes disc(static_cast<std::size_t>(kSectors * 2048) - 1000);  // sector 39 is cut short
+  for (std::size_t i = 0; i < disc.size(); ++i) disc[i] = static_cast<std::uint8_t>(i / 2048 + 1);
+  struct Case {
+    std::int64_t unitSize, firstSector, count;
+    std::vector<std::int64_t> failing;  // sectors
+    std::string states;                 // per unit read: g good, u unreadable, c cut
+    std::vector<std::pair<std::int64_t, std::int64_t>> runs;
+    std::int64_t beforeStart, pastEnd;
+  };
+  const Case cases[] = {  // batches of 4 sectors or 2 blocks
+      {2048, 0, 12, {0, 3, 4, 11}, "ugguuggggggu", {{0, 1}, {3, 2}, {11, 1}}, 0, 0},
+      {2048, 6, 8, {7, 8, 9, 10}, "guuuuggg", {{7, 4}}, 0, 0},
+      {2048, -3, 6, {1}, "gug", {{1, 1}}, 3, 0},
+      {2048, 36, 10, {36}, "uggc", {{36, 1}, {39, 1}}, 0, 6},
+      {4096, 30, 6, {33}, "guggc", {{16, 1}, {19, 1}}, 0, 1},  // blocks 15 to 20: block 16 holds sector 33
+      {2048, 50, 3, {}, "", {}, 0, 3},
+  };
+  for (const auto how : {test::MemoryVolume::SizeKnown::FromStart, test::MemoryVolume::SizeKnown::AtEnd}) {
+    for (const Case& c : cases) {
+      test::MemoryVolume volume(disc);
+      volume.KnowSize(how);
+      for (const std::int64_t f : c.failing) volume.FailRange(f * 2048, 2048);
+      const auto ext = RecordExtent::Bytes(c.firstSector * 2048, c.unitSize, c.count, c.firstSector * 2048 / c.unitSize);
+      UnitReader reader(volume, ext, 8192);
+      std::string states;
+      while (reader.Next()) {
+        EXPECT_LE(reader.batchSize() * c.unitSize, 8192);
+        for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
+          const auto unit = reader.Unit(j);
+          const std::int64_t sector = ext.Offset(reader.batchFirst() + j) / 2048;
+          const UnitState st = reader.State(j);
+          states += st == UnitState::Good ? 'g' : st == UnitState::Cut ? 'c' : 'u';
+          const std::size_t zeroFrom = st == UnitState::Unreadable ? 0 : reader.Delivered(j);
+          for (std::size_t b = 0; b < unit.size(); b += 512) {
+            EXPECT_EQ(unit[b], b < zeroFrom ? static_cast<std::uint8_t>(sector + 1 + static_cast<std::int64_t>(b) / 2048) : 0)
+                << c.firstSector << " unit " << j << " byte " << b;
+          }
+        }
+      }
+      std::vector<std::pair<std::int64_t, std::int64_t>> runs;
+      for (const UnitRun& r : reader.badRuns()) runs.emplace_back(r.first, r.count);
+      EXPECT_EQ(std::tuple(states, runs, reader.beforeStart(), reader.pastEnd()),
+                std::tuple(c.states, c.runs, c.beforeStart, c.pastEnd))
+          << c.firstSector << (how == test::MemoryVolume::SizeKnown::AtEnd ? ", end learnt" : "");
+    }
+  }
+}
+
+// The stream's window slides over many 1 MiB reads; a bad sector astride a
+// read's edge is zeros and unreadable, the bytes around it are the disc's.
+TEST(UnitReaderTest, VolumeStreamSlidesItsWindowAcrossReads) {
+  Bytes disc(3 * 1024 * 1024 + 5000);
+  for (std::size_t i = 0; i < disc.size(); ++i) disc[i] = static_cast<std::uint8_t>(i * 7 / 2048);
+  test::MemoryVolume volume(disc);
+  volume.FailRange(1024 * 1024 - 2048, 4096);  // the last sector of the first read and the first of the second
+  VolumeStream stream(volume, 0);
+  for (std::uint64_t pos = 0; pos < disc.size(); pos += 30001) {
+    const auto view = stream.At(pos, 300);
+    const bool bad = pos + 300 > 1024 * 1024 - 2048 && pos < 1024 * 1024 + 2048;
+    EXPECT_EQ(stream.Unreadable(pos, view.size()), bad) << pos;
+    EXPECT_TRUE(bad || std::equal(view.begin(), view.end(), disc.begin() + static_cast<long>(pos))) << pos;
+  }
+  EXPECT_EQ(stream.At(disc.size() - 100, 300).size(), 100u);
+  EXPECT_EQ(std::tuple(stream.unreadableSectors(), stream.reached()), std::tuple(std::int64_t{2}, std::uint64_t{disc.size()}));
+  EXPECT_THROW(stream.At(0, 10), BrokenPromise);  // far behind the window
+}
+
 // The health check's verdicts on whole, damaged, beyond-end and empty records
 // of both types, with what each one loses.
 

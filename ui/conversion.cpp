@@ -39,22 +39,21 @@ Progress ProgressBarProgress() {
 std::optional<RecordFailure> ConvertRecord(const std::string& folder, const std::string& fileName, int slot,
                                            const std::string& name) {
   RecordFailure failure;
-  failure.recordNumber = slot + 1;
-  failure.name = name;
+  failure.problem.subject = RecordSubject(slot + 1, name);
   const std::optional<std::string> path = JoinOutputPath(folder, fileName);
   if (!path) {
-    failure.reason = "the output path " + folder + "\\" + fileName + " is longer than " +
+    failure.problem.what = "the output path " + folder + "\\" + fileName + " is longer than " +
                      std::to_string(kMaxPathLength) + " characters";
     return failure;
   }
   const char letter = g_shell.driveLetter;
   const VolumeOpener open = [letter] { return OpenDiscVolume(letter); };
-  const ConvertResult result = g_shell.sourceType == SourceType::Tk40
-                                   ? ConvertTk40Record(*path, g_shell.directory, slot, open, ProgressBarProgress())
-                                   : CopyZepRecord(*path, g_shell.directory, slot, open, ProgressBarProgress());
+  const ConvertResult result =
+      ConvertRecord(g_shell.sourceType, *path, g_shell.directory, slot, open, ProgressBarProgress());
   if (result.status == ConvertStatus::Done) return std::nullopt;
   failure.incomplete = result.status == ConvertStatus::Incomplete;
-  failure.reason = result.reason;
+  failure.problem.what = result.reason;
+  failure.problem.units = result.failedUnits + result.beyondEndUnits + result.skippedUnits;
   return failure;
 }
 

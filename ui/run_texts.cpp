@@ -29,11 +29,14 @@ std::string ConvertingText(std::string_view recordName) {
   return ("Converting..." + std::string(recordName)).substr(0, 39);
 }
 
+std::string RecordSubject(int recordNumber, std::string_view name) {
+  return "Record " + std::to_string(recordNumber) + " (" + std::string(name) + ")";
+}
+
 std::string ConversionFailureText(const std::vector<RecordFailure>& failures) {
   std::vector<std::string> lines;
   for (const RecordFailure& f : failures) {
-    lines.push_back("Record " + std::to_string(f.recordNumber) + " (" + f.name + "): " +
-                    (f.incomplete ? "incomplete: " : "not converted: ") + f.reason);
+    lines.push_back(f.problem.subject + ": " + (f.incomplete ? "incomplete: " : "not converted: ") + f.problem.what);
   }
   const std::string head = failures.size() == 1 ? "1 record was not converted completely:\n"
                                                  : std::to_string(failures.size()) +

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "disc/problem.h"
+
 namespace zep::ui {
 
 // The longest path the run forms: 260 characters with the terminator.
@@ -20,12 +22,13 @@ std::optional<std::string> JoinOutputPath(std::string_view folder, std::string_v
 // first part shows it while the record is written.
 std::string ConvertingText(std::string_view recordName);
 
+// A record that failed, as the core names its problems: the subject is the
+// record, "Record 2 (HARBOUR)", as the list numbers it and the disc names it.
 struct RecordFailure {
-  int recordNumber = 0;  // slot + 1, as the list shows it
-  std::string name;      // as read from the disc
+  Problem problem;
   bool incomplete = false;  // a file was written, but without some of the record
-  std::string reason;
 };
+std::string RecordSubject(int recordNumber, std::string_view name);
 
 // The one "Error" box after a run in which records failed; at most a screen's
 // worth of lines, then a count of the rest.

@@ -1,0 +1,97 @@
+#include "disc/unit_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zep {
+namespace {
+
+std::int64_t BatchUnits(const RecordExtent& extent, std::size_t batchBytes) {
+  if (extent.unitSize <= 0 || extent.unitSize % kZepSectorSize != 0) {
+    throw BrokenPromise("a unit reader's units are whole sectors");
+  }
+  return std::max<std::int64_t>(static_cast<std::int64_t>(batchBytes) / extent.unitSize, 1);
+}
+
+}  // namespace
+
+UnitReader::UnitReader(Volume& volume, const RecordExtent& extent, std::size_t batchBytes, bool shortReadIsEnd)
+    : volume_(volume),
+      extent_(extent),
+      batchUnits_(BatchUnits(extent, batchBytes)),
+      buffer_(static_cast<std::size_t>(batchUnits_ * extent.unitSize)),
+      single_(static_cast<std::size_t>(extent.unitSize)),
+      states_(static_cast<std::size_t>(batchUnits_)),
+      shortReadIsEnd_(shortReadIsEnd) {
+  beforeStart_ = extent.BeforeStart();
+  next_ = beforeStart_;
+}
+
+void UnitReader::MarkBad(std::int64_t k, const ReadResult& r) {
+  const std::int64_t unit = extent_.Unit(k);
+  if (!badRuns_.empty() && badRuns_.back().first + badRuns_.back().count == unit) ++badRuns_.back().count;
+  else badRuns_.push_back({unit, 1});
+  if (badUnits_++ > 0) return;
+  const char* noun = extent_.unitSize == kTk40BlockSize ? "block " : "sector ";
+  firstError_ = !r.ok()        ? r.error
+                : r.bytes == 0 ? noun + std::to_string(unit) + " lies beyond the end of " + volume_.Name()
+                               : noun + std::to_string(unit) + " runs beyond the end of " + volume_.Name();
+}
+
+void UnitReader::SeeRead(std::int64_t pos, std::size_t asked, const ReadResult& r) {
+  if (shortReadIsEnd_ && r.ok() && r.bytes < asked && seenEnd_ < 0) seenEnd_ = pos + static_cast<std::int64_t>(r.bytes);
+}
+
+std::int64_t UnitReader::Inside() const {
+  const std::int64_t size = volume_.Size();
+  return extent_.BeforeEnd(size >= 0 ? size : seenEnd_);
+}
+
+bool UnitReader::Next() { return NextInto(buffer_.span()); }
+
+bool UnitReader::NextInto(std::span<std::uint8_t> dest) {
+  const auto size = static_cast<std::size_t>(extent_.unitSize);
+  const auto room = static_cast<std::int64_t>(dest.size() / size);
+  if (room == 0) throw BrokenPromise("a unit reader's batch holds at least one unit");
+  if (room > static_cast<std::int64_t>(states_.size())) states_.resize(static_cast<std::size_t>(room));
+  for (;;) {
+    const std::int64_t inside = Inside();
+    if (next_ >= inside) {
+      pastEnd_ = extent_.count - next_;
+      batchSize_ = 0;
+      batch_ = {};
+      return false;
+    }
+    std::int64_t n = std::min(room, inside - next_);
+    const ReadResult r = volume_.ReadAt(extent_.Offset(next_), dest.first(static_cast<std::size_t>(n) * size));
+    SeeRead(extent_.Offset(next_), static_cast<std::size_t>(n) * size, r);
+    // Units delivered whole by a successful batch read are good; the rest of
+    // the batch is read again unit by unit.
+    const std::int64_t whole = r.ok() ? static_cast<std::int64_t>(r.bytes / size) : 0;
+    std::fill_n(states_.begin(), whole, UnitState::Good);
+    for (std::int64_t j = whole; j < n; ++j) {
+      if (next_ + j >= Inside()) {
+        n = j;  // the batch read has just met the end
+        break;
+      }
+      const auto unit = dest.subspan(static_cast<std::size_t>(j) * size, size);
+      // Read on its own through a buffer of its own, aligned like every volume read.
+      const ReadResult one = volume_.ReadAt(extent_.Offset(next_ + j), single_.span());
+      SeeRead(extent_.Offset(next_ + j), size, one);
+      const std::size_t good = one.ok() ? std::min(one.bytes, size) : 0;
+      std::memcpy(unit.data(), single_.data(), good);
+      std::memset(unit.data() + good, 0, size - good);
+      auto& state = states_[static_cast<std::size_t>(j)];
+      state = good == size ? UnitState::Good : good > 0 ? UnitState::Cut : UnitState::Unreadable;
+      if (state == UnitState::Cut) cutBytes_ = good;
+      if (state != UnitState::Good) MarkBad(next_ + j, one);
+    }
+    batchFirst_ = next_;
+    batchSize_ = n;
+    batch_ = dest.first(static_cast<std::size_t>(n) * size);
+    next_ += n;
+    if (n > 0) return true;
+  }
+}
+
+}  // namespace zep

@@ -1,0 +1,104 @@
+#pragma once
+// The one way a record's units, or any run of fixed-size units, are read off
+// the volume: in batches of large reads, and after a read that fails, unit
+// by unit, so that only the units that really fail are lost. Every unit is
+// marked good, unreadable (a failed read, including bytes a GNU ddrescue map
+// does not mark rescued), cut by the end of the volume, or past the end, and
+// the runs of bad units are collected. What a bad unit becomes (no ping,
+// zeros, the end of a run of pings) is the caller's choice; the reader never
+// invents bytes: a bad unit's bytes are zeros, except the ones a unit cut by
+// the end did deliver.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "disc/aligned_buffer.h"
+#include "disc/problem.h"
+#include "disc/record_extent.h"
+#include "disc/volume.h"
+
+namespace zep {
+
+enum class UnitState : std::uint8_t {
+  Good,
+  Unreadable,  // the read failed; the bytes are zeros
+  Cut,         // the end of the volume cuts through it: the bytes it has, then zeros
+};
+
+// Units first, first + 1, ..., first + count - 1 (block or sector numbers).
+struct UnitRun {
+  std::int64_t first = 0, count = 0;
+};
+
+class UnitReader {
+ public:
+  // Units per batch read: 128 KiB of them, few enough system calls to keep up
+  // with a plain copy, small enough for constant memory.
+  static constexpr std::size_t kBatchBytes = 128 * 1024;
+
+  // With shortReadIsEnd, a read that delivers fewer bytes than asked marks
+  // the end of the volume even where the volume does not know its size (a
+  // front-to-back read of everything there is); otherwise only Size() does.
+  UnitReader(Volume& volume, const RecordExtent& extent, std::size_t batchBytes = kBatchBytes,
+             bool shortReadIsEnd = false);
+
+  // Reads the next batch. False once every unit inside the volume has been
+  // given: units before its start are skipped at once, and the units past its
+  // end are never asked for (the end may only become known with a read, so
+  // it is looked at again before each).
+  bool Next();
+  // The same into dest instead of the reader's own buffer (as many units as
+  // fit): for a caller that keeps the bytes in a window of its own. dest
+  // starts on a kIoAlignment boundary.
+  bool NextInto(std::span<std::uint8_t> dest);
+
+  // The batch Next() read: units batchFirst() to batchFirst() + batchSize() - 1
+  // of the extent (indexes from 0).
+  std::int64_t batchFirst() const { return batchFirst_; }
+  std::int64_t batchSize() const { return batchSize_; }
+  std::span<std::uint8_t> Unit(std::int64_t j) {
+    return batch_.subspan(static_cast<std::size_t>(j * extent_.unitSize), static_cast<std::size_t>(extent_.unitSize));
+  }
+  UnitState State(std::int64_t j) const { return states_[static_cast<std::size_t>(j)]; }
+  // Bytes a Cut unit delivered.
+  std::size_t Delivered(std::int64_t j) const {
+    return State(j) == UnitState::Good ? static_cast<std::size_t>(extent_.unitSize) : cutBytes_;
+  }
+  // The whole batch's bytes, bad units included.
+  std::span<const std::uint8_t> Bytes() const { return batch_; }
+
+  const RecordExtent& extent() const { return extent_; }
+  // Units before the volume's start, and (once Next() is false) past its end.
+  std::int64_t beforeStart() const { return beforeStart_; }
+  std::int64_t pastEnd() const { return pastEnd_; }
+  // Where the reading has got to: the index of the next unit.
+  std::int64_t reached() const { return next_; }
+  std::int64_t badUnits() const { return badUnits_; }
+  const std::vector<UnitRun>& badRuns() const { return badRuns_; }
+  // The first bad unit's reason: the system's, or "block 7 lies beyond the end of disc.img".
+  const std::string& firstError() const { return firstError_; }
+
+ private:
+  void MarkBad(std::int64_t k, const ReadResult& r);
+  void SeeRead(std::int64_t pos, std::size_t asked, const ReadResult& r);
+  std::int64_t Inside() const;
+
+  Volume& volume_;
+  RecordExtent extent_;
+  std::int64_t batchUnits_;
+  AlignedBuffer buffer_, single_;
+  std::span<std::uint8_t> batch_;
+  std::vector<UnitState> states_;
+  std::int64_t next_ = 0, batchFirst_ = 0, batchSize_ = 0;
+  std::int64_t beforeStart_ = 0, pastEnd_ = 0, badUnits_ = 0;
+  std::size_t cutBytes_ = 0;
+  bool shortReadIsEnd_;
+  std::int64_t seenEnd_ = Volume::kUnknownSize;
+  std::vector<UnitRun> badRuns_;
+  std::string firstError_;
+};
+
+}  // namespace zep
