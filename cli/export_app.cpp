@@ -1,5 +1,7 @@
 // The command line of pings, track and echogram.
 
+#include <cstdio>
+
 #include <CLI/CLI.hpp>
 
 #include "cli/conventions.h"
@@ -34,6 +36,16 @@ ExportCommands::ExportCommands(CLI::App& app, const char* footer) {
   echogram_->add_option("--pings-per-image", pingsPerImage_, "Columns per image at most")
       ->check(NumberIn(1, 16384))
       ->capture_default_str();
+  echogram_->add_option("--fit", fit_, "One thumbnail of at most WIDTHxHEIGHT pixels, each the strongest sample of "
+                                     "its block (a block with a missing ping is transparent)")
+      ->check([](const std::string& v) {
+        int w = 0, h = 0;
+        char x = 0, extra = 0;
+        return std::sscanf(v.c_str(), "%d%c%d%c", &w, &x, &h, &extra) == 3 && (x == 'x' || x == 'X') && w > 0 &&
+                       h > 0 && w <= 16384 && h <= 16384
+                   ? std::string()
+                   : std::string("--fit takes WIDTHxHEIGHT, such as 1024x256");
+      });
   echogram_->add_option("--palette", palette_, "grey (the sample values themselves) or viridis")
       ->check(CLI::IsMember({"grey", "viridis"}))
       ->capture_default_str();
@@ -65,8 +77,14 @@ std::optional<int> ExportCommands::Run(Console& con) const {
     return TrackCommand(con, files_, format, out_, gap_);
   }
   if (*echogram_) {
+    std::optional<Fit> fit;
+    if (!fit_.empty()) {
+      fit.emplace();
+      char x = 0;
+      std::sscanf(fit_.c_str(), "%d%c%d", &fit->width, &x, &fit->height);
+    }
     return EchogramCommand(con, files_.front(), out_, pingsPerImage_,
-                           palette_ == "viridis" ? Palette::kViridis : Palette::kGrey);
+                           palette_ == "viridis" ? Palette::kViridis : Palette::kGrey, fit);
   }
   if (*netcdf_) return NetcdfCommand(con, files_, {ncFile_, ncDir_, deflate_});
   return std::nullopt;

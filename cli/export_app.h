@@ -29,7 +29,7 @@ class ExportCommands {
   std::string format_ = "csv", trackFormat_, out_, palette_ = "grey";
   double gap_ = 60;
   int pingsPerImage_ = 2048;
-  std::string ncFile_, ncDir_;
+  std::string ncFile_, ncDir_, fit_;
   int deflate_;
 };
 

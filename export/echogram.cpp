@@ -4,9 +4,17 @@
 #include <filesystem>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
+#include <zlib.h>
+
+// stb's own deflate is simple and slow; zlib's packs as well at a fraction
+// of the time. stb frees what this returns with free().
+static unsigned char* ZlibCompress(unsigned char* data, int length, int* outLength, int quality);
+#define STBIW_ZLIB_COMPRESS ZlibCompress
+#define STBIW_CRC32(buffer, length) static_cast<unsigned>(crc32(0, buffer, static_cast<uInt>(length)))
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
@@ -15,8 +23,24 @@
 #include "export/exports.h"
 #include "export/text_output.h"
 
+static unsigned char* ZlibCompress(unsigned char* data, int length, int* outLength, int quality) {
+  uLongf size = compressBound(static_cast<uLong>(length));
+  auto* out = static_cast<unsigned char*>(std::malloc(size));
+  if (!out) return nullptr;
+  if (compress2(out, &size, data, static_cast<uLong>(length), quality) != Z_OK) {
+    std::free(out);
+    return nullptr;
+  }
+  *outLength = static_cast<int>(size);
+  return out;
+}
+
 namespace zep {
 namespace {
+
+// zlib's level for the PNGs: 1 packs echograms within a few percent of the
+// higher levels at several times their speed (see bench/RESULTS.md).
+constexpr int kPngLevel = 1;
 
 // Missing pings are drawn as transparent columns, but no more than this many
 // per gap: a corrupt ping index must not blow the picture up.
@@ -107,6 +131,7 @@ class Tile {
     // against the one to its left packs echograms a third smaller than
     // choosing a filter per row, and faster.
     stbi_write_force_png_filter = 1;
+    stbi_write_png_compression_level = kPngLevel;
     const auto write = [](void* to, void* data, int size) {
       static_cast<OutputFile*>(to)->Write(std::span(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
     };
@@ -128,6 +153,122 @@ class Tile {
   std::size_t height_ = 0;
   std::vector<std::uint8_t> pixels_;
   std::vector<std::optional<std::uint32_t>> columns_;
+};
+
+// A thumbnail of at most width x height pixels, each the strongest sample of
+// its block of pings and samples, so seabed echoes stay visible; a block that
+// holds a missing ping is transparent, so holes do too. The record's length
+// is not known ahead, so blocks start one ping and one sample large and
+// double, merging neighbours, whenever the picture would grow too large.
+class Thumbnail {
+ public:
+  Thumbnail(int width, int height, Palette palette)
+      : width_(static_cast<std::size_t>(width)), height_(static_cast<std::size_t>(height)), palette_(palette),
+        value_(width_ * height_, 0), present_(width_ * height_, 0), missing_(width_, 0) {}
+
+  void AddPing(std::span<const std::uint8_t> samples) {
+    while (samples.size() > height_ * rowBlock_) DoubleRows();
+    // The column's strongest sample at each depth, at full resolution: one
+    // pass a compiler makes wide; the rows are reduced once per column.
+    if (samples.size() > blockMax_.size()) blockMax_.resize(samples.size(), 0);
+    std::transform(samples.begin(), samples.end(), blockMax_.begin(), blockMax_.begin(),
+                   [](std::uint8_t a, std::uint8_t b) { return std::max(a, b); });
+    longest_ = std::max(longest_, samples.size());
+    EndPing();
+  }
+  void AddGap() {
+    currentMissing_ = true;
+    EndPing();
+  }
+  bool empty() const { return columns_ == 0 && inCurrent_ == 0; }
+
+  void WritePng(OutputFile& file) {
+    if (inCurrent_ > 0) PushColumn(true);
+    const std::size_t w = std::max<std::size_t>(columns_, 1), h = std::max<std::size_t>(rowsUsed_, 1);
+    const std::size_t channels = palette_ == Palette::kGrey ? 2 : 4;
+    std::vector<std::uint8_t> pixels(w * h * channels, 0);
+    for (std::size_t c = 0; c < columns_; ++c) {
+      if (missing_[c]) continue;
+      for (std::size_t r = 0; r < rowsUsed_; ++r) {
+        if (!present_[c * height_ + r]) continue;
+        const std::uint8_t v = value_[c * height_ + r];
+        std::uint8_t* px = pixels.data() + (r * w + c) * channels;
+        if (channels == 2) {
+          px[0] = v;
+          px[1] = 255;
+        } else {
+          px[0] = kViridis[v][0];
+          px[1] = kViridis[v][1];
+          px[2] = kViridis[v][2];
+          px[3] = 255;
+        }
+      }
+    }
+    stbi_write_force_png_filter = 1;
+    stbi_write_png_compression_level = kPngLevel;
+    const auto write = [](void* to, void* data, int size) {
+      static_cast<OutputFile*>(to)->Write(std::span(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(size)));
+    };
+    stbi_write_png_to_func(write, &file, static_cast<int>(w), static_cast<int>(h), static_cast<int>(channels),
+                           pixels.data(), static_cast<int>(w * channels));
+  }
+
+ private:
+  void EndPing() {
+    if (++inCurrent_ == columnBlock_) PushColumn();
+  }
+  // last: the record's last, partial column, pushed whatever its pings.
+  void PushColumn(bool last = false) {
+    if (columns_ == width_) {
+      // Merge neighbouring columns: half as many, each of twice the pings.
+      for (std::size_t c = 0; c < width_ / 2; ++c) MergeColumns(c, 2 * c, 2 * c + 1);
+      if (width_ % 2) MergeColumns(width_ / 2, width_ - 1, width_ - 1);
+      columns_ = (width_ + 1) / 2;
+      columnBlock_ *= 2;
+      if (inCurrent_ < columnBlock_ && !last) return;  // the column goes on with twice the pings
+    }
+    const std::size_t rows = (longest_ + rowBlock_ - 1) / rowBlock_;
+    for (std::size_t r = 0; r < rows; ++r) {
+      const auto from = blockMax_.begin() + static_cast<std::ptrdiff_t>(r * rowBlock_);
+      const auto to = blockMax_.begin() + static_cast<std::ptrdiff_t>(std::min(longest_, (r + 1) * rowBlock_));
+      value_[columns_ * height_ + r] = *std::max_element(from, to);
+      present_[columns_ * height_ + r] = 1;
+    }
+    rowsUsed_ = std::max(rowsUsed_, rows);
+    missing_[columns_] = currentMissing_;
+    ++columns_;
+    std::fill(blockMax_.begin(), blockMax_.end(), 0);
+    longest_ = 0;
+    currentMissing_ = false;
+    inCurrent_ = 0;
+  }
+  void MergeColumns(std::size_t to, std::size_t a, std::size_t b) {
+    for (std::size_t r = 0; r < height_; ++r) {
+      value_[to * height_ + r] = std::max(value_[a * height_ + r], value_[b * height_ + r]);
+      present_[to * height_ + r] = present_[a * height_ + r] | present_[b * height_ + r];
+    }
+    missing_[to] = missing_[a] | missing_[b];
+  }
+  void DoubleRows() {
+    const auto merge = [&](std::uint8_t* v, std::uint8_t* p) {
+      for (std::size_t r = 0; r < height_; ++r) {
+        const std::size_t a = 2 * r, b = 2 * r + 1;
+        v[r] = a < height_ ? std::max(v[a], b < height_ ? v[b] : std::uint8_t{0}) : 0;
+        p[r] = a < height_ ? static_cast<std::uint8_t>(p[a] | (b < height_ ? p[b] : 0)) : 0;
+      }
+    };
+    for (std::size_t c = 0; c < columns_; ++c) merge(value_.data() + c * height_, present_.data() + c * height_);
+    rowBlock_ *= 2;
+    rowsUsed_ = (rowsUsed_ + 1) / 2;
+  }
+
+  std::size_t width_, height_;
+  Palette palette_;
+  std::vector<std::uint8_t> value_, present_, missing_;  // column-major, height_ rows per column
+  std::vector<std::uint8_t> blockMax_;  // the column being gathered, sample by sample
+  std::size_t longest_ = 0;             // its longest ping
+  bool currentMissing_ = false;
+  std::size_t columns_ = 0, inCurrent_ = 0, columnBlock_ = 1, rowBlock_ = 1, rowsUsed_ = 0;
 };
 
 std::string BaseName(const std::string& path) {
@@ -217,8 +358,39 @@ class Echogram {
 
 }  // namespace
 
+namespace {
+
+int ThumbnailCommand(Console& con, const std::string& file, const std::string& outPath, Fit fit, Palette palette) {
+  if (WouldOverwriteInput(con, outPath, {file})) return kRefused;
+  Thumbnail thumb(fit.width, fit.height, palette);
+  std::optional<std::uint32_t> last;
+  WalkCounts counts;
+  WalkAndReport(con, file, {}, counts, [&](const PingInfo& p, std::span<const std::uint8_t> samples) {
+    if (last && p.pingIndex > std::uint64_t{*last} + 1) {
+      for (std::uint32_t i = 0; i < std::min(p.pingIndex - *last - 1, kMaxGapColumns); ++i) thumb.AddGap();
+    }
+    last = p.pingIndex;
+    thumb.AddPing(samples);
+  });
+  if (thumb.empty()) {
+    con.Report(file, "no pings to draw");
+    return counts.Status() == kRefused ? kRefused : kPartly;
+  }
+  OutputFile out = OutputFile::Create(outPath);
+  if (out.open()) thumb.WritePng(out);
+  if (!out.open() || !out.Close()) {
+    con.Report("", out.error());
+    out.Discard();
+    return kPartly;
+  }
+  return counts.Status();
+}
+
+}  // namespace
+
 int EchogramCommand(Console& con, const std::string& file, const std::string& outPath, int pingsPerImage,
-                    Palette palette) {
+                    Palette palette, std::optional<Fit> fit) {
+  if (fit) return ThumbnailCommand(con, file, outPath, *fit, palette);
   if (WouldOverwriteInput(con, outPath, {file}) || WouldOverwriteInput(con, Stem(outPath) + ".csv", {file})) {
     return kRefused;
   }

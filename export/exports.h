@@ -2,6 +2,7 @@
 // The commands that show what record files hold in the forms other tools
 // read: the ping table, the GPS track and the echogram.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,11 @@ int TrackCommand(Console& con, const std::vector<std::string>& files, TrackForma
                  double gapSeconds);
 
 enum class Palette { kGrey, kViridis };
+// --fit WIDTHxHEIGHT: one thumbnail instead of full-size pictures.
+struct Fit {
+  int width = 0, height = 0;
+};
 int EchogramCommand(Console& con, const std::string& file, const std::string& outPath, int pingsPerImage,
-                    Palette palette);
+                    Palette palette, std::optional<Fit> fit = std::nullopt);
 
 }  // namespace zep

@@ -613,10 +613,19 @@ int NetcdfCommand(Console& con, const std::vector<std::string>& files, const Net
     }
   }
   int unopened = 0, failed = 0, notWhole = 0;
+  std::vector<std::string> written;
   for (const std::string& in : files) {
     const std::string out = !options.outFile.empty() ? options.outFile
                                                      : (std::filesystem::path(options.outDir) / (StemOf(in) + ".nc")).string();
     if (WouldOverwriteInput(con, out, files)) return kRefused;
+    // Two record files of one name (A/SURVEY1.ZEP, B/SURVEY1.ZEP) would
+    // write one netCDF file: the second is left out, not written over the first.
+    if (std::find(written.begin(), written.end(), out) != written.end()) {
+      ++failed;
+      con.Report(in, "not written: " + out + " was written from another record file of the same name in this run");
+      continue;
+    }
+    written.push_back(out);
     const Survey survey = SurveyFile(in);
     const RecordWalk& first = survey.walk;
     if (!first.opened) {

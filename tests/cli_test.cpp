@@ -695,6 +695,21 @@ TEST_F(CliTest, EchogramPixelsAreTheSamplesAndGapsAreTransparent) {
   int w = 0, h = 0, n = 0;
   ASSERT_TRUE(stbi_info(tmp.File("one.png").c_str(), &w, &h, &n));
   EXPECT_EQ(std::pair(w, n), std::pair(static_cast<int>(columns.size()), 4));
+  // A thumbnail: 41 columns in blocks of 8 pings, 1920 samples in blocks of 4
+  // rows; each pixel the strongest sample of its block, a block with a
+  // missing ping transparent.
+  ASSERT_EQ(RunZepconv({"echogram", file, "-o", tmp.File("fit.png"), "--fit", "10x500"}).status, 0);
+  stbi_uc* px = stbi_load(tmp.File("fit.png").c_str(), &w, &h, &n, 2);
+  ASSERT_NE(px, nullptr);
+  ASSERT_EQ(std::pair(w, h), std::pair(6, 480));
+  for (int y = 0; y < h; ++y) {
+    const std::size_t at = offsets[5] + 4 * static_cast<std::size_t>(y);
+    const stbi_uc strongest = y < 160 ? *std::max_element(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                                          bytes.begin() + static_cast<std::ptrdiff_t>(at + 4)) : 0;
+    EXPECT_EQ(std::tuple(px[y * w * 2 + 1], px[(y * w + 5) * 2], px[(y * w + 5) * 2 + 1]),
+              std::tuple(stbi_uc{0}, strongest, static_cast<stbi_uc>(y < 160 ? 255 : 0))) << y;
+  }
+  stbi_image_free(px);
 }
 
 // A missing file refuses alike in pings and track; echogram's own outputs get rows of their own.
@@ -720,6 +735,27 @@ TEST_F(CliTest, CutFilesGiveTheirWholePingsAndUnreadableOnesNothing) {
   const auto before = test::ReadWholeFile(file);
   EXPECT_EQ(RunZepconv({"pings", file, "-o", file}).status, 2);
   EXPECT_EQ(test::ReadWholeFile(file), before);
+}
+
+// netcdf needs one output; two record files of one name are not written
+// into one file; the Windows build has no netCDF and says so.
+TEST_F(CliTest, NetcdfRefusesWhatItCannotDoAndKeepsNamesApart) {
+  fs::create_directories(tmp.File("b"));
+  const std::string a = Put("R.ZEP", RecordFile({{0, Gll("091500")}})), b = Put("b/R.ZEP", RecordFile({{0, ""}}));
+#ifdef _WIN32
+  const int written = 2, twoOfOneName = 2;
+#else
+  const int written = 0, twoOfOneName = 1;
+#endif
+  const std::tuple<std::vector<std::string>, int> cases[] = {
+      {{"netcdf", a}, 2},
+      {{"netcdf", a, b, "-o", tmp.File("x.nc")}, 2},
+      {{"netcdf", a, "-o", tmp.File("x.nc"), "--out", tmp.File("nc")}, 2},
+      {{"netcdf", a, "--deflate", "10", "-o", tmp.File("x.nc")}, 2},
+      {{"netcdf", a, "-o", tmp.File("x.nc")}, written},
+      {{"netcdf", a, b, "--out", tmp.File("nc")}, twoOfOneName},
+  };
+  for (const auto& [args, status] : cases) EXPECT_EQ(RunZepconv(args).status, status) << args.size();
 }
 
 }  // namespace

@@ -1,0 +1,144 @@
+#!/usr/bin/python3
+"""zepconv netcdf's files as readers we did not write see them.
+
+xarray (over python3-netcdf4) opens every group of each file, and every
+sample, ping time and fix must be what zepconv's own walk gives: the samples
+at the offsets `pings` names, the times and positions `pings` gives, the
+fixes `track` gives. ncdump -h must show the groups.
+
+usage: netcdf_readers_test.py ZEPCONV MAKE_SAMPLE_DISC MAKE_RECORDS
+"""
+
+import json
+import math
+import subprocess
+import sys
+import tempfile
+from datetime import datetime, timezone
+from pathlib import Path
+
+import numpy as np
+import xarray as xr
+
+GROUPS = ["Provenance", "Sonar", "Sonar/Beam_group1", "Platform", "Environment", "Vendor_specific"]
+
+
+def run(*args, ok=(0,)):
+    r = subprocess.run([str(a) for a in args], capture_output=True, text=True)
+    if r.returncode not in ok:
+        raise AssertionError(f"{args}: exit {r.returncode}\n{r.stderr}")
+    return r.stdout
+
+
+def ns(iso):
+    """ISO 8601 UTC text, as zepconv writes it, in nanoseconds since 1970."""
+    t = datetime.fromisoformat(iso.replace("Z", "+00:00")).astimezone(timezone.utc)
+    return round(t.timestamp() * 1000) * 1_000_000
+
+
+def check(zepconv, record, nc, expect_hole=False):
+    whole = not expect_hole
+    run(zepconv, "netcdf", record, "-o", nc, "--deflate", "1", ok=(0,) if whole else (1,))
+    pings = [json.loads(line) for line in run(zepconv, "pings", record, "--format", "jsonl",
+                                               ok=(0,) if whole else (1,)).splitlines()]
+    track = run(zepconv, "track", record, "--format", "csv", ok=(0,) if whole else (1,)).splitlines()[1:]
+    data = Path(record).read_bytes()
+
+    for g in GROUPS:
+        xr.open_dataset(nc, group=g).load()
+    root = xr.open_dataset(nc)
+    assert root.attrs["Conventions"] == "CF-1.7, SONAR-netCDF4-1.0, ACDD-1.3", root.attrs
+    assert root.attrs["sonar_convention_name"] == "SONAR-netCDF4"
+
+    beam = xr.open_dataset(nc, group="Sonar/Beam_group1", decode_times=False)
+    assert beam.backscatter_r.dims == ("channel", "ping_time", "range_sample")
+    assert beam.sizes["ping_time"] == len(pings), (beam.sizes, len(pings))
+    # Every sample, and the fill after each ping's last one.
+    raw = xr.open_dataset(nc, group="Sonar/Beam_group1", mask_and_scale=False, decode_times=False)
+    samples = raw.backscatter_r.values[0]
+    index, mode = beam.ping_index.values, beam["mode"].values
+    for i, p in enumerate(pings):
+        start = p["offset"] + 256
+        expected = np.frombuffer(data[start:start + p["sample_count"]], dtype=np.uint8)
+        assert (samples[i, :p["sample_count"]] == expected).all(), f"ping {p['ping']}: samples differ"
+        assert (samples[i, p["sample_count"]:] == -1).all(), f"ping {p['ping']}: no fill after the samples"
+        assert int(index[i]) == p["ping"] and int(mode[i]) == p["mode"]
+    decoded = xr.open_dataset(nc, group="Sonar/Beam_group1").backscatter_r
+    assert decoded.dtype == np.float32 and bool(np.isnan(decoded.values[0, 0, -1]) == (pings[0]["sample_count"] < decoded.sizes["range_sample"]))
+
+    # Ping times: strictly increasing; a ping's own or interpolated time as
+    # pings gives it (to its millisecond), others flagged.
+    times = beam.ping_time.values.astype(np.int64)
+    assert (np.diff(times) > 0).all(), "ping_time is not strictly increasing"
+    assert xr.open_dataset(nc, group="Sonar/Beam_group1").ping_time.dtype.kind == "M"
+    source = beam.ping_time_source.values
+    lats, lons = beam.platform_latitude.values, beam.platform_longitude.values
+    position = xr.open_dataset(nc, group="Platform").position_source.values
+    for i, p in enumerate(pings):
+        if p["ping_time"] is not None and source[i] in (0, 1):
+            assert abs(int(times[i]) - ns(p["ping_time"])) < 1_000_000, (p, times[i])
+        else:
+            assert source[i] in (2, 3), (p, source[i])
+        lat, lon = float(lats[i]), float(lons[i])
+        if p["ping_position"] == "none":
+            assert math.isnan(lat) and math.isnan(lon)
+        else:
+            assert f"{lat:.7f}" == f"{p['ping_lat']:.7f}" and f"{lon:.7f}" == f"{p['ping_lon']:.7f}", (p, lat, lon)
+        assert ["fix", "interpolated", "none"][int(position[i])] == p["ping_position"]
+
+    # The fixes, each once, on time1 as track gives them.
+    platform = xr.open_dataset(nc, group="Platform", decode_times=False)
+    assert platform.sizes["time1"] == len(track), (platform.sizes, len(track))
+    fixes = zip(platform.fix_ping_index.values, platform.time1.values, platform.latitude.values, platform.longitude.values)
+    for row, (fix_ping, fix_time, fix_lat, fix_lon) in zip(track, fixes):
+        _, _, ping, time, lat, lon, _ = row.split(",")
+        assert int(fix_ping) == int(ping) and f"{fix_lat:.7f}" == lat and f"{fix_lon:.7f}" == lon, row
+        assert int(fix_time) == ns(time), (row, int(fix_time))
+
+    vendor = xr.open_dataset(nc, group="Vendor_specific").load()
+    columns = {k: vendor[k].values for k in ["gps_text", "u16_22", "s16_16", "offset", "flags", "u8_38"]}
+    for i, p in enumerate(pings):
+        assert columns["gps_text"][i].decode("latin-1") == p["gps_text"]
+        for k in ["u16_22", "s16_16", "offset", "flags", "u8_38"]:
+            assert int(columns[k][i]) == p[k], (k, p)
+    env = xr.open_dataset(nc, group="Environment")
+    assert math.isnan(float(env.sound_speed_indicative[0]))
+    return pings, source
+
+
+def main():
+    zepconv, make_disc, make_records = sys.argv[1:4]
+    with tempfile.TemporaryDirectory() as tmp:
+        tmp = Path(tmp)
+        run(make_disc, tmp / "tk40.img")
+        run(zepconv, "convert", tmp / "tk40.img", "--out", tmp / "tk40", "--record", "1")
+        run(make_disc, "--type", "zep", "--damaged", tmp / "zep.img")
+        run(zepconv, "convert", tmp / "zep.img", "--out", tmp / "zep", "--record", "2", ok=(0, 1))
+        run(make_records, tmp)
+
+        pings, _ = check(zepconv, tmp / "tk40" / "SURVEY1.ZEP", tmp / "tk40.nc")
+        assert {p["ping_position"] for p in pings} >= {"fix", "interpolated"}
+
+        pings, _ = check(zepconv, tmp / "MIXED.ZEP", tmp / "mixed.nc")
+        assert len({p["mode"] for p in pings}) == 13
+
+        pings, _ = check(zepconv, tmp / "zep" / "HARBOUR.ZEP", tmp / "hole.nc", expect_hole=True)
+        assert len(pings) == 239 and 15 not in [p["ping"] for p in pings]
+
+        pings, source = check(zepconv, tmp / "NOGPS.ZEP", tmp / "nogps.nc")
+        assert all(p["ping_position"] == "none" for p in pings) and (source == 2).all()
+        first = xr.open_dataset(tmp / "nogps.nc", group="Sonar/Beam_group1").ping_time.values[0]
+        assert str(first).startswith("2008-11-05T00:00:00"), first
+
+        pings, _ = check(zepconv, tmp / "MIDNIGHT.ZEP", tmp / "midnight.nc")
+        days = {p["ping_time"][:10] for p in pings if p["ping_time"]}
+        assert days == {"2008-11-05", "2008-11-06"}, days
+
+        header = run("ncdump", "-h", tmp / "mixed.nc")
+        for g in ["Provenance", "Sonar", "Beam_group1", "Platform", "Environment", "Vendor_specific"]:
+            assert f"group: {g} {{" in header, g
+    print("netCDF files read back by xarray and ncdump: every sample, ping time and fix as zepconv walks them")
+
+
+if __name__ == "__main__":
+    main()
