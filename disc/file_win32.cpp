@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string>
+
 #include "disc/file.h"
 #include "disc/platform_file.h"
 #include "disc/win32_error.h"
@@ -7,6 +9,35 @@
 namespace zep::platform {
 namespace {
 HANDLE H(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+std::string LongPathText(const std::string& path);
+
+// A temporary file's name is longer than many a record's, so beside a final
+// path that just fits MAX_PATH it may not: such a path goes to the system in
+// its long form ("\\?\C:\...", "\\?\UNC\server\..."), which has no such limit
+// in the wide-character calls (the ANSI ones keep it), in the ANSI code page
+// that the ANSI calls would have used.
+std::wstring LongPath(const std::string& shortPath) {
+  const std::string path = LongPathText(shortPath);
+  const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+  return wide;
+}
+
+std::string LongPathText(const std::string& path) {
+  if (path.size() < MAX_PATH || path.starts_with("\\\\?\\")) return path;
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  char full[MAX_PATH];
+  const DWORD n = GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH) return path;
+  std::string out = full;
+  for (char& c : out) c = c == '/' ? '\\' : c;
+  if (!out.ends_with("\\")) out += '\\';
+  out += slash == std::string::npos ? path : path.substr(slash + 1);
+  return out.starts_with("\\\\") ? "\\\\?\\UNC\\" + out.substr(2) : "\\\\?\\" + out;
+}
 }  // namespace
 
 std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error) {
@@ -60,7 +91,7 @@ ReadResult ReadSome(std::intptr_t handle, std::span<std::uint8_t> buf) {
 }
 
 bool DeleteFileAt(const std::string& path, std::string& error) {
-  if (DeleteFileA(path.c_str())) return true;
+  if (DeleteFileW(LongPath(path).c_str())) return true;
   const DWORD code = GetLastError();
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
   SetLastError(code);
@@ -109,8 +140,8 @@ std::intptr_t CreateNewFile(const std::string& path, bool& exists, std::string& 
   // the console is closed, with no code of ours running. A file system that
   // refuses the mark still gets the file; an interrupt or a later run
   // removes it then.
-  const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
+  const HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
@@ -137,7 +168,7 @@ bool KeepFile(std::intptr_t handle, std::string& error) {
 
 bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error) {
   exists = false;
-  if (MoveFileExA(temp.c_str(), final.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return true;
+  if (MoveFileExW(LongPath(temp).c_str(), LongPath(final).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return true;
   const DWORD code = GetLastError();
   exists = !replace && (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS);
   SetLastError(code);
