@@ -45,8 +45,21 @@ bool FinishConversion(ConversionStart& start, ConvertResult& res, bool whole) {
 
 ConvertResult ConvertRecord(SourceType type, const OutputTarget& output, const RecordDirectory& dir, int slot,
                             const VolumeOpener& open, const Progress& progress) {
-  return type == SourceType::Tk40 ? ConvertTk40Record(output, dir, slot, open, progress)
-                                  : CopyZepRecord(output, dir, slot, open, progress);
+  ConvertResult res;
+  ConversionStart start;
+  if (!StartConversion(output, dir, slot, type, open, progress, res, start)) return res;
+  return type == SourceType::Tk40 ? ConvertTk40Blocks(start, progress, std::move(res))
+                                  : CopyZepSectors(start, progress, std::move(res));
+}
+
+ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirectory& dir, int slot,
+                                const VolumeOpener& open, const Progress& progress) {
+  return ConvertRecord(SourceType::Tk40, output, dir, slot, open, progress);
+}
+
+ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& dir, int slot,
+                            const VolumeOpener& open, const Progress& progress) {
+  return ConvertRecord(SourceType::ZepV1, output, dir, slot, open, progress);
 }
 
 void AddReason(ConvertResult& res, const std::string& part) {

@@ -22,6 +22,11 @@ struct ConversionStart {
 bool StartConversion(const OutputTarget& output, const RecordDirectory& dir, int slot, SourceType type,
                      const VolumeOpener& open, const Progress& progress, ConvertResult& res, ConversionStart& start);
 
+// The two converters past StartConversion: each reads the record's units
+// and decides what they become.
+ConvertResult ConvertTk40Blocks(ConversionStart& start, const Progress& progress, ConvertResult res);
+ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, ConvertResult res);
+
 // Closes the output and sets the result: WriteFailed (the file discarded) when
 // the close fails, otherwise Done, or Incomplete unless whole. True when the
 // file was written, so the caller gives an Incomplete result its reason.

@@ -170,11 +170,7 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
 
 }  // namespace
 
-ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirectory& dir, int slot,
-                                const VolumeOpener& open, const Progress& progress) {
-  ConvertResult res;
-  ConversionStart start;
-  if (!StartConversion(output, dir, slot, SourceType::Tk40, open, progress, res, start)) return res;
+ConvertResult ConvertTk40Blocks(ConversionStart& start, const Progress& progress, ConvertResult res) {
   const RecordExtent& ext = start.entry.extent;
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;

@@ -12,11 +12,7 @@
 
 namespace zep {
 
-ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& dir, int slot,
-                            const VolumeOpener& open, const Progress& progress) {
-  ConvertResult res;
-  ConversionStart start;
-  if (!StartConversion(output, dir, slot, SourceType::ZepV1, open, progress, res, start)) return res;
+ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, ConvertResult res) {
   const RecordExtent& ext = start.entry.extent;
   Volume& volume = *start.opened.volume;
   OutputFile& out = start.out;

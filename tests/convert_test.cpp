@@ -775,56 +775,44 @@ TEST(CarveTest, LeavesOutListedPingsAndSplitsRunsAtUnreadableSectors) {
   EXPECT_EQ(cut.unreadableSectors, 1);
   EXPECT_EQ(cutFiles, (std::map<std::string, Bytes>{slice(0, 9), slice(12, 40)}));
 }
-// The unit reader across batch edges: bad units at the first and last place
-// of a batch, runs that span two batches, units before the start and past
-// the end, a unit the end cuts. Each sector holds its own number, so a unit
-// given as good proves it holds its own bytes; a bad one is zeros.
+// The unit reader across batch edges (4 sectors or 2 blocks): bad units first
+// and last in a batch and across two, before the start, past the end and cut
+// by it. Each sector holds its own number: a good unit holds its own bytes.
 TEST(UnitReaderTest, BatchesMarkEveryUnitAndCollectTheBadRuns) {
-  constexpr std::int64_t kSectors = 40;
-  Bytes disc(static_cast<std::size_t>(kSectors * 2048) - 1000);  // sector 39 is cut short
+  Bytes disc(40 * 2048 - 1000);  // sector 39 is cut short
   for (std::size_t i = 0; i < disc.size(); ++i) disc[i] = static_cast<std::uint8_t>(i / 2048 + 1);
-  struct Case {
-    std::int64_t unitSize, firstSector, count;
-    std::vector<std::int64_t> failing;  // sectors
-    std::string states;                 // per unit read: g good, u unreadable, c cut
-    std::vector<std::pair<std::int64_t, std::int64_t>> runs;
-    std::int64_t beforeStart, pastEnd;
-  };
-  const Case cases[] = {  // batches of 4 sectors or 2 blocks
+  using Runs = std::vector<std::pair<std::int64_t, std::int64_t>>;
+  const std::tuple<std::int64_t, std::int64_t, std::int64_t, std::vector<std::int64_t>, std::string, Runs, std::int64_t, std::int64_t> cases[] = {
+      // unit size, first sector, count, failing sectors; states (good, unreadable, cut), bad runs, before start, past end
       {2048, 0, 12, {0, 3, 4, 11}, "ugguuggggggu", {{0, 1}, {3, 2}, {11, 1}}, 0, 0},
       {2048, 6, 8, {7, 8, 9, 10}, "guuuuggg", {{7, 4}}, 0, 0},
       {2048, -3, 6, {1}, "gug", {{1, 1}}, 3, 0},
       {2048, 36, 10, {36}, "uggc", {{36, 1}, {39, 1}}, 0, 6},
       {4096, 30, 6, {33}, "guggc", {{16, 1}, {19, 1}}, 0, 1},  // blocks 15 to 20: block 16 holds sector 33
-      {2048, 50, 3, {}, "", {}, 0, 3},
-  };
+      {2048, 50, 3, {}, "", {}, 0, 3}};
   for (const auto how : {test::MemoryVolume::SizeKnown::FromStart, test::MemoryVolume::SizeKnown::AtEnd}) {
-    for (const Case& c : cases) {
+    for (const auto& [unitSize, first, count, failing, states, runs, beforeStart, pastEnd] : cases) {
       test::MemoryVolume volume(disc);
       volume.KnowSize(how);
-      for (const std::int64_t f : c.failing) volume.FailRange(f * 2048, 2048);
-      const auto ext = RecordExtent::Bytes(c.firstSector * 2048, c.unitSize, c.count, c.firstSector * 2048 / c.unitSize);
+      for (const std::int64_t f : failing) volume.FailRange(f * 2048, 2048);
+      const auto ext = RecordExtent::Bytes(first * 2048, unitSize, count, first * 2048 / unitSize);
       UnitReader reader(volume, ext, 8192);
-      std::string states;
+      std::string seen;
       while (reader.Next()) {
-        EXPECT_LE(reader.batchSize() * c.unitSize, 8192);
         for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
-          const auto unit = reader.Unit(j);
-          const std::int64_t sector = ext.Offset(reader.batchFirst() + j) / 2048;
           const UnitState st = reader.State(j);
-          states += st == UnitState::Good ? 'g' : st == UnitState::Cut ? 'c' : 'u';
+          seen += st == UnitState::Good ? 'g' : st == UnitState::Cut ? 'c' : 'u';
           const std::size_t zeroFrom = st == UnitState::Unreadable ? 0 : reader.Delivered(j);
-          for (std::size_t b = 0; b < unit.size(); b += 512) {
-            EXPECT_EQ(unit[b], b < zeroFrom ? static_cast<std::uint8_t>(sector + 1 + static_cast<std::int64_t>(b) / 2048) : 0)
-                << c.firstSector << " unit " << j << " byte " << b;
+          const std::int64_t sector = ext.Offset(reader.batchFirst() + j) / 2048;
+          for (std::size_t b = 0; b < reader.Unit(j).size(); b += 512) {
+            EXPECT_EQ(reader.Unit(j)[b], b < zeroFrom ? sector + 1 + static_cast<std::int64_t>(b / 2048) : 0) << first << " " << j;
           }
         }
       }
-      std::vector<std::pair<std::int64_t, std::int64_t>> runs;
-      for (const UnitRun& r : reader.badRuns()) runs.emplace_back(r.first, r.count);
-      EXPECT_EQ(std::tuple(states, runs, reader.beforeStart(), reader.pastEnd()),
-                std::tuple(c.states, c.runs, c.beforeStart, c.pastEnd))
-          << c.firstSector << (how == test::MemoryVolume::SizeKnown::AtEnd ? ", end learnt" : "");
+      Runs bad;
+      for (const UnitRun& r : reader.badRuns()) bad.emplace_back(r.first, r.count);
+      EXPECT_EQ(std::tuple(seen, bad, reader.beforeStart(), reader.pastEnd()), std::tuple(states, runs, beforeStart, pastEnd))
+          << first << (how == test::MemoryVolume::SizeKnown::AtEnd ? ", end learnt" : "");
     }
   }
 }

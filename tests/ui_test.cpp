@@ -425,32 +425,6 @@ std::pair<long, long> Size(HWND window) {
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
-TEST_F(UiTest, EveryResizeLaysOutListStatusPartsProgressBarAndColumns) {
-  const struct {
-    long width;
-    std::array<int, 6> columns;
-    int secondPartEdge;
-    long barWidth;
-  } cases[] = {
-      // The single-precision shares lie below 0.19, 0.22, ...: whole products lose a pixel.
-      {400, {75, 87, 75, 47, 47, 63}, 379, 231},
-      {100, {18, 21, 18, 11, 11, 15}, 79, 0},  // the bar's negative width stops at 0
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.width);
-    SendMessageA(g_shell.recordList, LVM_SETCOLUMNWIDTH, 1, 200);  // a user's widths last until the next resize
-    SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(c.width, 300));
-    for (int col = 0; col < 6; ++col) {
-      EXPECT_EQ(SendMessageA(g_shell.recordList, LVM_GETCOLUMNWIDTH, col, 0), c.columns[col]) << col;
-    }
-    int edges[2] = {};
-    EXPECT_EQ(SendMessageA(g_shell.statusBar, SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges)), 2);
-    EXPECT_EQ(std::pair(edges[0], edges[1]), std::pair(145, c.secondPartEdge));
-    EXPECT_EQ(Size(g_shell.recordList), std::pair(c.width, 300 - Size(g_shell.statusBar).second));
-    EXPECT_EQ(Size(g_shell.progressBar).first, c.barWidth);
-  }
-}
-
 // The window passes WM_GETMINMAXINFO on to the MDI child default although it
 // is no MDI child: only the minimum tracking size may change, and maximizing
 // must work as for any window.
