@@ -29,8 +29,11 @@ constexpr const char* kSeveralHelp =
     "after the image without its extension (-2, -3, ... for a name given twice)";
 
 constexpr const char* kFooter =
-    "Exit status: 0 when everything asked for was done, 1 when only part of it was (each problem is named on "
-    "stderr), 2 for a usage error or a source that cannot be read, 3 for an internal error (a bug in zepconv).";
+    "Exit status: 0 when everything asked for was done; 1 when only part of it was (each problem is named on "
+    "stderr), or carve and split found no run of ping records; 2 when nothing was done: a usage error, a source "
+    "that cannot be read or holds no record directory, no output that could be written, a file that is not a "
+    "record file, a dump area past the end of the volume, carve on a TK40 disc; 3 for an internal error (a bug "
+    "in zepconv); 128 plus the signal's number when interrupted (130 for Ctrl+C).";
 
 // nullopt for auto: the disc's evidence decides.
 std::optional<SourceType> TypeOf(const std::string& name) {
@@ -80,7 +83,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   app.add_flag("-q,--quiet", quiet, "Draw no progress bar");
 
   std::string source, type = "auto", outPath;
-  std::vector<int> records;
+  std::vector<std::string> recordTexts;
   std::vector<std::string> files, sources;
   bool json = false, all = false;
   DiscOptions discOptions;
@@ -92,24 +95,24 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
 
   CLI::App* convert = app.add_subcommand("convert", "Convert records into .ZEP record files");
   convert->add_option("SOURCE", sources, kSeveralHelp)->required();
-  convert->add_option("--out", outPath, "Folder for the record files (created if missing)")->required();
+  convert->add_option("-o,--out", outPath, "Folder for the record files (created if missing)")->required();
   AddTypeOption(convert, type);
   convert->add_flag("--json", json, "Print one JSON object: the files written and the failures");
   convert
-      ->add_option("--record", records,
-                   "Record number as listed, 1 to 64; repeat for more (default: every record)")
-      ->check(NumberIn(1, 64))
+      ->add_option("--record", recordTexts,
+                   "Record numbers as listed, 1 to 64: 3, 1-3 or 1-3,5; repeat for more (default: every record)")
+      ->check(NumbersIn(1, 64))
       ->delimiter(',')
       ->allow_extra_args(false);
 
   CLI::App* dump = app.add_subcommand("dump", "Write the scan dump: 5056 pieces of 4096 bytes from byte 39725056");
   dump->add_option("SOURCE", source, kSourceHelp)->required();
-  dump->add_option("--out", outPath, "The dump file to write")->required();
+  dump->add_option("-o,--out", outPath, "The dump file to write")->required();
   dump->add_flag("--json", json, "Print one JSON object: the dump written and the failures");
 
   CLI::App* split = app.add_subcommand("split", "Write each run of ping records in a scan dump to a record file");
   split->add_option("DUMP", source, "A scan dump")->required();
-  split->add_option("--out", outPath, "Folder for fond0.zep, fond1.zep, ... (created if missing)")->required();
+  split->add_option("-o,--out", outPath, "Folder for fond0.zep, fond1.zep, ... (created if missing)")->required();
   split->add_flag("--json", json, "Print one JSON object: the files written and the failures");
 
   CLI::App* info = app.add_subcommand("info", "Walk record files from ping to ping and say what they hold");
@@ -119,7 +122,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   CLI::App* carve = app.add_subcommand(
       "carve", "Write every run of ping records on a disc or a scan dump to a record file named by its offset");
   carve->add_option("SOURCE", sources, kSeveralHelp)->required();
-  carve->add_option("--out", outPath, "Folder for carved-OFFSET.zep files (created if missing)")->required();
+  carve->add_option("-o,--out", outPath, "Folder for carved-OFFSET.zep files (created if missing)")->required();
   AddTypeOption(carve, type);
   carve->add_flag("--all", all, "Keep runs inside the records the directory lists, too");
 
@@ -153,7 +156,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     if (*convert) {
       return RunSources(con, sources, outPath, discOptions,
                         [&](Console& c, const std::string& s, const std::string& dir, const DiscOptions& o) {
-                          return ConvertCommand(c, s, TypeOf(type), dir, records, o);
+                          return ConvertCommand(c, s, TypeOf(type), dir, ExpandRanges(recordTexts), o);
                         });
     }
     if (*dump) return DumpCommand(con, source, outPath, discOptions);

@@ -171,7 +171,7 @@ bool AnythingLost(const Report& r) {
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options) {
   std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile);
-  if (!disc) return kRefused;
+  if (!disc || !HoldsDirectory(con, source, disc->size)) return kRefused;
   Report r;
   r.source = source;
   if (const auto problem = ReadRecordDirectory(*disc->volume, r.dir)) r.directoryError = problem->Text();

@@ -28,7 +28,7 @@ class RunFile {
     file_.path = dir + (joined ? "" : std::string(1, separator)) + CarvedFileName(offset);
     out_ = OutputFile::Create(file_.path, options.output);
     if (out_.open()) out_.WriteZeros(kFileHeaderSize);
-    else res_.failures.push_back(out_.clobberRefused() ? out_.error() : file_.path + ": " + out_.error());
+    else res_.failures.push_back(out_.error());
   }
   void Write(std::span<const std::uint8_t> record) {
     ++file_.pings;
@@ -44,7 +44,7 @@ class RunFile {
 
  private:
   void Fail() {
-    res_.failures.push_back(file_.path + ": " + out_.error());
+    res_.failures.push_back(out_.error());
     out_.Discard();
   }
   CarveResult& res_;
