@@ -90,7 +90,7 @@ TEST_F(CliTest, InventoryRowsHashesAndResume) {
   json inv = json::parse(ReadText(out + "/inventory.json"));
   ASSERT_EQ(inv["records"].size(), 3u);
   EXPECT_EQ(inv["records"][2]["image_sha256"], "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(inv["records"][2]["health"], "directory lost");  // too short to hold one
+  EXPECT_EQ(inv["records"][2]["health"], "unreadable");  // too short to hold a directory
   EXPECT_EQ(inv["records"][0]["output"], "a/ONE.ZEP");
   EXPECT_EQ(inv["records"][0]["pings"], 4);
   EXPECT_EQ(inv["discs"][1]["folder"], "index-2");  // index.html is the box's page
