@@ -149,8 +149,8 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   const auto run = [&]() -> int {
     if (*list) return ListCommand(con, source, TypeOf(type), json, discOptions);
     if ((*convert || *carve || *check) && sources.size() > 1 && !discOptions.mapfile.empty()) {
-      con.err << "zepconv: --mapfile names one image's map; with several sources each image's map is found "
-                 "beside it (IMAGE.map, IMAGE.mapfile, STEM.map or STEM.mapfile)\n";
+      con.Report("--mapfile", "names one image's map; with several sources each image's map is found beside it "
+                              "(IMAGE.map, IMAGE.mapfile, STEM.map or STEM.mapfile)");
       return kRefused;
     }
     if (*convert) {

@@ -196,7 +196,7 @@ void WalkAndReport(Console& con, const std::string& path, const PingVisitor& vis
     con.Report(path, "not a .ZEP record file");
   } else if (!w.whole) {
     ++counts.notWhole;
-    con.Report("", path + " is not whole: " + w.problem);
+    con.Report(path, "not whole: " + w.problem);
   }
 }
 
