@@ -147,7 +147,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
 
   Console con{out, err, stderrIsTerminal && !quiet, json, {}};
   const auto run = [&]() -> int {
-    if (*list) return ListCommand(con, source, TypeOf(type), json, discOptions);
+    if (*list) return ListCommand(con, source, TypeOf(type), json, WithMapfileBeside(con, source, discOptions));
     if ((*convert || *carve || *check) && sources.size() > 1 && !discOptions.mapfile.empty()) {
       con.Report("--mapfile", "names one image's map; with several sources each image's map is found beside it "
                               "(IMAGE.map, IMAGE.mapfile, STEM.map or STEM.mapfile)");
@@ -159,7 +159,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
                           return ConvertCommand(c, s, TypeOf(type), dir, ExpandRanges(recordTexts), o);
                         });
     }
-    if (*dump) return DumpCommand(con, source, outPath, discOptions);
+    if (*dump) return DumpCommand(con, source, outPath, WithMapfileBeside(con, source, discOptions));
     if (*split) return SplitCommand(con, source, outPath, discOptions.noClobber);
     if (*info) return InfoCommand(con, files, json);
     if (*carve) {
