@@ -12,6 +12,8 @@
 #include "cli/commands.h"
 #include "cli/conventions.h"
 #include "cli/export_app.h"
+#include "cli/inventory_command.h"
+#include "cli/several_sources.h"
 
 namespace zep::cli {
 namespace {
@@ -22,9 +24,16 @@ constexpr const char* kSourceHelp = "A disc image file, a block device or a driv
 constexpr const char* kSourceHelp = "A disc image file or a block device";
 #endif
 
+constexpr const char* kSeveralHelp =
+    "Disc images or devices; with more than one, each disc goes into a folder of its own under --out, named "
+    "after the image without its extension (-2, -3, ... for a name given twice)";
+
 constexpr const char* kFooter =
-    "Exit status: 0 when everything asked for was done, 1 when only part of it was (each problem is named on "
-    "stderr), 2 for a usage error or a source that cannot be read, 3 for an internal error (a bug in zepconv).";
+    "Exit status: 0 when everything asked for was done; 1 when only part of it was (each problem is named on "
+    "stderr), or carve and split found no run of ping records; 2 when nothing was done: a usage error, a source "
+    "that cannot be read or holds no record directory, no output that could be written, a file that is not a "
+    "record file, a dump area past the end of the volume, carve on a TK40 disc; 3 for an internal error (a bug "
+    "in zepconv); 128 plus the signal's number when interrupted (130 for Ctrl+C).";
 
 // nullopt for auto: the disc's evidence decides.
 std::optional<SourceType> TypeOf(const std::string& name) {
@@ -50,6 +59,14 @@ void AddNoClobberFlag(CLI::App* command, bool& noClobber) {
   command->add_flag("--no-clobber", noClobber, "Keep files that exist already (each is named; exit status 1)");
 }
 
+// One source as before, straight into --out; several through
+// RunSeveralSources.
+int RunSources(Console& con, const std::vector<std::string>& sources, const std::string& outDir,
+               const DiscOptions& options, const DiscRun& run) {
+  if (sources.size() == 1) return run(con, sources[0], outDir, WithMapfileBeside(con, sources[0], options));
+  return RunSeveralSources(con, sources, outDir, options, run);
+}
+
 }  // namespace
 
 int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool stderrIsTerminal) {
@@ -66,8 +83,8 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   app.add_flag("-q,--quiet", quiet, "Draw no progress bar");
 
   std::string source, type = "auto", outPath;
-  std::vector<int> records;
-  std::vector<std::string> files;
+  std::vector<std::string> recordTexts;
+  std::vector<std::string> files, sources;
   bool json = false, all = false;
   DiscOptions discOptions;
 
@@ -77,25 +94,25 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   list->add_flag("--json", json, "Print one JSON object: title, label and records");
 
   CLI::App* convert = app.add_subcommand("convert", "Convert records into .ZEP record files");
-  convert->add_option("SOURCE", source, kSourceHelp)->required();
-  convert->add_option("--out", outPath, "Folder for the record files (created if missing)")->required();
+  convert->add_option("SOURCE", sources, kSeveralHelp)->required();
+  convert->add_option("-o,--out", outPath, "Folder for the record files (created if missing)")->required();
   AddTypeOption(convert, type);
   convert->add_flag("--json", json, "Print one JSON object: the files written and the failures");
   convert
-      ->add_option("--record", records,
-                   "Record number as listed, 1 to 64; repeat for more (default: every record)")
-      ->check(NumberIn(1, 64))
+      ->add_option("--record", recordTexts,
+                   "Record numbers as listed, 1 to 64: 3, 1-3 or 1-3,5; repeat for more (default: every record)")
+      ->check(NumbersIn(1, 64))
       ->delimiter(',')
       ->allow_extra_args(false);
 
   CLI::App* dump = app.add_subcommand("dump", "Write the scan dump: 5056 pieces of 4096 bytes from byte 39725056");
   dump->add_option("SOURCE", source, kSourceHelp)->required();
-  dump->add_option("--out", outPath, "The dump file to write")->required();
+  dump->add_option("-o,--out", outPath, "The dump file to write")->required();
   dump->add_flag("--json", json, "Print one JSON object: the dump written and the failures");
 
   CLI::App* split = app.add_subcommand("split", "Write each run of ping records in a scan dump to a record file");
   split->add_option("DUMP", source, "A scan dump")->required();
-  split->add_option("--out", outPath, "Folder for fond0.zep, fond1.zep, ... (created if missing)")->required();
+  split->add_option("-o,--out", outPath, "Folder for fond0.zep, fond1.zep, ... (created if missing)")->required();
   split->add_flag("--json", json, "Print one JSON object: the files written and the failures");
 
   CLI::App* info = app.add_subcommand("info", "Walk record files from ping to ping and say what they hold");
@@ -104,13 +121,13 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
 
   CLI::App* carve = app.add_subcommand(
       "carve", "Write every run of ping records on a disc or a scan dump to a record file named by its offset");
-  carve->add_option("SOURCE", source, kSourceHelp)->required();
-  carve->add_option("--out", outPath, "Folder for carved-OFFSET.zep files (created if missing)")->required();
+  carve->add_option("SOURCE", sources, kSeveralHelp)->required();
+  carve->add_option("-o,--out", outPath, "Folder for carved-OFFSET.zep files (created if missing)")->required();
   AddTypeOption(carve, type);
   carve->add_flag("--all", all, "Keep runs inside the records the directory lists, too");
 
   CLI::App* check = app.add_subcommand("check", "Read the whole disc once and say what of it is whole and what is lost");
-  check->add_option("SOURCE", source, kSourceHelp)->required();
+  check->add_option("SOURCE", sources, kSeveralHelp)->required();
   AddTypeOption(check, type);
   check->add_flag("--json", json, "Print one JSON object");
 
@@ -118,6 +135,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   for (CLI::App* command : {convert, dump, split, carve}) AddNoClobberFlag(command, discOptions.noClobber);
   for (CLI::App* command : {list, convert, dump, split, info, carve, check}) command->footer(kFooter);
   const ExportCommands exports(app, kFooter);  // pings, track, echogram
+  const InventoryCommandLine inventory(app, kFooter);
 
   AddConventions(app, out);
   try {
@@ -129,29 +147,38 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
 
   Console con{out, err, stderrIsTerminal && !quiet, json, {}};
   const auto run = [&]() -> int {
-    if (*list) return ListCommand(con, source, TypeOf(type), json, discOptions);
-    if (*convert) return ConvertCommand(con, source, TypeOf(type), outPath, records, discOptions);
-    if (*dump) return DumpCommand(con, source, outPath, discOptions);
+    if (*list) return ListCommand(con, source, TypeOf(type), json, WithMapfileBeside(con, source, discOptions));
+    if ((*convert || *carve || *check) && sources.size() > 1 && !discOptions.mapfile.empty()) {
+      con.Report("--mapfile", "names one image's map; with several sources each image's map is found beside it "
+                              "(IMAGE.map, IMAGE.mapfile, STEM.map or STEM.mapfile)");
+      return kRefused;
+    }
+    if (*convert) {
+      return RunSources(con, sources, outPath, discOptions,
+                        [&](Console& c, const std::string& s, const std::string& dir, const DiscOptions& o) {
+                          return ConvertCommand(c, s, TypeOf(type), dir, ExpandRanges(recordTexts), o);
+                        });
+    }
+    if (*dump) return DumpCommand(con, source, outPath, WithMapfileBeside(con, source, discOptions));
     if (*split) return SplitCommand(con, source, outPath, discOptions.noClobber);
     if (*info) return InfoCommand(con, files, json);
-    if (*carve) return CarveCommand(con, source, TypeOf(type), outPath, all, discOptions);
-    if (*check) return CheckCommand(con, source, TypeOf(type), json, discOptions);
+    if (*carve) {
+      return RunSources(con, sources, outPath, discOptions,
+                        [&](Console& c, const std::string& s, const std::string& dir, const DiscOptions& o) {
+                          return CarveCommand(c, s, TypeOf(type), dir, all, o);
+                        });
+    }
+    if (*check) {
+      return RunSources(con, sources, "", discOptions,
+                        [&](Console& c, const std::string& s, const std::string&, const DiscOptions& o) {
+                          return CheckCommand(c, s, TypeOf(type), json, o);
+                        });
+    }
+    if (const auto status = inventory.Run(con)) return *status;
     if (const auto status = exports.Run(con)) return *status;
     return kRefused;
   };
-  try {
-    const int status = run();
-    return con.SawBug() ? kBug : status;
-  } catch (const std::logic_error& e) {
-    // A promise broken inside zepconv (BrokenPromise, or the library's own
-    // checks): not something the disc or the files did.
-    con.Report({"", e.what(), 0, true});
-    return kBug;
-  } catch (const std::exception& e) {
-    // Whatever was written before stays; the command did not finish.
-    con.Report({"", e.what()});
-    return kPartly;
-  }
+  return con.Run(run);
 }
 
 }  // namespace zep::cli

@@ -1,6 +1,7 @@
 // zepconv carve: the records of a disc whose directory is lost, as runs of ping
 // records found anywhere on it.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,20 +20,30 @@ constexpr std::int64_t kMiB = 1024 * 1024;
 
 // The copied sectors of every record a ZEP V1.X directory lists: a conversion
 // writes their pings, so carving them again would only write them twice.
-std::vector<ByteRange> ListedRecords(Console& con, const WholeDisc& disc, std::optional<SourceType> given) {
+// Nothing when the disc is a TK40 one: its blocks hold no ping records at
+// all (a conversion makes them), so there is nothing to search for.
+std::optional<std::vector<ByteRange>> ListedRecords(Console& con, const WholeDisc& disc,
+                                                    std::optional<SourceType> given, bool all) {
   if (IsScanDump(disc)) {
-    con.Report("", disc.source + " is a scan dump: it has no record directory, every run is kept");
-    return {};
+    if (!all) con.Report("", disc.source + " is a scan dump: it has no record directory, every run is kept");
+    return std::vector<ByteRange>{};
   }
   RecordDirectory dir{};
   const std::optional<Problem> unread = ReadRecordDirectory(*disc.volume, dir);
-  if (unread) con.Report(unread->subject, unread->what + "; every run is kept");
+  if (unread && !all) con.Report(unread->subject, unread->what + "; every run is kept");
   const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, !unread);
-  if (settled.evidence.kind == DiscKind::Unknown && !given) {
-    con.Report("", "the record directory lists nothing to trust: every run is kept");
-    return {};
+  const DiscKind kind = settled.evidence.kind;
+  if (given == SourceType::Tk40 || (!given && kind == DiscKind::Tk40)) {
+    con.Report(disc.source, "TK40 discs hold no ping records to search for (convert makes the pings from the "
+                            "blocks the directory lists)");
+    return std::nullopt;
   }
-  if (settled.type != SourceType::ZepV1) return {};  // TK40 blocks hold no ping records a conversion copies
+  if (all) return std::vector<ByteRange>{};
+  if (kind == DiscKind::Unknown && !given) {
+    con.Report("", "the record directory lists nothing to trust: every run is kept");
+    return std::vector<ByteRange>{};
+  }
+  if (settled.type != SourceType::ZepV1) return std::vector<ByteRange>{};
   std::vector<ByteRange> ranges;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (!IsRecordSlot(dir, slot)) continue;
@@ -52,8 +63,10 @@ int CarveCommand(Console& con, const std::string& source, std::optional<SourceTy
   CarveOptions options;
   options.outDir = outDir;
   options.output.noClobber = discOptions.noClobber;
-  if (!all) options.leaveOut = ListedRecords(con, *disc, type);
-  if (!MakeFolder(con, outDir)) return kPartly;
+  std::optional<std::vector<ByteRange>> listed = ListedRecords(con, *disc, type, all);
+  if (!listed) return kRefused;
+  options.leaveOut = std::move(*listed);
+  if (!MakeFolder(con, outDir)) return kRefused;
 
   CarveResult r;
   {
@@ -67,22 +80,33 @@ int CarveCommand(Console& con, const std::string& source, std::optional<SourceTy
     r = CarveRuns(*disc->volume, options);
   }
   for (const CarvedFile& f : r.files) {
+    if (discOptions.tally) {
+      discOptions.tally->records += 1;
+      discOptions.tally->pings += static_cast<std::int64_t>(f.pings);
+    }
     con.out << JoinPath(outDir, CarvedFileName(f.offset)) << ": " << f.pings << (f.pings == 1 ? " ping" : " pings")
             << " from byte " << f.offset << '\n';
   }
-  if (r.files.empty() && r.failures.empty()) con.out << "no runs of ping records outside the listed records\n";
+  if (discOptions.tally) discOptions.tally->lost += r.unreadableSectors;
+  // Like grep that finds nothing: done, but not what was hoped for.
+  if (r.runs == 0) con.Report(source, "no runs of ping records found");
+  else if (r.files.empty() && r.failures.empty()) con.out << "no runs of ping records outside the listed records\n";
   if (r.pingsLeftOut > 0) {
     con.Report("", std::to_string(r.pingsLeftOut) +
                        " pings inside the records the directory lists were left out (--all keeps them)");
   }
-  for (const std::string& f : r.failures) con.Report("", f);
+  FileTally tally{.written = static_cast<int>(r.files.size())};
+  for (const Problem& f : r.failures) {
+    con.Report(f);
+    tally.Failed(f.Text());
+  }
   if (r.unreadableSectors > 0) {
     con.Report({"",
                 std::to_string(r.unreadableSectors) + " sectors could not be read (first: " + r.firstReadError +
                     "); runs end at them",
                 r.unreadableSectors});
   }
-  return r.failures.empty() && r.unreadableSectors == 0 ? kDone : kPartly;
+  return tally.Status(r.unreadableSectors > 0 || r.runs == 0);
 }
 
 }  // namespace zep::cli

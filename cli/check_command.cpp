@@ -171,7 +171,7 @@ bool AnythingLost(const Report& r) {
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options) {
   std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile);
-  if (!disc) return kRefused;
+  if (!disc || !HoldsDirectory(con, source, disc->size)) return kRefused;
   Report r;
   r.source = source;
   if (const auto problem = ReadRecordDirectory(*disc->volume, r.dir)) r.directoryError = problem->Text();
@@ -198,6 +198,11 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
     return kRefused;
   }
   for (const RecordHealth& h : r.health.records) {
+    if (options.tally) {
+      options.tally->records += 1;
+      options.tally->pings += h.pings;
+      options.tally->lost += h.unreadableUnits + h.beyondEnd + h.noMode;
+    }
     if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) {
       con.Report({"record " + std::to_string(h.slot + 1) + " (" + Printable(RecordName(r.dir, h.slot, r.type.type)) + ")",
                   VerdictName(h.verdict) + Losses(h, r.type.type), h.unreadableUnits + h.beyondEnd});

@@ -2,6 +2,7 @@
 // The commands of zepconv. Each returns the process's exit status and writes
 // its results to out and every problem, named, to err.
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -14,9 +15,17 @@ namespace zep::cli {
 
 // What the commands that read a disc or write files take besides their
 // arguments.
+// What one disc gave, for the summary of a run over several.
+struct DiscTally {
+  std::int64_t records = 0;  // records converted or checked, runs carved
+  std::int64_t pings = 0;
+  std::int64_t lost = 0;     // blocks or sectors unreadable, past the end or without a mode
+};
+
 struct DiscOptions {
   std::string mapfile;     // a GNU ddrescue mapfile for SOURCE; empty for none
   bool noClobber = false;  // existing files are kept and named, the status is 1
+  DiscTally* tally = nullptr;  // added to when given
 };
 
 // A type of nullopt (--type auto) is decided from the disc's evidence.

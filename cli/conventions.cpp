@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <functional>
+#include <regex>
 #include <utility>
 #include <vector>
 
@@ -36,12 +40,44 @@ std::string Joined(const std::vector<std::string>& words, const std::string& sep
   return text;
 }
 
+std::string Word(std::size_t n) {
+  static const char* const kWords[] = {"none", "one", "two", "three", "four", "five", "six", "seven", "eight", "nine"};
+  return n < std::size(kWords) ? kWords[n] : std::to_string(n);
+}
+
+std::string Counted(std::size_t n, const std::string& noun) {
+  return (n == 0 ? std::string("no") : Word(n)) + " " + noun + (n == 1 ? "" : "s");
+}
+
+// CLI11's counts ("FILE: At Most 1 required but received 2", "--gap: 1
+// required FLOAT:POSITIVE missing") in words; other texts as they are.
+std::string InWords(const std::string& text) {
+  std::smatch m;
+  const auto count = [&](int i) { return static_cast<std::size_t>(std::stoul(m[i].str())); };
+  if (std::regex_match(text, m, std::regex(R"((\S+): At Most (\d+) required but received (\d+))"))) {
+    return m[1].str() + ": takes at most " + Counted(count(2), "value") + ", got " + Word(count(3));
+  }
+  if (std::regex_match(text, m, std::regex(R"((\S+): At least (\d+) required but received (\d+))"))) {
+    return m[1].str() + ": needs at least " + Counted(count(2), "value") + ", got " + Word(count(3));
+  }
+  if (std::regex_match(text, m, std::regex(R"((\S+): (\d+) required .* missing)"))) {
+    return m[1].str() + ": needs " + (count(2) == 1 ? std::string("a value") : Counted(count(2), "value"));
+  }
+  if (std::regex_match(text, m, std::regex(R"(Expected exactly (\d+) arguments to (\S+), got (\d+))"))) {
+    return m[2].str() + ": takes " + Counted(count(1), "value") + ", got " + Word(count(3));
+  }
+  if (std::regex_match(text, m, std::regex(R"(The following arguments? (?:was|were) not expected: (.*))"))) {
+    return "more arguments than the command takes: " + m[1].str();
+  }
+  return text;
+}
+
 // CLI11 says "A subcommand is required" both when none is given and when the
 // word in its place names none; the words it could not place tell which.
 std::string ParseFailure(const CLI::App& app, const CLI::Error& e) {
   const CLI::App* command = &app;
   while (!command->get_subcommands().empty()) command = command->get_subcommands().front();
-  std::string what = e.what();
+  std::string what = InWords(e.what());
   if (command == &app && dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
     what = "no command given (one of: " + Joined(CommandNames(app), ", ") + ")";
     for (const std::string& word : app.remaining()) {
@@ -244,6 +280,61 @@ int FinishOutput(std::ostream& out, std::ostream& err, int status) {
   const int reason = errno;
   PrintProblem(err, {"standard output", reason != 0 ? std::strerror(reason) : "write error"});
   return status == kDone ? kPartly : status;
+}
+
+}  // namespace zep::cli
+
+namespace zep::cli {
+
+CLI::Validator NumberAbove(double lo, const std::string& unit) {
+  return CLI::Validator(
+      [lo, unit](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value)) return "not a number: " + text;
+        if (value <= lo) return text + " " + unit + " is not more than " + std::to_string(static_cast<int>(lo));
+        return {};
+      },
+      "NUMBER > " + std::to_string(static_cast<int>(lo)));
+}
+
+namespace {
+// "5" or "1-3": the first and last number, or nothing when the text is neither.
+std::optional<std::pair<int, int>> RangeOf(const std::string& text) {
+  const std::size_t dash = text.find('-', 1);
+  const std::string first = text.substr(0, dash), last = dash == std::string::npos ? first : text.substr(dash + 1);
+  int a = 0, b = 0;
+  for (auto [part, value] : {std::pair{&first, &a}, std::pair{&last, &b}}) {
+    const char* end = part->data() + part->size();
+    const auto [stop, ec] = std::from_chars(part->data(), end, *value);
+    if (part->empty() || stop != end || ec != std::errc()) return std::nullopt;
+  }
+  return std::pair{a, b};
+}
+}  // namespace
+
+CLI::Validator NumbersIn(int lo, int hi) {
+  return CLI::Validator(
+      [lo, hi](std::string& text) -> std::string {
+        const auto range = RangeOf(text);
+        if (!range) return "not a number or a range such as 1-3: " + text;
+        if (range->first > range->second) return text + " runs backwards: write " + std::to_string(range->second) + "-" + std::to_string(range->first);
+        if (range->first < lo || range->second > hi) {
+          return text + (text.find('-', 1) == std::string::npos ? " is" : " are") + " not between " +
+                 std::to_string(lo) + " and " + std::to_string(hi);
+        }
+        return {};
+      },
+      "N, N-M (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
+}
+
+std::vector<int> ExpandRanges(const std::vector<std::string>& texts) {
+  std::vector<int> numbers;
+  for (const std::string& text : texts) {
+    if (const auto range = RangeOf(text))
+      for (int n = range->first; n <= range->second; ++n) numbers.push_back(n);
+  }
+  return numbers;
 }
 
 }  // namespace zep::cli

@@ -8,6 +8,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -22,6 +23,14 @@ void AddConventions(CLI::App& app, std::ostream& out);
 
 // An integer option's check: "not a number: x" or "x is not between lo and hi".
 CLI::Validator NumberIn(int lo, int hi);
+
+// A decimal option's check: "not a number: x" or "x UNIT is not more than lo".
+CLI::Validator NumberAbove(double lo, const std::string& unit);
+
+// Each item of a list option such as --record 1-3,5: a number or a range
+// of them, within lo and hi; ExpandRanges gives every number the items name.
+CLI::Validator NumbersIn(int lo, int hi);
+std::vector<int> ExpandRanges(const std::vector<std::string>& texts);
 
 // The bash completion script for app's commands and options.
 std::string BashCompletion(const CLI::App& app);

@@ -20,6 +20,7 @@
 #include "cli/text.h"
 #include "cli/whole_disc.h"
 #include "convert/convert.h"
+#include "convert/record_file.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
 
@@ -58,6 +59,7 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
   opened->volume.reset();  // the scan opens the volume itself, as the Windows program's does
   Disc disc;
   disc.source = source;
+  if (settle && !HoldsDirectory(con, source, opened->size)) return std::nullopt;
   disc.open = opened->opener;
   disc.type = given.value_or(SourceType::Tk40);
   // The letter only shapes the Windows program's messages, which zepconv
@@ -92,13 +94,17 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
                               {"date", row.cells[2]},
                               {"start", row.cells[3]},
                               {"end", row.cells[4]},
-                              {"pings", std::stoi(row.cells[5])},
+                              {type == SourceType::Tk40 ? "pings" : "sectors", std::stoi(row.cells[5])},
                               {"date_iso", textOrNull(iso.date)},
                               {"start_iso", textOrNull(iso.start)},
                               {"end_iso", textOrNull(iso.end)}});
   }
   con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
 }
+
+// The last cell is the directory's count: pings on a TK40 disc, sectors on
+// a ZEP V1.X one (the Windows program calls both "Pings").
+const char* CountName(SourceType type) { return type == SourceType::Tk40 ? "Pings" : "Sectors"; }
 
 void WriteListText(Console& con, const Disc& disc) {
   con.out << Printable(disc.scan.title) << "\n\n";
@@ -111,7 +117,7 @@ void WriteListText(Console& con, const Disc& disc) {
     cells.push_back({row.cells[0], Printable(row.cells[1]), row.cells[2], row.cells[3], row.cells[4], row.cells[5]});
   }
   WriteTable(con.out,
-             {{"Record No.", true}, {"Name"}, {"Date"}, {"Start"}, {"End"}, {"Pings", true}}, cells);
+             {{"Record No.", true}, {"Name"}, {"Date"}, {"Start"}, {"End"}, {CountName(disc.type), true}}, cells);
 }
 
 // The rows to convert, in slot order; nothing when a record number is not on
@@ -166,6 +172,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
   const std::string unit = tk40 ? "pings" : "sectors";
   const VolumeOpener& open = disc->open;
   RunFileNames names;
+  FileTally tally;
   for (const ListRow& row : *rows) {
     const std::string name = RecordName(disc->directory, row.slot, type);
     const std::string fileName = names.Next(name, row.slot + 1);
@@ -178,12 +185,17 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
       r = ConvertRecord(type, target, disc->directory, row.slot, open, bar.Hooks());
     }
     const std::string what = "record " + row.cells[0] + " (" + Printable(name) + ")";
-    if (r.result == 1) {
+    if (r.Converted()) {
+      ++tally.written;
       // Unreadable TK40 blocks, and blocks without a mode, give no ping;
       // nothing is written for units outside the volume.
       const std::int64_t written =
           (tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units) - r.beyondEndUnits;
       const std::string shownPath = JoinPath(outDir, Latin1ToUtf8(fileName));
+      if (options.tally) {
+        options.tally->records += 1;
+        options.tally->pings += tk40 ? written : static_cast<std::int64_t>(WalkRecordFile(path).pings);
+      }
       if (con.json) {
         report.Wrote({{"record", row.slot + 1}, {"name", Latin1ToUtf8(name)}, {"file", shownPath}, {unit, written},
                       {"complete", r.status == ConvertStatus::Done}});
@@ -193,12 +205,14 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
         con.out << ' ' << unit << " -> " << shownPath << '\n';
       }
     }
+    if (options.tally) options.tally->lost += r.failedUnits + r.beyondEndUnits + r.skippedUnits;
     if (r.status != ConvertStatus::Done) {
       con.Report(what, r.reason + (r.status == ConvertStatus::WriteFailed ? " (the unfinished file was removed)" : ""));
+      if (!r.Converted()) tally.Failed(r.reason);
       partly = true;
     }
   }
-  return partly ? kPartly : kDone;
+  return tally.Status(partly);
 }
 
 int DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options) {
@@ -214,6 +228,13 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
   // A file named here is the user's: unlike the Windows program's scan dump,
   // a failed dump leaves an earlier one of that name in place.
   if (VolumeOpenResult opened = disc->open(); opened.volume) {
+    // Zeros for the whole dump would only pass for data.
+    if (const std::int64_t size = opened.volume->Size(); size >= 0 && size <= kDumpOffset) {
+      con.Report(source, "the volume ends at byte " + std::to_string(size) + ", before the dump area (bytes " +
+                             std::to_string(kDumpOffset) + " to " + std::to_string(kDumpOffset + kDumpSize - 1) +
+                             "): nothing to dump, nothing written");
+      return kRefused;
+    }
     disc->scan.dump = WriteDumpFile(*opened.volume, outFile, {.noClobber = options.noClobber});
   } else {
     disc->scan.dump.error = opened.error;

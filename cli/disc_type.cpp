@@ -36,8 +36,11 @@ SettledType SettleType(Console& con, const std::string& source, const VolumeOpen
     s.refused = true;
     return s;
   }
-  con.Note({source, s.evidence.kind == DiscKind::Blank && !directoryRead ? "no record directory to weigh: no records"
-                                                                         : s.evidence.Describe()});
+  // A blank directory on list or convert: the runs may be on the disc all
+  // the same, and carve finds them.
+  const bool blank = s.evidence.kind == DiscKind::Blank;
+  con.Note({source, blank && !directoryRead ? "no record directory to weigh: no records"
+                    : s.evidence.Describe() + (blank && refuseUnknown ? "; try `zepconv carve`" : "")});
   return s;
 }
 

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/conventions.h"
 #include "cli/export_app.h"
 #include "export/exports.h"
 #include "export/netcdf.h"
@@ -25,7 +26,7 @@ ExportCommands::ExportCommands(CLI::App& app, const char* footer) {
       ->required();
   track_->add_option("-o,--out", out_, "File to write (default: standard output)");
   track_->add_option("--gap", gap_, "Start a new segment after a time gap of more than this many seconds")
-      ->check(CLI::PositiveNumber)
+      ->check(NumberAbove(0, "seconds"))
       ->capture_default_str();
 
   echogram_ = app.add_subcommand("echogram", "Draw a record file's pings as PNG images, one column per ping");
@@ -33,7 +34,7 @@ ExportCommands::ExportCommands(CLI::App& app, const char* footer) {
   echogram_->add_option("-o,--out", out_, "The PNG to write; long records give OUT_0000.png, OUT_0001.png, ...")
       ->required();
   echogram_->add_option("--pings-per-image", pingsPerImage_, "Columns per image at most")
-      ->check(CLI::Range(1, 16384))
+      ->check(NumberIn(1, 16384))
       ->capture_default_str();
   echogram_->add_option("--fit", fit_, "One thumbnail of at most WIDTHxHEIGHT pixels, each the strongest sample of "
                                      "its block (a block with a missing ping is transparent)")
@@ -57,7 +58,7 @@ ExportCommands::ExportCommands(CLI::App& app, const char* footer) {
   file->excludes(dir);
   deflate_ = kDefaultDeflate;
   netcdf_->add_option("--deflate", deflate_, "Deflate level, 0 (none) to 9")
-      ->check(CLI::Range(0, 9))
+      ->check(NumberIn(0, 9))
       ->capture_default_str();
   netcdf_->callback([file, dir] {
     if (file->count() + dir->count() == 0) throw CLI::RequiredError("-o OUT.nc or --out DIR");

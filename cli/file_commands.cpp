@@ -22,6 +22,15 @@
 
 namespace zep::cli {
 
+void FileTally::Failed(const std::string& failure) {
+  ++(failure.ends_with(kKeptExisting) ? kept : failed);
+}
+
+int FileTally::Status(bool partly) const {
+  if (written == 0 && kept == 0 && failed > 0) return kRefused;
+  return partly || failed > 0 || kept > 0 ? kPartly : kDone;
+}
+
 bool MakeFolder(Console& con, const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(dir), ec);
@@ -184,21 +193,26 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
   if (!MakeFolder(con, outDir)) return kRefused;
   const SplitResult r = SplitScanDump(dumpPath, {JoinPath(outDir, "fond%i.zep"), {.noClobber = noClobber}});
   if (!r.dumpOpened) {
-    con.Report("", r.dumpError);
+    con.Report(*r.dumpError);
     return kRefused;
   }
   for (std::size_t i = 0; i < r.files.size(); ++i) {
     if (con.json) report.Wrote({{"file", r.files[i]}, {"pings", r.filePings[i]}});
     else con.out << r.files[i] << ": " << r.filePings[i] << (r.filePings[i] == 1 ? " ping\n" : " pings\n");
   }
-  for (const std::string& failure : r.failures) con.Report("", failure);
-  if (r.runs == 0) con.Report(dumpPath, "no ping records found");
+  FileTally tally{.written = static_cast<int>(r.files.size())};
+  for (const Problem& failure : r.failures) {
+    con.Report(failure);
+    tally.Failed(failure.Text());
+  }
+  // Like grep that finds nothing: done, but not what was hoped for.
+  if (r.runs == 0) con.Report(dumpPath, "no runs of ping records found");
   // Nothing more of that ping is anywhere in the dump: a note, not a failure.
   if (r.droppedPartialPings > 0) {
     con.Report(dumpPath, "the dump ends inside a ping record; that ping is left out of the last file");
   }
-  if (!r.dumpError.empty()) con.Report("", r.dumpError);
-  return r.failures.empty() && r.dumpError.empty() ? kDone : kPartly;
+  if (r.dumpError) con.Report(*r.dumpError);
+  return tally.Status(r.dumpError.has_value() || r.runs == 0);
 }
 
 int InfoCommand(Console& con, const std::vector<std::string>& files, bool json) {

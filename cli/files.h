@@ -11,6 +11,16 @@ namespace zep::cli {
 // false when that fails.
 bool MakeFolder(Console& con, const std::string& dir);
 
+// The status of a run that writes files: 2 when it wrote none and kept none
+// (--no-clobber) although it tried, since then nothing was done; 1 when some
+// failed; 0 otherwise.
+struct FileTally {
+  int written = 0, kept = 0, failed = 0;
+  // failure: the reason an output named; one --no-clobber kept is no failure.
+  void Failed(const std::string& failure);
+  int Status(bool partly = false) const;
+};
+
 // dir and name with one separator between them.
 std::string JoinPath(const std::string& dir, const std::string& name);
 

@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv) {
   zep::cli::PrepareConsole();
+  zep::cli::HandleInterrupts();
   const int status = zep::cli::Main(argc, argv, std::cout, std::cerr, zep::cli::StderrIsTerminal());
   return zep::cli::FinishOutput(std::cout, std::cerr, status);
 }

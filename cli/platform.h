@@ -3,6 +3,7 @@
 // terminal, whether a SOURCE names a drive, how a record's name becomes a name
 // in the file system, and the console's character set.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,5 +24,23 @@ std::string NativeFileName(std::string_view name);
 
 // Lets the console show the UTF-8 that zepconv writes.
 void PrepareConsole();
+
+// From here on an interrupt (SIGINT, SIGTERM, SIGHUP; in a Windows console
+// Ctrl+C, Ctrl+Break, closing it, logging off) removes every unfinished
+// output's temporary file, names each ("zepconv: FILE: interrupted, not
+// finished", or "zepconv: interrupted" when none was being written) and ends
+// the process with 128 plus the signal's number: 130 for Ctrl+C.
+void HandleInterrupts();
+
+// The messages above, for both platforms: the line for one unfinished output,
+// or for none (path null), into a buffer of its own, since a signal handler
+// may not allocate. Returns its length.
+inline std::size_t InterruptLine(const char* path, char* line, std::size_t room) {
+  std::size_t size = 0;
+  for (const char* part : {"zepconv: ", path, path ? ": interrupted, not finished\n" : "interrupted\n"}) {
+    for (; part != nullptr && *part != '\0' && size + 1 < room; ++part) line[size++] = *part;
+  }
+  return size;
+}
 
 }  // namespace zep::cli

@@ -1,7 +1,9 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include "cli/platform.h"
 #include "cli/text.h"
+#include "disc/file.h"
 
 namespace zep::cli {
 
@@ -15,5 +17,46 @@ std::optional<char> DriveLetterOf(const std::string&) { return std::nullopt; }
 std::string NativeFileName(std::string_view name) { return Latin1ToUtf8(name); }
 
 void PrepareConsole() {}
+
+}  // namespace zep::cli
+
+namespace zep::cli {
+namespace {
+volatile sig_atomic_t namedOne = 0;
+
+void WriteLine(const char* path) {
+  char line[4200];
+  const std::size_t size = InterruptLine(path, line, sizeof line);
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = ::write(STDERR_FILENO, line + done, size - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void ReportUnfinished(const char* path) {
+  namedOne = 1;
+  WriteLine(path);
+}
+
+extern "C" void OnInterrupt(int sig) {
+  AbandonUnfinishedOutputs(ReportUnfinished);
+  if (!namedOne) WriteLine(nullptr);
+  ::_exit(128 + sig);
+}
+}  // namespace
+
+void HandleInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, sig);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    // A shell starts background jobs with SIGINT ignored; they stay deaf to it.
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(sig, &action, nullptr);
+  }
+}
 
 }  // namespace zep::cli

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "cli/platform.h"
+#include "disc/file.h"
 
 namespace zep::cli {
 
@@ -36,5 +37,42 @@ void PrepareConsole() {
   SetConsoleOutputCP(CP_UTF8);
   std::atexit(RestoreConsole);
 }
+
+}  // namespace zep::cli
+
+namespace zep::cli {
+namespace {
+volatile LONG namedOne = 0;
+
+void WriteLine(const char* path) {
+  char line[4200];
+  const DWORD size = static_cast<DWORD>(InterruptLine(path, line, sizeof line));
+  DWORD done = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, size, &done, nullptr);
+}
+
+void ReportUnfinished(const char* path) {
+  namedOne = 1;
+  WriteLine(path);
+}
+
+// Runs on a thread of its own while the command goes on. Holding the
+// outputs (AbandonUnfinishedOutputs) stops the command at its next step
+// that touches them; the process then ends at once, without the C runtime's
+// exit, which would wait on locks the stopped command may hold. Closing its
+// handles deletes the temporary files that carry the delete mark.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  // The numbers of the C runtime's signals: SIGINT 2, SIGBREAK 21; a closed
+  // console or an ended session is a hangup (1), as on a terminal.
+  const UINT status = event == CTRL_C_EVENT ? 130 : event == CTRL_BREAK_EVENT ? 128 + 21 : 128 + 1;
+  AbandonUnfinishedOutputs(ReportUnfinished);
+  if (!namedOne) WriteLine(nullptr);
+  if (savedOutputCodePage != 0 && savedOutputCodePage != CP_UTF8) SetConsoleOutputCP(savedOutputCodePage);
+  TerminateProcess(GetCurrentProcess(), status);
+  return TRUE;
+}
+}  // namespace
+
+void HandleInterrupts() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 }  // namespace zep::cli

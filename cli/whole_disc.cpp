@@ -37,6 +37,13 @@ std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, con
   return disc;
 }
 
+bool HoldsDirectory(Console& con, const std::string& source, std::int64_t size) {
+  if (size < 0 || size >= static_cast<std::int64_t>(kDirectorySize)) return true;
+  con.Report(source, (size == 0 ? std::string("empty") : std::to_string(size) + " bytes") + ", shorter than the " +
+                         std::to_string(kDirectorySize) + "-byte record directory: there is no directory to read");
+  return false;
+}
+
 bool IsScanDump(const WholeDisc& disc) { return disc.size == kDumpSize; }
 
 }  // namespace zep::cli

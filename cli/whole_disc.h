@@ -29,6 +29,11 @@ struct WholeDisc {
 // cannot be read.
 std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile);
 
+// False, with the reason named, for a volume of known size too short to hold
+// the record directory (an empty image, a cut-off copy): there is no
+// directory to read, and its missing bytes are not to be taken for zeros.
+bool HoldsDirectory(Console& con, const std::string& source, std::int64_t size);
+
 // A scan dump rather than a disc: a file of exactly the dump's size. It has
 // no record directory.
 bool IsScanDump(const WholeDisc& disc);

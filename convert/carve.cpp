@@ -8,7 +8,7 @@
 
 #include "convert/record_file.h"
 #include "convert/volume_stream.h"
-#include "disc/file.h"
+#include "convert/record_writer.h"
 
 namespace zep {
 namespace {
@@ -26,30 +26,25 @@ class RunFile {
     const auto separator = static_cast<char>(std::filesystem::path::preferred_separator);
     const bool joined = dir.empty() || dir.back() == '/' || dir.back() == separator;
     file_.path = dir + (joined ? "" : std::string(1, separator)) + CarvedFileName(offset);
-    out_ = OutputFile::Create(file_.path, options.output);
-    if (out_.open()) out_.WriteZeros(kFileHeaderSize);
-    else res_.failures.push_back(out_.clobberRefused() ? out_.error() : file_.path + ": " + out_.error());
+    out_ = RecordFileWriter({file_.path, options.output});
+    if (!out_.open()) res_.failures.push_back({"", out_.error()});
   }
   void Write(std::span<const std::uint8_t> record) {
     ++file_.pings;
-    if (out_.open() && !out_.Write(record)) Fail();
+    if (out_.open() && !out_.Write(record)) res_.failures.push_back({"", out_.error()});
   }
   ~RunFile() {
     if (!out_.open()) return;
-    if (out_.Close()) res_.files.push_back(file_);
-    else Fail();
+    if (out_.Finish()) res_.files.push_back(file_);
+    else res_.failures.push_back({"", out_.error()});
   }
   RunFile(const RunFile&) = delete;
   RunFile& operator=(const RunFile&) = delete;
 
  private:
-  void Fail() {
-    res_.failures.push_back(file_.path + ": " + out_.error());
-    out_.Discard();
-  }
   CarveResult& res_;
   CarvedFile file_;
-  OutputFile out_;
+  RecordFileWriter out_;
 };
 
 class Carver {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "disc/file.h"
+#include "disc/problem.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -41,7 +42,7 @@ struct CarvedFile {
 
 struct CarveResult {
   std::vector<CarvedFile> files;      // written whole
-  std::vector<std::string> failures;  // "path: reason" for each file that could not be written (or was kept)
+  Problems failures;                  // "path: reason" for each file that could not be written (or was kept)
   std::uint64_t runs = 0;             // runs found, left-out ones included
   std::uint64_t pingsLeftOut = 0;     // inside listed records
   std::uint64_t bytesRead = 0;

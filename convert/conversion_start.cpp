@@ -17,14 +17,13 @@ bool StartConversion(const OutputTarget& output, const RecordDirectory& dir, int
     res.reason = start.opened.error.empty() ? "the volume could not be opened" : start.opened.error;
     return false;
   }
-  start.out = OutputFile::Create(output.path, output.options);
+  start.out = RecordFileWriter(output);
   if (!start.out.open()) {
     res.status = ConvertStatus::OutputFailed;
     res.reason = start.out.error();
     start.opened.volume.reset();
     return false;
   }
-  start.out.WriteZeros(kFileHeaderSize);
   start.entry = ReadEntry(dir, slot, type);
   res.units = start.entry.extent.count;
   if (progress.setRange) progress.setRange(static_cast<std::uint16_t>(start.entry.extent.count32 & 0xFFFF));
@@ -32,13 +31,12 @@ bool StartConversion(const OutputTarget& output, const RecordDirectory& dir, int
 }
 
 bool FinishConversion(ConversionStart& start, ConvertResult& res, bool whole) {
-  if (!start.out.Close()) {
+  if (!start.out.Finish()) {
     res.reason = start.out.error();
     res.status = ConvertStatus::WriteFailed;
     return false;
   }
   res.bytesWritten = start.out.written();
-  res.result = 1;
   res.status = whole ? ConvertStatus::Done : ConvertStatus::Incomplete;
   return true;
 }

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "convert/convert.h"
-#include "disc/file.h"
+#include "convert/record_writer.h"
 
 namespace zep {
 
 struct ConversionStart {
   VolumeOpenResult opened;  // the volume closes when this goes
-  OutputFile out;
+  RecordFileWriter out;
   DirectoryEntry entry;  // the record's, read under the converter's layout
 };
 

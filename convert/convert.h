@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "disc/directory.h"
 #include "disc/file.h"
+#include "disc/problem.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -32,10 +34,11 @@ enum class ConvertStatus {
 };
 
 struct ConvertResult {
-  // 1 when the conversion ran to the end of the record, 0 when it could not
-  // open the volume, create the output or write it.
-  int result = 0;
   ConvertStatus status = ConvertStatus::VolumeFailed;
+  // The conversion ran to the end of the record and the file is in place
+  // (Done or Incomplete); not when it could not open the volume, create the
+  // output or write it.
+  bool Converted() const { return status == ConvertStatus::Done || status == ConvertStatus::Incomplete; }
   std::string reason;            // empty when Done
   std::int64_t units = 0;        // pings (TK40) or sectors (ZEP V1.X) in the record
   std::int64_t failedUnits = 0;  // units that could not be read
@@ -68,10 +71,10 @@ ConvertResult ConvertRecord(SourceType type, const OutputTarget& output, const R
 
 struct SplitResult {
   bool dumpOpened = false;
-  std::string dumpError;
+  std::optional<Problem> dumpError;  // the dump could not be opened, or a read of it failed
   std::vector<std::string> files;       // every output file written whole, in order
   std::vector<std::uint64_t> filePings;  // the ping records in each of them
-  std::vector<std::string> failures;    // "path: reason" for each output that could not be written
+  Problems failures;                    // "path: reason" for each output that could not be written
   int runs = 0;                         // runs found (the counter at the end)
   int droppedPartialPings = 0;          // ping records cut short by the end of the dump, left out
 };

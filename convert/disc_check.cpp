@@ -104,8 +104,19 @@ class PingWalk {
   bool inPing_ = false, broken_ = false;
 };
 
+// bytesRead gets what the record's stretch of the volume gave: nothing
+// before its start or past its end, only the bytes a cut unit has.
+// Bytes a stream from begin took from the volume: what it holds, less the
+// part of a failed sector that lies past the volume's end (the stream holds
+// such a sector whole, as zeros).
+std::uint64_t BytesTaken(const VolumeStream& stream, const Volume& volume, std::uint64_t begin) {
+  std::uint64_t end = stream.reached();
+  if (volume.Size() >= 0) end = std::min(end, std::max(begin, static_cast<std::uint64_t>(volume.Size())));
+  return end - begin;
+}
+
 RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, SourceType type,
-                         const std::function<void(std::uint64_t)>& progress) {
+                         const std::function<void(std::uint64_t)>& progress, std::uint64_t& bytesRead) {
   const RecordExtent ext = ExtentOf(dir, slot, type);
   RecordHealth h;
   h.slot = slot;
@@ -153,13 +164,15 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
     walk.End(stream, walkEnd, h);
     h.pings = static_cast<std::int64_t>(h.pingsFound);
   }
+  bytesRead = BytesTaken(stream, volume, static_cast<std::uint64_t>(begin));
   if (h.units == 0) h.verdict = Verdict::Empty;
   else if (h.beyondEnd == h.units) h.verdict = Verdict::BeyondEnd;
   else if (h.unreadableUnits > 0 || h.beyondEnd > 0 || h.noMode > 0 || h.walkBreaksAt) h.verdict = Verdict::Damaged;
   return h;
 }
 
-AreaHealth CheckDumpArea(Volume& volume, const std::function<void(std::uint64_t)>& progress) {
+AreaHealth CheckDumpArea(Volume& volume, const std::function<void(std::uint64_t)>& progress,
+                         std::uint64_t& bytesRead) {
   AreaHealth a;
   a.pieces = kDumpPieces;
   VolumeStream stream(volume, kDumpOffset, kDumpOffset + kDumpSize);
@@ -173,6 +186,7 @@ AreaHealth CheckDumpArea(Volume& volume, const std::function<void(std::uint64_t)
     }
     if (piece.size() < kDumpPieceSize || stream.Unreadable(pos, piece.size())) ++a.unreadable;
   }
+  bytesRead = BytesTaken(stream, volume, kDumpOffset);
   return a;
 }
 
@@ -206,18 +220,14 @@ DiscHealth CheckDisc(Volume& volume, const RecordDirectory& dir, SourceType type
   std::uint64_t before = 0;
   std::function<void(std::uint64_t)> step;
   if (progress) step = [&](std::uint64_t done) { progress(before + done); };
-  auto account = [&](std::uint64_t bytes) {
-    before += bytes;
-    health.bytesRead = before;
-  };
+  std::uint64_t bytes = 0;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (!IsRecordSlot(dir, slot)) continue;
-    health.records.push_back(CheckRecord(volume, dir, slot, type, step));
-    const RecordHealth& h = health.records.back();
-    account(static_cast<std::uint64_t>((h.wholeUnits + h.unreadableUnits) * UnitSizeOf(type)));
+    health.records.push_back(CheckRecord(volume, dir, slot, type, step, bytes));
+    before += bytes;
   }
-  health.dump = CheckDumpArea(volume, step);
-  account(static_cast<std::uint64_t>((health.dump.pieces - health.dump.beyondEnd) * kDumpPieceSize));
+  health.dump = CheckDumpArea(volume, step, bytes);
+  health.bytesRead = before + bytes;
   return health;
 }
 

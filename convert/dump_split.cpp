@@ -23,6 +23,7 @@
 
 #include "convert/convert.h"
 #include "convert/record_file.h"
+#include "convert/record_writer.h"
 #include "disc/file.h"
 
 namespace zep {
@@ -113,7 +114,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
   SplitResult res;
   InputFile file = InputFile::Open(dumpPath);
   if (!file.open()) {
-    res.dumpError = file.error();
+    res.dumpError = Problem{"", file.error()};
     return res;
   }
   res.dumpOpened = true;
@@ -122,10 +123,8 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
   std::optional<std::uint64_t> start = NextMagic(dump, 0);
   while (start) {
     const std::string path = OutputName(outputPattern.path, res.runs);
-    OutputFile out = OutputFile::Create(path, outputPattern.options);
-    bool writing = out.open();
-    if (!writing) res.failures.push_back(out.error());
-    if (writing) out.WriteZeros(kFileHeaderSize);
+    RecordFileWriter out({path, outputPattern.options});
+    if (!out.open()) res.failures.push_back({"", out.error()});
 
     // Walk the run. It ends at 256 bytes that do not open with the magic
     // (then h is their offset and the search goes on) or at the end of the dump.
@@ -146,29 +145,26 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
         ++res.droppedPartialPings;
         break;
       }
-      if (writing && !out.Write(record)) {
-        // Keep reading the run through, as the recorder software does for an output that
-        // cannot be created, so the search goes on where it would have.
-        res.failures.push_back(out.error());
-        out.Discard();
-        writing = false;
-      }
+      // A write that fails reads the run through all the same, as the recorder
+      // software does for an output that cannot be created, so the search goes
+      // on where it would have.
+      if (out.open() && !out.Write(record)) res.failures.push_back({"", out.error()});
       p += length;
       ++pings;
     }
-    if (writing) {
-      if (out.Close()) {
+    if (out.open()) {
+      if (out.Finish()) {
         res.files.push_back(path);
         res.filePings.push_back(pings);
       } else {
-        res.failures.push_back(out.error());
-        out.Discard();
+        res.failures.push_back({"", out.error()});
       }
     }
     ++res.runs;
     start = h ? FindMagicAfterRun(dump, *h) : std::nullopt;
   }
-  res.dumpError = dump.error();  // a read error ends the dump where it happened
+  // A read error ends the dump where it happened.
+  if (!dump.error().empty()) res.dumpError = Problem{"", dump.error()};
   return res;
 }
 

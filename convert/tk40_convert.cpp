@@ -173,7 +173,7 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
 ConvertResult ConvertTk40Blocks(ConversionStart& start, const Progress& progress, ConvertResult res) {
   const RecordExtent& ext = start.entry.extent;
   Volume& volume = *start.opened.volume;
-  OutputFile& out = start.out;
+  RecordFileWriter& out = start.out;
 
   tk40::PingHeaderBuilder header(start.entry.day, start.entry.month, start.entry.year);
   alignas(16) std::uint8_t samples[kMaxSampleCount];
@@ -201,11 +201,8 @@ ConvertResult ConvertTk40Blocks(ConversionStart& start, const Progress& progress
         header.Apply(static_cast<std::uint32_t>(i), block);
         const std::size_t sampleCount = tk40::ConvertSamples(*mode, block, samples);
         if (*mode == 2) ++res.zeroFilledPings;
-        out.Write({header.data(), kPingHeaderSize});
-        out.Write({samples, sampleCount});
-        if (out.failed()) {
+        if (!out.Write({header.data(), kPingHeaderSize}) || !out.Write({samples, sampleCount})) {
           res.reason = out.error();
-          out.Discard();
           res.status = ConvertStatus::WriteFailed;
           res.bytesWritten = 0;
           return res;

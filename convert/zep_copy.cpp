@@ -15,7 +15,7 @@ namespace zep {
 ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, ConvertResult res) {
   const RecordExtent& ext = start.entry.extent;
   Volume& volume = *start.opened.volume;
-  OutputFile& out = start.out;
+  RecordFileWriter& out = start.out;
 
   // A sector that does not read, or that the end of the volume cuts through,
   // is written as 2048 zero bytes: the later sectors keep their places in
@@ -26,19 +26,29 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
   // result is what reports it.) Sectors outside the volume are neither read
   // nor written, so a garbage sectorCount cannot fill a disk with zeros.
   UnitReader reader(volume, ext);
-  while (reader.Next()) {
+  // Sectors that all lie inside an image file are the system's to copy, as
+  // cp does: they need not pass through this program. Whatever it leaves is
+  // read below.
+  constexpr std::int64_t kCopyUnits = 4096;  // 8 MiB between progress steps
+  for (std::int64_t n; (n = reader.CopyInto(out.output(), kCopyUnits)) > 0;) {
+    if (progress.setPos) {
+      for (std::int64_t i = reader.reached() - n; i < reader.reached(); ++i) progress.setPos(static_cast<std::int32_t>(i));
+    }
+  }
+  while (!out.failed() && reader.Next()) {
     for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
       if (reader.State(j) == UnitState::Cut) std::ranges::fill(reader.Unit(j), std::uint8_t{0});
     }
-    if (!out.Write(reader.Bytes())) {
-      res.reason = out.error();
-      out.Discard();
-      res.status = ConvertStatus::WriteFailed;
-      return res;
-    }
+    if (!out.Write(reader.Bytes())) break;
     if (progress.setPos) {
       for (std::int64_t j = 0; j < reader.batchSize(); ++j) progress.setPos(static_cast<std::int32_t>(reader.batchFirst() + j));
     }
+  }
+  if (out.failed()) {
+    res.reason = out.error();
+    out.Discard();
+    res.status = ConvertStatus::WriteFailed;
+    return res;
   }
   const std::int64_t beforeStart = reader.beforeStart();
   res.failedUnits = reader.badUnits();

@@ -80,8 +80,13 @@ std::string TypeEvidence::Describe() const {
   }
   const std::string used = std::to_string(slots.size());
   std::string text = verdict + " (of " + used + (slots.size() == 1 ? " slot" : " slots") + " in use, " +
-                     std::to_string(fitTk40) + " fit TK40, " + std::to_string(fitZep) + " fit ZEP V1.X; " +
-                     std::to_string(opensPing) + " records open with a ping record";
+                     std::to_string(fitTk40) + " fit TK40, " + std::to_string(fitZep) + " fit ZEP V1.X";
+  // Only what weighed: a record that opens with a ping record settles ZEP
+  // V1.X, and none opening with one says nothing (TK40 blocks never do).
+  if (opensPing > 0) {
+    text += "; " + std::to_string(opensPing) + (opensPing == 1 ? " record opens" : " records open") +
+            " with a ping record";
+  }
   if (strange > 0) text += "; " + std::to_string(strange) + " slots hold no known status";
   return text + ")";
 }

@@ -1,7 +1,11 @@
 #include "disc/file.h"
 
 #include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cstdio>
 #include <cstring>
+#include <set>
 #include <utility>
 
 #include "disc/platform_file.h"
@@ -16,6 +20,83 @@ constexpr std::size_t kOutputBufferSize = 256 * 1024;
 // 128 KiB pieces, copied 16 bytes past a page boundary, made glibc's memcpy
 // run at a tenth of its speed on AMD EPYC and the dump twice as slow as dd.
 constexpr std::size_t kDirectWriteSize = 64 * 1024;
+
+// The outputs not yet in place, where an interrupt finds them: fixed slots
+// of plain characters, since a signal handler may neither allocate nor lock.
+// A slot is filled and emptied only while interrupts are held off.
+constexpr std::size_t kPathRoom = 4096;
+struct Unfinished {
+  std::atomic<bool> used{false};
+  char final[kPathRoom];
+  char temp[kPathRoom];
+};
+Unfinished unfinished[16];
+
+void CopyPath(char (&to)[kPathRoom], const std::string& path) {
+  const bool fits = path.size() < kPathRoom;  // a path this long cannot have been made anyway
+  std::memcpy(to, path.data(), fits ? path.size() : 0);
+  to[fits ? path.size() : 0] = '\0';
+}
+
+int Enlist(const std::string& final, const std::string& temp) {
+  for (int i = 0; i < static_cast<int>(std::size(unfinished)); ++i) {
+    if (unfinished[i].used.load()) continue;
+    CopyPath(unfinished[i].final, final);
+    CopyPath(unfinished[i].temp, temp);
+    unfinished[i].used.store(true);
+    return i;
+  }
+  return -1;  // more outputs at once than ever happen; the file is still discarded on every other path
+}
+
+// "~zep-MACHINE-PID-N.tmp": the machine as eight hex digits of its name's
+// hash, so that a folder shared over a network never sees another machine's
+// live file taken for a dead one here.
+std::string MachineTag() {
+  std::uint32_t hash = 2166136261u;  // FNV-1a
+  for (unsigned char c : platform::ThisMachineName()) hash = (hash ^ c) * 16777619u;
+  char tag[9];
+  std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(hash));
+  return tag;
+}
+
+const std::string& TempPrefix() {
+  static const std::string prefix = "~zep-" + MachineTag() + "-";
+  return prefix;
+}
+
+std::string TempName(const std::string& folder, int n) {
+  return folder + TempPrefix() + std::to_string(platform::ThisProcessId()) + "-" + std::to_string(n) + ".tmp";
+}
+
+// The process id in a name of this machine's pattern; 0 for any other name.
+unsigned long WriterOf(const std::string& name) {
+  const std::string& prefix = TempPrefix();
+  if (!name.starts_with(prefix) || !name.ends_with(".tmp")) return 0;
+  const char* first = name.data() + prefix.size();
+  const char* last = name.data() + name.size() - 4;
+  unsigned long id = 0;
+  const auto [dash, ec] = std::from_chars(first, last, id);
+  if (ec != std::errc() || dash == last || *dash != '-') return 0;
+  unsigned long n = 0;
+  const auto [end, ec2] = std::from_chars(dash + 1, last, n);
+  return ec2 == std::errc() && end == last ? id : 0;
+}
+
+// Temporary files that runs killed on a file system without unnamed files
+// left behind (or killed in the instant between naming a file and renaming
+// it). Only files of this machine's pattern whose process is gone are
+// touched: a live writer's file is never taken. Once per folder and run.
+void RemoveDeadTemporaries(const std::string& folder) {
+  static std::set<std::string> swept;
+  if (!swept.insert(folder).second) return;
+  for (const std::string& name : platform::NamesIn(folder)) {
+    const unsigned long id = WriterOf(name);
+    if (id == 0 || id == platform::ThisProcessId() || !platform::ProcessIsGone(id)) continue;
+    std::string ignored;
+    platform::DeleteFileAt(folder + name, ignored);
+  }
+}
 }  // namespace
 
 OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); }
@@ -26,6 +107,8 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     handle_ = std::exchange(other.handle_, kNoHandle);
     path_ = std::move(other.path_);
     tempPath_ = std::exchange(other.tempPath_, {});
+    unnamed_ = std::exchange(other.unnamed_, false);
+    slot_ = std::exchange(other.slot_, -1);
     error_ = std::move(other.error_);
     buffer_ = std::move(other.buffer_);
     used_ = std::exchange(other.used_, 0);
@@ -49,15 +132,32 @@ OutputFile OutputFile::Create(const std::string& path, const OutputOptions& opti
   } else if (kind == platform::PathKind::Folder) {
     err = "is a folder";  // said now, not after the whole record has been read
   } else if (options.noClobber && kind == platform::PathKind::File) {
-    err = "already exists; left as it is";
+    err = kKeptExisting;
     f.clobberRefused_ = true;
   } else {
-    f.handle_ = platform::CreateTempFileBeside(path, f.tempPath_, err);
-    if (!f.open()) f.tempPath_.clear();  // not this object's to delete
+    f.CreateTemporary(err);
   }
   if (f.open()) f.buffer_.resize(kOutputBufferSize);
   else f.error_ = path + ": " + err;  // the file asked for, then the reason
   return f;
+}
+
+bool OutputFile::CreateTemporary(std::string& error) {
+  const std::string folder = platform::FolderOf(path_);
+  RemoveDeadTemporaries(folder);
+  platform::HoldInterrupts();
+  handle_ = platform::CreateUnnamedFile(folder);
+  unnamed_ = open();
+  for (int n = 0; !open() && n < 10000; ++n) {
+    bool exists = false;
+    handle_ = platform::CreateNewFile(TempName(folder, n), exists, error);
+    if (open()) tempPath_ = TempName(folder, n);
+    else if (!exists) break;
+  }
+  if (open()) slot_ = Enlist(path_, tempPath_);
+  platform::ReleaseInterrupts();
+  if (!open() && error.empty()) error = "no free name for a temporary file beside it";
+  return open();
 }
 
 bool OutputFile::Flush() {
@@ -85,6 +185,14 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
   return true;
 }
 
+std::int64_t OutputFile::CopyFrom(Volume& volume, std::int64_t pos, std::int64_t size) {
+  // The queued bytes go first, so the copy lands behind them.
+  if (!open() || failed() || !Flush()) return 0;
+  const std::int64_t copied = volume.CopyInto(handle_, pos, size);
+  written_ += static_cast<std::uint64_t>(copied);
+  return copied;
+}
+
 bool OutputFile::WriteZeros(std::size_t count) {
   static constexpr std::uint8_t kZeros[4096] = {};
   while (count > 0) {
@@ -98,21 +206,64 @@ bool OutputFile::WriteZeros(std::size_t count) {
 bool OutputFile::Close() {
   if (!open()) return !failed();
   Flush();
-  std::string err;
-  if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = path_ + ": " + err;
   buffer_.clear();
   buffer_.shrink_to_fit();
-  if (!failed() && !tempPath_.empty()) {
-    bool exists = false;
-    if (platform::RenameInto(tempPath_, path_, !noClobber_, exists, err)) tempPath_.clear();
-    else error_ = path_ + ": " + err;
-    clobberRefused_ = exists;
+  std::string err;
+  if (tempPath_.empty() && !unnamed_) {  // a device
+    if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = path_ + ": " + err;
+    return !failed();
   }
-  if (failed()) Discard();
-  return !failed();
+  // Outside the held stretch: on a slow stick this wait is long, and an
+  // interrupt meanwhile finds the file unfinished.
+  if (!failed() && !platform::SyncFile(handle_, err)) error_ = path_ + ": " + err;
+  platform::HoldInterrupts();
+  const bool placed = PutInPlace();
+  if (!placed) DiscardHeld();
+  platform::ReleaseInterrupts();
+  return placed;
+}
+
+// Runs with interrupts held off: an interrupt sees the file either still
+// unfinished or in place, never between.
+bool OutputFile::PutInPlace() {
+  std::string err;
+  const std::string folder = platform::FolderOf(path_);
+  // An unnamed file gets a temporary name first, so that the rename below
+  // replaces an earlier file in one step, as it does for a named one.
+  for (int n = 0; !failed() && unnamed_ && n < 10000; ++n) {
+    bool exists = false;
+    const std::string name = TempName(folder, n);
+    if (platform::NameUnnamedFile(handle_, name, exists, err)) {
+      tempPath_ = name;
+      unnamed_ = false;
+      if (slot_ >= 0) CopyPath(unfinished[slot_].temp, tempPath_);
+    } else if (!exists) {
+      error_ = path_ + ": " + err;
+    }
+  }
+  if (!failed() && unnamed_) error_ = path_ + ": no free name for a temporary file beside it";
+  if (!failed() && !platform::KeepFile(handle_, err)) error_ = path_ + ": " + err;
+  if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = path_ + ": " + err;
+  if (failed()) return false;
+  bool exists = false;
+  if (!platform::RenameInto(tempPath_, path_, !noClobber_, exists, err)) {
+    error_ = path_ + ": " + err;
+    clobberRefused_ = exists;
+    return false;
+  }
+  tempPath_.clear();
+  if (slot_ >= 0) unfinished[std::exchange(slot_, -1)].used.store(false);
+  return true;
 }
 
 void OutputFile::Discard() {
+  if (!open() && tempPath_.empty() && slot_ < 0) return;
+  platform::HoldInterrupts();
+  DiscardHeld();
+  platform::ReleaseInterrupts();
+}
+
+void OutputFile::DiscardHeld() {
   if (open()) {
     used_ = 0;
     std::string err;
@@ -120,8 +271,20 @@ void OutputFile::Discard() {
   }
   // Only the temporary file is ever deleted: an earlier file of the final
   // name stays, and output sent to a device never takes the device with it.
+  // An unnamed file went with its handle.
   std::string ignored;
   if (!tempPath_.empty()) platform::DeleteFileAt(std::exchange(tempPath_, {}), ignored);
+  unnamed_ = false;
+  if (slot_ >= 0) unfinished[std::exchange(slot_, -1)].used.store(false);
+}
+
+void AbandonUnfinishedOutputs(void (*report)(const char* path)) {
+  platform::HoldInterrupts();  // never released: the process ends next
+  for (Unfinished& u : unfinished) {
+    if (!u.used.load()) continue;
+    if (u.temp[0] != '\0') platform::DeleteFileNow(u.temp);
+    report(u.final);
+  }
 }
 
 InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }

@@ -3,9 +3,14 @@
 // go through a buffer; a failed write is sticky and remembered with its reason,
 // so a caller checks once, at Close(). Every error reads "PATH: reason".
 //
-// An output is written under a temporary name beside the final one and takes
+// An output is written into a temporary file beside the final one and takes
 // the final name only when Close() succeeds: a conversion that fails (a drive
-// gone worse, a full disk) never costs the file an earlier run wrote.
+// gone worse, a full disk) never costs the file an earlier run wrote. Where
+// the system allows, the temporary file cannot outlive the process either:
+// on Linux it has no name until it is whole (O_TMPFILE), on Windows it
+// carries the delete mark until then. Elsewhere (vfat, network file systems
+// on Linux) it is named "~zep-MACHINE-PID-N.tmp", and a later run writing
+// into the same folder removes those whose process is gone.
 
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +63,11 @@ class OutputFile {
   // Queues bytes; returns false once any write has failed.
   bool Write(std::span<const std::uint8_t> bytes);
   bool WriteZeros(std::size_t count);
+  // Appends size bytes from byte pos of the volume by the system's own copy
+  // (Volume::CopyInto), after what is queued; gives the bytes copied, which
+  // count as written. Fewer than size, none included, where the system
+  // cannot: the caller writes the rest.
+  std::int64_t CopyFrom(Volume& volume, std::int64_t pos, std::int64_t size);
   // Flushes, closes and gives the file its final name; false (with error())
   // if anything failed on the way, and then the file is discarded.
   bool Close();
@@ -68,10 +78,15 @@ class OutputFile {
  private:
   static constexpr std::intptr_t kNoHandle = -1;
   bool Flush();
+  bool CreateTemporary(std::string& error);
+  bool PutInPlace();
+  void DiscardHeld();
 
   std::intptr_t handle_ = kNoHandle;
   std::string path_;
-  std::string tempPath_;  // what is written until Close(); empty for a device
+  std::string tempPath_;  // the temporary file's name until Close(); empty for a device or an unnamed file
+  bool unnamed_ = false;  // written into a file with no name yet
+  int slot_ = -1;         // where an interrupt finds the file; -1 for none
   std::string error_;
   std::vector<std::uint8_t> buffer_;
   std::size_t used_ = 0;
@@ -103,6 +118,15 @@ class InputFile {
   std::string path_;
   std::string error_;
 };
+
+// For an interrupt (a signal, Ctrl+C in a console): deletes the temporary
+// file of every output not yet in place and calls report with the final name
+// of each. Safe in a signal handler. Afterwards no output is put in place:
+// the process is to end.
+void AbandonUnfinishedOutputs(void (*report)(const char* path));
+
+// The reason an output names when --no-clobber kept an existing file.
+inline constexpr const char* kKeptExisting = "already exists; left as it is";
 
 // Deletes a file; false when it existed and could not be removed.
 bool RemoveFile(const std::string& path, std::string* error = nullptr);

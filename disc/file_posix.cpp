@@ -1,10 +1,14 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
+#include "disc/file.h"
 #include "disc/platform_file.h"
 
 namespace zep::platform {
@@ -86,20 +90,57 @@ PathKind KindOf(const std::string& path) {
   return S_ISREG(st.st_mode) ? PathKind::File : S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Device;
 }
 
-std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& tempPath, std::string& error) {
-  const std::size_t slash = finalPath.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : finalPath.substr(0, slash + 1);
-  for (int n = 0; n < 10000; ++n) {
-    tempPath = folder + "~zep" + std::to_string(n) + ".tmp";
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return fd;
-    if (errno != EEXIST) {
-      error = Reason(errno);
-      return kNoHandle;
-    }
-  }
-  error = "no free name for a temporary file beside it (~zep0.tmp to ~zep9999.tmp all exist)";
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+bool DeleteFileNow(const char* path) { return ::unlink(path) == 0 || errno == ENOENT; }
+
+std::intptr_t CreateUnnamedFile(const std::string& folder) {
+#ifdef O_TMPFILE
+  // Fails (EOPNOTSUPP, EISDIR on kernels that predate it, ...) where the file
+  // system keeps no unnamed files; the caller then names one.
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  return fd < 0 ? kNoHandle : fd;
+#else
+  (void)folder;
   return kNoHandle;
+#endif
+}
+
+bool NameUnnamedFile(std::intptr_t handle, const std::string& path, bool& exists, std::string& error) {
+  // Through /proc, any user may link the file; AT_EMPTY_PATH needs a
+  // capability ordinary users lack, so it is only the way without /proc.
+  const std::string self = "/proc/self/fd/" + std::to_string(handle);
+  int rc = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+#ifdef AT_EMPTY_PATH
+  if (rc != 0 && errno == ENOENT) rc = ::linkat(static_cast<int>(handle), "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
+#endif
+  if (rc == 0) return true;
+  exists = errno == EEXIST;
+  error = Reason(errno);
+  return false;
+}
+
+std::intptr_t CreateNewFile(const std::string& path, bool& exists, std::string& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) return fd;
+  exists = errno == EEXIST;
+  error = Reason(errno);
+  return kNoHandle;
+}
+
+bool KeepFile(std::intptr_t, std::string&) { return true; }
+
+bool SyncFile(std::intptr_t handle, std::string& error) {
+  while (::fdatasync(static_cast<int>(handle)) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EINVAL || errno == EROFS) return true;  // a file that cannot be synced (a pipe, a device)
+    error = Reason(errno);
+    return false;
+  }
+  return true;
 }
 
 bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error) {
@@ -113,11 +154,45 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   // that appears meanwhile is ever replaced.
   if (::link(temp.c_str(), final.c_str()) != 0) {
     exists = errno == EEXIST;
-    error = exists ? "already exists; left as it is" : Reason(errno);
+    error = exists ? kKeptExisting : Reason(errno);
     return false;
   }
   ::unlink(temp.c_str());
   return true;
 }
+
+unsigned long ThisProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+std::string ThisMachineName() {
+  char name[256] = {};
+  return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
+}
+
+bool ProcessIsGone(unsigned long id) {
+  if (id == 0 || id > static_cast<unsigned long>(INT_MAX)) return false;
+  return ::kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH;
+}
+
+std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+  ::closedir(dir);
+  return names;
+}
+
+namespace {
+sigset_t savedMask;
+}  // namespace
+
+void HoldInterrupts() {
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, sig);
+  ::sigprocmask(SIG_BLOCK, &interrupts, &savedMask);
+}
+
+void ReleaseInterrupts() { ::sigprocmask(SIG_SETMASK, &savedMask, nullptr); }
 
 }  // namespace zep::platform

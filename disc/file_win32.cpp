@@ -1,11 +1,43 @@
 #include <windows.h>
 
+#include <string>
+
+#include "disc/file.h"
 #include "disc/platform_file.h"
 #include "disc/win32_error.h"
 
 namespace zep::platform {
 namespace {
 HANDLE H(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+std::string LongPathText(const std::string& path);
+
+// A temporary file's name is longer than many a record's, so beside a final
+// path that just fits MAX_PATH it may not: such a path goes to the system in
+// its long form ("\\?\C:\...", "\\?\UNC\server\..."), which has no such limit
+// in the wide-character calls (the ANSI ones keep it), in the ANSI code page
+// that the ANSI calls would have used.
+std::wstring LongPath(const std::string& shortPath) {
+  const std::string path = LongPathText(shortPath);
+  const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+  return wide;
+}
+
+std::string LongPathText(const std::string& path) {
+  if (path.size() < MAX_PATH || path.starts_with("\\\\?\\")) return path;
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  char full[MAX_PATH];
+  const DWORD n = GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH) return path;
+  std::string out = full;
+  for (char& c : out) c = c == '/' ? '\\' : c;
+  if (!out.ends_with("\\")) out += '\\';
+  out += slash == std::string::npos ? path : path.substr(slash + 1);
+  return out.starts_with("\\\\") ? "\\\\?\\UNC\\" + out.substr(2) : "\\\\?\\" + out;
+}
 }  // namespace
 
 std::intptr_t OpenDeviceOutput(const std::string& path, std::string& error) {
@@ -40,10 +72,11 @@ bool CloseFile(std::intptr_t handle, std::string& error) {
 }
 
 std::intptr_t OpenInputFile(const std::string& path, std::string& error) {
-  // Others may read the file too (the ping table reads a record twice at
-  // once, its positions one fix ahead of its rows), but nobody may write it.
-  const HANDLE h =
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Shared for reading: a command may read one file twice at once (pings
+  // of the same file given twice; the ping table's positions read one fix
+  // ahead of its rows), which harms nothing; nobody may write it meanwhile.
+  const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = LastErrorReason();
     return kNoHandle;
@@ -59,7 +92,7 @@ ReadResult ReadSome(std::intptr_t handle, std::span<std::uint8_t> buf) {
 }
 
 bool DeleteFileAt(const std::string& path, std::string& error) {
-  if (DeleteFileA(path.c_str())) return true;
+  if (DeleteFileW(LongPath(path).c_str())) return true;
   const DWORD code = GetLastError();
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
   SetLastError(code);
@@ -78,33 +111,105 @@ PathKind KindOf(const std::string& path) {
   return device ? PathKind::Device : PathKind::File;
 }
 
-std::intptr_t CreateTempFileBeside(const std::string& finalPath, std::string& tempPath, std::string& error) {
-  const std::size_t slash = finalPath.find_last_of("\\/:");
-  const std::string folder = slash == std::string::npos ? "" : finalPath.substr(0, slash + 1);
-  for (int n = 0; n < 10000; ++n) {
-    tempPath = folder + "~zep" + std::to_string(n) + ".tmp";
-    const HANDLE h =
-        CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<std::intptr_t>(h);
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+bool DeleteFileNow(const char* path) { return DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND; }
+
+// Windows keeps no unnamed files; the delete mark of CreateNewFile does
+// their work.
+std::intptr_t CreateUnnamedFile(const std::string&) { return kNoHandle; }
+
+bool NameUnnamedFile(std::intptr_t, const std::string&, bool&, std::string& error) {
+  error = "no unnamed files here";
+  return false;
+}
+
+namespace {
+bool MarkForDeletion(std::intptr_t handle, bool remove) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = remove ? TRUE : FALSE;
+  return SetFileInformationByHandle(H(handle), FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+}  // namespace
+
+std::intptr_t CreateNewFile(const std::string& path, bool& exists, std::string& error) {
+  // DELETE access lets the file carry the delete mark, which the system
+  // honours when the last handle closes: on a crash, on End Task, and when
+  // the console is closed, with no code of ours running. A file system that
+  // refuses the mark still gets the file; an interrupt or a later run
+  // removes it then.
+  const HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
-    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
-      SetLastError(code);
-      error = LastErrorReason();
-      return kNoHandle;
-    }
+    exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+    SetLastError(code);
+    error = LastErrorReason();
+    return kNoHandle;
   }
-  error = "no free name for a temporary file beside it (~zep0.tmp to ~zep9999.tmp all exist)";
-  return kNoHandle;
+  const auto handle = reinterpret_cast<std::intptr_t>(h);
+  MarkForDeletion(handle, true);
+  return handle;
+}
+
+bool SyncFile(std::intptr_t handle, std::string& error) {
+  if (FlushFileBuffers(H(handle))) return true;
+  error = LastErrorReason();
+  return false;
+}
+
+bool KeepFile(std::intptr_t handle, std::string& error) {
+  if (MarkForDeletion(handle, false)) return true;
+  error = LastErrorReason();
+  return false;
 }
 
 bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error) {
   exists = false;
-  if (MoveFileExA(temp.c_str(), final.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return true;
+  if (MoveFileExW(LongPath(temp).c_str(), LongPath(final).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) return true;
   const DWORD code = GetLastError();
   exists = !replace && (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS);
   SetLastError(code);
-  error = exists ? "already exists; left as it is" : LastErrorReason();
+  error = exists ? kKeptExisting : LastErrorReason();
   return false;
 }
+
+unsigned long ThisProcessId() { return GetCurrentProcessId(); }
+
+std::string ThisMachineName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  return GetComputerNameA(name, &size) ? name : "";
+}
+
+bool ProcessIsGone(unsigned long id) {
+  const HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+  if (h == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process; access denied is one
+  DWORD code = 0;
+  const bool ended = GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
+  CloseHandle(h);
+  return ended;
+}
+
+std::vector<std::string> NamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  const HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do names.emplace_back(entry.cFileName);
+  while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
+}
+
+namespace {
+SRWLOCK interruptLock = SRWLOCK_INIT;
+}  // namespace
+
+void HoldInterrupts() { AcquireSRWLockExclusive(&interruptLock); }
+void ReleaseInterrupts() { ReleaseSRWLockExclusive(&interruptLock); }
 
 }  // namespace zep::platform

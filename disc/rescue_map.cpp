@@ -148,6 +148,8 @@ RescueMapLoad ParseRescueMap(std::string_view text, const std::string& path) {
 }
 
 RescueMapLoad LoadRescueMap(const std::string& path) {
+  // A folder opens as a stream of nothing; that is no malformed mapfile.
+  if (std::error_code ec; std::filesystem::is_directory(path, ec)) return {std::nullopt, path + ": is a folder, not a mapfile"};
   std::ifstream in(path, std::ios::binary);
   if (!in) return {std::nullopt, path + ": cannot be opened: " + std::strerror(errno)};
   std::ostringstream text;

@@ -47,6 +47,32 @@ std::int64_t UnitReader::Inside() const {
   return extent_.BeforeEnd(size >= 0 ? size : seenEnd_);
 }
 
+std::int64_t UnitReader::CopyInto(OutputFile& out, std::int64_t maxUnits) {
+  const std::int64_t size = volume_.Size();
+  if (copyDeclined_ || size < 0 || size < extent_.firstPos) return 0;
+  const std::int64_t whole = std::min(extent_.count, (size - extent_.firstPos) / extent_.unitSize);
+  const std::int64_t n = std::min(maxUnits, whole - next_);
+  if (n <= 0) return 0;
+  const std::int64_t bytes = n * extent_.unitSize;
+  const std::int64_t copied = out.CopyFrom(volume_, extent_.Offset(next_), bytes);
+  std::int64_t units = copied / extent_.unitSize;
+  if (copied < bytes) {
+    copyDeclined_ = true;
+    if (const auto part = static_cast<std::size_t>(copied % extent_.unitSize); part > 0) {
+      const std::int64_t k = next_ + units++;
+      const ReadResult r = volume_.ReadAt(extent_.Offset(k), single_.span());
+      if (r.ok() && r.bytes == single_.size()) {
+        out.Write(single_.span().subspan(part));
+      } else {
+        out.WriteZeros(single_.size() - part);
+        MarkBad(k, r);
+      }
+    }
+  }
+  next_ += units;
+  return units;
+}
+
 bool UnitReader::Next() { return NextInto(buffer_.span()); }
 
 bool UnitReader::NextInto(std::span<std::uint8_t> dest) {

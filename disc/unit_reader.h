@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "disc/aligned_buffer.h"
+#include "disc/file.h"
 #include "disc/problem.h"
 #include "disc/record_extent.h"
 #include "disc/volume.h"
@@ -54,6 +55,15 @@ class UnitReader {
   // fit): for a caller that keeps the bytes in a window of its own. dest
   // starts on a kIoAlignment boundary.
   bool NextInto(std::span<std::uint8_t> dest);
+
+  // Hands the next units, up to maxUnits, to the system to copy into out
+  // (OutputFile::CopyFrom) instead of reading them, where none of them can
+  // be bad as far as the volume can tell: all lie wholly inside a volume of
+  // known size. Gives how many it copied, and reached() moves on by as many;
+  // 0 once the system has declined, and from then on, so that Next() reads
+  // the rest. A unit the system stops inside is finished by a read of its
+  // own: its remaining bytes, or zeros and a bad unit when it does not read.
+  std::int64_t CopyInto(OutputFile& out, std::int64_t maxUnits);
 
   // The batch Next() read: units batchFirst() to batchFirst() + batchSize() - 1
   // of the extent (indexes from 0).
@@ -96,6 +106,7 @@ class UnitReader {
   std::int64_t beforeStart_ = 0, pastEnd_ = 0, badUnits_ = 0;
   std::size_t cutBytes_ = 0;
   bool shortReadIsEnd_;
+  bool copyDeclined_ = false;
   std::int64_t seenEnd_ = Volume::kUnknownSize;
   std::vector<UnitRun> badRuns_;
   std::string firstError_;

@@ -2,6 +2,8 @@
 
 namespace zep {
 
+std::int64_t Volume::CopyInto(std::intptr_t, std::int64_t, std::int64_t) { return 0; }
+
 std::string DriveVolumePath(char driveLetter) {
   std::string path = "\\\\.\\X:";
   path[4] = driveLetter;

@@ -45,6 +45,14 @@ class Volume {
   // empty read) sets it, so a caller asks again after each read.
   virtual std::int64_t Size() const { return kUnknownSize; }
   static constexpr std::int64_t kUnknownSize = -1;
+
+  // Copies size bytes from byte pos into the open file behind outHandle, at
+  // its current offset, inside the system: the bytes never pass through this
+  // program, as with cp. Only an ordinary file the system can copy from does
+  // it (not a device, not a volume read through a mapfile, not on Windows);
+  // it gives the bytes copied, fewer than size (none included) wherever the
+  // system stopped, and the caller reads the rest itself.
+  virtual std::int64_t CopyInto(std::intptr_t outHandle, std::int64_t pos, std::int64_t size);
 };
 
 struct VolumeOpenResult {

@@ -10,6 +10,7 @@
 #include <linux/fs.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -36,8 +37,8 @@ bool BlockDeviceIsRemovable(dev_t dev) {
 
 class PosixVolume final : public Volume {
  public:
-  PosixVolume(int fd, std::string path, bool removable, std::int64_t size)
-      : fd_(fd), path_(std::move(path)), removable_(removable), size_(size) {}
+  PosixVolume(int fd, std::string path, bool removable, std::int64_t size, bool ordinary)
+      : fd_(fd), path_(std::move(path)), removable_(removable), size_(size), ordinary_(ordinary) {}
   ~PosixVolume() override { ::close(fd_); }
   PosixVolume(const PosixVolume&) = delete;
   PosixVolume& operator=(const PosixVolume&) = delete;
@@ -69,11 +70,42 @@ class PosixVolume final : public Volume {
   const std::string& Name() const override { return path_; }
   std::int64_t Size() const override { return size_; }
 
+  std::int64_t CopyInto(std::intptr_t outHandle, std::int64_t pos, std::int64_t size) override {
+    std::int64_t done = 0;
+#ifdef __linux__
+    if (!ordinary_ || pos < 0) return 0;
+    // The kernel writes a copy in pieces of its pipe's size. Pieces that
+    // start off a boundary of the output's large page-cache pages split every
+    // one of them, and a record copied behind its 4096-byte file header took
+    // 40 % longer than cp; so a copy first reaches the next 2 MiB boundary.
+    constexpr std::int64_t kBoundary = 2 * 1024 * 1024;
+    std::int64_t at = ::lseek(static_cast<int>(outHandle), 0, SEEK_CUR);
+    while (done < size) {
+      loff_t from = pos + done;
+      std::int64_t piece = size - done;
+      if (at > 0 && at % kBoundary != 0) piece = std::min(piece, kBoundary - at % kBoundary);
+      const ssize_t n = ::copy_file_range(fd_, &from, static_cast<int>(outHandle), nullptr,
+                                          static_cast<std::size_t>(piece), 0);
+      if (n < 0 && errno == EINTR) continue;
+      // Another file system on an older kernel (EXDEV), no such call
+      // (ENOSYS), a device or a pipe (EINVAL), a read error (EIO), the end:
+      // what is left is read the ordinary way, which names any error.
+      if (n <= 0) break;
+      done += n;
+      at += n;
+    }
+#else
+    (void)outHandle, (void)pos, (void)size;
+#endif
+    return done;
+  }
+
  private:
   int fd_;
   std::string path_;
   bool removable_;
   std::int64_t size_;
+  bool ordinary_;  // an ordinary file, which the system can copy from; not a device
 };
 
 }  // namespace
@@ -107,7 +139,7 @@ VolumeOpenResult OpenDiscVolume(const std::string& path) {
     ::close(fd);
     return result;
   }
-  result.volume = std::make_unique<PosixVolume>(fd, path, removable, size);
+  result.volume = std::make_unique<PosixVolume>(fd, path, removable, size, S_ISREG(st.st_mode));
   return result;
 }
 

@@ -1,6 +1,7 @@
 #include "export/console.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace zep {
 
@@ -12,6 +13,21 @@ void PrintProblem(std::ostream& err, const Problem& problem) {
 void Console::Report(Problem problem) {
   PrintProblem(err, problem);
   problems.push_back(std::move(problem));
+}
+
+int Console::Run(const std::function<int()>& command) {
+  try {
+    const int status = command();
+    return SawBug() ? kBug : status;
+  } catch (const std::logic_error& e) {
+    // Not something the disc or the files did.
+    Report({"", e.what(), 0, true});
+    return kBug;
+  } catch (const std::exception& e) {
+    // Whatever was written before stays; the command did not finish.
+    Report({"", e.what()});
+    return kPartly;
+  }
 }
 
 bool Console::SawBug() const {

@@ -3,6 +3,7 @@
 // it returns: zepconv's commands and the exports they run share it, so a
 // problem becomes a line in this one place.
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ struct Console {
   // contradicted --type): the same line, kept out of the JSON's failures.
   void Note(const Problem& note) { PrintProblem(err, note); }
   bool SawBug() const;
+  // Runs a command and gives its exit status: kBug when a promise inside
+  // zepconv broke (a std::logic_error such as BrokenPromise, or a bug
+  // problem reported), kPartly for any other exception, which names it.
+  int Run(const std::function<int()>& command);
 };
 
 }  // namespace zep

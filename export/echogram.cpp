@@ -2,6 +2,7 @@
 // sample 0 at the top.
 
 #include <algorithm>
+#include <filesystem>
 #include <array>
 #include <cstdio>
 #include <optional>
@@ -391,6 +392,18 @@ int EchogramCommand(Console& con, const std::string& file, const std::string& ou
                     Palette palette, std::optional<Fit> fit) {
   if (fit) return ThumbnailCommand(con, file, outPath, *fit, palette);
   if (WouldOverwriteInput(con, outPath, {file}) || WouldOverwriteInput(con, Stem(outPath) + ".csv", {file})) {
+    return kRefused;
+  }
+  // Outputs that could not be what was asked for are refused before anything
+  // is written: a folder, or a name that promises another format.
+  if (std::error_code ec; std::filesystem::is_directory(outPath, ec)) {
+    con.Report(outPath, "is a folder; -o names the PNG to write, such as " +
+                            (std::filesystem::path(outPath) / "echogram.png").string());
+    return kRefused;
+  }
+  if (const std::string ext = std::filesystem::path(outPath).extension().string();
+      !ext.empty() && Stem(outPath) == outPath) {
+    con.Report(outPath, "echograms are written as PNG, not " + ext + "; name the file with .png");
     return kRefused;
   }
   if (InputFile in = InputFile::Open(file); !in.open()) {

@@ -189,9 +189,14 @@ void WalkAndReport(Console& con, const std::string& path, const PingVisitor& vis
   if (!w.opened) {
     ++counts.unopened;
     con.Report("", w.problem);
+  } else if (!w.headerZero || (w.pings == 0 && !w.whole)) {
+    // Neither a zero file header nor a first ping where one belongs: some
+    // other kind of file, of which nothing was used, as info says.
+    ++counts.unopened;
+    con.Report(path, "not a .ZEP record file");
   } else if (!w.whole) {
     ++counts.notWhole;
-    con.Report("", path + " is not whole: " + w.problem);
+    con.Report(path, "not whole: " + w.problem);
   }
 }
 

@@ -10,7 +10,7 @@ extern char** environ;
 
 namespace zep::test {
 
-int RunProcess(std::vector<std::string> args, const std::string& out, const std::string& err) {
+int RunProcess(std::vector<std::string> args, const std::string& out, const std::string& err, const std::string&) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

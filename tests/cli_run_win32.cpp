@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 #include "tests/cli_run.h"
 
@@ -21,9 +22,40 @@ std::string Quote(const std::string& arg) {
   return q.append(backslashes, '\\') + "\"";
 }
 
+BOOL WINAPI IgnoreCtrlC(DWORD) { return TRUE; }
+
+bool TemporaryIn(const std::string& folder) {
+  WIN32_FIND_DATAA entry;
+  const HANDLE find = FindFirstFileA((folder + "\\~zep*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return true;
+}
+
+// Ctrl+C goes to every process of the console: the test's own handler
+// swallows it, and the tool has one of its own (handlers are not inherited).
+void PressCtrlCWhenWriting(HANDLE process, const std::string& folder) {
+  SetConsoleCtrlHandler(IgnoreCtrlC, TRUE);
+  while (WaitForSingleObject(process, 10) == WAIT_TIMEOUT) {
+    if (!TemporaryIn(folder)) continue;
+    if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
+      throw std::runtime_error("Ctrl+C could not be sent: error " + std::to_string(GetLastError()));
+    }
+    return;
+  }
+  throw std::runtime_error("the tool ended before a temporary file appeared in " + folder);
+}
+
 }  // namespace
 
-int RunProcess(std::vector<std::string> args, const std::string& out, const std::string& err) {
+int RunProcess(std::vector<std::string> args, const std::string& out, const std::string& err,
+               const std::string& ctrlCWhenIn) {
+  // A console of its own before the tool starts, so that the tool shares it:
+  // the one a test inherits under Wine passes on no Ctrl+C events.
+  if (!ctrlCWhenIn.empty()) {
+    FreeConsole();
+    if (!AllocConsole()) throw std::runtime_error("no console for Ctrl+C: error " + std::to_string(GetLastError()));
+  }
   // The build gives the tool's host path; under Wine the host's root is Z:.
   if (args[0][0] == '/') args[0] = "Z:" + args[0];
   std::replace(args[0].begin(), args[0].end(), '/', '\\');
@@ -41,6 +73,7 @@ int RunProcess(std::vector<std::string> args, const std::string& out, const std:
   const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
   for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) CloseHandle(h);
   if (!started) throw std::runtime_error("cannot start " + commandLine);
+  if (!ctrlCWhenIn.empty()) PressCtrlCWhenWriting(pi.hProcess, ctrlCWhenIn);
   WaitForSingleObject(pi.hProcess, INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);

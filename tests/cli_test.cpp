@@ -18,6 +18,7 @@
 
 #include "convert/record_file.h"
 #include "disc/scan.h"
+#include "export/console.h"
 #include "tests/cli_run.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/record_check.h"
@@ -79,8 +80,8 @@ const struct {
      {{"SURVEY.ZEP", 0}, {".._.._CON", 1}, {"SURVEY_4.ZEP", 3}, {"A_B.ZEP", 4}, {"RUN.2", 6}}},
     {"zep", ZepDisc,
      R"({"title": "ZEP Converter", "label": null, "records": [
-       {"record": 1, "slot": 0, "name": "DIVE\u00e9", "date": "05 Nov 08", "start": "14:05", "end": "15:30", "pings": 5},
-       {"record": 3, "slot": 2, "name": "DIVE2", "date": "05 Nov 08", "start": "14:05", "end": "15:30", "pings": 4}]})",
+       {"record": 1, "slot": 0, "name": "DIVE\u00e9", "date": "05 Nov 08", "start": "14:05", "end": "15:30", "sectors": 5},
+       {"record": 3, "slot": 2, "name": "DIVE2", "date": "05 Nov 08", "start": "14:05", "end": "15:30", "sectors": 4}]})",
      {{"DIVE\xC3\xA9.ZEP", 0}, {"DIVE2.ZEP", 2}}},  // the byte 0xE9 is U+00E9 in the file's name
 };
 
@@ -143,11 +144,12 @@ TEST_F(CliTest, RecordNumbersSelectSlots) {
       {{"--record", "4"}, {{"SURVEY.ZEP", 3}}},
       {{"--record", "7", "--record", "1", "--record", "7"}, {{"SURVEY.ZEP", 0}, {"RUN.2", 6}}},
       {{"--record", "4,1"}, {{"SURVEY.ZEP", 0}, {"SURVEY_4.ZEP", 3}}},
+      {{"--record", "1-2,7"}, {{"SURVEY.ZEP", 0}, {".._.._CON", 1}, {"RUN.2", 6}}},
   };
   const std::string img = Write(Tk40Disc());
   for (const auto& c : cases) {
     const std::string out = tmp.File("new/" + c.select[1]);  // folders are created
-    std::vector<std::string> args{"convert", img, "--out", out};
+    std::vector<std::string> args{"convert", img, "-o", out};
     args.insert(args.end(), c.select.begin(), c.select.end());
     EXPECT_EQ(RunZepconv(args).status, 0) << c.select[1];
     EXPECT_EQ(FilesIn(out), CoreFiles(Tk40Disc(), c.files)) << c.select[1];
@@ -159,7 +161,8 @@ TEST_F(CliTest, RecordNumbersSelectSlots) {
 TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   const std::string img = Write(Tk40Disc()), dir = tmp.path().string(), out = tmp.File("out");
   const std::string blocker = Put("blocker", "a file, not a folder"), six = Write(SixPingDisc(), "six.img");
-  const std::string rescued = Write(RescuedDisc(), "rescued.img");
+  const std::string rescued = Write(RescuedDisc(), "rescued.img"), reaching = Write(Tk40Disc(), "reaching.img");
+  fs::resize_file(reaching, kDumpOffset + 4096);  // into the dump area
   std::vector<std::uint8_t> noise(4096);
   for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 131 + 7);
   const std::string random = Put("noise.img", noise);
@@ -170,17 +173,31 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
     std::vector<std::string> args;
     int status;
     std::string err;
-    std::size_t files = 0;          // in out afterwards,
+    std::ptrdiff_t files = 0;       // in out afterwards,
     std::string made = "LONG.ZEP";  // one of them
+    std::vector<std::string> blocked = {};  // folders in out where the files should go: every file fails
   } cases[] = {
 #ifdef _WIN32
       {{"list", "q:"}, 2, "There is no disk in drive Q"},  // no drive Q in the test's Wine prefix
 #endif
       {{"convert", img, "--out", out, "--record", "1", "--record", "3"}, 2, ": no record 3 (its records: 1, 2, 4, 5, 7)"},
-      {{"dump", img, "--out", blocker + "/d.bin"}, 2, "the dump was not written"},
-      {{"list", Write(DiscImage(Tk40Disc()).Resize(32), "tiny.img")}, 1, "directory"},  // slot 0 alone
+      {{"dump", reaching, "--out", blocker + "/d.bin"}, 2, "the dump was not written"},
+      // Nothing done is 2, for every file as for one.
+      {{"list", Write(DiscImage(Tk40Disc()).Resize(32), "tiny.img")}, 2, "tiny.img: 32 bytes, shorter than the 2048-byte record directory: there is no directory to read"},
+      {{"check", Put("empty.img", "")}, 2, "empty.img: empty, shorter than"},
+      {{"convert", tmp.File("empty.img"), "--out", out}, 2, "there is no directory to read"},
+      {{"convert", six, "--out", out}, 2, "DIVE_2.ZEP: is a folder", 2, "DIVE.ZEP", {"DIVE.ZEP", "DIVE_2.ZEP"}},
+      {{"carve", six, "--all", "--out", out}, 2, "is a folder", 2, "carved-000000024576.zep",
+       {"carved-000000024576.zep", "carved-000000045056.zep"}},
+      {{"split", six, "--out", out}, 2, "fond1.zep: is a folder", 2, "fond0.zep", {"fond0.zep", "fond1.zep"}},
+      {{"carve", six, "--out", blocker}, 2, "blocker: cannot create the folder"},
+      {{"dump", six, "--out", out + "/d.bin"}, 2, "six.img: the volume ends at byte 61440, before the dump area"},
+      {{"carve", img, "--all", "--out", out}, 2, "disc.img: TK40 discs hold no ping records to search for"},
+      // Finding nothing is 1, as grep answers.
+      {{"carve", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
+      {{"split", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
 #ifndef _WIN32
-      {{"dump", img, "--out", "/dev/full"}, 1, "No space"},  // and the device is left alone
+      {{"dump", reaching, "--out", "/dev/full"}, 1, "No space"},  // and the device is left alone
 #endif
       {{"convert", longTk40, "--out", out}, 1, "record 8 (LONG): 5 of 7 blocks", 6},
       {{"convert", longZep, "--type", "zep", "--out", out}, 1, "record 6 (LONG): 6 of 8 sectors", 3},
@@ -188,7 +205,7 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
       {{"list", img}, 0, "disc.img: a TK40 disc"},
       {{"list", six}, 0, "six.img: a ZEP V1.X disc"},
       {{"list", six, "--type", "tk40"}, 0, "six.img looks like a ZEP V1.X disc"},
-      {{"list", Write(DiscImage(SourceType::Tk40, 8192), "blank.img")}, 0, "blank.img: a blank disc"},
+      {{"list", Write(DiscImage(SourceType::Tk40, 8192), "blank.img")}, 0, "blank.img: a blank disc (its record directory is all zeros): no records; try `zepconv carve`"},
       {{"list", random}, 2, "noise.img: not a TK40 or ZEP V1.X disc"},
       {{"list", random, "--type", "zep"}, 0, ""},
       // check: 0 when whole, 1 when something is lost, 2 when it cannot look.
@@ -207,10 +224,11 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    for (const std::string& name : c.blocked) fs::create_directories(out + "/" + name);
     const auto run = RunZepconv(c.args);
     EXPECT_EQ(run.status, c.status);
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
-    EXPECT_EQ(fs::exists(out) ? FilesIn(out).size() : 0, c.files);
+    EXPECT_EQ(fs::exists(out) ? std::distance(fs::directory_iterator(out), {}) : 0, c.files);
     EXPECT_TRUE(!c.files || fs::exists(out + "/" + c.made));
     fs::remove_all(out);
   }
@@ -222,6 +240,28 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   EXPECT_EQ(doc["records"][1]["unreadable"], json::parse("[[23, 23]]"));
   // Ping 1 overlaps sector 23; the walk goes on at ping 2.
   EXPECT_EQ(doc["records"][1]["walk_runs"], json::parse("[1, 3]"));
+}
+
+// No disc breaks an internal promise, so the mapping to 3 is run directly:
+// a bug is named as one and kept apart from a lost sector's 1.
+TEST(ConsoleRun, ABrokenPromiseExitsThree) {
+  const struct {
+    std::function<int()> command;
+    int status;
+    std::string err;
+  } cases[] = {
+      {[]() -> int { throw zep::BrokenPromise("window asked to go back"); }, 3,
+       "zepconv: internal error (a bug in zepconv, please report it): window asked to go back\n"},
+      {[]() -> int { throw std::runtime_error("out of memory"); }, 1, "zepconv: out of memory\n"},
+      {[] { return 2; }, 2, ""},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out, err;
+    zep::Console con{out, err};
+    const int status = con.Run(c.command);
+    EXPECT_EQ(std::pair(status, err.str()), std::pair(c.status, c.err));
+    EXPECT_EQ(con.problems.size(), c.err.empty() ? 0u : 1u);
+  }
 }
 
 TEST_F(CliTest, InfoReportsPingsDateModesAndGpsAndFailsOnACutFile) {
@@ -267,6 +307,23 @@ TEST_F(CliTest, DumpThenSplitRecoversTheRunsOfPings) {
   EXPECT_EQ(fs::file_size(dump), static_cast<std::uintmax_t>(kDumpSize));
 }
 
+#ifdef _WIN32
+// Natively, tests/kill_test.sh interrupts every writing command on three
+// file systems; here Ctrl+C reaches zepconv.exe in the middle of a record.
+TEST_F(CliTest, CtrlCRemovesTheUnfinishedFileAndKeepsTheEarlierOne) {
+  const std::string img = Write(Tk40Disc().Entry(7, {.name = "LONG", .first = 0, .second = 20000}));
+  fs::resize_file(img, Tk40BlockOffset(20000));  // 60000 blocks of zeros: long enough to be caught
+  const std::string out = tmp.File("out"), earlier = out + "/LONG.ZEP";
+  fs::create_directories(out);
+  Put("out/LONG.ZEP", "earlier");
+  const auto run = RunZepconv({"convert", img, "--record", "8", "--out", out, "--quiet"}, out);
+  EXPECT_EQ(run.status, 130) << run.err;
+  EXPECT_NE(run.err.find("LONG.ZEP: interrupted, not finished"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadText(earlier), "earlier");
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);  // no temporary file
+}
+#endif
+
 #ifndef _WIN32
 TEST_F(CliTest, FullDiskRemovesTheRecordItStopped) {
   const std::string img = Write(Tk40Disc());
@@ -291,9 +348,19 @@ TEST_F(CliTest, ErrorsHaveOnePrefixNameTheFileAndRefuseWithTwo) {
   const struct { std::vector<std::string> args; std::string err; } cases[] = {
       {{"lst", img}, "zepconv: unknown command 'lst'"},
       {{"help", "lst"}, "zepconv: unknown command 'lst'"},
-      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, netcdf, help)"},
+      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, netcdf, inventory, help)"},
       {{"list"}, "zepconv: SOURCE is required"},
-      {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number: x"},
+      {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number or a range such as 1-3: x"},
+      {{"convert", img, "--out", dir, "--record", "7-6"}, "zepconv: --record: 7-6 runs backwards: write 6-7"},
+      {{"echogram", file, file, "-o", "x.png"}, "zepconv: FILE: takes at most one value, got two"},
+      {{"track", file, "--format", "csv", "--gap", "0"}, "zepconv: --gap: 0 seconds is not more than 0"},
+      {{"convert", img, "--out"}, "zepconv: --out: needs a value"},
+      // Outputs that cannot be what was asked for, refused before anything is written.
+      {{"echogram", file, "-o", dir}, "zepconv: " + dir + ": is a folder; -o names the PNG to write"},
+      {{"echogram", file, "-o", tmp.File("x.jpg")}, "zepconv: " + tmp.File("x.jpg") + ": echograms are written as PNG, not .jpg"},
+      {{"list", img, "--mapfile", dir}, "zepconv: " + dir + ": is a folder, not a mapfile"},
+      {{"pings", file}, "zepconv: " + file + ": not a .ZEP record file"},
+      {{"echogram", file, "-o", tmp.File("e.png")}, "zepconv: " + file + ": not a .ZEP record file"},
       {{"convert", img, "--out", dir, "--record", "1,99"}, "zepconv: --record: 99 is not between 1 and 64"},
       {{"convert", img, "--type", "tk40", "--out", file}, "zepconv: " + file + ": cannot create the folder: "},
       {{"split", img, "--out", file}, "zepconv: " + file + ": cannot create the folder: "},
@@ -683,7 +750,7 @@ TEST_F(CliTest, CutFilesGiveTheirWholePingsAndUnreadableOnesNothing) {
     for (const std::string& f : {out, tmp.File("cut.csv")}) fs::remove(f);
     const auto run = RunZepconv(c.args);
     EXPECT_EQ(run.status, c.status);
-    EXPECT_NE(run.err.find(c.status == 1 ? "is not whole" : "none.ZEP"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.status == 1 ? ": not whole" : "none.ZEP"), std::string::npos) << run.err;
     const std::string written = c.args[0] == "echogram" ? tmp.File("cut.csv") : out;
     EXPECT_EQ(Lines(fs::exists(written) ? ReadText(written) : "").size(), c.lines);
   }

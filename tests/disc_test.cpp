@@ -22,6 +22,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace zep {
@@ -237,7 +238,7 @@ TEST(ReadOnlyTest, ScanDumpAndConversionsLeaveTheImageBitIdentical) {
     const auto before = test::ReadWholeFile(path);
     RecordDirectory dir{};
     ASSERT_EQ(ScanDisc(VolumeAt(path), 'M', type, dir, tmp.File("test.bin")).outcome, ScanOutcome::DiscRead);
-    EXPECT_EQ(test::ConverterFor(type)(tmp.File("a.zep"), dir, 0, VolumeAt(path), {}).result, 1);
+    EXPECT_EQ(test::ConverterFor(type)(tmp.File("a.zep"), dir, 0, VolumeAt(path), {}).Converted(), true);
     SplitScanDump(tmp.File("test.bin"), tmp.File("fond%i.zep"));
     EXPECT_EQ(test::ReadWholeFile(path), before);
   }
@@ -249,6 +250,50 @@ TEST(OutputFileTest, AnEmptyPieceWritesNothing) {
   OutputFile out = OutputFile::Create(tmp.File("a"));
   EXPECT_TRUE(out.Write({}) && out.Close() && test::ReadWholeFile(tmp.File("a")).empty());
 }
+
+#ifndef _WIN32
+// A volume whose "system copy" stops after limit bytes, anywhere, as a real
+// one may (a full disk, a read error, a signal).
+class StoppingCopy final : public Volume {
+ public:
+  StoppingCopy(MemoryVolume v, std::int64_t limit) : v_(std::move(v)), limit_(limit) {}
+  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override { return v_.ReadAt(pos, buf); }
+  bool IsRemovableMedia() override { return true; }
+  const std::string& Name() const override { return v_.Name(); }
+  std::int64_t Size() const override { return v_.Size(); }
+  std::int64_t CopyInto(std::intptr_t out, std::int64_t pos, std::int64_t size) override {
+    const std::int64_t n = std::min(size, std::exchange(limit_, 0));
+    return ::write(static_cast<int>(out), v_.bytes().data() + pos, static_cast<std::size_t>(n));
+  }
+
+ private:
+  MemoryVolume v_;
+  std::int64_t limit_;
+};
+
+// Where the system's copy stops, the unit reader reads on: the file is the
+// one reads alone make. Stopped inside a sector that then does not read, the
+// rest of that sector is zeros, and counted.
+TEST(UnitReaderTest, ACopyTheSystemStopsIsFinishedByReads) {
+  const test::TempDir tmp;
+  DiscImage img(SourceType::ZepV1, 64 * 2048);
+  img.Entry(0, {.name = "Z", .first = 4, .second = 40});
+  for (int s = 6; s < 44; ++s) img.Sector(s, test::MakePingRecord(1792, static_cast<std::uint32_t>(s)));
+  const Bytes read = test::CoreRecord(img, 0);
+  const std::int64_t inside = 5 * 2048 + 100;
+  for (const auto& [limit, fails] : {std::pair{std::int64_t{5 * 2048}, false}, {inside, false}, {inside, true}}) {
+    SCOPED_TRACE(std::to_string(limit) + (fails ? ", then unreadable" : ""));
+    MemoryVolume v(img.bytes());
+    v.KnowSize(MemoryVolume::SizeKnown::FromStart);
+    if (fails) v.FailRange(ZepSectorOffset(11), 2048);
+    const VolumeOpener open = [&] { return VolumeOpenResult{std::make_unique<StoppingCopy>(v, limit), {}}; };
+    const ConvertResult r = CopyZepRecord(tmp.File("z.zep"), img.Directory(), 0, open);
+    Bytes expected = read;
+    if (fails) std::fill(expected.begin() + 4096 + inside, expected.begin() + 4096 + 6 * 2048, 0);
+    EXPECT_EQ(std::pair(r.failedUnits, test::ReadWholeFile(tmp.File("z.zep"))), std::pair(std::int64_t{fails}, expected));
+  }
+}
+#endif
 
 // Which recorder wrote a disc, from its directory and the first sector of its
 // records: both types, blank, random and damaged directories.

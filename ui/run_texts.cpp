@@ -46,8 +46,10 @@ std::string ConversionFailureText(const std::vector<RecordFailure>& failures) {
   return ListLines(head, lines, "records");
 }
 
-std::string SplitFailureText(const std::vector<std::string>& failures) {
-  return ListLines("Not every run of pings found in the scan dump could be written:\n", failures, "files");
+std::string SplitFailureText(const Problems& failures) {
+  std::vector<std::string> lines;
+  for (const Problem& f : failures) lines.push_back(f.Text());
+  return ListLines("Not every run of pings found in the scan dump could be written:\n", lines, "files");
 }
 
 std::string SourceStatusText(const std::string& mapfile, std::optional<SourceType> discLooksLike,

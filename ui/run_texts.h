@@ -42,6 +42,6 @@ std::string SourceStatusText(const std::string& mapfile, std::optional<SourceTyp
                              SourceType chosen);
 
 // The "Error" box of the dump splitter: each output it could not write.
-std::string SplitFailureText(const std::vector<std::string>& failures);
+std::string SplitFailureText(const Problems& failures);
 
 }  // namespace zep::ui

@@ -41,5 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool lost = h.unreadableUnits > 0 || h.beyondEnd > 0 || h.noMode > 0 || h.walkBreaksAt;
     FUZZ_CHECK((h.verdict == zep::Verdict::Whole) == (h.units > 0 && !lost));
   }
+  FUZZ_CHECK(health.bytesRead <= zep::BytesToCheck(dir, type, volume.Size()));
   return 0;
 }

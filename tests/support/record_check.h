@@ -38,7 +38,7 @@ inline ConvertResult ConvertWithCore(const std::string& path, const DiscImage& i
 
 inline std::vector<std::uint8_t> CoreRecord(const DiscImage& img, int slot) {
   const TempDir dir;
-  EXPECT_EQ(ConvertWithCore(dir.File("core.zep"), img, slot).result, 1);
+  EXPECT_EQ(ConvertWithCore(dir.File("core.zep"), img, slot).Converted(), true);
   return ReadWholeFile(dir.File("core.zep"));
 }
 

@@ -1,0 +1,250 @@
+#include "export/inventory.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <numbers>
+
+#include <nlohmann/json.hpp>
+
+namespace zep {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return s;
+}
+
+// Numbers read the same whatever the locale.
+std::string Fixed(double v, int digits) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, digits);
+  return std::string(buf, r.ptr);
+}
+
+void CsvField(std::string& out, const std::string& v) {
+  if (v.find_first_of(",\"\r\n") == std::string::npos) {
+    out += v;
+    return;
+  }
+  out += '"';
+  for (char c : v) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+constexpr const char* kColumns[] = {
+    "image",      "image_size", "image_sha256", "mapfile",   "disc_type",     "label",
+    "health",     "record",     "name",         "date",      "start",         "end",
+    "pings",      "verdict",    "units_lost",   "output",    "output_sha256", "first_fix_lat",
+    "first_fix_lon", "last_fix_lat", "last_fix_lon", "track_km"};
+
+json NullIfEmpty(const std::string& s) { return s.empty() ? json(nullptr) : json(s); }
+
+// One row per record; a disc with none still gets a row, with the record's
+// columns empty, so that no disc goes missing from the table.
+std::vector<json> Rows(const std::vector<InventoryDisc>& discs) {
+  std::vector<json> rows;
+  for (const InventoryDisc& d : discs) {
+    json disc = {{"image", d.image},          {"image_size", d.size},     {"image_sha256", d.sha256},
+                 {"mapfile", NullIfEmpty(d.mapfile)}, {"disc_type", NullIfEmpty(d.type)},
+                 {"label", NullIfEmpty(d.label)}, {"health", d.health}};
+    if (d.records.empty()) {
+      for (std::size_t i = 7; i < std::size(kColumns); ++i) disc[kColumns[i]] = nullptr;
+      rows.push_back(disc);
+    }
+    for (const InventoryRecord& r : d.records) {
+      json row = disc;
+      row["record"] = r.record ? json(*r.record) : json(nullptr);
+      row["name"] = r.name;
+      row["date"] = NullIfEmpty(r.date);
+      row["start"] = NullIfEmpty(r.start);
+      row["end"] = NullIfEmpty(r.end);
+      row["pings"] = r.pings;
+      row["verdict"] = r.verdict;
+      row["units_lost"] = r.unitsLost;
+      row["output"] = r.output.empty() ? json(nullptr) : json(d.folder + "/" + r.output);
+      row["output_sha256"] = NullIfEmpty(r.outputSha256);
+      row["first_fix_lat"] = r.firstFix ? json(r.firstFix->lat) : json(nullptr);
+      row["first_fix_lon"] = r.firstFix ? json(r.firstFix->lon) : json(nullptr);
+      row["last_fix_lat"] = r.lastFix ? json(r.lastFix->lat) : json(nullptr);
+      row["last_fix_lon"] = r.lastFix ? json(r.lastFix->lon) : json(nullptr);
+      row["track_km"] = r.firstFix ? json(std::round(r.trackKm * 1000) / 1000) : json(nullptr);
+      rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
+json FixJson(const std::optional<LatLon>& f) { return f ? json::array({f->lat, f->lon}) : json(nullptr); }
+std::optional<LatLon> FixFrom(const json& j) {
+  if (!j.is_array() || j.size() != 2) return std::nullopt;
+  return LatLon{j[0].get<double>(), j[1].get<double>()};
+}
+
+}  // namespace
+
+double Kilometres(const LatLon& a, const LatLon& b) {
+  constexpr double kRad = std::numbers::pi / 180;
+  const double dLat = (b.lat - a.lat) * kRad, dLon = (b.lon - a.lon) * kRad;
+  const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                   std::cos(a.lat * kRad) * std::cos(b.lat * kRad) * std::sin(dLon / 2) * std::sin(dLon / 2);
+  return 2 * 6371.0088 * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+std::string DiscFolderName(const std::string& imagePath, std::vector<std::string>& taken) {
+  std::string name = imagePath.substr(imagePath.find_last_of("/\\") + 1);
+  if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+  if (name.empty()) name = "disc";  // "E:" or a path ending in a separator
+  for (char& c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 32 || u == 127 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) c = '_';
+  }
+  if (name.find_first_not_of('.') == std::string::npos) name.assign(name.size(), '_');
+  static constexpr const char* kReserved[] = {"con", "prn", "aux", "nul"};
+  const std::string lower = Lower(name);
+  const bool device = std::find(std::begin(kReserved), std::end(kReserved), lower) != std::end(kReserved) ||
+                      (lower.size() == 4 && (lower.starts_with("com") || lower.starts_with("lpt")) &&
+                       lower[3] >= '1' && lower[3] <= '9');
+  if (device) name = "_" + name;
+  // Resumed runs list their folders first; the rest take the next free number.
+  std::string folder = name;
+  // A name is taken also when it is a disc page's name less ".html" (folder
+  // "y.html" beside the page of folder "y").
+  auto isTaken = [&](const std::string& f) {
+    return std::any_of(taken.begin(), taken.end(),
+                       [&](const std::string& t) { return Lower(t) == Lower(f) || Lower(t) == Lower(f) + ".html"; });
+  };
+  for (int n = 2; isTaken(folder); ++n) {
+    folder = name + "-" + std::to_string(n);
+  }
+  taken.push_back(folder);
+  return folder;
+}
+
+std::string InventoryCsv(const std::vector<InventoryDisc>& discs) {
+  std::string out;
+  for (const char* c : kColumns) out += std::string(out.empty() ? "" : ",") + c;
+  out += '\n';
+  for (const json& row : Rows(discs)) {
+    bool first = true;
+    for (const char* c : kColumns) {
+      if (!first) out += ',';
+      first = false;
+      const json& v = row[c];
+      if (v.is_string()) CsvField(out, v.get<std::string>());
+      else if (v.is_number_float()) out += Fixed(v.get<double>(), std::string_view(c) == "track_km" ? 3 : 7);
+      else if (!v.is_null()) out += v.dump();
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::string InventoryJson(const std::vector<InventoryDisc>& discs) {
+  json doc = {{"discs", json::array()}, {"records", json::array()}};
+  for (const InventoryDisc& d : discs) {
+    json files = json::array();
+    for (const auto& [path, hash] : d.files) files.push_back({{"file", path}, {"sha256", hash}});
+    doc["discs"].push_back({{"image", d.image},       {"folder", d.folder},   {"image_size", d.size},
+                            {"image_sha256", d.sha256}, {"mapfile", NullIfEmpty(d.mapfile)},
+                            {"disc_type", NullIfEmpty(d.type)}, {"label", NullIfEmpty(d.label)},
+                            {"health", d.health},     {"records", d.records.size()},
+                            {"problems", d.messages}, {"files", files}});
+  }
+  for (json& row : Rows(discs)) doc["records"].push_back(std::move(row));
+  return doc.dump(2, ' ', false, json::error_handler_t::replace) + '\n';
+}
+
+std::string ManifestText(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::vector<std::pair<std::string, std::string>> sorted = files;
+  std::sort(sorted.begin(), sorted.end());
+  std::string out;
+  for (const auto& [path, hash] : sorted) out += hash + "  " + path + '\n';
+  return out;
+}
+
+std::string StateJson(const std::vector<InventoryDisc>& discs) {
+  json doc = {{"zepconv_inventory_state", 1}, {"discs", json::array()}};
+  for (const InventoryDisc& d : discs) {
+    json records = json::array();
+    for (const InventoryRecord& r : d.records) {
+      records.push_back({{"record", r.record ? json(*r.record) : json(nullptr)}, {"name", r.name},
+                         {"date", r.date}, {"start", r.start}, {"end", r.end}, {"pings", r.pings},
+                         {"verdict", r.verdict}, {"units_lost", r.unitsLost}, {"output", r.output},
+                         {"output_sha256", r.outputSha256}, {"first_fix", FixJson(r.firstFix)},
+                         {"last_fix", FixJson(r.lastFix)}, {"track_km", r.trackKm}, {"track", r.track},
+                         {"echograms", r.echograms}, {"thumb", {r.thumbWidth, r.thumbHeight}},
+                         {"shape", json::array()}});
+      for (const auto& segment : r.shape) {
+        json points = json::array();
+        for (const LatLon& p : segment) points.push_back({p.lat, p.lon});
+        records.back()["shape"].push_back(points);
+      }
+    }
+    doc["discs"].push_back({{"image", d.image}, {"folder", d.folder}, {"size", d.size}, {"mtime", d.mtime},
+                            {"sha256", d.sha256}, {"mapfile", d.mapfile}, {"type", d.type}, {"label", d.label},
+                            {"health", d.health}, {"status", d.status}, {"messages", d.messages},
+                            {"check", d.check}, {"files", d.files}, {"records", records}});
+  }
+  return doc.dump(1, ' ', false, json::error_handler_t::replace) + '\n';
+}
+
+std::optional<std::vector<InventoryDisc>> ParseState(const std::string& text) {
+  try {
+    const json doc = json::parse(text);
+    if (doc.value("zepconv_inventory_state", 0) != 1) return std::nullopt;
+    std::vector<InventoryDisc> discs;
+    for (const json& j : doc.at("discs")) {
+      InventoryDisc d;
+      j.at("image").get_to(d.image);
+      j.at("folder").get_to(d.folder);
+      j.at("size").get_to(d.size);
+      j.at("mtime").get_to(d.mtime);
+      j.at("sha256").get_to(d.sha256);
+      j.at("mapfile").get_to(d.mapfile);
+      j.at("type").get_to(d.type);
+      j.at("label").get_to(d.label);
+      j.at("health").get_to(d.health);
+      j.at("status").get_to(d.status);
+      j.at("messages").get_to(d.messages);
+      j.at("check").get_to(d.check);
+      j.at("files").get_to(d.files);
+      for (const json& rj : j.at("records")) {
+        InventoryRecord r;
+        if (!rj.at("record").is_null()) r.record = rj["record"].get<int>();
+        rj.at("name").get_to(r.name);
+        rj.at("date").get_to(r.date);
+        rj.at("start").get_to(r.start);
+        rj.at("end").get_to(r.end);
+        rj.at("pings").get_to(r.pings);
+        rj.at("verdict").get_to(r.verdict);
+        rj.at("units_lost").get_to(r.unitsLost);
+        rj.at("output").get_to(r.output);
+        rj.at("output_sha256").get_to(r.outputSha256);
+        r.firstFix = FixFrom(rj.at("first_fix"));
+        r.lastFix = FixFrom(rj.at("last_fix"));
+        rj.at("track_km").get_to(r.trackKm);
+        rj.at("track").get_to(r.track);
+        rj.at("echograms").get_to(r.echograms);
+        rj.at("thumb").at(0).get_to(r.thumbWidth);
+        rj.at("thumb").at(1).get_to(r.thumbHeight);
+        for (const json& seg : rj.at("shape")) {
+          r.shape.emplace_back();
+          for (const json& p : seg) r.shape.back().push_back({p.at(0).get<double>(), p.at(1).get<double>()});
+        }
+        d.records.push_back(std::move(r));
+      }
+      discs.push_back(std::move(d));
+    }
+    return discs;
+  } catch (const json::exception&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace zep

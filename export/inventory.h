@@ -1,0 +1,82 @@
+#pragma once
+// The inventory of a box of discs: what each disc held, what was made of it,
+// and the files that lay it out for people (HTML pages with pictures) and for
+// scripts (CSV, JSON, a SHA-256 manifest). Also the state a stopped run
+// resumes from. Nothing here reads a disc: the caller fills these in.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zep {
+
+struct LatLon {
+  double lat = 0, lon = 0;
+};
+
+// One record of a disc, or one run that carving found on a disc whose
+// directory is lost.
+struct InventoryRecord {
+  std::optional<int> record;  // as listed; none for a carved run
+  std::string name;
+  std::string date, start, end;  // ISO 8601; empty where the disc gives none
+  std::int64_t pings = 0;
+  std::string verdict;         // the check's verdict, or "carved"
+  std::int64_t unitsLost = 0;  // blocks or sectors unreadable, past the end or without a mode
+  std::string output;          // the record file, relative to the inventory folder; empty when none
+  std::string outputSha256;
+  std::optional<LatLon> firstFix, lastFix;
+  double trackKm = 0;
+  std::string track;                    // GeoJSON, relative
+  std::vector<std::string> echograms;   // pictures, relative; the first is the thumbnail
+  int thumbWidth = 0, thumbHeight = 0;  // of the first picture
+  // The track thinned out for drawing: segments of points.
+  std::vector<std::vector<LatLon>> shape;
+};
+
+struct InventoryDisc {
+  std::string image;     // as given
+  std::string folder;    // relative to the inventory folder
+  std::uint64_t size = 0;
+  std::int64_t mtime = 0;  // the image's modification time, in the file system's own ticks
+  std::string sha256;
+  std::string mapfile;   // the GNU ddrescue mapfile used, if any
+  std::string type;      // "TK40", "ZEP V1.X", or empty when neither
+  std::string label;
+  // "whole", "damaged" (something is lost), "directory lost" (records carved
+  // from the whole disc), "unreadable" (nothing could be read)
+  std::string health;
+  int status = 0;        // the worst exit status of the disc's steps
+  std::vector<std::string> messages;  // every problem named, without "zepconv: "
+  std::vector<InventoryRecord> records;
+  std::string check;     // the check's JSON report, relative
+  // Every file written for this disc, relative, with its SHA-256.
+  std::vector<std::pair<std::string, std::string>> files;
+};
+
+// "-2", "-3", ... keep two images of one name apart, in the order given. The
+// names are made safe for any file system; case is ignored when comparing,
+// as Windows does. taken holds names already given (a resumed run's, the
+// box's own files); a name whose NAME.html is taken is taken too.
+std::string DiscFolderName(const std::string& imagePath, std::vector<std::string>& taken);
+
+std::string InventoryCsv(const std::vector<InventoryDisc>& discs);
+std::string InventoryJson(const std::vector<InventoryDisc>& discs);
+// "HEX  PATH" lines, as sha256sum writes and checks them, sorted by path.
+std::string ManifestText(const std::vector<std::pair<std::string, std::string>>& files);
+
+// The resume state: every disc done so far, whole.
+std::string StateJson(const std::vector<InventoryDisc>& discs);
+// Nothing for text that is no state of ours (then the run starts afresh).
+std::optional<std::vector<InventoryDisc>> ParseState(const std::string& text);
+
+// index.html (links to "<folder>.html" for each disc) and a disc's page.
+std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string& title);
+std::string DiscHtml(const InventoryDisc& disc);
+std::string DiscPageName(const InventoryDisc& disc);  // beside index.html
+
+// Great-circle distance, for the tracks' lengths and the scale bar.
+double Kilometres(const LatLon& a, const LatLon& b);
+
+}  // namespace zep

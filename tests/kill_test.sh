@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# Interrupts and kills zepconv at random moments of convert, dump, carve and
+# echogram, on tmpfs, on ext4 (a loop-mounted image) and on vfat (FUSE), and
+# checks what is left: no temporary file where the file system keeps unnamed
+# files (every signal) and none after SIGINT or SIGTERM anywhere; after a
+# SIGKILL on vfat, the next run into the folder removes it. Every file of an
+# output name is the earlier one, byte for byte, or the whole new one.
+#   kill_test.sh ZEPCONV MAKE_SAMPLE_DISC [ROUNDS]
+# Needs root (mounts); exits 77 (skipped) with the reason where it cannot run.
+set -uo pipefail
+# A script's background jobs start deaf to SIGINT; zepconv is started with
+# it restored.
+run_bg() { env --default-signal=INT "$zepconv" "$@" & }
+zepconv=$1 maker=$2 rounds=${3:-2}
+skip() { echo "SKIPPED: $*"; exit 77; }
+[ "$(id -u)" -eq 0 ] || skip "not root: the test mounts file systems"
+
+work=$(mktemp -d /tmp/zep-kill.XXXXXX)
+mounts=()
+cleanup() {
+  for m in "${mounts[@]}"; do fusermount -u "$m" 2>/dev/null || umount "$m" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# A disc whose last record runs over 20000 blocks of the image, so that a
+# conversion lasts long enough to be interrupted in the middle.
+"$maker" --dump-runs "$work/disc.img" >/dev/null || exit 1
+"$maker" --type zep --dump-runs "$work/zep.img" >/dev/null || exit 1  # carve searches ZEP V1.X discs
+printf '\x20\x4e\x00\x00' | dd of="$work/disc.img" bs=1 seek=152 conv=notrunc status=none
+truncate -s 100M "$work/disc.img"
+"$zepconv" convert "$work/disc.img" --record 3 --out "$work/src" --quiet 2>/dev/null
+record="$work/src/TRANSECT3.ZEP"
+
+declare -A folders
+mkdir -p "$work/tmpfs" "$work/ext4" "$work/vfat"
+if mount -t tmpfs -o size=400m tmpfs "$work/tmpfs"; then mounts+=("$work/tmpfs"); folders[tmpfs]=$work/tmpfs
+else echo "tmpfs: cannot mount, not tried"; fi
+truncate -s 400M "$work/ext4.img" && mkfs.ext4 -q -F "$work/ext4.img" &&
+  if mount -o loop "$work/ext4.img" "$work/ext4"; then mounts+=("$work/ext4"); folders[ext4]=$work/ext4
+  else echo "ext4: cannot mount a loop device, not tried"; fi
+if [ ! -e /dev/fuse ] || ! command -v fusefat >/dev/null || ! command -v mkfs.vfat >/dev/null; then
+  echo "vfat: no /dev/fuse, fusefat or mkfs.vfat, not tried"
+else
+  truncate -s 200M "$work/vfat.img" && mkfs.vfat "$work/vfat.img" >/dev/null &&
+    fusefat -o rw+ "$work/vfat.img" "$work/vfat" >/dev/null 2>&1 && mounts+=("$work/vfat") && folders[vfat]=$work/vfat
+fi
+[ ${#folders[@]} -gt 0 ] || skip "no file system could be mounted"
+
+# The commands, each writing into OUT; vfat is slow, so it converts less.
+command_of() {  # name fs -> words
+  case $1 in
+    convert) [ "$2" = vfat ] && echo "convert $work/disc.img --record 1,2,3 --out OUT" ||
+               echo "convert $work/disc.img --out OUT" ;;
+    dump) echo "dump $work/disc.img --out OUT/scan.bin" ;;
+    carve) echo "carve $work/zep.img --all --out OUT" ;;
+    echogram) echo "echogram $record --pings-per-image 4096 -o OUT/echo.png" ;;
+  esac
+}
+
+# Seconds, with nanoseconds: how long a whole run takes, to aim within it.
+now() { date +%s.%N; }
+
+for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
+  root=${folders[$fs]} interrupted=0
+  for name in convert dump carve echogram; do
+    words=$(command_of "$name" "$fs")
+    # The whole new output, and a folder of earlier files of the same names.
+    mkdir -p "$root/$name-new" "$root/$name-old"
+    start=$(now)
+    "$zepconv" ${words//OUT/$root/$name-new} --quiet >/dev/null 2>&1
+    newStatus=$?
+    took=$(echo "$(now) - $start" | bc)
+    for f in "$root/$name-new"/*; do echo "earlier $(basename "$f")" > "$root/$name-old/$(basename "$f")"; done
+    for sig in INT TERM KILL; do
+      for ((round = 0; round < rounds; round++)); do
+        out=$root/$name-$sig-$round
+        cp -r "$root/$name-old" "$out"
+        delay=$(echo "scale=3; $took * $((RANDOM % 1000)) / 1000" | bc)
+        run_bg ${words//OUT/$out} --quiet >/dev/null 2>"$work/err"
+        pid=$!
+        sleep "$delay"
+        kill -"$sig" "$pid" 2>/dev/null
+        wait "$pid"
+        status=$?
+        what="$fs $name SIG$sig after ${delay}s (status $status)"
+        [ "$status" -gt 128 ] && interrupted=$((interrupted + 1))
+        case $sig:$status in
+          # Before zepconv has set its handlers (nothing said yet), a signal
+          # ends it as it ends any program.
+          INT:130 | TERM:143) [ ! -s "$work/err" ] || grep -q 'interrupted' "$work/err" || fail "$what: no \"interrupted\" on stderr" ;;
+          KILL:137) ;;
+          *:$newStatus) ;;  # the run ended before the signal came
+          *) fail "$what: unexpected status"; cat "$work/err" ;;
+        esac
+        left=$(cd "$out" && ls -A | grep '^~zep' || true)
+        if [ -n "$left" ]; then
+          if [ "$fs:$sig" = vfat:KILL ]; then
+            # No unnamed files there: the next run into the folder removes it.
+            echo "$what: left $left; the next run into the folder removes it"
+            "$zepconv" ${words//OUT/$out} --quiet >/dev/null 2>&1
+            left=$(cd "$out" && ls -A | grep '^~zep' || true)
+            [ -z "$left" ] || fail "$what: a later run left $left"
+          else
+            fail "$what: left $left"
+          fi
+        fi
+        for f in "$out"/*; do
+          base=$(basename "$f")
+          cmp -s "$f" "$root/$name-old/$base" || cmp -s "$f" "$root/$name-new/$base" ||
+            fail "$what: $base is neither the earlier file nor the whole new one"
+        done
+        rm -rf "$out"
+      done
+    done
+    rm -rf "$root/$name-new" "$root/$name-old"
+  done
+  echo "$fs: $interrupted runs of $((4 * 3 * rounds)) ended by the signal, the others before it"
+done
+# On vfat, once more with the moment chosen: a run stopped while its
+# temporary file exists keeps it through a second run into the folder, and
+# so does a file of the same pattern from another machine; a killed run's
+# file goes with the next run.
+temporary_of() {  # folder [name to pass over]: waits until a run has made its temporary file
+  for _ in $(seq 500); do
+    ls -A "$1" | grep '^~zep' | grep -vx -- "${2:-}" && return
+    sleep 0.01
+  done
+}
+if [ -n "${folders[vfat]:-}" ]; then
+  out=${folders[vfat]}/live
+  mkdir -p "$out"
+  run_bg dump "$work/disc.img" --out "$out/scan.bin" 2>"$work/err" >&2
+  pid=$!
+  live=$(temporary_of "$out")
+  kill -STOP "$pid"
+  foreign=$(echo "$live" | sed 's/^~zep-[0-9a-f]*-/~zep-00000000-/')
+  echo earlier > "$out/$foreign"
+  "$zepconv" dump "$work/disc.img" --out "$out/other.bin" >/dev/null 2>&1
+  [ -n "$live" ] && [ -e "$out/$live" ] || fail "vfat: a stopped run's temporary file '$live' was taken"
+  [ -e "$out/$foreign" ] || fail "vfat: another machine's temporary file was taken"
+  kill -CONT "$pid"
+  wait "$pid"
+  status=$?
+  [ "$status" -eq 0 ] || fail "vfat: the stopped run failed once continued (status $status): $(cat "$work/err")"
+  cmp -s "$out/scan.bin" "$out/other.bin" || fail "vfat: the stopped run's dump is not whole"
+  run_bg dump "$work/disc.img" --out "$out/scan.bin" 2>"$work/err" >&2
+  pid=$!
+  dead=$(temporary_of "$out" "$foreign")
+  kill -KILL "$pid"
+  wait "$pid"
+  [ -n "$dead" ] && [ -e "$out/$dead" ] || fail "vfat: a killed run left no temporary file to remove"
+  "$zepconv" dump "$work/disc.img" --out "$out/other.bin" >/dev/null 2>&1
+  [ ! -e "$out/$dead" ] || fail "vfat: a killed run's temporary file '$dead' outlived the next run"
+  [ -e "$out/$foreign" ] || fail "vfat: another machine's temporary file was taken"
+  echo "vfat: a stopped run's file and another machine's stayed, a killed run's went"
+fi
+
+[ "$failures" -eq 0 ] && echo "every interrupted run left the folders as promised"
+exit $((failures > 0))
