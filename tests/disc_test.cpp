@@ -286,7 +286,9 @@ TEST(UnitReaderTest, ACopyTheSystemStopsIsFinishedByReads) {
     MemoryVolume v(img.bytes());
     v.KnowSize(MemoryVolume::SizeKnown::FromStart);
     if (fails) v.FailRange(ZepSectorOffset(11), 2048);
-    const VolumeOpener open = [&] { return VolumeOpenResult{std::make_unique<StoppingCopy>(v, limit), {}}; };
+    const VolumeOpener open = [&v, stop = limit] {
+      return VolumeOpenResult{std::make_unique<StoppingCopy>(v, stop), {}};
+    };
     const ConvertResult r = CopyZepRecord(tmp.File("z.zep"), img.Directory(), 0, open);
     Bytes expected = read;
     if (fails) std::fill(expected.begin() + 4096 + inside, expected.begin() + 4096 + 6 * 2048, 0);
