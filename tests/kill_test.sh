@@ -8,6 +8,9 @@
 #   kill_test.sh ZEPCONV MAKE_SAMPLE_DISC [ROUNDS]
 # Needs root (mounts); exits 77 (skipped) with the reason where it cannot run.
 set -uo pipefail
+# mkfs.ext4, mkfs.vfat and mount live in the sbin folders, which a caller's
+# PATH (env -i, cron, CI) need not hold.
+export PATH="$PATH:/usr/local/sbin:/usr/sbin:/sbin"
 # A script's background jobs start deaf to SIGINT; zepconv is started with
 # it restored.
 run_bg() { env --default-signal=INT "$zepconv" "$@" & }
