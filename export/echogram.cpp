@@ -60,6 +60,20 @@ constexpr std::array<std::array<std::uint8_t, 3>, 256> kViridis = {{
     {248, 230, 33}, {251, 231, 35}, {253, 231, 37},
 }};
 
+// One sample as a pixel: grey with alpha, or the viridis colour with alpha;
+// a pixel left at zero is transparent (a missing ping).
+inline void PutPixel(std::uint8_t* px, std::uint8_t v, std::size_t channels) {
+  if (channels == 2) {
+    px[0] = v;
+    px[1] = 255;
+  } else {
+    px[0] = kViridis[v][0];
+    px[1] = kViridis[v][1];
+    px[2] = kViridis[v][2];
+    px[3] = 255;
+  }
+}
+
 // One picture's pings, each column's samples one after the other as they
 // come; the rows are made from them only while the picture is written.
 class Tile {
@@ -137,16 +151,7 @@ class Tile {
       const std::uint8_t* from = samples_.data() + starts_[c] + top;
       std::uint8_t* px = band + c * kChannels;
       for (std::size_t r = 0; r < have; ++r, px += stride) {
-        const std::uint8_t v = from[r];
-        if constexpr (kChannels == 2) {
-          px[0] = v;
-          px[1] = 255;
-        } else {
-          px[0] = kViridis[v][0];
-          px[1] = kViridis[v][1];
-          px[2] = kViridis[v][2];
-          px[3] = 255;
-        }
+        PutPixel(px, from[r], kChannels);
       }
     }
   }
@@ -196,17 +201,7 @@ class Thumbnail {
       std::fill(row.begin(), row.end(), std::uint8_t{0});
       for (std::size_t c = 0; c < columns_ && r < rowsUsed_; ++c) {
         if (missing_[c] || !present_[c * height_ + r]) continue;
-        const std::uint8_t v = value_[c * height_ + r];
-        std::uint8_t* px = row.data() + c * channels;
-        if (channels == 2) {
-          px[0] = v;
-          px[1] = 255;
-        } else {
-          px[0] = kViridis[v][0];
-          px[1] = kViridis[v][1];
-          px[2] = kViridis[v][2];
-          px[3] = 255;
-        }
+        PutPixel(row.data() + c * channels, value_[c * height_ + r], channels);
       }
       png.Row(row.data());
     }

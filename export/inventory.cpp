@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "export/text_output.h"
+
 namespace zep {
 namespace {
 
@@ -22,19 +24,6 @@ std::string Fixed(double v, int digits) {
   char buf[64];
   const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, digits);
   return std::string(buf, r.ptr);
-}
-
-void CsvField(std::string& out, const std::string& v) {
-  if (v.find_first_of(",\"\r\n") == std::string::npos) {
-    out += v;
-    return;
-  }
-  out += '"';
-  for (char c : v) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
 }
 
 constexpr const char* kColumns[] = {
@@ -136,7 +125,7 @@ std::string InventoryCsv(const std::vector<InventoryDisc>& discs) {
       if (!first) out += ',';
       first = false;
       const json& v = row[c];
-      if (v.is_string()) CsvField(out, v.get<std::string>());
+      if (v.is_string()) AppendCsvField(out, v.get<std::string>());
       else if (v.is_number_float()) out += Fixed(v.get<double>(), std::string_view(c) == "track_km" ? 3 : 7);
       else if (!v.is_null()) out += v.dump();
     }
