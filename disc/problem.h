@@ -10,11 +10,28 @@
 
 namespace zep {
 
+// What sort of thing went wrong: code decides by this, never by the text.
+enum class ProblemKind {
+  kOther,          // nothing any caller tells apart
+  kUnreadable,     // disc data (or a file) that did not read
+  kPastEnd,        // data that would lie past the end of the volume or file
+  kKeptExisting,   // an output that already existed and was left alone
+  kWriteFailed,    // an output that could not be written whole
+  kNotRecordFile,  // a file given as a .ZEP record file that is not one
+  kNotADisc,       // a source given as a disc that is not one (a record file, say)
+  kNoDirectory,    // a disc whose record directory is lost or blank
+  kInterrupted,    // the run was stopped (a signal, Cancel) before it finished
+  kUsage,          // a command line or argument that cannot be carried out
+  kMissing,        // something the run needs is not on this machine (a library)
+  kBug,            // a broken internal promise: the program's fault, not the disc's
+};
+
 struct Problem {
   std::string subject;     // "record 2 (HARBOUR)", a path; empty when the text names its own subject
   std::string what;        // what happened, as the user reads it
   std::int64_t units = 0;  // blocks or sectors it cost, when it is about disc data
   bool bug = false;        // a broken internal promise: the program's fault, not the disc's
+  ProblemKind kind = ProblemKind::kOther;
 
   // "SUBJECT: what", or what alone.
   std::string Text() const { return subject.empty() ? what : subject + ": " + what; }
