@@ -29,6 +29,10 @@ if(WIN32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   install(TARGETS zepconv RUNTIME DESTINATION bin)
+  if(TARGET zepnetcdf)
+    # A private module, found from zepconv's own folder (../lib/zep-converter).
+    install(TARGETS zepnetcdf LIBRARY DESTINATION "${ZEP_MODULE_DIR}")
+  endif()
   # LICENSE stays beside the copyright file: zepconv --version points to it.
   install(FILES README.md LICENSE DESTINATION "${ZEP_DOC_DIR}")
 

@@ -114,6 +114,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     used_ = std::exchange(other.used_, 0);
     written_ = std::exchange(other.written_, 0);
     noClobber_ = std::exchange(other.noClobber_, false);
+    named_ = std::exchange(other.named_, false);
     clobberRefused_ = std::exchange(other.clobberRefused_, false);
   }
   return *this;
@@ -125,6 +126,7 @@ OutputFile OutputFile::Create(const std::string& path, const OutputOptions& opti
   OutputFile f;
   f.path_ = path;
   f.noClobber_ = options.noClobber;
+  f.named_ = options.named;
   const platform::PathKind kind = platform::KindOf(path);
   std::string err;
   if (kind == platform::PathKind::Device) {
@@ -146,7 +148,7 @@ bool OutputFile::CreateTemporary(std::string& error) {
   const std::string folder = platform::FolderOf(path_);
   RemoveDeadTemporaries(folder);
   platform::HoldInterrupts();
-  handle_ = platform::CreateUnnamedFile(folder);
+  if (!named_) handle_ = platform::CreateUnnamedFile(folder);
   unnamed_ = open();
   for (int n = 0; !open() && n < 10000; ++n) {
     bool exists = false;

@@ -26,6 +26,11 @@ struct OutputOptions {
   // An existing file of the final name is left as it is: Create fails with
   // clobberRefused(), and so does Close() should one appear meanwhile.
   bool noClobber = false;
+  // Another library writes the file, opening it by its name (netCDF-C, which
+  // takes a path, not a handle): the temporary file is named from the start.
+  // A run killed outright then leaves it, for the next run into the folder
+  // to remove, as on a file system without unnamed files.
+  bool named = false;
 };
 
 // Where an output goes: its final name (or a pattern of names), with its
@@ -58,6 +63,9 @@ class OutputFile {
   bool clobberRefused() const { return clobberRefused_; }
   const std::string& error() const { return error_; }
   const std::string& path() const { return path_; }
+  // The name another library writes the file under until Close(): the
+  // temporary file with OutputOptions::named, the device itself for a device.
+  const std::string& writerPath() const { return tempPath_.empty() ? path_ : tempPath_; }
   std::uint64_t written() const { return written_; }
 
   // Queues bytes; returns false once any write has failed.
@@ -92,6 +100,7 @@ class OutputFile {
   std::size_t used_ = 0;
   std::uint64_t written_ = 0;
   bool noClobber_ = false;
+  bool named_ = false;
   bool clobberRefused_ = false;
 };
 

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Interrupts and kills zepconv at random moments of convert, dump, carve and
-# echogram, on tmpfs, on ext4 (a loop-mounted image) and on vfat (FUSE), and
+# Interrupts and kills zepconv at random moments of convert, dump, carve,
+# echogram and netcdf, on tmpfs, on ext4 (a loop-mounted image) and on vfat (FUSE), and
 # checks what is left: no temporary file where the file system keeps unnamed
 # files (every signal) and none after SIGINT or SIGTERM anywhere; after a
-# SIGKILL on vfat, the next run into the folder removes it. Every file of an
+# SIGKILL on vfat, the next run into the folder removes it; so too after a
+# SIGKILL of netcdf anywhere (netCDF-C writes its file by name, so that file
+# has a name from the start). netcdf into a read-only folder writes nothing
+# and names the file, with status 2. Every file of an
 # output name is the earlier one, byte for byte, or the whole new one.
 #   kill_test.sh ZEPCONV MAKE_SAMPLE_DISC [ROUNDS]
 # Needs root (mounts); exits 77 (skipped) with the reason where it cannot run.
@@ -60,7 +63,17 @@ command_of() {  # name fs -> words
     dump) echo "dump $work/disc.img --out OUT/scan.bin" ;;
     carve) echo "carve $work/zep.img --all --out OUT" ;;
     echogram) echo "echogram $record --pings-per-image 4096 -o OUT/echo.png" ;;
+    netcdf) echo "netcdf $record -o OUT/rec.nc" ;;
   esac
+}
+
+# The whole new output: the same bytes, or for a netCDF file (which carries
+# the time it was made) the same dump but for those times.
+same_output() {
+  cmp -s "$1" "$2" && return
+  [[ $1 == *.nc ]] || return 1
+  local drop=(-e date_created -e conversion_time -e '^netcdf ')
+  cmp -s <(ncdump "$1" 2>&1 | grep -v "${drop[@]}") <(ncdump "$2" 2>&1 | grep -v "${drop[@]}")
 }
 
 # Seconds, with nanoseconds: how long a whole run takes, to aim within it.
@@ -68,7 +81,7 @@ now() { date +%s.%N; }
 
 for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
   root=${folders[$fs]} interrupted=0
-  for name in convert dump carve echogram; do
+  for name in convert dump carve echogram netcdf; do
     words=$(command_of "$name" "$fs")
     # The whole new output, and a folder of earlier files of the same names.
     mkdir -p "$root/$name-new" "$root/$name-old"
@@ -98,13 +111,13 @@ for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
           *:$newStatus) ;;  # the run ended before the signal came
           *) fail "$what: unexpected status"; cat "$work/err" ;;
         esac
-        left=$(cd "$out" && ls -A | grep '^~zep' || true)
+        left=$(cd "$out" && ls -A | grep '^~' || true)
         if [ -n "$left" ]; then
-          if [ "$fs:$sig" = vfat:KILL ]; then
-            # No unnamed files there: the next run into the folder removes it.
+          if [ "$fs:$sig" = vfat:KILL ] || [ "$name:$sig" = netcdf:KILL ]; then
+            # A named temporary file: the next run into the folder removes it.
             echo "$what: left $left; the next run into the folder removes it"
             "$zepconv" ${words//OUT/$out} --quiet >/dev/null 2>&1
-            left=$(cd "$out" && ls -A | grep '^~zep' || true)
+            left=$(cd "$out" && ls -A | grep '^~' || true)
             [ -z "$left" ] || fail "$what: a later run left $left"
           else
             fail "$what: left $left"
@@ -112,7 +125,7 @@ for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
         fi
         for f in "$out"/*; do
           base=$(basename "$f")
-          cmp -s "$f" "$root/$name-old/$base" || cmp -s "$f" "$root/$name-new/$base" ||
+          cmp -s "$f" "$root/$name-old/$base" || same_output "$f" "$root/$name-new/$base" ||
             fail "$what: $base is neither the earlier file nor the whole new one"
         done
         rm -rf "$out"
@@ -120,7 +133,7 @@ for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
     done
     rm -rf "$root/$name-new" "$root/$name-old"
   done
-  echo "$fs: $interrupted runs of $((4 * 3 * rounds)) ended by the signal, the others before it"
+  echo "$fs: $interrupted runs of $((5 * 3 * rounds)) ended by the signal, the others before it"
 done
 # On vfat, once more with the moment chosen: a run stopped while its
 # temporary file exists keeps it through a second run into the folder, and
@@ -159,6 +172,33 @@ if [ -n "${folders[vfat]:-}" ]; then
   [ ! -e "$out/$dead" ] || fail "vfat: a killed run's temporary file '$dead' outlived the next run"
   [ -e "$out/$foreign" ] || fail "vfat: another machine's temporary file was taken"
   echo "vfat: a stopped run's file and another machine's stayed, a killed run's went"
+fi
+
+# netcdf stopped while it writes names its file; into a read-only folder it
+# names the file it could not write.
+for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
+  out=${folders[$fs]}/netcdf-named
+  mkdir -p "$out"
+  run_bg netcdf "$record" -o "$out/rec.nc" 2>"$work/err" >&2
+  pid=$!
+  live=$(temporary_of "$out")
+  kill -TERM "$pid"
+  wait "$pid"
+  status=$?
+  grep -qx "zepconv: $out/rec.nc: interrupted, not finished" "$work/err" ||
+    fail "$fs: netcdf stopped while writing (status $status) said: $(cat "$work/err")"
+  left=$(ls -A "$out")
+  [ -z "$left" ] || fail "$fs: netcdf stopped while writing left $left"
+  echo "$fs: netcdf stopped while writing named its file and left nothing"
+done
+mkdir -p "$work/ro"
+if mount -t tmpfs -o ro,size=1m tmpfs "$work/ro"; then
+  mounts+=("$work/ro")
+  "$zepconv" netcdf "$record" -o "$work/ro/rec.nc" >/dev/null 2>"$work/err"
+  status=$?
+  [ "$status" -eq 2 ] && grep -q "^zepconv: $work/ro/rec.nc: " "$work/err" ||
+    fail "netcdf into a read-only folder: status $status, said: $(cat "$work/err")"
+  echo "netcdf into a read-only folder: status $status, $(cat "$work/err")"
 fi
 
 [ "$failures" -eq 0 ] && echo "every interrupted run left the folders as promised"
