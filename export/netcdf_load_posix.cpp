@@ -1,7 +1,8 @@
 // Opens zepnetcdf.so on first use. It is looked for at one place only, in
 // the tree the running program came from: <folder of the executable>/../
-// ZEP_MODULE_DIR, that is /usr/lib/zep-converter beside /usr/bin/zepconv, and
-// build/lib/zep-converter beside build/cli/zepconv in a build tree. The
+// ZEP_MODULE_DIR, that is /usr/lib/x86_64-linux-gnu/zep-converter beside
+// /usr/bin/zepconv, and build/lib/x86_64-linux-gnu/zep-converter beside
+// build/cli/zepconv in a build tree. The
 // program's own file comes from the kernel (/proc/self/exe, links resolved),
 // so neither the working folder nor the environment can point the program at
 // another module; and since the search is our own, by full path, no library
