@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "convert/nmea.h"
 #include "disc/file.h"
@@ -381,12 +382,29 @@ void PutColumns(std::vector<Column<Row>>& columns, std::size_t start, std::size_
   }
 }
 
+// An open netCDF file, closed however its writer ends: a file left open
+// (a definition that failed in the writer's constructor) made HDF5 crash in
+// its exit handler as it tried to close it.
+class NcRoot {
+ public:
+  explicit NcRoot(const std::string& path) { Check(nc->create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id_), "nc_create"); }
+  NcRoot(const NcRoot&) = delete;
+  NcRoot& operator=(const NcRoot&) = delete;
+  ~NcRoot() {
+    if (id_ >= 0) nc->close(id_);
+  }
+  int id() const { return id_; }
+  void Close() { Check(nc->close(std::exchange(id_, -1)), "nc_close"); }
+
+ private:
+  int id_ = -1;
+};
+
 class NetcdfFile {
  public:
   NetcdfFile(const std::string& path, const std::string& source, const Survey& survey, int deflate)
-      : survey_(survey), deflate_(deflate) {
-    Check(nc->create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &groups_[kRoot]), "nc_create");
-    open_ = true;
+      : root_(path), survey_(survey), deflate_(deflate) {
+    groups_[kRoot] = root_.id();
     range_ = std::max<std::size_t>(survey.maxSamples, 1);
     // About 2 MiB of samples per chunk, a whole number of pings.
     block_ = std::clamp<std::size_t>((2u << 20) / (range_ * sizeof(short)), 16, 4096);
@@ -397,10 +415,6 @@ class NetcdfFile {
     slotLength_.assign(block_, 0);
     gps_.assign(block_ * ping::kGpsTextSize, 0);
   }
-  ~NetcdfFile() {
-    if (open_) nc->close(groups_[kRoot]);
-  }
-
   void Ping(const PingInfo& p, std::span<const std::uint8_t> samples, const PingPlace& place) {
     PutSamples(filled_, samples);
     const TimeSource source = NextTime(p, place);
@@ -421,8 +435,7 @@ class NetcdfFile {
   void Close() {
     Flush();
     FlushFixes();
-    open_ = false;
-    Check(nc->close(groups_[kRoot]), "nc_close");
+    root_.Close();
   }
 
  private:
@@ -637,9 +650,9 @@ class NetcdfFile {
   };
   using VarId = std::pair<int, int>;  // group, variable
 
+  NcRoot root_;
   Survey survey_;
   int deflate_;
-  bool open_ = false;
   std::array<int, kGroupCount> groups_{};
   std::map<std::pair<Grp, std::string>, int> dims_;
   std::size_t range_ = 1, block_ = 16, filled_ = 0, written_ = 0, fixesWritten_ = 0;
