@@ -39,6 +39,10 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
 int InfoCommand(Console& con, const std::vector<std::string>& files, bool json);
 int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
                  bool all, const DiscOptions& options = {});
+// The GNU ddrescue domain mapfile of what a conversion of recordNumbers (all
+// when empty) reads; exit status 2 when the record directory does not read.
+int DomainCommand(Console& con, const std::string& source, std::optional<SourceType> type,
+                  const std::string& outFile, const std::vector<int>& recordNumbers, const DiscOptions& options = {});
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options = {});
 

@@ -1,6 +1,7 @@
 #include "cli/whole_disc.h"
 
 #include "cli/platform.h"
+#include "disc/failed_reads.h"
 #include "disc/rescue_map.h"
 #include "disc/scan.h"
 
@@ -20,6 +21,9 @@ std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, con
     }
     disc.opener = OpenUnderMap(disc.opener, std::make_shared<const RescueMap>(std::move(*load.map)));
   }
+  // Every read of this source in this run shares what failed: a bad unit is
+  // asked for at most twice, whichever command and however often it opens.
+  disc.opener = OpenRememberingFailures(std::move(disc.opener));
   VolumeOpenResult opened = disc.opener();
   // A drive is refused in the Windows program's words, with the system's
   // reason; a file or device in the system's.
