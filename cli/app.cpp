@@ -144,7 +144,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   AddTypeOption(check, type);
   check->add_flag("--json", json, "Print one JSON object");
 
-  for (CLI::App* command : {list, convert, dump, carve, check}) AddMapfileOption(command, discOptions.mapfile);
+  for (CLI::App* command : {list, convert, dump, carve, check, domain}) AddMapfileOption(command, discOptions.mapfile);
   for (CLI::App* command : {convert, dump, split, carve, domain}) AddNoClobberFlag(command, discOptions.noClobber);
   for (CLI::App* command : {list, convert, dump, split, info, carve, check, domain}) command->footer(kFooter);
   const ExportCommands exports(app, kFooter);  // pings, track, echogram
@@ -173,7 +173,10 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
                         });
     }
     if (*dump) return DumpCommand(con, source, outPath, WithMapfileBeside(con, source, discOptions));
-    if (*domain) return DomainCommand(con, source, TypeOf(type), outPath, ExpandRanges(recordTexts), discOptions);
+    if (*domain) {
+      return DomainCommand(con, source, TypeOf(type), outPath, ExpandRanges(recordTexts),
+                           WithMapfileBeside(con, source, discOptions));
+    }
     if (*split) return SplitCommand(con, source, outPath, discOptions.noClobber);
     if (*info) return InfoCommand(con, files, json);
     if (*carve) {

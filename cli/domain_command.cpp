@@ -54,7 +54,9 @@ bool WriteMap(Console& con, const std::string& outFile, const std::string& text,
 
 int DomainCommand(Console& con, const std::string& source, std::optional<SourceType> given,
                   const std::string& outFile, const std::vector<int>& recordNumbers, const DiscOptions& options) {
-  std::optional<WholeDisc> disc = OpenSource(con, source, "");
+  // Under a mapfile, the image of an earlier ddrescue run: the directory
+  // rescued first, the size the map's.
+  std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile);
   if (!disc || !HoldsDirectory(con, source, disc->size)) return kRefused;
   RecordDirectory dir{};
   // Without the directory there is no telling which bytes matter: a map of
