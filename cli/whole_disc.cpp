@@ -7,7 +7,8 @@
 
 namespace zep::cli {
 
-std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile) {
+std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
+                                    std::shared_ptr<FailedReads> failedReads) {
   WholeDisc disc;
   disc.source = source;
   disc.drive = DriveLetterOf(source);
@@ -23,7 +24,8 @@ std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, con
   }
   // Every read of this source in this run shares what failed: a bad unit is
   // asked for at most twice, whichever command and however often it opens.
-  disc.opener = OpenRememberingFailures(std::move(disc.opener));
+  if (!failedReads) failedReads = std::make_shared<FailedReads>();
+  disc.opener = OpenRememberingFailures(std::move(disc.opener), std::move(failedReads));
   VolumeOpenResult opened = disc.opener();
   // A drive is refused in the Windows program's words, with the system's
   // reason; a file or device in the system's.

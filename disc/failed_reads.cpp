@@ -56,8 +56,8 @@ std::unique_ptr<Volume> RememberingFailures(std::unique_ptr<Volume> volume, std:
   return std::make_unique<RememberingVolume>(std::move(volume), std::move(memory));
 }
 
-VolumeOpener OpenRememberingFailures(VolumeOpener open) {
-  return [open = std::move(open), memory = std::make_shared<FailedReads>()]() -> VolumeOpenResult {
+VolumeOpener OpenRememberingFailures(VolumeOpener open, std::shared_ptr<FailedReads> memory) {
+  return [open = std::move(open), memory = std::move(memory)]() -> VolumeOpenResult {
     VolumeOpenResult opened = open();
     if (opened.volume) opened.volume = RememberingFailures(std::move(opened.volume), memory);
     return opened;

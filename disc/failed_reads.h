@@ -42,6 +42,9 @@ class FailedReads {
 std::unique_ptr<Volume> RememberingFailures(std::unique_ptr<Volume> volume, std::shared_ptr<FailedReads> memory);
 
 // Opens what open opens; every volume it gives shares one memory.
-VolumeOpener OpenRememberingFailures(VolumeOpener open);
+VolumeOpener OpenRememberingFailures(VolumeOpener open, std::shared_ptr<FailedReads> memory);
+inline VolumeOpener OpenRememberingFailures(VolumeOpener open) {
+  return OpenRememberingFailures(std::move(open), std::make_shared<FailedReads>());
+}
 
 }  // namespace zep
