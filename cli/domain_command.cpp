@@ -33,9 +33,8 @@ std::optional<std::vector<int>> ChosenSlots(Console& con, const std::string& sou
 }
 
 std::string AreaName(const DomainArea& a, const RecordDirectory& dir, SourceType type) {
-  if (a.what.rfind("record ", 0) != 0 || a.what == "record directory") return a.what;
-  const int slot = std::stoi(a.what.substr(7)) - 1;
-  return a.what + " (" + Printable(RecordName(dir, slot, type)) + ")";
+  if (a.slot < 0) return a.what;
+  return a.what + " (" + Printable(RecordName(dir, a.slot, type)) + ")";
 }
 
 std::string Bytes(std::int64_t pos, std::int64_t end) {

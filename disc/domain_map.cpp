@@ -12,7 +12,7 @@ namespace {
 DomainArea Clipped(std::int64_t pos, std::int64_t end, std::int64_t volumeSize, std::string what) {
   pos = std::max<std::int64_t>(pos, 0);
   if (volumeSize >= 0) end = std::min(end, volumeSize);
-  return {pos, std::max(pos, end), std::move(what)};
+  return {pos, std::max(pos, end), std::move(what), -1};
 }
 
 // What a conversion reads of a record: its units from the first inside the
@@ -21,8 +21,10 @@ DomainArea RecordArea(const RecordDirectory& dir, int slot, SourceType type, std
   const RecordExtent ext = ExtentOf(dir, slot, type);
   const std::int64_t first = ext.BeforeStart(), last = ext.BeforeEnd(volumeSize);
   const std::string what = "record " + std::to_string(slot + 1);
-  if (last <= first) return {0, 0, what};
-  return Clipped(ext.Offset(first), ext.Offset(last), volumeSize, what);
+  if (last <= first) return {0, 0, what, slot};
+  DomainArea area = Clipped(ext.Offset(first), ext.Offset(last), volumeSize, what);
+  area.slot = slot;
+  return area;
 }
 
 std::string Hex(std::int64_t n) {

@@ -19,6 +19,7 @@ namespace zep {
 struct DomainArea {
   std::int64_t pos = 0, end = 0;
   std::string what;  // "record directory", "record 3", "scan dump area"
+  int slot = -1;     // the record's directory slot; -1 for the other two
 };
 
 // The areas, in the order named above, each clipped to a volume of
