@@ -126,14 +126,27 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   AddTypeOption(carve, type);
   carve->add_flag("--all", all, "Keep runs inside the records the directory lists, too");
 
+  CLI::App* domain = app.add_subcommand(
+      "domain", "Write a GNU ddrescue domain mapfile (ddrescue -m) of the bytes a conversion reads: the record "
+                "directory, the records' units and the scan dump area");
+  domain->add_option("SOURCE", source, kSourceHelp)->required();
+  domain->add_option("-o,--out", outPath, "The mapfile to write")->required();
+  AddTypeOption(domain, type);
+  domain
+      ->add_option("--record", recordTexts,
+                   "Record numbers as listed, 1 to 64: 3, 1-3 or 1-3,5; repeat for more (default: every record)")
+      ->check(NumbersIn(1, 64))
+      ->delimiter(',')
+      ->allow_extra_args(false);
+
   CLI::App* check = app.add_subcommand("check", "Read the whole disc once and say what of it is whole and what is lost");
   check->add_option("SOURCE", sources, kSeveralHelp)->required();
   AddTypeOption(check, type);
   check->add_flag("--json", json, "Print one JSON object");
 
-  for (CLI::App* command : {list, convert, dump, carve, check}) AddMapfileOption(command, discOptions.mapfile);
-  for (CLI::App* command : {convert, dump, split, carve}) AddNoClobberFlag(command, discOptions.noClobber);
-  for (CLI::App* command : {list, convert, dump, split, info, carve, check}) command->footer(kFooter);
+  for (CLI::App* command : {list, convert, dump, carve, check, domain}) AddMapfileOption(command, discOptions.mapfile);
+  for (CLI::App* command : {convert, dump, split, carve, domain}) AddNoClobberFlag(command, discOptions.noClobber);
+  for (CLI::App* command : {list, convert, dump, split, info, carve, check, domain}) command->footer(kFooter);
   const ExportCommands exports(app, kFooter);  // pings, track, echogram
   const InventoryCommandLine inventory(app, kFooter);
 
@@ -160,6 +173,10 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
                         });
     }
     if (*dump) return DumpCommand(con, source, outPath, WithMapfileBeside(con, source, discOptions));
+    if (*domain) {
+      return DomainCommand(con, source, TypeOf(type), outPath, ExpandRanges(recordTexts),
+                           WithMapfileBeside(con, source, discOptions));
+    }
     if (*split) return SplitCommand(con, source, outPath, discOptions.noClobber);
     if (*info) return InfoCommand(con, files, json);
     if (*carve) {

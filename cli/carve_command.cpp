@@ -58,7 +58,7 @@ std::optional<std::vector<ByteRange>> ListedRecords(Console& con, const WholeDis
 
 int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
                  bool all, const DiscOptions& discOptions) {
-  std::optional<WholeDisc> disc = OpenSource(con, source, discOptions.mapfile);
+  std::optional<WholeDisc> disc = OpenSource(con, source, discOptions.mapfile, discOptions.failedReads);
   if (!disc) return kRefused;
   CarveOptions options;
   options.outDir = outDir;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disc/directory.h"
+#include "disc/failed_reads.h"
 #include "export/console.h"
 
 namespace zep::cli {
@@ -26,6 +27,10 @@ struct DiscOptions {
   std::string mapfile;     // a GNU ddrescue mapfile for SOURCE; empty for none
   bool noClobber = false;  // existing files are kept and named, the status is 1
   DiscTally* tally = nullptr;  // added to when given
+  // What failed on the source so far: given to several commands run on one
+  // source (a check, then a conversion), so that together they still ask for
+  // each bad sector at most twice. Each command keeps its own when null.
+  std::shared_ptr<FailedReads> failedReads;
 };
 
 // A type of nullopt (--type auto) is decided from the disc's evidence.
@@ -39,6 +44,10 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
 int InfoCommand(Console& con, const std::vector<std::string>& files, bool json);
 int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
                  bool all, const DiscOptions& options = {});
+// The GNU ddrescue domain mapfile of what a conversion of recordNumbers (all
+// when empty) reads; exit status 2 when the record directory does not read.
+int DomainCommand(Console& con, const std::string& source, std::optional<SourceType> type,
+                  const std::string& outFile, const std::vector<int>& recordNumbers, const DiscOptions& options = {});
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options = {});
 

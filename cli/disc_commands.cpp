@@ -53,8 +53,8 @@ bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given) {
 // given type the disc's evidence decides it, unless settle is false (the dump
 // needs no type).
 std::optional<Disc> ScanSource(Console& con, const std::string& source, std::optional<SourceType> given,
-                               const std::string& dumpPath, const std::string& mapfile, bool settle = true) {
-  std::optional<WholeDisc> opened = OpenSource(con, source, mapfile);
+                               const std::string& dumpPath, const DiscOptions& options, bool settle = true) {
+  std::optional<WholeDisc> opened = OpenSource(con, source, options.mapfile, options.failedReads);
   if (!opened) return std::nullopt;
   opened->volume.reset();  // the scan opens the volume itself, as the Windows program's does
   Disc disc;
@@ -146,7 +146,7 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
 
 int ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                 const DiscOptions& options) {
-  const std::optional<Disc> disc = ScanSource(con, source, type, "", options.mapfile);
+  const std::optional<Disc> disc = ScanSource(con, source, type, "", options);
   if (!disc) return kRefused;
   if (json) WriteListJson(con, *disc, disc->type);
   else WriteListText(con, *disc);
@@ -156,7 +156,7 @@ int ListCommand(Console& con, const std::string& source, std::optional<SourceTyp
 int ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> given,
                    const std::string& outDir, const std::vector<int>& recordNumbers, const DiscOptions& options) {
   RunReport report(con);
-  const std::optional<Disc> disc = ScanSource(con, source, given, "", options.mapfile);
+  const std::optional<Disc> disc = ScanSource(con, source, given, "", options);
   if (!disc) return kRefused;
   const SourceType type = disc->type;
   const std::optional<std::vector<ListRow>> rows = ChooseRows(con, *disc, recordNumbers);
@@ -223,7 +223,7 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
     return kRefused;
   }
   // The source type only shapes the list, which the dump does not need.
-  std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, "", options.mapfile, false);
+  std::optional<Disc> disc = ScanSource(con, source, SourceType::Tk40, "", options, false);
   if (!disc) return kRefused;
   // A file named here is the user's: unlike the Windows program's scan dump,
   // a failed dump leaves an earlier one of that name in place.

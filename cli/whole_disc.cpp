@@ -1,12 +1,14 @@
 #include "cli/whole_disc.h"
 
 #include "cli/platform.h"
+#include "disc/failed_reads.h"
 #include "disc/rescue_map.h"
 #include "disc/scan.h"
 
 namespace zep::cli {
 
-std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile) {
+std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
+                                    std::shared_ptr<FailedReads> failedReads) {
   WholeDisc disc;
   disc.source = source;
   disc.drive = DriveLetterOf(source);
@@ -20,6 +22,10 @@ std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, con
     }
     disc.opener = OpenUnderMap(disc.opener, std::make_shared<const RescueMap>(std::move(*load.map)));
   }
+  // Every read of this source in this run shares what failed: a bad unit is
+  // asked for at most twice, whichever command and however often it opens.
+  if (!failedReads) failedReads = std::make_shared<FailedReads>();
+  disc.opener = OpenRememberingFailures(std::move(disc.opener), std::move(failedReads));
   VolumeOpenResult opened = disc.opener();
   // A drive is refused in the Windows program's words, with the system's
   // reason; a file or device in the system's.

@@ -10,6 +10,7 @@
 
 #include "cli/commands.h"
 #include "disc/directory.h"
+#include "disc/failed_reads.h"
 #include "disc/volume.h"
 
 namespace zep::cli {
@@ -27,7 +28,9 @@ struct WholeDisc {
 // is given (unrescued bytes then read as unreadable everywhere), and checks
 // that it passes for an MO disc; names the reason and gives nothing when it
 // cannot be read.
-std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile);
+// Every read of it shares failedReads (a memory of its own when null).
+std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
+                                    std::shared_ptr<FailedReads> failedReads = nullptr);
 
 // False, with the reason named, for a volume of known size too short to hold
 // the record directory (an empty image, a cut-off copy): there is no

@@ -348,7 +348,7 @@ TEST_F(CliTest, ErrorsHaveOnePrefixNameTheFileAndRefuseWithTwo) {
   const struct { std::vector<std::string> args; std::string err; } cases[] = {
       {{"lst", img}, "zepconv: unknown command 'lst'"},
       {{"help", "lst"}, "zepconv: unknown command 'lst'"},
-      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, netcdf, inventory, help)"},
+      {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, domain, check, pings, track, echogram, netcdf, inventory, help)"},
       {{"list"}, "zepconv: SOURCE is required"},
       {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number or a range such as 1-3: x"},
       {{"convert", img, "--out", dir, "--record", "7-6"}, "zepconv: --record: 7-6 runs backwards: write 6-7"},
@@ -507,6 +507,44 @@ TEST_F(CliTest, SectorsNotRescuedAreUnreadableUnits) {
   }
 }
 #endif
+
+// The domain mapfile: the directory and the records' copied sectors, the
+// dump area past this small disc's end left out; a record not on the disc,
+// and a directory that does not read, write no map.
+TEST_F(CliTest, DomainNamesWhatAConversionReads) {
+  const std::string image = Write(ZepDisc());
+  const std::string unread = Put("unread.map", std::string("0x0 ?\n0x0 0x800 -\n0x800 0xB800 +\n"));
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string blocks;  // the map's lines that are not comments, or what stderr says
+  } cases[] = {
+      {{}, 0, "0x00000000     ?               1\n0x00000000  0x00000800  +\n0x00000800  0x00005800  ?\n"
+              "0x00006000  0x00001800  +\n0x00007800  0x00003800  ?\n0x0000B000  0x00001000  +\n"},
+      {{"--record", "3"}, 0, "0x00000000     ?               1\n0x00000000  0x00000800  +\n0x00000800  0x0000A800  ?\n"
+                             "0x0000B000  0x00001000  +\n"},
+      {{"--record", "2"}, 2, "zepconv: " + image + ": no record 2 in its record directory\n"},
+      {{"--mapfile", unread}, 2, "the record directory (bytes 0 to 2047) does not read"},
+  };
+  for (const auto& c : cases) {
+    const std::string map = tmp.File("used.map");
+    fs::remove(map);
+    std::vector<std::string> args = {"domain", image, "-o", map};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const test::ToolRun run = RunZepconv(args);
+    SCOPED_TRACE(run.err);
+    EXPECT_EQ(run.status, c.status);
+    if (c.status != 0) {
+      EXPECT_NE(run.err.find(c.blocks), std::string::npos);
+      EXPECT_FALSE(fs::exists(map));
+      continue;
+    }
+    std::string blocks;
+    for (const std::string& line : Lines(ReadText(map)))
+      if (!line.starts_with('#')) blocks += line + "\n";
+    EXPECT_EQ(blocks, c.blocks);
+  }
+}
 
 TEST_F(CliTest, NoClobberKeepsExistingFilesAndNamesThem) {
   const std::string image = Write(RescuedDisc()), out = tmp.File("out");

@@ -10,8 +10,11 @@
 #include <memory>
 #include <tuple>
 
+#include "convert/disc_check.h"
 #include "disc/aligned_buffer.h"
 #include "disc/detect_type.h"
+#include "disc/domain_map.h"
+#include "disc/failed_reads.h"
 #include "disc/file.h"
 #include "disc/record_names.h"
 #include "disc/rescue_map.h"
@@ -403,6 +406,93 @@ TEST(RescueMapTest, TheMapfileBesideAnImage) {
       else test::WriteWholeFile(dir.File(name), {});
     }
     EXPECT_EQ(FindMapfileBeside(dir.File("d.img")), found.empty() ? "" : dir.File(found)) << found;
+  }
+}
+
+// One run asks for each bad sector at most twice, in a batch and alone,
+// however many readers meet it: the check (which reads in sectors), each
+// record's conversion (records that share units, one in the dump area) and
+// the dump, each opening the volume anew. They lose what they lose without
+// the memory (whose reason names the failed sector rather than the read).
+TEST(FailedReadsTest, EachBadSectorIsAskedForAtMostTwicePerRun) {
+  const test::TempDir tmp;
+  for (const SourceType type : {SourceType::Tk40, SourceType::ZepV1}) {
+    const bool tk40 = type == SourceType::Tk40;
+    const std::int64_t dumpUnit = tk40 ? kDumpOffset / kTk40BlockSize - 4 : kDumpOffset / kZepSectorSize;
+    DiscImage img(type, static_cast<std::size_t>(kDumpOffset + kDumpSize));
+    const auto entry = [&](int first, int count) {
+      return EntrySpec{.name = "R", .first = first, .second = tk40 ? first + count : count + 2};
+    };
+    img.Entry(0, entry(10, 200)).Entry(1, entry(190, 100)).Entry(2, entry(static_cast<int>(dumpUnit + 100), 300));
+    // ZEP V1.X copies from a record's third sector on; a TK40 block is two sectors.
+    const auto at = [&](std::int64_t u) { return tk40 ? Tk40BlockOffset(u) : ZepSectorOffset(u + 2); };
+    const std::int64_t bad[] = {at(50), at(195) + 2048, at(dumpUnit + 150), at(dumpUnit + 151) + 2048};
+    const auto run = [&](MemoryVolume& v, const VolumeOpener& open) {
+      for (const std::int64_t b : bad) v.FailRange(b, kZepSectorSize);
+      RecordDirectory dir{};
+      EXPECT_FALSE(ReadRecordDirectory(*open().volume, dir));
+      const DiscHealth health = CheckDisc(*open().volume, dir, type);
+      std::vector<std::string> said;
+      for (int slot = 0; slot < 3; ++slot) {
+        const std::string reason = ConvertRecord(type, tmp.File("r.zep"), dir, slot, open).reason;
+        said.push_back(reason.substr(0, reason.find(" (first")));
+      }
+      said.push_back(std::to_string(WriteDumpFile(*open().volume, tmp.File("dump")).unreadablePieces));
+      for (const RecordHealth& h : health.records) said.push_back(std::to_string(h.unreadableUnits));
+      return said;
+    };
+    MemoryVolume plain(img.bytes()), remembering(img.bytes());
+    plain.KnowSize(MemoryVolume::SizeKnown::FromStart);
+    remembering.KnowSize(MemoryVolume::SizeKnown::FromStart);
+    SCOPED_TRACE(SourceTypeName(type));
+    EXPECT_EQ(run(remembering, OpenRememberingFailures(test::OpenerFor(&remembering))),
+              run(plain, test::OpenerFor(&plain)));
+    for (const std::int64_t b : bad) {
+      const auto asks = std::count_if(remembering.reads().begin(), remembering.reads().end(), [&](const test::ReadCall& c) {
+        return c.pos < b + kZepSectorSize && b < c.pos + static_cast<std::int64_t>(c.size);
+      });
+      EXPECT_EQ(asks, 2) << "sector at byte " << b;
+    }
+  }
+}
+
+// The domain: the directory, each chosen record's units as a conversion reads
+// them (none before the volume's start or past its end, a unit the end cuts
+// through included) and the dump area, merged where they meet; ddrescue's
+// mapfile syntax, read back by our own parser.
+TEST(DomainMapTest, WhatAConversionReadsAndNothingElse) {
+  DiscImage tk40(SourceType::Tk40);
+  tk40.Entry(0, {.name = "A", .first = 0, .second = 4})      // bytes 16384 to 32767
+      .Entry(1, {.name = "B", .first = -6, .second = 1})     // 2 of its 7 blocks before the start
+      .Entry(2, {.name = "C", .first = 9, .second = 5})      // a negative count: nothing
+      .Entry(5, {.name = "D", .first = 2, .second = 3000});  // far past a small volume's end
+  DiscImage zep(SourceType::ZepV1);
+  zep.Entry(0, {.name = "Z", .first = 1, .second = 10});  // sectors 3 to 10
+  const std::int64_t dumpEnd = kDumpOffset + kDumpSize;
+  using Blocks = std::vector<std::tuple<std::int64_t, std::int64_t, char>>;
+  const struct {
+    const DiscImage* img;
+    std::int64_t size;
+    std::vector<int> slots;
+    Blocks blocks;
+  } cases[] = {
+      {&tk40, 40000, {}, {{0, 40000, '+'}}},
+      {&tk40, 40000, {0}, {{0, 2048, '+'}, {2048, 14336, '?'}, {16384, 16384, '+'}, {32768, 40000 - 32768, '?'}}},
+      {&tk40, 40000, {2}, {{0, 2048, '+'}, {2048, 40000 - 2048, '?'}}},
+      {&tk40, dumpEnd + 4096, {1},
+       {{0, 20480, '+'}, {20480, kDumpOffset - 20480, '?'}, {kDumpOffset, kDumpSize, '+'}, {dumpEnd, 4096, '?'}}},
+      {&zep, -1, {}, {{0, 2048, '+'}, {2048, 4096, '?'}, {6144, 8 * 2048, '+'}, {22528, kDumpOffset - 22528, '?'},
+                      {kDumpOffset, kDumpSize, '+'}}},
+  };
+  for (const auto& c : cases) {
+    const RescueMap map = DomainMap(ConversionAreas(c.img->Directory(), c.img->type(), c.size, c.slots), c.size);
+    Blocks blocks;
+    for (const RescueBlock& b : map.blocks) blocks.emplace_back(b.pos, b.size, b.status);
+    EXPECT_EQ(blocks, c.blocks) << SourceTypeName(c.img->type()) << ", " << c.size << " bytes";
+    const RescueMapLoad back = ParseRescueMap(DomainMapText(map, {"a comment"}), "d.map");
+    ASSERT_TRUE(back.map) << back.error;
+    EXPECT_EQ(back.map->blocks.size(), map.blocks.size());
+    EXPECT_EQ(back.map->End(), map.End());
   }
 }
 

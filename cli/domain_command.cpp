@@ -1,0 +1,94 @@
+// zepconv domain: the bytes a conversion reads, as a GNU ddrescue domain
+// mapfile, so that a rescue of a damaged disc reads those and nothing else.
+// Named after ddrescue's own word for it (-m, --domain-mapfile).
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/disc_type.h"
+#include "cli/text.h"
+#include "cli/whole_disc.h"
+#include "disc/domain_map.h"
+#include "disc/file.h"
+#include "disc/record_names.h"
+#include "disc/scan.h"
+
+namespace zep::cli {
+namespace {
+
+// The slots of the listed record numbers; nothing when one is not on the
+// disc, so that a mistyped number leaves no map that quietly lacks it.
+std::optional<std::vector<int>> ChosenSlots(Console& con, const std::string& source, const RecordDirectory& dir,
+                                            const std::vector<int>& recordNumbers) {
+  std::vector<int> slots, missing;
+  for (int n : recordNumbers) (IsRecordSlot(dir, n - 1) ? slots : missing).push_back(n - 1);
+  if (missing.empty()) return slots;
+  std::string names;
+  for (int slot : missing) names += (names.empty() ? "" : ", ") + std::to_string(slot + 1);
+  con.Report({source, "no record " + names + " in its record directory", 0, false, ProblemKind::kUsage});
+  return std::nullopt;
+}
+
+std::string AreaName(const DomainArea& a, const RecordDirectory& dir, SourceType type) {
+  if (a.slot < 0) return a.what;
+  return a.what + " (" + Printable(RecordName(dir, a.slot, type)) + ")";
+}
+
+std::string Bytes(std::int64_t pos, std::int64_t end) {
+  return "bytes " + std::to_string(pos) + " to " + std::to_string(end - 1);
+}
+
+bool WriteMap(Console& con, const std::string& outFile, const std::string& text, bool noClobber) {
+  OutputFile out = OutputFile::Create(outFile, {.noClobber = noClobber});
+  if (out.open()) out.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  if (out.open() && out.Close()) return true;
+  con.Report({"", out.error() + "; no domain mapfile written", 0, false, ProblemKind::kWriteFailed});
+  return false;
+}
+
+}  // namespace
+
+int DomainCommand(Console& con, const std::string& source, std::optional<SourceType> given,
+                  const std::string& outFile, const std::vector<int>& recordNumbers, const DiscOptions& options) {
+  // Under a mapfile, the image of an earlier ddrescue run: the directory
+  // rescued first, the size the map's.
+  std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile, options.failedReads);
+  if (!disc || !HoldsDirectory(con, source, disc->size)) return kRefused;
+  RecordDirectory dir{};
+  // Without the directory there is no telling which bytes matter: a map of
+  // the whole disc would only be ddrescue without -m, hours of it at MO
+  // speed, so the choice is left to the user.
+  if (const std::optional<Problem> unread = ReadRecordDirectory(*disc->volume, dir)) {
+    con.Report({source,
+                "the record directory (bytes 0 to " + std::to_string(kDirectorySize - 1) + ") does not read (" +
+                    unread->Text() + "): no domain mapfile written; rescue it first (ddrescue -s " +
+                    std::to_string(kDirectorySize) + " -r3), or image the whole disc for zepconv carve",
+                0, false, ProblemKind::kNoDirectory});
+    return kRefused;
+  }
+  const SettledType settled = SettleType(con, source, disc->opener, dir, given, true, true);
+  if (settled.refused) return kRefused;
+  const std::optional<std::vector<int>> slots = ChosenSlots(con, source, dir, recordNumbers);
+  if (!slots) return kRefused;
+
+  const std::vector<DomainArea> areas = ConversionAreas(dir, settled.type, disc->size, *slots);
+  const RescueMap map = DomainMap(areas, disc->size);
+  std::vector<std::string> comment = {"Domain mapfile for GNU ddrescue -m, written by zepconv domain: the bytes a",
+                                      "conversion of " + source + " (" + SourceTypeName(settled.type) + ") reads."};
+  for (const DomainArea& a : areas) comment.push_back(AreaName(a, dir, settled.type) + ": " + Bytes(a.pos, a.end));
+  if (!WriteMap(con, outFile, DomainMapText(map, comment), options.noClobber)) return kRefused;
+
+  for (const DomainArea& a : areas) {
+    con.out << AreaName(a, dir, settled.type) << ": " << Bytes(a.pos, a.end) << " (" << a.end - a.pos << ")\n";
+  }
+  const std::int64_t bytes = DomainBytes(map);
+  con.out << outFile << ": " << bytes << " bytes";
+  if (disc->size > 0) con.out << " of " << disc->size << " (" << (bytes * 1000 / disc->size) / 10.0 << " %)";
+  con.out << '\n';
+  return kDone;
+}
+
+}  // namespace zep::cli
