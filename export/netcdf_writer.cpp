@@ -197,6 +197,8 @@ class NetcdfFile {
     // had it before: only the cells that ping used need it again.
     short* row = samples_.data() + k * range_;
     std::copy(samples.begin(), samples.end(), row);
+    // Samples that were not read are zeros in the record file, not data.
+    for (const SampleRange& r : p.unread) std::fill(row + r.begin, row + r.end, kSampleFill);
     if (slotLength_[k] > samples.size()) std::fill(row + samples.size(), row + slotLength_[k], kSampleFill);
     slotLength_[k] = samples.size();
     // ping_time: strictly increasing, as the convention's coordinate must be.
@@ -590,9 +592,9 @@ bool Convert(Console& con, const std::string& in, const Survey& survey, const st
     }
     nc.Close();
     const RecordWalk& w = reader.walk();
-    if (!w.whole) {
+    if (!w.Whole()) {
       ++notWhole;
-      con.Report(in, "not whole: " + w.problem);
+      con.Report(in, "not whole: " + w.NotWholeText());
     }
   } catch (const NcError& e) {
     std::error_code ec;
@@ -645,10 +647,10 @@ int NetcdfCommand(Console& con, const std::vector<std::string>& files, const Net
     const RecordWalk& first = survey.walk;
     if (!first.opened) {
       ++unopened;
-      con.Report("", first.problem);
+      con.Report(first.problems.front());
       continue;
     }
-    if (!first.headerZero || (first.pings == 0 && !first.whole)) {
+    if (first.NotRecordFile()) {
       ++unopened;
       con.Report(in, "not a .ZEP record file");
       continue;
