@@ -424,8 +424,8 @@ TEST_F(CliTest, WritingCommandsGiveOneJsonObject) {
   const std::string disc = Write(img.Block(0, test::Tk40Block().Samples(0))), out = tmp.File("out");
   const struct { std::vector<std::string> args; int status; json files; std::string failure; } cases[] = {
       {{"convert", disc, "--out", out, "--json"}, 1,
-       {{{"record", 1}, {"name", "GOOD"}, {"file", (fs::path(out) / "GOOD.ZEP").string()}, {"pings", 1}, {"complete", true}},
-        {{"record", 2}, {"name", "LONG"}, {"file", (fs::path(out) / "LONG.ZEP").string()}, {"pings", 1}, {"complete", false}}},
+       {{{"record", 1}, {"name", "GOOD"}, {"file", (fs::path(out) / "GOOD.ZEP").string()}, {"pings", 1}, {"unread_pings", 0}, {"missing_pings", 0}, {"complete", true}},
+        {{"record", 2}, {"name", "LONG"}, {"file", (fs::path(out) / "LONG.ZEP").string()}, {"pings", 1}, {"unread_pings", 0}, {"missing_pings", 0}, {"complete", false}}},
        "record 2 (LONG): "},
       {{"dump", disc, "--out", out, "--json"}, 2, json::array(), out + ": is a folder"},
       {{"split", tmp.File("none"), "--out", out, "--json"}, 2, json::array(), tmp.File("none") + ": "},
