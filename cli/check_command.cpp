@@ -72,6 +72,11 @@ void WriteJson(Console& con, const Report& r) {
       rec["walk_runs"] = h.walkRuns;
     }
     rec["pings"] = h.pings;
+    rec["unread_pings"] = h.unreadPings;
+    json missing = json::array();
+    for (const UnitRun& u : h.missing) missing.push_back({u.first, u.first + u.count - 1});
+    rec["missing_pings"] = h.MissingPings();
+    rec["missing"] = missing;
     rec["verdict"] = VerdictName(h.verdict);
     records.push_back(rec);
   }
@@ -131,13 +136,16 @@ void WriteText(Console& con, const Report& r) {
     if (tk40) row.push_back(std::to_string(h.noMode));
     else row.push_back(WalkText(h));
     row.push_back(std::to_string(h.pings));
+    row.push_back(h.unreadPings > 0 ? std::to_string(h.unreadPings) : "-");
+    row.push_back(h.missing.empty() ? "-" : Ranges(h.missing));
     row.push_back(VerdictName(h.verdict));
     rows.push_back(row);
   }
   const std::string unit = tk40 ? "blocks" : "sectors";
   WriteTable(con.out,
              {{"Record", true}, {"Name"}, {"Count", true}, {"Whole " + unit, true}, {"Unreadable " + unit},
-              {"Beyond end", true}, {tk40 ? "No mode" : "Walk (pings)", tk40}, {"Pings", true}, {"Verdict"}},
+              {"Beyond end", true}, {tk40 ? "No mode" : "Walk (pings)", tk40}, {"Pings", true}, {"Unread pings", true},
+              {"Missing pings"}, {"Verdict"}},
              rows);
 }
 
@@ -148,6 +156,10 @@ std::string Losses(const RecordHealth& h, SourceType type) {
   if (h.unreadableUnits > 0) parts.push_back(Count(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")");
   if (h.beyondEnd > 0) parts.push_back(Count(h.beyondEnd, unit) + " past the end of the volume");
   if (h.noMode > 0) parts.push_back(Count(h.noMode, "block") + " whose mode code has no mode");
+  if (h.unreadPings > 0) parts.push_back(Count(static_cast<std::int64_t>(h.unreadPings), "ping") + " with unread samples");
+  if (!h.missing.empty()) {
+    parts.push_back((h.MissingPings() == 1 ? "ping " : "pings ") + Ranges(h.missing) + " missing");
+  }
   if (h.walkBreaksAt) {
     const std::size_t holes = h.walkRuns.size() - 1;
     parts.push_back("the ping walk breaks at byte " + std::to_string(*h.walkBreaksAt) +

@@ -33,6 +33,7 @@ struct Disc {
   RecordDirectory directory{};
   ScanResult scan;
   SourceType type = SourceType::Tk40;
+  std::int64_t size = -1;  // of the volume, when the system tells it
 };
 
 // Settles the type from the disc's evidence; the rows and the title follow it.
@@ -61,6 +62,7 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
   disc.source = source;
   if (settle && !HoldsDirectory(con, source, opened->size)) return std::nullopt;
   disc.open = opened->opener;
+  disc.size = opened->size;
   disc.type = given.value_or(SourceType::Tk40);
   // The letter only shapes the Windows program's messages, which zepconv
   // takes from OpenSource.
@@ -142,6 +144,23 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
   return std::nullopt;
 }
 
+// Records whose directory entry reaches past the end of the volume: a cut
+// image, or a damaged entry. Listed all the same, as the recorder's list
+// shows them, with a word on what a conversion cannot get.
+void WarnPastEnd(Console& con, const Disc& disc) {
+  if (disc.size < 0) return;
+  const bool tk40 = disc.type == SourceType::Tk40;
+  for (const ListRow& row : disc.scan.rows) {
+    const RecordExtent ext = ExtentOf(disc.directory, row.slot, disc.type);
+    const std::int64_t past = ext.count - ext.BeforeEnd(disc.size);
+    if (past <= 0) continue;
+    const char* unit = tk40 ? (ext.count == 1 ? " block" : " blocks") : (ext.count == 1 ? " sector" : " sectors");
+    con.Report("record " + row.cells[0] + " (" + Printable(row.cells[1]) + ")",
+               std::to_string(past) + " of " + std::to_string(ext.count) + unit + " lie past the end of " +
+                   disc.source + " (" + std::to_string(disc.size) + " bytes)");
+  }
+}
+
 }  // namespace
 
 int ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
@@ -150,6 +169,7 @@ int ListCommand(Console& con, const std::string& source, std::optional<SourceTyp
   if (!disc) return kRefused;
   if (json) WriteListJson(con, *disc, disc->type);
   else WriteListText(con, *disc);
+  WarnPastEnd(con, *disc);
   return disc->scan.directoryError.empty() ? kDone : kPartly;
 }
 
@@ -192,13 +212,20 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
       const std::int64_t written =
           (tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units) - r.beyondEndUnits;
       const std::string shownPath = JoinPath(outDir, Latin1ToUtf8(fileName));
+      // The pings as every reader of the file will count them.
+      const RecordWalk walk = WalkRecordFile(path);
       if (options.tally) {
         options.tally->records += 1;
-        options.tally->pings += tk40 ? written : static_cast<std::int64_t>(WalkRecordFile(path).pings);
+        options.tally->pings += static_cast<std::int64_t>(walk.pings);
       }
       if (con.json) {
-        report.Wrote({{"record", row.slot + 1}, {"name", Latin1ToUtf8(name)}, {"file", shownPath}, {unit, written},
-                      {"complete", r.status == ConvertStatus::Done}});
+        nlohmann::ordered_json file = {{"record", row.slot + 1}, {"name", Latin1ToUtf8(name)}, {"file", shownPath},
+                                       {unit, written}};
+        file["pings"] = walk.pings;  // a TK40 record's written units are its pings
+        file["unread_pings"] = walk.unreadPings;
+        file["missing_pings"] = walk.MissingPings();
+        file["complete"] = r.status == ConvertStatus::Done;
+        report.Wrote(file);
       } else {
         con.out << what << ": " << written;
         if (written != r.units) con.out << " of " << r.units;

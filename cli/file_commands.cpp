@@ -65,6 +65,7 @@ struct FileReport {
   // belongs: some other kind of file, not a damaged record file.
   bool notRecordFile = false;
   std::optional<TrackPoint> firstFix, lastFix;  // the track's ends
+  std::vector<std::uint32_t> unreadPings;       // indexes of the pings with unread samples
 };
 
 constexpr const char* kNotRecordFile = "not a .ZEP record file";
@@ -82,6 +83,7 @@ FileReport Inspect(const std::string& path) {
   TrackReader track(60);
   r.walk = WalkRecordFile(path, [&r, &track](const PingInfo& p) {
     ++r.pingsPerMode[p.mode];
+    if (!p.unread.empty()) r.unreadPings.push_back(p.pingIndex);
     if (const auto step = track.Next(p)) {
       if (!r.firstFix) r.firstFix = step->point;
       r.lastFix = step->point;
@@ -94,7 +96,7 @@ FileReport Inspect(const std::string& path) {
       r.lastGps = gps;
     }
   });
-  r.notRecordFile = r.walk.opened && (!r.walk.headerZero || (r.walk.pings == 0 && !r.walk.whole));
+  r.notRecordFile = r.walk.NotRecordFile();
   return r;
 }
 
@@ -134,16 +136,55 @@ nlohmann::ordered_json GapsJson(const RecordWalk& w) {
   return gaps;
 }
 
+// "14, 92 to 94": indexes, runs of them shortened.
+std::string IndexList(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
+  std::string text;
+  for (const auto& [first, count] : runs) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(first);
+    if (count > 1) text += " to " + std::to_string(first + count - 1);
+  }
+  return text;
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> MissingRuns(const RecordWalk& w) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
+  for (const WalkGap& g : w.gaps) {
+    if (g.missing() > 0) runs.emplace_back(g.firstMissing(), g.missing());
+  }
+  return runs;
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> UnreadRuns(const FileReport& r) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
+  for (const std::uint32_t i : r.unreadPings) {
+    if (!runs.empty() && runs.back().first + runs.back().second == i) ++runs.back().second;
+    else runs.emplace_back(i, 1);
+  }
+  return runs;
+}
+
+nlohmann::ordered_json RunsJson(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const auto& [first, count] : runs) list.push_back({{"first", first}, {"count", count}});
+  return list;
+}
+
 nlohmann::ordered_json ReportJson(const FileReport& r) {
   using json = nlohmann::ordered_json;
-  if (!r.walk.opened) return {{"file", r.file}, {"error", r.walk.problem}};
+  if (!r.walk.opened) return {{"file", r.file}, {"error", r.walk.problems.front().Text()}};
   if (r.notRecordFile) return {{"file", r.file}, {"error", kNotRecordFile}};
   json modes = json::array();
   for (const auto& [mode, pings] : r.pingsPerMode) modes.push_back({{"mode", mode}, {"pings", pings}});
   auto textOrNull = [](const std::optional<std::string>& t) { return t ? json(Latin1ToUtf8(*t)) : json(nullptr); };
   return {{"file", r.file},
-          {"whole", r.walk.whole},
+          {"whole", r.walk.Whole()},
           {"pings", r.walk.pings},
+          {"unread_pings", r.walk.unreadPings},
+          {"unread_samples", r.walk.unreadSamples},
+          {"unread", RunsJson(UnreadRuns(r))},
+          {"missing_pings", r.walk.MissingPings()},
+          {"missing", RunsJson(MissingRuns(r.walk))},
           {"date", r.walk.pings > 0 ? json(DateRange(r)) : json(nullptr)},
           {"modes", modes},
           {"first_gps", textOrNull(r.firstGps)},
@@ -153,12 +194,20 @@ nlohmann::ordered_json ReportJson(const FileReport& r) {
           {"last_position", PositionJson(r.lastFix)},
           {"gaps", GapsJson(r.walk)},
           {"size", r.walk.size},
-          {"problem", r.walk.whole ? json(nullptr) : json(r.walk.problem)}};
+          {"problem", r.walk.Whole() ? json(nullptr) : json(r.walk.NotWholeText())}};
 }
 
 void WriteReportText(std::ostream& out, const FileReport& r) {
   out << r.file << '\n';
   out << "  pings      " << r.walk.pings << '\n';
+  if (r.walk.unreadPings > 0) {
+    out << "  unread     " << r.walk.unreadPings << (r.walk.unreadPings == 1 ? " ping with " : " pings with ")
+        << r.walk.unreadSamples << " samples not read: " << IndexList(UnreadRuns(r)) << '\n';
+  }
+  if (const std::uint64_t missing = r.walk.MissingPings(); missing > 0) {
+    out << "  missing    " << missing << (missing == 1 ? " ping: " : " pings: ") << IndexList(MissingRuns(r.walk))
+        << '\n';
+  }
   if (r.walk.pings > 0) {
     out << "  date       " << DateRange(r) << '\n';
     out << "  modes      ";
@@ -178,7 +227,7 @@ void WriteReportText(std::ostream& out, const FileReport& r) {
   out << "  first fix  " << position(r.firstFix) << '\n';
   out << "  last fix   " << position(r.lastFix) << '\n';
   for (const WalkGap& g : r.walk.gaps) out << "  gap        " << DescribeGap(g) << '\n';
-  out << "  whole      " << (r.walk.whole ? "yes" : "no: " + r.walk.problem) << '\n';
+  out << "  whole      " << (r.walk.Whole() ? "yes" : "no: " + r.walk.NotWholeText()) << '\n';
 }
 
 }  // namespace
@@ -222,13 +271,13 @@ int InfoCommand(Console& con, const std::vector<std::string>& files, bool json) 
     const FileReport r = Inspect(files[i]);
     if (!r.walk.opened) {
       ++unopened;
-      con.Report("", r.walk.problem);
+      con.Report(r.walk.problems.front());
     } else if (r.notRecordFile) {
       ++unopened;
       con.Report(r.file, kNotRecordFile);
-    } else if (!r.walk.whole) {
+    } else if (!r.walk.Whole()) {
       ++notWhole;
-      con.Report(r.file, "not whole: " + r.walk.problem);
+      con.Report(r.file, "not whole: " + r.walk.NotWholeText());
     }
     if (json) {
       reports.push_back(ReportJson(r));

@@ -42,6 +42,9 @@ struct ConvertResult {
   std::string reason;            // empty when Done
   std::int64_t units = 0;        // pings (TK40) or sectors (ZEP V1.X) in the record
   std::int64_t failedUnits = 0;  // units that could not be read
+  // ZEP V1.X only: a sector the end of the volume cuts through (0 or 1). Its
+  // bytes are kept; the rest of it is marked unread.
+  std::int64_t cutUnits = 0;
   // Units wholly outside the volume: past its end or, from a negative first
   // block or sector, before its start. None is read and nothing is written
   // for them (no ping, no zeros): a garbage count in the directory must not

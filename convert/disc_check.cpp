@@ -17,11 +17,13 @@ void AddUnreadable(RecordHealth& h, std::int64_t unit) {
 }
 
 // The walk of a ZEP V1.X record from ping to ping, fed unit by unit: it needs
-// only the 256 bytes of each header. It breaks at the first ping that has no
-// magic or overlaps a unit that did not read, and then searches on, as the
-// walk of a record file does, for the next header that passes the checks of a
-// carved run and numbers itself after the last ping; each such resumption
-// starts a new run of pings.
+// only the 256 bytes of each header. It follows the walk of the record file a
+// conversion writes, so that both count the same pings: a unit that did not
+// read inside a ping's samples leaves a ping with unread samples; one under
+// the next header breaks the walk, as does a header without magic. From a
+// break it searches on for the next header that was read whole, passes the
+// checks of a carved run and numbers itself after the last ping; each such
+// resumption starts a new run of pings, and names the pings between.
 class PingWalk {
  public:
   explicit PingWalk(std::uint64_t begin) : next_(begin) {}
@@ -29,31 +31,31 @@ class PingWalk {
   void GoodUnit(VolumeStream& stream, std::uint64_t unitEnd, RecordHealth& h) {
     for (;;) {
       if (broken_ && !Search(stream, unitEnd, h)) return;
-      if (inPing_) {
-        if (pingEnd_ > unitEnd) return;
-        ++h.pingsFound;
-        ++h.walkRuns.back();
-        next_ = pingEnd_;
-        inPing_ = false;
-      }
+      if (inPing_ && !Complete(unitEnd, h)) return;
       if (next_ + kPingHeaderSize > unitEnd) return;
       const auto header = stream.At(next_, kPingHeaderSize);
-      if (!HasPingMagic(header.data())) {
+      if (!HasPingMagic(header.data()) || stream.Unreadable(next_, kPingHeaderSize)) {
         Break();
         continue;
       }
       pingEnd_ = next_ + kPingHeaderSize + GetU16(header.data() + ping::kSampleCount);
       lastIndex_ = GetU32(header.data() + ping::kPingIndex);
       inPing_ = true;
+      unreadInPing_ = false;
     }
   }
+  // A unit that did not read, or the part of one that the end cut off.
   void BadUnit() {
-    if (!broken_) Break();
+    if (inPing_) unreadInPing_ = true;  // the header is whole: it lies in its samples
+    else if (!broken_) Break();
   }
   // At the end of the record, or of the volume where that comes first (units
   // past it are counted apart): a ping cut short breaks the walk; what
-  // follows the last whole ping must be zeros within the last sector.
+  // follows the last whole ping must be zeros within the last sector, read.
   void End(VolumeStream& stream, std::uint64_t end, RecordHealth& h) {
+    if (inPing_ && Complete(end, h) && next_ + kPingHeaderSize <= end && stream.Unreadable(next_, kPingHeaderSize)) {
+      Break();
+    }
     if (!broken_ && next_ == end) return;
     if (!broken_) Break();
     const std::uint64_t at = breakAt_;
@@ -68,6 +70,16 @@ class PingWalk {
   }
 
  private:
+  // Counts the ping being read once its last byte is in; false while it is not.
+  bool Complete(std::uint64_t unitEnd, RecordHealth& h) {
+    if (pingEnd_ > unitEnd) return false;
+    ++h.pingsFound;
+    ++h.walkRuns.back();
+    if (unreadInPing_) ++h.unreadPings;
+    next_ = pingEnd_;
+    inPing_ = false;
+    return true;
+  }
   void Break() {
     broken_ = true;
     breakAt_ = next_;
@@ -85,9 +97,12 @@ class PingWalk {
       for (std::size_t i = 0; i + kPingHeaderSize <= view.size(); ++i) {
         const std::uint8_t* p = view.data() + i;
         if (*p != 'V' || !IsPlausiblePing(p)) continue;
-        if (h.pingsFound > 0 && GetU32(p + ping::kPingIndex) <= lastIndex_) continue;
+        const std::uint32_t index = GetU32(p + ping::kPingIndex);
+        if (h.pingsFound > 0 && index <= lastIndex_) continue;
         if (stream.Unreadable(searchFrom_ + i, kPingHeaderSize)) continue;
         Confirm(h);
+        const std::uint64_t first = h.pingsFound > 0 ? std::uint64_t{lastIndex_} + 1 : 0;
+        if (index > first) h.missing.push_back({static_cast<std::int64_t>(first), static_cast<std::int64_t>(index - first)});
         next_ = searchFrom_ + i;
         broken_ = false;
         h.walkRuns.push_back(0);
@@ -101,7 +116,7 @@ class PingWalk {
   std::uint64_t next_;  // the next header, or the start of the ping being read
   std::uint64_t pingEnd_ = 0, breakAt_ = 0, searchFrom_ = 0;
   std::uint32_t lastIndex_ = 0;
-  bool inPing_ = false, broken_ = false;
+  bool inPing_ = false, broken_ = false, unreadInPing_ = false;
 };
 
 // bytesRead gets what the record's stretch of the volume gave: nothing
@@ -113,6 +128,13 @@ std::uint64_t BytesTaken(const VolumeStream& stream, const Volume& volume, std::
   std::uint64_t end = stream.reached();
   if (volume.Size() >= 0) end = std::min(end, std::max(begin, static_cast<std::uint64_t>(volume.Size())));
   return end - begin;
+}
+
+// A TK40 ping's index is its block's place in the record, so the blocks
+// between two that gave pings are the pings missing from the file.
+void SeeTk40Ping(RecordHealth& h, std::int64_t k, std::int64_t& lastPing) {
+  if (lastPing >= 0 && k > lastPing + 1) h.missing.push_back({lastPing + 1, k - lastPing - 1});
+  lastPing = k;
 }
 
 RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, SourceType type,
@@ -132,6 +154,7 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
     h.unreadableUnits = k0;
   }
   std::int64_t k = k0;
+  std::int64_t lastPing = -1;  // TK40: the last block that gave a ping
   const std::int64_t begin = std::max<std::int64_t>(ext.Offset(k), 0);
   VolumeStream stream(volume, begin, ext.Offset(ext.count));
   if (progress) stream.onRead = [&](std::uint64_t reached) { progress(reached - static_cast<std::uint64_t>(begin)); };
@@ -148,12 +171,16 @@ RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, S
     }
     if (unit.size() < static_cast<std::size_t>(size) || stream.Unreadable(pos, unit.size())) {
       AddUnreadable(h, ext.Unit(k));
+      // A sector the end cuts through keeps the bytes it has: the walk
+      // reads them before the rest of it counts as lost.
+      if (type == SourceType::ZepV1 && !stream.Unreadable(pos, unit.size())) walk.GoodUnit(stream, pos + unit.size(), h);
       walk.BadUnit();
       continue;
     }
     ++h.wholeUnits;
     if (type == SourceType::Tk40) {
       if (!tk40::ModeForCode(unit[tk40::kModeCode] & 0x0F)) ++h.noMode;
+      else SeeTk40Ping(h, k, lastPing);
     } else {
       walk.GoodUnit(stream, pos + unit.size(), h);
     }

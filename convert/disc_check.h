@@ -43,6 +43,19 @@ struct RecordHealth {
   std::optional<std::uint64_t> walkBreaksAt;  // the first break
   std::optional<std::uint64_t> walkStopsAt;   // the last, when no ping follows it
   std::int64_t pings = 0;  // what a conversion would write
+  // Of those, pings with samples that did not read (ZEP V1.X): in the file
+  // they are marked unread.
+  std::uint64_t unreadPings = 0;
+  // Runs of ping indexes that a walk of the converted file finds missing:
+  // the pings between two that it has (TK40 blocks that gave no ping, ZEP
+  // V1.X pings in a hole), and for ZEP V1.X those before a first ping that
+  // follows a break.
+  std::vector<UnitRun> missing;
+  std::int64_t MissingPings() const {
+    std::int64_t n = 0;
+    for (const UnitRun& r : missing) n += r.count;
+    return n;
+  }
   Verdict verdict = Verdict::Whole;
 };
 

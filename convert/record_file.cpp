@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "disc/civil_date.h"
@@ -104,41 +105,112 @@ class PingReader::Window {
 namespace {
 
 std::string At(std::uint64_t pos) { return " at byte " + std::to_string(pos); }
+Problem Said(ProblemKind kind, std::string what, std::string subject = {}) {
+  Problem p;
+  p.subject = std::move(subject);
+  p.what = std::move(what);
+  p.kind = kind;
+  return p;
+}
+
 bool AllZero(std::span<const std::uint8_t> b) {
   return std::all_of(b.begin(), b.end(), [](std::uint8_t x) { return x == 0; });
 }
 
 }  // namespace
 
+std::uint32_t PingInfo::UnreadSamples() const {
+  std::uint32_t n = 0;
+  for (const SampleRange& r : unread) n += r.end - r.begin;
+  return n;
+}
+
 std::string DescribeGap(const WalkGap& gap) {
-  std::string text = "bytes " + std::to_string(gap.begin) + " to " + std::to_string(gap.end - 1) + " (" + gap.reason + "), ";
+  std::string text = gap.begin == gap.end ? gap.reason + At(gap.begin) + ", "
+                                          : "bytes " + std::to_string(gap.begin) + " to " + std::to_string(gap.end - 1) +
+                                                " (" + gap.reason + "), ";
   const std::uint64_t first = gap.firstMissing(), n = gap.missing();
   if (n == 0) return text + "no ping missing";
   if (n == 1) return text + "ping " + std::to_string(first) + " missing";
   return text + "pings " + std::to_string(first) + " to " + std::to_string(first + n - 1) + " missing";
 }
 
-PingReader::PingReader(std::span<const std::uint8_t> file) : window_(std::make_unique<Window>(file)) {}
+std::uint64_t RecordWalk::MissingPings() const {
+  std::uint64_t n = 0;
+  for (const WalkGap& g : gaps) n += g.missing();
+  return n;
+}
+
+std::string RecordWalk::NotWholeText() const {
+  std::string text;
+  const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
+  if (!gaps.empty()) {
+    const std::size_t n = gaps.size();
+    add(std::to_string(n) + (n == 1 ? " hole: " : " holes, the first: ") + DescribeGap(gaps.front()));
+  }
+  if (unreadPings > 0) {
+    add(std::to_string(unreadPings) + (unreadPings == 1 ? " ping has " : " pings have ") + std::to_string(unreadSamples) +
+        " samples that could not be read");
+  } else if (unreadBytes > 0) {
+    add(std::to_string(unreadBytes) + " bytes could not be read");
+  }
+  if (!problems.empty()) add(JoinedWhat(problems));
+  return text;
+}
+
+PingReader::PingReader(std::span<const std::uint8_t> file, std::shared_ptr<const RescueMap> unread)
+    : window_(std::make_unique<Window>(file)), map_(std::move(unread)) {}
 
 PingReader::PingReader(const std::string& path) {
+  const auto refuse = [this](Problem problem) {
+    walk_.opened = false;
+    walk_.problems.push_back(std::move(problem));
+    done_ = true;
+  };
   InputFile file = InputFile::Open(path);
   if (!file.open()) {
-    walk_.opened = false;
-    walk_.problem = file.error();
-    done_ = true;
+    refuse(Said(ProblemKind::kUnreadable, file.error()));
     return;
+  }
+  // Without its map, the zeros that stand for unread bytes would pass for
+  // samples: a map that cannot be read, or that describes another length,
+  // stops the walk.
+  const std::string mapPath = RecordMapPath(path);
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(mapPath, ec)) {
+    RescueMapLoad load = LoadRescueMap(mapPath);
+    if (!load.map) {
+      refuse(Said(ProblemKind::kUnreadable, load.error + "; which bytes of " + path + " were read is not known"));
+      return;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && static_cast<std::uintmax_t>(load.map->End()) != size) {
+      refuse(Said(ProblemKind::kOther, "describes " + std::to_string(load.map->End()) + " bytes, but " + path +
+                                           " has " + std::to_string(size) + ": it is the map of another copy of the file",
+                  mapPath));
+      return;
+    }
+    map_ = std::make_shared<const RescueMap>(std::move(*load.map));
   }
   window_ = std::make_unique<Window>(std::move(file));
 }
 
 PingReader::~PingReader() = default;
 
+void PingReader::Stop(ProblemKind kind, std::string what) {
+  walk_.problems.push_back(Said(kind, std::move(what)));
+}
+
+bool PingReader::HeaderUnread(std::uint64_t pos, std::size_t n) const {
+  return map_ && map_->UnrescuedBytes(static_cast<std::int64_t>(pos), static_cast<std::int64_t>(pos + n)) > 0;
+}
+
 bool PingReader::Start() {
   started_ = true;
   const auto header = window_->Peek(kFileHeaderSize);
   walk_.size = header.size();
   if (header.size() < kFileHeaderSize) {
-    walk_.problem = "file header cut short: " + std::to_string(header.size()) + " of 4096 bytes";
+    Stop(ProblemKind::kPastEnd, "file header cut short: " + std::to_string(header.size()) + " of 4096 bytes");
     walk_.stoppedAt = header.size();
     window_->Drop(header.size());
     return false;
@@ -159,23 +231,35 @@ bool PingReader::Next() {
     const auto header = window_->Peek(kPingHeaderSize);
     walk_.stoppedAt = pos;
     if (header.empty()) break;  // the end, right after a whole ping (or the file header)
+    // A header with a byte that was not read says nothing for certain, not
+    // even where the next ping starts.
+    if (HeaderUnread(pos, header.size())) {
+      if (Resync(pos, "header not read" + At(pos), ProblemKind::kUnreadable)) continue;
+      break;
+    }
     if (header.size() < 4 || !HasPingMagic(header.data())) {
-      if (Resync(pos, "no \"VORL\"" + At(pos))) continue;
+      if (Resync(pos, "no \"VORL\"" + At(pos), ProblemKind::kOther)) continue;
       break;
     }
     if (header.size() < kPingHeaderSize) {
-      walk_.problem = "ping header cut short" + At(pos) + ": " + std::to_string(header.size()) + " of 256 bytes";
+      Stop(ProblemKind::kPastEnd,
+           "ping header cut short" + At(pos) + ": " + std::to_string(header.size()) + " of 256 bytes");
       break;
     }
     const std::uint16_t count = GetU16(header.data() + ping::kSampleCount);
     const auto record = window_->Peek(kPingHeaderSize + count);
     if (record.size() < kPingHeaderSize + count) {
-      walk_.problem = "samples of the ping" + At(pos) + " cut short: " +
-                      std::to_string(record.size() - kPingHeaderSize) + " of " + std::to_string(count) + " bytes";
+      Stop(ProblemKind::kPastEnd, "samples of the ping" + At(pos) + " cut short: " +
+                                      std::to_string(record.size() - kPingHeaderSize) + " of " + std::to_string(count) +
+                                      " bytes");
       break;
     }
+    const bool first = walk_.pings == 0;
+    const std::uint32_t before = ping_.pingIndex;
     ping_ = ReadPingInfo(record.data(), pos);
     samples_ = record.subspan(kPingHeaderSize);
+    if (!first) SeeIndexJump(before, pos);
+    SeeUnreadSamples(pos + kPingHeaderSize, count);
     window_->Drop(record.size());
     ++walk_.pings;
     walk_.samples += count;
@@ -186,10 +270,35 @@ bool PingReader::Next() {
   return false;
 }
 
-// From brokeAt on, the next header that passes the checks and numbers itself
-// after the last ping; false when there is none before the end, which is
-// then either the last sector's zero padding or the file's problem.
-bool PingReader::Resync(std::uint64_t brokeAt, std::string reason) {
+// Pings back to back whose indexes jump: the pings between them are missing,
+// though no byte is (a TK40 block that gave no ping). After a hole the gap
+// already names them.
+void PingReader::SeeIndexJump(std::uint32_t before, std::uint64_t pos) {
+  if (std::uint64_t{ping_.pingIndex} <= std::uint64_t{before} + 1) return;
+  if (!walk_.gaps.empty() && walk_.gaps.back().end == pos) return;
+  WalkGap gap;
+  gap.begin = gap.end = pos;
+  gap.reason = "ping indexes jump from " + std::to_string(before) + " to " + std::to_string(ping_.pingIndex);
+  gap.after = before;
+  gap.resumesAt = ping_.pingIndex;
+  walk_.gaps.push_back(std::move(gap));
+}
+
+void PingReader::SeeUnreadSamples(std::uint64_t begin, std::uint16_t count) {
+  if (!map_) return;
+  for (const RescueBlock& b : map_->Unrescued(static_cast<std::int64_t>(begin), static_cast<std::int64_t>(begin + count))) {
+    const auto from = static_cast<std::uint32_t>(static_cast<std::uint64_t>(b.pos) - begin);
+    ping_.unread.push_back({from, from + static_cast<std::uint32_t>(b.size)});
+    walk_.unreadSamples += static_cast<std::uint64_t>(b.size);
+  }
+  if (!ping_.unread.empty()) ++walk_.unreadPings;
+}
+
+// From brokeAt on, the next header that passes the checks, was read whole and
+// numbers itself after the last ping; false when there is none before the
+// end, which is then either the last sector's zero padding or the file's
+// problem.
+bool PingReader::Resync(std::uint64_t brokeAt, std::string reason, ProblemKind kind) {
   Window& w = *window_;
   bool zeros = true;
   for (;;) {
@@ -204,7 +313,8 @@ bool PingReader::Resync(std::uint64_t brokeAt, std::string reason) {
     for (std::size_t i = 0; const auto m = FindMagic(view.subspan(i, starts - i + 3)); ++i) {
       i += *m;
       const std::uint8_t* p = view.data() + i;
-      if (IsPlausiblePing(p) && (walk_.pings == 0 || GetU32(p + ping::kPingIndex) > ping_.pingIndex)) {
+      if (IsPlausiblePing(p) && (walk_.pings == 0 || GetU32(p + ping::kPingIndex) > ping_.pingIndex) &&
+          !HeaderUnread(w.pos() + i, kPingHeaderSize)) {
         WalkGap gap;
         gap.begin = brokeAt;
         gap.end = w.pos() + i;
@@ -221,8 +331,12 @@ bool PingReader::Resync(std::uint64_t brokeAt, std::string reason) {
   }
   const std::uint64_t rest = w.pos() - brokeAt;
   constexpr std::uint64_t kSector = 2048;
-  if (zeros && rest < kSector && (brokeAt + rest - kFileHeaderSize) % kSector == 0) walk_.padding = rest;
-  else walk_.problem = std::move(reason);
+  // Zeros that were not read are no padding: they may have held a ping.
+  if (zeros && rest < kSector && (brokeAt + rest - kFileHeaderSize) % kSector == 0 && !HeaderUnread(brokeAt, rest)) {
+    walk_.padding = rest;
+  } else {
+    Stop(kind, std::move(reason));
+  }
   walk_.size = w.pos();
   return false;
 }
@@ -232,19 +346,14 @@ void PingReader::Finish() {
   samples_ = {};
   // Whatever stopped the walk, count the rest of the file so size is true.
   walk_.size = window_->pos() + window_->DropAll();
-  if (!window_->error().empty()) walk_.problem = window_->error();
-  std::string holes;
-  if (!walk_.gaps.empty()) {
-    const std::size_t n = walk_.gaps.size();
-    holes = std::to_string(n) + (n == 1 ? " hole: " : " holes, the first: ") + DescribeGap(walk_.gaps.front());
-  }
-  if (walk_.problem.empty() && !walk_.headerZero) walk_.problem = "file header is not all zero";
-  if (!holes.empty()) walk_.problem = walk_.problem.empty() ? holes : holes + "; " + walk_.problem;
-  walk_.whole = walk_.problem.empty();
+  if (!window_->error().empty()) Stop(ProblemKind::kUnreadable, window_->error());
+  if (walk_.problems.empty() && !walk_.headerZero) Stop(ProblemKind::kNotRecordFile, "file header is not all zero");
+  if (map_) walk_.unreadBytes = static_cast<std::uint64_t>(map_->UnrescuedBytes(0, static_cast<std::int64_t>(walk_.size)));
 }
 
-RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& visit) {
-  PingReader reader(file);
+RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& visit,
+                      std::shared_ptr<const RescueMap> unread) {
+  PingReader reader(file, std::move(unread));
   while (reader.Next()) {
     if (visit) visit(reader.ping());
   }

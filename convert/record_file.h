@@ -4,6 +4,12 @@
 // followed by exactly sampleCount sample bytes. A file is walked from header to
 // header by magic and sampleCount alone; the walker here is what `zepconv
 // info`, the tests and anything else that checks a file use.
+//
+// Bytes a conversion could not read are zeros in the file, named by a GNU
+// ddrescue mapfile beside it (RecordMapPath). The walker reads the map with
+// the file: such bytes are never handed over as a ping's header, and a
+// ping's samples among them are named (PingInfo::unread), for its readers
+// to show as missing.
 
 #include <array>
 #include <cstddef>
@@ -16,7 +22,15 @@
 #include <string>
 #include <vector>
 
+#include "disc/problem.h"
+#include "disc/rescue_map.h"
+
 namespace zep {
+
+// The map that names a record file's unread bytes: PATH.map, and no other
+// name. (A disc image's map may be IMAGE.map beside a record of the same
+// stem; the record must not take it for its own.)
+inline std::string RecordMapPath(const std::string& recordPath) { return recordPath + ".map"; }
 
 inline constexpr std::size_t kFileHeaderSize = 4096;
 inline constexpr std::size_t kPingHeaderSize = 256;
@@ -93,6 +107,11 @@ bool IsPlausiblePing(const std::uint8_t* header, std::optional<std::uint32_t> pr
 // earlier, longer text) are not part of it.
 std::string GpsTextOf(const std::uint8_t* header);
 
+// Bytes [begin, end) of a ping's samples.
+struct SampleRange {
+  std::uint32_t begin = 0, end = 0;
+};
+
 // What one ping record says about itself.
 struct PingInfo {
   std::uint64_t offset = 0;  // of its PingHeader in the file
@@ -103,15 +122,20 @@ struct PingInfo {
   std::uint16_t year = 0;  // BCD, 0x2008 for 2008
   std::uint8_t month = 0, day = 0;
   std::array<std::uint8_t, kPingHeaderSize> header{};  // the whole PingHeader as written
+  // Its samples that could not be read (zeros in the file), in order; empty
+  // for a ping read whole.
+  std::vector<SampleRange> unread;
+  std::uint32_t UnreadSamples() const;
 };
 
 PingInfo ReadPingInfo(const std::uint8_t* header, std::uint64_t offset);
 
-// A stretch of a record file the walk passed over. The walk broke at begin
-// (reason says why) and went on at end, at the next ping record that passes
-// the checks a carved run's records pass (IsPlausiblePing) and numbers itself
-// after the last ping walked: bytes that did not read leave zeros in a copied
-// record, and the pings behind them are still whole.
+// Where pings are missing. Either a stretch of a record file the walk passed
+// over: it broke at begin (reason says why) and went on at end, at the next
+// ping record that passes the checks a carved run's records pass
+// (IsPlausiblePing) and numbers itself after the last ping walked. Or, with
+// begin == end, two pings back to back whose indexes jump: a TK40 block that
+// gave no ping.
 struct WalkGap {
   std::uint64_t begin = 0, end = 0;
   std::string reason;                  // no "VORL" at byte 84736
@@ -126,9 +150,8 @@ struct WalkGap {
 std::string DescribeGap(const WalkGap& gap);
 
 struct RecordWalk {
-  bool opened = true;         // false only when a file could not be opened (error says why)
+  bool opened = true;         // false when a file, or its map, could not be read (problems say why)
   bool headerZero = false;    // the file has its 4096-byte header and it is all zero
-  bool whole = false;         // headerZero, no gaps, and the pings end at the last byte or in sector padding
   std::uint64_t size = 0;     // bytes seen
   std::uint64_t pings = 0;    // complete ping records walked
   std::uint64_t samples = 0;  // sum of their sampleCount
@@ -138,7 +161,27 @@ struct RecordWalk {
   // ends inside the last sector and the recorder's zeros follow it.
   std::uint64_t padding = 0;
   std::vector<WalkGap> gaps;  // in file order
-  std::string problem;        // why the file is not whole; empty when it is
+  // Pings handed over with samples that were not read, and those samples.
+  std::uint64_t unreadPings = 0, unreadSamples = 0;
+  std::uint64_t unreadBytes = 0;  // bytes of the file its map names as not read
+  // What else keeps the file from being whole: the end cut through a ping,
+  // bytes that are no ping, a file header that is not zero.
+  Problems problems;
+
+  // Every ping from the first to the last is there and read whole, and
+  // nothing else is wrong.
+  bool Whole() const {
+    return opened && headerZero && gaps.empty() && unreadBytes == 0 && problems.empty();
+  }
+  // Opened, but neither a zero file header nor a first ping where one
+  // belongs (and no unread bytes that would explain its absence): some
+  // other kind of file, not a damaged record file.
+  bool NotRecordFile() const {
+    return opened && (!headerZero || (pings == 0 && gaps.empty() && unreadBytes == 0 && !problems.empty()));
+  }
+  std::uint64_t MissingPings() const;
+  // Why the file is not whole, in one line; empty when it is.
+  std::string NotWholeText() const;
 };
 
 using PingVisitor = std::function<void(const PingInfo&)>;
@@ -151,8 +194,11 @@ using PingSampleVisitor = std::function<void(const PingInfo&, std::span<const st
 // end of the file, or at a ping that the end cuts short.
 class PingReader {
  public:
-  explicit PingReader(std::span<const std::uint8_t> file);
-  explicit PingReader(const std::string& path);  // walk().opened says whether it opened
+  // unread names the bytes of file that were not read, as the file's map does.
+  explicit PingReader(std::span<const std::uint8_t> file, std::shared_ptr<const RescueMap> unread = nullptr);
+  // Reads the file's map too, when it has one; walk().opened says whether
+  // both could be read.
+  explicit PingReader(const std::string& path);
   ~PingReader();
   PingReader(const PingReader&) = delete;
   PingReader& operator=(const PingReader&) = delete;
@@ -167,10 +213,15 @@ class PingReader {
  private:
   class Window;
   bool Start();
-  bool Resync(std::uint64_t brokeAt, std::string reason);
+  bool Resync(std::uint64_t brokeAt, std::string reason, ProblemKind kind);
+  bool HeaderUnread(std::uint64_t pos, std::size_t n) const;
+  void SeeIndexJump(std::uint32_t before, std::uint64_t pos);
+  void SeeUnreadSamples(std::uint64_t begin, std::uint16_t count);
+  void Stop(ProblemKind kind, std::string what);
   void Finish();
 
   std::unique_ptr<Window> window_;
+  std::shared_ptr<const RescueMap> map_;
   RecordWalk walk_;
   PingInfo ping_;
   std::span<const std::uint8_t> samples_;
@@ -178,7 +229,8 @@ class PingReader {
 };
 
 // Whole walks, each ping handed to visit.
-RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& visit = {});
+RecordWalk WalkRecord(std::span<const std::uint8_t> file, const PingVisitor& visit = {},
+                      std::shared_ptr<const RescueMap> unread = nullptr);
 RecordWalk WalkRecordFile(const std::string& path, const PingVisitor& visit = {});
 RecordWalk WalkRecordFileSamples(const std::string& path, const PingSampleVisitor& visit);
 

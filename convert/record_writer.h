@@ -5,12 +5,21 @@
 // (OutputFile's temporary). The first failure discards the file and is kept:
 // a caller that reads on (a carved run, a run of the dump) writes nothing
 // more, and says error() once.
+//
+// Bytes that could not be read are written as zeros, so that every other
+// byte keeps its place, and named in a GNU ddrescue mapfile beside the file
+// (RecordMapPath: HARBOUR.ZEP.map), which every reader of record files
+// honours. The map is written only for a file that has such bytes; it takes
+// its name just before the file does, and an earlier run's map goes once a
+// file without unread bytes is in place, so that no map outlives its file.
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "disc/file.h"
+#include "disc/rescue_map.h"
 
 namespace zep {
 
@@ -22,9 +31,9 @@ class RecordFileWriter {
   RecordFileWriter() = default;  // not open
 
   bool open() const { return out_.open(); }
-  bool failed() const { return out_.failed(); }
+  bool failed() const { return out_.failed() || !mapError_.empty(); }
   // "PATH: reason".
-  const std::string& error() const { return out_.error(); }
+  const std::string& error() const { return mapError_.empty() ? out_.error() : mapError_; }
   // The failure is an existing file that noClobber kept.
   bool clobberRefused() const { return out_.clobberRefused(); }
   const std::string& path() const { return out_.path(); }
@@ -34,8 +43,13 @@ class RecordFileWriter {
   // Appends ping bytes; false (and the file discarded) when the write fails,
   // or failed before.
   bool Write(std::span<const std::uint8_t> bytes);
-  // Closes the file under its final name; false, and the file discarded,
-  // when anything failed on the way.
+  // Appends count zero bytes that stand for bytes that could not be read;
+  // the map names them.
+  bool WriteUnread(std::size_t count);
+  // Bytes written by WriteUnread so far.
+  std::uint64_t unread() const { return unread_; }
+  // Closes the file under its final name, its map first when it has unread
+  // bytes; false, and the file discarded, when anything failed on the way.
   bool Finish();
   // Drops the file, leaving any earlier file of its name as it was.
   void Discard() { out_.Discard(); }
@@ -44,7 +58,12 @@ class RecordFileWriter {
   OutputFile& output() { return out_; }
 
  private:
+  bool PutMapInPlace();
+
   OutputFile out_;
+  std::vector<RescueBlock> unreadBlocks_;  // in order, merged
+  std::uint64_t unread_ = 0;
+  std::string mapError_;
 };
 
 }  // namespace zep

@@ -91,6 +91,36 @@ std::int64_t RescueMap::RescuedEnd() const {
   return 0;
 }
 
+std::vector<RescueBlock> RescueMap::Unrescued(std::int64_t pos, std::int64_t end) const {
+  std::vector<RescueBlock> out;
+  const auto add = [&out](std::int64_t from, std::int64_t to, char status) {
+    if (from >= to) return;
+    if (!out.empty() && out.back().pos + out.back().size == from) out.back().size += to - from;
+    else out.push_back({from, to - from, status});
+  };
+  auto it = std::upper_bound(blocks.begin(), blocks.end(), pos,
+                             [](std::int64_t p, const RescueBlock& b) { return p < b.pos + b.size; });
+  for (; it != blocks.end() && it->pos < end; ++it) {
+    if (it->status != '+') add(std::max(pos, it->pos), std::min(end, it->pos + it->size), it->status);
+  }
+  add(std::max(pos, End()), end, '?');
+  return out;
+}
+
+std::int64_t RescueMap::UnrescuedBytes(std::int64_t pos, std::int64_t end) const {
+  std::int64_t n = 0;
+  for (const RescueBlock& b : Unrescued(pos, end)) n += b.size;
+  return n;
+}
+
+std::string FormatRescueMap(const RescueMap& map, std::string_view creator) {
+  std::ostringstream s;
+  s << "# Mapfile. Created by " << creator << "\n# current_pos  current_status  current_pass\n"
+    << Hex(map.End()) << "     +               1\n#      pos        size  status\n";
+  for (const RescueBlock& b : map.blocks) s << Hex(b.pos) << "  " << Hex(b.size) << "  " << b.status << '\n';
+  return s.str();
+}
+
 RescueMapLoad ParseRescueMap(std::string_view text, const std::string& path) {
   RescueMapLoad load;
   RescueMap map;

@@ -32,7 +32,16 @@ struct RescueMap {
   const RescueBlock* FirstUnrescued(std::int64_t pos, std::int64_t end) const;
   // Where the rescued bytes end: the end of the last '+' block, 0 when none.
   std::int64_t RescuedEnd() const;
+  // The stretches of [pos, end) not marked '+', in order, bytes the map does
+  // not cover included; and how many bytes they hold.
+  std::vector<RescueBlock> Unrescued(std::int64_t pos, std::int64_t end) const;
+  std::int64_t UnrescuedBytes(std::int64_t pos, std::int64_t end) const;
 };
+
+// The map as GNU ddrescue writes it, which ddrescuelog and ddrescue itself
+// read: a comment naming the creator, the current-position line, then the
+// blocks in hexadecimal.
+std::string FormatRescueMap(const RescueMap& map, std::string_view creator);
 
 struct RescueMapLoad {
   std::optional<RescueMap> map;

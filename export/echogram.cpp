@@ -84,15 +84,18 @@ class Tile {
   bool empty() const { return columns_.empty(); }
   const std::vector<std::optional<std::uint32_t>>& columns() const { return columns_; }
 
-  void AddPing(std::uint32_t ping, std::span<const std::uint8_t> samples) {
+  // Samples in unread are drawn transparent, as a missing ping is.
+  void AddPing(std::uint32_t ping, std::span<const std::uint8_t> samples, const std::vector<SampleRange>& unread) {
     starts_.push_back(samples_.size());
     samples_.insert(samples_.end(), samples.begin(), samples.end());
     height_ = std::max(height_, samples.size());
     columns_.push_back(ping);
+    unread_.push_back(unread);
   }
   void AddGap() {
     starts_.push_back(samples_.size());
     columns_.push_back(std::nullopt);
+    unread_.emplace_back();
   }
 
   // Writes the PNG into the file; a picture with no ping in it is one
@@ -136,6 +139,7 @@ class Tile {
 
   void Clear() {
     columns_.clear();
+    unread_.clear();
     samples_.clear();
     starts_.clear();
     height_ = 0;
@@ -153,6 +157,11 @@ class Tile {
       for (std::size_t r = 0; r < have; ++r, px += stride) {
         PutPixel(px, from[r], kChannels);
       }
+      for (const SampleRange& u : unread_[c]) {
+        for (std::size_t y = std::max<std::size_t>(u.begin, top); y < std::min<std::size_t>(u.end, top + have); ++y) {
+          std::fill_n(band + (y - top) * stride + c * kChannels, kChannels, std::uint8_t{0});
+        }
+      }
     }
   }
 
@@ -162,6 +171,7 @@ class Tile {
   std::vector<std::uint8_t> samples_;
   std::vector<std::size_t> starts_;  // where each column's samples begin
   std::vector<std::optional<std::uint32_t>> columns_;
+  std::vector<std::vector<SampleRange>> unread_;  // each column's unread samples
 };
 
 // A thumbnail of at most width x height pixels, each the strongest sample of
@@ -175,13 +185,23 @@ class Thumbnail {
       : width_(static_cast<std::size_t>(width)), height_(static_cast<std::size_t>(height)), palette_(palette),
         value_(width_ * height_, 0), present_(width_ * height_, 0), missing_(width_, 0) {}
 
-  void AddPing(std::span<const std::uint8_t> samples) {
+  // Samples in unread take no part: only what was read can be the strongest.
+  void AddPing(std::span<const std::uint8_t> samples, const std::vector<SampleRange>& unread) {
     while (samples.size() > height_ * rowBlock_) DoubleRows();
     // The column's strongest sample at each depth, at full resolution: one
     // pass a compiler makes wide; the rows are reduced once per column.
     if (samples.size() > blockMax_.size()) blockMax_.resize(samples.size(), 0);
-    std::transform(samples.begin(), samples.end(), blockMax_.begin(), blockMax_.begin(),
-                   [](std::uint8_t a, std::uint8_t b) { return std::max(a, b); });
+    std::size_t from = 0;
+    const auto take = [&](std::size_t to) {
+      std::transform(samples.begin() + static_cast<std::ptrdiff_t>(from), samples.begin() + static_cast<std::ptrdiff_t>(to),
+                     blockMax_.begin() + static_cast<std::ptrdiff_t>(from), blockMax_.begin() + static_cast<std::ptrdiff_t>(from),
+                     [](std::uint8_t a, std::uint8_t b) { return std::max(a, b); });
+    };
+    for (const SampleRange& u : unread) {
+      take(u.begin);
+      from = u.end;
+    }
+    take(samples.size());
     longest_ = std::max(longest_, samples.size());
     EndPing();
   }
@@ -296,7 +316,7 @@ class Echogram {
       for (std::uint32_t i = 0; i < gap; ++i) Column().AddGap();
     }
     last_ = p.pingIndex;
-    Column().AddPing(p.pingIndex, samples);
+    Column().AddPing(p.pingIndex, samples, p.unread);
   }
 
   // Writes what is left; the number of pictures written.
@@ -365,7 +385,7 @@ int ThumbnailCommand(Console& con, const std::string& file, const std::string& o
       for (std::uint32_t i = 0; i < std::min(p.pingIndex - *last - 1, kMaxGapColumns); ++i) thumb.AddGap();
     }
     last = p.pingIndex;
-    thumb.AddPing(samples);
+    thumb.AddPing(samples, p.unread);
   });
   if (thumb.empty()) {
     con.Report(file, "no pings to draw");

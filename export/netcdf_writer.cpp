@@ -416,7 +416,7 @@ class NetcdfFile {
     gps_.assign(block_ * ping::kGpsTextSize, 0);
   }
   void Ping(const PingInfo& p, std::span<const std::uint8_t> samples, const PingPlace& place) {
-    PutSamples(filled_, samples);
+    PutSamples(filled_, samples, p.unread);
     const TimeSource source = NextTime(p, place);
     const PingRow row{p.header.data(), p.offset, place, source};
     for (Column<PingRow>& c : pingColumns_) c.values.push_back(c.value(row));
@@ -441,9 +441,11 @@ class NetcdfFile {
  private:
   // The block's row k holds the fill after the samples of the ping that had
   // it before: only the cells that ping used need it again.
-  void PutSamples(std::size_t k, std::span<const std::uint8_t> samples) {
+  void PutSamples(std::size_t k, std::span<const std::uint8_t> samples, const std::vector<SampleRange>& unread) {
     short* row = samples_.data() + k * range_;
     std::copy(samples.begin(), samples.end(), row);
+    // Samples that were not read are zeros in the record file, not data.
+    for (const SampleRange& r : unread) std::fill(row + r.begin, row + r.end, kSampleFill);
     if (slotLength_[k] > samples.size()) std::fill(row + samples.size(), row + slotLength_[k], kSampleFill);
     slotLength_[k] = samples.size();
   }
@@ -718,9 +720,9 @@ bool Convert(Console& con, const std::string& in, const Survey& survey, const st
     con.Report({"", file.error(), 0, false, ProblemKind::kWriteFailed});
     return false;
   }
-  if (!walk.whole) {
+  if (!walk.Whole()) {
     ++counts.notWhole;
-    con.Report(in, "not whole: " + walk.problem);
+    con.Report(in, "not whole: " + walk.NotWholeText());
   }
   return true;
 }
@@ -755,10 +757,10 @@ std::optional<Survey> Surveyed(Console& con, const std::string& in, Counts& coun
   const RecordWalk& first = survey.walk;
   if (!first.opened) {
     ++counts.unopened;
-    con.Report("", first.problem);
+    con.Report(first.problems.front());
     return std::nullopt;
   }
-  if (!first.headerZero || (first.pings == 0 && !first.whole)) {
+  if (first.NotRecordFile()) {
     ++counts.unopened;
     con.Report(in, "not a .ZEP record file");
     return std::nullopt;

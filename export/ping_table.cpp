@@ -19,7 +19,7 @@ constexpr const char* kKeys[] = {"file",   "offset", "ping",   "date",   "mode",
                                  "u16_14", "s16_16", "u16_18", "u16_20", "u16_22", "u16_24",       "u16_26",
                                  "u8_34",  "u8_35",  "u8_36",  "u8_38",  "gps_text", "gps_sentence", "time_utc",
                                  "lat",    "lon",    "fix_valid", "checksum", "ping_time", "ping_lat", "ping_lon",
-                                 "ping_position"};
+                                 "ping_position", "unread_samples", "missing_before"};
 
 // The header fields whose meaning is not known, by offset and type.
 struct RawField {
@@ -75,7 +75,10 @@ struct PingCache {
   }
 };
 
-void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const PingCache& gps, const PingPlace& place) {
+// missingBefore: the pings missing right before this one, by the indexes
+// pingIndex - missingBefore to pingIndex - 1.
+void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const PingCache& gps, const PingPlace& place,
+              std::uint32_t missingBefore) {
   row.Begin();
   row.Number(file);
   row.Int(static_cast<std::int64_t>(p.offset));
@@ -118,6 +121,8 @@ void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const Pi
     row.Number(FormatDegrees(place.lon));
   }
   row.Text(PlaceSourceName(place.source));
+  row.Int(p.UnreadSamples());
+  row.Int(missingBefore);
   row.End();
 }
 
@@ -140,9 +145,12 @@ int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl
     PingCache gps;
     gps.json = jsonl;
     PingLocator locator(path);
+    std::optional<std::uint32_t> last;
     WalkAndReport(con, path, [&](const PingInfo& p) {
       gps.Update(p);
-      WriteRow(row, file, p, gps, locator.Next(p));
+      const std::uint32_t missing = last && p.pingIndex > *last ? p.pingIndex - *last - 1 : 0;
+      last = p.pingIndex;
+      WriteRow(row, file, p, gps, locator.Next(p), missing);
       out.Flush();
     }, counts);
   }

@@ -188,15 +188,15 @@ void WalkAndReport(Console& con, const std::string& path, const PingVisitor& vis
   const RecordWalk w = visitSamples ? WalkRecordFileSamples(path, visitSamples) : WalkRecordFile(path, visit);
   if (!w.opened) {
     ++counts.unopened;
-    con.Report("", w.problem);
-  } else if (!w.headerZero || (w.pings == 0 && !w.whole)) {
+    con.Report(w.problems.front());
+  } else if (w.NotRecordFile()) {
     // Neither a zero file header nor a first ping where one belongs: some
     // other kind of file, of which nothing was used, as info says.
     ++counts.unopened;
     con.Report(path, "not a .ZEP record file");
-  } else if (!w.whole) {
+  } else if (!w.Whole()) {
     ++counts.notWhole;
-    con.Report(path, "not whole: " + w.problem);
+    con.Report(path, "not whole: " + w.NotWholeText());
   }
 }
 

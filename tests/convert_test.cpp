@@ -285,7 +285,8 @@ TEST(Tk40Faults, ModeCodes11To15GiveNoPingAndCarryNothing) {
   }
 }
 
-// An unreadable sector is zeros, counted; the rows put one at the edges of the batches of 64.
+// An unreadable sector is zeros, counted and named in the file's map; the
+// rows put one at the edges of the batches of 64.
 TEST(ZepCopy, SectorsFromTheThirdOnTheRangeAndUnreadableSectors) {
   const std::tuple<std::int32_t, std::int32_t, std::uint16_t, std::int64_t, std::int64_t> cases[] = {
       // first sector, sector count, range, pings, the unreadable sector (-1: none)
@@ -299,22 +300,26 @@ TEST(ZepCopy, SectorsFromTheThirdOnTheRangeAndUnreadableSectors) {
     const Converted r = Convert(img, &vol);
     EXPECT_EQ(std::tuple(r.res.status, r.res.failedUnits, r.ranges, r.positions),
               std::tuple(bad < 0 ? ConvertStatus::Done : ConvertStatus::Incomplete, bad < 0 ? 0 : 1, std::vector{range}, Iota(pings)));
-    EXPECT_EQ(r.res.reason.find("written as zeros") != std::string::npos, bad >= 0) << r.res.reason;
+    EXPECT_EQ(r.res.reason.find("marked unread") != std::string::npos, bad >= 0) << r.res.reason;
+    EXPECT_EQ(r.rec.walk.unreadBytes, bad < 0 ? 0u : 2048u);
     Bytes expected(4096, 0);
     for (std::int64_t s = 0; s < pings; ++s)
       expected = Concat({expected, s == bad ? Bytes(2048, 0) : SectorPing(static_cast<std::uint32_t>(s))});
     EXPECT_TRUE(r.rec.bytes == expected);
   }
   // A count of 65536 and more: the range maximum is 0, the copy is not
-  // shortened. The disc ends 1000 bytes into the fourth sector: it and all
-  // after it are zeros, counted.
+  // shortened. The disc ends 1000 bytes into the fourth sector: those bytes
+  // are kept, the rest of it and all after it are zeros, counted and unread.
   const Converted r = Convert(ZepDisc(10, 2 + 65536, 2 + 4).Resize(ZepSectorOffset(10 + 2 + 3) + 1000));
   EXPECT_NE(r.res.reason.find("beyond the end"), std::string::npos) << r.res.reason;
   EXPECT_EQ(r.ranges, std::vector<std::uint16_t>{0});
   EXPECT_EQ(r.positions, Iota(65536));
   EXPECT_EQ(r.rec.walk.size, 4096u + 65536u * 2048);
-  EXPECT_EQ(r.res.failedUnits, 65536 - 3);
-  EXPECT_EQ(r.rec.walk.stoppedAt, 4096u + 3 * 2048);
+  EXPECT_EQ(std::pair(r.res.failedUnits, r.res.cutUnits), std::pair(std::int64_t{65536 - 4}, std::int64_t{1}));
+  EXPECT_EQ(r.rec.walk.unreadBytes, 65533u * 2048 - 1000);
+  // Ping 3's header is among the kept bytes: the walk hands it over.
+  EXPECT_EQ(std::tuple(r.rec.walk.pings, r.rec.walk.unreadPings, r.rec.pings.back().unread.front().begin),
+            std::tuple(4u, 1u, 1000u - 256u));
 }
 
 // Both converters: the volume or output that cannot be opened, and a write
@@ -357,16 +362,16 @@ TEST(RecordWalk, FindsWhatIsWrong) {
       {"no magic", changed(good.size(), 4096 + 356), 1, 4096 + 356},
       {"a byte after the last ping", changed(good.size() + 1), 2, good.size()},
   };
-  EXPECT_TRUE(WalkRecord(good).whole);
+  EXPECT_TRUE(WalkRecord(good).Whole());
   // A ZEP V1.X copy ends with its last sector: zeros after the last ping up to
   // a sector boundary are padding, one more sector of them is not.
   for (const std::size_t size : {6144, 8192}) {
     const RecordWalk w = WalkRecord(changed(size));
-    EXPECT_EQ(std::tuple(w.whole, w.pings, w.stoppedAt, w.padding), std::tuple(size == 6144, 2u, good.size(), size == 6144 ? 1336u : 0u));
+    EXPECT_EQ(std::tuple(w.Whole(), w.pings, w.stoppedAt, w.padding), std::tuple(size == 6144, 2u, good.size(), size == 6144 ? 1336u : 0u));
   }
   for (const auto& [name, bytes, pings, stoppedAt] : cases) {
     const RecordWalk w = WalkRecord(bytes);
-    EXPECT_EQ(std::tuple(w.whole, w.problem.empty(), w.pings, w.stoppedAt), std::tuple(false, false, pings, stoppedAt))
+    EXPECT_EQ(std::tuple(w.Whole(), w.problems.empty(), w.pings, w.stoppedAt), std::tuple(false, false, pings, stoppedAt))
         << name;
   }
 }
@@ -395,7 +400,7 @@ TEST(RecordWalk, GoesOnPastAHole) {
   for (const auto& [name, bytes, walked, problem] : cases) {
     std::vector<std::uint32_t> indexes;
     const RecordWalk w = WalkRecord(bytes, [&](const PingInfo& p) { indexes.push_back(p.pingIndex); });
-    EXPECT_EQ(std::tuple(w.whole, indexes, w.problem, w.size), std::tuple(false, walked, problem, bytes.size())) << name;
+    EXPECT_EQ(std::tuple(w.Whole(), indexes, w.NotWholeText(), w.size), std::tuple(false, walked, problem, bytes.size())) << name;
   }
 }
 
@@ -637,7 +642,8 @@ TEST(DamagedEntryTest, UnitsOutsideTheVolumeAreNeitherReadNorWritten) {
       {"ZEP sectorCount 2^31-1", zep, 10, kMax, 1 << 20, 500, 0, kMax - 2 - 500},
       {"ZEP firstSector -2^31", zep, kMin, kMax, 1 << 20, 0, 0, kMax - 2},
       {"ZEP wholly past the end", zep, 1000000, 12, 1 << 20, 0, 0, 10},
-      {"ZEP cut inside sector 15", zep, 10, 12, 15 * 2048 + 1000, 3, 1, 6},
+      // The sector the end cuts keeps its 1000 bytes: written, not failed.
+      {"ZEP cut inside sector 15", zep, 10, 12, 15 * 2048 + 1000, 4, 0, 6},
       {"ZEP negative sectorCount", zep, 10, -5, 1 << 20, 0, 0, 0},
   };
   test::TempDir tmp;
@@ -890,7 +896,8 @@ TEST(DiscCheckTest, VerdictsSayWhatEachRecordLoses) {
   const std::tuple<SourceType, test::MemoryVolume (*)(), std::vector<Expected>> cases[] = {  // records: slots 0 to 5
       {SourceType::ZepV1, CheckedZepDisc,
        {{Verdict::Whole, {}, 0, 0, 9},
-        {Verdict::Damaged, {{20, 1}}, 0, 0, 6, ZepSectorOffset(18) + 4 * 896, {4, 2}},
+        // Ping 4's samples, not its header, lie in sector 20: it counts.
+        {Verdict::Damaged, {{20, 1}}, 0, 0, 7, ZepSectorOffset(18) + 5 * 896, {5, 2}},
         {Verdict::Damaged, {}, 0, 0, 8, ZepSectorOffset(24) + 5 * 896, {5, 3}},
         {Verdict::BeyondEnd, {}, 4, 0, 0},
         {Verdict::Damaged, {}, 2, 0, 0, ZepSectorOffset(58)},

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(carved.failures.empty() && carved.files.size() <= carved.runs);
   for (const zep::CarvedFile& f : carved.files) {
     const zep::RecordWalk walk = zep::WalkRecordFile(f.path);
-    FUZZ_CHECK(walk.whole && walk.pings == f.pings && f.pings >= 2);
+    FUZZ_CHECK(walk.Whole() && walk.pings == f.pings && f.pings >= 2);
   }
   std::filesystem::remove_all(options.outDir);
 

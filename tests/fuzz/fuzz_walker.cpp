@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(walk.size == size);
   FUZZ_CHECK(walk.stoppedAt <= size);
   if (walk.pings > 0) FUZZ_CHECK(4096 + 256 * walk.pings + walk.samples <= size);
-  FUZZ_CHECK(walk.whole == (walk.headerZero && walk.gaps.empty() && walk.stoppedAt + walk.padding == size));
-  FUZZ_CHECK(walk.whole == walk.problem.empty());
+  FUZZ_CHECK(walk.Whole() == (walk.headerZero && walk.gaps.empty() && walk.stoppedAt + walk.padding == size));
+  FUZZ_CHECK(walk.Whole() == (walk.problems.empty() && walk.gaps.empty()));
   return 0;
 }

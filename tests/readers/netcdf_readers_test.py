@@ -36,6 +36,38 @@ def ns(iso):
     return round(t.timestamp() * 1000) * 1_000_000
 
 
+def unread_mask(record, size):
+    """The bytes the record's map (RECORD.map, GNU ddrescue format) names as not read."""
+    mask = np.zeros(size, dtype=bool)
+    path = Path(str(record) + ".map")
+    if not path.exists():
+        return mask
+    lines = [l.split() for l in path.read_text().splitlines() if l.strip() and not l.startswith("#")]
+    for pos, length, status in lines[1:]:
+        if status != "+":
+            mask[int(pos, 0):int(pos, 0) + int(length, 0)] = True
+    return mask
+
+
+def samples_of(nc):
+    raw = xr.open_dataset(nc, group="Sonar/Beam_group1", mask_and_scale=False, decode_times=False)
+    return raw.backscatter_r.values[0], raw.ping_index.values
+
+
+def compare_with_undamaged(damaged_nc, whole_nc):
+    """Every sample of the damaged record's netCDF is the undamaged one's, or the fill value."""
+    damaged, damaged_index = samples_of(damaged_nc)
+    whole, whole_index = samples_of(whole_nc)
+    row = {int(i): k for k, i in enumerate(whole_index)}
+    fills = 0
+    for k, i in enumerate(damaged_index):
+        a, b = damaged[k], whole[row[int(i)]]
+        n = min(len(a), len(b))
+        assert ((a[:n] == b[:n]) | (a[:n] == -1)).all(), f"ping {i}: a sample is neither the disc's nor a fill"
+        fills += int(((a[:n] == -1) & (b[:n] != -1)).sum())
+    return fills
+
+
 def check(zepconv, record, nc, expect_hole=False):
     whole = not expect_hole
     run(zepconv, "netcdf", record, "-o", nc, "--deflate", "1", ok=(0,) if whole else (1,))
@@ -43,6 +75,7 @@ def check(zepconv, record, nc, expect_hole=False):
                                                ok=(0,) if whole else (1,)).splitlines()]
     track = run(zepconv, "track", record, "--format", "csv", ok=(0,) if whole else (1,)).splitlines()[1:]
     data = Path(record).read_bytes()
+    unread = unread_mask(record, len(data))
 
     for g in GROUPS:
         xr.open_dataset(nc, group=g).load()
@@ -59,7 +92,9 @@ def check(zepconv, record, nc, expect_hole=False):
     index, mode = beam.ping_index.values, beam["mode"].values
     for i, p in enumerate(pings):
         start = p["offset"] + 256
-        expected = np.frombuffer(data[start:start + p["sample_count"]], dtype=np.uint8)
+        expected = np.frombuffer(data[start:start + p["sample_count"]], dtype=np.uint8).astype(np.int16)
+        expected[unread[start:start + p["sample_count"]]] = -1  # not read: the fill value
+        assert int((expected == -1).sum()) == p["unread_samples"], p
         assert (samples[i, :p["sample_count"]] == expected).all(), f"ping {p['ping']}: samples differ"
         assert (samples[i, p["sample_count"]:] == -1).all(), f"ping {p['ping']}: no fill after the samples"
         assert int(index[i]) == p["ping"] and int(mode[i]) == p["mode"]
@@ -113,7 +148,9 @@ def main():
         run(make_disc, tmp / "tk40.img")
         run(zepconv, "convert", tmp / "tk40.img", "--out", tmp / "tk40", "--record", "1")
         run(make_disc, "--type", "zep", "--damaged", tmp / "zep.img")
-        run(zepconv, "convert", tmp / "zep.img", "--out", tmp / "zep", "--record", "2", ok=(0, 1))
+        run(zepconv, "convert", tmp / "zep.img", "--out", tmp / "zep", "--record", "2", "--record", "4", ok=(0, 1))
+        run(make_disc, "--type", "zep", tmp / "zepwhole.img")
+        run(zepconv, "convert", tmp / "zepwhole.img", "--out", tmp / "zepwhole", "--record", "2", "--record", "4")
         run(make_records, tmp)
 
         pings, _ = check(zepconv, tmp / "tk40" / "SURVEY1.ZEP", tmp / "tk40.nc")
@@ -124,6 +161,17 @@ def main():
 
         pings, _ = check(zepconv, tmp / "zep" / "HARBOUR.ZEP", tmp / "hole.nc", expect_hole=True)
         assert len(pings) == 239 and 15 not in [p["ping"] for p in pings]
+        assert [p["ping"] for p in pings if p["unread_samples"]] == [14]
+        assert [p["missing_before"] for p in pings if p["ping"] == 16] == [1]
+
+        # The damaged disc's records against the same records of the
+        # undamaged one: what was not read is a fill value, the rest equal.
+        for name, unread in [("HARBOUR.ZEP", 2816), ("REEF.A", None)]:
+            check(zepconv, tmp / "zepwhole" / name, tmp / "whole.nc")
+            if name != "HARBOUR.ZEP":
+                check(zepconv, tmp / "zep" / name, tmp / "damaged.nc", expect_hole=True)
+            fills = compare_with_undamaged(tmp / ("hole.nc" if name == "HARBOUR.ZEP" else "damaged.nc"), tmp / "whole.nc")
+            assert fills > 0 and (unread is None or fills == unread), (name, fills)
 
         pings, source = check(zepconv, tmp / "NOGPS.ZEP", tmp / "nogps.nc")
         assert all(p["ping_position"] == "none" for p in pings) and (source == 2).all()
