@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "disc/volume.h"
+
 namespace zep {
 
 inline constexpr std::size_t kFileHeaderSize = 4096;
@@ -151,8 +153,14 @@ using PingSampleVisitor = std::function<void(const PingInfo&, std::span<const st
 // end of the file, or at a ping that the end cuts short.
 class PingReader {
  public:
+  // Bytes of a record file front to back, as a file's reads give them: fewer
+  // than asked only at the end or on an error (ReadResult::error).
+  using ByteSource = std::function<ReadResult(std::span<std::uint8_t>)>;
+
   explicit PingReader(std::span<const std::uint8_t> file);
   explicit PingReader(const std::string& path);  // walk().opened says whether it opened
+  // A file not yet written: what a conversion would write, walked as it is made.
+  explicit PingReader(ByteSource source);
   ~PingReader();
   PingReader(const PingReader&) = delete;
   PingReader& operator=(const PingReader&) = delete;

@@ -55,7 +55,7 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
   res.beyondEndUnits = beforeStart + reader.pastEnd();
   if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(ext.count32 - 1);
 
-  if (!FinishConversion(start, res, res.failedUnits == 0 && res.beyondEndUnits == 0)) return res;
+  if (!FinishConversion(start.out, res, res.failedUnits == 0 && res.beyondEndUnits == 0)) return res;
   AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "sector", "sectors",
                                    "not copied", volume));
   if (res.failedUnits > 0) {

@@ -42,6 +42,7 @@ enum TimeSource : signed char {
   kTimeInterpolated = 1,  // between the fixes before and after it
   kTimeFollowing = 2,     // none of its own: 1 ns after the ping before
   kTimeRaised = 3,        // its time was not after the ping before's: raised to 1 ns after it
+  kTimeExtrapolated = 4,  // after the last fix or before the first, at the record's ping rate
 };
 
 // What the walk before the writing finds: the longest ping sets the
@@ -201,7 +202,9 @@ class NetcdfFile {
     slotLength_[k] = samples.size();
     // ping_time: strictly increasing, as the convention's coordinate must be.
     long long t = 0;
-    signed char source = place.source == PlaceSource::kFix ? kTimeFix : kTimeInterpolated;
+    signed char source = place.timeSource == zep::TimeSource::kFix            ? kTimeFix
+                         : place.timeSource == zep::TimeSource::kInterpolated ? kTimeInterpolated
+                                                                          : kTimeExtrapolated;
     if (!place.timeNs) {
       source = kTimeFollowing;
       t = lastTime_ ? *lastTime_ + 1 : FirstTimeWithout(p);
@@ -338,15 +341,17 @@ class NetcdfFile {
     beam.Attr("calendar", "gregorian", pingTimeVar_.second);
     beam.Attr("comment",
               "Strictly increasing. The time of the ping's own fix, or interpolated between the fixes around it "
-              "(ping_time_source 0 and 1); a ping with no time of its own, or one not after the ping before, is "
-              "given 1 ns after the ping before (2 and 3); before any time is known, midnight UTC of the ping's "
+              "(ping_time_source 0 and 1), or extrapolated from the nearest fix at the record's own ping rate "
+              "after the last fix or before the first (4); a ping with no time at all, or one not after the ping "
+              "before, is given 1 ns after the ping before (2 and 3); before any time is known, midnight UTC of the ping's "
               "date, or 1970-01-01 when it has none",
               pingTimeVar_.second);
     Compress(beam.id(), pingTimeVar_.second, {kPingChunk}, 1u << 20);
     timeSourceVar_ = PerPing(beam, -1, pingTime, "ping_time_source", NC_BYTE, "How the ping got its ping_time");
-    const signed char sourceValues[] = {0, 1, 2, 3};
-    Check(nc_put_att_schar(beam.id(), timeSourceVar_.var, "flag_values", NC_BYTE, 4, sourceValues), "nc_put_att");
-    beam.Attr("flag_meanings", "fix interpolated none_previous_plus_1ns raised_to_previous_plus_1ns", timeSourceVar_.var);
+    const signed char sourceValues[] = {0, 1, 2, 3, 4};
+    Check(nc_put_att_schar(beam.id(), timeSourceVar_.var, "flag_values", NC_BYTE, 5, sourceValues), "nc_put_att");
+    beam.Attr("flag_meanings", "fix interpolated none_previous_plus_1ns raised_to_previous_plus_1ns extrapolated",
+              timeSourceVar_.var);
     const int rs = beam.Var("range_sample", NC_INT, {rangeSample}, "Along-range sample number, base 0");
     rangeVar_ = {beam.id(), rs};
 

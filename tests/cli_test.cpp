@@ -169,6 +169,12 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   const std::string map = Put("zep.map", "0 +\n0 0xB800 +\n0xB800 0x800 -\n0xC000 0x3000 +\n");  // sector 23 lost
   const std::string longTk40 = Write(Tk40Disc().Entry(7, {.name = "LONG", .first = 5, .second = 12}), "long.img");
   const std::string longZep = Write(ZepDisc().Entry(5, {.name = "LONG", .first = 20, .second = 10}), "long-zep.img");
+  std::vector<std::uint8_t> record(kFileHeaderSize, 0);
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    const auto r = test::MakePingRecord(1280, i, 3);
+    record.insert(record.end(), r.begin(), r.end());
+  }
+  const std::string zepFile = Put("SURVEY1.ZEP", record);
   const struct {
     std::vector<std::string> args;
     int status;
@@ -192,7 +198,15 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
       {{"split", six, "--out", out}, 2, "fond1.zep: is a folder", 2, "fond0.zep", {"fond0.zep", "fond1.zep"}},
       {{"carve", six, "--out", blocker}, 2, "blocker: cannot create the folder"},
       {{"dump", six, "--out", out + "/d.bin"}, 2, "six.img: the volume ends at byte 61440, before the dump area"},
-      {{"carve", img, "--all", "--out", out}, 2, "disc.img: TK40 discs hold no ping records to search for"},
+      // A TK40 disc is carved for runs of data blocks: these have no GPS time that would tell them from noise.
+      {{"carve", img, "--all", "--out", out}, 1, "disc.img: no runs of ping records found"},
+      // A record file is no disc, whatever the command that reads discs.
+      {{"list", zepFile}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc; `zepconv info`"},
+      {{"check", zepFile}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
+      {{"convert", zepFile, "--out", out}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
+      {{"dump", zepFile, "--out", out + "/d.bin"}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
+      {{"carve", zepFile, "--out", out}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
+      {{"list", Put("EMPTY.ZEP", std::string(4096, '\0'))}, 2, "EMPTY.ZEP: a .ZEP record file, not a disc"},
       // Finding nothing is 1, as grep answers.
       {{"carve", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
       {{"split", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
@@ -350,6 +364,9 @@ TEST_F(CliTest, ErrorsHaveOnePrefixNameTheFileAndRefuseWithTwo) {
       {{"help", "lst"}, "zepconv: unknown command 'lst'"},
       {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, check, pings, track, echogram, netcdf, inventory, help)"},
       {{"list"}, "zepconv: SOURCE is required"},
+      {{"list", img, "--bogus"}, "zepconv: unknown option '--bogus'"},
+      {{"info", file, "-z", "extra"}, "zepconv: unknown option '-z'"},
+      {{"list", img, "extra"}, "zepconv: more arguments than the command takes: extra"},
       {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number or a range such as 1-3: x"},
       {{"convert", img, "--out", dir, "--record", "7-6"}, "zepconv: --record: 7-6 runs backwards: write 6-7"},
       {{"echogram", file, file, "-o", "x.png"}, "zepconv: FILE: takes at most one value, got two"},
@@ -557,12 +574,12 @@ std::string Gll(const char* time, const char* pos = "5412.3660,N,01023.4720,E", 
 TEST_F(CliTest, PingTableGivesTheSameRowsAsCsvAndJsonLines) {
   const std::string file = Put("a.ZEP", RecordFile({{7, Gll("091500", "5412.3660,S,01023.4720,W")}, {8, "SONAR \"A\", 12\xB0"},
                                                     {9, WithChecksum("GPGGA,091510,5412.3700,N,01023.4800,E,0,08,,,,,,,")},
-                                                    {10, Gll("091503", "5412.3660,S,01023.4750,W")}}));
+                                                    {10, Gll("091503", "5412.3660,S,01023.4750,W")}, {12, "no fix"}}));
   const auto csv = RunZepconv({"pings", file});
   const auto jsonl = RunZepconv({"pings", file, "--format", "jsonl"});
   ASSERT_EQ(std::pair(csv.status, jsonl.status), std::pair(0, 0)) << csv.err << jsonl.err;
   const auto rows = Lines(csv.out), objects = Lines(jsonl.out);
-  ASSERT_EQ(std::pair(rows.size(), objects.size()), std::pair(std::size_t{5}, std::size_t{4}));
+  ASSERT_EQ(std::pair(rows.size(), objects.size()), std::pair(std::size_t{6}, std::size_t{5}));
   std::string keys;
   const auto first = nlohmann::ordered_json::parse(objects[0]);
   for (const auto& [key, value] : first.items()) keys += (keys.empty() ? "" : ",") + key;
@@ -571,12 +588,16 @@ TEST_F(CliTest, PingTableGivesTheSameRowsAsCsvAndJsonLines) {
   const std::string tail = ",2008-11-05,0,64,0,0,-2,0,0,0,0,0,0,0,0,0,";
   EXPECT_EQ(rows[1], file + ",4096,7" + tail +
                          "\"$GPGLL,5412.3660,S,01023.4720,W,091500,A\",GLL,09:15:00,-54.2061000,-10.3912000,true,missing,"
-                         "2008-11-05T09:15:00Z,-54.2061000,-10.3912000,fix");
+                         "2008-11-05T09:15:00Z,-54.2061000,-10.3912000,fix,fix");
   // Pings between two fixes are placed between them by ping index.
   EXPECT_EQ(rows[2], file + ",4416,8" + tail + "\"SONAR \"\"A\"\", 12\xC2\xB0\",,,,,,,"
-                         "2008-11-05T09:15:01Z,-54.2061000,-10.3912167,interpolated");
+                         "2008-11-05T09:15:01Z,-54.2061000,-10.3912167,interpolated,interpolated");
   EXPECT_EQ(rows[3].substr(rows[3].find(",GGA,")),
-            ",GGA,09:15:10,54.2061667,10.3913333,false,ok,2008-11-05T09:15:02Z,-54.2061000,-10.3912333,interpolated");
+            ",GGA,09:15:10,54.2061667,10.3913333,false,ok,2008-11-05T09:15:02Z,-54.2061000,-10.3912333,interpolated,"
+            "interpolated");
+  // After the last fix a ping's time goes on at the record's rate (1 s a ping
+  // from ping 7 to ping 10), and it has no position.
+  EXPECT_EQ(rows[5].substr(rows[5].find("no fix")), "no fix,,,,,,,2008-11-05T09:15:05Z,,,none,extrapolated");
   const json second = json::parse(objects[1]);
   EXPECT_EQ(second["gps_text"], "SONAR \"A\", 12\u00B0");
   EXPECT_TRUE(second["lat"].is_null() && second["checksum"].is_null());
