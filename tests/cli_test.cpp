@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -254,6 +255,93 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   EXPECT_EQ(doc["records"][1]["unreadable"], json::parse("[[23, 23]]"));
   // Ping 1 overlaps sector 23; the walk goes on at ping 2.
   EXPECT_EQ(doc["records"][1]["walk_runs"], json::parse("[1, 3]"));
+}
+
+// The sample discs as a new user meets them. A default convert and carve
+// hold every ping that carve --all finds exactly once, even where a damaged
+// entry claims the scan dump area; a TK40 disc whose directory is lost is
+// carved back to the pings its conversion gives; and the same survey reads
+// alike from both recorders, the seabed its brightest sample.
+using SampleCounts = std::map<std::vector<std::uint8_t>, int>;
+
+SampleCounts PingSamplesIn(const std::vector<std::string>& dirs) {
+  SampleCounts counts;
+  for (const std::string& dir : dirs) {
+    if (!fs::exists(dir)) continue;
+    for (const auto& e : fs::directory_iterator(dir)) {
+      WalkRecordFileSamples(e.path().string(), [&](const PingInfo&, std::span<const std::uint8_t> s) {
+        ++counts[std::vector<std::uint8_t>(s.begin(), s.end())];
+      });
+    }
+  }
+  return counts;
+}
+
+std::vector<std::vector<std::uint8_t>> SurveyPings(const std::string& file) {
+  std::vector<std::vector<std::uint8_t>> pings;
+  WalkRecordFileSamples(file, [&](const PingInfo&, std::span<const std::uint8_t> s) { pings.emplace_back(s.begin(), s.end()); });
+  return pings;
+}
+
+double Correlation(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  double ma = 0, mb = 0, ab = 0, aa = 0, bb = 0;
+  for (std::size_t i = 0; i < n; ++i) ma += a[i], mb += b[i];
+  ma /= static_cast<double>(n), mb /= static_cast<double>(n);
+  for (std::size_t i = 0; i < n; ++i) ab += (a[i] - ma) * (b[i] - mb), aa += (a[i] - ma) * (a[i] - ma), bb += (b[i] - mb) * (b[i] - mb);
+  return ab / std::sqrt(aa * bb);
+}
+
+TEST_F(CliTest, SampleDiscsLoseNoPingByDefault) {
+  const auto make = [&](std::vector<std::string> args, const std::string& name) {
+    const std::string img = tmp.File(name);
+    args.insert(args.begin(), MAKE_SAMPLE_DISC_PATH);
+    args.push_back(img);
+    EXPECT_EQ(test::RunProcess(args, tmp.File("make.out"), tmp.File("make.err")), 0) << name;
+    return img;
+  };
+  const struct {
+    std::vector<std::string> make;
+    int convertStatus, carveStatus;
+    std::size_t carvedPings;  // by --all
+  } discs[] = {
+      {{}, 0, 0, 1400},
+      {{"--type", "zep", "--dump-runs"}, 0, 0, 1525},
+      {{"--type", "zep", "--dump-runs", "--damaged"}, 1, 1, 1521},  // the mapfile beside the image is used
+  };
+  for (std::size_t d = 0; d < std::size(discs); ++d) {
+    const std::string img = make(discs[d].make, "disc" + std::to_string(d) + ".img"), base = tmp.File("d" + std::to_string(d));
+    SCOPED_TRACE(img);
+    EXPECT_EQ(RunZepconv({"convert", img, "--out", base + "/convert"}).status, discs[d].convertStatus);
+    EXPECT_EQ(RunZepconv({"carve", img, "--out", base + "/carve"}).status, discs[d].carveStatus);
+    EXPECT_EQ(RunZepconv({"carve", img, "--all", "--out", base + "/all"}).status, discs[d].carveStatus);
+    const SampleCounts all = PingSamplesIn({base + "/all"}), kept = PingSamplesIn({base + "/convert", base + "/carve"});
+    EXPECT_EQ(all.size(), discs[d].carvedPings);
+    const auto notOnce = std::count_if(all.begin(), all.end(), [&](const auto& p) {
+      const auto it = kept.find(p.first);
+      return it == kept.end() || it->second != 1;
+    });
+    EXPECT_EQ(notOnce, 0);
+  }
+
+  // The TK40 disc of the first row again, its directory zeroed.
+  const std::string lost = make({"--zero-directory"}, "lost.img");
+  ASSERT_EQ(RunZepconv({"carve", lost, "--out", tmp.File("lost")}).status, 0);
+  const SampleCounts converted = PingSamplesIn({tmp.File("d0/convert")}), carved = PingSamplesIn({tmp.File("lost")});
+  std::size_t found = 0, extra = 0;
+  for (const auto& [samples, n] : carved) (converted.count(samples) ? found : extra) += static_cast<std::size_t>(n);
+  EXPECT_GE(found, converted.size() * 99 / 100);
+  EXPECT_LE(extra, converted.size() * 2 / 100);
+
+  const std::string zep = make({"--type", "zep"}, "zep.img");
+  ASSERT_EQ(RunZepconv({"convert", zep, "--out", tmp.File("zep"), "--record", "1"}).status, 0);
+  const auto a = SurveyPings(tmp.File("d0/convert/SURVEY1.ZEP")), b = SurveyPings(tmp.File("zep/SURVEY1.ZEP"));
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); i += 40) {
+    EXPECT_GT(Correlation(a[i], b[i]), 0.8) << "ping " << i;
+    const auto seabed = [](const std::vector<std::uint8_t>& s) { return std::max_element(s.begin(), s.end()) - s.begin(); };
+    EXPECT_NEAR(seabed(a[i]), seabed(b[i]), 8) << "ping " << i;
+  }
 }
 
 // No disc breaks an internal promise, so the mapping to 3 is run directly:
