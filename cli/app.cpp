@@ -32,7 +32,7 @@ constexpr const char* kFooter =
     "Exit status: 0 when everything asked for was done; 1 when only part of it was (each problem is named on "
     "stderr), or carve and split found no run of ping records; 2 when nothing was done: a usage error, a source "
     "that cannot be read or holds no record directory, no output that could be written, a file that is not a "
-    "record file, a dump area past the end of the volume, carve on a TK40 disc; 3 for an internal error (a bug "
+    "record file, a record file given as a disc, a dump area past the end of the volume; 3 for an internal error (a bug "
     "in zepconv); 128 plus the signal's number when interrupted (130 for Ctrl+C).";
 
 // nullopt for auto: the disc's evidence decides.
@@ -120,11 +120,12 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   info->add_flag("--json", json, "Print a JSON array, one object per file");
 
   CLI::App* carve = app.add_subcommand(
-      "carve", "Write every run of ping records on a disc or a scan dump to a record file named by its offset");
+      "carve", "Write every run of ping records (ZEP V1.X) or of data blocks (TK40) on a disc or a scan dump to a "
+               "record file named by its offset");
   carve->add_option("SOURCE", sources, kSeveralHelp)->required();
   carve->add_option("-o,--out", outPath, "Folder for carved-OFFSET.zep files (created if missing)")->required();
   AddTypeOption(carve, type);
-  carve->add_flag("--all", all, "Keep runs inside the records the directory lists, too");
+  carve->add_flag("--all", all, "Keep the pings that convert writes from the records the directory lists, too");
 
   CLI::App* domain = app.add_subcommand(
       "domain", "Write a GNU ddrescue domain mapfile (ddrescue -m) of the bytes a conversion reads: the record "

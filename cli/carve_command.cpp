@@ -1,5 +1,5 @@
 // zepconv carve: the records of a disc whose directory is lost, as runs of ping
-// records found anywhere on it.
+// records (ZEP V1.X) or of data blocks (TK40) found anywhere on it.
 
 #include <optional>
 #include <string>
@@ -18,40 +18,39 @@ namespace {
 
 constexpr std::int64_t kMiB = 1024 * 1024;
 
-// The copied sectors of every record a ZEP V1.X directory lists: a conversion
-// writes their pings, so carving them again would only write them twice.
-// Nothing when the disc is a TK40 one: its blocks hold no ping records at
-// all (a conversion makes them), so there is nothing to search for.
-std::optional<std::vector<ByteRange>> ListedRecords(Console& con, const WholeDisc& disc,
-                                                    std::optional<SourceType> given, bool all) {
+// What to look for, and what to leave out: the pings a conversion of each
+// listed record writes, as its walk finds them, so that a default convert
+// and carve of one disc hold each ping once. A disc whose type nothing tells
+// is searched for both kinds of run.
+struct CarvePlan {
+  std::optional<SourceType> type;
+  std::vector<ByteRange> written;
+};
+
+CarvePlan PlanCarve(Console& con, const WholeDisc& disc, std::optional<SourceType> given, bool all) {
   if (IsScanDump(disc)) {
     if (!all) con.Report("", disc.source + " is a scan dump: it has no record directory, every run is kept");
-    return std::vector<ByteRange>{};
+    return {SourceType::ZepV1, {}};
   }
   RecordDirectory dir{};
   const std::optional<Problem> unread = ReadRecordDirectory(*disc.volume, dir);
   if (unread && !all) con.Report(unread->subject, unread->what + "; every run is kept");
   const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, !unread);
   const DiscKind kind = settled.evidence.kind;
-  if (given == SourceType::Tk40 || (!given && kind == DiscKind::Tk40)) {
-    con.Report(disc.source, "TK40 discs hold no ping records to search for (convert makes the pings from the "
-                            "blocks the directory lists)");
-    return std::nullopt;
+  const bool untold = !given && (kind == DiscKind::Unknown || kind == DiscKind::Blank);
+  CarvePlan plan{untold ? std::nullopt : std::optional(settled.type), {}};
+  if (all || unread) return plan;
+  if (untold) {
+    if (kind == DiscKind::Unknown) con.Report("", "the record directory lists nothing to trust: every run is kept");
+    return plan;
   }
-  if (all) return std::vector<ByteRange>{};
-  if (kind == DiscKind::Unknown && !given) {
-    con.Report("", "the record directory lists nothing to trust: every run is kept");
-    return std::vector<ByteRange>{};
-  }
-  if (settled.type != SourceType::ZepV1) return std::vector<ByteRange>{};
-  std::vector<ByteRange> ranges;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (!IsRecordSlot(dir, slot)) continue;
-    const RecordExtent ext = ExtentOf(dir, slot, SourceType::ZepV1);
-    if (ext.firstUnit < 2 || ext.listed <= 2) continue;
-    ranges.push_back({static_cast<std::uint64_t>(ext.Offset(0)), static_cast<std::uint64_t>(ext.Offset(ext.count))});
+    for (const ByteRange& r : WrittenPings(*disc.volume, ExtentOf(dir, slot, settled.type), settled.type)) {
+      AddRange(plan.written, r);
+    }
   }
-  return ranges;
+  return plan;
 }
 
 }  // namespace
@@ -63,9 +62,9 @@ int CarveCommand(Console& con, const std::string& source, std::optional<SourceTy
   CarveOptions options;
   options.outDir = outDir;
   options.output.noClobber = discOptions.noClobber;
-  std::optional<std::vector<ByteRange>> listed = ListedRecords(con, *disc, type, all);
-  if (!listed) return kRefused;
-  options.leaveOut = std::move(*listed);
+  CarvePlan plan = PlanCarve(con, *disc, type, all);
+  options.type = plan.type;
+  options.written = std::move(plan.written);
   if (!MakeFolder(con, outDir)) return kRefused;
 
   CarveResult r;
@@ -93,18 +92,18 @@ int CarveCommand(Console& con, const std::string& source, std::optional<SourceTy
   else if (r.files.empty() && r.failures.empty()) con.out << "no runs of ping records outside the listed records\n";
   if (r.pingsLeftOut > 0) {
     con.Report("", std::to_string(r.pingsLeftOut) +
-                       " pings inside the records the directory lists were left out (--all keeps them)");
+                       " pings that a conversion of the listed records writes were left out (--all keeps them)");
   }
   FileTally tally{.written = static_cast<int>(r.files.size())};
   for (const Problem& f : r.failures) {
     con.Report(f);
     tally.Failed(f.Text());
   }
-  if (r.unreadableSectors > 0) {
+  if (r.readProblem) {
     con.Report({"",
-                std::to_string(r.unreadableSectors) + " sectors could not be read (first: " + r.firstReadError +
+                std::to_string(r.unreadableSectors) + " sectors could not be read (first: " + r.readProblem->what +
                     "); runs end at them",
-                r.unreadableSectors});
+                r.unreadableSectors, false, ProblemKind::kUnreadable});
   }
   return tally.Status(r.unreadableSectors > 0 || r.runs == 0);
 }

@@ -67,7 +67,14 @@ std::string InWords(const std::string& text) {
     return m[2].str() + ": takes " + Counted(count(1), "value") + ", got " + Word(count(3));
   }
   if (std::regex_match(text, m, std::regex(R"(The following arguments? (?:was|were) not expected: (.*))"))) {
-    return "more arguments than the command takes: " + m[1].str();
+    // A word that looks like an option is one the command does not have,
+    // whatever else came with it.
+    std::smatch option;
+    const std::string words = m[1].str();
+    if (std::regex_search(words, option, std::regex(R"((?:^| )(--?[^\s-]\S*))"))) {
+      return "unknown option '" + option[1].str() + "'";
+    }
+    return "more arguments than the command takes: " + words;
   }
   return text;
 }

@@ -41,7 +41,7 @@ int RunSeveralSources(Console& con, const std::vector<std::string>& sources, con
     if (con.json) {
       // Each disc's object goes into one array, so that stdout stays one JSON text.
       std::ostringstream out;
-      Console discCon{out, con.err, con.progress, true, {}};
+      Console discCon{out, con.err, con.progress, true, {}, source};
       d.status = run(discCon, source, d.folder, mine);
       con.problems.insert(con.problems.end(), discCon.problems.begin(), discCon.problems.end());
       json report = json::parse(out.str(), nullptr, false);
@@ -52,7 +52,9 @@ int RunSeveralSources(Console& con, const std::vector<std::string>& sources, con
                          {"report", report.is_discarded() ? json(nullptr) : report}});
     } else {
       con.out << "== " << source << (d.folder.empty() ? "" : " -> " + d.folder) << '\n';
-      d.status = run(con, source, d.folder, mine);
+      Console discCon{con.out, con.err, con.progress, false, {}, source};
+      d.status = run(discCon, source, d.folder, mine);
+      con.problems.insert(con.problems.end(), discCon.problems.begin(), discCon.problems.end());
       con.out << '\n';
     }
     done.push_back(d);

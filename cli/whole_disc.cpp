@@ -2,6 +2,7 @@
 
 #include "cli/platform.h"
 #include "disc/failed_reads.h"
+#include "convert/record_file_probe.h"
 #include "disc/rescue_map.h"
 #include "disc/scan.h"
 
@@ -36,6 +37,10 @@ std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, con
   if (!opened.volume->IsRemovableMedia()) {
     if (disc.drive) con.Report("", NotMoDiscMessage(*disc.drive));
     else con.Report(source, "not an MO disc: the system does not report the device removable");
+    return std::nullopt;
+  }
+  if (const auto recordFile = RecordFileGivenAsDisc(*opened.volume, source)) {
+    con.Report(*recordFile);
     return std::nullopt;
   }
   disc.volume = std::move(opened.volume);

@@ -1,5 +1,7 @@
 #include "convert/carve.h"
 
+#include "convert/carve_parts.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -21,11 +23,8 @@ std::size_t RecordLength(const std::uint8_t* header) { return kPingHeaderSize + 
 class RunFile {
  public:
   RunFile(const CarveOptions& options, std::uint64_t offset, CarveResult& res) : res_(res) {
-    const std::string& dir = options.outDir;
     file_.offset = offset;
-    const auto separator = static_cast<char>(std::filesystem::path::preferred_separator);
-    const bool joined = dir.empty() || dir.back() == '/' || dir.back() == separator;
-    file_.path = dir + (joined ? "" : std::string(1, separator)) + CarvedFileName(offset);
+    file_.path = CarvedPath(options.outDir, offset);
     out_ = RecordFileWriter({file_.path, options.output});
     if (!out_.open()) res_.failures.push_back({"", out_.error()});
   }
@@ -60,7 +59,7 @@ class Carver {
     }
     res_.bytesRead = stream_.reached();
     res_.unreadableSectors = stream_.unreadableSectors();
-    res_.firstReadError = stream_.firstError();
+    res_.readProblem = ReadProblem(stream_);
     return std::move(res_);
   }
 
@@ -92,13 +91,9 @@ class Carver {
     return first && RecordAt(pos + first->size(), PingIndexOf(first->data()));
   }
 
-  bool LeftOut(std::uint64_t pos, std::size_t length) const {
-    return std::any_of(options_.leaveOut.begin(), options_.leaveOut.end(),
-                       [&](const ByteRange& r) { return r.begin <= pos && pos + length <= r.end; });
-  }
 
   // Writes the run from pos and gives the offset of the record that ended it.
-  // Records inside listed ones are passed over; each stretch of the run
+  // Records a conversion writes are passed over; each stretch of the run
   // outside them gets a file of its own.
   std::uint64_t WalkRun(std::uint64_t pos) {
     ++res_.runs;
@@ -108,7 +103,7 @@ class Carver {
       const auto record = RecordAt(pos, index);
       if (!record) break;
       index = PingIndexOf(record->data());
-      if (LeftOut(pos, record->size())) {
+      if (InsideWritten(options_.written, pos, record->size())) {
         file.reset();
         ++res_.pingsLeftOut;
       } else {
@@ -133,6 +128,40 @@ std::string CarvedFileName(std::uint64_t offset) {
   return name;
 }
 
-CarveResult CarveRuns(Volume& volume, const CarveOptions& options) { return Carver(volume, options).Run(); }
+std::string CarvedPath(const std::string& dir, std::uint64_t offset) {
+  const auto separator = static_cast<char>(std::filesystem::path::preferred_separator);
+  const bool joined = dir.empty() || dir.back() == '/' || dir.back() == separator;
+  return dir + (joined ? "" : std::string(1, separator)) + CarvedFileName(offset);
+}
+
+bool InsideWritten(const std::vector<ByteRange>& written, std::uint64_t pos, std::uint64_t length) {
+  // The last range that begins at or before pos is the only one that can hold it.
+  auto after = std::upper_bound(written.begin(), written.end(), pos,
+                                [](std::uint64_t p, const ByteRange& r) { return p < r.begin; });
+  return after != written.begin() && pos + length <= std::prev(after)->end;
+}
+
+std::optional<Problem> ReadProblem(const VolumeStream& stream) {
+  if (stream.unreadableSectors() == 0) return std::nullopt;
+  return Problem{"", stream.firstError(), stream.unreadableSectors(), false, ProblemKind::kUnreadable};
+}
+
+CarveResult CarveRuns(Volume& volume, const CarveOptions& options) {
+  if (options.type) {
+    return *options.type == SourceType::Tk40 ? CarveTk40Runs(volume, options) : Carver(volume, options).Run();
+  }
+  CarveResult res = Carver(volume, options).Run();
+  CarveResult tk40 = CarveTk40Runs(volume, options);
+  res.files.insert(res.files.end(), tk40.files.begin(), tk40.files.end());
+  std::sort(res.files.begin(), res.files.end(), [](const CarvedFile& a, const CarvedFile& b) { return a.offset < b.offset; });
+  res.failures.insert(res.failures.end(), tk40.failures.begin(), tk40.failures.end());
+  res.runs += tk40.runs;
+  res.pingsLeftOut += tk40.pingsLeftOut;
+  res.bytesRead += tk40.bytesRead;
+  // The same sectors failed both reads: counted once.
+  res.unreadableSectors = std::max(res.unreadableSectors, tk40.unreadableSectors);
+  if (!res.readProblem) res.readProblem = tk40.readProblem;
+  return res;
+}
 
 }  // namespace zep

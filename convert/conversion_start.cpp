@@ -30,13 +30,13 @@ bool StartConversion(const OutputTarget& output, const RecordDirectory& dir, int
   return true;
 }
 
-bool FinishConversion(ConversionStart& start, ConvertResult& res, bool whole) {
-  if (!start.out.Finish()) {
-    res.reason = start.out.error();
+bool FinishConversion(RecordFileWriter& out, ConvertResult& res, bool whole) {
+  if (!out.Finish()) {
+    res.reason = out.error();
     res.status = ConvertStatus::WriteFailed;
     return false;
   }
-  res.bytesWritten = start.out.written();
+  res.bytesWritten = out.written();
   res.status = whole ? ConvertStatus::Done : ConvertStatus::Incomplete;
   return true;
 }
@@ -46,8 +46,10 @@ ConvertResult ConvertRecord(SourceType type, const OutputTarget& output, const R
   ConvertResult res;
   ConversionStart start;
   if (!StartConversion(output, dir, slot, type, open, progress, res, start)) return res;
-  return type == SourceType::Tk40 ? ConvertTk40Blocks(start, progress, std::move(res))
-                                  : CopyZepSectors(start, progress, std::move(res));
+  if (type == SourceType::ZepV1) return CopyZepSectors(start, progress, std::move(res));
+  const DirectoryEntry& e = start.entry;
+  return ConvertTk40Blocks(*start.opened.volume, e.extent, {e.day, e.month, e.year}, start.out, progress,
+                           std::move(res));
 }
 
 ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirectory& dir, int slot,

@@ -22,15 +22,24 @@ struct ConversionStart {
 bool StartConversion(const OutputTarget& output, const RecordDirectory& dir, int slot, SourceType type,
                      const VolumeOpener& open, const Progress& progress, ConvertResult& res, ConversionStart& start);
 
+// The record's date as its directory entry holds it (BCD bytes): every
+// PingHeader of a TK40 conversion carries it.
+struct Tk40Date {
+  std::uint8_t day = 0, month = 0, year = 0;
+};
+
 // The two converters past StartConversion: each reads the record's units
-// and decides what they become.
-ConvertResult ConvertTk40Blocks(ConversionStart& start, const Progress& progress, ConvertResult res);
+// and decides what they become. The TK40 one takes the blocks of any extent
+// into any open writer, so that a run of blocks found without a directory
+// (carving) is converted as a listed record is.
+ConvertResult ConvertTk40Blocks(Volume& volume, const RecordExtent& ext, Tk40Date date, RecordFileWriter& out,
+                                const Progress& progress, ConvertResult res);
 ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, ConvertResult res);
 
 // Closes the output and sets the result: WriteFailed (the file discarded) when
 // the close fails, otherwise Done, or Incomplete unless whole. True when the
 // file was written, so the caller gives an Incomplete result its reason.
-bool FinishConversion(ConversionStart& start, ConvertResult& res, bool whole);
+bool FinishConversion(RecordFileWriter& out, ConvertResult& res, bool whole);
 
 // Adds one part to a result's reason.
 void AddReason(ConvertResult& res, const std::string& part);

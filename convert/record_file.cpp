@@ -55,11 +55,12 @@ PingInfo ReadPingInfo(const std::uint8_t* header, std::uint64_t offset) {
 // a whole ping record at most (256 + 65535 bytes).
 class PingReader::Window {
  public:
+  using ByteSource = PingReader::ByteSource;
   static constexpr std::size_t kCapacity = 256 * 1024;
   static constexpr std::size_t kMaxView = kCapacity / 2;
 
   explicit Window(std::span<const std::uint8_t> bytes) : data_(bytes.data()), end_(bytes.size()), eof_(true) {}
-  explicit Window(InputFile file) : file_(std::move(file)), buffer_(kCapacity) { data_ = buffer_.data(); }
+  explicit Window(ByteSource source) : source_(std::move(source)), buffer_(kCapacity) { data_ = buffer_.data(); }
 
   std::uint64_t pos() const { return base_ + start_; }
   // Up to n bytes from pos(), fewer only at the end of the file.
@@ -86,14 +87,14 @@ class PingReader::Window {
     end_ -= start_;
     start_ = 0;
     while (end_ < n && !eof_) {
-      const ReadResult r = file_.Read(std::span(buffer_.data() + end_, buffer_.size() - end_));
+      const ReadResult r = source_(std::span(buffer_.data() + end_, buffer_.size() - end_));
       if (!r.ok()) error_ = r.error;
       if (!r.ok() || r.bytes == 0) eof_ = true;
       end_ += r.bytes;
     }
   }
 
-  InputFile file_;
+  ByteSource source_;
   std::vector<std::uint8_t> buffer_;
   const std::uint8_t* data_ = nullptr;
   std::uint64_t base_ = 0;  // file offset of data_[0]
@@ -192,8 +193,11 @@ PingReader::PingReader(const std::string& path) {
     }
     map_ = std::make_shared<const RescueMap>(std::move(*load.map));
   }
-  window_ = std::make_unique<Window>(std::move(file));
+  auto shared = std::make_shared<InputFile>(std::move(file));
+  window_ = std::make_unique<Window>([shared](std::span<std::uint8_t> buf) { return shared->Read(buf); });
 }
+
+PingReader::PingReader(ByteSource source) : window_(std::make_unique<Window>(std::move(source))) {}
 
 PingReader::~PingReader() = default;
 

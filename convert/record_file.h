@@ -24,6 +24,7 @@
 
 #include "disc/problem.h"
 #include "disc/rescue_map.h"
+#include "disc/volume.h"
 
 namespace zep {
 
@@ -199,6 +200,11 @@ class PingReader {
   // Reads the file's map too, when it has one; walk().opened says whether
   // both could be read.
   explicit PingReader(const std::string& path);
+  // Bytes of a record file front to back, as a file's reads give them: fewer
+  // than asked only at the end or on an error (ReadResult::error).
+  using ByteSource = std::function<ReadResult(std::span<std::uint8_t>)>;
+  // A file not yet written: what a conversion would write, walked as it is made.
+  explicit PingReader(ByteSource source);
   ~PingReader();
   PingReader(const PingReader&) = delete;
   PingReader& operator=(const PingReader&) = delete;

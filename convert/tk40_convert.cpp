@@ -170,12 +170,9 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
 
 }  // namespace
 
-ConvertResult ConvertTk40Blocks(ConversionStart& start, const Progress& progress, ConvertResult res) {
-  const RecordExtent& ext = start.entry.extent;
-  Volume& volume = *start.opened.volume;
-  RecordFileWriter& out = start.out;
-
-  tk40::PingHeaderBuilder header(start.entry.day, start.entry.month, start.entry.year);
+ConvertResult ConvertTk40Blocks(Volume& volume, const RecordExtent& ext, Tk40Date date, RecordFileWriter& out,
+                                const Progress& progress, ConvertResult res) {
+  tk40::PingHeaderBuilder header(date.day, date.month, date.year);
   alignas(16) std::uint8_t samples[kMaxSampleCount];
   std::string firstSkip;
   std::int64_t skipped = 0;
@@ -217,7 +214,7 @@ ConvertResult ConvertTk40Blocks(ConversionStart& start, const Progress& progress
   if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(ext.count32 - 1);
 
   res.skippedUnits = skipped;
-  if (!FinishConversion(start, res, res.failedUnits == 0 && skipped == 0 && res.beyondEndUnits == 0)) return res;
+  if (!FinishConversion(out, res, res.failedUnits == 0 && skipped == 0 && res.beyondEndUnits == 0)) return res;
   AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "block", "blocks",
                                    "no ping made", volume));
   if (res.failedUnits > 0) {

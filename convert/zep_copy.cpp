@@ -82,7 +82,7 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
   res.beyondEndUnits = beforeStart + reader.pastEnd();
   if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(ext.count32 - 1);
 
-  if (!FinishConversion(start, res, out.unread() == 0 && res.beyondEndUnits == 0)) return res;
+  if (!FinishConversion(start.out, res, out.unread() == 0 && res.beyondEndUnits == 0)) return res;
   AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "sector", "sectors",
                                    "not copied", volume));
   if (res.failedUnits > 0) {

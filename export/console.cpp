@@ -10,7 +10,17 @@ void PrintProblem(std::ostream& err, const Problem& problem) {
       << problem.Text() << '\n';
 }
 
+Problem Console::Named(Problem problem) const {
+  if (about.empty() || problem.subject == about || problem.subject.starts_with(about + ": ") ||
+      (problem.subject.empty() && problem.what.starts_with(about))) {
+    return problem;
+  }
+  problem.subject = problem.subject.empty() ? about : about + ": " + problem.subject;
+  return problem;
+}
+
 void Console::Report(Problem problem) {
+  problem = Named(std::move(problem));
   PrintProblem(err, problem);
   problems.push_back(std::move(problem));
 }

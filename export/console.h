@@ -29,18 +29,24 @@ struct Console {
   // on out, and lists the problems reported, as they were reported.
   bool json = false;
   Problems problems;
+  // With several discs, the disc every line is about: each line names it
+  // first, unless its subject already does.
+  std::string about = {};
 
   // Names a problem on err and keeps it for --json and the exit status.
   void Report(Problem problem);
   void Report(std::string subject, std::string what) { Report(Problem{std::move(subject), std::move(what)}); }
   // What is only said, not a problem (the disc type --type auto found, a
   // contradicted --type): the same line, kept out of the JSON's failures.
-  void Note(const Problem& note) { PrintProblem(err, note); }
+  void Note(const Problem& note) { PrintProblem(err, Named(note)); }
   bool SawBug() const;
   // Runs a command and gives its exit status: kBug when a promise inside
   // zepconv broke (a std::logic_error such as BrokenPromise, or a bug
   // problem reported), kPartly for any other exception, which names it.
   int Run(const std::function<int()>& command);
+
+ private:
+  Problem Named(Problem problem) const;
 };
 
 }  // namespace zep

@@ -43,11 +43,12 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr long long kNoTime = std::numeric_limits<long long>::min();
 
 // How a ping got its ping_time.
-enum TimeSource : signed char {
+enum NcTimeSource : signed char {
   kTimeFix = 0,           // the fix its own text gives
   kTimeInterpolated = 1,  // between the fixes before and after it
   kTimeFollowing = 2,     // none of its own: 1 ns after the ping before
   kTimeRaised = 3,        // its time was not after the ping before's: raised to 1 ns after it
+  kTimeExtrapolated = 4,  // after the last fix or before the first, at the record's ping rate
 };
 
 // What the walk before the writing finds: the longest ping sets the
@@ -177,7 +178,7 @@ struct PingRow {
   const std::uint8_t* header;
   std::uint64_t offset;
   const PingPlace& place;
-  TimeSource timeSource;
+  NcTimeSource timeSource;
 };
 
 // How a variable is shaped, filled and written.
@@ -271,13 +272,14 @@ constexpr VarDef kVariables[] = {
         .With("axis", "T")
         .With("comment",
               "Strictly increasing. The time of the ping's own fix, or interpolated between the fixes around it "
-              "(ping_time_source 0 and 1); a ping with no time of its own, or one not after the ping before, is "
-              "given 1 ns after the ping before (2 and 3); before any time is known, midnight UTC of the ping's "
+              "(ping_time_source 0 and 1), or extrapolated from the nearest fix at the record's own ping rate "
+              "after the last fix or before the first (4); a ping with no time at all, or one not after the ping "
+              "before, is given 1 ns after the ping before (2 and 3); before any time is known, midnight UTC of the ping's "
               "date, or 1970-01-01 when it has none"),
     [] {
       VarDef d = PerPing(kBeam, "ping_time_source", NC_BYTE, "How the ping got its ping_time",
                          [](const PingRow& r) { return static_cast<double>(r.timeSource); });
-      d.flagMeanings = "fix interpolated none_previous_plus_1ns raised_to_previous_plus_1ns";
+      d.flagMeanings = "fix interpolated none_previous_plus_1ns raised_to_previous_plus_1ns extrapolated";
       return d;
     }(),
     {.group = kBeam, .name = "range_sample", .role = Role::kRange, .type = NC_INT, .dims = {"range_sample"},
@@ -417,7 +419,7 @@ class NetcdfFile {
   }
   void Ping(const PingInfo& p, std::span<const std::uint8_t> samples, const PingPlace& place) {
     PutSamples(filled_, samples, p.unread);
-    const TimeSource source = NextTime(p, place);
+    const NcTimeSource source = NextTime(p, place);
     const PingRow row{p.header.data(), p.offset, place, source};
     for (Column<PingRow>& c : pingColumns_) c.values.push_back(c.value(row));
     const std::string text = GpsTextOf(p.header.data());
@@ -451,9 +453,11 @@ class NetcdfFile {
   }
 
   // ping_time: strictly increasing, as the convention's coordinate must be.
-  TimeSource NextTime(const PingInfo& p, const PingPlace& place) {
+  NcTimeSource NextTime(const PingInfo& p, const PingPlace& place) {
     long long t = 0;
-    TimeSource source = place.source == PlaceSource::kFix ? kTimeFix : kTimeInterpolated;
+    NcTimeSource source = place.timeSource == zep::TimeSource::kFix            ? kTimeFix
+                         : place.timeSource == zep::TimeSource::kInterpolated ? kTimeInterpolated
+                                                                          : kTimeExtrapolated;
     if (!place.timeNs) {
       source = kTimeFollowing;
       t = lastTime_ ? *lastTime_ + 1 : FirstTimeWithout(p);

@@ -19,7 +19,7 @@ constexpr const char* kKeys[] = {"file",   "offset", "ping",   "date",   "mode",
                                  "u16_14", "s16_16", "u16_18", "u16_20", "u16_22", "u16_24",       "u16_26",
                                  "u8_34",  "u8_35",  "u8_36",  "u8_38",  "gps_text", "gps_sentence", "time_utc",
                                  "lat",    "lon",    "fix_valid", "checksum", "ping_time", "ping_lat", "ping_lon",
-                                 "ping_position", "unread_samples", "missing_before"};
+                                 "ping_position", "ping_time_source", "unread_samples", "missing_before"};
 
 // The header fields whose meaning is not known, by offset and type.
 struct RawField {
@@ -121,6 +121,7 @@ void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const Pi
     row.Number(FormatDegrees(place.lon));
   }
   row.Text(PlaceSourceName(place.source));
+  row.Text(TimeSourceName(place.timeSource));
   row.Int(p.UnreadSamples());
   row.Int(missingBefore);
   row.End();

@@ -62,6 +62,12 @@ TEST_F(CliTest, SeveralSourcesGoEachIntoAFolderOfItsOwn) {
     EXPECT_EQ(run.status, c.status) << run.err;
     const auto lines = Lines(run.out);
     EXPECT_EQ(lines.empty() ? "" : lines.back(), c.total) << run.out;
+    // Every line on stderr names the disc it is about (the refused --mapfile is about no disc).
+    for (const std::string& line : c.status == 2 && !c.total[0] ? std::vector<std::string>{} : Lines(run.err)) {
+      EXPECT_TRUE(std::any_of(c.args.begin() + 1, c.args.end(), [&](const std::string& s) {
+        return line.starts_with("zepconv: " + s + ": ");
+      })) << line;
+    }
     EXPECT_EQ(run.err.find("using the mapfile beside it") != std::string::npos,
               std::string(c.what).starts_with("the map") || std::string(c.what) == "check") << run.err;
     std::vector<std::string> folders;

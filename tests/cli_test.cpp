@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -169,6 +170,12 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   const std::string map = Put("zep.map", "0 +\n0 0xB800 +\n0xB800 0x800 -\n0xC000 0x3000 +\n");  // sector 23 lost
   const std::string longTk40 = Write(Tk40Disc().Entry(7, {.name = "LONG", .first = 5, .second = 12}), "long.img");
   const std::string longZep = Write(ZepDisc().Entry(5, {.name = "LONG", .first = 20, .second = 10}), "long-zep.img");
+  std::vector<std::uint8_t> record(kFileHeaderSize, 0);
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    const auto r = test::MakePingRecord(1280, i, 3);
+    record.insert(record.end(), r.begin(), r.end());
+  }
+  const std::string zepFile = Put("SURVEY1.ZEP", record);
   const struct {
     std::vector<std::string> args;
     int status;
@@ -192,7 +199,15 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
       {{"split", six, "--out", out}, 2, "fond1.zep: is a folder", 2, "fond0.zep", {"fond0.zep", "fond1.zep"}},
       {{"carve", six, "--out", blocker}, 2, "blocker: cannot create the folder"},
       {{"dump", six, "--out", out + "/d.bin"}, 2, "six.img: the volume ends at byte 61440, before the dump area"},
-      {{"carve", img, "--all", "--out", out}, 2, "disc.img: TK40 discs hold no ping records to search for"},
+      // A TK40 disc is carved for runs of data blocks: these have no GPS time that would tell them from noise.
+      {{"carve", img, "--all", "--out", out}, 1, "disc.img: no runs of ping records found"},
+      // A record file is no disc, whatever the command that reads discs.
+      {{"list", zepFile}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc; `zepconv info`"},
+      {{"check", zepFile}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
+      {{"convert", zepFile, "--out", out}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
+      {{"dump", zepFile, "--out", out + "/d.bin"}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
+      {{"carve", zepFile, "--out", out}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
+      {{"list", Put("EMPTY.ZEP", std::string(4096, '\0'))}, 2, "EMPTY.ZEP: a .ZEP record file, not a disc"},
       // Finding nothing is 1, as grep answers.
       {{"carve", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
       {{"split", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
@@ -242,6 +257,93 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   // as a walk of the converted file counts it.
   EXPECT_EQ(doc["records"][1]["walk_runs"], json::parse("[2, 3]"));
   EXPECT_EQ(doc["records"][1]["unread_pings"], 1);
+}
+
+// The sample discs as a new user meets them. A default convert and carve
+// hold every ping that carve --all finds exactly once, even where a damaged
+// entry claims the scan dump area; a TK40 disc whose directory is lost is
+// carved back to the pings its conversion gives; and the same survey reads
+// alike from both recorders, the seabed its brightest sample.
+using SampleCounts = std::map<std::vector<std::uint8_t>, int>;
+
+SampleCounts PingSamplesIn(const std::vector<std::string>& dirs) {
+  SampleCounts counts;
+  for (const std::string& dir : dirs) {
+    if (!fs::exists(dir)) continue;
+    for (const auto& e : fs::directory_iterator(dir)) {
+      WalkRecordFileSamples(e.path().string(), [&](const PingInfo&, std::span<const std::uint8_t> s) {
+        ++counts[std::vector<std::uint8_t>(s.begin(), s.end())];
+      });
+    }
+  }
+  return counts;
+}
+
+std::vector<std::vector<std::uint8_t>> SurveyPings(const std::string& file) {
+  std::vector<std::vector<std::uint8_t>> pings;
+  WalkRecordFileSamples(file, [&](const PingInfo&, std::span<const std::uint8_t> s) { pings.emplace_back(s.begin(), s.end()); });
+  return pings;
+}
+
+double Correlation(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  double ma = 0, mb = 0, ab = 0, aa = 0, bb = 0;
+  for (std::size_t i = 0; i < n; ++i) ma += a[i], mb += b[i];
+  ma /= static_cast<double>(n), mb /= static_cast<double>(n);
+  for (std::size_t i = 0; i < n; ++i) ab += (a[i] - ma) * (b[i] - mb), aa += (a[i] - ma) * (a[i] - ma), bb += (b[i] - mb) * (b[i] - mb);
+  return ab / std::sqrt(aa * bb);
+}
+
+TEST_F(CliTest, SampleDiscsLoseNoPingByDefault) {
+  const auto make = [&](std::vector<std::string> args, const std::string& name) {
+    const std::string img = tmp.File(name);
+    args.insert(args.begin(), MAKE_SAMPLE_DISC_PATH);
+    args.push_back(img);
+    EXPECT_EQ(test::RunProcess(args, tmp.File("make.out"), tmp.File("make.err")), 0) << name;
+    return img;
+  };
+  const struct {
+    std::vector<std::string> make;
+    int convertStatus, carveStatus;
+    std::size_t carvedPings;  // by --all
+  } discs[] = {
+      {{}, 0, 0, 1400},
+      {{"--type", "zep", "--dump-runs"}, 0, 0, 1525},
+      {{"--type", "zep", "--dump-runs", "--damaged"}, 1, 1, 1521},  // the mapfile beside the image is used
+  };
+  for (std::size_t d = 0; d < std::size(discs); ++d) {
+    const std::string img = make(discs[d].make, "disc" + std::to_string(d) + ".img"), base = tmp.File("d" + std::to_string(d));
+    SCOPED_TRACE(img);
+    EXPECT_EQ(RunZepconv({"convert", img, "--out", base + "/convert"}).status, discs[d].convertStatus);
+    EXPECT_EQ(RunZepconv({"carve", img, "--out", base + "/carve"}).status, discs[d].carveStatus);
+    EXPECT_EQ(RunZepconv({"carve", img, "--all", "--out", base + "/all"}).status, discs[d].carveStatus);
+    const SampleCounts all = PingSamplesIn({base + "/all"}), kept = PingSamplesIn({base + "/convert", base + "/carve"});
+    EXPECT_EQ(all.size(), discs[d].carvedPings);
+    const auto notOnce = std::count_if(all.begin(), all.end(), [&](const auto& p) {
+      const auto it = kept.find(p.first);
+      return it == kept.end() || it->second != 1;
+    });
+    EXPECT_EQ(notOnce, 0);
+  }
+
+  // The TK40 disc of the first row again, its directory zeroed.
+  const std::string lost = make({"--zero-directory"}, "lost.img");
+  ASSERT_EQ(RunZepconv({"carve", lost, "--out", tmp.File("lost")}).status, 0);
+  const SampleCounts converted = PingSamplesIn({tmp.File("d0/convert")}), carved = PingSamplesIn({tmp.File("lost")});
+  std::size_t found = 0, extra = 0;
+  for (const auto& [samples, n] : carved) (converted.count(samples) ? found : extra) += static_cast<std::size_t>(n);
+  EXPECT_GE(found, converted.size() * 99 / 100);
+  EXPECT_LE(extra, converted.size() * 2 / 100);
+
+  const std::string zep = make({"--type", "zep"}, "zep.img");
+  ASSERT_EQ(RunZepconv({"convert", zep, "--out", tmp.File("zep"), "--record", "1"}).status, 0);
+  const auto a = SurveyPings(tmp.File("d0/convert/SURVEY1.ZEP")), b = SurveyPings(tmp.File("zep/SURVEY1.ZEP"));
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); i += 40) {
+    EXPECT_GT(Correlation(a[i], b[i]), 0.8) << "ping " << i;
+    const auto seabed = [](const std::vector<std::uint8_t>& s) { return std::max_element(s.begin(), s.end()) - s.begin(); };
+    EXPECT_NEAR(seabed(a[i]), seabed(b[i]), 8) << "ping " << i;
+  }
 }
 
 // No disc breaks an internal promise, so the mapping to 3 is run directly:
@@ -352,6 +454,9 @@ TEST_F(CliTest, ErrorsHaveOnePrefixNameTheFileAndRefuseWithTwo) {
       {{"help", "lst"}, "zepconv: unknown command 'lst'"},
       {{}, "zepconv: no command given (one of: list, convert, dump, split, info, carve, domain, check, pings, track, echogram, netcdf, inventory, help)"},
       {{"list"}, "zepconv: SOURCE is required"},
+      {{"list", img, "--bogus"}, "zepconv: unknown option '--bogus'"},
+      {{"info", file, "-z", "extra"}, "zepconv: unknown option '-z'"},
+      {{"list", img, "extra"}, "zepconv: more arguments than the command takes: extra"},
       {{"convert", img, "--out", dir, "--record", "x"}, "zepconv: --record: not a number or a range such as 1-3: x"},
       {{"convert", img, "--out", dir, "--record", "7-6"}, "zepconv: --record: 7-6 runs backwards: write 6-7"},
       {{"echogram", file, file, "-o", "x.png"}, "zepconv: FILE: takes at most one value, got two"},
@@ -597,12 +702,12 @@ std::string Gll(const char* time, const char* pos = "5412.3660,N,01023.4720,E", 
 TEST_F(CliTest, PingTableGivesTheSameRowsAsCsvAndJsonLines) {
   const std::string file = Put("a.ZEP", RecordFile({{7, Gll("091500", "5412.3660,S,01023.4720,W")}, {8, "SONAR \"A\", 12\xB0"},
                                                     {9, WithChecksum("GPGGA,091510,5412.3700,N,01023.4800,E,0,08,,,,,,,")},
-                                                    {10, Gll("091503", "5412.3660,S,01023.4750,W")}}));
+                                                    {10, Gll("091503", "5412.3660,S,01023.4750,W")}, {12, "no fix"}}));
   const auto csv = RunZepconv({"pings", file});
   const auto jsonl = RunZepconv({"pings", file, "--format", "jsonl"});
   ASSERT_EQ(std::pair(csv.status, jsonl.status), std::pair(0, 0)) << csv.err << jsonl.err;
   const auto rows = Lines(csv.out), objects = Lines(jsonl.out);
-  ASSERT_EQ(std::pair(rows.size(), objects.size()), std::pair(std::size_t{5}, std::size_t{4}));
+  ASSERT_EQ(std::pair(rows.size(), objects.size()), std::pair(std::size_t{6}, std::size_t{5}));
   std::string keys;
   const auto first = nlohmann::ordered_json::parse(objects[0]);
   for (const auto& [key, value] : first.items()) keys += (keys.empty() ? "" : ",") + key;
@@ -611,12 +716,16 @@ TEST_F(CliTest, PingTableGivesTheSameRowsAsCsvAndJsonLines) {
   const std::string tail = ",2008-11-05,0,64,0,0,-2,0,0,0,0,0,0,0,0,0,";
   EXPECT_EQ(rows[1], file + ",4096,7" + tail +
                          "\"$GPGLL,5412.3660,S,01023.4720,W,091500,A\",GLL,09:15:00,-54.2061000,-10.3912000,true,missing,"
-                         "2008-11-05T09:15:00Z,-54.2061000,-10.3912000,fix,0,0");
+                         "2008-11-05T09:15:00Z,-54.2061000,-10.3912000,fix,fix,0,0");
   // Pings between two fixes are placed between them by ping index.
   EXPECT_EQ(rows[2], file + ",4416,8" + tail + "\"SONAR \"\"A\"\", 12\xC2\xB0\",,,,,,,"
-                         "2008-11-05T09:15:01Z,-54.2061000,-10.3912167,interpolated,0,0");
+                         "2008-11-05T09:15:01Z,-54.2061000,-10.3912167,interpolated,interpolated,0,0");
   EXPECT_EQ(rows[3].substr(rows[3].find(",GGA,")),
-            ",GGA,09:15:10,54.2061667,10.3913333,false,ok,2008-11-05T09:15:02Z,-54.2061000,-10.3912333,interpolated,0,0");
+            ",GGA,09:15:10,54.2061667,10.3913333,false,ok,2008-11-05T09:15:02Z,-54.2061000,-10.3912333,interpolated,"
+            "interpolated,0,0");
+  // After the last fix a ping's time goes on at the record's rate (1 s a ping
+  // from ping 7 to ping 10), and it has no position.
+  EXPECT_EQ(rows[5].substr(rows[5].find("no fix")), "no fix,,,,,,,2008-11-05T09:15:05Z,,,none,extrapolated,0,0");
   const json second = json::parse(objects[1]);
   EXPECT_EQ(second["gps_text"], "SONAR \"A\", 12\u00B0");
   EXPECT_TRUE(second["lat"].is_null() && second["checksum"].is_null());

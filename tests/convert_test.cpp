@@ -716,7 +716,7 @@ TEST(DamagedEntryTest, WriteFailureOfTheScanDumpRemovesTheEarlierDumpOnly) {
 std::pair<CarveResult, std::map<std::string, Bytes>> Carve(test::MemoryVolume volume, std::vector<ByteRange> leaveOut = {}) {
   const test::TempDir tmp;
   std::pair<CarveResult, std::map<std::string, Bytes>> r;
-  r.first = CarveRuns(volume, {.outDir = tmp.path().string(), .leaveOut = std::move(leaveOut)});
+  r.first = CarveRuns(volume, {.outDir = tmp.path().string(), .written = std::move(leaveOut)});
   for (const CarvedFile& f : r.first.files) r.second[CarvedFileName(f.offset)] = test::WalkWhole(f.path).bytes;
   return r;
 }
@@ -782,6 +782,100 @@ TEST(CarveTest, LeavesOutListedPingsAndSplitsRunsAtUnreadableSectors) {
   EXPECT_EQ(cut.unreadableSectors, 1);
   EXPECT_EQ(cutFiles, (std::map<std::string, Bytes>{slice(0, 9), slice(12, 40)}));
 }
+// A record's copy walks to its last ping and no further: the pings a damaged
+// entry claims beyond it, another recording's, are left to carving, whether
+// judged from the disc or from the file the copy wrote.
+TEST(CarveTest, LeavesOutOnlyThePingsTheCopysWalkReaches) {
+  const Bytes record = Pings(0, 30, {3}), other = Pings(0, 20, {4});
+  DiscImage img(SourceType::ZepV1, static_cast<std::size_t>(ZepSectorOffset(500)));
+  img.Bytes(ZepSectorOffset(22), record).Bytes(ZepSectorOffset(200), other).Entry(0, {.first = 20, .second = 400});
+  test::MemoryVolume volume(img.bytes());
+  const auto at = static_cast<std::uint64_t>(ZepSectorOffset(22));
+  const std::vector<ByteRange> written = WrittenPings(volume, ExtentOf(img.Directory(), 0, SourceType::ZepV1), SourceType::ZepV1);
+  EXPECT_EQ(written, (std::vector<ByteRange>{{at, at + record.size()}}));
+  const test::TempDir dir;
+  ASSERT_TRUE(test::ConvertWithCore(dir.File("r.zep"), img, 0).Converted());
+  EXPECT_EQ(WrittenPingsOfFile(dir.File("r.zep"), at), written);
+  const auto [r, files] = Carve(volume, written);
+  EXPECT_EQ(r.pingsLeftOut, 30u);
+  EXPECT_EQ(files, (std::map<std::string, Bytes>{{CarvedFileName(ZepSectorOffset(200)), FileOf({other})}}));
+}
+
+// A TK40 data block for the carving table: samples from seed, a mode code
+// with a mode, and a GLL (or RMC) text at the given second of the day.
+Tk40Block DataBlock(std::uint32_t seed, std::optional<int> second = {}, bool rmc = false) {
+  Tk40Block b;
+  b.Samples(seed).ModeCode(static_cast<std::uint8_t>(seed % 9));
+  if (!second) return b;
+  char t[80];
+  const int h = *second / 3600 % 24, m = *second / 60 % 60, sec = *second % 60;
+  if (rmc) std::snprintf(t, sizeof t, "$GPRMC,%02d%02d%02d,A,5412.366,N,01023.472,E,0,0,051108,,", h, m, sec);
+  else std::snprintf(t, sizeof t, "$GPGLL,5412.3660,N,01023.4720,E,%02d%02d%02d,A", h, m, sec);
+  return b.Text(t);
+}
+
+// TK40 carving, block by block: T a timed GLL text (20 s a block from the
+// case's first second), R the same as RMC, B an hour back, J twenty minutes
+// on, d a data block without text, . zeros, x flag bit 1, m mode code 12,
+// h a text that is no position, u an unreadable data block, r noise. Each
+// run kept must be the bytes the TK40 conversion makes of the same blocks
+// listed with the run's date.
+TEST(CarveTest, Tk40RunsOfDataBlocksConvertAsTheirRecordWould) {
+  using Runs = std::vector<std::pair<std::int32_t, std::int32_t>>;  // first block, blocks
+  const std::tuple<const char*, std::string, int, Runs, std::uint8_t> cases[] = {
+      {"a run between zero blocks", "..TddTdd..", 33300, {{2, 6}}, 0},
+      {"no text: nothing tells it from noise", "..dddddd..", 33300, {}, 0},
+      {"time runs back: two records", "TddBdd", 33300, {{0, 3}, {3, 3}}, 0},
+      {"a step of twenty minutes: two records", "TddJdd", 33300, {{0, 3}, {3, 3}}, 0},
+      {"across midnight: one", "TddTdd", 86380, {{0, 6}}, 0},
+      {"zeros end a run; a stretch with no text is not kept", "Tdd.Tdd.dd", 33300, {{0, 3}, {4, 3}}, 0},
+      {"flag bit 1 ends it", "TddxTdd", 33300, {{0, 3}, {4, 3}}, 0},
+      {"mode code 12 ends it", "TddmTdd", 33300, {{0, 3}, {4, 3}}, 0},
+      {"a text that is no position ends it", "TddhTdd", 33300, {{0, 3}, {4, 3}}, 0},
+      {"an unreadable block ends it", "TdduTdd", 33300, {{0, 3}, {4, 3}}, 0},
+      {"an RMC date dates the run", "dTdRd", 33300, {{0, 5}}, 0x05},
+      {"noise", std::string(64, 'r'), 33300, {}, 0},
+  };
+  std::mt19937 noise(7);
+  for (const auto& [name, blocks, first, runs, day] : cases) {
+    DiscImage img(SourceType::Tk40, static_cast<std::size_t>(Tk40BlockOffset(static_cast<std::int64_t>(blocks.size()))));
+    std::vector<std::int64_t> unreadable;
+    for (std::size_t k = 0; k < blocks.size(); ++k) {
+      const auto seed = static_cast<std::uint32_t>(k + 1);
+      const int second = first + 20 * static_cast<int>(k);
+      Tk40Block b;
+      switch (blocks[k]) {
+        case 'T': b = DataBlock(seed, second); break;
+        case 'R': b = DataBlock(seed, second, true); break;
+        case 'B': b = DataBlock(seed, second - 3600); break;
+        case 'J': b = DataBlock(seed, second + 1200); break;
+        case 'd': b = DataBlock(seed); break;
+        case 'x': b = DataBlock(seed).Flags(0x02); break;
+        case 'm': b = DataBlock(seed).ModeCode(12); break;
+        case 'h': b = DataBlock(seed).Text("$PHELLO"); break;
+        case 'u': b = DataBlock(seed, second), unreadable.push_back(static_cast<std::int64_t>(k)); break;
+        case 'r': std::generate(b.bytes.begin(), b.bytes.end(), [&] { return static_cast<std::uint8_t>(noise()); }); break;
+        default: break;
+      }
+      img.Block(static_cast<std::int64_t>(k), b);
+    }
+    test::MemoryVolume volume(img.bytes());
+    for (const std::int64_t k : unreadable) volume.FailRange(Tk40BlockOffset(k), kTk40BlockSize);
+    const test::TempDir tmp;
+    const CarveResult r = CarveRuns(volume, {.outDir = tmp.path().string(), .type = SourceType::Tk40});
+    std::map<std::string, Bytes> carved, expected;
+    for (const CarvedFile& f : r.files) carved[CarvedFileName(f.offset)] = test::WalkWhole(f.path).bytes;
+    for (const auto& [at, count] : runs) {
+      DiscImage listed = img;
+      listed.Entry(0, {.day = day, .month = day ? std::uint8_t{0x11} : std::uint8_t{0}, .year = day ? std::uint8_t{0x08} : std::uint8_t{0},
+                       .first = at, .second = at + count});
+      expected[CarvedFileName(Tk40BlockOffset(at))] = Convert(listed).rec.bytes;
+    }
+    EXPECT_EQ(carved, expected) << name;
+    EXPECT_EQ(r.runs, runs.size()) << name;
+  }
+}
+
 // The unit reader across batch edges (4 sectors or 2 blocks): bad units first
 // and last in a batch and across two, before the start, past the end and cut
 // by it. Each sector holds its own number: a good unit holds its own bytes.

@@ -54,9 +54,11 @@ std::string NmeaPosition(double lat, double lon, int seconds) {
 }
 
 // Echo intensity along one ping: faint volume backscatter in the water, a
-// strong seabed return and a decaying sub-bottom tail. The recorder stores the
-// complement of the intensity.
-void FillEcho(std::uint8_t* samples, int n, double depth, std::uint32_t seed) {
+// strong seabed return and a decaying sub-bottom tail. A TK40 block holds the
+// complement of the intensity, which its conversion turns back; a ZEP V1.X
+// ping holds the intensity itself, as a converted TK40 ping does, so the same
+// survey reads the same from both recorders.
+void FillEcho(std::uint8_t* samples, int n, double depth, std::uint32_t seed, bool complement) {
   const double bottom = depth / 60.0 * n;
   std::uint32_t noise = seed * 747796405u + 2891336453u;
   for (int k = 0; k < n; ++k) {
@@ -67,7 +69,7 @@ void FillEcho(std::uint8_t* samples, int n, double depth, std::uint32_t seed) {
     if (d >= 0) intensity += 230.0 * std::exp(-d / 90.0) + 25.0 * jitter;
     if (k < 40) intensity += 180.0 * (1.0 - k / 40.0);  // transmit pulse
     const int value = static_cast<int>(std::lround(std::min(intensity, 255.0)));
-    samples[k] = static_cast<std::uint8_t>(255 - value);
+    samples[k] = static_cast<std::uint8_t>(complement ? 255 - value : value);
   }
 }
 
@@ -95,11 +97,13 @@ std::vector<std::uint8_t> ZepPing(const SampleRecord& r, std::uint8_t mode, int 
   p[zep::ping::kFlags] = zep::ping::kFlagText;
   const std::string text = NmeaPosition(r.latitude + 0.00002 * i, r.longitude + 0.00003 * i, StartSeconds(r) + i * 2) + "\r";
   std::memcpy(p.data() + zep::ping::kGpsText, text.data(), std::min(text.size(), zep::ping::kGpsTextSize));
-  FillEcho(p.data() + zep::kPingHeaderSize, samples, DepthAt(r, i), seed);
+  FillEcho(p.data() + zep::kPingHeaderSize, samples, DepthAt(r, i), seed, false);
   return p;
 }
 
-void FillPing(Tk40Block& block, double depth, std::uint32_t seed) { FillEcho(block.bytes.data(), 3840, depth, seed); }
+void FillPing(Tk40Block& block, double depth, std::uint32_t seed) {
+  FillEcho(block.bytes.data(), 3840, depth, seed, true);
+}
 
 struct Options {
   SourceType type = SourceType::Tk40;

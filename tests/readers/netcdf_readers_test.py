@@ -110,8 +110,9 @@ def check(zepconv, record, nc, expect_hole=False):
     lats, lons = beam.platform_latitude.values, beam.platform_longitude.values
     position = xr.open_dataset(nc, group="Platform").position_source.values
     for i, p in enumerate(pings):
-        if p["ping_time"] is not None and source[i] in (0, 1):
+        if p["ping_time"] is not None and source[i] in (0, 1, 4):
             assert abs(int(times[i]) - ns(p["ping_time"])) < 1_000_000, (p, times[i])
+            assert ["fix", "interpolated", "", "", "extrapolated"][int(source[i])] == p["ping_time_source"], p
         else:
             assert source[i] in (2, 3), (p, source[i])
         lat, lon = float(lats[i]), float(lons[i])
@@ -155,6 +156,11 @@ def main():
 
         pings, _ = check(zepconv, tmp / "tk40" / "SURVEY1.ZEP", tmp / "tk40.nc")
         assert {p["ping_position"] for p in pings} >= {"fix", "interpolated"}
+        # The nine pings after the last fix go on at the record's two seconds a ping.
+        assert [p["ping_time_source"] for p in pings[-10:]] == ["fix"] + ["extrapolated"] * 9
+        steps = np.diff(xr.open_dataset(tmp / "tk40.nc", group="Sonar/Beam_group1", decode_times=False)
+                        .ping_time.values[-10:].astype(np.int64))
+        assert (steps == 2_000_000_000).all(), steps
 
         pings, _ = check(zepconv, tmp / "MIXED.ZEP", tmp / "mixed.nc")
         assert len({p["mode"] for p in pings}) == 13
