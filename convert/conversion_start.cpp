@@ -42,14 +42,14 @@ bool FinishConversion(RecordFileWriter& out, ConvertResult& res, bool whole) {
 }
 
 ConvertResult ConvertRecord(SourceType type, const OutputTarget& output, const RecordDirectory& dir, int slot,
-                            const VolumeOpener& open, const Progress& progress) {
+                            const VolumeOpener& open, const Progress& progress, UnitObserver* observer) {
   ConvertResult res;
   ConversionStart start;
   if (!StartConversion(output, dir, slot, type, open, progress, res, start)) return res;
-  if (type == SourceType::ZepV1) return CopyZepSectors(start, progress, std::move(res));
+  if (type == SourceType::ZepV1) return CopyZepSectors(start, progress, std::move(res), observer);
   const DirectoryEntry& e = start.entry;
   return ConvertTk40Blocks(*start.opened.volume, e.extent, {e.day, e.month, e.year}, start.out, progress,
-                           std::move(res));
+                           std::move(res), observer);
 }
 
 ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirectory& dir, int slot,

@@ -7,6 +7,7 @@
 
 #include "convert/convert.h"
 #include "convert/record_writer.h"
+#include "disc/unit_reader.h"
 
 namespace zep {
 
@@ -33,8 +34,9 @@ struct Tk40Date {
 // into any open writer, so that a run of blocks found without a directory
 // (carving) is converted as a listed record is.
 ConvertResult ConvertTk40Blocks(Volume& volume, const RecordExtent& ext, Tk40Date date, RecordFileWriter& out,
-                                const Progress& progress, ConvertResult res);
-ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, ConvertResult res);
+                                const Progress& progress, ConvertResult res, UnitObserver* observer = nullptr);
+ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, ConvertResult res,
+                             UnitObserver* observer = nullptr);
 
 // Closes the output and sets the result: WriteFailed (the file discarded) when
 // the close fails, otherwise Done, or Incomplete unless whole. True when the

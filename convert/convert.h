@@ -16,6 +16,8 @@
 
 namespace zep {
 
+class UnitObserver;
+
 // The progress bar protocol: setRange once with the low 16 bits of the unit
 // count, then setPos with the index of each unit just done. Either may be empty.
 struct Progress {
@@ -69,8 +71,10 @@ ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& d
                             const VolumeOpener& open, const Progress& progress = {});
 
 // The converter of the source type: ConvertTk40Record or CopyZepRecord.
+// observer, when given, is told every unit the conversion reads.
 ConvertResult ConvertRecord(SourceType type, const OutputTarget& output, const RecordDirectory& dir, int slot,
-                            const VolumeOpener& open, const Progress& progress = {});
+                            const VolumeOpener& open, const Progress& progress = {},
+                            UnitObserver* observer = nullptr);
 
 struct SplitResult {
   bool dumpOpened = false;

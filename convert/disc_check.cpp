@@ -1,10 +1,11 @@
 #include "convert/disc_check.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 #include "convert/record_file.h"
 #include "convert/tk40_convert.h"
-#include "convert/volume_stream.h"
 #include "disc/scan.h"
 
 namespace zep {
@@ -15,6 +16,44 @@ void AddUnreadable(RecordHealth& h, std::int64_t unit) {
   if (!h.unreadable.empty() && h.unreadable.back().first + h.unreadable.back().count == unit) ++h.unreadable.back().count;
   else h.unreadable.push_back({unit, 1});
 }
+
+// The last bytes of a record that a walk fed unit by unit may look back at:
+// a ping header that began in the unit before, the tail of the last sector.
+// Units come in order, each right after the one before.
+class UnitWindow {
+ public:
+  explicit UnitWindow(std::uint64_t begin) : base_(begin) {}
+
+  void Push(std::uint64_t pos, std::span<const std::uint8_t> bytes, bool unreadable) {
+    if (bytes_.size() > 2 * kKeep) {
+      const std::size_t drop = bytes_.size() - kKeep;
+      bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(drop));
+      base_ += drop;
+      std::erase_if(unreadable_, [this](const ByteRange& r) { return r.end <= base_; });
+    }
+    if (bytes_.empty()) base_ = pos;
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    if (unreadable) AddRange(unreadable_, {pos, pos + bytes.size()});
+  }
+  std::uint64_t base() const { return base_; }
+  // The bytes [pos, pos + n) held, fewer at the end of what was fed.
+  std::span<const std::uint8_t> At(std::uint64_t pos, std::size_t n) const {
+    if (pos < base_ || pos >= base_ + bytes_.size()) return {};
+    const auto offset = static_cast<std::size_t>(pos - base_);
+    return {bytes_.data() + offset, std::min(n, bytes_.size() - offset)};
+  }
+  bool Unreadable(std::uint64_t pos, std::size_t n) const {
+    return std::any_of(unreadable_.begin(), unreadable_.end(),
+                       [&](const ByteRange& r) { return r.begin < pos + n && pos < r.end; });
+  }
+
+ private:
+  // Far more than one unit and the 256-byte header before it.
+  static constexpr std::size_t kKeep = 64 * 1024;
+  std::uint64_t base_;
+  std::vector<std::uint8_t> bytes_;
+  std::vector<ByteRange> unreadable_;
+};
 
 // The walk of a ZEP V1.X record from ping to ping, fed unit by unit: it needs
 // only the 256 bytes of each header. It follows the walk of the record file a
@@ -27,8 +66,9 @@ void AddUnreadable(RecordHealth& h, std::int64_t unit) {
 class PingWalk {
  public:
   explicit PingWalk(std::uint64_t begin) : next_(begin) {}
+  const std::vector<ByteRange>& pings() const { return pings_; }
 
-  void GoodUnit(VolumeStream& stream, std::uint64_t unitEnd, RecordHealth& h) {
+  void GoodUnit(UnitWindow& stream, std::uint64_t unitEnd, RecordHealth& h) {
     for (;;) {
       if (broken_ && !Search(stream, unitEnd, h)) return;
       if (inPing_ && !Complete(unitEnd, h)) return;
@@ -38,6 +78,7 @@ class PingWalk {
         Break();
         continue;
       }
+      pingStart_ = next_;
       pingEnd_ = next_ + kPingHeaderSize + GetU16(header.data() + ping::kSampleCount);
       lastIndex_ = GetU32(header.data() + ping::kPingIndex);
       inPing_ = true;
@@ -52,7 +93,7 @@ class PingWalk {
   // At the end of the record, or of the volume where that comes first (units
   // past it are counted apart): a ping cut short breaks the walk; what
   // follows the last whole ping must be zeros within the last sector, read.
-  void End(VolumeStream& stream, std::uint64_t end, RecordHealth& h) {
+  void End(UnitWindow& stream, std::uint64_t end, RecordHealth& h) {
     if (inPing_ && Complete(end, h) && next_ + kPingHeaderSize <= end && stream.Unreadable(next_, kPingHeaderSize)) {
       Break();
     }
@@ -76,6 +117,7 @@ class PingWalk {
     ++h.pingsFound;
     ++h.walkRuns.back();
     if (unreadInPing_) ++h.unreadPings;
+    AddRange(pings_, {pingStart_, pingEnd_});
     next_ = pingEnd_;
     inPing_ = false;
     return true;
@@ -90,7 +132,9 @@ class PingWalk {
     if (!h.walkBreaksAt) h.walkBreaksAt = breakAt_;
   }
   // Looks for the next header in the bytes read up to unitEnd.
-  bool Search(VolumeStream& stream, std::uint64_t unitEnd, RecordHealth& h) {
+  bool Search(UnitWindow& stream, std::uint64_t unitEnd, RecordHealth& h) {
+    // Only unreadable units, which hold no header, can have left the window.
+    searchFrom_ = std::max(searchFrom_, stream.base());
     while (searchFrom_ + kPingHeaderSize <= unitEnd) {
       const auto view = stream.At(searchFrom_, static_cast<std::size_t>(unitEnd - searchFrom_));
       if (view.size() < kPingHeaderSize) return false;
@@ -113,22 +157,12 @@ class PingWalk {
     return false;
   }
 
+  std::vector<ByteRange> pings_;  // where the pings walked lie on the volume
   std::uint64_t next_;  // the next header, or the start of the ping being read
-  std::uint64_t pingEnd_ = 0, breakAt_ = 0, searchFrom_ = 0;
+  std::uint64_t pingStart_ = 0, pingEnd_ = 0, breakAt_ = 0, searchFrom_ = 0;
   std::uint32_t lastIndex_ = 0;
   bool inPing_ = false, broken_ = false, unreadInPing_ = false;
 };
-
-// bytesRead gets what the record's stretch of the volume gave: nothing
-// before its start or past its end, only the bytes a cut unit has.
-// Bytes a stream from begin took from the volume: what it holds, less the
-// part of a failed sector that lies past the volume's end (the stream holds
-// such a sector whole, as zeros).
-std::uint64_t BytesTaken(const VolumeStream& stream, const Volume& volume, std::uint64_t begin) {
-  std::uint64_t end = stream.reached();
-  if (volume.Size() >= 0) end = std::min(end, std::max(begin, static_cast<std::uint64_t>(volume.Size())));
-  return end - begin;
-}
 
 // A TK40 ping's index is its block's place in the record, so the blocks
 // between two that gave pings are the pings missing from the file.
@@ -137,87 +171,131 @@ void SeeTk40Ping(RecordHealth& h, std::int64_t k, std::int64_t& lastPing) {
   lastPing = k;
 }
 
-RecordHealth CheckRecord(Volume& volume, const RecordDirectory& dir, int slot, SourceType type,
-                         const std::function<void(std::uint64_t)>& progress, std::uint64_t& bytesRead) {
-  const RecordExtent ext = ExtentOf(dir, slot, type);
-  RecordHealth h;
-  h.slot = slot;
-  h.directoryCount = ext.listed;
-  h.firstUnit = ext.firstUnit;
-  h.units = ext.count;
-  const std::int64_t size = UnitSizeOf(type);
+}  // namespace
+
+struct RecordChecker::Walk {
+  explicit Walk(std::uint64_t begin) : window(begin), walk(begin) {}
+  UnitWindow window;
+  PingWalk walk;
+};
+
+RecordChecker::RecordChecker(const RecordExtent& extent, SourceType type, int slot)
+    : extent_(extent), type_(type), next_(extent.BeforeStart()) {
+  h_.slot = slot;
+  h_.directoryCount = extent.listed;
+  h_.firstUnit = extent.firstUnit;
+  h_.units = extent.count;
   // Units before the start of the volume (a negative first unit) are not
   // there to read; counted, not walked one by one, however many there are.
-  const std::int64_t k0 = ext.BeforeStart();
-  if (k0 > 0) {
-    h.unreadable.push_back({ext.firstUnit, k0});
-    h.unreadableUnits = k0;
+  const auto begin = static_cast<std::uint64_t>(std::max<std::int64_t>(extent.Offset(next_), 0));
+  if (type == SourceType::ZepV1) walk_ = std::make_unique<Walk>(begin);
+  if (next_ > 0) {
+    h_.unreadable.push_back({extent.firstUnit, next_});
+    h_.unreadableUnits = next_;
+    if (walk_) walk_->walk.BadUnit();
   }
-  std::int64_t k = k0;
-  std::int64_t lastPing = -1;  // TK40: the last block that gave a ping
-  const std::int64_t begin = std::max<std::int64_t>(ext.Offset(k), 0);
-  VolumeStream stream(volume, begin, ext.Offset(ext.count));
-  if (progress) stream.onRead = [&](std::uint64_t reached) { progress(reached - static_cast<std::uint64_t>(begin)); };
-  PingWalk walk(static_cast<std::uint64_t>(begin));
-  auto walkEnd = static_cast<std::uint64_t>(ext.Offset(ext.count));
-  if (k0 > 0) walk.BadUnit();
-  for (; k < ext.count; ++k) {
-    const auto pos = static_cast<std::uint64_t>(ext.Offset(k));
-    const auto unit = stream.At(pos, static_cast<std::size_t>(size));
-    if (unit.empty()) {
-      h.beyondEnd = ext.count - k;  // the volume ends before this unit: so do all later ones
-      walkEnd = pos;
-      break;
-    }
-    if (unit.size() < static_cast<std::size_t>(size) || stream.Unreadable(pos, unit.size())) {
-      AddUnreadable(h, ext.Unit(k));
-      // A sector the end cuts through keeps the bytes it has: the walk
-      // reads them before the rest of it counts as lost.
-      if (type == SourceType::ZepV1 && !stream.Unreadable(pos, unit.size())) walk.GoodUnit(stream, pos + unit.size(), h);
-      walk.BadUnit();
-      continue;
-    }
-    ++h.wholeUnits;
-    if (type == SourceType::Tk40) {
-      if (!tk40::ModeForCode(unit[tk40::kModeCode] & 0x0F)) ++h.noMode;
-      else SeeTk40Ping(h, k, lastPing);
-    } else {
-      walk.GoodUnit(stream, pos + unit.size(), h);
-    }
-  }
-  if (type == SourceType::Tk40) {
-    h.pings = h.wholeUnits - h.noMode;
-  } else if (k0 < ext.count) {
-    walk.End(stream, walkEnd, h);
-    h.pings = static_cast<std::int64_t>(h.pingsFound);
-  }
-  bytesRead = BytesTaken(stream, volume, static_cast<std::uint64_t>(begin));
-  if (h.units == 0) h.verdict = Verdict::Empty;
-  else if (h.beyondEnd == h.units) h.verdict = Verdict::BeyondEnd;
-  else if (h.unreadableUnits > 0 || h.beyondEnd > 0 || h.noMode > 0 || h.walkBreaksAt) h.verdict = Verdict::Damaged;
-  return h;
 }
 
-AreaHealth CheckDumpArea(Volume& volume, const std::function<void(std::uint64_t)>& progress,
-                         std::uint64_t& bytesRead) {
-  AreaHealth a;
-  a.pieces = kDumpPieces;
-  VolumeStream stream(volume, kDumpOffset, kDumpOffset + kDumpSize);
-  if (progress) stream.onRead = [&](std::uint64_t reached) { progress(reached - kDumpOffset); };
-  for (int i = 0; i < kDumpPieces; ++i) {
-    const std::uint64_t pos = kDumpOffset + static_cast<std::uint64_t>(i) * kDumpPieceSize;
-    const auto piece = stream.At(pos, kDumpPieceSize);
-    if (piece.empty()) {
-      a.beyondEnd = kDumpPieces - i;
-      break;
-    }
-    if (piece.size() < kDumpPieceSize || stream.Unreadable(pos, piece.size())) ++a.unreadable;
+RecordChecker::~RecordChecker() = default;
+
+void RecordChecker::Unit(std::int64_t k, std::span<const std::uint8_t> bytes, UnitState state) {
+  if (k != next_ || ended_) throw BrokenPromise("a record check is told its units in order, once");
+  next_ = k + 1;
+  const auto pos = static_cast<std::uint64_t>(extent_.Offset(k));
+  if (walk_) walk_->window.Push(pos, bytes, state == UnitState::Unreadable);
+  if (state != UnitState::Good) {
+    AddUnreadable(h_, extent_.Unit(k));
+    if (!walk_) return;
+    // A sector the end cuts through keeps the bytes it has: the walk reads
+    // them before the rest of it counts as lost.
+    if (state == UnitState::Cut) walk_->walk.GoodUnit(walk_->window, pos + bytes.size(), h_);
+    walk_->walk.BadUnit();
+    return;
   }
-  bytesRead = BytesTaken(stream, volume, kDumpOffset);
-  return a;
+  ++h_.wholeUnits;
+  if (walk_) walk_->walk.GoodUnit(walk_->window, pos + bytes.size(), h_);
+  else if (!tk40::ModeForCode(bytes[tk40::kModeCode] & 0x0F)) ++h_.noMode;
+  else SeeTk40Ping(h_, k, lastPing_);
 }
 
-}  // namespace
+void RecordChecker::End(std::int64_t pastEnd) {
+  if (ended_) return;
+  ended_ = true;
+  h_.beyondEnd = pastEnd;
+  if (type_ == SourceType::Tk40) {
+    h_.pings = h_.wholeUnits - h_.noMode;
+  } else if (extent_.BeforeStart() < extent_.count) {
+    walk_->walk.End(walk_->window, static_cast<std::uint64_t>(extent_.Offset(extent_.count - pastEnd)), h_);
+    h_.pings = static_cast<std::int64_t>(h_.pingsFound);
+  }
+  if (h_.units == 0) h_.verdict = Verdict::Empty;
+  else if (h_.beyondEnd == h_.units) h_.verdict = Verdict::BeyondEnd;
+  else if (h_.unreadableUnits > 0 || h_.beyondEnd > 0 || h_.noMode > 0 || h_.walkBreaksAt) h_.verdict = Verdict::Damaged;
+}
+
+const RecordHealth& RecordChecker::health() const {
+  if (!ended_) throw BrokenPromise("a record's health is known only once every unit was told");
+  return h_;
+}
+
+std::vector<ByteRange> RecordChecker::WrittenPings(const Volume& volume) const {
+  if (walk_) return walk_->walk.pings();
+  std::vector<ByteRange> blocks;
+  const std::int64_t size = volume.Size();
+  const std::int64_t begin = std::max<std::int64_t>(extent_.Offset(0), 0);
+  std::int64_t end = extent_.Offset(extent_.count);
+  if (size != Volume::kUnknownSize) end = std::min(end, begin + std::max<std::int64_t>(size - begin, 0) / kTk40BlockSize * kTk40BlockSize);
+  if (end > begin) blocks.push_back({static_cast<std::uint64_t>(begin), static_cast<std::uint64_t>(end)});
+  return blocks;
+}
+
+std::uint64_t RecordChecker::ReadRest(Volume& volume, const std::function<void(std::uint64_t)>& progress) {
+  UnitReader reader(volume, extent_, UnitReader::kBatchBytes, true);
+  reader.SkipTo(next_);
+  reader.Observe(this);
+  std::uint64_t bytes = 0;
+  while (reader.Next()) {
+    for (std::int64_t j = 0; j < reader.batchSize(); ++j) bytes += reader.Delivered(j) + (reader.State(j) == UnitState::Unreadable ? static_cast<std::uint64_t>(extent_.unitSize) : 0);
+    if (progress) progress(bytes);
+  }
+  End(reader.pastEnd());
+  return bytes;
+}
+
+DumpArea ReadDumpArea(Volume& volume, bool keep, const std::function<void(std::uint64_t)>& progress) {
+  constexpr std::int64_t kSectors = kDumpSize / kZepSectorSize;
+  DumpArea d;
+  if (keep) d.bytes.resize(static_cast<std::size_t>(kDumpSize));
+  std::vector<bool> pieceBad(kDumpPieces);
+  UnitReader reader(volume, RecordExtent::Bytes(kDumpOffset, kZepSectorSize, kSectors, kDumpOffset / kZepSectorSize),
+                    8 * UnitReader::kBatchBytes, true);
+  while (reader.Next()) {
+    for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
+      const std::int64_t k = reader.batchFirst() + j;
+      const std::size_t delivered = reader.State(j) == UnitState::Unreadable ? 0 : reader.Delivered(j);
+      d.inside += static_cast<std::int64_t>(reader.State(j) == UnitState::Unreadable ? kZepSectorSize : delivered);
+      if (reader.State(j) != UnitState::Good) pieceBad[static_cast<std::size_t>(k / 2)] = true;
+      if (reader.State(j) == UnitState::Unreadable) AddRange(d.unreadable, {static_cast<std::uint64_t>(kDumpOffset + k * kZepSectorSize), static_cast<std::uint64_t>(kDumpOffset + (k + 1) * kZepSectorSize)});
+      if (keep) std::memcpy(d.bytes.data() + k * kZepSectorSize, reader.Unit(j).data(), delivered);
+    }
+    if (progress) progress(static_cast<std::uint64_t>(d.inside));
+  }
+  d.unreadableSectors = reader.badUnits();
+  if (reader.badUnits() > 0) d.firstError = reader.firstError();
+  d.bytesRead = static_cast<std::uint64_t>(d.inside);
+  // Pieces as the scan dump copies them: one with a sector past the end, or
+  // cut, or unreadable, is unreadable; one wholly past the end is beyond it.
+  const std::int64_t insideSectors = reader.reached();
+  d.health.pieces = kDumpPieces;
+  for (std::int64_t i = 0; i < kDumpPieces; ++i) {
+    if (2 * i >= insideSectors) {
+      d.health.beyondEnd = kDumpPieces - i;
+      break;
+    }
+    if (pieceBad[static_cast<std::size_t>(i)] || 2 * i + 1 >= insideSectors) ++d.health.unreadable;
+  }
+  return d;
+}
 
 const char* VerdictName(Verdict v) {
   switch (v) {
@@ -247,14 +325,15 @@ DiscHealth CheckDisc(Volume& volume, const RecordDirectory& dir, SourceType type
   std::uint64_t before = 0;
   std::function<void(std::uint64_t)> step;
   if (progress) step = [&](std::uint64_t done) { progress(before + done); };
-  std::uint64_t bytes = 0;
   for (int slot = 0; slot < kSlotCount; ++slot) {
     if (!IsRecordSlot(dir, slot)) continue;
-    health.records.push_back(CheckRecord(volume, dir, slot, type, step, bytes));
-    before += bytes;
+    RecordChecker checker(ExtentOf(dir, slot, type), type, slot);
+    before += checker.ReadRest(volume, step);
+    health.records.push_back(checker.health());
   }
-  health.dump = CheckDumpArea(volume, step, bytes);
-  health.bytesRead = before + bytes;
+  const DumpArea dump = ReadDumpArea(volume, false, step);
+  health.dump = dump.health;
+  health.bytesRead = before + dump.bytesRead;
   return health;
 }
 

@@ -5,8 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
+#include <string>
 #include <vector>
+
+#include "convert/carve.h"
 
 #include "disc/directory.h"
 #include "disc/unit_reader.h"
@@ -72,6 +77,55 @@ struct DiscHealth {
 
 // Bytes the check reads at most: for a progress bar. volumeSize < 0 when unknown.
 std::uint64_t BytesToCheck(const RecordDirectory& dir, SourceType type, std::int64_t volumeSize);
+
+// The health of one record from its units, told in order by whatever reads
+// them: the check itself (ReadRest), or a conversion riding along
+// (ConvertRecord's observer), so both judge the same units the same way.
+class RecordChecker final : public UnitObserver {
+ public:
+  RecordChecker(const RecordExtent& extent, SourceType type, int slot);
+  ~RecordChecker() override;
+  RecordChecker(const RecordChecker&) = delete;
+  RecordChecker& operator=(const RecordChecker&) = delete;
+
+  void Unit(std::int64_t k, std::span<const std::uint8_t> bytes, UnitState state) override;
+  void End(std::int64_t pastEnd) override;
+
+  // Reads, through one unit reader, the units not yet told (all of them, or
+  // those after a conversion that stopped early), and ends. Gives the bytes
+  // it read.
+  std::uint64_t ReadRest(Volume& volume, const std::function<void(std::uint64_t bytesDone)>& progress = {});
+
+  bool ended() const { return ended_; }
+  // Once ended.
+  const RecordHealth& health() const;
+  // Where the pings a conversion of the record writes lie on the volume,
+  // sorted and merged, as WrittenPings gives them: for ZEP V1.X those the
+  // walk found, for TK40 the extent's whole blocks inside the volume.
+  std::vector<ByteRange> WrittenPings(const Volume& volume) const;
+
+ private:
+  struct Walk;
+  RecordExtent extent_;
+  SourceType type_;
+  RecordHealth h_;
+  std::int64_t next_;  // the unit expected next
+  std::int64_t lastPing_ = -1;  // TK40: the last block that gave a ping
+  bool ended_ = false;
+  std::unique_ptr<Walk> walk_;  // ZEP V1.X
+};
+
+// The scan dump area read once, front to back, in sectors.
+struct DumpArea {
+  AreaHealth health;
+  std::vector<std::uint8_t> bytes;     // when kept: kDumpSize bytes from kDumpOffset, zeros where nothing read
+  std::int64_t inside = 0;             // bytes of it inside the volume (unreadable ones included)
+  std::vector<ByteRange> unreadable;   // sectors that did not read, on the volume
+  std::int64_t unreadableSectors = 0;  // of those, and a sector the end cuts
+  std::string firstError;
+  std::uint64_t bytesRead = 0;
+};
+DumpArea ReadDumpArea(Volume& volume, bool keep, const std::function<void(std::uint64_t bytesDone)>& progress = {});
 
 DiscHealth CheckDisc(Volume& volume, const RecordDirectory& dir, SourceType type,
                      const std::function<void(std::uint64_t bytesDone)>& progress = {});

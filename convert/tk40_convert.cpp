@@ -171,7 +171,7 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
 }  // namespace
 
 ConvertResult ConvertTk40Blocks(Volume& volume, const RecordExtent& ext, Tk40Date date, RecordFileWriter& out,
-                                const Progress& progress, ConvertResult res) {
+                                const Progress& progress, ConvertResult res, UnitObserver* observer) {
   tk40::PingHeaderBuilder header(date.day, date.month, date.year);
   alignas(16) std::uint8_t samples[kMaxSampleCount];
   std::string firstSkip;
@@ -181,6 +181,7 @@ ConvertResult ConvertTk40Blocks(Volume& volume, const RecordExtent& ext, Tk40Dat
   // repeating the previous block's would invent a ping. The gap shows in
   // pingIndex, which stays the block's place in the record.
   UnitReader reader(volume, ext);
+  reader.Observe(observer);
   while (reader.Next()) {
     for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
       const std::int64_t i = reader.batchFirst() + j;

@@ -40,7 +40,8 @@ bool WriteBatch(UnitReader& reader, RecordFileWriter& out, std::int64_t& cutUnit
 
 }  // namespace
 
-ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, ConvertResult res) {
+ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, ConvertResult res,
+                             UnitObserver* observer) {
   const RecordExtent& ext = start.entry.extent;
   Volume& volume = *start.opened.volume;
   RecordFileWriter& out = start.out;
@@ -53,6 +54,7 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
   // are neither read nor written, so a garbage sectorCount cannot fill a
   // disk with zeros.
   UnitReader reader(volume, ext);
+  reader.Observe(observer);
   // Sectors that all lie inside an image file are the system's to copy, as
   // cp does: they need not pass through this program. Whatever it leaves is
   // read below.

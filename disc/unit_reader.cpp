@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace zep {
 namespace {
@@ -49,7 +50,7 @@ std::int64_t UnitReader::Inside() const {
 
 std::int64_t UnitReader::CopyInto(OutputFile& out, std::int64_t maxUnits) {
   const std::int64_t size = volume_.Size();
-  if (copyDeclined_ || size < 0 || size < extent_.firstPos) return 0;
+  if (observer_ || copyDeclined_ || size < 0 || size < extent_.firstPos) return 0;
   const std::int64_t whole = std::min(extent_.count, (size - extent_.firstPos) / extent_.unitSize);
   const std::int64_t n = std::min(maxUnits, whole - next_);
   if (n <= 0) return 0;
@@ -73,6 +74,14 @@ std::int64_t UnitReader::CopyInto(OutputFile& out, std::int64_t maxUnits) {
   return units;
 }
 
+void UnitReader::Tell() {
+  if (!observer_) return;
+  for (std::int64_t j = 0; j < batchSize_; ++j) {
+    const auto unit = Unit(j);
+    observer_->Unit(batchFirst_ + j, unit.first(State(j) == UnitState::Cut ? cutBytes_ : unit.size()), State(j));
+  }
+}
+
 bool UnitReader::Next() { return NextInto(buffer_.span()); }
 
 bool UnitReader::NextInto(std::span<std::uint8_t> dest) {
@@ -86,6 +95,7 @@ bool UnitReader::NextInto(std::span<std::uint8_t> dest) {
       pastEnd_ = extent_.count - next_;
       batchSize_ = 0;
       batch_ = {};
+      if (observer_ && !std::exchange(endTold_, true)) observer_->End(pastEnd_);
       return false;
     }
     std::int64_t n = std::min(room, inside - next_);
@@ -116,6 +126,7 @@ bool UnitReader::NextInto(std::span<std::uint8_t> dest) {
     batchSize_ = n;
     batch_ = dest.first(static_cast<std::size_t>(n) * size);
     next_ += n;
+    Tell();
     if (n > 0) return true;
   }
 }

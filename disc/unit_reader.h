@@ -9,6 +9,7 @@
 // invents bytes: a bad unit's bytes are zeros, except the ones a unit cut by
 // the end did deliver.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -34,6 +35,18 @@ struct UnitRun {
   std::int64_t first = 0, count = 0;
 };
 
+// Sees every unit a reader gives, in order, as it gives them: a check that
+// rides along with a conversion judges exactly the units the conversion read.
+class UnitObserver {
+ public:
+  virtual ~UnitObserver() = default;
+  // Unit k of the extent: its bytes (zeros for an unreadable one, only the
+  // bytes it delivered for a Cut one) and its state.
+  virtual void Unit(std::int64_t k, std::span<const std::uint8_t> bytes, UnitState state) = 0;
+  // Every unit inside the volume has been given; pastEnd lie past its end.
+  virtual void End(std::int64_t pastEnd) = 0;
+};
+
 class UnitReader {
  public:
   // Units per batch read: 128 KiB of them, few enough system calls to keep up
@@ -55,6 +68,13 @@ class UnitReader {
   // fit): for a caller that keeps the bytes in a window of its own. dest
   // starts on a kIoAlignment boundary.
   bool NextInto(std::span<std::uint8_t> dest);
+
+  // Tells observer of every unit from here on; while it looks, CopyInto
+  // declines, since the observer must see the bytes.
+  void Observe(UnitObserver* observer) { observer_ = observer; }
+  // Reads on from unit k: the units before it (another reader gave them)
+  // are neither read nor told.
+  void SkipTo(std::int64_t k) { next_ = std::max(next_, k); }
 
   // Hands the next units, up to maxUnits, to the system to copy into out
   // (OutputFile::CopyFrom) instead of reading them, where none of them can
@@ -95,6 +115,7 @@ class UnitReader {
   void MarkBad(std::int64_t k, const ReadResult& r);
   void SeeRead(std::int64_t pos, std::size_t asked, const ReadResult& r);
   std::int64_t Inside() const;
+  void Tell();  // the batch just read, to the observer
 
   Volume& volume_;
   RecordExtent extent_;
@@ -110,6 +131,8 @@ class UnitReader {
   std::int64_t seenEnd_ = Volume::kUnknownSize;
   std::vector<UnitRun> badRuns_;
   std::string firstError_;
+  UnitObserver* observer_ = nullptr;
+  bool endTold_ = false;
 };
 
 }  // namespace zep
