@@ -48,16 +48,16 @@ class RunFile {
 
 class Carver {
  public:
-  Carver(Volume& volume, const CarveOptions& options) : options_(options), stream_(volume, 0) {
+  Carver(Volume& volume, const CarveOptions& options) : options_(options), stream_(volume, static_cast<std::int64_t>(options.from)) {
     stream_.onRead = options.progress;
   }
 
   CarveResult Run() {
-    std::uint64_t pos = 0;
+    std::uint64_t pos = options_.from;
     while (const auto candidate = NextMagic(pos)) {
       pos = StartsRun(*candidate) ? WalkRun(*candidate) : *candidate + 1;
     }
-    res_.bytesRead = stream_.reached();
+    res_.bytesRead = stream_.reached() - options_.from;
     res_.unreadableSectors = stream_.unreadableSectors();
     res_.readProblem = ReadProblem(stream_);
     return std::move(res_);

@@ -61,6 +61,9 @@ struct CarveOptions {
   // nothing tells).
   std::optional<SourceType> type = SourceType::ZepV1;
   std::function<void(std::uint64_t reached)> progress;
+  // Where on the volume the search for ZEP V1.X runs begins, a multiple of
+  // 2048: the scan dump area's first byte, to carve only from there on.
+  std::uint64_t from = 0;
 };
 
 struct CarvedFile {
