@@ -75,12 +75,19 @@ const SampleDisc kDiscs[] = {
     {"tk40-damaged", {"--damaged"}, SourceType::Tk40, true},
     {"zep-damaged", {"--type", "zep", "--dump-runs", "--damaged"}, SourceType::ZepV1, true},
 };
+// Discs whose directory is lost: only a carve finds their records.
+const SampleDisc kLostDirectory[] = {
+    {"tk40-lost", {"--zero-directory"}, SourceType::Tk40, false},
+    {"zep-lost", {"--type", "zep", "--dump-runs", "--zero-directory"}, SourceType::ZepV1, false},
+};
 
 class SweepTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     tmp_ = new test::TempDir;
-    for (const SampleDisc& d : kDiscs) {
+    std::vector<SampleDisc> all(std::begin(kDiscs), std::end(kDiscs));
+    all.insert(all.end(), std::begin(kLostDirectory), std::end(kLostDirectory));
+    for (const SampleDisc& d : all) {
       std::vector<std::string> args{MAKE_SAMPLE_DISC_PATH};
       args.insert(args.end(), d.make.begin(), d.make.end());
       args.push_back(Image(d));
@@ -234,6 +241,47 @@ TEST_F(SweepTest, AsksForEachBadUnitAtMostTwice) {
       }
       EXPECT_GT(bad, 0);
     }
+  }
+}
+
+// The carve of a disc without its directory gives the files a carve gives,
+// and the image's bytes once, in order; only the TK40 search reads a sector
+// a second time (the volume again when no type is given, a run's blocks to
+// convert them).
+TEST_F(SweepTest, CarveOfALostDirectoryGivesTheImageOnce) {
+  const struct {
+    const SampleDisc& disc;
+    std::optional<SourceType> type;
+    int mostAsks;
+  } cases[] = {
+      {kLostDirectory[0], SourceType::Tk40, 2},
+      {kLostDirectory[0], std::nullopt, 3},
+      {kLostDirectory[1], SourceType::ZepV1, 1},
+  };
+  for (const auto& c : cases) {
+    const SampleDisc& d = c.disc;
+    SCOPED_TRACE(std::string(d.name) + (c.type ? "" : ", either type"));
+    const auto carve = [&](const std::string& folder) {
+      CarveOptions o;
+      o.outDir = Folder(d, folder);
+      o.type = c.type;
+      return o;
+    };
+    const CarveResult expected = CarveRuns(*Open(d), carve("carve"));
+    ImageComparer image(Image(d), {});
+    std::map<std::int64_t, int> asks;
+    bool everyByte = false;
+    const CarveResult r = SweepCarve(*Open(d, &asks), carve("sweep"), std::ref(image), everyByte);
+    ASSERT_EQ(r.files.size(), expected.files.size());
+    EXPECT_GT(r.files.size(), 0u);
+    for (std::size_t i = 0; i < r.files.size(); ++i) {
+      EXPECT_EQ(std::pair(r.files[i].offset, test::ReadWholeFile(r.files[i].path)),
+                std::pair(expected.files[i].offset, test::ReadWholeFile(expected.files[i].path)));
+    }
+    EXPECT_EQ(std::tuple(everyByte, image.same, image.given),
+              std::tuple(true, true, static_cast<std::uint64_t>(std::filesystem::file_size(Image(d)))));
+    const auto most = std::max_element(asks.begin(), asks.end(), [](auto& a, auto& b) { return a.second < b.second; });
+    EXPECT_LE(most->second, c.mostAsks) << "sector " << most->first;
   }
 }
 
