@@ -168,8 +168,11 @@ TEST_F(SweepTest, GivesWhatCheckConvertAndCarveGive) {
     options.target = [&](int slot) { return std::optional<OutputTarget>(swept + "/" + std::to_string(slot) + ".zep"); };
     options.onVolumeBytes = [image](std::span<const std::uint8_t> b) { (*image)(b); };
     options.dumpCarveDir = Folder(d, "dump");
+    std::vector<std::uint64_t> progress;
+    options.progress = [&](std::uint64_t done) { progress.push_back(done); };
     std::map<std::int64_t, int> asks;
     const SweepResult r = SweepDisc(*Open(d, &asks), dir, d.type, options);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
 
     ASSERT_EQ(r.records.size(), check.records.size());
     std::vector<ByteRange> written;
@@ -206,10 +209,28 @@ TEST_F(SweepTest, GivesWhatCheckConvertAndCarveGive) {
     std::uint64_t lost = 0;
     for (const RescueBlock& b : image->lost) lost += static_cast<std::uint64_t>(b.size);
     EXPECT_EQ(image->given, size - lost);
+    EXPECT_EQ(progress.back(), size);
     if (d.damaged) continue;
     EXPECT_LE(r.bytesRead, size + size / 20);
     const auto most = std::max_element(asks.begin(), asks.end(), [](auto& a, auto& b) { return a.second < b.second; });
     EXPECT_EQ(most->second, 1) << "sector " << most->first;
+  }
+}
+
+// A sweep stopped on the way says so, gives no image hash and carves nothing:
+// stopped before the first record, inside the gaps, and before the dump area.
+TEST_F(SweepTest, StopsWhenCancelled) {
+  const SampleDisc& d = kDiscs[1];
+  for (const int polls : {0, 3, 7}) {
+    SCOPED_TRACE(polls);
+    int asked = 0;
+    SweepOptions options;
+    options.dumpCarveDir = Folder(d, "cancelled");
+    options.cancelled = [&] { return asked++ >= polls; };
+    const SweepResult r = SweepDisc(*Open(d), Directory(d), d.type, options);
+    EXPECT_EQ(std::tuple(r.cancelled, r.everyByte, r.dumpCarve.files.size()), std::tuple(true, false, 0u));
+    EXPECT_LT(r.bytesRead, std::filesystem::file_size(Image(d)));
+    EXPECT_LT(r.records.size(), 5u);
   }
 }
 
