@@ -238,15 +238,9 @@ const RecordHealth& RecordChecker::health() const {
   return h_;
 }
 
-std::vector<ByteRange> RecordChecker::WrittenPings(const Volume& volume) const {
+std::vector<ByteRange> RecordChecker::WrittenPings(Volume& volume) const {
   if (walk_) return walk_->walk.pings();
-  std::vector<ByteRange> blocks;
-  const std::int64_t size = volume.Size();
-  const std::int64_t begin = std::max<std::int64_t>(extent_.Offset(0), 0);
-  std::int64_t end = extent_.Offset(extent_.count);
-  if (size != Volume::kUnknownSize) end = std::min(end, begin + std::max<std::int64_t>(size - begin, 0) / kTk40BlockSize * kTk40BlockSize);
-  if (end > begin) blocks.push_back({static_cast<std::uint64_t>(begin), static_cast<std::uint64_t>(end)});
-  return blocks;
+  return zep::WrittenPings(volume, extent_, SourceType::Tk40);  // the blocks: nothing to read
 }
 
 std::uint64_t RecordChecker::ReadRest(Volume& volume, const std::function<void(std::uint64_t)>& progress) {
@@ -255,7 +249,10 @@ std::uint64_t RecordChecker::ReadRest(Volume& volume, const std::function<void(s
   reader.Observe(this);
   std::uint64_t bytes = 0;
   while (reader.Next()) {
-    for (std::int64_t j = 0; j < reader.batchSize(); ++j) bytes += reader.Delivered(j) + (reader.State(j) == UnitState::Unreadable ? static_cast<std::uint64_t>(extent_.unitSize) : 0);
+    for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
+      // An unreadable unit's bytes count as read, as the scan dump counts them.
+      bytes += reader.State(j) == UnitState::Cut ? reader.Delivered(j) : static_cast<std::uint64_t>(extent_.unitSize);
+    }
     if (progress) progress(bytes);
   }
   End(reader.pastEnd());

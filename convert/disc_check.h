@@ -102,7 +102,7 @@ class RecordChecker final : public UnitObserver {
   // Where the pings a conversion of the record writes lie on the volume,
   // sorted and merged, as WrittenPings gives them: for ZEP V1.X those the
   // walk found, for TK40 the extent's whole blocks inside the volume.
-  std::vector<ByteRange> WrittenPings(const Volume& volume) const;
+  std::vector<ByteRange> WrittenPings(Volume& volume) const;
 
  private:
   struct Walk;
