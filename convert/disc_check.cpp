@@ -243,19 +243,51 @@ std::vector<ByteRange> RecordChecker::WrittenPings(Volume& volume) const {
   return zep::WrittenPings(volume, extent_, SourceType::Tk40);  // the blocks: nothing to read
 }
 
+namespace {
+
+// Bytes a sector of a front-to-back read took from the volume: an unreadable
+// one counts whole, up to the end of the volume.
+std::uint64_t Taken(const UnitReader& reader, std::int64_t j, const Volume& volume) {
+  if (reader.State(j) == UnitState::Cut) return reader.Delivered(j);
+  const std::int64_t pos = reader.extent().Offset(reader.batchFirst() + j), size = volume.Size();
+  const std::int64_t unit = reader.extent().unitSize;
+  return static_cast<std::uint64_t>(size >= 0 ? std::clamp<std::int64_t>(size - pos, 0, unit) : unit);
+}
+
+}  // namespace
+
+// Read in sectors whatever the unit: a TK40 block that fails is then known
+// (FailedReads) by the sector that failed rather than the whole block, so the
+// scan dump's pieces, half a block off, lose no good neighbour to it.
 std::uint64_t RecordChecker::ReadRest(Volume& volume, const std::function<void(std::uint64_t)>& progress) {
-  UnitReader reader(volume, extent_, UnitReader::kBatchBytes, true);
-  reader.SkipTo(next_);
-  reader.Observe(this);
+  const std::int64_t per = extent_.unitSize / kZepSectorSize;
+  UnitReader reader(volume, RecordExtent::Bytes(extent_.Offset(next_), kZepSectorSize, (extent_.count - next_) * per),
+                    UnitReader::kBatchBytes, true);
+  std::vector<std::uint8_t> unit(static_cast<std::size_t>(extent_.unitSize));
+  std::int64_t filled = 0;
+  std::size_t delivered = 0;
+  UnitState state = UnitState::Good;
+  const auto tell = [&] {
+    Unit(next_, std::span(unit).first(state == UnitState::Cut ? delivered : unit.size()), state);
+    filled = 0, delivered = 0, state = UnitState::Good;
+  };
   std::uint64_t bytes = 0;
   while (reader.Next()) {
     for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
-      // An unreadable unit's bytes count as read, as the scan dump counts them.
-      bytes += reader.State(j) == UnitState::Cut ? reader.Delivered(j) : static_cast<std::uint64_t>(extent_.unitSize);
+      const UnitState s = reader.State(j);
+      std::memcpy(unit.data() + filled * kZepSectorSize, reader.Unit(j).data(), static_cast<std::size_t>(kZepSectorSize));
+      if (s != UnitState::Good && state != UnitState::Unreadable) state = s;
+      delivered += s == UnitState::Unreadable ? 0 : reader.Delivered(j);
+      bytes += Taken(reader, j, volume);
+      if (++filled == per) tell();
     }
     if (progress) progress(bytes);
   }
-  End(reader.pastEnd());
+  if (filled > 0) {  // the end of the volume cuts the unit
+    if (state == UnitState::Good) state = UnitState::Cut;
+    tell();
+  }
+  End(extent_.count - next_);
   return bytes;
 }
 
@@ -270,7 +302,7 @@ DumpArea ReadDumpArea(Volume& volume, bool keep, const std::function<void(std::u
     for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
       const std::int64_t k = reader.batchFirst() + j;
       const std::size_t delivered = reader.State(j) == UnitState::Unreadable ? 0 : reader.Delivered(j);
-      d.inside += static_cast<std::int64_t>(reader.State(j) == UnitState::Unreadable ? kZepSectorSize : delivered);
+      d.inside += static_cast<std::int64_t>(Taken(reader, j, volume));
       if (reader.State(j) != UnitState::Good) pieceBad[static_cast<std::size_t>(k / 2)] = true;
       if (reader.State(j) == UnitState::Unreadable) AddRange(d.unreadable, {static_cast<std::uint64_t>(kDumpOffset + k * kZepSectorSize), static_cast<std::uint64_t>(kDumpOffset + (k + 1) * kZepSectorSize)});
       if (keep) std::memcpy(d.bytes.data() + k * kZepSectorSize, reader.Unit(j).data(), delivered);

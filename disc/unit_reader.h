@@ -9,7 +9,6 @@
 // invents bytes: a bad unit's bytes are zeros, except the ones a unit cut by
 // the end did deliver.
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -72,9 +71,6 @@ class UnitReader {
   // Tells observer of every unit from here on; while it looks, CopyInto
   // declines, since the observer must see the bytes.
   void Observe(UnitObserver* observer) { observer_ = observer; }
-  // Reads on from unit k: the units before it (another reader gave them)
-  // are neither read nor told.
-  void SkipTo(std::int64_t k) { next_ = std::max(next_, k); }
 
   // Hands the next units, up to maxUnits, to the system to copy into out
   // (OutputFile::CopyFrom) instead of reading them, where none of them can
