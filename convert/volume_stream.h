@@ -1,6 +1,6 @@
 #pragma once
 // A stretch of the volume read front to back through one window of bounded
-// size: what the carver and the health check use to look at every byte once,
+// size: what the carver uses to look at every byte once,
 // at the speed of large sequential reads, in constant memory. The reading is
 // the unit reader's, in sectors: a sector that does not read is held as zeros
 // and remembered, so a caller can tell the zeros the disc holds from the ones
