@@ -54,6 +54,12 @@ std::optional<DiscSource> Open(InventoryDisc& disc) {
   return std::move(opened.disc);
 }
 
+// The image as sha256sum sees it, where the sweep could not hash it: an
+// image it did not read whole, or one refused as a disc.
+void HashImageFile(InventoryDisc& disc) {
+  if (std::error_code ec; fs::is_regular_file(fs::path(disc.image), ec)) disc.sha256 = Sha256OfFile(disc.image).hex;
+}
+
 struct Weighed {
   RecordDirectory dir{};
   std::optional<Problem> directoryProblem;
@@ -80,9 +86,11 @@ void Carve(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const st
   carve.outDir = JoinPath(job.outDir, job.folder);
   carve.output.watch = watch;
   carve.type = job.options->type;
-  carve.progress = [&](std::uint64_t reached) { job.progress(disc.size / 4 + reached * 3 / 4); };
+  carve.progress = job.progress;
+  Sha256 hash;
   bool everyByte = false;
-  const CarveResult carved = SweepCarve(*source.volume, carve, {}, everyByte);
+  const CarveResult carved = SweepCarve(*source.volume, carve, [&](auto bytes) { hash.Update(bytes); }, everyByte);
+  if (everyByte) disc.sha256 = hash.HexDigest();
   RecordsOfCarve(disc, job, carved, watch);
 }
 
@@ -100,11 +108,14 @@ bool Sweep(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const We
     output.watch = watch;
     return OutputTarget(path, output);
   };
+  Sha256 hash;
+  sweep.onVolumeBytes = [&](std::span<const std::uint8_t> bytes) { hash.Update(bytes); };
   sweep.dumpCarveDir = folderPath;
   sweep.dumpCarveOutput.watch = watch;
-  sweep.progress = [&](std::uint64_t done) { job.progress(disc.size / 4 + done * 3 / 4); };
+  sweep.progress = job.progress;
   sweep.cancelled = job.cancelled;
-  SweepResult swept = SweepDisc(*source.volume, source.opener, w.dir, w.type, sweep);
+  SweepResult swept = SweepDisc(*source.volume, w.dir, w.type, sweep);
+  if (swept.everyByte) disc.sha256 = hash.HexDigest();
   for (const SweptRecord& s : swept.records) health.records.push_back(s.health);
   health.dump = swept.dump;
   RecordsOfSweep(disc, job, w.dir, w.type, swept, watch);
@@ -120,11 +131,11 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   const FileStamp stamp = StampOf(job.image);
   disc.size = stamp.size;
   disc.mtime = stamp.mtime;
-  // The image as sha256sum sees it, whatever of it the disc code can use.
-  const FileDigest digest = Sha256OfFile(job.image, [&](std::uint64_t n) { job.progress(n / 4); });
-  disc.sha256 = digest.hex;
   std::optional<DiscSource> source = Open(disc);
-  if (!source) return disc;
+  if (!source) {
+    HashImageFile(disc);
+    return disc;
+  }
   const std::string folderPath = JoinPath(job.outDir, job.folder);
   if (std::error_code ec; !fs::create_directories(fs::path(folderPath), ec) && ec) {
     Unreadable(disc, {folderPath, ec.message(), 0, false, ProblemKind::kWriteFailed});
@@ -146,6 +157,9 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   else cancelled = Sweep(disc, job, *source, w, watch, report.health);
   if (auto p = WriteWatched(JoinPath(folderPath, disc.check), CheckReportJson(report), watch)) disc.problems.push_back(*p);
   FinishDisc(disc, job, w.lost, *watch);
+  // Bytes the sweep could not read (a mapfile's unrescued ones) are still
+  // the image's: sha256sum hashes them, and so does the one read of them here.
+  if (disc.sha256.empty()) HashImageFile(disc);
   return disc;
 }
 

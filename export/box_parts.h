@@ -1,6 +1,6 @@
 #pragma once
-// The inventory's parts, for its own files only: one disc read, the files
-// it writes, and the read of a disc's volume behind one call.
+// The inventory's parts, for its own files only: one disc read and the
+// files it writes.
 
 #include <cstdint>
 #include <functional>
@@ -13,6 +13,7 @@
 #include "convert/carve.h"
 #include "convert/convert.h"
 #include "convert/disc_check.h"
+#include "convert/disc_sweep.h"
 #include "disc/directory.h"
 #include "disc/file.h"
 #include "disc/problem.h"
@@ -21,38 +22,6 @@
 #include "export/box_watch.h"
 
 namespace zep::box {
-
-// One pass over a listed disc: its check, its records converted, the dump
-// area's runs carved, its bytes hashed. Behind this one call, so that a
-// sweep that reads each byte once replaces it alone.
-struct SweptRecord {
-  int slot = 0;
-  RecordHealth health;
-  ConvertResult conversion;
-  std::string path;  // the record file, when conversion.Converted()
-};
-struct SweepOptions {
-  std::function<std::optional<OutputTarget>(int slot)> target;
-  std::function<void(std::span<const std::uint8_t>)> onVolumeBytes;
-  std::string dumpCarveDir;
-  OutputOptions dumpCarveOutput;
-  std::function<void(std::uint64_t bytesDone)> progress;
-  std::function<bool()> cancelled;
-};
-struct SweepResult {
-  std::vector<SweptRecord> records;
-  AreaHealth dump;
-  CarveResult dumpCarve;
-  std::uint64_t bytesRead = 0;
-  bool everyByte = false;
-  std::optional<Problem> firstUnreadable;
-  bool cancelled = false;
-};
-SweepResult SweepDisc(Volume& volume, const VolumeOpener& open, const RecordDirectory& dir, SourceType type,
-                      const SweepOptions& options);
-// A disc without a directory: its runs carved, its bytes hashed.
-CarveResult SweepCarve(Volume& volume, const CarveOptions& options,
-                       const std::function<void(std::span<const std::uint8_t>)>& onVolumeBytes, bool& everyByte);
 
 // "2026-12-08T04:45:05.123456789Z": a file's modification time as the file
 // system keeps it; empty when the file is not there.
