@@ -52,6 +52,13 @@ std::string DiscReportJson(const std::string& source, const std::string& folder,
   return Indented(text, 2);
 }
 
+// {"discs": [each disc's object], "total": {...}}, as nlohmann indents it.
+void WriteJsonReports(std::ostream& out, const std::vector<std::string>& reports, const json& totals) {
+  out << "{\n  \"discs\": [";
+  for (std::size_t i = 0; i < reports.size(); ++i) out << (i ? ",\n    " : "\n    ") << reports[i];
+  out << (reports.empty() ? "],\n" : "\n  ],\n") << "  \"total\": " << Indented(totals.dump(2), 1) << "\n}\n";
+}
+
 }  // namespace
 
 int RunSeveralSources(Console& con, const std::vector<std::string>& sources, const std::string& outDir,
@@ -101,9 +108,7 @@ int RunSeveralSources(Console& con, const std::vector<std::string>& sources, con
   if (con.json) {
     const json totals = {{"discs", done.size()}, {"records", total.records}, {"pings", total.pings},
                          {"lost", total.lost}, {"status", status}};
-    con.out << "{\n  \"discs\": [";
-    for (std::size_t i = 0; i < reports.size(); ++i) con.out << (i ? ",\n    " : "\n    ") << reports[i];
-    con.out << (reports.empty() ? "],\n" : "\n  ],\n") << "  \"total\": " << Indented(totals.dump(2), 1) << "\n}\n";
+    WriteJsonReports(con.out, reports, totals);
     return status;
   }
   for (const Done& d : done) {
