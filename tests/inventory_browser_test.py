@@ -40,6 +40,17 @@ with tempfile.TemporaryDirectory() as tmp:
                for d, _, fs in os.walk(out) for f in fs} - {"manifest-sha256.txt", "inventory-state.json"}
     check(listed == on_disk, f"the manifest lists every file written: missing {on_disk - listed}, extra {listed - on_disk}")
 
+    # The thumbnails are drawn from the pings as they were written: the same
+    # picture as echogram --fit draws from the file and its map, unread
+    # samples transparent, not painted as data.
+    for rec in ("HARBOUR", "REEF.A"):
+        stem = os.path.join(out, "damaged", rec)
+        record = stem + (".ZEP" if not rec.endswith(".A") else "")
+        fit = os.path.join(tmp, rec + "-fit.png")
+        subprocess.run([zepconv, "echogram", record, "-o", fit, "--fit", "480x240"], capture_output=True)
+        check(open(fit, "rb").read() == open(stem + "-echogram.png", "rb").read(),
+              f"{rec}: the inventory's thumbnail is echogram --fit's")
+
     rows = list(csv.DictReader(open(os.path.join(out, "inventory.csv"), newline="")))
     inventory = json.load(open(os.path.join(out, "inventory.json")))
     pages = ["index.html"] + [d["folder"] + ".html" for d in inventory["discs"]]
