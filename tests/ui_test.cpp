@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -21,8 +24,11 @@
 #include "app/startup.h"
 #include "disc/scan.h"
 #include "res/resource.h"
+#include "tests/cli_run.h"
 #include "tests/support/disc_image.h"
 #include "tests/support/record_check.h"
+#include "ui/background_job.h"
+#include "ui/check_window.h"
 #include "ui/commands.h"
 #include "ui/dialogs.h"
 #include "ui/run_texts.h"
@@ -621,6 +627,203 @@ TEST_F(UiTest, AboutBoxClosesWithOkOrEscAndF1OpensThePlattorHelpFile) {
   answerer.join();
   EXPECT_NE(text.find("Plattor.hlp"), std::string::npos) << text;
   WinHelpA(window, nullptr, HELP_QUIT, 0);
+}
+
+// The Tools menu's jobs run on the worker thread: the test's thread pumps the
+// window's messages (progress, the end, the boxes the end opens) until the
+// job is over.
+void WaitForJob() {
+  for (MSG msg; ui::JobRunning() && GetMessageA(&msg, nullptr, 0, 0) > 0;) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// A sample disc of tools/make_sample_disc, with the options given.
+std::string SampleDisc(const test::TempDir& dir, const Names& options) {
+  const std::string image = dir.File("sample.img");
+  Names args{MAKE_SAMPLE_DISC_PATH};
+  args.insert(args.end(), options.begin(), options.end());
+  args.push_back(image);
+  EXPECT_EQ(test::RunProcess(args, dir.File("make.out"), dir.File("make.err")), 0) << test::ReadText(dir.File("make.err"));
+  return image;
+}
+
+std::vector<Names> ListRows(HWND list, int columns) {
+  std::vector<Names> rows(static_cast<std::size_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
+  for (std::size_t row = 0; row < rows.size(); ++row) {
+    for (int sub = 0; sub < columns; ++sub) {
+      char text[256] = "";
+      LVITEMA item{.iSubItem = sub, .pszText = text, .cchTextMax = sizeof text};
+      SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+      rows[row].push_back(text);
+    }
+  }
+  return rows;
+}
+
+std::string JsonRanges(const nlohmann::json& runs) {
+  std::string text;
+  for (const auto& r : runs) {
+    text += (text.empty() ? "" : ", ") + std::to_string(r[0].get<long long>());
+    if (r[1] != r[0]) text += "-" + std::to_string(r[1].get<long long>());
+  }
+  return text.empty() ? "-" : text;
+}
+
+// The check window's rows as zepconv's check report gives them.
+std::vector<Names> RowsOfReport(const nlohmann::json& report) {
+  std::vector<Names> rows;
+  for (const auto& r : report["records"]) {
+    rows.push_back({std::to_string(r["record"].get<int>()), r["name"].get<std::string>(), r["verdict"].get<std::string>(),
+                    std::to_string(r["whole_units"].get<long long>()) + " of " + std::to_string(r["units"].get<long long>()),
+                    JsonRanges(r["unreadable"]), std::to_string(r["pings"].get<long long>())});
+  }
+  return rows;
+}
+
+struct SampleCase {
+  Names options;  // of make_sample_disc
+  int sourceType;
+};
+const SampleCase kSamples[] = {
+    {{}, IDM_SOURCE_TK40},
+    {{"--damaged"}, IDM_SOURCE_TK40},
+    {{"--type", "zep", "--damaged", "--dump-runs"}, IDM_SOURCE_ZEPV1},
+    {{"--zero-directory"}, IDM_SOURCE_TK40},
+    {{"--type", "zep", "--zero-directory"}, IDM_SOURCE_ZEPV1},
+};
+
+// "&Tools" sits between "&File" and "&Help"; what reads the source waits for
+// one, and nothing that reads or replaces it runs beside a job.
+TEST_F(UiTest, ToolsMenuFollowsTheSourceAndTheJob) {
+  const HMENU bar = GetMenu(window);
+  Names tops, tools;
+  for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+    char text[64] = "";
+    GetMenuStringA(bar, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    tops.push_back(text);
+  }
+  EXPECT_EQ(tops, (Names{"&File", "&Tools", "&Help"}));
+  const HMENU menu = GetSubMenu(bar, 1);
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    char text[64] = "";
+    GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    tools.push_back(std::to_string(GetMenuItemID(menu, i)) + " " + text);
+  }
+  EXPECT_EQ(tools, (Names{"114 Check Disc...", "115 Recover Lost Records...", "0 ", "116 Make Inventory..."}));
+  const auto grayed = [this](std::initializer_list<int> ids) {
+    std::string state;
+    for (int id : ids) state += (MenuItemState(id) & MF_GRAYED) ? 'g' : 'e';
+    return state;
+  };
+  const std::initializer_list<int> ids = {IDM_CHECK_DISC, IDM_RECOVER_RECORDS, IDM_MAKE_INVENTORY, IDM_OPEN_IMAGE};
+  EXPECT_EQ(grayed(ids), "ggee");
+  ScanImage(ThreeRecords());
+  EXPECT_EQ(grayed(ids), "eeee");
+  std::atomic<bool> release{false};
+  ui::g_jobReportHook = [&release](ui::JobControl&, std::uint64_t, std::uint64_t) {
+    while (!release) Sleep(1);
+  };
+  Command(IDM_CHECK_DISC);
+  ASSERT_TRUE(ui::JobRunning());
+  SelectRows({0});
+  EXPECT_EQ(grayed({IDM_CHECK_DISC, IDM_RECOVER_RECORDS, IDM_MAKE_INVENTORY, IDM_OPEN_IMAGE, IDM_CONVERT}), "ggggg");
+  release = true;
+  WaitForJob();
+  ui::g_jobReportHook = nullptr;
+  EXPECT_EQ(grayed({IDM_CHECK_DISC, IDM_CONVERT}), "ee");
+  ASSERT_NE(ui::CheckWindow(), nullptr);
+}
+
+// The check window lists what `zepconv check --json` reports for the same
+// image, read as the chosen type, and saves the same report.
+TEST_F(UiTest, CheckWindowListsWhatZepconvCheckReports) {
+  for (const SampleCase& sample : kSamples) {
+    SCOPED_TRACE(sample.options.empty() ? "plain" : sample.options.back());
+    const test::TempDir dir;
+    const std::string image = SampleDisc(dir, sample.options);
+    Command(sample.sourceType);
+    ui::ScanImageIntoList(window, image);
+    Command(IDM_CHECK_DISC);
+    WaitForJob();
+    const HWND check = ui::CheckWindow();
+    ASSERT_NE(check, nullptr);
+    const test::ToolRun cli =
+        test::RunZepconv({"check", "--json", "--type", sample.sourceType == IDM_SOURCE_TK40 ? "tk40" : "zep", image});
+    const nlohmann::json report = nlohmann::json::parse(cli.out);
+    EXPECT_EQ(ListRows(GetDlgItem(check, IDC_CHECK_LIST), 6), RowsOfReport(report));
+    const std::string line = WindowText(GetDlgItem(check, IDC_CHECK_DISC_LINE));
+    EXPECT_NE(line.find(report["label"].is_null() ? "no label" : "label " + report["label"].get<std::string>()),
+              std::string::npos) << line;
+    EXPECT_NE(line.find(report["dump_area"]["readable"].get<bool>() ? "dump area readable" : "dump area"),
+              std::string::npos) << line;
+    EXPECT_EQ(StatusLine().starts_with("Checked "), true) << StatusLine();
+  }
+}
+
+// The ping runs carved into the chosen folder are zepconv carve's, leaving out
+// what a conversion of the listed records writes; a box and the status line
+// say how many.
+TEST_F(UiTest, RecoverCarvesWhatZepconvCarvesIntoTheChosenFolder) {
+  for (const SampleCase& sample : kSamples) {
+    SCOPED_TRACE(sample.options.empty() ? "plain" : sample.options.back());
+    const test::TempDir dir, out, cli;
+    const std::string image = SampleDisc(dir, sample.options);
+    Command(sample.sourceType);
+    ui::ScanImageIntoList(window, image);
+    DialogScript script({ChooseFolder(out.path().string()), Press(IDOK)});
+    Command(IDM_RECOVER_RECORDS);
+    WaitForJob();
+    ASSERT_EQ(script.seen().size(), 2u);
+    test::RunZepconv({"carve", image, "-o", cli.path().string()});
+    const Names files = FilesIn(cli.path());
+    EXPECT_EQ(FilesIn(out.path()), files);
+    for (const std::string& f : files) EXPECT_EQ(ReadWholeFile(out.path() / f), ReadWholeFile(cli.path() / f)) << f;
+    const std::string& box = script.seen()[1].text;
+    EXPECT_TRUE(box.starts_with("Recovered " + std::to_string(files.size()) + " record") ||
+                (files.empty() && box.starts_with("No runs"))) << box;
+    EXPECT_TRUE(box.starts_with(StatusLine())) << StatusLine();
+  }
+}
+
+// Cancel half-way through a job: the dialog's button stops it at the next
+// unit, and no temporary file is left in the folder.
+TEST_F(UiTest, CancelInTheMiddleOfARecoveryLeavesNoTemporaryFile) {
+  const test::TempDir dir, out;
+  Command(IDM_SOURCE_ZEPV1);
+  ui::ScanImageIntoList(window, SampleDisc(dir, {"--type", "zep", "--zero-directory", "--dump-runs"}));
+  std::atomic<bool> halfway{false}, released{false};
+  ui::g_jobReportHook = [&](ui::JobControl& control, std::uint64_t done, std::uint64_t total) {
+    if (released || done < total / 2) return;
+    halfway = true;
+    PostMessageA(ui::g_shell.statusBar, WM_NULL, 0, 0);  // wakes the test's thread
+    while (!control.cancelled()) Sleep(1);
+    released = true;
+  };
+  DialogScript script({ChooseFolder(out.path().string())});
+  Command(IDM_RECOVER_RECORDS);
+  const HWND dialog = ui::JobDialog();
+  ASSERT_NE(dialog, nullptr);
+  for (MSG msg; !halfway && GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
+  SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  WaitForJob();
+  ui::g_jobReportHook = nullptr;
+  EXPECT_EQ(StatusLine(), "Recover Lost Records: cancelled");
+  for (const std::string& name : FilesIn(out.path())) EXPECT_TRUE(name.starts_with("carved-")) << name;
+  EXPECT_EQ(script.seen().size(), 1u) << "only the folder browser";
+}
+
+// A multi-select Open dialog gives one path alone, or a folder and its names.
+TEST(DialogTest, SelectedFilesJoinTheFolderAndEachName) {
+  using namespace std::string_view_literals;
+  const std::pair<std::string_view, Names> cases[] = {
+      {"C:\\box\\disc.img\0\0"sv, {"C:\\box\\disc.img"}},
+      {"C:\\box\0one.img\0two.img\0\0"sv, {"C:\\box\\one.img", "C:\\box\\two.img"}},
+      {"D:\\\0one.img\0two.img\0\0"sv, {"D:\\one.img", "D:\\two.img"}},
+      {"\0\0"sv, {}},
+  };
+  for (const auto& [buffer, files] : cases) EXPECT_EQ(ui::SelectedFiles(buffer), files);
 }
 
 // The desktop program as its own process: start, choose the mapped drive,
