@@ -775,7 +775,9 @@ TEST_F(UiTest, RecoverCarvesWhatZepconvCarvesIntoTheChosenFolder) {
     DialogScript script({ChooseFolder(out.path().string()), Press(IDOK)});
     Command(IDM_RECOVER_RECORDS);
     WaitForJob();
-    ASSERT_EQ(script.seen().size(), 2u);
+    std::string seen;
+    for (const SeenDialog& d : script.seen()) seen += d.title + ": " + d.text + "\n";
+    ASSERT_EQ(script.seen().size(), 2u) << seen;
     test::RunZepconv({"carve", image, "-o", cli.path().string()});
     const Names files = FilesIn(cli.path());
     EXPECT_EQ(FilesIn(out.path()), files);
@@ -787,30 +789,36 @@ TEST_F(UiTest, RecoverCarvesWhatZepconvCarvesIntoTheChosenFolder) {
   }
 }
 
-// Cancel half-way through a job: the dialog's button stops it at the next
-// unit, and no temporary file is left in the folder.
+// Cancel while a carved file is being written: the dialog's button stops the
+// job at the next unit, and the unfinished file is gone with it.
 TEST_F(UiTest, CancelInTheMiddleOfARecoveryLeavesNoTemporaryFile) {
   const test::TempDir dir, out;
   Command(IDM_SOURCE_ZEPV1);
-  ui::ScanImageIntoList(window, SampleDisc(dir, {"--type", "zep", "--zero-directory", "--dump-runs"}));
-  std::atomic<bool> halfway{false}, released{false};
-  ui::g_jobReportHook = [&](ui::JobControl& control, std::uint64_t done, std::uint64_t total) {
-    if (released || done < total / 2) return;
-    halfway = true;
+  ui::ScanImageIntoList(window, SampleDisc(dir, {"--type", "zep", "--zero-directory"}));
+  const auto writing = [&out] {
+    for (const std::string& name : FilesIn(out.path())) {
+      if (name.starts_with("~zep")) return true;
+    }
+    return false;
+  };
+  std::atomic<bool> midway{false};
+  ui::g_jobReportHook = [&](ui::JobControl& control, std::uint64_t, std::uint64_t) {
+    if (midway || !writing()) return;
+    midway = true;
     PostMessageA(ui::g_shell.statusBar, WM_NULL, 0, 0);  // wakes the test's thread
     while (!control.cancelled()) Sleep(1);
-    released = true;
   };
   DialogScript script({ChooseFolder(out.path().string())});
   Command(IDM_RECOVER_RECORDS);
   const HWND dialog = ui::JobDialog();
   ASSERT_NE(dialog, nullptr);
-  for (MSG msg; !halfway && GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
+  for (MSG msg; !midway && ui::JobRunning() && GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
+  ASSERT_TRUE(midway) << "no file was being written at any report";
   SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   WaitForJob();
   ui::g_jobReportHook = nullptr;
   EXPECT_EQ(StatusLine(), "Recover Lost Records: cancelled");
-  for (const std::string& name : FilesIn(out.path())) EXPECT_TRUE(name.starts_with("carved-")) << name;
+  EXPECT_FALSE(writing());
   EXPECT_EQ(script.seen().size(), 1u) << "only the folder browser";
 }
 

@@ -89,7 +89,7 @@ INT_PTR CALLBACK JobDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
   switch (message) {
     case WM_INITDIALOG:
       SendDlgItemMessageA(dialog, IDC_JOB_BAR, PBM_SETRANGE32, 0, 1000);
-      return TRUE;
+      return FALSE;  // no focus: the dialog does not take it from the main window
     case WM_COMMAND:
       if (LOWORD(wParam) != IDCANCEL) return FALSE;
       CancelJob();
