@@ -3,8 +3,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "cli/commands.h"
 #include "cli/disc_type.h"
 #include "cli/progress.h"
@@ -12,17 +10,17 @@
 #include "cli/whole_disc.h"
 #include "disc/scan.h"
 #include "convert/disc_check.h"
+#include "export/check_report.h"
 
 namespace zep::cli {
 namespace {
 
-using json = nlohmann::ordered_json;
 constexpr std::int64_t kMiB = 1024 * 1024;
 
 struct Report {
   std::string source;
   SettledType type;
-  std::string directoryError;  // empty when the directory was read whole
+  std::optional<Problem> directoryProblem;  // none when the directory was read whole
   RecordDirectory dir{};
   DiscHealth health;
 };
@@ -35,62 +33,6 @@ std::string Ranges(const std::vector<UnitRun>& runs) {
     if (r.count > 1) text += (r.first < 0 ? " to " : "-") + std::to_string(r.first + r.count - 1);
   }
   return text;
-}
-
-json SlotJson(const SlotEvidence& s) {
-  return {{"slot", s.slot},        {"label", s.label},         {"unknown_status", s.strange},
-          {"tk40_name", s.tk40Name}, {"zep_name", s.zepName},    {"tk40_date", s.tk40Date},
-          {"zep_date", s.zepDate},   {"opens_ping", s.opensPing}, {"fits_tk40", s.fitsTk40()},
-          {"fits_zep", s.fitsZep()}};
-}
-
-void WriteJson(Console& con, const Report& r) {
-  const bool tk40 = r.type.type == SourceType::Tk40;
-  const TypeEvidence& ev = r.type.evidence;
-  json evidence = {{"verdict", ev.Describe()}, {"fit_tk40", ev.fitTk40}, {"fit_zep", ev.fitZep},
-                   {"open_with_ping", ev.opensPing}, {"slots", json::array()}};
-  for (const SlotEvidence& s : ev.slots) evidence["slots"].push_back(SlotJson(s));
-  json records = json::array();
-  for (const RecordHealth& h : r.health.records) {
-    json unreadable = json::array();
-    for (const UnitRun& u : h.unreadable) unreadable.push_back({u.first, u.first + u.count - 1});
-    json rec = {{"record", h.slot + 1},
-                {"name", Latin1ToUtf8(RecordName(r.dir, h.slot, r.type.type))},
-                {"unit", tk40 ? "block" : "sector"},
-                {"directory_count", h.directoryCount},
-                {"first_unit", h.firstUnit},
-                {"units", h.units},
-                {"whole_units", h.wholeUnits},
-                {"unreadable_units", h.unreadableUnits},
-                {"unreadable", unreadable},
-                {"beyond_end", h.beyondEnd}};
-    if (tk40) {
-      rec["no_mode"] = h.noMode;
-    } else {
-      rec["pings_found"] = h.pingsFound;
-      rec["walk_breaks_at"] = h.walkBreaksAt ? json(*h.walkBreaksAt) : json(nullptr);
-      rec["walk_runs"] = h.walkRuns;
-    }
-    rec["pings"] = h.pings;
-    rec["unread_pings"] = h.unreadPings;
-    json missing = json::array();
-    for (const UnitRun& u : h.missing) missing.push_back({u.first, u.first + u.count - 1});
-    rec["missing_pings"] = h.MissingPings();
-    rec["missing"] = missing;
-    rec["verdict"] = VerdictName(h.verdict);
-    records.push_back(rec);
-  }
-  const AreaHealth& d = r.health.dump;
-  json doc = {{"source", r.source},
-              {"type", SourceTypeName(r.type.type)},
-              {"evidence", evidence},
-              {"directory_read", r.directoryError.empty()},
-              {"directory_error", r.directoryError.empty() ? json(nullptr) : json(r.directoryError)},
-              {"label", HasLabel(r.dir) ? json(Latin1ToUtf8(RecordName(r.dir, kLabelSlot, r.type.type))) : json(nullptr)},
-              {"dump_area", {{"readable", d.readable()}, {"pieces", d.pieces}, {"unreadable_pieces", d.unreadable},
-                             {"beyond_end_pieces", d.beyondEnd}}},
-              {"records", records}};
-  con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
 }
 
 std::string Count(std::int64_t n, const std::string& unit) {
@@ -111,13 +53,13 @@ std::string WalkText(const RecordHealth& h) {
 void WriteText(Console& con, const Report& r) {
   const bool tk40 = r.type.type == SourceType::Tk40;
   const AreaHealth& d = r.health.dump;
-  const bool noDirectory = r.type.evidence.kind == DiscKind::Blank && !r.directoryError.empty();
+  const bool noDirectory = r.type.evidence.kind == DiscKind::Blank && r.directoryProblem;
   con.out << "type       " << (noDirectory ? "no record directory to weigh" : r.type.evidence.Describe());
   if (r.type.evidence.type() != r.type.type && !r.health.records.empty()) {
     con.out << "; read as " << SourceTypeName(r.type.type) << " as --type says";
   }
   con.out << '\n'
-          << "directory  " << (r.directoryError.empty() ? "read" : "not read whole: " + r.directoryError) << '\n'
+          << "directory  " << (!r.directoryProblem ? "read" : "not read whole: " + r.directoryProblem->Text()) << '\n'
           << "label      " << (HasLabel(r.dir) ? Printable(RecordName(r.dir, kLabelSlot, r.type.type)) : "none") << '\n'
           << "dump area  ";
   if (d.readable()) con.out << "readable\n";
@@ -171,7 +113,7 @@ std::string Losses(const RecordHealth& h, SourceType type) {
 }
 
 bool AnythingLost(const Report& r) {
-  if (!r.directoryError.empty() || r.health.dump.unreadable > 0) return true;
+  if (r.directoryProblem || r.health.dump.unreadable > 0) return true;
   for (const RecordHealth& h : r.health.records) {
     if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) return true;
   }
@@ -186,7 +128,7 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
   if (!disc || !HoldsDirectory(con, source, disc->size)) return kRefused;
   Report r;
   r.source = source;
-  if (const auto problem = ReadRecordDirectory(*disc->volume, r.dir)) r.directoryError = problem->Text();
+  r.directoryProblem = ReadRecordDirectory(*disc->volume, r.dir);
   // The evidence is part of the report; only a contradicted --type gets a word on stderr.
   if (type) {
     r.type = SettleType(con, source, disc->opener, r.dir, type, false);
@@ -203,7 +145,7 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
     if (hooks.setPos) progress = [&](std::uint64_t done) { hooks.setPos(static_cast<std::int32_t>(done / kMiB)); };
     if (!unknown) r.health = CheckDisc(*disc->volume, r.dir, r.type.type, progress);
   }
-  if (json) WriteJson(con, r);
+  if (json) con.out << CheckReportJson({source, r.type.type, r.type.evidence, r.dir, r.directoryProblem, r.health});
   else WriteText(con, r);
   if (unknown) {
     con.Report(source, "the records were not checked; give --type tk40 or --type zep to check them as such");

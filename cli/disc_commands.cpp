@@ -13,7 +13,7 @@
 #include "cli/commands.h"
 #include "cli/disc_type.h"
 #include "cli/files.h"
-#include "cli/iso_time.h"
+#include "disc/iso_time.h"
 #include "cli/platform.h"
 #include "cli/progress.h"
 #include "cli/run_report.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "disc/detect_type.h"
+#include "convert/disc_type.h"
 #include "disc/volume.h"
 
 namespace zep::cli {
@@ -26,8 +26,5 @@ struct SettledType {
 SettledType SettleType(Console& con, const std::string& source, const VolumeOpener& open,
                        const RecordDirectory& dir, std::optional<SourceType> given, bool refuseUnknown,
                        bool directoryRead = true);
-
-// The evidence alone, without a word on stderr.
-TypeEvidence WeighDisc(const VolumeOpener& open, const RecordDirectory& dir);
 
 }  // namespace zep::cli

@@ -10,24 +10,17 @@
 
 #include "cli/commands.h"
 #include "disc/directory.h"
+#include "disc/disc_source.h"
 #include "disc/failed_reads.h"
 #include "disc/volume.h"
 
 namespace zep::cli {
 
-struct WholeDisc {
-  std::string source;         // as given
-  std::string path;           // what the volume is opened from
-  std::optional<char> drive;  // when SOURCE is a drive letter
-  std::unique_ptr<Volume> volume;
-  VolumeOpener opener;     // to open it again (the scan, the type evidence)
-  std::int64_t size = -1;  // bytes, when the system tells it
-};
+using WholeDisc = DiscSource;
 
-// Opens SOURCE (a drive letter names its drive), under the mapfile when one
-// is given (unrescued bytes then read as unreadable everywhere), and checks
-// that it passes for an MO disc; names the reason and gives nothing when it
-// cannot be read.
+// OpenDiscSource (a drive letter names its drive), under the mapfile when
+// one is given, and a .ZEP record file refused; names the reason and gives
+// nothing when it cannot be read.
 // Every read of it shares failedReads (a memory of its own when null).
 std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
                                     std::shared_ptr<FailedReads> failedReads = nullptr);

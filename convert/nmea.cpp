@@ -192,16 +192,6 @@ std::string FormatTimeOfDay(std::int32_t ms) {
   return s;
 }
 
-std::string FormatIsoDate(const CivilDate& date) {
-  std::string s;
-  AppendNumber(s, date.year, 4);
-  s += '-';
-  AppendNumber(s, date.month, 2);
-  s += '-';
-  AppendNumber(s, date.day, 2);
-  return s;
-}
-
 std::string FormatIsoTime(std::int64_t msSinceEpoch) {
   const std::int64_t days = (msSinceEpoch >= 0 ? msSinceEpoch : msSinceEpoch - kMsPerDay + 1) / kMsPerDay;
   std::string s = FormatIsoDate(CivilFromDays(days));

@@ -51,4 +51,18 @@ std::optional<CivilDate> DateFromBcd(std::uint16_t year, std::uint8_t month, std
   return date;
 }
 
+namespace {
+
+// At least width digits, the sign before them.
+std::string Padded(std::int64_t n, std::size_t width) {
+  const std::string digits = std::to_string(n < 0 ? -n : n);
+  return (n < 0 ? "-" : "") + std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits;
+}
+
+}  // namespace
+
+std::string FormatIsoDate(const CivilDate& date) {
+  return Padded(date.year, 4) + '-' + Padded(date.month, 2) + '-' + Padded(date.day, 2);
+}
+
 }  // namespace zep

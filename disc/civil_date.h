@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace zep {
 
@@ -13,6 +14,9 @@ struct CivilDate {
   int year = 0, month = 0, day = 0;
   bool operator==(const CivilDate&) const = default;
 };
+
+// "2008-11-05".
+std::string FormatIsoDate(const CivilDate& date);
 
 // Days since 1970-01-01 and back.
 std::int64_t DaysFromCivil(const CivilDate& date);

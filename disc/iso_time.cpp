@@ -1,11 +1,10 @@
-#include "cli/iso_time.h"
+#include "disc/iso_time.h"
 
 #include <cstdio>
 
-#include "convert/nmea.h"
 #include "disc/civil_date.h"
 
-namespace zep::cli {
+namespace zep {
 namespace {
 
 // Minutes after midnight.
@@ -39,4 +38,4 @@ IsoTimes IsoTimesOf(const DirectoryEntry& entry) {
   return t;
 }
 
-}  // namespace zep::cli
+}  // namespace zep

@@ -8,7 +8,7 @@
 
 #include "disc/directory.h"
 
-namespace zep::cli {
+namespace zep {
 
 struct IsoTimes {
   std::optional<std::string> date;   // "2008-11-05"
@@ -21,4 +21,4 @@ struct IsoTimes {
 // 2068, as POSIX reads them.
 IsoTimes IsoTimesOf(const DirectoryEntry& entry);
 
-}  // namespace zep::cli
+}  // namespace zep

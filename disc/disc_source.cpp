@@ -1,0 +1,51 @@
+#include "disc/disc_source.h"
+
+#include "disc/rescue_map.h"
+#include "disc/scan.h"
+
+namespace zep {
+namespace {
+
+DiscSourceOpen Refused(std::string subject, std::string what, ProblemKind kind) {
+  DiscSourceOpen r;
+  r.problem = Problem{std::move(subject), std::move(what), 0, false, kind};
+  return r;
+}
+
+}  // namespace
+
+DiscSourceOpen OpenDiscSource(const std::string& source, const DiscSourceOptions& options) {
+  DiscSource disc;
+  disc.source = source;
+  disc.drive = options.drive;
+  disc.path = disc.drive ? DriveVolumePath(*disc.drive) : source;
+  disc.opener = VolumeAt(disc.path);
+  disc.mapfile = options.mapfile;
+  if (disc.mapfile.empty() && options.findMapfile && !disc.drive) {
+    disc.mapfile = FindMapfileBeside(source);
+    disc.mapfileFoundBeside = !disc.mapfile.empty();
+  }
+  if (!disc.mapfile.empty()) {
+    RescueMapLoad load = LoadRescueMap(disc.mapfile);
+    if (!load.map) return Refused("", load.error, ProblemKind::kUnreadable);
+    disc.opener = OpenUnderMap(disc.opener, std::make_shared<const RescueMap>(std::move(*load.map)));
+  }
+  std::shared_ptr<FailedReads> failed = options.failedReads ? options.failedReads : std::make_shared<FailedReads>();
+  disc.opener = OpenRememberingFailures(std::move(disc.opener), std::move(failed));
+  VolumeOpenResult opened = disc.opener();
+  if (!opened.volume) {
+    return Refused("", disc.drive ? NoDiskMessage(*disc.drive) + "(" + opened.error + ")" : opened.error,
+                   ProblemKind::kUnreadable);
+  }
+  if (!opened.volume->IsRemovableMedia()) {
+    if (disc.drive) return Refused("", NotMoDiscMessage(*disc.drive), ProblemKind::kNotADisc);
+    return Refused(source, "not an MO disc: the system does not report the device removable", ProblemKind::kNotADisc);
+  }
+  disc.volume = std::move(opened.volume);
+  disc.size = disc.volume->Size();
+  DiscSourceOpen r;
+  r.disc = std::move(disc);
+  return r;
+}
+
+}  // namespace zep

@@ -1,0 +1,29 @@
+#pragma once
+// The check's report as JSON: one text for `zepconv check --json`, the
+// inventory's check.json and the Windows program, built from the values the
+// core gives, so the three cannot drift apart.
+
+#include <optional>
+#include <string>
+
+#include "convert/disc_check.h"
+#include "disc/detect_type.h"
+#include "disc/directory.h"
+#include "disc/problem.h"
+#include "disc/volume.h"
+
+namespace zep {
+
+struct CheckReport {
+  std::string source;  // as given
+  SourceType type = SourceType::Tk40;  // as the records were read
+  TypeEvidence evidence;
+  RecordDirectory dir{};
+  std::optional<Problem> directoryProblem;  // none when the directory was read whole
+  DiscHealth health;
+};
+
+// Indented by two, ending in a newline; names as UTF-8 from their Latin-1 bytes.
+std::string CheckReportJson(const CheckReport& report);
+
+}  // namespace zep
