@@ -759,6 +759,19 @@ TEST_F(UiTest, CheckWindowListsWhatZepconvCheckReports) {
     EXPECT_NE(line.find(report["dump_area"]["readable"].get<bool>() ? "dump area readable" : "dump area"),
               std::string::npos) << line;
     EXPECT_EQ(StatusLine().starts_with("Checked "), true) << StatusLine();
+    // "Save..." writes zepconv's report, but for the source's name.
+    Names types;
+    DialogScript save({ChooseFile(dir.File("saved.json"), &types)});
+    SendMessageA(check, WM_COMMAND, IDC_CHECK_SAVE, 0);
+    ASSERT_EQ(save.seen().size(), 1u);
+    EXPECT_EQ(save.seen()[0].title, "Save Check Report");
+    std::string saved = test::ReadText(dir.File("saved.json")), expected = cli.out;
+    for (std::string* text : {&saved, &expected}) {
+      const std::size_t at = text->find("\"source\": ");
+      text->erase(at, text->find('\n', at) - at);
+      std::erase(*text, '\r');
+    }
+    EXPECT_EQ(saved, expected);
   }
 }
 

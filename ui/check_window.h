@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/check_report_standin.h"  // export/check_report.h
+#include "export/check_report.h"
 
 namespace zep::ui {
 

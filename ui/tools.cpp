@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "convert/disc_check.h"
+#include "convert/disc_type.h"
 #include "disc/scan.h"
 #include "ui/background_job.h"
 #include "ui/check_window.h"
