@@ -640,8 +640,8 @@ void WaitForJob() {
 }
 
 // A sample disc of tools/make_sample_disc, with the options given.
-std::string SampleDisc(const test::TempDir& dir, const Names& options) {
-  const std::string image = dir.File("sample.img");
+std::string SampleDisc(const test::TempDir& dir, const Names& options, const std::string& name = "sample.img") {
+  const std::string image = dir.File(name);
   Names args{MAKE_SAMPLE_DISC_PATH};
   args.insert(args.end(), options.begin(), options.end());
   args.push_back(image);

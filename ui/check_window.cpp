@@ -14,8 +14,9 @@ namespace zep::ui {
 namespace {
 
 constexpr int kMargin = 6, kLineHeight = 18, kButtonWidth = 80, kButtonHeight = 24;
+// "units" becomes the source type's: blocks or sectors.
 constexpr std::array<std::pair<const char*, int>, 6> kColumns = {{
-    {"Record", 55}, {"Name", 90}, {"Verdict", 80}, {"Whole units", 80}, {"Unreadable units", 150}, {"Pings", 60}}};
+    {"Record", 55}, {"Name", 90}, {"Verdict", 80}, {"Whole units", 95}, {"Unreadable units", 150}, {"Pings", 60}}};
 
 HWND g_checkWindow = nullptr;
 
@@ -51,11 +52,14 @@ void OnCreateCheckWindow(HWND window, const CheckReport& report) {
   Child(window, "STATIC", CheckDiscLine(report).c_str(), SS_NOPREFIX | SS_LEFTNOWORDWRAP, IDC_CHECK_DISC_LINE);
   const HWND list = Child(window, WC_LISTVIEWA, "", LVS_REPORT | LVS_NOSORTHEADER | WS_BORDER, IDC_CHECK_LIST);
   SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+  const std::string unit = report.type == SourceType::Tk40 ? "blocks" : "sectors";
   for (int c = 0; c < static_cast<int>(kColumns.size()); ++c) {
+    std::string title = kColumns[c].first;
+    if (const std::size_t at = title.find("units"); at != std::string::npos) title.replace(at, 5, unit);
     LVCOLUMNA column{};
     column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.cx = kColumns[c].second;
-    column.pszText = const_cast<char*>(kColumns[c].first);
+    column.pszText = title.data();
     column.iSubItem = c;
     SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
   }
@@ -156,8 +160,10 @@ std::vector<CheckRow> CheckRows(const CheckReport& report) {
 
 std::string CheckDiscLine(const CheckReport& report) {
   const std::string label = HasLabel(report.dir) ? "label " + RecordName(report.dir, kLabelSlot, report.type) : "no label";
-  std::string line = std::string(SourceTypeName(report.type)) + " disc (" + report.evidence.Describe() + ")  \xB7  " +
-                     label + "  \xB7  " + DumpAreaText(report.health.dump);
+  std::string line = std::string(SourceTypeName(report.type)) + " disc  \xB7  " + label + "  \xB7  " +
+                     DumpAreaText(report.health.dump);
+  const std::optional<SourceType> looksLike = report.evidence.type();
+  if (looksLike && *looksLike != report.type) line += "  \xB7  it looks like " + report.evidence.Describe();
   if (report.directoryProblem) line += "  \xB7  directory not read whole: " + report.directoryProblem->what;
   return line;
 }
