@@ -7,7 +7,7 @@
 namespace zep {
 
 RecordFileWriter::RecordFileWriter(const OutputTarget& target)
-    : out_(OutputFile::Create(target.path, target.options)) {
+    : out_(OutputFile::Create(target.path, target.options)), watch_(target.options.watch) {
   if (out_.open()) out_.WriteZeros(kFileHeaderSize);
 }
 
@@ -31,6 +31,7 @@ bool RecordFileWriter::WriteUnread(std::size_t count) {
     unreadBlocks_.push_back({pos, size, '-'});
   }
   unread_ += count;
+  if (OutputWatch* watch = out_.watch()) watch->Unread(out_.path(), static_cast<std::uint64_t>(pos), count);
   return true;
 }
 
@@ -45,7 +46,9 @@ bool RecordFileWriter::PutMapInPlace() {
   }
   const auto end = static_cast<std::int64_t>(out_.written());
   if (end > at) map.blocks.push_back({at, end - at, '+'});
-  OutputFile file = OutputFile::Create(RecordMapPath(out_.path()));
+  OutputOptions options;
+  options.watch = watch_;
+  OutputFile file = OutputFile::Create(RecordMapPath(out_.path()), options);
   const std::string text = FormatRescueMap(map, "zepconv: bytes of the record file that could not be read");
   file.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
   if (file.Close()) return true;

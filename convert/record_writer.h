@@ -14,6 +14,7 @@
 // file without unread bytes is in place, so that no map outlives its file.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,6 +65,7 @@ class RecordFileWriter {
   std::vector<RescueBlock> unreadBlocks_;  // in order, merged
   std::uint64_t unread_ = 0;
   std::string mapError_;
+  std::shared_ptr<OutputWatch> watch_;  // also told the map's bytes
 };
 
 }  // namespace zep

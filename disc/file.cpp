@@ -116,6 +116,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     noClobber_ = std::exchange(other.noClobber_, false);
     named_ = std::exchange(other.named_, false);
     clobberRefused_ = std::exchange(other.clobberRefused_, false);
+    watch_ = std::move(other.watch_);
   }
   return *this;
 }
@@ -139,7 +140,10 @@ OutputFile OutputFile::Create(const std::string& path, const OutputOptions& opti
   } else {
     f.CreateTemporary(err);
   }
-  if (f.open()) f.buffer_.resize(kOutputBufferSize);
+  if (f.open()) {
+    f.buffer_.resize(kOutputBufferSize);
+    f.watch_ = options.watch;
+  }
   else f.error_ = path + ": " + err;  // the file asked for, then the reason
   return f;
 }
@@ -174,6 +178,7 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
   if (!open() || failed()) return false;
   if (bytes.empty()) return true;  // an empty span may carry a null pointer, which memcpy must not see
   written_ += bytes.size();
+  if (watch_) watch_->Wrote(path_, bytes);
   if (used_ + bytes.size() > buffer_.size() || bytes.size() >= kDirectWriteSize) {
     if (!Flush()) return false;
     if (bytes.size() >= kDirectWriteSize) {
@@ -189,7 +194,8 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
 
 std::int64_t OutputFile::CopyFrom(Volume& volume, std::int64_t pos, std::int64_t size) {
   // The queued bytes go first, so the copy lands behind them.
-  if (!open() || failed() || !Flush()) return 0;
+  // A watched file's bytes must pass through Write, where the watch sees them.
+  if (watch_ || !open() || failed() || !Flush()) return 0;
   const std::int64_t copied = volume.CopyInto(handle_, pos, size);
   written_ += static_cast<std::uint64_t>(copied);
   return copied;
@@ -213,6 +219,7 @@ bool OutputFile::Close() {
   std::string err;
   if (tempPath_.empty() && !unnamed_) {  // a device
     if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = path_ + ": " + err;
+    TellClosed(!failed());
     return !failed();
   }
   // Outside the held stretch: on a slow stick this wait is long, and an
@@ -222,6 +229,7 @@ bool OutputFile::Close() {
   const bool placed = PutInPlace();
   if (!placed) DiscardHeld();
   platform::ReleaseInterrupts();
+  TellClosed(placed);
   return placed;
 }
 
@@ -259,10 +267,15 @@ bool OutputFile::PutInPlace() {
 }
 
 void OutputFile::Discard() {
+  TellClosed(false);
   if (!open() && tempPath_.empty() && slot_ < 0) return;
   platform::HoldInterrupts();
   DiscardHeld();
   platform::ReleaseInterrupts();
+}
+
+void OutputFile::TellClosed(bool kept) {
+  if (const auto watch = std::exchange(watch_, nullptr)) watch->Closed(path_, kept);
 }
 
 void OutputFile::DiscardHeld() {

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,6 +22,21 @@
 #include "disc/volume.h"
 
 namespace zep {
+
+// Sees a file's bytes as they are written, so that a hash, or a reader of its
+// pings, needs no read of the file afterwards.
+class OutputWatch {
+ public:
+  virtual ~OutputWatch() = default;
+  // Every byte written, in order, once (also what CopyFrom copies: a watched
+  // OutputFile's CopyFrom declines, so the caller reads and Writes instead).
+  virtual void Wrote(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
+  // Bytes [at, at + count) of the file just written are placeholders for data
+  // that did not read (RecordFileWriter::WriteUnread), not data.
+  virtual void Unread(const std::string& /*path*/, std::uint64_t /*at*/, std::uint64_t /*count*/) {}
+  // The file is in place under its final name (kept) or was discarded.
+  virtual void Closed(const std::string& /*path*/, bool /*kept*/) {}
+};
 
 struct OutputOptions {
   // An existing file of the final name is left as it is: Create fails with
@@ -31,12 +47,15 @@ struct OutputOptions {
   // A run killed outright then leaves it, for the next run into the folder
   // to remove, as on a file system without unnamed files.
   bool named = false;
+  // Told every byte, and the end, of the file (path = its final name). A
+  // record file's map beside it is told to the same watch.
+  std::shared_ptr<OutputWatch> watch;
 };
 
 // Where an output goes: its final name (or a pattern of names), with its
 // options. A plain path converts to one, so callers without options pass it.
 struct OutputTarget {
-  OutputTarget(std::string path, OutputOptions options = {}) : path(std::move(path)), options(options) {}
+  OutputTarget(std::string path, OutputOptions options = {}) : path(std::move(path)), options(std::move(options)) {}
   OutputTarget(const char* path) : path(path) {}
   std::string path;
   OutputOptions options;
@@ -67,6 +86,8 @@ class OutputFile {
   // temporary file with OutputOptions::named, the device itself for a device.
   const std::string& writerPath() const { return tempPath_.empty() ? path_ : tempPath_; }
   std::uint64_t written() const { return written_; }
+  // The watch of the file's options; null when none or once it is closed.
+  OutputWatch* watch() const { return watch_.get(); }
 
   // Queues bytes; returns false once any write has failed.
   bool Write(std::span<const std::uint8_t> bytes);
@@ -74,7 +95,7 @@ class OutputFile {
   // Appends size bytes from byte pos of the volume by the system's own copy
   // (Volume::CopyInto), after what is queued; gives the bytes copied, which
   // count as written. Fewer than size, none included, where the system
-  // cannot: the caller writes the rest.
+  // cannot (and always for a watched file): the caller writes the rest.
   std::int64_t CopyFrom(Volume& volume, std::int64_t pos, std::int64_t size);
   // Flushes, closes and gives the file its final name; false (with error())
   // if anything failed on the way, and then the file is discarded.
@@ -89,6 +110,7 @@ class OutputFile {
   bool CreateTemporary(std::string& error);
   bool PutInPlace();
   void DiscardHeld();
+  void TellClosed(bool kept);  // once, and only to a watch
 
   std::intptr_t handle_ = kNoHandle;
   std::string path_;
@@ -102,6 +124,7 @@ class OutputFile {
   bool noClobber_ = false;
   bool named_ = false;
   bool clobberRefused_ = false;
+  std::shared_ptr<OutputWatch> watch_;
 };
 
 class InputFile {

@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <tuple>
 
 #include "convert/disc_check.h"
+#include "convert/convert.h"
 #include "disc/aligned_buffer.h"
 #include "disc/detect_type.h"
 #include "disc/domain_map.h"
@@ -252,6 +254,70 @@ TEST(OutputFileTest, AnEmptyPieceWritesNothing) {
   const test::TempDir tmp;
   OutputFile out = OutputFile::Create(tmp.File("a"));
   EXPECT_TRUE(out.Write({}) && out.Close() && test::ReadWholeFile(tmp.File("a")).empty());
+}
+
+// What a watch of outputs was told, per final path.
+struct Watched : OutputWatch {
+  std::map<std::string, Bytes> bytes;
+  std::map<std::string, std::vector<std::pair<std::uint64_t, std::uint64_t>>> unread;
+  std::vector<std::pair<std::string, bool>> closed;
+  void Wrote(const std::string& path, std::span<const std::uint8_t> b) override {
+    bytes[path].insert(bytes[path].end(), b.begin(), b.end());
+  }
+  void Unread(const std::string& path, std::uint64_t at, std::uint64_t count) override {
+    unread[path].emplace_back(at, count);
+  }
+  void Closed(const std::string& path, bool kept) override { closed.emplace_back(path, kept); }
+};
+
+// A watched output is told every byte the file gets, by either converter and
+// whether or not the image is one the system could copy from (a watched file
+// declines the system's copy, so the bytes pass through it), the zeros that
+// stand for unread sectors, and its end once: kept, or discarded.
+TEST(OutputWatchTest, SeesEveryByteTheUnreadAndTheEnd) {
+  const test::TempDir tmp;
+  DiscImage zep(SourceType::ZepV1, 64 * 2048);
+  zep.Entry(0, {.name = "Z", .first = 4, .second = 40});
+  for (int s = 6; s < 44; ++s) zep.Sector(s, test::MakePingRecord(1792, static_cast<std::uint32_t>(s)));
+  DiscImage tk(SourceType::Tk40);
+  tk.Entry(0, {.name = "T", .first = 2, .second = 6});
+  for (int b = 2; b < 6; ++b) tk.Block(b, test::Tk40Block().Samples(static_cast<std::uint32_t>(b)).ModeCode(3));
+  zep.WriteFile(tmp.File("zep.img"));
+  tk.WriteFile(tmp.File("tk.img"));
+  MemoryVolume bad(zep.bytes());
+  bad.FailRange(ZepSectorOffset(11), 2048);
+  const struct {
+    const char* name;
+    const DiscImage& img;
+    VolumeOpener open;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> unread;
+  } cases[] = {
+      {"ZEP, an image the system copies from", zep, VolumeAt(tmp.File("zep.img")), {}},
+      {"ZEP, a sector unreadable", zep, test::OpenerFor(bad), {{4096 + 5 * 2048, 2048}}},
+      {"TK40", tk, VolumeAt(tmp.File("tk.img")), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = tmp.File("w.zep");
+    auto watch = std::make_shared<Watched>();
+    const ConvertResult r = ConvertRecord(c.img.type(), OutputTarget(path, {.watch = watch}), c.img.Directory(), 0, c.open);
+    ASSERT_TRUE(r.Converted());
+    EXPECT_EQ(watch->bytes[path], test::ReadWholeFile(path));
+    EXPECT_EQ(watch->unread[path], c.unread);
+    if (!c.unread.empty()) {
+      EXPECT_EQ(watch->bytes[RecordMapPath(path)], test::ReadWholeFile(RecordMapPath(path)));
+    }
+    const std::vector<std::pair<std::string, bool>> closed =
+        c.unread.empty() ? decltype(closed){{path, true}} : decltype(closed){{RecordMapPath(path), true}, {path, true}};
+    EXPECT_EQ(watch->closed, closed);
+    RemoveFile(RecordMapPath(path));
+  }
+  auto watch = std::make_shared<Watched>();
+  {
+    OutputFile dropped = OutputFile::Create(tmp.File("d"), {.watch = watch});
+    dropped.Write(Bytes(10, 1));
+  }
+  EXPECT_EQ(watch->closed, (std::vector<std::pair<std::string, bool>>{{tmp.File("d"), false}}));
 }
 
 #ifndef _WIN32
