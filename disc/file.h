@@ -49,7 +49,7 @@ struct OutputOptions {
   bool named = false;
   // Told every byte, and the end, of the file (path = its final name). A
   // record file's map beside it is told to the same watch.
-  std::shared_ptr<OutputWatch> watch;
+  std::shared_ptr<OutputWatch> watch = nullptr;
 };
 
 // Where an output goes: its final name (or a pattern of names), with its
