@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "disc/volume.h"
 
 namespace CLI {
 class App;
@@ -15,8 +16,9 @@ class App;
 namespace zep::cli {
 
 struct InventoryOptions {
-  bool resume = false;  // skip discs done before whose image is unchanged
+  bool resume = false;  // skip discs done before that are as they were
   bool netcdf = false;
+  std::optional<SourceType> type;  // every disc taken as this
 };
 
 int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
@@ -31,6 +33,7 @@ class InventoryCommandLine {
   CLI::App* command_;
   std::vector<std::string> images_;
   std::string out_;
+  std::string type_;
   InventoryOptions options_;
 };
 

@@ -32,6 +32,10 @@ void PrepareConsole();
 // the process with 128 plus the signal's number: 130 for Ctrl+C.
 void HandleInterrupts();
 
+// A line said after those on an interrupt (how to go on), or none (null).
+// The text must live until the process ends.
+void SetInterruptHint(const char* line);
+
 // The messages above, for both platforms: the line for one unfinished output,
 // or for none (path null), into a buffer of its own, since a signal handler
 // may not allocate. Returns its length.

@@ -23,6 +23,7 @@ void PrepareConsole() {}
 namespace zep::cli {
 namespace {
 volatile sig_atomic_t namedOne = 0;
+const char* volatile hint = nullptr;
 
 void WriteLine(const char* path) {
   char line[4200];
@@ -42,9 +43,16 @@ void ReportUnfinished(const char* path) {
 extern "C" void OnInterrupt(int sig) {
   AbandonUnfinishedOutputs(ReportUnfinished);
   if (!namedOne) WriteLine(nullptr);
+  if (const char* h = hint) {
+    std::size_t n = 0;
+    while (h[n] != '\0') ++n;
+    if (::write(STDERR_FILENO, h, n) < 0) {}
+  }
   ::_exit(128 + sig);
 }
 }  // namespace
+
+void SetInterruptHint(const char* line) { hint = line; }
 
 void HandleInterrupts() {
   struct sigaction action {};

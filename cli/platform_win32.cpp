@@ -43,6 +43,7 @@ void PrepareConsole() {
 namespace zep::cli {
 namespace {
 volatile LONG namedOne = 0;
+const char* volatile hint = nullptr;
 
 void WriteLine(const char* path) {
   char line[4200];
@@ -67,11 +68,18 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   const UINT status = event == CTRL_C_EVENT ? 130 : event == CTRL_BREAK_EVENT ? 128 + 21 : 128 + 1;
   AbandonUnfinishedOutputs(ReportUnfinished);
   if (!namedOne) WriteLine(nullptr);
+  if (const char* h = hint) {
+    DWORD n = 0, done = 0;
+    while (h[n] != '\0') ++n;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), h, n, &done, nullptr);
+  }
   if (savedOutputCodePage != 0 && savedOutputCodePage != CP_UTF8) SetConsoleOutputCP(savedOutputCodePage);
   TerminateProcess(GetCurrentProcess(), status);
   return TRUE;
 }
 }  // namespace
+
+void SetInterruptHint(const char* line) { hint = line; }
 
 void HandleInterrupts() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 

@@ -21,9 +21,41 @@ DiscOptions WithMapfileBeside(Console& con, const std::string& source, DiscOptio
   return options;
 }
 
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// A JSON text indented by two per level, set in at depth levels.
+std::string Indented(const std::string& text, int depth) {
+  std::string out;
+  for (char c : text) {
+    out += c;
+    if (c == '\n') out.append(static_cast<std::size_t>(2 * depth), ' ');
+  }
+  return out;
+}
+
+// One disc's object, its command's report set in as the command wrote it:
+// the report is our own JSON, and reading it back would only lose what
+// nlohmann cannot hold (a name that is not UTF-8).
+std::string DiscReportJson(const std::string& source, const std::string& folder, const std::string& mapfile,
+                           int status, const std::string& report) {
+  json head = {{"source", source},
+               {"folder", folder.empty() ? json(nullptr) : json(folder)},
+               {"mapfile", mapfile.empty() ? json(nullptr) : json(mapfile)},
+               {"status", status}};
+  std::string text = head.dump(2, ' ', false, kReplaceInvalid);
+  std::string body = report;
+  while (!body.empty() && (body.back() == '\n' || body.back() == ' ')) body.pop_back();
+  text.resize(text.size() - 2);  // "\n}"
+  text += ",\n  \"report\": " + (body.empty() ? std::string("null") : Indented(body, 1)) + "\n}";
+  return Indented(text, 2);
+}
+
+}  // namespace
+
 int RunSeveralSources(Console& con, const std::vector<std::string>& sources, const std::string& outDir,
                       const DiscOptions& options, const DiscRun& run) {
-  using json = nlohmann::ordered_json;
   struct Done {
     std::string source, folder;
     DiscTally tally;
@@ -31,7 +63,7 @@ int RunSeveralSources(Console& con, const std::vector<std::string>& sources, con
   };
   std::vector<Done> done;
   std::vector<std::string> taken;
-  json reports = json::array();
+  std::vector<std::string> reports;  // each disc's object, as it will stand in the array
   for (const std::string& source : sources) {
     Done d;
     d.source = source;
@@ -44,12 +76,7 @@ int RunSeveralSources(Console& con, const std::vector<std::string>& sources, con
       Console discCon{out, con.err, con.progress, true, {}, source};
       d.status = run(discCon, source, d.folder, mine);
       con.problems.insert(con.problems.end(), discCon.problems.begin(), discCon.problems.end());
-      json report = json::parse(out.str(), nullptr, false);
-      reports.push_back({{"source", source},
-                         {"folder", d.folder.empty() ? json(nullptr) : json(d.folder)},
-                         {"mapfile", mine.mapfile.empty() ? json(nullptr) : json(mine.mapfile)},
-                         {"status", d.status},
-                         {"report", report.is_discarded() ? json(nullptr) : report}});
+      reports.push_back(DiscReportJson(source, d.folder, mine.mapfile, d.status, out.str()));
     } else {
       con.out << "== " << source << (d.folder.empty() ? "" : " -> " + d.folder) << '\n';
       Console discCon{con.out, con.err, con.progress, false, {}, source};
@@ -72,10 +99,11 @@ int RunSeveralSources(Console& con, const std::vector<std::string>& sources, con
   const int status = worst == kDone ? kDone : best == kRefused ? kRefused : kPartly;
   auto outcome = [](int s) { return s == kDone ? "done" : s == kPartly ? "partly done" : "nothing done"; };
   if (con.json) {
-    json doc = {{"discs", reports},
-                {"total", {{"discs", done.size()}, {"records", total.records}, {"pings", total.pings},
-                           {"lost", total.lost}, {"status", status}}}};
-    con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
+    const json totals = {{"discs", done.size()}, {"records", total.records}, {"pings", total.pings},
+                         {"lost", total.lost}, {"status", status}};
+    con.out << "{\n  \"discs\": [";
+    for (std::size_t i = 0; i < reports.size(); ++i) con.out << (i ? ",\n    " : "\n    ") << reports[i];
+    con.out << (reports.empty() ? "],\n" : "\n  ],\n") << "  \"total\": " << Indented(totals.dump(2), 1) << "\n}\n";
     return status;
   }
   for (const Done& d : done) {

@@ -197,7 +197,8 @@ PingReader::PingReader(const std::string& path) {
   window_ = std::make_unique<Window>([shared](std::span<std::uint8_t> buf) { return shared->Read(buf); });
 }
 
-PingReader::PingReader(ByteSource source) : window_(std::make_unique<Window>(std::move(source))) {}
+PingReader::PingReader(ByteSource source, std::shared_ptr<const RescueMap> unread)
+    : window_(std::make_unique<Window>(std::move(source))), map_(std::move(unread)) {}
 
 PingReader::~PingReader() = default;
 

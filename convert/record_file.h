@@ -203,8 +203,9 @@ class PingReader {
   // Bytes of a record file front to back, as a file's reads give them: fewer
   // than asked only at the end or on an error (ReadResult::error).
   using ByteSource = std::function<ReadResult(std::span<std::uint8_t>)>;
-  // A file not yet written: what a conversion would write, walked as it is made.
-  explicit PingReader(ByteSource source);
+  // A file not yet written: what a conversion would write, walked as it is
+  // made; unread as above, told before the source gives the bytes it names.
+  explicit PingReader(ByteSource source, std::shared_ptr<const RescueMap> unread = nullptr);
   ~PingReader();
   PingReader(const PingReader&) = delete;
   PingReader& operator=(const PingReader&) = delete;

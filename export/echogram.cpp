@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "export/echogram.h"
+
 #include "export/exports.h"
 #include "export/png_writer.h"
 #include "export/text_output.h"
@@ -174,14 +176,16 @@ class Tile {
   std::vector<std::vector<SampleRange>> unread_;  // each column's unread samples
 };
 
+}  // namespace
+
 // A thumbnail of at most width x height pixels, each the strongest sample of
 // its block of pings and samples, so seabed echoes stay visible; a block that
 // holds a missing ping is transparent, so holes do too. The record's length
 // is not known ahead, so blocks start one ping and one sample large and
 // double, merging neighbours, whenever the picture would grow too large.
-class Thumbnail {
+class ThumbnailSink::Picture {
  public:
-  Thumbnail(int width, int height, Palette palette)
+  Picture(int width, int height, Palette palette)
       : width_(static_cast<std::size_t>(width)), height_(static_cast<std::size_t>(height)), palette_(palette),
         value_(width_ * height_, 0), present_(width_ * height_, 0), missing_(width_, 0) {}
 
@@ -211,9 +215,10 @@ class Thumbnail {
   }
   bool empty() const { return columns_ == 0 && inCurrent_ == 0; }
 
-  bool WritePng(OutputFile& file) {
+  bool WritePng(OutputFile& file, std::pair<int, int>& written) {
     if (inCurrent_ > 0) PushColumn(true);
     const std::size_t w = std::max<std::size_t>(columns_, 1), h = std::max<std::size_t>(rowsUsed_, 1);
+    written = {static_cast<int>(w), static_cast<int>(h)};
     const std::size_t channels = palette_ == Palette::kGrey ? 2 : 4;
     PngWriter png(file, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), static_cast<int>(channels));
     std::vector<std::uint8_t> row(w * channels);
@@ -285,6 +290,25 @@ class Thumbnail {
   bool currentMissing_ = false;
   std::size_t columns_ = 0, inCurrent_ = 0, columnBlock_ = 1, rowBlock_ = 1, rowsUsed_ = 0;
 };
+
+ThumbnailSink::ThumbnailSink(int width, int height, Palette palette)
+    : picture_(std::make_unique<Picture>(width, height, palette)) {}
+
+ThumbnailSink::~ThumbnailSink() = default;
+
+void ThumbnailSink::Ping(const PingInfo& p, std::span<const std::uint8_t> samples) {
+  if (last_ && p.pingIndex > std::uint64_t{*last_} + 1) {
+    for (std::uint32_t i = 0; i < std::min(p.pingIndex - *last_ - 1, kMaxGapColumns); ++i) picture_->AddGap();
+  }
+  last_ = p.pingIndex;
+  picture_->AddPing(samples, p.unread);
+}
+
+bool ThumbnailSink::empty() const { return picture_->empty(); }
+
+bool ThumbnailSink::WritePng(OutputFile& file) { return picture_->WritePng(file, size_); }
+
+namespace {
 
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
@@ -377,16 +401,10 @@ namespace {
 
 int ThumbnailCommand(Console& con, const std::string& file, const std::string& outPath, Fit fit, Palette palette) {
   if (WouldOverwriteInput(con, outPath, {file})) return kRefused;
-  Thumbnail thumb(fit.width, fit.height, palette);
-  std::optional<std::uint32_t> last;
+  ThumbnailSink thumb(fit.width, fit.height, palette);
   WalkCounts counts;
-  WalkAndReport(con, file, {}, counts, [&](const PingInfo& p, std::span<const std::uint8_t> samples) {
-    if (last && p.pingIndex > std::uint64_t{*last} + 1) {
-      for (std::uint32_t i = 0; i < std::min(p.pingIndex - *last - 1, kMaxGapColumns); ++i) thumb.AddGap();
-    }
-    last = p.pingIndex;
-    thumb.AddPing(samples, p.unread);
-  });
+  WalkAndReport(con, file, {}, counts,
+                [&](const PingInfo& p, std::span<const std::uint8_t> samples) { thumb.Ping(p, samples); });
   if (thumb.empty()) {
     con.Report(file, "no pings to draw");
     return counts.Status() == kRefused ? kRefused : kPartly;

@@ -7,16 +7,16 @@
 #include <vector>
 
 #include "export/console.h"
+#include "export/echogram.h"
+#include "export/track.h"
 
 namespace zep {
 
 int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl, const std::string& outPath);
 
-enum class TrackFormat { kGpx, kGeoJson, kKml, kCsv };
 int TrackCommand(Console& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
                  double gapSeconds);
 
-enum class Palette { kGrey, kViridis };
 // --fit WIDTHxHEIGHT: one thumbnail instead of full-size pictures.
 struct Fit {
   int width = 0, height = 0;

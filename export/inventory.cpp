@@ -34,13 +34,17 @@ constexpr const char* kColumns[] = {
 
 json NullIfEmpty(const std::string& s) { return s.empty() ? json(nullptr) : json(s); }
 
+// An image or mapfile by its file name: where the images lay when the box
+// was read is no part of the archive, which reads the same wherever it is.
+std::string FileName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
+
 // One row per record; a disc with none still gets a row, with the record's
 // columns empty, so that no disc goes missing from the table.
 std::vector<json> Rows(const std::vector<InventoryDisc>& discs) {
   std::vector<json> rows;
   for (const InventoryDisc& d : discs) {
-    json disc = {{"image", d.image},          {"image_size", d.size},     {"image_sha256", d.sha256},
-                 {"mapfile", NullIfEmpty(d.mapfile)}, {"disc_type", NullIfEmpty(d.type)},
+    json disc = {{"image", FileName(d.image)}, {"image_size", d.size}, {"image_sha256", NullIfEmpty(d.sha256)},
+                 {"mapfile", NullIfEmpty(FileName(d.mapfile))}, {"disc_type", NullIfEmpty(d.type)},
                  {"label", NullIfEmpty(d.label)}, {"health", d.health}};
     if (d.records.empty()) {
       for (std::size_t i = 7; i < std::size(kColumns); ++i) disc[kColumns[i]] = nullptr;
@@ -137,99 +141,122 @@ std::string InventoryCsv(const std::vector<InventoryDisc>& discs) {
 std::string InventoryJson(const std::vector<InventoryDisc>& discs) {
   json doc = {{"discs", json::array()}, {"records", json::array()}};
   for (const InventoryDisc& d : discs) {
-    json files = json::array();
-    for (const auto& [path, hash] : d.files) files.push_back({{"file", path}, {"sha256", hash}});
-    doc["discs"].push_back({{"image", d.image},       {"folder", d.folder},   {"image_size", d.size},
-                            {"image_sha256", d.sha256}, {"mapfile", NullIfEmpty(d.mapfile)},
+    json files = json::array(), problems = json::array();
+    for (const InventoryFile& f : d.files) files.push_back({{"file", f.path}, {"sha256", f.sha256}});
+    for (const Problem& p : d.problems) problems.push_back(p.Text());
+    doc["discs"].push_back({{"image", FileName(d.image)}, {"folder", d.folder}, {"image_size", d.size},
+                            {"image_sha256", NullIfEmpty(d.sha256)}, {"mapfile", NullIfEmpty(FileName(d.mapfile))},
                             {"disc_type", NullIfEmpty(d.type)}, {"label", NullIfEmpty(d.label)},
                             {"health", d.health},     {"records", d.records.size()},
-                            {"problems", d.messages}, {"files", files}});
+                            {"problems", problems}, {"files", files}});
   }
   for (json& row : Rows(discs)) doc["records"].push_back(std::move(row));
   return doc.dump(2, ' ', false, json::error_handler_t::replace) + '\n';
 }
 
-std::string ManifestText(const std::vector<std::pair<std::string, std::string>>& files) {
-  std::vector<std::pair<std::string, std::string>> sorted = files;
+std::string ManifestText(const std::vector<InventoryFile>& files) {
+  std::vector<InventoryFile> sorted = files;
   std::sort(sorted.begin(), sorted.end());
   std::string out;
-  for (const auto& [path, hash] : sorted) out += hash + "  " + path + '\n';
+  for (const InventoryFile& f : sorted) out += f.sha256 + "  " + f.path + '\n';
   return out;
 }
 
-std::string StateJson(const std::vector<InventoryDisc>& discs) {
-  json doc = {{"zepconv_inventory_state", 1}, {"discs", json::array()}};
-  for (const InventoryDisc& d : discs) {
-    json records = json::array();
-    for (const InventoryRecord& r : d.records) {
-      records.push_back({{"record", r.record ? json(*r.record) : json(nullptr)}, {"name", r.name},
-                         {"date", r.date}, {"start", r.start}, {"end", r.end}, {"pings", r.pings},
-                         {"verdict", r.verdict}, {"units_lost", r.unitsLost}, {"output", r.output},
-                         {"output_sha256", r.outputSha256}, {"first_fix", FixJson(r.firstFix)},
-                         {"last_fix", FixJson(r.lastFix)}, {"track_km", r.trackKm}, {"track", r.track},
-                         {"echograms", r.echograms}, {"thumb", {r.thumbWidth, r.thumbHeight}},
-                         {"shape", json::array()}});
-      for (const auto& segment : r.shape) {
-        json points = json::array();
-        for (const LatLon& p : segment) points.push_back({p.lat, p.lon});
-        records.back()["shape"].push_back(points);
-      }
-    }
-    doc["discs"].push_back({{"image", d.image}, {"folder", d.folder}, {"size", d.size}, {"mtime", d.mtime},
-                            {"sha256", d.sha256}, {"mapfile", d.mapfile}, {"type", d.type}, {"label", d.label},
-                            {"health", d.health}, {"status", d.status}, {"messages", d.messages},
-                            {"check", d.check}, {"files", d.files}, {"records", records}});
+namespace {
+
+json RecordState(const InventoryRecord& r) {
+  json shape = json::array();
+  for (const auto& segment : r.shape) {
+    json points = json::array();
+    for (const LatLon& p : segment) points.push_back({p.lat, p.lon});
+    shape.push_back(points);
   }
+  return {{"record", r.record ? json(*r.record) : json(nullptr)}, {"name", r.name},
+          {"date", r.date}, {"start", r.start}, {"end", r.end}, {"pings", r.pings},
+          {"verdict", r.verdict}, {"units_lost", r.unitsLost}, {"output", r.output},
+          {"output_sha256", r.outputSha256}, {"first_fix", FixJson(r.firstFix)},
+          {"last_fix", FixJson(r.lastFix)}, {"track_km", r.trackKm}, {"track", r.track},
+          {"echograms", r.echograms}, {"thumb", {r.thumbWidth, r.thumbHeight}}, {"shape", shape}};
+}
+
+InventoryRecord RecordFromState(const json& rj) {
+  InventoryRecord r;
+  if (!rj.at("record").is_null()) r.record = rj["record"].get<int>();
+  rj.at("name").get_to(r.name);
+  rj.at("date").get_to(r.date);
+  rj.at("start").get_to(r.start);
+  rj.at("end").get_to(r.end);
+  rj.at("pings").get_to(r.pings);
+  rj.at("verdict").get_to(r.verdict);
+  rj.at("units_lost").get_to(r.unitsLost);
+  rj.at("output").get_to(r.output);
+  rj.at("output_sha256").get_to(r.outputSha256);
+  r.firstFix = FixFrom(rj.at("first_fix"));
+  r.lastFix = FixFrom(rj.at("last_fix"));
+  rj.at("track_km").get_to(r.trackKm);
+  rj.at("track").get_to(r.track);
+  rj.at("echograms").get_to(r.echograms);
+  rj.at("thumb").at(0).get_to(r.thumbWidth);
+  rj.at("thumb").at(1).get_to(r.thumbHeight);
+  for (const json& seg : rj.at("shape")) {
+    r.shape.emplace_back();
+    for (const json& p : seg) r.shape.back().push_back({p.at(0).get<double>(), p.at(1).get<double>()});
+  }
+  return r;
+}
+
+json DiscState(const InventoryDisc& d) {
+  json records = json::array(), problems = json::array(), files = json::array();
+  for (const InventoryRecord& r : d.records) records.push_back(RecordState(r));
+  for (const Problem& p : d.problems) {
+    problems.push_back({{"subject", p.subject}, {"what", p.what}, {"units", p.units}, {"kind", static_cast<int>(p.kind)}});
+  }
+  for (const InventoryFile& f : d.files) {
+    files.push_back({{"file", f.path}, {"sha256", f.sha256}, {"size", f.size}, {"mtime", f.mtime}});
+  }
+  return {{"image", d.image}, {"folder", d.folder}, {"size", d.size}, {"mtime", d.mtime},
+          {"sha256", d.sha256}, {"mapfile", d.mapfile}, {"type", d.type}, {"label", d.label},
+          {"health", d.health}, {"problems", problems}, {"check", d.check}, {"files", files}, {"records", records}};
+}
+
+InventoryDisc DiscFromState(const json& j) {
+  InventoryDisc d;
+  j.at("image").get_to(d.image);
+  j.at("folder").get_to(d.folder);
+  j.at("size").get_to(d.size);
+  j.at("mtime").get_to(d.mtime);
+  j.at("sha256").get_to(d.sha256);
+  j.at("mapfile").get_to(d.mapfile);
+  j.at("type").get_to(d.type);
+  j.at("label").get_to(d.label);
+  j.at("health").get_to(d.health);
+  j.at("check").get_to(d.check);
+  for (const json& p : j.at("problems")) {
+    d.problems.push_back({p.at("subject").get<std::string>(), p.at("what").get<std::string>(),
+                          p.at("units").get<std::int64_t>(), false, static_cast<ProblemKind>(p.at("kind").get<int>())});
+  }
+  for (const json& f : j.at("files")) {
+    d.files.push_back({f.at("file").get<std::string>(), f.at("sha256").get<std::string>(),
+                       f.at("size").get<std::uint64_t>(), f.at("mtime").get<std::string>()});
+  }
+  for (const json& rj : j.at("records")) d.records.push_back(RecordFromState(rj));
+  return d;
+}
+
+}  // namespace
+
+std::string StateJson(const std::vector<InventoryDisc>& discs) {
+  json doc = {{"zepconv_inventory_state", 2}, {"discs", json::array()}};
+  for (const InventoryDisc& d : discs) doc["discs"].push_back(DiscState(d));
   return doc.dump(1, ' ', false, json::error_handler_t::replace) + '\n';
 }
 
 std::optional<std::vector<InventoryDisc>> ParseState(const std::string& text) {
   try {
     const json doc = json::parse(text);
-    if (doc.value("zepconv_inventory_state", 0) != 1) return std::nullopt;
+    if (doc.value("zepconv_inventory_state", 0) != 2) return std::nullopt;
     std::vector<InventoryDisc> discs;
-    for (const json& j : doc.at("discs")) {
-      InventoryDisc d;
-      j.at("image").get_to(d.image);
-      j.at("folder").get_to(d.folder);
-      j.at("size").get_to(d.size);
-      j.at("mtime").get_to(d.mtime);
-      j.at("sha256").get_to(d.sha256);
-      j.at("mapfile").get_to(d.mapfile);
-      j.at("type").get_to(d.type);
-      j.at("label").get_to(d.label);
-      j.at("health").get_to(d.health);
-      j.at("status").get_to(d.status);
-      j.at("messages").get_to(d.messages);
-      j.at("check").get_to(d.check);
-      j.at("files").get_to(d.files);
-      for (const json& rj : j.at("records")) {
-        InventoryRecord r;
-        if (!rj.at("record").is_null()) r.record = rj["record"].get<int>();
-        rj.at("name").get_to(r.name);
-        rj.at("date").get_to(r.date);
-        rj.at("start").get_to(r.start);
-        rj.at("end").get_to(r.end);
-        rj.at("pings").get_to(r.pings);
-        rj.at("verdict").get_to(r.verdict);
-        rj.at("units_lost").get_to(r.unitsLost);
-        rj.at("output").get_to(r.output);
-        rj.at("output_sha256").get_to(r.outputSha256);
-        r.firstFix = FixFrom(rj.at("first_fix"));
-        r.lastFix = FixFrom(rj.at("last_fix"));
-        rj.at("track_km").get_to(r.trackKm);
-        rj.at("track").get_to(r.track);
-        rj.at("echograms").get_to(r.echograms);
-        rj.at("thumb").at(0).get_to(r.thumbWidth);
-        rj.at("thumb").at(1).get_to(r.thumbHeight);
-        for (const json& seg : rj.at("shape")) {
-          r.shape.emplace_back();
-          for (const json& p : seg) r.shape.back().push_back({p.at(0).get<double>(), p.at(1).get<double>()});
-        }
-        d.records.push_back(std::move(r));
-      }
-      discs.push_back(std::move(d));
-    }
+    for (const json& j : doc.at("discs")) discs.push_back(DiscFromState(j));
     return discs;
   } catch (const json::exception&) {
     return std::nullopt;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "disc/problem.h"
+
 namespace zep {
 
 struct LatLon {
@@ -24,35 +26,43 @@ struct InventoryRecord {
   std::int64_t pings = 0;
   std::string verdict;         // the check's verdict, or "carved"
   std::int64_t unitsLost = 0;  // blocks or sectors unreadable, past the end or without a mode
-  std::string output;          // the record file, relative to the inventory folder; empty when none
+  std::string output;          // the record file, relative to the disc's folder; empty when none
   std::string outputSha256;
   std::optional<LatLon> firstFix, lastFix;
   double trackKm = 0;
-  std::string track;                    // GeoJSON, relative
-  std::vector<std::string> echograms;   // pictures, relative; the first is the thumbnail
+  std::string track;                    // GeoJSON, relative to the disc's folder
+  std::vector<std::string> echograms;   // pictures, as track; the first is the thumbnail
   int thumbWidth = 0, thumbHeight = 0;  // of the first picture
   // The track thinned out for drawing: segments of points.
   std::vector<std::vector<LatLon>> shape;
 };
 
+// A file the run wrote, as it was when written: what --resume checks.
+struct InventoryFile {
+  std::string path;  // relative to the inventory folder
+  std::string sha256;
+  std::uint64_t size = 0;
+  std::string mtime;  // ISO 8601, UTC, to the nanosecond the file system keeps
+  bool operator<(const InventoryFile& o) const { return path < o.path; }
+};
+
 struct InventoryDisc {
-  std::string image;     // as given
+  std::string image;     // as given (the table and pages show its file name)
   std::string folder;    // relative to the inventory folder
   std::uint64_t size = 0;
-  std::int64_t mtime = 0;  // the image's modification time, in the file system's own ticks
-  std::string sha256;
-  std::string mapfile;   // the GNU ddrescue mapfile used, if any
+  std::string mtime;     // the image's modification time, ISO 8601 as InventoryFile's
+  std::string sha256;    // empty when the image could not be read whole
+  std::string mapfile;   // the GNU ddrescue mapfile used, if any, as found
   std::string type;      // "TK40", "ZEP V1.X", or empty when neither
   std::string label;
   // "whole", "damaged" (something is lost), "directory lost" (records carved
   // from the whole disc), "unreadable" (nothing could be read)
   std::string health;
-  int status = 0;        // the worst exit status of the disc's steps
-  std::vector<std::string> messages;  // every problem named, without "zepconv: "
+  Problems problems;     // every problem of the disc, each once
   std::vector<InventoryRecord> records;
-  std::string check;     // the check's JSON report, relative
-  // Every file written for this disc, relative, with its SHA-256.
-  std::vector<std::pair<std::string, std::string>> files;
+  std::string check;     // the check's JSON report, relative to the disc's folder
+  // Every file written for this disc, by path.
+  std::vector<InventoryFile> files;
 };
 
 // "-2", "-3", ... keep two images of one name apart, in the order given. The
@@ -64,7 +74,7 @@ std::string DiscFolderName(const std::string& imagePath, std::vector<std::string
 std::string InventoryCsv(const std::vector<InventoryDisc>& discs);
 std::string InventoryJson(const std::vector<InventoryDisc>& discs);
 // "HEX  PATH" lines, as sha256sum writes and checks them, sorted by path.
-std::string ManifestText(const std::vector<std::pair<std::string, std::string>>& files);
+std::string ManifestText(const std::vector<InventoryFile>& files);
 
 // The resume state: every disc done so far, whole.
 std::string StateJson(const std::vector<InventoryDisc>& discs);

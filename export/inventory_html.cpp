@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "export/inventory.h"
 
@@ -93,74 +94,108 @@ std::string Head(const std::string& title) {
 
 const char* kColours[] = {"#1565c0", "#c62828", "#2e7d32", "#6a1b9a", "#ef6c00", "#00838f", "#5d4037", "#ad1457"};
 
-// Every record's track on one plain frame: longitude scaled by the cosine of
-// the middle latitude so that distances look alike both ways, a scale bar,
-// and the frame's corners in degrees. Nothing when no record has a fix.
-std::string TrackSvg(const std::vector<InventoryRecord>& records, int width, int height, const std::string& prefix) {
+struct Frame {
+  int width = 0, height = 0;
+  double k = 1, scale = 1, cx = 0, cy = 0;  // cos(middle latitude), pixels per degree, centre
+  double X(double lon) const { return width / 2.0 + (lon - cx) * k * scale; }
+  double Y(double lat) const { return height / 2.0 - (lat - cy) * scale; }
+};
+
+// The frame that fits every point of the records, or none when none has a fix.
+std::optional<Frame> FitFrame(const std::vector<const InventoryRecord*>& records, int width, int height) {
   double minLat = 1e9, maxLat = -1e9, minLon = 1e9, maxLon = -1e9;
-  for (const InventoryRecord& r : records)
-    for (const auto& seg : r.shape)
+  for (const InventoryRecord* r : records)
+    for (const auto& seg : r->shape)
       for (const LatLon& p : seg) {
         minLat = std::min(minLat, p.lat), maxLat = std::max(maxLat, p.lat);
         minLon = std::min(minLon, p.lon), maxLon = std::max(maxLon, p.lon);
       }
-  std::string svg = "<svg class=\"track\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
-                    "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + ' ' +
-                    std::to_string(height) + "\" role=\"img\">";
-  if (minLat > maxLat) {
-    return svg + "<text x=\"50%\" y=\"50%\" text-anchor=\"middle\" font-size=\"12\" fill=\"#888\">no GPS fix</text></svg>";
-  }
+  if (minLat > maxLat) return std::nullopt;
   constexpr double kPi = 3.14159265358979323846;
-  const double k = std::cos((minLat + maxLat) / 2 * kPi / 180);
+  Frame f{width, height};
+  f.k = std::cos((minLat + maxLat) / 2 * kPi / 180);
   const double margin = 22;
   // At least about 200 m across, so that a boat lying still is a dot, not noise.
-  const double spanX = std::max((maxLon - minLon) * k, 0.002), spanY = std::max(maxLat - minLat, 0.002);
-  const double scale = std::min((width - 2 * margin) / spanX, (height - 2 * margin) / spanY);
-  const double cx = (minLon + maxLon) / 2, cy = (minLat + maxLat) / 2;
-  auto X = [&](double lon) { return width / 2.0 + (lon - cx) * k * scale; };
-  auto Y = [&](double lat) { return height / 2.0 - (lat - cy) * scale; };
-  const double west = cx - (width / 2.0) / (k * scale), east = cx + (width / 2.0) / (k * scale);
-  const double north = cy + (height / 2.0) / scale, south = cy - (height / 2.0) / scale;
-  svg += "<rect x=\"0.5\" y=\"0.5\" width=\"" + std::to_string(width - 1) + "\" height=\"" +
-         std::to_string(height - 1) + "\" fill=\"#f4f8fb\" stroke=\"#9ab\"/>";
-  svg += "<g font-size=\"9\" fill=\"#567\"><text x=\"3\" y=\"10\">" + Num(north, 4) + "&#176;, " + Num(west, 4) +
-         "&#176;</text><text x=\"" + std::to_string(width - 3) + "\" y=\"" + std::to_string(height - 4) +
+  const double spanX = std::max((maxLon - minLon) * f.k, 0.002), spanY = std::max(maxLat - minLat, 0.002);
+  f.scale = std::min((width - 2 * margin) / spanX, (height - 2 * margin) / spanY);
+  f.cx = (minLon + maxLon) / 2, f.cy = (minLat + maxLat) / 2;
+  return f;
+}
+
+std::string Corners(const Frame& f) {
+  const double west = f.cx - (f.width / 2.0) / (f.k * f.scale), east = f.cx + (f.width / 2.0) / (f.k * f.scale);
+  const double north = f.cy + (f.height / 2.0) / f.scale, south = f.cy - (f.height / 2.0) / f.scale;
+  return "<rect x=\"0.5\" y=\"0.5\" width=\"" + std::to_string(f.width - 1) + "\" height=\"" +
+         std::to_string(f.height - 1) + "\" fill=\"#f4f8fb\" stroke=\"#9ab\"/>" +
+         "<g font-size=\"9\" fill=\"#567\"><text x=\"3\" y=\"10\">" + Num(north, 4) + "&#176;, " + Num(west, 4) +
+         "&#176;</text><text x=\"" + std::to_string(f.width - 3) + "\" y=\"" + std::to_string(f.height - 4) +
          "\" text-anchor=\"end\">" + Num(south, 4) + "&#176;, " + Num(east, 4) + "&#176;</text></g>";
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    const InventoryRecord& r = records[i];
-    const char* colour = kColours[i % std::size(kColours)];
-    for (const auto& seg : r.shape) {
-      if (seg.size() == 1) {
-        svg += "<circle cx=\"" + Num(X(seg[0].lon), 1) + "\" cy=\"" + Num(Y(seg[0].lat), 1) + "\" r=\"2\" fill=\"" +
-               colour + "\"/>";
-        continue;
-      }
-      svg += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"2\" points=\"";
-      for (const LatLon& p : seg) svg += Num(X(p.lon), 1) + ',' + Num(Y(p.lat), 1) + ' ';
-      svg += "\"><title>" + Esc(prefix + r.name) + "</title></polyline>";
-    }
-    if (!r.shape.empty() && !r.shape.front().empty()) {
-      const LatLon& s = r.shape.front().front();
-      svg += "<circle cx=\"" + Num(X(s.lon), 1) + "\" cy=\"" + Num(Y(s.lat), 1) + "\" r=\"3\" fill=\"#fff\" stroke=\"" +
+}
+
+std::string Lines(const Frame& f, const InventoryRecord& r, const char* colour) {
+  std::string svg;
+  for (const auto& seg : r.shape) {
+    if (seg.size() == 1) {
+      svg += "<circle cx=\"" + Num(f.X(seg[0].lon), 1) + "\" cy=\"" + Num(f.Y(seg[0].lat), 1) + "\" r=\"2\" fill=\"" +
              colour + "\"/>";
+      continue;
     }
+    svg += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"2\" points=\"";
+    for (const LatLon& p : seg) svg += Num(f.X(p.lon), 1) + ',' + Num(f.Y(p.lat), 1) + ' ';
+    svg += "\"><title>" + Esc(r.name) + "</title></polyline>";
   }
-  // A scale bar of 1, 2 or 5 times a power of ten, at most a third of the width.
-  const double kmPerPixel = Kilometres({cy, cx}, {cy, cx + 1 / (k * scale)});
-  const double most = kmPerPixel * width / 3;
+  if (!r.shape.empty() && !r.shape.front().empty()) {
+    const LatLon& s = r.shape.front().front();
+    svg += "<circle cx=\"" + Num(f.X(s.lon), 1) + "\" cy=\"" + Num(f.Y(s.lat), 1) + "\" r=\"3\" fill=\"#fff\" stroke=\"" +
+           colour + "\"/>";
+  }
+  return svg;
+}
+
+// A scale bar of 1, 2 or 5 times a power of ten, at most a third of the width.
+std::string ScaleBar(const Frame& f) {
+  const double kmPerPixel = Kilometres({f.cy, f.cx}, {f.cy, f.cx + 1 / (f.k * f.scale)});
+  const double most = kmPerPixel * f.width / 3;
   double bar = std::pow(10.0, std::floor(std::log10(most)));
   if (bar * 5 <= most) bar *= 5;
   else if (bar * 2 <= most) bar *= 2;
   const double px = bar / kmPerPixel;
   const std::string label = bar >= 1 ? Num(bar, 0) + " km" : Num(bar * 1000, 0) + " m";
-  const double y = height - 8;
-  svg += "<g stroke=\"#333\" stroke-width=\"1.5\"><line x1=\"8\" y1=\"" + Num(y, 1) + "\" x2=\"" + Num(8 + px, 1) +
+  const double y = f.height - 8;
+  return "<g stroke=\"#333\" stroke-width=\"1.5\"><line x1=\"8\" y1=\"" + Num(y, 1) + "\" x2=\"" + Num(8 + px, 1) +
          "\" y2=\"" + Num(y, 1) + "\"/><line x1=\"8\" y1=\"" + Num(y - 4, 1) + "\" x2=\"8\" y2=\"" + Num(y, 1) +
          "\"/><line x1=\"" + Num(8 + px, 1) + "\" y1=\"" + Num(y - 4, 1) + "\" x2=\"" + Num(8 + px, 1) + "\" y2=\"" +
          Num(y, 1) + "\"/></g><text x=\"" + Num(12 + px, 1) + "\" y=\"" + Num(y + 3, 1) +
          "\" font-size=\"10\" fill=\"#333\">" + label + "</text>";
-  return svg + "</svg>";
 }
+
+// Tracks on one plain frame fitted to them: longitude scaled by the cosine
+// of the middle latitude so that distances look alike both ways, a scale
+// bar, and the frame's corners in degrees. records[i] is drawn in colour
+// firstColour + i.
+std::string TrackSvg(const std::vector<const InventoryRecord*>& records, int width, int height,
+                     std::size_t firstColour = 0) {
+  std::string svg = "<svg class=\"track\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
+                    "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + ' ' +
+                    std::to_string(height) + "\" role=\"img\">";
+  const std::optional<Frame> frame = FitFrame(records, width, height);
+  if (!frame) {
+    return svg + "<text x=\"50%\" y=\"50%\" text-anchor=\"middle\" font-size=\"12\" fill=\"#888\">no GPS fix</text></svg>";
+  }
+  svg += Corners(*frame);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    svg += Lines(*frame, *records[i], kColours[(firstColour + i) % std::size(kColours)]);
+  }
+  return svg + ScaleBar(*frame) + "</svg>";
+}
+
+std::vector<const InventoryRecord*> All(const std::vector<InventoryRecord>& records) {
+  std::vector<const InventoryRecord*> all;
+  for (const InventoryRecord& r : records) all.push_back(&r);
+  return all;
+}
+
+std::string FileName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
 
 std::string Thumb(const InventoryRecord& r, const std::string& prefix, int width, int height) {
   if (r.echograms.empty()) return "";
@@ -168,6 +203,22 @@ std::string Thumb(const InventoryRecord& r, const std::string& prefix, int width
          "\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" alt=\"echogram of " +
          Esc(r.name) + " (" + std::to_string(r.thumbWidth) + " by " + std::to_string(r.thumbHeight) +
          " pixels)\"></a>";
+}
+
+// The first thumbnails of a disc, and a link to its page for the rest.
+std::string IndexThumbs(const InventoryDisc& d) {
+  constexpr std::size_t kShown = 8;
+  std::string html;
+  std::size_t shown = 0, pictures = 0;
+  for (const InventoryRecord& r : d.records) {
+    if (r.echograms.empty()) continue;
+    if (pictures++ < kShown) html += Thumb(r, d.folder + "/", 120, 150), ++shown;
+  }
+  if (pictures > shown) {
+    html += "<a class=\"more\" href=\"" + Href(d.folder) + ".html\">and " + std::to_string(pictures - shown) +
+            " more records &#8594;</a>";
+  }
+  return html;
 }
 
 std::string CssClass(const std::string& health) {
@@ -215,20 +266,16 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
   for (const InventoryDisc& d : discs) {
     const std::string prefix = d.folder + "/";
     html += "<section class=\"disc" + CssClass(d.health) + "\" id=\"" + Esc(d.folder) + "\">\n<div class=\"pics\">" +
-            "<a href=\"" + Href(DiscPageName(d)) + "\">" + TrackSvg(d.records, 220, 150, "") + "</a>";
-    int shown = 0;
-    for (const InventoryRecord& r : d.records) {
-      if (r.echograms.empty() || shown++ == 4) continue;
-      html += Thumb(r, prefix, 120, 150);
-    }
+            "<a href=\"" + Href(DiscPageName(d)) + "\">" + TrackSvg(All(d.records), 220, 150) + "</a>";
+    html += IndexThumbs(d);
     html += "</div>\n<div class=\"nums\"><h2>" + Mark(d.health) + " <a href=\"" + Href(DiscPageName(d)) + "\">" +
-            Esc(d.image) + "</a></h2><dl>";
+            Esc(FileName(d.image)) + "</a></h2><dl>";
     html += "<dt>type</dt><dd>" + Esc(d.type.empty() ? "neither TK40 nor ZEP V1.X" : d.type) + "</dd>";
     html += "<dt>label</dt><dd>" + Esc(d.label.empty() ? "none" : d.label) + "</dd>";
     html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd>";
     html += "<dt>pings</dt><dd>" + std::to_string(Pings(d)) + "</dd>";
     html += "<dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>";
-    html += "<dt>image</dt><dd>" + Bytes(d.size) + (d.mapfile.empty() ? "" : ", mapfile " + Esc(d.mapfile)) + "</dd>";
+    html += "<dt>image</dt><dd>" + Bytes(d.size) + (d.mapfile.empty() ? "" : ", mapfile " + Esc(FileName(d.mapfile))) + "</dd>";
     html += "</dl></div>\n</section>\n";
   }
   return html + "</body></html>\n";
@@ -236,13 +283,14 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
 
 std::string DiscHtml(const InventoryDisc& d) {
   const std::string prefix = d.folder + "/";
-  std::string html = Head(d.image);
-  html += "<p><a href=\"index.html\">&#8592; all discs</a></p>\n<h1>" + Mark(d.health) + " " + Esc(d.image) +
+  const std::string image = FileName(d.image);
+  std::string html = Head(image);
+  html += "<p><a href=\"index.html\">&#8592; all discs</a></p>\n<h1>" + Mark(d.health) + " " + Esc(image) +
           "</h1>\n<section class=\"disc" + CssClass(d.health) + "\"><div class=\"pics\">" +
-          TrackSvg(d.records, 640, 420, "") + "</div>\n<div class=\"nums\"><dl>";
-  html += "<dt>image</dt><dd>" + Esc(d.image) + "</dd><dt>size</dt><dd>" + Bytes(d.size) + " (" +
+          TrackSvg(All(d.records), 640, 420) + "</div>\n<div class=\"nums\"><dl>";
+  html += "<dt>image</dt><dd>" + Esc(image) + "</dd><dt>size</dt><dd>" + Bytes(d.size) + " (" +
           std::to_string(d.size) + " bytes)</dd><dt>SHA-256</dt><dd class=\"hash\">" + Esc(d.sha256) + "</dd>";
-  html += "<dt>mapfile</dt><dd>" + Esc(d.mapfile.empty() ? "none" : d.mapfile) + "</dd>";
+  html += "<dt>mapfile</dt><dd>" + Esc(d.mapfile.empty() ? "none" : FileName(d.mapfile)) + "</dd>";
   html += "<dt>type</dt><dd>" + Esc(d.type.empty() ? "neither TK40 nor ZEP V1.X" : d.type) + "</dd>";
   html += "<dt>label</dt><dd>" + Esc(d.label.empty() ? "none" : d.label) + "</dd>";
   html += "<dt>health</dt><dd>" + Mark(d.health) + "</dd>";
@@ -250,16 +298,16 @@ std::string DiscHtml(const InventoryDisc& d) {
           std::to_string(Pings(d)) + "</dd><dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>";
   if (!d.check.empty()) html += "<dt>check</dt><dd><a href=\"" + Href(prefix + d.check) + "\">" + Esc(d.check) + "</a></dd>";
   html += "</dl>";
-  if (!d.messages.empty()) {
+  if (!d.problems.empty()) {
     html += "<ul class=\"problems\">";
-    for (const std::string& m : d.messages) html += "<li>" + Esc(m) + "</li>";
+    for (const Problem& p : d.problems) html += "<li>" + Esc(p.Text()) + "</li>";
     html += "</ul>";
   }
   html += "</div></section>\n";
   for (std::size_t i = 0; i < d.records.size(); ++i) {
     const InventoryRecord& r = d.records[i];
     html += "<section class=\"rec" + CssClass(r.verdict) + "\" id=\"record-" + std::to_string(i + 1) +
-            "\"><div class=\"pics\">" + Thumb(r, prefix, 320, 200) + "</div>\n<div class=\"nums\"><h2>" +
+            "\"><div class=\"pics\">" + TrackSvg({&r}, 200, 200, i) + Thumb(r, prefix, 320, 200) + "</div>\n<div class=\"nums\"><h2>" +
             Mark(r.verdict) + " <span style=\"color:" + kColours[i % std::size(kColours)] + "\">&#9632;</span> " +
             (r.record ? "record " + std::to_string(*r.record) + ": " : std::string()) + Esc(r.name) + "</h2><dl>";
     if (!r.date.empty()) html += "<dt>date</dt><dd>" + Esc(r.date) + "</dd>";
@@ -277,8 +325,8 @@ std::string DiscHtml(const InventoryDisc& d) {
     html += "</dl></div></section>\n";
   }
   html += "<h2>Every file of this disc</h2>\n<ul class=\"files\">";
-  for (const auto& [path, hash] : d.files) {
-    html += "<li><a href=\"" + Href(path) + "\" title=\"SHA-256 " + hash + "\">" + Esc(path) + "</a></li>";
+  for (const InventoryFile& f : d.files) {
+    html += "<li><a href=\"" + Href(f.path) + "\" title=\"SHA-256 " + f.sha256 + "\">" + Esc(f.path) + "</a></li>";
   }
   return html + "</ul>\n</body></html>\n";
 }

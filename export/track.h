@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -55,6 +56,37 @@ class TrackReader {
   bool seenText_ = false;
   std::optional<TrackPoint> last_;
   int badChecksums_ = 0;
+};
+
+enum class TrackFormat { kGpx, kGeoJson, kKml, kCsv };
+
+class TrackWriter;
+
+// The track of record files as their pings come, from a walk of a file or
+// from a conversion as it writes one, appended to out segment by segment.
+class TrackSink {
+ public:
+  TrackSink(TrackFormat format, std::string& out, double gapSeconds);
+  ~TrackSink();
+  TrackSink(const TrackSink&) = delete;
+  TrackSink& operator=(const TrackSink&) = delete;
+
+  // The pings that follow are the file's, named so in the output.
+  void StartFile(const std::string& name);
+  // A fix this ping's text gives, if any, placed in the track.
+  std::optional<TrackReader::Step> Ping(const PingInfo& p);
+  // Sentences of the file left out for a bad checksum.
+  int EndFile();
+  // Closes the document.
+  void End();
+
+ private:
+  std::unique_ptr<TrackWriter> writer_;
+  std::optional<TrackReader> reader_;
+  std::string file_;
+  double gapSeconds_;
+  int segments_ = 0;
+  bool open_ = false;
 };
 
 }  // namespace zep

@@ -16,6 +16,8 @@ namespace {
 // goes out as several features, each starting where the one before ended.
 constexpr std::size_t kMaxHeldPoints = 1 << 16;
 
+}  // namespace
+
 class TrackWriter {
  public:
   explicit TrackWriter(std::string& out) : out_(out) {}
@@ -31,6 +33,8 @@ class TrackWriter {
   }
   std::string& out_;
 };
+
+namespace {
 
 class GpxWriter final : public TrackWriter {
  public:
@@ -235,6 +239,37 @@ std::unique_ptr<TrackWriter> MakeWriter(TrackFormat format, std::string& out) {
 
 }  // namespace
 
+TrackSink::TrackSink(TrackFormat format, std::string& out, double gapSeconds)
+    : writer_(MakeWriter(format, out)), gapSeconds_(gapSeconds) {}
+
+TrackSink::~TrackSink() = default;
+
+void TrackSink::StartFile(const std::string& name) {
+  file_ = name;
+  reader_.emplace(gapSeconds_);
+  open_ = false;
+}
+
+std::optional<TrackReader::Step> TrackSink::Ping(const PingInfo& p) {
+  auto step = reader_->Next(p);
+  if (!step) return step;
+  if (step->newSegment) {
+    if (open_) writer_->EndSegment();
+    writer_->StartSegment(file_, ++segments_);
+    open_ = true;
+  }
+  writer_->Point(step->point);
+  return step;
+}
+
+int TrackSink::EndFile() {
+  if (open_) writer_->EndSegment();
+  open_ = false;
+  return reader_ ? reader_->badChecksums() : 0;
+}
+
+void TrackSink::End() { writer_->End(); }
+
 int TrackCommand(Console& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
                  double gapSeconds) {
   if (WouldOverwriteInput(con, outPath, files)) return kRefused;
@@ -243,30 +278,18 @@ int TrackCommand(Console& con, const std::vector<std::string>& files, TrackForma
     con.Report("", out.error());
     return kRefused;
   }
-  const std::unique_ptr<TrackWriter> writer = MakeWriter(format, out.text());
+  TrackSink sink(format, out.text(), gapSeconds);
   WalkCounts counts;
-  int segments = 0;
   for (const std::string& path : files) {
-    TrackReader reader(gapSeconds);
-    bool open = false;
+    sink.StartFile(path);
     WalkAndReport(con, path, [&](const PingInfo& p) {
-      const auto step = reader.Next(p);
-      if (!step) return;
-      if (step->newSegment) {
-        if (open) writer->EndSegment();
-        writer->StartSegment(path, ++segments);
-        open = true;
-      }
-      writer->Point(step->point);
-      out.Flush();
+      if (sink.Ping(p)) out.Flush();
     }, counts);
-    if (open) writer->EndSegment();
-    if (reader.badChecksums() > 0) {
-      con.Report(path, std::to_string(reader.badChecksums()) +
-                           (reader.badChecksums() == 1 ? " sentence" : " sentences") + " with a bad checksum left out");
+    if (const int bad = sink.EndFile(); bad > 0) {
+      con.Report(path, std::to_string(bad) + (bad == 1 ? " sentence" : " sentences") + " with a bad checksum left out");
     }
   }
-  writer->End();
+  sink.End();
   return FinishOutput(out, counts);
 }
 

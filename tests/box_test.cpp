@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "export/sha256.h"
 #include "tests/cli_run.h"
 #include "tests/support/record_check.h"
 
@@ -83,9 +84,17 @@ TEST_F(CliTest, SeveralSourcesGoEachIntoAFolderOfItsOwn) {
   }
 }
 
+// Every line of the manifest names a file with the hash it has now.
+void ExpectManifestHolds(const std::string& box) {
+  for (const std::string& line : Lines(ReadText(box + "/manifest-sha256.txt"))) {
+    const std::string path = line.substr(66);
+    EXPECT_EQ(line.substr(0, 64), Sha256OfFile(box + "/" + path).hex) << path;
+  }
+}
+
 // The image's hash is checked against the standard's own example ("abc"),
-// on both builds' hash libraries; a resumed run leaves a disc it has done
-// alone and redoes one whose image changed.
+// on both builds' hash libraries; a resumed run keeps a disc only while its
+// image and every file made of it are as they were.
 TEST_F(CliTest, InventoryRowsHashesAndResume) {
   const std::string a = Write(TwoRecords(), "a.img"), b = Write(TwoRecords(), "b.img"), abc = Put("index.img", "abc");
   Put("b.mapfile", kMap);
@@ -100,15 +109,18 @@ TEST_F(CliTest, InventoryRowsHashesAndResume) {
   EXPECT_EQ(inv["records"][0]["output"], "a/ONE.ZEP");
   EXPECT_EQ(inv["records"][0]["pings"], 4);
   EXPECT_EQ(inv["discs"][1]["folder"], "index-2");  // index.html is the box's page
+  // A stray in a disc's folder is no record and no file of the box.
+  Put("box/a/carved-999999999999.zep", std::vector<std::uint8_t>(8192, 0));
+  Put("box/a/~OLD.nc.tmp", "x");
 
-  // a's record file is spoilt: a resumed run must not read a again, and so keeps it.
-  std::ofstream(out + "/a/ONE.ZEP", std::ios::binary) << "spoilt";
+  // Bytes appended to a's record file: the resumed run reads a again.
+  std::ofstream(out + "/a/ONE.ZEP", std::ios::binary | std::ios::app) << "spoilt";
   run = RunZepconv({"inventory", a, b, "--out", out, "--resume"});
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_EQ(ReadText(out + "/a/ONE.ZEP"), "spoilt");
+  EXPECT_EQ(ReadText(out + "/a/ONE.ZEP").find("spoilt"), std::string::npos);
   inv = json::parse(ReadText(out + "/inventory.json"));
   ASSERT_EQ(inv["records"].size(), 4u);
-  EXPECT_EQ(inv["records"][2]["mapfile"], tmp.File("b.mapfile"));
+  EXPECT_EQ(inv["records"][2]["mapfile"], "b.mapfile");
   EXPECT_EQ(inv["records"][2]["verdict"], "damaged");
   EXPECT_EQ(inv["records"][2]["units_lost"], 1);
   const std::string csv = ReadText(out + "/inventory.csv");
@@ -116,17 +128,37 @@ TEST_F(CliTest, InventoryRowsHashesAndResume) {
             "image,image_size,image_sha256,mapfile,disc_type,label,health,record,name,date,start,end,pings,verdict,"
             "units_lost,output,output_sha256,first_fix_lat,first_fix_lon,last_fix_lat,last_fix_lon,track_km");
   EXPECT_EQ(Lines(csv).size(), 5u);
-  // The manifest lists b's record under its own hash, a's as first made.
   const std::string manifest = ReadText(out + "/manifest-sha256.txt");
   EXPECT_NE(manifest.find(inv["records"][2]["output_sha256"].get<std::string>() + "  b/ONE.ZEP\n"), std::string::npos);
   EXPECT_NE(manifest.find("  index.html\n"), std::string::npos);
+  EXPECT_EQ(manifest.find("carved-999999999999"), std::string::npos);
+  EXPECT_EQ(manifest.find("~OLD"), std::string::npos);
+  ExpectManifestHolds(out);
 
-  // b's image changes: it is read again, a is still left alone.
+  // Nothing changed: the run reads no disc, and says the same.
+  const std::string before = ReadText(out + "/inventory.json");
+  run = RunZepconv({"inventory", a, b, "--out", out, "--resume"});
+  EXPECT_EQ(ReadText(out + "/inventory.json"), before);
+  // b's image changes: it is read again.
   std::ofstream(b, std::ios::binary | std::ios::app) << std::string(4096, '\0');
   std::ofstream(out + "/b/ONE.ZEP", std::ios::binary) << "spoilt";
   run = RunZepconv({"inventory", a, b, "--out", out, "--resume"});
   EXPECT_NE(ReadText(out + "/b/ONE.ZEP"), "spoilt");
-  EXPECT_EQ(ReadText(out + "/a/ONE.ZEP"), "spoilt");
+  ExpectManifestHolds(out);
+}
+
+// The same discs read into two places, from another folder: the tables and
+// tracks name nothing outside the inventory, and so are the same bytes.
+TEST_F(CliTest, InventoryReadsTheSameWhereverItIs) {
+  fs::create_directories(tmp.File("deep/er"));
+  const std::string a = Write(TwoRecords(), "a.img");
+  ASSERT_EQ(RunZepconv({"inventory", a, "--out", tmp.File("one")}).status, 0);
+  ASSERT_EQ(RunZepconv({"inventory", a, "--out", tmp.File("deep/er/two")}).status, 0);
+  for (const char* file : {"inventory.csv", "inventory.json", "a/ONE.geojson", "a/TWO.geojson", "a/check.json"}) {
+    EXPECT_EQ(ReadText(tmp.File(std::string("one/") + file)), ReadText(tmp.File(std::string("deep/er/two/") + file)))
+        << file;
+  }
+  EXPECT_EQ(ReadText(tmp.File("one/inventory.json")).find(tmp.File("")), std::string::npos);
 }
 
 }  // namespace

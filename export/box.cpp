@@ -1,0 +1,203 @@
+// The box: its discs in the order given, each read once and kept in the
+// resume state as soon as it is done, then the box's table, pages and
+// manifest, made from the values in memory and hashed as they are written.
+
+#include "export/box.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+
+#include "export/box_parts.h"
+
+namespace zep {
+namespace {
+
+namespace fs = std::filesystem;
+using box::StampOf;
+
+constexpr const char* kStateFile = "inventory-state.json";
+
+std::string Key(const std::string& path) {
+  std::error_code ec;
+  return fs::absolute(fs::path(path), ec).lexically_normal().generic_string();
+}
+
+std::string Join(const std::string& dir, const std::string& name) { return (fs::path(dir) / fs::path(name)).string(); }
+
+// Each image once: one named twice is read once, into one folder.
+std::vector<std::string> Distinct(const std::vector<std::string>& given, Problems& problems) {
+  std::vector<std::string> images;
+  for (const std::string& image : given) {
+    if (std::none_of(images.begin(), images.end(), [&](const std::string& i) { return Key(i) == Key(image); })) {
+      images.push_back(image);
+    } else {
+      problems.push_back({image, "given more than once; read once", 0, false, ProblemKind::kOther});
+    }
+  }
+  return images;
+}
+
+std::vector<InventoryDisc> EarlierRun(const std::string& outDir, Problems& problems) {
+  std::string text;
+  if (InputFile in = InputFile::Open(Join(outDir, kStateFile)); in.open()) {
+    std::vector<std::uint8_t> buffer(1 << 16);
+    for (ReadResult r; (r = in.Read(buffer)).ok() && r.bytes > 0;) text.append(buffer.begin(), buffer.begin() + r.bytes);
+  }
+  if (auto state = ParseState(text)) return std::move(*state);
+  problems.push_back({Join(outDir, kStateFile), "no state to resume from; starting afresh", 0, false, ProblemKind::kOther});
+  return {};
+}
+
+// The same image keeps its folder across runs; new ones take free names.
+// The box's own files are never a disc's folder, nor is a disc's page.
+std::vector<std::string> Folders(const std::vector<std::string>& images, const std::vector<InventoryDisc>& before) {
+  std::vector<std::string> taken = {"index.html", "inventory.csv", "inventory.json", "manifest-sha256.txt", kStateFile},
+                           folders(images.size());
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    for (const InventoryDisc& d : before) {
+      if (Key(d.image) != Key(images[i])) continue;
+      folders[i] = d.folder;
+      taken.push_back(d.folder);
+      taken.push_back(d.folder + ".html");
+    }
+  }
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    if (!folders[i].empty()) continue;
+    folders[i] = DiscFolderName(images[i], taken);
+    taken.push_back(folders[i] + ".html");
+  }
+  return folders;
+}
+
+// A disc of an earlier run is kept only when its image and every file it
+// wrote still have the size and modification time they had then.
+bool StillAsDone(const InventoryDisc& d, const std::string& image, const std::string& outDir) {
+  const box::FileStamp now = StampOf(image);
+  if (d.health == "unreadable" || !now.exists || now.size != d.size || now.mtime != d.mtime) return false;
+  return std::all_of(d.files.begin(), d.files.end(), [&](const InventoryFile& f) {
+    const box::FileStamp s = StampOf(Join(outDir, f.path));
+    return s.exists && s.size == f.size && s.mtime == f.mtime;
+  });
+}
+
+// The box's progress: bytes of the discs read (a kept disc's at no cost)
+// and the time left at the pace of those read so far.
+class Pace {
+ public:
+  Pace(const BoxCallbacks& callbacks, std::size_t discs, std::uint64_t total)
+      : callbacks_(callbacks), start_(std::chrono::steady_clock::now()) {
+    now_.discs = discs;
+    now_.bytesTotal = total;
+  }
+  void At(std::size_t disc, const std::string& image, std::uint64_t doneHere) {
+    if (!callbacks_.progress) return;
+    now_.disc = disc;
+    now_.image = image;
+    now_.bytesDone = before_ + doneHere;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const std::uint64_t worked = worked_ + doneHere;
+    now_.secondsLeft = worked > 0 && seconds > 1 && now_.bytesTotal > now_.bytesDone
+                           ? seconds / static_cast<double>(worked) * static_cast<double>(now_.bytesTotal - now_.bytesDone)
+                           : -1;
+    callbacks_.progress(now_);
+  }
+  void Done(std::uint64_t bytes, bool worked) {
+    before_ += bytes;
+    if (worked) worked_ += bytes;
+  }
+
+ private:
+  const BoxCallbacks& callbacks_;
+  BoxProgress now_;
+  std::uint64_t before_ = 0, worked_ = 0;
+  std::chrono::steady_clock::time_point start_;
+};
+
+// Discs of the earlier run that this one has not reached stay in the state.
+std::string StateOf(const std::vector<InventoryDisc>& done, const std::vector<InventoryDisc>& before) {
+  std::vector<InventoryDisc> state = done;
+  for (const InventoryDisc& d : before) {
+    if (std::none_of(state.begin(), state.end(), [&](const InventoryDisc& s) { return Key(s.image) == Key(d.image); }))
+      state.push_back(d);
+  }
+  return StateJson(state);
+}
+
+// The table, the pages and the manifest: every file the discs wrote, and
+// these, each hashed as it is written.
+void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
+  auto watch = std::make_shared<BoxWatch>();
+  const std::vector<InventoryDisc>& discs = result.discs;
+  const std::string title = "Inventory of " + std::to_string(discs.size()) + (discs.size() == 1 ? " disc" : " discs");
+  std::vector<std::pair<std::string, std::string>> files = {
+      {"inventory.csv", InventoryCsv(discs)}, {"inventory.json", InventoryJson(discs)}};
+  for (const InventoryDisc& d : discs) files.emplace_back(DiscPageName(d), DiscHtml(d));
+  files.emplace_back("index.html", IndexHtml(discs, title));
+  bool indexWritten = false;
+  for (const auto& [name, text] : files) {
+    if (auto p = box::WriteWatched(Join(outDir, name), text, watch)) result.problems.push_back(*p);
+    else indexWritten = indexWritten || name == "index.html";
+  }
+  std::vector<InventoryFile> manifest;
+  for (const InventoryDisc& d : discs) manifest.insert(manifest.end(), d.files.begin(), d.files.end());
+  for (const WrittenFile& f : watch->TakeWritten()) manifest.push_back({box::RelativeTo(f.path, outDir), f.sha256, f.size, ""});
+  if (auto p = box::WriteWatched(Join(outDir, "manifest-sha256.txt"), ManifestText(manifest), watch)) {
+    result.problems.push_back(*p);
+  }
+  if (indexWritten) result.indexPath = Join(outDir, "index.html");
+}
+
+}  // namespace
+
+BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks) {
+  BoxResult result;
+  if (std::error_code ec; !fs::create_directories(fs::path(options.outDir), ec) && ec) {
+    result.problems.push_back({options.outDir, ec.message(), 0, false, ProblemKind::kWriteFailed});
+    return result;
+  }
+  // A folder that takes no file is refused before any disc is read.
+  if (OutputFile probe = OutputFile::Create(Join(options.outDir, kStateFile)); !probe.open()) {
+    result.problems.push_back({"", probe.error(), 0, false, ProblemKind::kWriteFailed});
+    return result;
+  } else {
+    probe.Discard();
+  }
+  const std::vector<std::string> images = Distinct(options.images, result.problems);
+  const std::vector<InventoryDisc> before = options.resume ? EarlierRun(options.outDir, result.problems)
+                                                           : std::vector<InventoryDisc>{};
+  const std::vector<std::string> folders = Folders(images, before);
+  std::uint64_t total = 0;
+  for (const std::string& image : images) total += StampOf(image).size;
+  Pace pace(callbacks, images.size(), total);
+  const auto cancelled = [&] { return callbacks.cancelled && callbacks.cancelled(); };
+  for (std::size_t i = 0; i < images.size() && !result.interrupted; ++i) {
+    const auto earlier = std::find_if(before.begin(), before.end(), [&](const InventoryDisc& d) { return Key(d.image) == Key(images[i]); });
+    if (earlier != before.end() && StillAsDone(*earlier, images[i], options.outDir)) {
+      result.discs.push_back(*earlier);
+      result.discs.back().image = images[i];
+      pace.Done(earlier->size, false);
+    } else {
+      box::DiscJob job{images[i], options.outDir, folders[i], &options,
+                       [&](std::uint64_t done) { pace.At(i, images[i], done); }, cancelled};
+      InventoryDisc disc = box::ReadDisc(job, result.interrupted);
+      result.interrupted = result.interrupted || cancelled();
+      if (result.interrupted) break;  // the disc under way is dropped
+      result.discs.push_back(std::move(disc));
+      pace.Done(result.discs.back().size, true);
+      if (auto p = box::WriteWatched(Join(options.outDir, kStateFile), StateOf(result.discs, before), nullptr)) {
+        result.problems.push_back(*p);
+      }
+    }
+    if (callbacks.discDone) callbacks.discDone(result.discs.back());
+  }
+  if (result.interrupted) {
+    result.problems.push_back({"", "interrupted; the discs done are kept for --resume", 0, false, ProblemKind::kInterrupted});
+    return result;
+  }
+  WriteBoxFiles(result, options.outDir);
+  return result;
+}
+
+}  // namespace zep

@@ -1,0 +1,52 @@
+#pragma once
+// The inventory of a box of discs, as a library: each disc read, its records
+// converted (or carved where the directory is lost), each record's track and
+// thumbnail made from the pings as they are written, then the box's table,
+// pages and manifest. zepconv and the Windows program call it alike; it
+// prints nothing and knows no exit status.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "disc/problem.h"
+#include "disc/volume.h"
+#include "export/inventory.h"
+
+namespace zep {
+
+struct BoxOptions {
+  std::vector<std::string> images;  // disc images or devices; each found with the GNU ddrescue mapfile beside it
+  std::string outDir;               // created if missing
+  bool resume = false;              // go on from inventory-state.json in outDir
+  bool netcdf = false;              // also each record as netCDF (where the build can)
+  std::optional<SourceType> type;   // every disc taken as this type; none: each disc's own evidence
+};
+
+struct BoxProgress {
+  std::size_t disc = 0, discs = 0;  // disc index from 0, of how many
+  std::string image;                // as given
+  std::uint64_t bytesDone = 0, bytesTotal = 0;  // of the whole box
+  double secondsLeft = -1;                      // < 0 while unknown
+};
+
+struct BoxCallbacks {
+  std::function<void(const BoxProgress&)> progress;    // often; must be cheap
+  std::function<void(const InventoryDisc&)> discDone;  // each disc as soon as it is done or kept from a resumed run
+  // Polled between units; true stops the run: the disc under way is dropped,
+  // its temporary files removed, the state keeps the discs done.
+  std::function<bool()> cancelled;
+};
+
+struct BoxResult {
+  std::vector<InventoryDisc> discs;  // in the order given; each carries its own Problems
+  Problems problems;                 // the box's own (its files, its folder); kInterrupted when cancelled
+  bool interrupted = false;
+  std::string indexPath;  // outDir/index.html, only when it was written
+};
+
+BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks);
+
+}  // namespace zep

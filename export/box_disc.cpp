@@ -1,0 +1,152 @@
+// One disc of the box: opened with the mapfile beside it, its type weighed,
+// read once (or carved where its directory is lost), every file it gives
+// written and hashed as it is written.
+
+#include <filesystem>
+
+#include "convert/disc_type.h"
+#include "convert/record_file_probe.h"
+#include "disc/disc_source.h"
+#include "disc/iso_time.h"
+#include "disc/record_names.h"
+#include "disc/scan.h"
+#include "export/box_parts.h"
+#include "export/check_report.h"
+#include "export/sha256.h"
+#include "export/text_output.h"
+
+namespace zep::box {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  return (fs::path(dir) / fs::path(name)).string();
+}
+
+std::string FileName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
+
+void Unreadable(InventoryDisc& disc, Problem problem) {
+  disc.health = "unreadable";
+  disc.problems.push_back(std::move(problem));
+}
+
+// Opened, a disc and not a record file, long enough to hold a directory.
+std::optional<DiscSource> Open(InventoryDisc& disc) {
+  DiscSourceOpen opened = OpenDiscSource(disc.image, {});
+  if (!opened.disc) {
+    Unreadable(disc, std::move(*opened.problem));
+    return std::nullopt;
+  }
+  disc.mapfile = opened.disc->mapfile;
+  if (auto recordFile = RecordFileGivenAsDisc(*opened.disc->volume, disc.image)) {
+    Unreadable(disc, std::move(*recordFile));
+    return std::nullopt;
+  }
+  const std::int64_t size = opened.disc->size;
+  if (size >= 0 && size < static_cast<std::int64_t>(kDirectorySize)) {
+    Unreadable(disc, {disc.image,
+                      (size == 0 ? std::string("empty") : std::to_string(size) + " bytes") + ", shorter than the " +
+                          std::to_string(kDirectorySize) + "-byte record directory: there is no directory to read",
+                      0, false, ProblemKind::kNoDirectory});
+    return std::nullopt;
+  }
+  return std::move(opened.disc);
+}
+
+struct Weighed {
+  RecordDirectory dir{};
+  std::optional<Problem> directoryProblem;
+  TypeEvidence evidence;
+  SourceType type = SourceType::Tk40;
+  bool lost = false;  // no directory to go by: the disc is carved
+};
+
+Weighed Weigh(DiscSource& source, const BoxOptions& options) {
+  Weighed w;
+  w.directoryProblem = ReadRecordDirectory(*source.volume, w.dir);
+  w.evidence = WeighDisc(source.opener, w.dir);
+  w.type = options.type ? *options.type : w.evidence.type().value_or(SourceType::Tk40);
+  const DiscKind kind = w.evidence.kind;
+  bool listed = false;
+  for (int slot = 0; slot < kSlotCount; ++slot) listed = listed || IsRecordSlot(w.dir, slot);
+  w.lost = w.directoryProblem || !listed ||
+           (!options.type && (kind == DiscKind::Blank || kind == DiscKind::Unknown));
+  return w;
+}
+
+void Carve(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const std::shared_ptr<BoxWatch>& watch) {
+  CarveOptions carve;
+  carve.outDir = JoinPath(job.outDir, job.folder);
+  carve.output.watch = watch;
+  carve.type = job.options->type;
+  carve.progress = [&](std::uint64_t reached) { job.progress(disc.size / 4 + reached * 3 / 4); };
+  bool everyByte = false;
+  const CarveResult carved = SweepCarve(*source.volume, carve, {}, everyByte);
+  RecordsOfCarve(disc, job, carved, watch);
+}
+
+// The listed records converted and checked, the dump area's runs carved;
+// whether the run was cancelled meanwhile.
+bool Sweep(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const Weighed& w,
+           const std::shared_ptr<BoxWatch>& watch, DiscHealth& health) {
+  const std::string folderPath = JoinPath(job.outDir, job.folder);
+  SweepOptions sweep;
+  RunFileNames names;
+  sweep.target = [&](int slot) -> std::optional<OutputTarget> {
+    const std::string path = JoinPath(folderPath, names.Next(RecordName(w.dir, slot, w.type), slot + 1));
+    watch->ExpectRecord(path, RelativeTo(path, job.outDir));
+    OutputOptions output;
+    output.watch = watch;
+    return OutputTarget(path, output);
+  };
+  sweep.dumpCarveDir = folderPath;
+  sweep.dumpCarveOutput.watch = watch;
+  sweep.progress = [&](std::uint64_t done) { job.progress(disc.size / 4 + done * 3 / 4); };
+  sweep.cancelled = job.cancelled;
+  SweepResult swept = SweepDisc(*source.volume, source.opener, w.dir, w.type, sweep);
+  for (const SweptRecord& s : swept.records) health.records.push_back(s.health);
+  health.dump = swept.dump;
+  RecordsOfSweep(disc, job, w.dir, w.type, swept, watch);
+  return swept.cancelled;
+}
+
+}  // namespace
+
+InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
+  InventoryDisc disc;
+  disc.image = job.image;
+  disc.folder = job.folder;
+  const FileStamp stamp = StampOf(job.image);
+  disc.size = stamp.size;
+  disc.mtime = stamp.mtime;
+  // The image as sha256sum sees it, whatever of it the disc code can use.
+  const FileDigest digest = Sha256OfFile(job.image, [&](std::uint64_t n) { job.progress(n / 4); });
+  disc.sha256 = digest.hex;
+  std::optional<DiscSource> source = Open(disc);
+  if (!source) return disc;
+  const std::string folderPath = JoinPath(job.outDir, job.folder);
+  if (std::error_code ec; !fs::create_directories(fs::path(folderPath), ec) && ec) {
+    Unreadable(disc, {folderPath, ec.message(), 0, false, ProblemKind::kWriteFailed});
+    return disc;
+  }
+  Weighed w = Weigh(*source, *job.options);
+  // Carved runs are record files too, named only as they are found.
+  auto watch = std::make_shared<BoxWatch>([&](const std::string& path) -> std::optional<std::string> {
+    if (!fs::path(path).filename().string().starts_with("carved-") || fs::path(path).extension() != ".zep") return {};
+    return RelativeTo(path, job.outDir);
+  });
+  disc.check = "check.json";
+  if (!w.lost) {
+    disc.type = SourceTypeName(w.type);
+    if (HasLabel(w.dir)) disc.label = Latin1ToUtf8(RecordName(w.dir, kLabelSlot, w.type));
+  }
+  CheckReport report{FileName(job.image), w.type, w.evidence, w.dir, w.directoryProblem, {}};
+  if (w.lost) Carve(disc, job, *source, watch);
+  else cancelled = Sweep(disc, job, *source, w, watch, report.health);
+  if (auto p = WriteWatched(JoinPath(folderPath, disc.check), CheckReportJson(report), watch)) disc.problems.push_back(*p);
+  FinishDisc(disc, job, w.lost, *watch);
+  return disc;
+}
+
+}  // namespace zep::box

@@ -1,0 +1,144 @@
+// A disc's records in the inventory: each listed record (or carved run)
+// with what its conversion and its check say, its track and thumbnail made
+// from the pings its file was written with.
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "disc/iso_time.h"
+#include "export/box_parts.h"
+#include "export/netcdf.h"
+#include "export/text_output.h"
+
+namespace zep::box {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FolderPath(const DiscJob& job) { return (fs::path(job.outDir) / fs::path(job.folder)).string(); }
+
+// REEF.A and REEF.B must not share REEF.geojson: only .ZEP is dropped.
+std::string Stem(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  for (char& c : ext) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  return ext == ".ZEP" ? path.substr(0, path.size() - 4) : path;
+}
+
+void Thumbnail(InventoryDisc& disc, InventoryRecord& r, RecordPings& pings, const std::string& path,
+               const DiscJob& job, const std::shared_ptr<BoxWatch>& watch) {
+  if (pings.thumbnail->empty()) {
+    disc.problems.push_back({path, "no pings to draw", 0, false, ProblemKind::kOther});
+    return;
+  }
+  OutputOptions options;
+  options.watch = watch;
+  OutputFile file = OutputFile::Create(path, options);
+  if (file.open() && pings.thumbnail->WritePng(file) && file.Close()) {
+    r.echograms.push_back(RelativeTo(path, FolderPath(job)));
+    std::tie(r.thumbWidth, r.thumbHeight) = pings.thumbnail->size();
+  } else {
+    disc.problems.push_back({"", file.error().empty() ? path + ": the picture could not be made" : file.error(), 0,
+                             false, ProblemKind::kWriteFailed});
+    file.Discard();
+  }
+}
+
+// netCDF-C writes by the file's name: the one output read back, and hashed so.
+void Netcdf(InventoryDisc& disc, const std::string& record, const std::string& path, BoxWatch& watch) {
+  std::ostringstream out, err;
+  Console con{out, err, false, false, {}};
+  NetcdfOptions nc;
+  nc.outFile = path;
+  NetcdfCommand(con, {record}, nc);
+  for (const Problem& p : con.problems) disc.problems.push_back(p);
+  if (std::error_code ec; fs::is_regular_file(fs::path(path), ec)) watch.Hashed(path);
+}
+
+std::string RecordSubject(const InventoryRecord& r) {
+  return r.record ? "record " + std::to_string(*r.record) + " (" + r.name + ")" : r.name;
+}
+
+}  // namespace
+
+namespace {
+
+// The record file's outputs, from the pings it was written with.
+void RecordOutputs(InventoryDisc& disc, InventoryRecord& r, const std::string& path, const DiscJob& job,
+                   const std::shared_ptr<BoxWatch>& watch) {
+  std::unique_ptr<RecordPings> pings = watch->TakePings(path);
+  const WrittenFile* written = watch->Find(path);
+  if (!pings || !written) return;
+  r.output = RelativeTo(path, FolderPath(job));
+  r.outputSha256 = written->sha256;
+  r.pings = pings->track.pings;
+  r.trackKm = pings->track.trackKm;
+  r.firstFix = pings->track.firstFix;
+  r.lastFix = pings->track.lastFix;
+  r.shape = std::move(pings->track.shape);
+  const std::string stem = Stem(path);
+  if (auto p = WriteWatched(stem + ".geojson", pings->geojson, watch)) disc.problems.push_back(*p);
+  else r.track = RelativeTo(stem + ".geojson", FolderPath(job));
+  Thumbnail(disc, r, *pings, stem + "-echogram.png", job, watch);
+  if (job.options->netcdf && HaveNetcdf()) Netcdf(disc, path, stem + ".nc", *watch);
+  if (!pings->walk.Whole()) {
+    disc.problems.push_back({RecordSubject(r), pings->walk.NotWholeText(), 0, false, ProblemKind::kUnreadable});
+  }
+}
+
+}  // namespace
+
+void RecordsOfSweep(InventoryDisc& disc, const DiscJob& job, const RecordDirectory& dir, SourceType type,
+                    SweepResult& swept, const std::shared_ptr<BoxWatch>& watch) {
+  for (const SweptRecord& s : swept.records) {
+    const RecordHealth& h = s.health;
+    InventoryRecord r;
+    r.record = s.slot + 1;
+    r.name = Latin1ToUtf8(RecordName(dir, s.slot, type));
+    r.verdict = VerdictName(h.verdict);
+    r.unitsLost = h.unreadableUnits + h.beyondEnd + h.noMode;
+    const IsoTimes iso = IsoTimesOf(ReadEntry(dir, s.slot, type));
+    r.date = iso.date.value_or("");
+    r.start = iso.start.value_or("");
+    r.end = iso.end.value_or("");
+    if (s.conversion.Converted()) RecordOutputs(disc, r, s.path, job, watch);
+    else disc.problems.push_back({RecordSubject(r), s.conversion.reason, r.unitsLost, false, ProblemKind::kWriteFailed});
+    if (s.conversion.Converted() && !s.conversion.reason.empty()) {
+      disc.problems.push_back({RecordSubject(r), s.conversion.reason, r.unitsLost, false, ProblemKind::kUnreadable});
+    }
+    disc.records.push_back(std::move(r));
+  }
+  RecordsOfCarve(disc, job, swept.dumpCarve, watch);
+}
+
+void RecordsOfCarve(InventoryDisc& disc, const DiscJob& job, const CarveResult& carved,
+                    const std::shared_ptr<BoxWatch>& watch) {
+  for (const CarvedFile& f : carved.files) {
+    InventoryRecord r;
+    r.name = fs::path(f.path).stem().string();
+    r.verdict = "carved";
+    RecordOutputs(disc, r, f.path, job, watch);
+    disc.records.push_back(std::move(r));
+  }
+  for (const Problem& p : carved.failures) disc.problems.push_back(p);
+  if (carved.readProblem) {
+    disc.problems.push_back({"", std::to_string(carved.unreadableSectors) + " sectors could not be read (first: " +
+                                     carved.readProblem->what + "); runs end at them",
+                             carved.unreadableSectors, false, ProblemKind::kUnreadable});
+  }
+}
+
+void FinishDisc(InventoryDisc& disc, const DiscJob& job, bool directoryLost, BoxWatch& watch) {
+  for (const WrittenFile& f : watch.TakeWritten()) {
+    disc.files.push_back({RelativeTo(f.path, job.outDir), f.sha256, f.size, ModificationTime(f.path)});
+  }
+  std::sort(disc.files.begin(), disc.files.end());
+  bool lost = !disc.problems.empty();
+  for (const InventoryRecord& r : disc.records) {
+    lost = lost || r.unitsLost > 0 || (r.verdict != "whole" && r.verdict != "carved") ||
+           (r.record && r.output.empty());
+  }
+  disc.health = directoryLost ? "directory lost" : lost ? "damaged" : "whole";
+}
+
+}  // namespace zep::box
