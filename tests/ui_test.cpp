@@ -835,6 +835,71 @@ TEST_F(UiTest, CancelInTheMiddleOfARecoveryLeavesNoTemporaryFile) {
   EXPECT_EQ(script.seen().size(), 1u) << "only the folder browser";
 }
 
+// The multi-select Open dialog: into folder first, then the names, quoted.
+inline DialogAction ChooseFiles(const std::string& folder, const std::string& names) {
+  using Choice = std::pair<std::string, std::string>;
+  return [folder, names](HWND dialog) {
+    SetPropA(dialog, "ZepFiles", new Choice(folder, names));
+    SetTimer(dialog, 1, 20, [](HWND dialog, UINT, UINT_PTR, DWORD) {
+      auto* choice = static_cast<Choice*>(GetPropA(dialog, "ZepFiles"));
+      // A posted message comes before the next tick: the folder is open by then.
+      if (!choice->first.empty()) {
+        SetDlgItemTextA(dialog, cmb13, std::exchange(choice->first, "").c_str());
+      } else {
+        KillTimer(dialog, 1);
+        SetDlgItemTextA(dialog, cmb13, choice->second.c_str());
+        delete static_cast<Choice*>(RemovePropA(dialog, "ZepFiles"));
+      }
+      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+  };
+}
+
+// Make Inventory runs the library zepconv inventory runs: the same table. A
+// Cancel on the second disc leaves no temporary file, and the same command
+// into the same folder goes on from there to index.html, opened in the browser.
+TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
+  const test::TempDir dir, out, cli;
+  SampleDisc(dir, {}, "a.img");
+  SampleDisc(dir, {"--type", "zep", "--damaged"}, "b.img");
+  std::vector<std::string> opened;
+  ui::g_openDocument = [&opened](const std::string& path) { opened.push_back(path); };
+  const auto leftovers = [&out] {
+    Names temps;
+    for (const auto& e : fs::recursive_directory_iterator(out.path())) {
+      if (e.path().filename().string().starts_with("~zep")) temps.push_back(e.path().string());
+    }
+    return temps;
+  };
+  std::atomic<bool> midway{false};
+  ui::g_jobReportHook = [&](ui::JobControl& control, std::uint64_t done, std::uint64_t total) {
+    if (midway || done < total * 3 / 4) return;
+    midway = true;
+    PostMessageA(ui::g_shell.statusBar, WM_NULL, 0, 0);
+    while (!control.cancelled()) Sleep(1);
+  };
+  for (const bool cancel : {true, false}) {
+    DialogScript script({ChooseFiles(dir.path().string(), "\"a.img\" \"b.img\""), ChooseFolder(out.path().string())});
+    Command(IDM_MAKE_INVENTORY);
+    ASSERT_TRUE(ui::JobRunning());
+    if (cancel) {
+      for (MSG msg; !midway && ui::JobRunning() && GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
+      ASSERT_TRUE(midway);
+      SendMessageA(ui::JobDialog(), WM_COMMAND, IDCANCEL, 0);
+    }
+    WaitForJob();
+    ui::g_jobReportHook = nullptr;
+    EXPECT_EQ(script.seen().size(), 2u) << script.seen().back().text;
+    EXPECT_EQ(StatusLine().starts_with(cancel ? "Inventory cancelled" : "Inventory of 2 discs"), true) << StatusLine();
+    EXPECT_EQ(leftovers(), Names{});
+    EXPECT_EQ(opened.size(), cancel ? 0u : 1u);
+  }
+  ui::g_openDocument = nullptr;
+  EXPECT_EQ(opened, Names{out.File("index.html")});
+  test::RunZepconv({"inventory", dir.File("a.img"), dir.File("b.img"), "--out", cli.path().string()});
+  EXPECT_EQ(test::ReadText(out.File("inventory.csv")), test::ReadText(cli.File("inventory.csv")));
+}
+
 // A multi-select Open dialog gives one path alone, or a folder and its names.
 TEST(DialogTest, SelectedFilesJoinTheFolderAndEachName) {
   using namespace std::string_view_literals;

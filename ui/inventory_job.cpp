@@ -3,12 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "ui/tools.h"
-
-#if __has_include("export/box.h")
 #include "export/box.h"
-#define ZEP_HAS_BOX 1
-#endif
+#include "ui/tools.h"
 
 namespace zep::ui {
 
@@ -30,8 +26,6 @@ std::string InventoryProgressText(std::size_t disc, std::size_t discs, const std
   return text;
 }
 
-#ifdef ZEP_HAS_BOX
-
 InventoryOutcome RunInventory(const InventoryRequest& request, JobControl& control) {
   InventoryOutcome outcome;
   outcome.resumed = HoldsInventory(request.outDir);
@@ -52,18 +46,5 @@ InventoryOutcome RunInventory(const InventoryRequest& request, JobControl& contr
   outcome.indexPath = result.indexPath;
   return outcome;
 }
-
-#else
-
-// STUB until the inventory library is in this tree: says so, runs nothing.
-InventoryOutcome RunInventory(const InventoryRequest& request, JobControl&) {
-  InventoryOutcome outcome;
-  outcome.problems.push_back({.subject = request.outDir,
-                              .what = "this build has no inventory library: use zepconv inventory",
-                              .kind = ProblemKind::kMissing});
-  return outcome;
-}
-
-#endif
 
 }  // namespace zep::ui
