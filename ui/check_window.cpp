@@ -104,9 +104,11 @@ void SaveFromWindow(HWND window) {
 LRESULT CALLBACK CheckWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE: {
+      // The window's own copy, deleted with it.
       const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-      OnCreateCheckWindow(window, *static_cast<const CheckReport*>(create->lpCreateParams));
+      auto* report = new CheckReport(*static_cast<const CheckReport*>(create->lpCreateParams));
+      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(report));
+      OnCreateCheckWindow(window, *report);
       return 0;
     }
     case WM_SIZE:
@@ -173,7 +175,7 @@ HWND ShowCheckWindow(HWND owner, const CheckReport& report) {
   if (g_checkWindow) DestroyWindow(g_checkWindow);
   const std::string title = "Check - " + report.source;
   g_checkWindow = CreateWindowExA(0, kCheckWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, 640, 360,
-                                  owner, nullptr, g_shell.instance, new CheckReport(report));
+                                  owner, nullptr, g_shell.instance, const_cast<CheckReport*>(&report));
   ShowWindow(g_checkWindow, SW_SHOW);
   return g_checkWindow;
 }
