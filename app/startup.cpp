@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "res/resource.h"
+#include "ui/background_job.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
 #include "ui/shell_state.h"
@@ -69,6 +70,8 @@ HWND StartMainWindow(HINSTANCE instance, int showCommand, const char* commandLin
 int RunMessageLoop(HACCEL accelerators) {
   MSG msg{};
   while (GetMessageA(&msg, nullptr, 0, 0)) {
+    // The job's progress dialog takes Esc and Enter as dialogs do.
+    if (const HWND job = ui::JobDialog(); job && IsDialogMessageA(job, &msg)) continue;
     if (!TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);

@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -21,8 +24,11 @@
 #include "app/startup.h"
 #include "disc/scan.h"
 #include "res/resource.h"
+#include "tests/cli_run.h"
 #include "tests/support/disc_image.h"
 #include "tests/support/record_check.h"
+#include "ui/background_job.h"
+#include "ui/check_window.h"
 #include "ui/commands.h"
 #include "ui/dialogs.h"
 #include "ui/run_texts.h"
@@ -621,6 +627,289 @@ TEST_F(UiTest, AboutBoxClosesWithOkOrEscAndF1OpensThePlattorHelpFile) {
   answerer.join();
   EXPECT_NE(text.find("Plattor.hlp"), std::string::npos) << text;
   WinHelpA(window, nullptr, HELP_QUIT, 0);
+}
+
+// The Tools menu's jobs run on the worker thread: the test's thread pumps the
+// window's messages (progress, the end, the boxes the end opens) until the
+// job is over.
+void WaitForJob() {
+  for (MSG msg; ui::JobRunning() && GetMessageA(&msg, nullptr, 0, 0) > 0;) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// A sample disc of tools/make_sample_disc, with the options given.
+std::string SampleDisc(const test::TempDir& dir, const Names& options, const std::string& name = "sample.img") {
+  const std::string image = dir.File(name);
+  Names args{MAKE_SAMPLE_DISC_PATH};
+  args.insert(args.end(), options.begin(), options.end());
+  args.push_back(image);
+  EXPECT_EQ(test::RunProcess(args, dir.File("make.out"), dir.File("make.err")), 0) << test::ReadText(dir.File("make.err"));
+  return image;
+}
+
+std::vector<Names> ListRows(HWND list, int columns) {
+  std::vector<Names> rows(static_cast<std::size_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
+  for (std::size_t row = 0; row < rows.size(); ++row) {
+    for (int sub = 0; sub < columns; ++sub) {
+      char text[256] = "";
+      LVITEMA item{.iSubItem = sub, .pszText = text, .cchTextMax = sizeof text};
+      SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+      rows[row].push_back(text);
+    }
+  }
+  return rows;
+}
+
+std::string JsonRanges(const nlohmann::json& runs) {
+  std::string text;
+  for (const auto& r : runs) {
+    text += (text.empty() ? "" : ", ") + std::to_string(r[0].get<long long>());
+    if (r[1] != r[0]) text += "-" + std::to_string(r[1].get<long long>());
+  }
+  return text.empty() ? "-" : text;
+}
+
+// The check window's rows as zepconv's check report gives them.
+std::vector<Names> RowsOfReport(const nlohmann::json& report) {
+  std::vector<Names> rows;
+  for (const auto& r : report["records"]) {
+    rows.push_back({std::to_string(r["record"].get<int>()), r["name"].get<std::string>(), r["verdict"].get<std::string>(),
+                    std::to_string(r["whole_units"].get<long long>()) + " of " + std::to_string(r["units"].get<long long>()),
+                    JsonRanges(r["unreadable"]), std::to_string(r["pings"].get<long long>())});
+  }
+  return rows;
+}
+
+struct SampleCase {
+  Names options;  // of make_sample_disc
+  int sourceType;
+};
+const SampleCase kSamples[] = {
+    {{}, IDM_SOURCE_TK40},
+    {{"--damaged"}, IDM_SOURCE_TK40},
+    {{"--type", "zep", "--damaged", "--dump-runs"}, IDM_SOURCE_ZEPV1},
+    {{"--zero-directory"}, IDM_SOURCE_TK40},
+    {{"--type", "zep", "--zero-directory"}, IDM_SOURCE_ZEPV1},
+};
+
+// "&Tools" sits between "&File" and "&Help"; what reads the source waits for
+// one, and nothing that reads or replaces it runs beside a job.
+TEST_F(UiTest, ToolsMenuFollowsTheSourceAndTheJob) {
+  const HMENU bar = GetMenu(window);
+  Names tops, tools;
+  for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+    char text[64] = "";
+    GetMenuStringA(bar, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    tops.push_back(text);
+  }
+  EXPECT_EQ(tops, (Names{"&File", "&Tools", "&Help"}));
+  const HMENU menu = GetSubMenu(bar, 1);
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    char text[64] = "";
+    GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    tools.push_back(std::to_string(GetMenuItemID(menu, i)) + " " + text);
+  }
+  EXPECT_EQ(tools, (Names{"114 Check Disc...", "115 Recover Lost Records...", "0 ", "116 Make Inventory..."}));
+  const auto grayed = [this](std::initializer_list<int> ids) {
+    std::string state;
+    for (int id : ids) state += (MenuItemState(id) & MF_GRAYED) ? 'g' : 'e';
+    return state;
+  };
+  const std::initializer_list<int> ids = {IDM_CHECK_DISC, IDM_RECOVER_RECORDS, IDM_MAKE_INVENTORY, IDM_OPEN_IMAGE};
+  EXPECT_EQ(grayed(ids), "ggee");
+  ScanImage(ThreeRecords());
+  EXPECT_EQ(grayed(ids), "eeee");
+  std::atomic<bool> release{false};
+  ui::g_jobReportHook = [&release](ui::JobControl&, std::uint64_t, std::uint64_t) {
+    while (!release) Sleep(1);
+  };
+  Command(IDM_CHECK_DISC);
+  ASSERT_TRUE(ui::JobRunning());
+  SelectRows({0});
+  EXPECT_EQ(grayed({IDM_CHECK_DISC, IDM_RECOVER_RECORDS, IDM_MAKE_INVENTORY, IDM_OPEN_IMAGE, IDM_CONVERT}), "ggggg");
+  release = true;
+  WaitForJob();
+  ui::g_jobReportHook = nullptr;
+  EXPECT_EQ(grayed({IDM_CHECK_DISC, IDM_CONVERT}), "ee");
+  ASSERT_NE(ui::CheckWindow(), nullptr);
+}
+
+// The check window lists what `zepconv check --json` reports for the same
+// image, read as the chosen type, and saves the same report.
+TEST_F(UiTest, CheckWindowListsWhatZepconvCheckReports) {
+  for (const SampleCase& sample : kSamples) {
+    SCOPED_TRACE(sample.options.empty() ? "plain" : sample.options.back());
+    const test::TempDir dir;
+    const std::string image = SampleDisc(dir, sample.options);
+    Command(sample.sourceType);
+    ui::ScanImageIntoList(window, image);
+    Command(IDM_CHECK_DISC);
+    WaitForJob();
+    const HWND check = ui::CheckWindow();
+    ASSERT_NE(check, nullptr);
+    const test::ToolRun cli =
+        test::RunZepconv({"check", "--json", "--type", sample.sourceType == IDM_SOURCE_TK40 ? "tk40" : "zep", image});
+    const nlohmann::json report = nlohmann::json::parse(cli.out);
+    EXPECT_EQ(ListRows(GetDlgItem(check, IDC_CHECK_LIST), 6), RowsOfReport(report));
+    const std::string line = WindowText(GetDlgItem(check, IDC_CHECK_DISC_LINE));
+    EXPECT_NE(line.find(report["label"].is_null() ? "no label" : "label " + report["label"].get<std::string>()),
+              std::string::npos) << line;
+    EXPECT_NE(line.find(report["dump_area"]["readable"].get<bool>() ? "dump area readable" : "dump area"),
+              std::string::npos) << line;
+    EXPECT_EQ(StatusLine().starts_with("Checked "), true) << StatusLine();
+    // "Save..." writes zepconv's report, but for the source's name.
+    Names types;
+    DialogScript save({ChooseFile(dir.File("saved.json"), &types)});
+    SendMessageA(check, WM_COMMAND, IDC_CHECK_SAVE, 0);
+    ASSERT_EQ(save.seen().size(), 1u);
+    EXPECT_EQ(save.seen()[0].title, "Save Check Report");
+    std::string saved = test::ReadText(dir.File("saved.json")), expected = cli.out;
+    for (std::string* text : {&saved, &expected}) {
+      const std::size_t at = text->find("\"source\": ");
+      text->erase(at, text->find('\n', at) - at);
+      std::erase(*text, '\r');
+    }
+    EXPECT_EQ(saved, expected);
+  }
+}
+
+// The ping runs carved into the chosen folder are zepconv carve's, leaving out
+// what a conversion of the listed records writes; a box and the status line
+// say how many.
+TEST_F(UiTest, RecoverCarvesWhatZepconvCarvesIntoTheChosenFolder) {
+  for (const SampleCase& sample : kSamples) {
+    SCOPED_TRACE(sample.options.empty() ? "plain" : sample.options.back());
+    const test::TempDir dir, out, cli;
+    const std::string image = SampleDisc(dir, sample.options);
+    Command(sample.sourceType);
+    ui::ScanImageIntoList(window, image);
+    DialogScript script({ChooseFolder(out.path().string()), Press(IDOK)});
+    Command(IDM_RECOVER_RECORDS);
+    WaitForJob();
+    std::string seen;
+    for (const SeenDialog& d : script.seen()) seen += d.title + ": " + d.text + "\n";
+    ASSERT_EQ(script.seen().size(), 2u) << seen;
+    test::RunZepconv({"carve", image, "-o", cli.path().string()});
+    const Names files = FilesIn(cli.path());
+    EXPECT_EQ(FilesIn(out.path()), files);
+    for (const std::string& f : files) EXPECT_EQ(ReadWholeFile(out.path() / f), ReadWholeFile(cli.path() / f)) << f;
+    const std::string& box = script.seen()[1].text;
+    EXPECT_TRUE(box.starts_with("Recovered " + std::to_string(files.size()) + " record") ||
+                (files.empty() && box.starts_with("No runs"))) << box;
+    EXPECT_TRUE(box.starts_with(StatusLine())) << StatusLine();
+  }
+}
+
+// Cancel while a carved file is being written: the dialog's button stops the
+// job at the next unit, and the unfinished file is gone with it.
+TEST_F(UiTest, CancelInTheMiddleOfARecoveryLeavesNoTemporaryFile) {
+  const test::TempDir dir, out;
+  Command(IDM_SOURCE_ZEPV1);
+  ui::ScanImageIntoList(window, SampleDisc(dir, {"--type", "zep", "--zero-directory"}));
+  const auto writing = [&out] {
+    for (const std::string& name : FilesIn(out.path())) {
+      if (name.starts_with("~zep")) return true;
+    }
+    return false;
+  };
+  std::atomic<bool> midway{false};
+  ui::g_jobReportHook = [&](ui::JobControl& control, std::uint64_t, std::uint64_t) {
+    if (midway || !writing()) return;
+    midway = true;
+    PostMessageA(ui::g_shell.statusBar, WM_NULL, 0, 0);  // wakes the test's thread
+    while (!control.cancelled()) Sleep(1);
+  };
+  DialogScript script({ChooseFolder(out.path().string())});
+  Command(IDM_RECOVER_RECORDS);
+  const HWND dialog = ui::JobDialog();
+  ASSERT_NE(dialog, nullptr);
+  for (MSG msg; !midway && ui::JobRunning() && GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
+  ASSERT_TRUE(midway) << "no file was being written at any report";
+  SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  WaitForJob();
+  ui::g_jobReportHook = nullptr;
+  EXPECT_EQ(StatusLine(), "Recover Lost Records: cancelled");
+  EXPECT_FALSE(writing());
+  EXPECT_EQ(script.seen().size(), 1u) << "only the folder browser";
+}
+
+// The multi-select Open dialog: into folder first, then the names, quoted.
+inline DialogAction ChooseFiles(const std::string& folder, const std::string& names) {
+  using Choice = std::pair<std::string, std::string>;
+  return [folder, names](HWND dialog) {
+    SetPropA(dialog, "ZepFiles", new Choice(folder, names));
+    SetTimer(dialog, 1, 20, [](HWND dialog, UINT, UINT_PTR, DWORD) {
+      auto* choice = static_cast<Choice*>(GetPropA(dialog, "ZepFiles"));
+      // A posted message comes before the next tick: the folder is open by then.
+      if (!choice->first.empty()) {
+        SetDlgItemTextA(dialog, cmb13, std::exchange(choice->first, "").c_str());
+      } else {
+        KillTimer(dialog, 1);
+        SetDlgItemTextA(dialog, cmb13, choice->second.c_str());
+        delete static_cast<Choice*>(RemovePropA(dialog, "ZepFiles"));
+      }
+      PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+  };
+}
+
+// Make Inventory runs the library zepconv inventory runs: the same table. A
+// Cancel on the second disc leaves no temporary file, and the same command
+// into the same folder goes on from there to index.html, opened in the browser.
+TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
+  const test::TempDir dir, out, cli;
+  SampleDisc(dir, {}, "a.img");
+  SampleDisc(dir, {"--type", "zep", "--damaged"}, "b.img");
+  std::vector<std::string> opened;
+  ui::g_openDocument = [&opened](const std::string& path) { opened.push_back(path); };
+  const auto leftovers = [&out] {
+    Names temps;
+    for (const auto& e : fs::recursive_directory_iterator(out.path())) {
+      if (e.path().filename().string().starts_with("~zep")) temps.push_back(e.path().string());
+    }
+    return temps;
+  };
+  std::atomic<bool> midway{false};
+  ui::g_jobReportHook = [&](ui::JobControl& control, std::uint64_t done, std::uint64_t total) {
+    if (midway || done < total * 3 / 4) return;
+    midway = true;
+    PostMessageA(ui::g_shell.statusBar, WM_NULL, 0, 0);
+    while (!control.cancelled()) Sleep(1);
+  };
+  for (const bool cancel : {true, false}) {
+    DialogScript script({ChooseFiles(dir.path().string(), "\"a.img\" \"b.img\""), ChooseFolder(out.path().string())});
+    Command(IDM_MAKE_INVENTORY);
+    ASSERT_TRUE(ui::JobRunning());
+    if (cancel) {
+      for (MSG msg; !midway && ui::JobRunning() && GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
+      ASSERT_TRUE(midway);
+      SendMessageA(ui::JobDialog(), WM_COMMAND, IDCANCEL, 0);
+    }
+    WaitForJob();
+    ui::g_jobReportHook = nullptr;
+    EXPECT_EQ(script.seen().size(), 2u) << script.seen().back().text;
+    EXPECT_EQ(StatusLine().starts_with(cancel ? "Inventory cancelled" : "Inventory of 2 discs"), true) << StatusLine();
+    EXPECT_EQ(leftovers(), Names{});
+    EXPECT_EQ(opened.size(), cancel ? 0u : 1u);
+  }
+  ui::g_openDocument = nullptr;
+  EXPECT_EQ(opened, Names{out.File("index.html")});
+  test::RunZepconv({"inventory", dir.File("a.img"), dir.File("b.img"), "--out", cli.path().string()});
+  EXPECT_EQ(test::ReadText(out.File("inventory.csv")), test::ReadText(cli.File("inventory.csv")));
+}
+
+// A multi-select Open dialog gives one path alone, or a folder and its names.
+TEST(DialogTest, SelectedFilesJoinTheFolderAndEachName) {
+  using namespace std::string_view_literals;
+  const std::pair<std::string_view, Names> cases[] = {
+      {"C:\\box\\disc.img\0\0"sv, {"C:\\box\\disc.img"}},
+      {"C:\\box\0one.img\0two.img\0\0"sv, {"C:\\box\\one.img", "C:\\box\\two.img"}},
+      {"D:\\\0one.img\0two.img\0\0"sv, {"D:\\one.img", "D:\\two.img"}},
+      {"\0\0"sv, {}},
+  };
+  for (const auto& [buffer, files] : cases) EXPECT_EQ(ui::SelectedFiles(buffer), files);
 }
 
 // The desktop program as its own process: start, choose the mapped drive,

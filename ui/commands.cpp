@@ -7,10 +7,12 @@
 #include "disc/detect_type.h"
 #include "disc/scan.h"
 #include "res/resource.h"
+#include "ui/background_job.h"
 #include "ui/conversion.h"
 #include "ui/dialogs.h"
 #include "ui/run_texts.h"
 #include "ui/shell_state.h"
+#include "ui/tools.h"
 
 namespace zep::ui {
 namespace {
@@ -58,9 +60,17 @@ LRESULT OnNotify(const NMHDR* header) {
 }
 
 void UpdateMenuState(HMENU popup) {
-  const MenuState state = ComputeMenuState(g_shell.selection, g_shell.sourceType);
+  const MenuState state =
+      ComputeMenuState(g_shell.selection, g_shell.sourceType, {.sourceOpen = g_shell.sourceOpen, .jobRunning = JobRunning()});
   // By command: in a popup without these items the calls change nothing.
-  EnableMenuItem(popup, IDM_CONVERT, MF_BYCOMMAND | (state.convertEnabled ? MF_ENABLED : MF_GRAYED));
+  const auto enable = [popup](UINT id, bool enabled) {
+    EnableMenuItem(popup, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+  };
+  enable(IDM_CONVERT, state.convertEnabled);
+  for (UINT id : {IDM_SELECT_DRIVE, IDM_OPEN_IMAGE, IDM_CONTENTS}) enable(id, state.sourceCommandsEnabled);
+  enable(IDM_CHECK_DISC, state.checkEnabled);
+  enable(IDM_RECOVER_RECORDS, state.recoverEnabled);
+  enable(IDM_MAKE_INVENTORY, state.inventoryEnabled);
   CheckMenuRadioItem(popup, IDM_SOURCE_TK40, IDM_SOURCE_ZEPV1, state.checkedSourceItem, MF_BYCOMMAND);
 }
 
@@ -100,6 +110,7 @@ DirectoryCheck WeighTheDisc(std::string imagePath) {
 }
 
 void ShowScan(HWND window, const ScanResult& scan) {
+  g_shell.sourceOpen = scan.outcome == ScanOutcome::DiscRead;
   if (scan.outcome != ScanOutcome::DiscRead) {
     g_shell.discLooksLike.reset();
     g_shell.mapfile.clear();
@@ -120,13 +131,17 @@ void StartScan() {
   g_shell.imagePath.clear();
   g_shell.mapfile.clear();
   g_shell.rescueMap.reset();
+  g_shell.sourceOpen = false;
+  g_shell.failedReads = std::make_shared<FailedReads>();  // a new source: nothing known of it
 }
 
 }  // namespace
 
 void ScanDriveIntoList(HWND window, char driveLetter) {
   StartScan();
-  ShowScan(window, ScanDisc([driveLetter] { return OpenDiscVolume(driveLetter); }, driveLetter, g_shell.sourceType,
+  const VolumeOpener open = OpenRememberingFailures([driveLetter] { return OpenDiscVolume(driveLetter); },
+                                                    g_shell.failedReads);
+  ShowScan(window, ScanDisc(open, driveLetter, g_shell.sourceType,
                             g_shell.directory, kScanDumpPath, WeighTheDisc("")));
 }
 
@@ -159,7 +174,25 @@ void OpenImageAndScan(HWND window) {
   if (const std::optional<std::string> path = ChooseDiscImage(window)) ScanImageIntoList(window, *path);
 }
 
+// While a job reads the source on the worker thread, nothing else may read
+// it, replace it or write where the job writes.
+bool RefusedWhileJobRuns(int commandId) {
+  switch (commandId) {
+    case IDM_CONVERT:
+    case IDM_SELECT_DRIVE:
+    case IDM_OPEN_IMAGE:
+    case IDM_CONTENTS:
+    case IDM_CHECK_DISC:
+    case IDM_RECOVER_RECORDS:
+    case IDM_MAKE_INVENTORY:
+      return JobRunning();
+    default:
+      return false;
+  }
+}
+
 bool OnCommand(HWND window, int commandId) {
+  if (RefusedWhileJobRuns(commandId)) return true;
   switch (commandId) {
     case IDM_ABOUT:
       ShowAboutBox(window);
@@ -178,6 +211,15 @@ bool OnCommand(HWND window, int commandId) {
       return true;
     case IDM_CONTENTS:
       SplitLastScanDump(window);
+      return true;
+    case IDM_CHECK_DISC:
+      CheckCurrentDisc(window);
+      return true;
+    case IDM_RECOVER_RECORDS:
+      RecoverLostRecords(window);
+      return true;
+    case IDM_MAKE_INVENTORY:
+      MakeInventoryOfImages(window);
       return true;
     case IDM_SOURCE_TK40:
       g_shell.sourceType = SourceType::Tk40;  // the list keeps what the last scan read

@@ -2,6 +2,9 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
+#include <span>
+
 #include "res/resource.h"
 #include "ui/shell_state.h"
 
@@ -64,20 +67,51 @@ INT_PTR ChooseDrive(HWND owner) {
   return DialogBoxParamA(g_shell.instance, MAKEINTRESOURCEA(IDD_SELECT_DRIVE), owner, SelectDriveDialogProc, 0);
 }
 
-std::optional<std::string> ChooseDiscImage(HWND owner) {
-  char path[MAX_PATH] = "";
+namespace {
+
+OPENFILENAMEA DiscImageDialog(HWND owner, std::span<char> buffer, const char* title) {
   OPENFILENAMEA open{};
   open.lStructSize = sizeof open;
   open.hwndOwner = owner;
   open.lpstrFilter = "Disc images (*.img;*.iso;*.bin;*.dd)\0*.img;*.iso;*.bin;*.dd\0All files (*.*)\0*.*\0";
   open.nFilterIndex = 1;
-  open.lpstrFile = path;
-  open.nMaxFile = sizeof path;
-  open.lpstrTitle = "Open Disc Image";
+  open.lpstrFile = buffer.data();
+  open.nMaxFile = static_cast<DWORD>(buffer.size());
+  open.lpstrTitle = title;
   // The program's working folder stays where it started.
   open.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  return open;
+}
+
+}  // namespace
+
+std::optional<std::string> ChooseDiscImage(HWND owner) {
+  char path[MAX_PATH] = "";
+  OPENFILENAMEA open = DiscImageDialog(owner, path, "Open Disc Image");
   if (!GetOpenFileNameA(&open)) return std::nullopt;
   return std::string(path);
+}
+
+std::vector<std::string> SelectedFiles(std::string_view buffer) {
+  std::vector<std::string> parts;
+  for (std::size_t at = 0; at < buffer.size() && buffer[at] != '\0';) {
+    const std::size_t end = std::min(buffer.find('\0', at), buffer.size());
+    parts.emplace_back(buffer.substr(at, end - at));
+    at = end + 1;
+  }
+  if (parts.size() <= 1) return parts;  // one file: its whole path
+  std::vector<std::string> files;
+  const std::string folder = parts[0].ends_with('\\') ? parts[0] : parts[0] + "\\";
+  for (std::size_t i = 1; i < parts.size(); ++i) files.push_back(folder + parts[i]);
+  return files;
+}
+
+std::vector<std::string> ChooseDiscImages(HWND owner) {
+  std::vector<char> buffer(32 * 1024, '\0');  // a box of discs: many names in one folder
+  OPENFILENAMEA open = DiscImageDialog(owner, buffer, "Disc Images for the Inventory");
+  open.Flags |= OFN_ALLOWMULTISELECT;
+  if (!GetOpenFileNameA(&open)) return {};
+  return SelectedFiles(std::string_view(buffer.data(), buffer.size()));
 }
 
 }  // namespace zep::ui

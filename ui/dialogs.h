@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zep::ui {
@@ -19,6 +20,12 @@ INT_PTR ChooseDrive(HWND owner);
 
 // The Open dialog for a disc image: its path, or empty when cancelled.
 std::optional<std::string> ChooseDiscImage(HWND owner);
+// The same with several images picked at once, for the inventory; empty when
+// cancelled.
+std::vector<std::string> ChooseDiscImages(HWND owner);
+// The paths in the buffer a multi-select Open dialog fills: the folder, then
+// each name, each ending in a zero; one path alone when one file was chosen.
+std::vector<std::string> SelectedFiles(std::string_view buffer);
 
 // "A:", "C:", ... for the bits of a GetLogicalDrives mask, from 'A' up.
 std::vector<std::string> DriveEntries(std::uint32_t driveMask);

@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "ui/background_job.h"
 #include "ui/commands.h"
 #include "ui/layout.h"
 #include "ui/shell_state.h"
@@ -61,6 +62,10 @@ LRESULT OnCreate(HWND window) {
 }
 
 LRESULT OnDropFiles(HWND window, HDROP drop) {
+  if (JobRunning()) {  // the job reads the source: it stays until the job ends
+    DragFinish(drop);
+    return 0;
+  }
   // One disc at a time: of several files dropped, the first is opened.
   const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
   std::string path(length, '\0');
@@ -106,6 +111,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CREATE:
       return OnCreate(window);
     case WM_DESTROY:
+      EndJobWithWindow();
       PostQuitMessage(0);
       return 0;
     case WM_SIZE:
@@ -124,6 +130,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
     case WM_INITMENUPOPUP:
       UpdateMenuState(reinterpret_cast<HMENU>(wParam));
+      return 0;
+    case kJobProgressMessage:
+      OnJobProgress();
+      return 0;
+    case kJobDoneMessage:
+      OnJobDone(window);
       return 0;
     default:
       return DefWindowProcA(window, message, wParam, lParam);

@@ -9,11 +9,13 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "disc/directory.h"
+#include "disc/failed_reads.h"
 #include "disc/rescue_map.h"
 #include "ui/menu_state.h"
 
@@ -39,6 +41,12 @@ struct ShellState {
   std::string imagePath;
   std::string mapfile;
   std::shared_ptr<const RescueMap> rescueMap;
+  // The last scan opened the source and read it as a disc: the Tools that
+  // read it have something to read.
+  bool sourceOpen = false;
+  // What reads of the current source failed, shared by every read of it until
+  // the next scan: a bad unit is asked for at most twice.
+  std::shared_ptr<FailedReads> failedReads = std::make_shared<FailedReads>();
   std::optional<SourceType> discLooksLike;  // when the listed disc's own evidence settles its type
   SourceType sourceType = SourceType::Tk40;
   RecordDirectory directory{};  // the last disc read; all zero before the first
@@ -47,7 +55,14 @@ struct ShellState {
 
 extern ShellState g_shell;
 
-// Opens the current source: the image (under its map), else the drive.
+// Opens the current source: the image (under its map), else the drive, with
+// the source's memory of failed reads.
 VolumeOpener SourceOpener();
+// The source as the check report and the boxes name it: the image's path or "X:".
+std::string SourceName();
+
+// Opens a document (the inventory's index.html) as the desktop does, in the
+// default browser. Tests put their own here.
+inline std::function<void(const std::string& path)> g_openDocument;
 
 }  // namespace zep::ui
