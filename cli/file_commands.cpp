@@ -22,8 +22,8 @@
 
 namespace zep::cli {
 
-void FileTally::Failed(const std::string& failure) {
-  ++(failure.ends_with(kKeptExisting) ? kept : failed);
+void FileTally::Failed(const Problem& failure) {
+  ++(failure.kind == ProblemKind::kKeptExisting ? kept : failed);
 }
 
 int FileTally::Status(bool partly) const {
@@ -236,7 +236,7 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
   RunReport report(con);
   // A dump that cannot be read leaves nothing behind, not even the folder.
   if (InputFile dump = InputFile::Open(dumpPath); !dump.open()) {
-    con.Report("", dump.error());
+    con.Report(dump.problem());
     return kRefused;
   }
   if (!MakeFolder(con, outDir)) return kRefused;
@@ -252,7 +252,7 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
   FileTally tally{.written = static_cast<int>(r.files.size())};
   for (const Problem& failure : r.failures) {
     con.Report(failure);
-    tally.Failed(failure.Text());
+    tally.Failed(failure);
   }
   // Like grep that finds nothing: done, but not what was hoped for.
   if (r.runs == 0) con.Report(dumpPath, "no runs of ping records found");

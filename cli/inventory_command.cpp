@@ -234,7 +234,7 @@ InventoryDisc Inventory::DoDisc(const std::string& image, const std::string& fol
     progress_->At(index, image, n / 4);
   });
   disc.sha256 = digest.hex;
-  if (!digest.error.empty()) disc.messages.push_back(digest.error);
+  if (digest.problem) disc.messages.push_back(digest.problem->Text());
   Captured beside(false);
   const DiscOptions options = WithMapfileBeside(beside.con, image, {});
   disc.mapfile = options.mapfile;

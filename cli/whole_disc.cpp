@@ -18,7 +18,7 @@ std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, con
   if (!mapfile.empty()) {
     RescueMapLoad load = LoadRescueMap(mapfile);
     if (!load.map) {
-      con.Report("", load.error);
+      con.Report(*load.problem);
       return std::nullopt;
     }
     disc.opener = OpenUnderMap(disc.opener, std::make_shared<const RescueMap>(std::move(*load.map)));
@@ -31,7 +31,7 @@ std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, con
   // A drive is refused in the Windows program's words, with the system's
   // reason; a file or device in the system's.
   if (!opened.volume) {
-    con.Report("", disc.drive ? NoDiskMessage(*disc.drive) + "(" + opened.error + ")" : opened.error);
+    con.Report("", disc.drive ? NoDiskMessage(*disc.drive) + "(" + opened.problem->Text() + ")" : opened.problem->Text());
     return std::nullopt;
   }
   if (!opened.volume->IsRemovableMedia()) {

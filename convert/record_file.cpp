@@ -78,7 +78,7 @@ class PingReader::Window {
     }
     return n;
   }
-  const std::string& error() const { return error_; }
+  const std::optional<Problem>& problem() const { return problem_; }
 
  private:
   void Refill(std::size_t n) {
@@ -88,7 +88,7 @@ class PingReader::Window {
     start_ = 0;
     while (end_ < n && !eof_) {
       const ReadResult r = source_(std::span(buffer_.data() + end_, buffer_.size() - end_));
-      if (!r.ok()) error_ = r.error;
+      if (!r.ok()) problem_ = r.problem;
       if (!r.ok() || r.bytes == 0) eof_ = true;
       end_ += r.bytes;
     }
@@ -100,7 +100,7 @@ class PingReader::Window {
   std::uint64_t base_ = 0;  // file offset of data_[0]
   std::size_t start_ = 0, end_ = 0;
   bool eof_ = false;
-  std::string error_;
+  std::optional<Problem> problem_;
 };
 
 namespace {
@@ -155,7 +155,7 @@ std::string RecordWalk::NotWholeText() const {
   } else if (unreadBytes > 0) {
     add(std::to_string(unreadBytes) + " bytes could not be read");
   }
-  if (!problems.empty()) add(JoinedWhat(problems));
+  for (const Problem& p : problems) add(p.what);
   return text;
 }
 
@@ -170,7 +170,7 @@ PingReader::PingReader(const std::string& path) {
   };
   InputFile file = InputFile::Open(path);
   if (!file.open()) {
-    refuse(Said(ProblemKind::kUnreadable, file.error()));
+    refuse(file.problem());
     return;
   }
   // Without its map, the zeros that stand for unread bytes would pass for
@@ -181,7 +181,8 @@ PingReader::PingReader(const std::string& path) {
   if (std::filesystem::is_regular_file(mapPath, ec)) {
     RescueMapLoad load = LoadRescueMap(mapPath);
     if (!load.map) {
-      refuse(Said(ProblemKind::kUnreadable, load.error + "; which bytes of " + path + " were read is not known"));
+      load.problem->what += "; which bytes of " + path + " were read is not known";
+      refuse(*load.problem);
       return;
     }
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
@@ -350,7 +351,7 @@ void PingReader::Finish() {
   samples_ = {};
   // Whatever stopped the walk, count the rest of the file so size is true.
   walk_.size = window_->pos() + window_->DropAll();
-  if (!window_->error().empty()) Stop(ProblemKind::kUnreadable, window_->error());
+  if (window_->problem()) walk_.problems.push_back(*window_->problem());
   if (walk_.problems.empty() && !walk_.headerZero) Stop(ProblemKind::kNotRecordFile, "file header is not all zero");
   if (map_) walk_.unreadBytes = static_cast<std::uint64_t>(map_->UnrescuedBytes(0, static_cast<std::int64_t>(walk_.size)));
 }

@@ -199,7 +199,7 @@ ConvertResult ConvertTk40Blocks(Volume& volume, const RecordExtent& ext, Tk40Dat
         const std::size_t sampleCount = tk40::ConvertSamples(*mode, block, samples);
         if (*mode == 2) ++res.zeroFilledPings;
         if (!out.Write({header.data(), kPingHeaderSize}) || !out.Write({samples, sampleCount})) {
-          res.reason = out.error();
+          res.problems = {out.problem()};
           res.status = ConvertStatus::WriteFailed;
           res.bytesWritten = 0;
           return res;
@@ -215,15 +215,21 @@ ConvertResult ConvertTk40Blocks(Volume& volume, const RecordExtent& ext, Tk40Dat
 
   res.skippedUnits = skipped;
   if (!FinishConversion(out, res, res.failedUnits == 0 && skipped == 0 && res.beyondEndUnits == 0)) return res;
-  AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "block", "blocks",
-                                   "no ping made", volume));
+  if (auto outside = OutsideVolume(beforeStart, res.beyondEndUnits - beforeStart, res.units, "block", "blocks",
+                                   "no ping made", volume)) {
+    res.problems.push_back(std::move(*outside));
+  }
   if (res.failedUnits > 0) {
-    AddReason(res, Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
-                       " could not be read and gave no ping (first: " + reader.firstError() + ")");
+    res.problems.push_back({"",
+                            Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
+                                " could not be read and gave no ping (first: " + reader.firstProblem().Text() + ")",
+                            res.failedUnits, ProblemKind::kUnreadable});
   }
   if (skipped > 0) {
-    AddReason(res, Plural(skipped, "block has", "blocks have") +
-                       " a mode code of 11 to 15 and gave no ping (first: " + firstSkip + ")");
+    res.problems.push_back({"",
+                            Plural(skipped, "block has", "blocks have") +
+                                " a mode code of 11 to 15 and gave no ping (first: " + firstSkip + ")",
+                            skipped, ProblemKind::kNoMode});
   }
   return res;
 }

@@ -71,7 +71,7 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
     }
   }
   if (out.failed()) {
-    res.reason = out.error();
+    res.problems = {out.problem()};
     out.Discard();
     res.status = ConvertStatus::WriteFailed;
     return res;
@@ -83,19 +83,25 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
   if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(ext.count32 - 1);
 
   if (!FinishConversion(start.out, res, out.unread() == 0 && res.beyondEndUnits == 0)) return res;
-  AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "sector", "sectors",
-                                   "not copied", volume));
+  if (auto outside = OutsideVolume(beforeStart, res.beyondEndUnits - beforeStart, res.units, "sector", "sectors",
+                                   "not copied", volume)) {
+    res.problems.push_back(std::move(*outside));
+  }
   if (res.failedUnits > 0) {
-    AddReason(res, std::to_string(res.failedUnits) + " of " + std::to_string(res.units) +
-                       (res.units == 1 ? " sector" : " sectors") +
-                       " could not be read; their bytes are marked unread in " + RecordMapPath(out.path()) +
-                       " (first: " + reader.firstError() + ")");
+    res.problems.push_back({"",
+                            std::to_string(res.failedUnits) + " of " + std::to_string(res.units) +
+                                (res.units == 1 ? " sector" : " sectors") +
+                                " could not be read; their bytes are marked unread in " + RecordMapPath(out.path()) +
+                                " (first: " + reader.firstProblem().Text() + ")",
+                            res.failedUnits, ProblemKind::kUnreadable});
   }
   if (cutUnit >= 0) {
-    AddReason(res, "the end of " + volume.Name() + " cuts through sector " + std::to_string(cutUnit) + ": its " +
-                       std::to_string(cutKept) + " bytes are kept, the other " +
-                       std::to_string(kZepSectorSize - static_cast<std::int64_t>(cutKept)) + " are marked unread in " +
-                       RecordMapPath(out.path()));
+    res.problems.push_back({"",
+                            "the end of " + volume.Name() + " cuts through sector " + std::to_string(cutUnit) +
+                                ": its " + std::to_string(cutKept) + " bytes are kept, the other " +
+                                std::to_string(kZepSectorSize - static_cast<std::int64_t>(cutKept)) +
+                                " are marked unread in " + RecordMapPath(out.path()),
+                            1, ProblemKind::kPastEnd});
   }
   return res;
 }

@@ -15,6 +15,11 @@
 namespace zep {
 namespace {
 
+// A picture whose PNG stream zlib could not finish.
+Problem Unpacked(const std::string& path) {
+  return {path, "the picture could not be compressed", 0, ProblemKind::kWriteFailed};
+}
+
 // Missing pings are drawn as transparent columns, but no more than this many
 // per gap: a corrupt ping index must not blow the picture up.
 constexpr std::uint32_t kMaxGapColumns = 32;
@@ -308,7 +313,7 @@ class Echogram {
     csv_.text() += "image,column,ping\n";
   }
   bool csvOpen() const { return csv_.open(); }
-  const std::string& csvError() const { return csv_.error(); }
+  Problem csvProblem() const { return csv_.problem(); }
 
   void Ping(const PingInfo& p, std::span<const std::uint8_t> samples) {
     if (last_ && p.pingIndex > std::uint64_t{*last_} + 1) {
@@ -356,7 +361,7 @@ class Echogram {
     const bool made = file.open() && tile_.WritePng(file);
     tile_.Clear();
     if (!made || !file.Close()) {
-      con_.Report("", file.failed() || !file.open() ? file.error() : path + ": the picture could not be compressed");
+      con_.Report(file.failed() || !file.open() ? file.problem() : Unpacked(path));
       file.Discard();
       ok_ = false;
     }
@@ -394,7 +399,7 @@ int ThumbnailCommand(Console& con, const std::string& file, const std::string& o
   OutputFile out = OutputFile::Create(outPath);
   const bool made = out.open() && thumb.WritePng(out);
   if (!made || !out.Close()) {
-    con.Report("", out.failed() || !out.open() ? out.error() : outPath + ": the picture could not be compressed");
+    con.Report(out.failed() || !out.open() ? out.problem() : Unpacked(outPath));
     out.Discard();
     return kPartly;
   }
@@ -422,12 +427,12 @@ int EchogramCommand(Console& con, const std::string& file, const std::string& ou
     return kRefused;
   }
   if (InputFile in = InputFile::Open(file); !in.open()) {
-    con.Report("", in.error());
+    con.Report(in.problem());
     return kRefused;
   }
   Echogram echogram(con, outPath, pingsPerImage, palette);
   if (!echogram.csvOpen()) {
-    con.Report("", echogram.csvError());
+    con.Report(echogram.csvProblem());
     return kRefused;
   }
   WalkCounts counts;

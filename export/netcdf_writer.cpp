@@ -28,12 +28,14 @@ namespace {
 // netCDF-C, from the module; set before any file is written.
 const NetcdfApi* nc = nullptr;
 
+// What netCDF-C said, thrown out of the writing to the one place that names
+// the file.
 struct NcError {
-  std::string what;
+  Problem problem;
 };
 
 void Check(int status, const char* call) {
-  if (status != NC_NOERR) throw NcError{std::string(call) + ": " + nc->strerror(status)};
+  if (status != NC_NOERR) throw NcError{{"", std::string(call) + ": " + nc->strerror(status), 0, ProblemKind::kWriteFailed}};
 }
 
 // Samples are 0 to 255, so -1 is never one: the cells after a ping's last
@@ -707,21 +709,22 @@ bool Convert(Console& con, const std::string& in, const Survey& survey, const st
   OutputFile file = OutputFile::Create(out, {.named = true});
   if (!file.open()) {
     ++counts.uncreated;
-    con.Report({"", file.error(), 0, false, ProblemKind::kWriteFailed});
+    con.Report(file.problem());
     return false;
   }
   RecordWalk walk;
   try {
     walk = WriteNetcdf(in, survey, file.writerPath(), deflate);
-  } catch (const NcError& e) {
+  } catch (NcError& e) {
     file.Discard();
     ++counts.failed;
-    con.Report({out, e.what, 0, false, ProblemKind::kWriteFailed});
+    e.problem.subject = out;
+    con.Report(e.problem);
     return false;
   }
   if (!file.Close()) {
     ++counts.failed;
-    con.Report({"", file.error(), 0, false, ProblemKind::kWriteFailed});
+    con.Report(file.problem());
     return false;
   }
   if (!walk.Whole()) {

@@ -133,7 +133,7 @@ int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl
   if (WouldOverwriteInput(con, outPath, files)) return kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
-    con.Report("", out.error());
+    con.Report(out.problem());
     return kRefused;
   }
   RowWriter row(out.text(), jsonl, kKeys);

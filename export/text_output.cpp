@@ -46,7 +46,7 @@ bool TextOutput::Close() {
     return false;
   }
   if (file_.Close()) return true;
-  con_.Report("", file_.error());
+  con_.Report(file_.problem());
   file_.Discard();
   return false;
 }

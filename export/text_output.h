@@ -35,7 +35,7 @@ class TextOutput {
   // An empty path or "-" is standard output.
   TextOutput(Console& con, const std::string& path);
   bool open() const { return toStdout_ || file_.open(); }
-  const std::string& error() const { return file_.error(); }
+  Problem problem() const { return file_.problem(); }
   // Append to it, then call Flush now and then.
   std::string& text() { return text_; }
   void Flush(bool force = false);

@@ -240,7 +240,7 @@ int TrackCommand(Console& con, const std::vector<std::string>& files, TrackForma
   if (WouldOverwriteInput(con, outPath, files)) return kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
-    con.Report("", out.error());
+    con.Report(out.problem());
     return kRefused;
   }
   const std::unique_ptr<TrackWriter> writer = MakeWriter(format, out.text());
