@@ -10,7 +10,7 @@
 
 #include "disc/directory.h"
 #include "disc/failed_reads.h"
-#include "export/console.h"
+#include "cli/console.h"
 
 namespace zep::cli {
 

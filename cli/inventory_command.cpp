@@ -193,7 +193,7 @@ void Inventory::Record(InventoryDisc& disc, InventoryRecord& r, const std::strin
   for (char& c : ext) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
   const std::string stem = ext == ".ZEP" ? file.substr(0, file.size() - 4) : file;
   Captured track(false);
-  if (TrackCommand(track.con, {file}, TrackFormat::kGeoJson, stem + ".geojson", 60) != kRefused) {
+  if (TrackCommand(track.con, {file}, TrackFormat::kGeoJson, stem + ".geojson", 60) != Outcome::kRefused) {
     r.track = Relative(stem + ".geojson", folderPath);
   }
   Gather(disc, track);
@@ -211,7 +211,7 @@ void Inventory::Record(InventoryDisc& disc, InventoryRecord& r, const std::strin
     Captured netcdf(false);
     NetcdfOptions nc;
     nc.outFile = stem + ".nc";
-    if (NetcdfCommand(netcdf.con, {file}, nc) != kDone) status_ = std::max(status_, kPartly);
+    if (NetcdfCommand(netcdf.con, {file}, nc) != Outcome::kDone) status_ = std::max(status_, kPartly);
     Gather(disc, netcdf);
   }
 }

@@ -308,7 +308,7 @@ std::string Stem(const std::string& out) {
 
 class Echogram {
  public:
-  Echogram(Console& con, const std::string& out, int pingsPerImage, Palette palette)
+  Echogram(Sink& con, const std::string& out, int pingsPerImage, Palette palette)
       : con_(con), out_(out), stem_(Stem(out)), tile_(pingsPerImage, palette), csv_(con, stem_ + ".csv") {
     csv_.text() += "image,column,ping\n";
   }
@@ -367,7 +367,7 @@ class Echogram {
     }
   }
 
-  Console& con_;
+  Sink& con_;
   std::string out_, stem_;
   Tile tile_;
   TextOutput csv_;
@@ -380,8 +380,8 @@ class Echogram {
 
 namespace {
 
-int ThumbnailCommand(Console& con, const std::string& file, const std::string& outPath, Fit fit, Palette palette) {
-  if (WouldOverwriteInput(con, outPath, {file})) return kRefused;
+Outcome ThumbnailCommand(Sink& con, const std::string& file, const std::string& outPath, Fit fit, Palette palette) {
+  if (WouldOverwriteInput(con, outPath, {file})) return Outcome::kRefused;
   Thumbnail thumb(fit.width, fit.height, palette);
   std::optional<std::uint32_t> last;
   WalkCounts counts;
@@ -394,46 +394,46 @@ int ThumbnailCommand(Console& con, const std::string& file, const std::string& o
   });
   if (thumb.empty()) {
     con.Report(file, "no pings to draw");
-    return counts.Status() == kRefused ? kRefused : kPartly;
+    return counts.Status() == Outcome::kRefused ? Outcome::kRefused : Outcome::kPartly;
   }
   OutputFile out = OutputFile::Create(outPath);
   const bool made = out.open() && thumb.WritePng(out);
   if (!made || !out.Close()) {
     con.Report(out.failed() || !out.open() ? out.problem() : Unpacked(outPath));
     out.Discard();
-    return kPartly;
+    return Outcome::kPartly;
   }
   return counts.Status();
 }
 
 }  // namespace
 
-int EchogramCommand(Console& con, const std::string& file, const std::string& outPath, int pingsPerImage,
+Outcome EchogramCommand(Sink& con, const std::string& file, const std::string& outPath, int pingsPerImage,
                     Palette palette, std::optional<Fit> fit) {
   if (fit) return ThumbnailCommand(con, file, outPath, *fit, palette);
   if (WouldOverwriteInput(con, outPath, {file}) || WouldOverwriteInput(con, Stem(outPath) + ".csv", {file})) {
-    return kRefused;
+    return Outcome::kRefused;
   }
   // Outputs that could not be what was asked for are refused before anything
   // is written: a folder, or a name that promises another format.
   if (std::error_code ec; std::filesystem::is_directory(outPath, ec)) {
     con.Report(outPath, "is a folder; -o names the PNG to write, such as " +
                             (std::filesystem::path(outPath) / "echogram.png").string());
-    return kRefused;
+    return Outcome::kRefused;
   }
   if (const std::string ext = std::filesystem::path(outPath).extension().string();
       !ext.empty() && Stem(outPath) == outPath) {
     con.Report(outPath, "echograms are written as PNG, not " + ext + "; name the file with .png");
-    return kRefused;
+    return Outcome::kRefused;
   }
   if (InputFile in = InputFile::Open(file); !in.open()) {
     con.Report(in.problem());
-    return kRefused;
+    return Outcome::kRefused;
   }
   Echogram echogram(con, outPath, pingsPerImage, palette);
   if (!echogram.csvOpen()) {
     con.Report(echogram.csvProblem());
-    return kRefused;
+    return Outcome::kRefused;
   }
   WalkCounts counts;
   WalkAndReport(con, file, {}, counts,
@@ -441,9 +441,9 @@ int EchogramCommand(Console& con, const std::string& file, const std::string& ou
   const int images = echogram.Finish();
   if (images == 0) {
     con.Report(file, "no pings to draw");
-    return counts.Status() == kRefused ? kRefused : kPartly;
+    return counts.Status() == Outcome::kRefused ? Outcome::kRefused : Outcome::kPartly;
   }
-  return echogram.ok() ? counts.Status() : kPartly;
+  return echogram.ok() ? counts.Status() : Outcome::kPartly;
 }
 
 }  // namespace zep

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "export/console.h"
+#include "export/sink.h"
 
 namespace zep {
 
-int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl, const std::string& outPath);
+Outcome PingsCommand(Sink& con, const std::vector<std::string>& files, bool jsonl, const std::string& outPath);
 
 enum class TrackFormat { kGpx, kGeoJson, kKml, kCsv };
-int TrackCommand(Console& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
+Outcome TrackCommand(Sink& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
                  double gapSeconds);
 
 enum class Palette { kGrey, kViridis };
@@ -21,7 +21,7 @@ enum class Palette { kGrey, kViridis };
 struct Fit {
   int width = 0, height = 0;
 };
-int EchogramCommand(Console& con, const std::string& file, const std::string& outPath, int pingsPerImage,
+Outcome EchogramCommand(Sink& con, const std::string& file, const std::string& outPath, int pingsPerImage,
                     Palette palette, std::optional<Fit> fit = std::nullopt);
 
 }  // namespace zep

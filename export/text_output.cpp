@@ -22,7 +22,7 @@ std::string Latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
-TextOutput::TextOutput(Console& con, const std::string& path)
+TextOutput::TextOutput(Sink& con, const std::string& path)
     : con_(con), toStdout_(path.empty() || path == "-") {
   if (!toStdout_) file_ = OutputFile::Create(path);
 }
@@ -56,7 +56,7 @@ void TextOutput::Discard() {
   if (!toStdout_) file_.Discard();
 }
 
-bool WouldOverwriteInput(Console& con, const std::string& out, const std::vector<std::string>& inputs) {
+bool WouldOverwriteInput(Sink& con, const std::string& out, const std::vector<std::string>& inputs) {
   for (const std::string& in : inputs) {
     std::error_code ec;
     if (!out.empty() && std::filesystem::equivalent(out, in, ec)) {
@@ -177,12 +177,12 @@ void RowWriter::Text(std::string_view utf8) {
   else AppendCsvField(out_, utf8);
 }
 
-int WalkCounts::Status() const {
-  if (files > 0 && unopened == files) return kRefused;
-  return unopened + notWhole == 0 ? kDone : kPartly;
+Outcome WalkCounts::Status() const {
+  if (files > 0 && unopened == files) return Outcome::kRefused;
+  return unopened + notWhole == 0 ? Outcome::kDone : Outcome::kPartly;
 }
 
-void WalkAndReport(Console& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
+void WalkAndReport(Sink& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
                    const PingSampleVisitor& visitSamples) {
   ++counts.files;
   const RecordWalk w = visitSamples ? WalkRecordFileSamples(path, visitSamples) : WalkRecordFile(path, visit);
@@ -200,12 +200,12 @@ void WalkAndReport(Console& con, const std::string& path, const PingVisitor& vis
   }
 }
 
-int FinishOutput(TextOutput& out, const WalkCounts& counts) {
-  if (counts.Status() == kRefused) {
+Outcome FinishOutput(TextOutput& out, const WalkCounts& counts) {
+  if (counts.Status() == Outcome::kRefused) {
     out.Discard();
-    return kRefused;
+    return Outcome::kRefused;
   }
-  if (!out.Close()) return kPartly;
+  if (!out.Close()) return Outcome::kPartly;
   return counts.Status();
 }
 

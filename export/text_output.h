@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "export/console.h"
+#include "export/sink.h"
 #include "convert/record_file.h"
 #include "disc/file.h"
 
@@ -33,7 +33,7 @@ inline constexpr auto kReplaceInvalid = nlohmann::json::error_handler_t::replace
 class TextOutput {
  public:
   // An empty path or "-" is standard output.
-  TextOutput(Console& con, const std::string& path);
+  TextOutput(Sink& con, const std::string& path);
   bool open() const { return toStdout_ || file_.open(); }
   Problem problem() const { return file_.problem(); }
   // Append to it, then call Flush now and then.
@@ -46,7 +46,7 @@ class TextOutput {
   void Discard();
 
  private:
-  Console& con_;
+  Sink& con_;
   bool toStdout_;
   OutputFile file_;
   std::string text_;
@@ -54,7 +54,7 @@ class TextOutput {
 
 // True, and said on err, when out names one of the files to be read: writing
 // it would destroy what is being read.
-bool WouldOverwriteInput(Console& con, const std::string& out, const std::vector<std::string>& inputs);
+bool WouldOverwriteInput(Sink& con, const std::string& out, const std::vector<std::string>& inputs);
 
 // The value text of a ping's gpsText field: up to its carriage return and
 // before any zero byte (a field that no text has reached yet is all zeros).
@@ -92,13 +92,13 @@ void AppendInt(std::string& out, std::int64_t v);
 // 1 when any failed, else 0.
 struct WalkCounts {
   int unopened = 0, notWhole = 0, files = 0;
-  int Status() const;
+  Outcome Status() const;
 };
-void WalkAndReport(Console& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
+void WalkAndReport(Sink& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
                    const PingSampleVisitor& visitSamples = {});
 
 // Closes what a command wrote from the files it walked and gives its exit
 // status; output from files none of which could be read is removed.
-int FinishOutput(TextOutput& out, const WalkCounts& counts);
+Outcome FinishOutput(TextOutput& out, const WalkCounts& counts);
 
 }  // namespace zep

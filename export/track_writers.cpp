@@ -235,13 +235,13 @@ std::unique_ptr<TrackWriter> MakeWriter(TrackFormat format, std::string& out) {
 
 }  // namespace
 
-int TrackCommand(Console& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
+Outcome TrackCommand(Sink& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
                  double gapSeconds) {
-  if (WouldOverwriteInput(con, outPath, files)) return kRefused;
+  if (WouldOverwriteInput(con, outPath, files)) return Outcome::kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
     con.Report(out.problem());
-    return kRefused;
+    return Outcome::kRefused;
   }
   const std::unique_ptr<TrackWriter> writer = MakeWriter(format, out.text());
   WalkCounts counts;

@@ -1,9 +1,18 @@
-#include "export/console.h"
+#include "cli/console.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 namespace zep {
+
+int StatusOf(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kDone: return kDone;
+    case Outcome::kPartly: return kPartly;
+    case Outcome::kRefused: return kRefused;
+  }
+  return kBug;
+}
 
 void PrintProblem(std::ostream& err, const Problem& problem) {
   err << "zepconv: " << (problem.bug() ? "internal error (a bug in zepconv, please report it): " : "")
