@@ -142,6 +142,12 @@ std::uint64_t RecordWalk::MissingPings() const {
   return n;
 }
 
+std::optional<Problem> RecordWalk::Unusable(const std::string& path) const {
+  if (!opened) return problems.front();
+  if (NotRecordFile()) return Problem{path, "not a .ZEP record file", 0, ProblemKind::kNotRecordFile};
+  return std::nullopt;
+}
+
 std::string RecordWalk::NotWholeText() const {
   std::string text;
   const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };

@@ -762,14 +762,9 @@ bool Refused(Sink& con, const std::vector<std::string>& files, const NetcdfOptio
 std::optional<Survey> Surveyed(Sink& con, const std::string& in, Counts& counts) {
   Survey survey = SurveyFile(in);
   const RecordWalk& first = survey.walk;
-  if (!first.opened) {
+  if (std::optional<Problem> unusable = first.Unusable(in)) {
     ++counts.unopened;
-    con.Report(first.problems.front());
-    return std::nullopt;
-  }
-  if (first.NotRecordFile()) {
-    ++counts.unopened;
-    con.Report(in, "not a .ZEP record file");
+    con.Report(*unusable);
     return std::nullopt;
   }
   return survey;

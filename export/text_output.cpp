@@ -118,6 +118,7 @@ void AppendXmlText(std::string& out, std::string_view utf8) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
       default:
         // XML 1.0 has no control characters but tab, line feed and return.
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') out += c;
@@ -186,14 +187,9 @@ void WalkAndReport(Sink& con, const std::string& path, const PingVisitor& visit,
                    const PingSampleVisitor& visitSamples) {
   ++counts.files;
   const RecordWalk w = visitSamples ? WalkRecordFileSamples(path, visitSamples) : WalkRecordFile(path, visit);
-  if (!w.opened) {
+  if (std::optional<Problem> unusable = w.Unusable(path)) {
     ++counts.unopened;
-    con.Report(w.problems.front());
-  } else if (w.NotRecordFile()) {
-    // Neither a zero file header nor a first ping where one belongs: some
-    // other kind of file, of which nothing was used, as info says.
-    ++counts.unopened;
-    con.Report(path, "not a .ZEP record file");
+    con.Report(*unusable);
   } else if (!w.Whole()) {
     ++counts.notWhole;
     con.Report(path, "not whole: " + w.NotWholeText());

@@ -84,7 +84,14 @@ class RowWriter {
 
 void AppendCsvField(std::string& out, std::string_view utf8);
 void AppendJsonString(std::string& out, std::string_view utf8);
+// Text in XML or HTML, in an element or a quoted attribute: & < > " ' escaped,
+// and a control byte, which neither may hold, as U+FFFD.
 void AppendXmlText(std::string& out, std::string_view utf8);
+inline std::string MarkupEscaped(std::string_view utf8) {
+  std::string out;
+  AppendXmlText(out, utf8);
+  return out;
+}
 void AppendInt(std::string& out, std::int64_t v);
 
 // Walks each file ping by ping; a file that cannot be opened or is not whole
