@@ -108,6 +108,34 @@ std::string OutputName(const std::string& pattern, int counter) {
   return name;
 }
 
+// Walks the run from start into out. It ends at 256 bytes that do not open
+// with the magic (their offset is returned, and the search goes on) or at
+// the end of the dump (nothing is returned).
+std::optional<std::uint64_t> WriteRun(DumpStream& dump, std::uint64_t start, RecordFileWriter& out,
+                                      std::uint64_t& pings, SplitResult& res) {
+  for (std::uint64_t p = start;;) {
+    const auto header = dump.At(p, kPingHeaderSize);
+    if (header.size() < 4 || !HasPingMagic(header.data())) {
+      // fewer than 256 bytes: the end of the dump follows, nothing more to find
+      return header.size() == kPingHeaderSize ? std::optional(p) : std::nullopt;
+    }
+    const std::size_t length = kPingHeaderSize + GetU16(header.data() + ping::kSampleCount);
+    const auto record = header.size() == kPingHeaderSize ? dump.At(p, length) : header;
+    if (record.size() < length) {
+      // A ping cut short by the end of the dump is left out, so that every
+      // file written stays walkable to its end. The search is over.
+      ++res.droppedPartialPings;
+      return std::nullopt;
+    }
+    // A write that fails reads the run through all the same, as the recorder
+    // software does for an output that cannot be created, so the search goes
+    // on where it would have.
+    if (out.open() && !out.Write(record)) res.failures.push_back(out.problem());
+    p += length;
+    ++pings;
+  }
+}
+
 }  // namespace
 
 SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outputPattern) {
@@ -126,32 +154,8 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
     RecordFileWriter out({path, outputPattern.options});
     if (!out.open()) res.failures.push_back(out.problem());
 
-    // Walk the run. It ends at 256 bytes that do not open with the magic
-    // (then h is their offset and the search goes on) or at the end of the dump.
-    std::uint64_t p = *start;
     std::uint64_t pings = 0;
-    std::optional<std::uint64_t> h;
-    for (;;) {
-      const auto header = dump.At(p, kPingHeaderSize);
-      if (header.size() < 4 || !HasPingMagic(header.data())) {
-        if (header.size() == kPingHeaderSize) h = p;
-        break;  // fewer than 256 bytes: the end of the dump follows, nothing more to find
-      }
-      const std::size_t length = kPingHeaderSize + GetU16(header.data() + ping::kSampleCount);
-      const auto record = header.size() == kPingHeaderSize ? dump.At(p, length) : header;
-      if (record.size() < length) {
-        // A ping cut short by the end of the dump is left out, so that every
-        // file written stays walkable to its end. The search is over.
-        ++res.droppedPartialPings;
-        break;
-      }
-      // A write that fails reads the run through all the same, as the recorder
-      // software does for an output that cannot be created, so the search goes
-      // on where it would have.
-      if (out.open() && !out.Write(record)) res.failures.push_back(out.problem());
-      p += length;
-      ++pings;
-    }
+    const std::optional<std::uint64_t> h = WriteRun(dump, *start, out, pings, res);
     if (out.open()) {
       if (out.Finish()) {
         res.files.push_back(path);
