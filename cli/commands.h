@@ -14,8 +14,6 @@
 
 namespace zep::cli {
 
-// What the commands that read a disc or write files take besides their
-// arguments.
 // What one disc gave, for the summary of a run over several.
 struct DiscTally {
   std::int64_t records = 0;  // records converted or checked, runs carved

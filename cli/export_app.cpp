@@ -1,4 +1,4 @@
-// The command line of pings, track and echogram.
+// The command lines of pings, track, echogram and netcdf.
 
 #include <cstdio>
 

@@ -341,8 +341,9 @@ bool PingReader::Resync(std::uint64_t brokeAt, std::string reason, ProblemKind k
     w.Drop(starts);
   }
   const std::uint64_t rest = w.pos() - brokeAt;
-  constexpr std::uint64_t kSector = 2048;
-  // Zeros that were not read are no padding: they may have held a ping.
+  // A copy ends on a whole disc sector: zeros that fill the last one are its
+  // padding. Zeros that were not read are no padding: they may have held a ping.
+  constexpr auto kSector = static_cast<std::uint64_t>(kZepSectorSize);
   if (zeros && rest < kSector && (brokeAt + rest - kFileHeaderSize) % kSector == 0 && !HeaderUnread(brokeAt, rest)) {
     walk_.padding = rest;
   } else {

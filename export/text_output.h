@@ -1,5 +1,5 @@
 #pragma once
-// What the export commands (pings, track, echogram) share: an output that is
+// What the exports (pings, track, echogram, netcdf) share: an output that is
 // a file or standard output, written through a buffer and checked once at the
 // end; rows written alike as CSV or JSON; the walk of a list of record files
 // with its problems named.

@@ -20,6 +20,7 @@
 #include "convert/record_file.h"
 #include "disc/scan.h"
 #include "cli/console.h"
+#include "export/text_output.h"
 #include "tests/cli_run.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/record_check.h"
@@ -371,6 +372,19 @@ TEST(ConsoleRun, ABrokenPromiseExitsThree) {
     EXPECT_EQ(std::pair(status, err.str()), std::pair(c.status, c.err));
     EXPECT_EQ(con.problems.size(), c.err.empty() ? 0u : 1u);
   }
+}
+
+// One escaper for GPX, KML and the inventory's pages: a name from a disc may
+// hold any byte, and a quote or a control byte must not end an attribute or
+// break the file.
+TEST(MarkupEscaped, EscapesWhatEndsTextOrAttributesAndReplacesControlBytes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"A&B <c> \"d\" 'e'", "A&amp;B &lt;c&gt; &quot;d&quot; &#39;e&#39;"},
+      {"tab\tline\nret\r", "tab\tline\nret\r"},
+      {std::string("nul\0bel\x07", 8), "nul\xEF\xBF\xBD" "bel\xEF\xBF\xBD"},
+      {"caf\xC3\xA9", "caf\xC3\xA9"},
+  };
+  for (const auto& [text, escaped] : cases) EXPECT_EQ(zep::MarkupEscaped(text), escaped) << text;
 }
 
 TEST_F(CliTest, InfoReportsPingsDateModesAndGpsAndFailsOnACutFile) {
