@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   {
     zep::VolumeOpenResult opened = zep::OpenDiscVolume(image);
     if (!opened.volume) {
-      std::fprintf(stderr, "bench_convert: %s\n", opened.error.c_str());
+      std::fprintf(stderr, "bench_convert: %s\n", opened.problem->Text().c_str());
       return 2;
     }
     zep::AlignedBuffer buffer(zep::kDirectorySize);
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     units += r.units;
     written += r.bytesWritten;
     if (r.status != zep::ConvertStatus::Done) {
-      std::fprintf(stderr, "bench_convert: record %d: %s\n", slot + 1, r.reason.c_str());
+      std::fprintf(stderr, "bench_convert: record %d: %s\n", slot + 1, zep::JoinedText(r.problems).c_str());
       ++failed;
     }
   }

@@ -148,7 +148,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   for (CLI::App* command : {list, convert, dump, carve, check, domain}) AddMapfileOption(command, discOptions.mapfile);
   for (CLI::App* command : {convert, dump, split, carve, domain}) AddNoClobberFlag(command, discOptions.noClobber);
   for (CLI::App* command : {list, convert, dump, split, info, carve, check, domain}) command->footer(kFooter);
-  const ExportCommands exports(app, kFooter);  // pings, track, echogram
+  const ExportCommands exports(app, kFooter);  // pings, track, echogram, netcdf
   const InventoryCommandLine inventory(app, kFooter);
 
   AddConventions(app, out);

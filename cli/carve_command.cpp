@@ -97,13 +97,13 @@ int CarveCommand(Console& con, const std::string& source, std::optional<SourceTy
   FileTally tally{.written = static_cast<int>(r.files.size())};
   for (const Problem& f : r.failures) {
     con.Report(f);
-    tally.Failed(f.Text());
+    tally.Failed(f);
   }
   if (r.readProblem) {
     con.Report({"",
                 std::to_string(r.unreadableSectors) + " sectors could not be read (first: " + r.readProblem->what +
                     "); runs end at them",
-                r.unreadableSectors, false, ProblemKind::kUnreadable});
+                r.unreadableSectors, ProblemKind::kUnreadable});
   }
   return tally.Status(r.unreadableSectors > 0 || r.runs == 0);
 }

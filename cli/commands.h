@@ -10,12 +10,10 @@
 
 #include "disc/directory.h"
 #include "disc/failed_reads.h"
-#include "export/console.h"
+#include "cli/console.h"
 
 namespace zep::cli {
 
-// What the commands that read a disc or write files take besides their
-// arguments.
 // What one disc gave, for the summary of a run over several.
 struct DiscTally {
   std::int64_t records = 0;  // records converted or checked, runs carved

@@ -39,7 +39,7 @@ struct Disc {
 // Settles the type from the disc's evidence; the rows and the title follow it.
 bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given) {
   const SettledType settled =
-      SettleType(con, disc.source, disc.open, disc.directory, given, true, disc.scan.directoryError.empty());
+      SettleType(con, disc.source, disc.open, disc.directory, given, true, !disc.scan.directoryProblem);
   if (settled.refused) return false;
   if (settled.type != disc.type) {
     disc.type = settled.type;
@@ -69,11 +69,12 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
   disc.scan = ScanDisc(disc.open, opened->drive.value_or('X'), disc.type, disc.directory, dumpPath);
   if (disc.scan.outcome != ScanOutcome::DiscRead) {
     // The volume opened a moment ago and does not now: say what the scan found.
-    con.Report(source, disc.scan.openError.empty() ? "not an MO disc" : disc.scan.openError);
+    con.Report(source, disc.scan.openProblem ? disc.scan.openProblem->Text() : "not an MO disc");
     return std::nullopt;
   }
-  if (!disc.scan.directoryError.empty()) {
-    con.Report("", disc.scan.directoryError + "; the missing bytes of the record directory were read as zeros");
+  if (std::optional<Problem> unread = disc.scan.directoryProblem) {
+    unread->what += "; the missing bytes of the record directory were read as zeros";
+    con.Report(*unread);
   }
   if (settle && !SettleOn(con, disc, given)) return std::nullopt;
   return disc;
@@ -170,7 +171,7 @@ int ListCommand(Console& con, const std::string& source, std::optional<SourceTyp
   if (json) WriteListJson(con, *disc, disc->type);
   else WriteListText(con, *disc);
   WarnPastEnd(con, *disc);
-  return disc->scan.directoryError.empty() ? kDone : kPartly;
+  return disc->scan.directoryProblem ? kPartly : kDone;
 }
 
 int ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> given,
@@ -181,7 +182,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
   const SourceType type = disc->type;
   const std::optional<std::vector<ListRow>> rows = ChooseRows(con, *disc, recordNumbers);
   if (!rows) return kRefused;
-  bool partly = !disc->scan.directoryError.empty();
+  bool partly = disc->scan.directoryProblem.has_value();
   if (rows->empty()) {
     con.Report(source, "no records on the disc");
     return partly ? kPartly : kDone;
@@ -234,8 +235,9 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
     }
     if (options.tally) options.tally->lost += r.failedUnits + r.beyondEndUnits + r.skippedUnits;
     if (r.status != ConvertStatus::Done) {
-      con.Report(what, r.reason + (r.status == ConvertStatus::WriteFailed ? " (the unfinished file was removed)" : ""));
-      if (!r.Converted()) tally.Failed(r.reason);
+      con.Report(what, JoinedText(r.problems) +
+                           (r.status == ConvertStatus::WriteFailed ? " (the unfinished file was removed)" : ""));
+      if (!r.Converted()) tally.Failed(r.problems.front());
       partly = true;
     }
   }
@@ -264,11 +266,13 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
     }
     disc->scan.dump = WriteDumpFile(*opened.volume, outFile, {.noClobber = options.noClobber});
   } else {
-    disc->scan.dump.error = opened.error;
+    disc->scan.dump.problem = opened.problem;
   }
   const DumpReport& dump = disc->scan.dump;
   if (!dump.written) {
-    con.Report("", dump.error + "; the dump was not written");
+    Problem problem = dump.problem.value_or(Problem{});
+    problem.what += "; the dump was not written";
+    con.Report(problem);
     return dump.created ? kPartly : kRefused;
   }
   if (con.json) {

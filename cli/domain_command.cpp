@@ -28,7 +28,7 @@ std::optional<std::vector<int>> ChosenSlots(Console& con, const std::string& sou
   if (missing.empty()) return slots;
   std::string names;
   for (int slot : missing) names += (names.empty() ? "" : ", ") + std::to_string(slot + 1);
-  con.Report({source, "no record " + names + " in its record directory", 0, false, ProblemKind::kUsage});
+  con.Report({source, "no record " + names + " in its record directory", 0, ProblemKind::kUsage});
   return std::nullopt;
 }
 
@@ -45,7 +45,9 @@ bool WriteMap(Console& con, const std::string& outFile, const std::string& text,
   OutputFile out = OutputFile::Create(outFile, {.noClobber = noClobber});
   if (out.open()) out.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
   if (out.open() && out.Close()) return true;
-  con.Report({"", out.error() + "; no domain mapfile written", 0, false, ProblemKind::kWriteFailed});
+  Problem problem = out.problem();
+  problem.what += "; no domain mapfile written";
+  con.Report(problem);
   return false;
 }
 
@@ -66,7 +68,7 @@ int DomainCommand(Console& con, const std::string& source, std::optional<SourceT
                 "the record directory (bytes 0 to " + std::to_string(kDirectorySize - 1) + ") does not read (" +
                     unread->Text() + "): no domain mapfile written; rescue it first (ddrescue -s " +
                     std::to_string(kDirectorySize) + " -r3), or image the whole disc for zepconv carve",
-                0, false, ProblemKind::kNoDirectory});
+                0, ProblemKind::kNoDirectory});
     return kRefused;
   }
   const SettledType settled = SettleType(con, source, disc->opener, dir, given, true, true);

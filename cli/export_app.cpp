@@ -1,4 +1,4 @@
-// The command line of pings, track and echogram.
+// The command lines of pings, track, echogram and netcdf.
 
 #include <cstdio>
 
@@ -68,13 +68,13 @@ ExportCommands::ExportCommands(CLI::App& app, const char* footer) {
 }
 
 std::optional<int> ExportCommands::Run(Console& con) const {
-  if (*pings_) return PingsCommand(con, files_, format_ == "jsonl", out_);
+  if (*pings_) return StatusOf(PingsCommand(con, files_, format_ == "jsonl", out_));
   if (*track_) {
     const TrackFormat format = trackFormat_ == "gpx"       ? TrackFormat::kGpx
                                : trackFormat_ == "geojson" ? TrackFormat::kGeoJson
                                : trackFormat_ == "kml"     ? TrackFormat::kKml
                                                            : TrackFormat::kCsv;
-    return TrackCommand(con, files_, format, out_, gap_);
+    return StatusOf(TrackCommand(con, files_, format, out_, gap_));
   }
   if (*echogram_) {
     std::optional<Fit> fit;
@@ -83,10 +83,10 @@ std::optional<int> ExportCommands::Run(Console& con) const {
       char x = 0;
       std::sscanf(fit_.c_str(), "%d%c%d", &fit->width, &x, &fit->height);
     }
-    return EchogramCommand(con, files_.front(), out_, pingsPerImage_,
-                           palette_ == "viridis" ? Palette::kViridis : Palette::kGrey, fit);
+    return StatusOf(EchogramCommand(con, files_.front(), out_, pingsPerImage_,
+                                    palette_ == "viridis" ? Palette::kViridis : Palette::kGrey, fit));
   }
-  if (*netcdf_) return NetcdfCommand(con, files_, {ncFile_, ncDir_, deflate_});
+  if (*netcdf_) return StatusOf(NetcdfCommand(con, files_, {ncFile_, ncDir_, deflate_}));
   return std::nullopt;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The command lines of pings, track and echogram.
+// The command lines of pings, track, echogram and netcdf.
 
 #include <optional>
 #include <string>

@@ -22,8 +22,8 @@
 
 namespace zep::cli {
 
-void FileTally::Failed(const std::string& failure) {
-  ++(failure.ends_with(kKeptExisting) ? kept : failed);
+void FileTally::Failed(const Problem& failure) {
+  ++(failure.kind == ProblemKind::kKeptExisting ? kept : failed);
 }
 
 int FileTally::Status(bool partly) const {
@@ -61,14 +61,13 @@ struct FileReport {
   std::map<unsigned, std::uint64_t> pingsPerMode;
   std::string firstDate, lastDate;
   std::optional<std::string> firstGps, lastGps;
-  // Opened, but neither a zero file header nor a first ping where one
-  // belongs: some other kind of file, not a damaged record file.
-  bool notRecordFile = false;
+  // Nothing of the file can be used: it did not open, or it is some other
+  // kind of file, not a damaged record file.
+  std::optional<Problem> unusable;
   std::optional<TrackPoint> firstFix, lastFix;  // the track's ends
   std::vector<std::uint32_t> unreadPings;       // indexes of the pings with unread samples
 };
 
-constexpr const char* kNotRecordFile = "not a .ZEP record file";
 
 std::string DateOf(const PingInfo& p) {
   // The fields are BCD, so their hex digits are the decimal ones.
@@ -96,7 +95,7 @@ FileReport Inspect(const std::string& path) {
       r.lastGps = gps;
     }
   });
-  r.notRecordFile = r.walk.NotRecordFile();
+  r.unusable = r.walk.Unusable(r.file);
   return r;
 }
 
@@ -172,8 +171,11 @@ nlohmann::ordered_json RunsJson(const std::vector<std::pair<std::uint64_t, std::
 
 nlohmann::ordered_json ReportJson(const FileReport& r) {
   using json = nlohmann::ordered_json;
-  if (!r.walk.opened) return {{"file", r.file}, {"error", r.walk.problems.front().Text()}};
-  if (r.notRecordFile) return {{"file", r.file}, {"error", kNotRecordFile}};
+  if (r.unusable) {
+    // The file is named beside it: a file that is no record file says only that.
+    const bool named = r.unusable->kind == ProblemKind::kNotRecordFile;
+    return {{"file", r.file}, {"error", named ? r.unusable->what : r.unusable->Text()}};
+  }
   json modes = json::array();
   for (const auto& [mode, pings] : r.pingsPerMode) modes.push_back({{"mode", mode}, {"pings", pings}});
   auto textOrNull = [](const std::optional<std::string>& t) { return t ? json(Latin1ToUtf8(*t)) : json(nullptr); };
@@ -236,7 +238,7 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
   RunReport report(con);
   // A dump that cannot be read leaves nothing behind, not even the folder.
   if (InputFile dump = InputFile::Open(dumpPath); !dump.open()) {
-    con.Report("", dump.error());
+    con.Report(dump.problem());
     return kRefused;
   }
   if (!MakeFolder(con, outDir)) return kRefused;
@@ -252,7 +254,7 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
   FileTally tally{.written = static_cast<int>(r.files.size())};
   for (const Problem& failure : r.failures) {
     con.Report(failure);
-    tally.Failed(failure.Text());
+    tally.Failed(failure);
   }
   // Like grep that finds nothing: done, but not what was hoped for.
   if (r.runs == 0) con.Report(dumpPath, "no runs of ping records found");
@@ -269,19 +271,16 @@ int InfoCommand(Console& con, const std::vector<std::string>& files, bool json) 
   int unopened = 0, notWhole = 0;
   for (std::size_t i = 0; i < files.size(); ++i) {
     const FileReport r = Inspect(files[i]);
-    if (!r.walk.opened) {
+    if (r.unusable) {
       ++unopened;
-      con.Report(r.walk.problems.front());
-    } else if (r.notRecordFile) {
-      ++unopened;
-      con.Report(r.file, kNotRecordFile);
+      con.Report(*r.unusable);
     } else if (!r.walk.Whole()) {
       ++notWhole;
       con.Report(r.file, "not whole: " + r.walk.NotWholeText());
     }
     if (json) {
       reports.push_back(ReportJson(r));
-    } else if (r.walk.opened && !r.notRecordFile) {
+    } else if (!r.unusable) {
       if (i > 0) con.out << '\n';
       WriteReportText(con.out, r);
     }

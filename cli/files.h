@@ -16,8 +16,9 @@ bool MakeFolder(Console& con, const std::string& dir);
 // failed; 0 otherwise.
 struct FileTally {
   int written = 0, kept = 0, failed = 0;
-  // failure: the reason an output named; one --no-clobber kept is no failure.
-  void Failed(const std::string& failure);
+  // failure: why an output was not written; one --no-clobber kept
+  // (kKeptExisting) is no failure.
+  void Failed(const Problem& failure);
   int Status(bool partly = false) const;
 };
 

@@ -84,7 +84,7 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
           << std::flush;
   for (const Problem& p : d.problems) {
     const bool named = p.Text().starts_with(d.image + ": ");
-    con.Report({named ? "" : d.image, p.Text(), p.units, p.bug, p.kind});
+    con.Report(Problem{named ? "" : d.image, p.Text(), p.units, p.kind});
   }
   totals.records += static_cast<std::int64_t>(d.records.size()), totals.pings += pings, totals.lost += lost;
   totals.worst = std::max(totals.worst, StatusOf(d));

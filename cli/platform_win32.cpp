@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "cli/platform.h"
+#include "disc/ascii.h"
 #include "disc/file.h"
 
 namespace zep::cli {
@@ -18,7 +19,7 @@ std::optional<char> DriveLetterOf(const std::string& source) {
   if (source.size() != 2 || source[1] != ':' || !std::isalpha(static_cast<unsigned char>(source[0]))) {
     return std::nullopt;
   }
-  return static_cast<char>(std::toupper(static_cast<unsigned char>(source[0])));
+  return AsciiUpper(source[0]);
 }
 
 // The ANSI file functions take the bytes as the Windows program passes them.

@@ -26,16 +26,16 @@ class RunFile {
     file_.offset = offset;
     file_.path = CarvedPath(options.outDir, offset);
     out_ = RecordFileWriter({file_.path, options.output});
-    if (!out_.open()) res_.failures.push_back({"", out_.error()});
+    if (!out_.open()) res_.failures.push_back(out_.problem());
   }
   void Write(std::span<const std::uint8_t> record) {
     ++file_.pings;
-    if (out_.open() && !out_.Write(record)) res_.failures.push_back({"", out_.error()});
+    if (out_.open() && !out_.Write(record)) res_.failures.push_back(out_.problem());
   }
   ~RunFile() {
     if (!out_.open()) return;
     if (out_.Finish()) res_.files.push_back(file_);
-    else res_.failures.push_back({"", out_.error()});
+    else res_.failures.push_back(out_.problem());
   }
   RunFile(const RunFile&) = delete;
   RunFile& operator=(const RunFile&) = delete;
@@ -143,7 +143,9 @@ bool InsideWritten(const std::vector<ByteRange>& written, std::uint64_t pos, std
 
 std::optional<Problem> ReadProblem(const VolumeStream& stream) {
   if (stream.unreadableSectors() == 0) return std::nullopt;
-  return Problem{"", stream.firstError(), stream.unreadableSectors(), false, ProblemKind::kUnreadable};
+  Problem problem = stream.firstProblem();
+  problem.units = stream.unreadableSectors();
+  return problem;
 }
 
 CarveResult CarveRuns(Volume& volume, const CarveOptions& options) {

@@ -8,19 +8,19 @@ bool StartConversion(const OutputTarget& output, const RecordDirectory& dir, int
                      const VolumeOpener& open, const Progress& progress, ConvertResult& res, ConversionStart& start) {
   if (slot < 0 || slot >= kSlotCount) {
     res.status = ConvertStatus::VolumeFailed;
-    res.reason = "slot " + std::to_string(slot) + " is not a directory slot (0 to 63)";
+    res.problems = {{"", "slot " + std::to_string(slot) + " is not a directory slot (0 to 63)", 0, ProblemKind::kUsage}};
     return false;
   }
-  start.opened = open ? open() : VolumeOpenResult{nullptr, "no volume to open"};
+  start.opened = open ? open() : VolumeOpenResult{nullptr, Problem{"", "no volume to open", 0, ProblemKind::kBug}};
   if (!start.opened.volume) {
     res.status = ConvertStatus::VolumeFailed;
-    res.reason = start.opened.error.empty() ? "the volume could not be opened" : start.opened.error;
+    res.problems = {start.opened.problem.value_or(Problem{"", "the volume could not be opened", 0, ProblemKind::kUnreadable})};
     return false;
   }
   start.out = RecordFileWriter(output);
   if (!start.out.open()) {
     res.status = ConvertStatus::OutputFailed;
-    res.reason = start.out.error();
+    res.problems = {start.out.problem()};
     start.opened.volume.reset();
     return false;
   }
@@ -32,7 +32,7 @@ bool StartConversion(const OutputTarget& output, const RecordDirectory& dir, int
 
 bool FinishConversion(RecordFileWriter& out, ConvertResult& res, bool whole) {
   if (!out.Finish()) {
-    res.reason = out.error();
+    res.problems = {out.problem()};
     res.status = ConvertStatus::WriteFailed;
     return false;
   }
@@ -62,14 +62,8 @@ ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& d
   return ConvertRecord(SourceType::ZepV1, output, dir, slot, open, progress);
 }
 
-void AddReason(ConvertResult& res, const std::string& part) {
-  if (part.empty()) return;
-  if (!res.reason.empty()) res.reason += "; ";
-  res.reason += part;
-}
-
-std::string OutsideVolumeText(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
-                              const char* many, const char* outcome, const Volume& volume) {
+std::optional<Problem> OutsideVolume(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
+                                     const char* many, const char* outcome, const Volume& volume) {
   std::string text;
   const auto part = [&](std::int64_t n, const std::string& where) {
     if (n == 0) return;
@@ -81,7 +75,8 @@ std::string OutsideVolumeText(std::int64_t beforeStart, std::int64_t pastEnd, st
   };
   part(beforeStart, "before the start of " + volume.Name() + " (the directory entry is damaged)");
   part(pastEnd, "past the end of " + volume.Name() + " (" + std::to_string(volume.Size()) + " bytes)");
-  return text;
+  if (text.empty()) return std::nullopt;
+  return Problem{"", text, beforeStart + pastEnd, ProblemKind::kPastEnd};
 }
 
 }  // namespace zep

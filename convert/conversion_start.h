@@ -19,7 +19,7 @@ struct ConversionStart {
 
 // True when the conversion can go on: the volume is open, the output has its
 // header, res has the record's unit count and the progress its range.
-// Otherwise res holds status and reason.
+// Otherwise res holds status and problem.
 bool StartConversion(const OutputTarget& output, const RecordDirectory& dir, int slot, SourceType type,
                      const VolumeOpener& open, const Progress& progress, ConvertResult& res, ConversionStart& start);
 
@@ -40,15 +40,12 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
 
 // Closes the output and sets the result: WriteFailed (the file discarded) when
 // the close fails, otherwise Done, or Incomplete unless whole. True when the
-// file was written, so the caller gives an Incomplete result its reason.
+// file was written, so the caller gives an Incomplete result its problems.
 bool FinishConversion(RecordFileWriter& out, ConvertResult& res, bool whole);
 
-// Adds one part to a result's reason.
-void AddReason(ConvertResult& res, const std::string& part);
-
 // What the result says of units outside the volume, e.g. "40 of 50 blocks lie
-// past the end of disc.img (1048576 bytes), no ping made"; empty when none.
-std::string OutsideVolumeText(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
-                              const char* many, const char* outcome, const Volume& volume);
+// past the end of disc.img (1048576 bytes), no ping made" (kPastEnd); none when none.
+std::optional<Problem> OutsideVolume(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
+                          const char* many, const char* outcome, const Volume& volume);
 
 }  // namespace zep

@@ -41,7 +41,7 @@ struct ConvertResult {
   // (Done or Incomplete); not when it could not open the volume, create the
   // output or write it.
   bool Converted() const { return status == ConvertStatus::Done || status == ConvertStatus::Incomplete; }
-  std::string reason;            // empty when Done
+  Problems problems;             // none when Done; the file, the disc or the record's units as subject
   std::int64_t units = 0;        // pings (TK40) or sectors (ZEP V1.X) in the record
   std::int64_t failedUnits = 0;  // units that could not be read
   // ZEP V1.X only: a sector the end of the volume cuts through (0 or 1). Its

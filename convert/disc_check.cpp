@@ -310,7 +310,7 @@ DumpArea ReadDumpArea(Volume& volume, bool keep, const std::function<void(std::u
     if (progress) progress(static_cast<std::uint64_t>(d.inside));
   }
   d.unreadableSectors = reader.badUnits();
-  if (reader.badUnits() > 0) d.firstError = reader.firstError();
+  if (reader.badUnits() > 0) d.firstProblem = reader.firstProblem();
   d.bytesRead = static_cast<std::uint64_t>(d.inside);
   // Pieces as the scan dump copies them: one with a sector past the end, or
   // cut, or unreadable, is unreadable; one wholly past the end is beyond it.

@@ -122,7 +122,7 @@ struct DumpArea {
   std::int64_t inside = 0;             // bytes of it inside the volume (unreadable ones included)
   std::vector<ByteRange> unreadable;   // sectors that did not read, on the volume
   std::int64_t unreadableSectors = 0;  // of those, and a sector the end cuts
-  std::string firstError;
+  Problem firstProblem;
   std::uint64_t bytesRead = 0;
 };
 DumpArea ReadDumpArea(Volume& volume, bool keep, const std::function<void(std::uint64_t bytesDone)>& progress = {});

@@ -37,7 +37,7 @@ class OnePass final : public Volume {
     } else if (buf.size() <= static_cast<std::size_t>(FailedReads::kLargestUnit)) {
       // A unit read alone that fails is lost; a failed batch is read again
       // unit by unit, and those reads move the cursor.
-      Lost(pos, static_cast<std::int64_t>(buf.size()), r.error);
+      Lost(pos, static_cast<std::int64_t>(buf.size()), *r.problem);
     }
     return r;
   }
@@ -57,7 +57,7 @@ class OnePass final : public Volume {
       for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
         const std::int64_t pos = cursor_;
         if (reader.State(j) == UnitState::Unreadable) {
-          Lost(pos, kZepSectorSize, reader.firstError());
+          Lost(pos, kZepSectorSize, reader.firstProblem());
           continue;
         }
         const auto bytes = reader.Unit(j).first(reader.Delivered(j));
@@ -76,7 +76,10 @@ class OnePass final : public Volume {
   bool everyByte() const { return lostSectors_ == 0 && AtEnd(); }
   std::optional<Problem> firstUnreadable() const {
     if (lostSectors_ == 0) return std::nullopt;
-    return Problem{"", firstError_, lostSectors_, false, ProblemKind::kUnreadable};
+    Problem p = firstProblem_;
+    p.units = lostSectors_;
+    p.kind = ProblemKind::kUnreadable;
+    return p;
   }
 
  private:
@@ -87,9 +90,9 @@ class OnePass final : public Volume {
     cursor_ = end;
     if (progress_) progress_(static_cast<std::uint64_t>(cursor_));
   }
-  void Lost(std::int64_t pos, std::int64_t size, const std::string& error) {
+  void Lost(std::int64_t pos, std::int64_t size, const Problem& problem) {
     if (pos > cursor_ || pos + size <= cursor_) return;
-    if (lostSectors_ == 0) firstError_ = error;
+    if (lostSectors_ == 0) firstProblem_ = problem;
     lostSectors_ += (pos + size - cursor_ + kZepSectorSize - 1) / kZepSectorSize;
     cursor_ = pos + size;
     if (progress_) progress_(static_cast<std::uint64_t>(cursor_));
@@ -105,7 +108,7 @@ class OnePass final : public Volume {
   std::int64_t end_ = kUnknownSize;  // learnt from a read, where the volume does not say
   std::uint64_t bytesRead_ = 0;
   std::int64_t lostSectors_ = 0;
-  std::string firstError_;
+  Problem firstProblem_;
 };
 
 // The pass handed to a converter, which closes what it opens.
@@ -129,15 +132,15 @@ class DumpAreaVolume final : public Volume {
   DumpAreaVolume(const DumpArea& area, const std::string& name) : area_(area), name_(name) {}
   ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
     const std::int64_t end = pos + static_cast<std::int64_t>(buf.size());
-    if (pos < kDumpOffset) return {0, name_ + ": byte " + std::to_string(pos) + " lies before the scan dump area"};
+    if (pos < kDumpOffset) return {0, Problem{name_, "byte " + std::to_string(pos) + " lies before the scan dump area", 0, ProblemKind::kPastEnd}};
     const auto touches = [&](const ByteRange& r) {
       return static_cast<std::uint64_t>(pos) < r.end && r.begin < static_cast<std::uint64_t>(end);
     };
-    if (std::any_of(area_.unreadable.begin(), area_.unreadable.end(), touches)) return {0, area_.firstError};
+    if (std::any_of(area_.unreadable.begin(), area_.unreadable.end(), touches)) return {0, area_.firstProblem};
     const std::int64_t from = pos - kDumpOffset;
     const std::int64_t n = std::clamp<std::int64_t>(area_.inside - from, 0, std::ssize(buf));
     if (n > 0) std::memcpy(buf.data(), area_.bytes.data() + from, static_cast<std::size_t>(n));
-    return {static_cast<std::size_t>(n), ""};
+    return {static_cast<std::size_t>(n), std::nullopt};
   }
   bool IsRemovableMedia() override { return true; }
   const std::string& Name() const override { return name_; }

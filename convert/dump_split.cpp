@@ -52,7 +52,7 @@ class DumpStream {
       const std::size_t asked = kCapacity - length_;
       const ReadResult r = file_.Read(std::span<std::uint8_t>(buffer_).subspan(length_));
       length_ += r.bytes;
-      if (!r.ok()) error_ = r.error;
+      if (!r.ok()) problem_ = r.problem;
       if (r.bytes < asked) end_ = true;  // InputFile reads short only at the end or on an error
     }
     if (pos >= base_ + length_) return {};
@@ -60,7 +60,7 @@ class DumpStream {
     return {buffer_.data() + offset, std::min(n, length_ - offset)};
   }
 
-  const std::string& error() const { return error_; }
+  const std::optional<Problem>& problem() const { return problem_; }
 
  private:
   InputFile& file_;
@@ -68,7 +68,7 @@ class DumpStream {
   std::uint64_t base_ = 0;  // dump offset of buffer_[0]
   std::size_t length_ = 0;  // valid bytes in buffer_
   bool end_ = false;
-  std::string error_;
+  std::optional<Problem> problem_;
 };
 
 bool IsMagic(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
@@ -108,13 +108,41 @@ std::string OutputName(const std::string& pattern, int counter) {
   return name;
 }
 
+// Walks the run from start into out. It ends at 256 bytes that do not open
+// with the magic (their offset is returned, and the search goes on) or at
+// the end of the dump (nothing is returned).
+std::optional<std::uint64_t> WriteRun(DumpStream& dump, std::uint64_t start, RecordFileWriter& out,
+                                      std::uint64_t& pings, SplitResult& res) {
+  for (std::uint64_t p = start;;) {
+    const auto header = dump.At(p, kPingHeaderSize);
+    if (header.size() < 4 || !HasPingMagic(header.data())) {
+      // fewer than 256 bytes: the end of the dump follows, nothing more to find
+      return header.size() == kPingHeaderSize ? std::optional(p) : std::nullopt;
+    }
+    const std::size_t length = kPingHeaderSize + GetU16(header.data() + ping::kSampleCount);
+    const auto record = header.size() == kPingHeaderSize ? dump.At(p, length) : header;
+    if (record.size() < length) {
+      // A ping cut short by the end of the dump is left out, so that every
+      // file written stays walkable to its end. The search is over.
+      ++res.droppedPartialPings;
+      return std::nullopt;
+    }
+    // A write that fails reads the run through all the same, as the recorder
+    // software does for an output that cannot be created, so the search goes
+    // on where it would have.
+    if (out.open() && !out.Write(record)) res.failures.push_back(out.problem());
+    p += length;
+    ++pings;
+  }
+}
+
 }  // namespace
 
 SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outputPattern) {
   SplitResult res;
   InputFile file = InputFile::Open(dumpPath);
   if (!file.open()) {
-    res.dumpError = Problem{"", file.error()};
+    res.dumpError = file.problem();
     return res;
   }
   res.dumpOpened = true;
@@ -124,47 +152,23 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
   while (start) {
     const std::string path = OutputName(outputPattern.path, res.runs);
     RecordFileWriter out({path, outputPattern.options});
-    if (!out.open()) res.failures.push_back({"", out.error()});
+    if (!out.open()) res.failures.push_back(out.problem());
 
-    // Walk the run. It ends at 256 bytes that do not open with the magic
-    // (then h is their offset and the search goes on) or at the end of the dump.
-    std::uint64_t p = *start;
     std::uint64_t pings = 0;
-    std::optional<std::uint64_t> h;
-    for (;;) {
-      const auto header = dump.At(p, kPingHeaderSize);
-      if (header.size() < 4 || !HasPingMagic(header.data())) {
-        if (header.size() == kPingHeaderSize) h = p;
-        break;  // fewer than 256 bytes: the end of the dump follows, nothing more to find
-      }
-      const std::size_t length = kPingHeaderSize + GetU16(header.data() + ping::kSampleCount);
-      const auto record = header.size() == kPingHeaderSize ? dump.At(p, length) : header;
-      if (record.size() < length) {
-        // A ping cut short by the end of the dump is left out, so that every
-        // file written stays walkable to its end. The search is over.
-        ++res.droppedPartialPings;
-        break;
-      }
-      // A write that fails reads the run through all the same, as the recorder
-      // software does for an output that cannot be created, so the search goes
-      // on where it would have.
-      if (out.open() && !out.Write(record)) res.failures.push_back({"", out.error()});
-      p += length;
-      ++pings;
-    }
+    const std::optional<std::uint64_t> h = WriteRun(dump, *start, out, pings, res);
     if (out.open()) {
       if (out.Finish()) {
         res.files.push_back(path);
         res.filePings.push_back(pings);
       } else {
-        res.failures.push_back({"", out.error()});
+        res.failures.push_back(out.problem());
       }
     }
     ++res.runs;
     start = h ? FindMagicAfterRun(dump, *h) : std::nullopt;
   }
   // A read error ends the dump where it happened.
-  if (!dump.error().empty()) res.dumpError = Problem{"", dump.error()};
+  if (dump.problem()) res.dumpError = dump.problem();
   return res;
 }
 

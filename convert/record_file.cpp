@@ -78,7 +78,7 @@ class PingReader::Window {
     }
     return n;
   }
-  const std::string& error() const { return error_; }
+  const std::optional<Problem>& problem() const { return problem_; }
 
  private:
   void Refill(std::size_t n) {
@@ -88,7 +88,7 @@ class PingReader::Window {
     start_ = 0;
     while (end_ < n && !eof_) {
       const ReadResult r = source_(std::span(buffer_.data() + end_, buffer_.size() - end_));
-      if (!r.ok()) error_ = r.error;
+      if (!r.ok()) problem_ = r.problem;
       if (!r.ok() || r.bytes == 0) eof_ = true;
       end_ += r.bytes;
     }
@@ -100,7 +100,7 @@ class PingReader::Window {
   std::uint64_t base_ = 0;  // file offset of data_[0]
   std::size_t start_ = 0, end_ = 0;
   bool eof_ = false;
-  std::string error_;
+  std::optional<Problem> problem_;
 };
 
 namespace {
@@ -142,6 +142,12 @@ std::uint64_t RecordWalk::MissingPings() const {
   return n;
 }
 
+std::optional<Problem> RecordWalk::Unusable(const std::string& path) const {
+  if (!opened) return problems.front();
+  if (NotRecordFile()) return Problem{path, "not a .ZEP record file", 0, ProblemKind::kNotRecordFile};
+  return std::nullopt;
+}
+
 std::string RecordWalk::NotWholeText() const {
   std::string text;
   const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
@@ -155,7 +161,7 @@ std::string RecordWalk::NotWholeText() const {
   } else if (unreadBytes > 0) {
     add(std::to_string(unreadBytes) + " bytes could not be read");
   }
-  if (!problems.empty()) add(JoinedWhat(problems));
+  for (const Problem& p : problems) add(p.what);
   return text;
 }
 
@@ -170,7 +176,7 @@ PingReader::PingReader(const std::string& path) {
   };
   InputFile file = InputFile::Open(path);
   if (!file.open()) {
-    refuse(Said(ProblemKind::kUnreadable, file.error()));
+    refuse(file.problem());
     return;
   }
   // Without its map, the zeros that stand for unread bytes would pass for
@@ -181,7 +187,8 @@ PingReader::PingReader(const std::string& path) {
   if (std::filesystem::is_regular_file(mapPath, ec)) {
     RescueMapLoad load = LoadRescueMap(mapPath);
     if (!load.map) {
-      refuse(Said(ProblemKind::kUnreadable, load.error + "; which bytes of " + path + " were read is not known"));
+      load.problem->what += "; which bytes of " + path + " were read is not known";
+      refuse(*load.problem);
       return;
     }
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
@@ -335,8 +342,9 @@ bool PingReader::Resync(std::uint64_t brokeAt, std::string reason, ProblemKind k
     w.Drop(starts);
   }
   const std::uint64_t rest = w.pos() - brokeAt;
-  constexpr std::uint64_t kSector = 2048;
-  // Zeros that were not read are no padding: they may have held a ping.
+  // A copy ends on a whole disc sector: zeros that fill the last one are its
+  // padding. Zeros that were not read are no padding: they may have held a ping.
+  constexpr auto kSector = static_cast<std::uint64_t>(kZepSectorSize);
   if (zeros && rest < kSector && (brokeAt + rest - kFileHeaderSize) % kSector == 0 && !HeaderUnread(brokeAt, rest)) {
     walk_.padding = rest;
   } else {
@@ -351,7 +359,7 @@ void PingReader::Finish() {
   samples_ = {};
   // Whatever stopped the walk, count the rest of the file so size is true.
   walk_.size = window_->pos() + window_->DropAll();
-  if (!window_->error().empty()) Stop(ProblemKind::kUnreadable, window_->error());
+  if (window_->problem()) walk_.problems.push_back(*window_->problem());
   if (walk_.problems.empty() && !walk_.headerZero) Stop(ProblemKind::kNotRecordFile, "file header is not all zero");
   if (map_) walk_.unreadBytes = static_cast<std::uint64_t>(map_->UnrescuedBytes(0, static_cast<std::int64_t>(walk_.size)));
 }

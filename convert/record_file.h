@@ -180,6 +180,10 @@ struct RecordWalk {
   bool NotRecordFile() const {
     return opened && (!headerZero || (pings == 0 && gaps.empty() && unreadBytes == 0 && !problems.empty()));
   }
+  // Why nothing of the file at path can be used: it did not open (its own
+  // problem), or it is not a record file (kNotRecordFile); nothing when its
+  // pings can be read.
+  std::optional<Problem> Unusable(const std::string& path) const;
   std::uint64_t MissingPings() const;
   // Why the file is not whole, in one line; empty when it is.
   std::string NotWholeText() const;

@@ -1,9 +1,7 @@
 #include "convert/record_file_probe.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "convert/record_file.h"
+#include "disc/ascii.h"
 #include "disc/aligned_buffer.h"
 #include "disc/scan.h"
 
@@ -12,9 +10,7 @@ namespace {
 
 bool NamedZep(const std::string& path) {
   if (path.size() < 4) return false;
-  std::string ext = path.substr(path.size() - 4);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  return ext == ".zep";
+  return AsciiLower(std::string_view(path).substr(path.size() - 4)) == ".zep";
 }
 
 }  // namespace

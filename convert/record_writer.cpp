@@ -52,7 +52,7 @@ bool RecordFileWriter::PutMapInPlace() {
   const std::string text = FormatRescueMap(map, "zepconv: bytes of the record file that could not be read");
   file.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
   if (file.Close()) return true;
-  mapError_ = file.error();
+  mapProblem_ = file.problem();
   return false;
 }
 

@@ -4,7 +4,7 @@
 // once, then ping records, and its final name only when Finish() succeeds
 // (OutputFile's temporary). The first failure discards the file and is kept:
 // a caller that reads on (a carved run, a run of the dump) writes nothing
-// more, and says error() once.
+// more, and says problem() once.
 //
 // Bytes that could not be read are written as zeros, so that every other
 // byte keeps its place, and named in a GNU ddrescue mapfile beside the file
@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,15 +27,15 @@ namespace zep {
 
 class RecordFileWriter {
  public:
-  // Creates the file and queues its header; open() is false, with error(),
+  // Creates the file and queues its header; open() is false, with problem(),
   // when it cannot be created.
   explicit RecordFileWriter(const OutputTarget& target);
   RecordFileWriter() = default;  // not open
 
   bool open() const { return out_.open(); }
-  bool failed() const { return out_.failed() || !mapError_.empty(); }
-  // "PATH: reason".
-  const std::string& error() const { return mapError_.empty() ? out_.error() : mapError_; }
+  bool failed() const { return out_.failed() || mapProblem_.has_value(); }
+  // The file (or its map) as subject; kKeptExisting or kWriteFailed.
+  Problem problem() const { return mapProblem_ ? *mapProblem_ : out_.problem(); }
   // The failure is an existing file that noClobber kept.
   bool clobberRefused() const { return out_.clobberRefused(); }
   const std::string& path() const { return out_.path(); }
@@ -64,7 +65,7 @@ class RecordFileWriter {
   OutputFile out_;
   std::vector<RescueBlock> unreadBlocks_;  // in order, merged
   std::uint64_t unread_ = 0;
-  std::string mapError_;
+  std::optional<Problem> mapProblem_;
   std::shared_ptr<OutputWatch> watch_;  // also told the map's bytes
 };
 

@@ -121,8 +121,7 @@ class Tk40Carver {
     file.path = CarvedPath(options_.outDir, file.offset);
     RecordFileWriter out({file.path, options_.output});
     if (!out.open()) {
-      const ProblemKind kind = out.clobberRefused() ? ProblemKind::kKeptExisting : ProblemKind::kWriteFailed;
-      res_.failures.push_back({"", out.error(), 0, false, kind});
+      res_.failures.push_back(out.problem());
       return;
     }
     ConvertResult r;
@@ -130,7 +129,7 @@ class Tk40Carver {
     const auto extent = RecordExtent::Bytes(Tk40BlockOffset(s.first), kTk40BlockSize, s.count, s.first);
     r = ConvertTk40Blocks(volume_, extent, DateOf(s.date), out, {}, r);
     if (!r.Converted()) {
-      res_.failures.push_back({"", r.reason, 0, false, ProblemKind::kWriteFailed});
+      res_.failures.insert(res_.failures.end(), r.problems.begin(), r.problems.end());
       return;
     }
     file.pings = static_cast<std::uint64_t>(s.count - r.failedUnits - r.skippedUnits - r.beyondEndUnits);

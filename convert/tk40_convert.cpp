@@ -168,6 +168,28 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// What the conversion lost: blocks outside the volume, unreadable ones, and
+// ones without a mode (res.skippedUnits; firstSkip says which came first).
+void AddLosses(ConvertResult& res, const UnitReader& reader, const Volume& volume, const std::string& firstSkip) {
+  const std::int64_t beforeStart = reader.beforeStart();
+  if (auto outside = OutsideVolume(beforeStart, res.beyondEndUnits - beforeStart, res.units, "block", "blocks",
+                                   "no ping made", volume)) {
+    res.problems.push_back(std::move(*outside));
+  }
+  if (res.failedUnits > 0) {
+    res.problems.push_back({"",
+                            Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
+                                " could not be read and gave no ping (first: " + reader.firstProblem().Text() + ")",
+                            res.failedUnits, ProblemKind::kUnreadable});
+  }
+  if (res.skippedUnits > 0) {
+    res.problems.push_back({"",
+                            Plural(res.skippedUnits, "block has", "blocks have") +
+                                " a mode code of 11 to 15 and gave no ping (first: " + firstSkip + ")",
+                            res.skippedUnits, ProblemKind::kNoMode});
+  }
+}
+
 }  // namespace
 
 ConvertResult ConvertTk40Blocks(Volume& volume, const RecordExtent& ext, Tk40Date date, RecordFileWriter& out,
@@ -200,7 +222,7 @@ ConvertResult ConvertTk40Blocks(Volume& volume, const RecordExtent& ext, Tk40Dat
         const std::size_t sampleCount = tk40::ConvertSamples(*mode, block, samples);
         if (*mode == 2) ++res.zeroFilledPings;
         if (!out.Write({header.data(), kPingHeaderSize}) || !out.Write({samples, sampleCount})) {
-          res.reason = out.error();
+          res.problems = {out.problem()};
           res.status = ConvertStatus::WriteFailed;
           res.bytesWritten = 0;
           return res;
@@ -216,16 +238,7 @@ ConvertResult ConvertTk40Blocks(Volume& volume, const RecordExtent& ext, Tk40Dat
 
   res.skippedUnits = skipped;
   if (!FinishConversion(out, res, res.failedUnits == 0 && skipped == 0 && res.beyondEndUnits == 0)) return res;
-  AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "block", "blocks",
-                                   "no ping made", volume));
-  if (res.failedUnits > 0) {
-    AddReason(res, Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
-                       " could not be read and gave no ping (first: " + reader.firstError() + ")");
-  }
-  if (skipped > 0) {
-    AddReason(res, Plural(skipped, "block has", "blocks have") +
-                       " a mode code of 11 to 15 and gave no ping (first: " + firstSkip + ")");
-  }
+  AddLosses(res, reader, volume, firstSkip);
   return res;
 }
 

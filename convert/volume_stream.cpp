@@ -78,7 +78,7 @@ void VolumeStream::Fill() {
     if (reader_.State(j) == UnitState::Good) continue;
     if (!unreadable_.empty() && unreadable_.back().end == at) unreadable_.back().end = at + kSector;
     else unreadable_.push_back({at, at + kSector});
-    if (unreadableSectors_++ == 0) firstError_ = reader_.firstError();
+    if (unreadableSectors_++ == 0) firstProblem_ = reader_.firstProblem();
   }
   if (end_ >= 0 && base_ + length_ >= static_cast<std::uint64_t>(end_)) {
     length_ = static_cast<std::size_t>(static_cast<std::uint64_t>(end_) - base_);

@@ -41,7 +41,7 @@ class VolumeStream {
   bool Unreadable(std::uint64_t pos, std::size_t n) const;
 
   std::int64_t unreadableSectors() const { return unreadableSectors_; }
-  const std::string& firstError() const { return firstError_; }
+  const Problem& firstProblem() const { return firstProblem_; }
   // Bytes read so far, from begin: where the read has got to.
   std::uint64_t reached() const { return base_ + length_; }
   // Called with reached() after every read.
@@ -61,7 +61,7 @@ class VolumeStream {
   };
   std::vector<Range> unreadable_;  // inside the window, in order
   std::int64_t unreadableSectors_ = 0;
-  std::string firstError_;
+  Problem firstProblem_;
 };
 
 }  // namespace zep

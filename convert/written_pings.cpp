@@ -28,7 +28,7 @@ class CopiedBytes {
       pending_ = pending_.subspan(k);
       n += k;
     }
-    return {n, ""};
+    return {n, std::nullopt};
   }
   // The volume offset of the file's byte 4096, once the first sector is given.
   std::uint64_t origin() const { return origin_; }

@@ -38,6 +38,33 @@ bool WriteBatch(UnitReader& reader, RecordFileWriter& out, std::int64_t& cutUnit
   return flush(reader.batchSize());
 }
 
+// What the copy lost: sectors outside the volume, unreadable ones, and the
+// one the end of the volume cuts through.
+void AddLosses(ConvertResult& res, const UnitReader& reader, const Volume& volume, const std::string& mapPath,
+               std::int64_t cutUnit, std::size_t cutKept) {
+  const std::int64_t beforeStart = reader.beforeStart();
+  if (auto outside = OutsideVolume(beforeStart, res.beyondEndUnits - beforeStart, res.units, "sector", "sectors",
+                                   "not copied", volume)) {
+    res.problems.push_back(std::move(*outside));
+  }
+  if (res.failedUnits > 0) {
+    res.problems.push_back({"",
+                            std::to_string(res.failedUnits) + " of " + std::to_string(res.units) +
+                                (res.units == 1 ? " sector" : " sectors") +
+                                " could not be read; their bytes are marked unread in " + mapPath + " (first: " +
+                                reader.firstProblem().Text() + ")",
+                            res.failedUnits, ProblemKind::kUnreadable});
+  }
+  if (cutUnit >= 0) {
+    res.problems.push_back({"",
+                            "the end of " + volume.Name() + " cuts through sector " + std::to_string(cutUnit) +
+                                ": its " + std::to_string(cutKept) + " bytes are kept, the other " +
+                                std::to_string(kZepSectorSize - static_cast<std::int64_t>(cutKept)) +
+                                " are marked unread in " + mapPath,
+                            1, ProblemKind::kPastEnd});
+  }
+}
+
 }  // namespace
 
 ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, ConvertResult res,
@@ -73,7 +100,7 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
     }
   }
   if (out.failed()) {
-    res.reason = out.error();
+    res.problems = {out.problem()};
     out.Discard();
     res.status = ConvertStatus::WriteFailed;
     return res;
@@ -85,20 +112,7 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
   if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(ext.count32 - 1);
 
   if (!FinishConversion(start.out, res, out.unread() == 0 && res.beyondEndUnits == 0)) return res;
-  AddReason(res, OutsideVolumeText(beforeStart, res.beyondEndUnits - beforeStart, res.units, "sector", "sectors",
-                                   "not copied", volume));
-  if (res.failedUnits > 0) {
-    AddReason(res, std::to_string(res.failedUnits) + " of " + std::to_string(res.units) +
-                       (res.units == 1 ? " sector" : " sectors") +
-                       " could not be read; their bytes are marked unread in " + RecordMapPath(out.path()) +
-                       " (first: " + reader.firstError() + ")");
-  }
-  if (cutUnit >= 0) {
-    AddReason(res, "the end of " + volume.Name() + " cuts through sector " + std::to_string(cutUnit) + ": its " +
-                       std::to_string(cutKept) + " bytes are kept, the other " +
-                       std::to_string(kZepSectorSize - static_cast<std::int64_t>(cutKept)) + " are marked unread in " +
-                       RecordMapPath(out.path()));
-  }
+  AddLosses(res, reader, volume, RecordMapPath(out.path()), cutUnit, cutKept);
   return res;
 }
 

@@ -8,7 +8,7 @@ namespace {
 
 DiscSourceOpen Refused(std::string subject, std::string what, ProblemKind kind) {
   DiscSourceOpen r;
-  r.problem = Problem{std::move(subject), std::move(what), 0, false, kind};
+  r.problem = Problem{std::move(subject), std::move(what), 0, kind};
   return r;
 }
 
@@ -27,15 +27,22 @@ DiscSourceOpen OpenDiscSource(const std::string& source, const DiscSourceOptions
   }
   if (!disc.mapfile.empty()) {
     RescueMapLoad load = LoadRescueMap(disc.mapfile);
-    if (!load.map) return Refused("", load.error, ProblemKind::kUnreadable);
+    if (!load.map) {
+      DiscSourceOpen r;
+      r.problem = std::move(load.problem);
+      return r;
+    }
     disc.opener = OpenUnderMap(disc.opener, std::make_shared<const RescueMap>(std::move(*load.map)));
   }
   std::shared_ptr<FailedReads> failed = options.failedReads ? options.failedReads : std::make_shared<FailedReads>();
   disc.opener = OpenRememberingFailures(std::move(disc.opener), std::move(failed));
   VolumeOpenResult opened = disc.opener();
   if (!opened.volume) {
-    return Refused("", disc.drive ? NoDiskMessage(*disc.drive) + "(" + opened.error + ")" : opened.error,
-                   ProblemKind::kUnreadable);
+    // A drive is refused in the Windows program's words, with the system's reason.
+    if (disc.drive) return Refused("", NoDiskMessage(*disc.drive) + "(" + opened.problem->Text() + ")", ProblemKind::kUnreadable);
+    DiscSourceOpen r;
+    r.problem = std::move(opened.problem);
+    return r;
   }
   if (!opened.volume->IsRemovableMedia()) {
     if (disc.drive) return Refused("", NotMoDiscMessage(*disc.drive), ProblemKind::kNotADisc);

@@ -4,20 +4,20 @@
 
 namespace zep {
 
-const std::string* FailedReads::Overlapping(std::int64_t pos, std::int64_t end) const {
+const Problem* FailedReads::Overlapping(std::int64_t pos, std::int64_t end) const {
   auto it = failed_.upper_bound(pos);
   // The range starting at or before pos may reach into [pos, end).
   if (it != failed_.begin()) {
     const auto before = std::prev(it);
-    if (before->second.end > pos) return &before->second.error;
+    if (before->second.end > pos) return &before->second.problem;
   }
-  if (it != failed_.end() && it->first < end) return &it->second.error;
+  if (it != failed_.end() && it->first < end) return &it->second.problem;
   return nullptr;
 }
 
-void FailedReads::Remember(std::int64_t pos, std::int64_t end, const std::string& error) {
+void FailedReads::Remember(std::int64_t pos, std::int64_t end, const Problem& problem) {
   // Only ranges that meet no remembered one are asked for, so none overlap.
-  if (pos < end && !Overlapping(pos, end)) failed_.emplace(pos, Failure{end, error});
+  if (pos < end && !Overlapping(pos, end)) failed_.emplace(pos, Failure{end, problem});
 }
 
 namespace {
@@ -29,9 +29,9 @@ class RememberingVolume final : public Volume {
 
   ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
     const std::int64_t end = pos + static_cast<std::int64_t>(buf.size());
-    if (const std::string* error = memory_->Overlapping(pos, end)) return {0, *error};
+    if (const Problem* problem = memory_->Overlapping(pos, end)) return {0, *problem};
     ReadResult r = volume_->ReadAt(pos, buf);
-    if (!r.ok() && end - pos <= FailedReads::kLargestUnit) memory_->Remember(pos, end, r.error);
+    if (!r.ok() && end - pos <= FailedReads::kLargestUnit) memory_->Remember(pos, end, *r.problem);
     return r;
   }
 

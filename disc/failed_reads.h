@@ -27,14 +27,14 @@ class FailedReads {
 
   // The remembered reason of a failure that shares a byte with [pos, end), or
   // null when the drive is to be asked.
-  const std::string* Overlapping(std::int64_t pos, std::int64_t end) const;
-  void Remember(std::int64_t pos, std::int64_t end, const std::string& error);
+  const Problem* Overlapping(std::int64_t pos, std::int64_t end) const;
+  void Remember(std::int64_t pos, std::int64_t end, const Problem& problem);
   std::size_t size() const { return failed_.size(); }
 
  private:
   struct Failure {
     std::int64_t end;
-    std::string error;
+    Problem problem;
   };
   std::map<std::int64_t, Failure> failed_;  // by first byte; ranges never overlap
 };

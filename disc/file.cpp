@@ -334,13 +334,14 @@ InputFile InputFile::Open(const std::string& path) {
 }
 
 ReadResult InputFile::Read(std::span<std::uint8_t> buf) {
-  if (!open()) return {0, "file not open"};
+  if (!open()) return {0, Problem{path_, "file not open", 0, ProblemKind::kUnreadable}};
   ReadResult total;
   while (total.bytes < buf.size()) {
     ReadResult r = platform::ReadSome(handle_, buf.subspan(total.bytes));
     total.bytes += r.bytes;
     if (!r.ok()) {
-      total.error = path_ + ": " + r.error;
+      total.problem = std::move(r.problem);
+      total.problem->subject = path_;
       break;
     }
     if (r.bytes == 0) break;
@@ -354,5 +355,23 @@ bool RemoveFile(const std::string& path, std::string* error) {
   if (!ok && error) *error = path + ": " + err;
   return ok;
 }
+
+namespace {
+
+// error_ names the file first, as the text has always read; a Problem keeps
+// the two apart.
+Problem FileProblem(const std::string& path, const std::string& error, ProblemKind kind) {
+  const std::string prefix = path + ": ";
+  if (error.starts_with(prefix)) return Problem{path, error.substr(prefix.size()), 0, kind};
+  return Problem{"", error, 0, kind};
+}
+
+}  // namespace
+
+Problem OutputFile::problem() const {
+  return FileProblem(path_, error_, clobberRefused_ ? ProblemKind::kKeptExisting : ProblemKind::kWriteFailed);
+}
+
+Problem InputFile::problem() const { return FileProblem(path_, error_, ProblemKind::kUnreadable); }
 
 }  // namespace zep

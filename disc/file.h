@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "disc/problem.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -81,6 +82,8 @@ class OutputFile {
   // The failure is an existing file that noClobber kept.
   bool clobberRefused() const { return clobberRefused_; }
   const std::string& error() const { return error_; }
+  // The failure as a value: the file as its subject; kKeptExisting or kWriteFailed.
+  Problem problem() const;
   const std::string& path() const { return path_; }
   // The name another library writes the file under until Close(): the
   // temporary file with OutputOptions::named, the device itself for a device.
@@ -139,6 +142,8 @@ class InputFile {
   static InputFile Open(const std::string& path);
   bool open() const { return handle_ != kNoHandle; }
   const std::string& error() const { return error_; }
+  // The failure to open as a value: the file as its subject, kUnreadable.
+  Problem problem() const;
 
   // Reads up to buf.size() bytes from the current position, fewer only at the
   // end of the file or on an error (then error is set).

@@ -67,7 +67,7 @@ ReadResult ReadSome(std::intptr_t handle, std::span<std::uint8_t> buf) {
   for (;;) {
     const ssize_t n = ::read(static_cast<int>(handle), buf.data(), buf.size());
     if (n >= 0) return {static_cast<std::size_t>(n), {}};
-    if (errno != EINTR) return {0, Reason(errno)};
+    if (errno != EINTR) return {0, Problem{"", Reason(errno), 0, ProblemKind::kUnreadable}};
   }
 }
 

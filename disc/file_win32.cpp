@@ -87,7 +87,7 @@ std::intptr_t OpenInputFile(const std::string& path, std::string& error) {
 ReadResult ReadSome(std::intptr_t handle, std::span<std::uint8_t> buf) {
   DWORD got = 0;
   const DWORD want = buf.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(buf.size());
-  if (!ReadFile(H(handle), buf.data(), want, &got, nullptr)) return {got, LastErrorReason()};
+  if (!ReadFile(H(handle), buf.data(), want, &got, nullptr)) return {got, Problem{"", LastErrorReason(), 0, ProblemKind::kUnreadable}};
   return {got, {}};
 }
 

@@ -23,6 +23,7 @@ enum class ProblemKind {
   kInterrupted,    // the run was stopped (a signal, Cancel) before it finished
   kUsage,          // a command line or argument that cannot be carried out
   kMissing,        // something the run needs is not on this machine (a library)
+  kNoMode,         // disc data read whole that no rule turns into a ping (a TK40 mode code without a mode)
   kBug,            // a broken internal promise: the program's fault, not the disc's
 };
 
@@ -30,20 +31,19 @@ struct Problem {
   std::string subject;     // "record 2 (HARBOUR)", a path; empty when the text names its own subject
   std::string what;        // what happened, as the user reads it
   std::int64_t units = 0;  // blocks or sectors it cost, when it is about disc data
-  bool bug = false;        // a broken internal promise: the program's fault, not the disc's
   ProblemKind kind = ProblemKind::kOther;
 
-  // "SUBJECT: what", or what alone.
+  bool bug() const { return kind == ProblemKind::kBug; }
+  // "SUBJECT: what", or what alone: the one place a problem becomes text.
   std::string Text() const { return subject.empty() ? what : subject + ": " + what; }
 };
 
 using Problems = std::vector<Problem>;
 
-// Several problems of one subject as one text, "a; b; c": how a record's
-// losses are named on one line.
-inline std::string JoinedWhat(const Problems& problems) {
+// Several problems of one thing on one line, "a; b; c".
+inline std::string JoinedText(const Problems& problems) {
   std::string text;
-  for (const Problem& p : problems) text += (text.empty() ? "" : "; ") + p.what;
+  for (const Problem& p : problems) text += (text.empty() ? "" : "; ") + p.Text();
   return text;
 }
 

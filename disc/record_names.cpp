@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
+
+#include "disc/ascii.h"
 
 namespace zep {
 namespace {
@@ -12,16 +13,10 @@ bool UnsafeChar(unsigned char c) {
          c == '<' || c == '>' || c == '|';
 }
 
-std::string Upper(std::string_view s) {
-  std::string u(s);
-  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return u;
-}
-
 // Windows opens a device, not a file, for these names, with any extension and
 // with trailing spaces.
 bool IsReservedDeviceName(std::string_view name) {
-  std::string base = Upper(name.substr(0, name.find('.')));
+  std::string base = AsciiUpper(name.substr(0, name.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   if (std::find(kPlain.begin(), kPlain.end(), base) != kPlain.end()) return true;
@@ -54,12 +49,12 @@ std::string RecordFileName(std::string_view recordName) {
 
 std::string RunFileNames::Next(std::string_view recordName, int recordNumber) {
   std::string name = RecordFileName(recordName);
-  if (used_.insert(Upper(name)).second) return name;
+  if (used_.insert(AsciiUpper(name)).second) return name;
   const std::size_t ext = ExtensionStart(name);
   const std::string stem = name.substr(0, ext);
   const std::string extension = name.substr(ext);
   std::string candidate = stem + "_" + std::to_string(recordNumber) + extension;
-  for (int k = 2; !used_.insert(Upper(candidate)).second; ++k) {
+  for (int k = 2; !used_.insert(AsciiUpper(candidate)).second; ++k) {
     candidate = stem + "_" + std::to_string(recordNumber) + "_" + std::to_string(k) + extension;
   }
   return candidate;

@@ -128,7 +128,7 @@ RescueMapLoad ParseRescueMap(std::string_view text, const std::string& path) {
   bool sawPosition = false;
   int lineNumber = 0;
   const auto fail = [&](const std::string& why) {
-    load.error = path + ":" + std::to_string(lineNumber) + ": " + why;
+    load.problem = Problem{path + ":" + std::to_string(lineNumber), why};
     return load;
   };
   while (!text.empty()) {
@@ -170,7 +170,7 @@ RescueMapLoad ParseRescueMap(std::string_view text, const std::string& path) {
     map.blocks.push_back({*pos, *size, fields[2][0]});
   }
   if (map.blocks.empty()) {
-    load.error = path + ": no \"pos size status\" lines: not a ddrescue mapfile";
+    load.problem = Problem{path, "no \"pos size status\" lines: not a ddrescue mapfile"};
     return load;
   }
   load.map = std::move(map);
@@ -179,21 +179,24 @@ RescueMapLoad ParseRescueMap(std::string_view text, const std::string& path) {
 
 RescueMapLoad LoadRescueMap(const std::string& path) {
   // A folder opens as a stream of nothing; that is no malformed mapfile.
-  if (std::error_code ec; std::filesystem::is_directory(path, ec)) return {std::nullopt, path + ": is a folder, not a mapfile"};
+  if (std::error_code ec; std::filesystem::is_directory(path, ec)) return {std::nullopt, Problem{path, "is a folder, not a mapfile"}};
   std::ifstream in(path, std::ios::binary);
-  if (!in) return {std::nullopt, path + ": cannot be opened: " + std::strerror(errno)};
+  const auto unreadable = [&path](std::string why) {
+    return RescueMapLoad{std::nullopt, Problem{path, std::move(why), 0, ProblemKind::kUnreadable}};
+  };
+  if (!in) return unreadable(std::string("cannot be opened: ") + std::strerror(errno));
   std::ostringstream text;
   text << in.rdbuf();
-  if (in.bad()) return {std::nullopt, path + ": cannot be read"};
+  if (in.bad()) return unreadable("cannot be read");
   return ParseRescueMap(text.str(), path);
 }
 
-std::string RescueMapMismatch(const RescueMap& map, const Volume& image) {
+std::optional<Problem> RescueMapMismatch(const RescueMap& map, const Volume& image) {
   const std::int64_t size = image.Size();
   const std::int64_t rescuedEnd = map.RescuedEnd();
   if (size == Volume::kUnknownSize || rescuedEnd <= size) return {};
-  return map.path + ": rescued bytes up to " + Hex(rescuedEnd) + " but " + image.Name() + " holds only " +
-         std::to_string(size) + " bytes: the mapfile does not describe this image";
+  return Problem{map.path, "rescued bytes up to " + Hex(rescuedEnd) + " but " + image.Name() + " holds only " +
+                               std::to_string(size) + " bytes: the mapfile does not describe this image"};
 }
 
 namespace {
@@ -209,10 +212,11 @@ class MappedVolume final : public Volume {
       if (const RescueBlock* bad = map_->FirstUnrescued(pos, end)) {
         ReadResult r;
         const std::int64_t uncovered = pos < map_->blocks.front().pos ? pos : std::max(pos, map_->End());
-        r.error = bad->size == 0 ? map_->path + " does not cover byte " + std::to_string(uncovered)
-                                 : map_->path + " marks bytes " + std::to_string(bad->pos) + " to " +
-                                       std::to_string(bad->pos + bad->size - 1) + " '" + bad->status +
-                                       "' (not rescued)";
+        const std::string what = bad->size == 0 ? map_->path + " does not cover byte " + std::to_string(uncovered)
+                                                : map_->path + " marks bytes " + std::to_string(bad->pos) + " to " +
+                                                      std::to_string(bad->pos + bad->size - 1) + " '" + bad->status +
+                                                      "' (not rescued)";
+        r.problem = Problem{"", what, 0, ProblemKind::kUnreadable};
         return r;
       }
     }
@@ -240,8 +244,7 @@ VolumeOpener OpenUnderMap(VolumeOpener open, std::shared_ptr<const RescueMap> ma
   return [open = std::move(open), map = std::move(map)]() -> VolumeOpenResult {
     VolumeOpenResult opened = open();
     if (!opened.volume) return opened;
-    const std::string mismatch = RescueMapMismatch(*map, *opened.volume);
-    if (!mismatch.empty()) return {nullptr, mismatch};
+    if (auto mismatch = RescueMapMismatch(*map, *opened.volume)) return {nullptr, std::move(mismatch)};
     return {VolumeUnderMap(std::move(opened.volume), map), {}};
   };
 }

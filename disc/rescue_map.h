@@ -45,7 +45,7 @@ std::string FormatRescueMap(const RescueMap& map, std::string_view creator);
 
 struct RescueMapLoad {
   std::optional<RescueMap> map;
-  std::string error;  // "FILE:LINE: what is wrong", or "FILE: why it cannot be read"
+  std::optional<Problem> problem;  // subject "FILE:LINE" or "FILE"; kUnreadable, or kOther for a malformed map
 };
 
 // Parses a mapfile's text: '#' comment lines (and blank ones), the
@@ -58,8 +58,8 @@ RescueMapLoad LoadRescueMap(const std::string& path);
 // Whether the map can describe an image of imageSize bytes: every rescued
 // byte must be in the image. Bytes after the image's end that ddrescue did not
 // rescue are fine: ddrescue never writes them, so its image may end early.
-// Returns the reason, naming both files, or an empty string.
-std::string RescueMapMismatch(const RescueMap& map, const Volume& image);
+// Gives the reason, naming both files, or nothing.
+std::optional<Problem> RescueMapMismatch(const RescueMap& map, const Volume& image);
 
 // The image under its map: reads touching a byte not marked '+' fail, naming
 // the map and the first such range; the size is the larger of the image's and

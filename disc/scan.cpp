@@ -61,7 +61,7 @@ DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOp
   report.attempted = true;
   OutputFile out = OutputFile::Create(path, options);
   if (!out.open()) {
-    report.error = out.error();
+    report.problem = out.problem();
     return report;
   }
   report.created = true;
@@ -76,7 +76,7 @@ DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOp
     out.WriteZeros(static_cast<std::uint64_t>(reader.pastEnd() * kDumpPieceSize));
   }
   if (!out.Close()) {
-    report.error = out.error();
+    report.problem = out.problem();
     return report;
   }
   report.written = true;
@@ -88,7 +88,7 @@ DumpReport WriteScanDump(Volume& volume, const std::string& path) {
   if (!report.written) {
     // An earlier disc's dump must not survive to be split as this disc's.
     std::string removeError;
-    if (!RemoveFile(path, &removeError)) report.error += "; " + removeError;
+    if (!RemoveFile(path, &removeError) && report.problem) report.problem->what += "; " + removeError;
   }
   return report;
 }
@@ -100,8 +100,8 @@ std::optional<Problem> ReadRecordDirectory(Volume& volume, RecordDirectory& dir)
   std::memset(buffer.data() + good, 0, kDirectorySize - good);
   std::memcpy(dir.data(), buffer.data(), kDirectorySize);
   if (good == kDirectorySize) return std::nullopt;
-  if (!r.ok()) return Problem{"", r.error};
-  return Problem{volume.Name(), "the volume ends inside the record directory"};
+  if (!r.ok()) return r.problem;
+  return Problem{volume.Name(), "the volume ends inside the record directory", 0, ProblemKind::kPastEnd};
 }
 
 std::string ImageUnreadableMessage(const std::string& imagePath, const std::string& reason) {
@@ -117,7 +117,7 @@ ScanResult ReadOpenedDisc(std::unique_ptr<Volume> volume, SourceType type, Recor
   result.title = kTitleBase;
   result.titleChanged = true;
   RecordDirectory read;
-  if (const auto problem = ReadRecordDirectory(*volume, read)) result.directoryError = problem->Text();
+  result.directoryProblem = ReadRecordDirectory(*volume, read);
   if (check) {
     result.message = check(*volume, read);
     if (!result.message.empty()) {
@@ -146,7 +146,7 @@ ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type,
   if (!opened.volume) {
     result.outcome = ScanOutcome::NoDisk;
     result.message = NoDiskMessage(driveLetter);
-    result.openError = opened.error;
+    result.openProblem = opened.problem;
     result.titleChanged = true;
     return result;
   }
@@ -167,8 +167,8 @@ ScanResult ScanDiscImage(const VolumeOpener& open, const std::string& imagePath,
     ScanResult result;
     result.title = kTitleBase;
     result.outcome = ScanOutcome::NoDisk;
-    result.message = ImageUnreadableMessage(imagePath, opened.error);
-    result.openError = opened.error;
+    result.message = ImageUnreadableMessage(imagePath, opened.problem ? opened.problem->Text() : "");
+    result.openProblem = opened.problem;
     result.titleChanged = true;
     return result;
   }

@@ -43,7 +43,7 @@ struct DumpReport {
   bool created = false;       // the file could be created: writing began
   bool written = false;       // the dump file holds all 5056 pieces of this disc
   int unreadablePieces = 0;   // pieces written as zeros (or zero-padded) because the read failed
-  std::string error;          // why the dump could not be written; empty when written
+  std::optional<Problem> problem;  // why the dump could not be written; none when written
 };
 
 // Copies the dump area of an open volume to path. Unreadable pieces are written
@@ -67,8 +67,8 @@ enum class ScanOutcome { DiscRead, NoDisk, NotMoDisc, NotADisc };
 struct ScanResult {
   ScanOutcome outcome = ScanOutcome::NoDisk;
   std::string message;       // the error box text; empty when the disc was read
-  std::string openError;     // the system's reason when the volume did not open
-  std::string directoryError;  // set when the directory could not be read whole (missing bytes are zeros)
+  std::optional<Problem> openProblem;       // the system's reason when the volume did not open
+  std::optional<Problem> directoryProblem;  // the directory was not read whole (missing bytes are zeros)
   bool titleChanged = false;  // false only for a drive that holds no MO disc
   std::string title;
   std::vector<ListRow> rows;  // empty unless the disc was read

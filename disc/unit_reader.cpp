@@ -34,9 +34,15 @@ void UnitReader::MarkBad(std::int64_t k, const ReadResult& r) {
   else badRuns_.push_back({unit, 1});
   if (badUnits_++ > 0) return;
   const char* noun = extent_.unitSize == kTk40BlockSize ? "block " : "sector ";
-  firstError_ = !r.ok()        ? r.error
-                : r.bytes == 0 ? noun + std::to_string(unit) + " lies beyond the end of " + volume_.Name()
-                               : noun + std::to_string(unit) + " runs beyond the end of " + volume_.Name();
+  if (!r.ok()) firstProblem_ = *r.problem;
+  else firstProblem_ = {"", noun + std::to_string(unit) + (r.bytes == 0 ? " lies" : " runs") + " beyond the end of " +
+                                volume_.Name(), 0, ProblemKind::kPastEnd};
+}
+
+Problem UnitReader::firstProblem() const {
+  Problem p = firstProblem_;
+  p.units = badUnits_;
+  return p;
 }
 
 void UnitReader::SeeRead(std::int64_t pos, std::size_t asked, const ReadResult& r) {

@@ -105,7 +105,8 @@ class UnitReader {
   std::int64_t badUnits() const { return badUnits_; }
   const std::vector<UnitRun>& badRuns() const { return badRuns_; }
   // The first bad unit's reason: the system's, or "block 7 lies beyond the end of disc.img".
-  const std::string& firstError() const { return firstError_; }
+  // kUnreadable or kPastEnd; units counts the bad units so far.
+  Problem firstProblem() const;
 
  private:
   void MarkBad(std::int64_t k, const ReadResult& r);
@@ -126,7 +127,7 @@ class UnitReader {
   bool copyDeclined_ = false;
   std::int64_t seenEnd_ = Volume::kUnknownSize;
   std::vector<UnitRun> badRuns_;
-  std::string firstError_;
+  Problem firstProblem_;
   UnitObserver* observer_ = nullptr;
   bool endTold_ = false;
 };

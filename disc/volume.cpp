@@ -13,9 +13,15 @@ std::string DriveVolumePath(char driveLetter) {
 ReadResult ReadDiscBlock(Volume& volume, std::int64_t block, std::span<std::uint8_t> buffer) {
   ReadResult r = volume.ReadAt(Tk40BlockOffset(block), buffer.first(kTk40BlockSize));
   if (r.ok() && r.bytes < static_cast<std::size_t>(kTk40BlockSize)) {
-    r.error = "block " + std::to_string(block) + " lies beyond the end of " + volume.Name();
+    r.problem = Problem{"", "block " + std::to_string(block) + " lies beyond the end of " + volume.Name(), 1,
+                        ProblemKind::kPastEnd};
   }
   return r;
+}
+
+ReadResult BeforeStart(std::int64_t pos, const std::string& name) {
+  return {0, Problem{"", "position " + std::to_string(pos) + " is before the start of " + name, 0,
+                     ProblemKind::kPastEnd}};
 }
 
 }  // namespace zep

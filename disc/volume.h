@@ -12,8 +12,10 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <optional>
 #include <string>
 
+#include "disc/problem.h"
 #include "disc/record_extent.h"
 
 namespace zep {
@@ -21,9 +23,12 @@ namespace zep {
 
 struct ReadResult {
   std::size_t bytes = 0;  // bytes delivered; fewer than asked at the end of the volume
-  std::string error;      // empty unless the read failed outright
-  bool ok() const { return error.empty(); }
+  std::optional<Problem> problem;  // set when the read failed outright (kUnreadable, kPastEnd)
+  bool ok() const { return !problem; }
 };
+
+// A read of a negative position: refused by every volume alike.
+ReadResult BeforeStart(std::int64_t pos, const std::string& name);
 
 class Volume {
  public:
@@ -57,7 +62,7 @@ class Volume {
 
 struct VolumeOpenResult {
   std::unique_ptr<Volume> volume;  // null on failure
-  std::string error;               // why, naming the call and the path
+  std::optional<Problem> problem;  // set on failure: the path as subject, the system's reason
 };
 
 // Operations that read the disc open it themselves and close it before they

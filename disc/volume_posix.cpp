@@ -24,7 +24,9 @@ namespace zep {
 namespace {
 
 // "PATH: reason", as users read it: no call names.
-std::string SysError(const std::string& path, int err) { return path + ": " + std::strerror(err); }
+Problem SysError(const std::string& path, int err, std::string after = {}) {
+  return Problem{path, std::strerror(err) + after, 0, ProblemKind::kUnreadable};
+}
 
 // A block device stands in for an MO drive when the kernel reports it
 // removable; partitions answer for their whole disc.
@@ -73,7 +75,7 @@ class PosixVolume final : public Volume {
   PosixVolume& operator=(const PosixVolume&) = delete;
 
   ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
-    if (pos < 0) return {0, "position " + std::to_string(pos) + " is before the start of " + path_};
+    if (pos < 0) return BeforeStart(pos, path_);
     if (direct_ == 0 || Aligned(pos, buf)) return ReadAll(pos, buf);
     return ReadThroughAligned(pos, buf);
   }
@@ -124,7 +126,7 @@ class PosixVolume final : public Volume {
       const ssize_t n = ::pread(fd_, buf.data() + r.bytes, buf.size() - r.bytes, static_cast<off_t>(pos + r.bytes));
       if (n < 0) {
         if (errno == EINTR) continue;
-        r.error = SysError(path_, errno) + " at byte " + std::to_string(pos + r.bytes);
+        r.problem = SysError(path_, errno, " at byte " + std::to_string(pos + r.bytes));
         return r;
       }
       if (n == 0) {
@@ -166,12 +168,12 @@ VolumeOpenResult OpenDiscVolume(const std::string& path) {
   VolumeOpenResult result;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    result.error = SysError(path, errno);
+    result.problem = SysError(path, errno);
     return result;
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
-    result.error = SysError(path, errno);
+    result.problem = SysError(path, errno);
     ::close(fd);
     return result;
   }
@@ -187,7 +189,7 @@ VolumeOpenResult OpenDiscVolume(const std::string& path) {
     if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = static_cast<std::int64_t>(bytes);
 #endif
   } else if (!S_ISCHR(st.st_mode)) {
-    result.error = path + ": not a disc image or a device";
+    result.problem = Problem{path, "not a disc image or a device", 0, ProblemKind::kNotADisc};
     ::close(fd);
     return result;
   }

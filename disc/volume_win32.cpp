@@ -39,15 +39,12 @@ class Win32Volume final : public Volume {
   Win32Volume& operator=(const Win32Volume&) = delete;
 
   ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
+    if (pos < 0) return BeforeStart(pos, path_);
     ReadResult r;
-    if (pos < 0) {
-      r.error = "position " + std::to_string(pos) + " is before the start of " + path_;
-      return r;
-    }
     LARGE_INTEGER distance;
     distance.QuadPart = pos;
     if (!SetFilePointerEx(handle_, distance, nullptr, FILE_BEGIN)) {
-      r.error = LastErrorText(path_) + " at byte " + std::to_string(pos);
+      r.problem = Problem{path_, LastErrorReason() + " at byte " + std::to_string(pos), 0, ProblemKind::kUnreadable};
       return r;
     }
     while (r.bytes < buf.size()) {
@@ -60,7 +57,8 @@ class Win32Volume final : public Volume {
           break;
         }
         SetLastError(code);
-        r.error = LastErrorText(path_) + " at byte " + std::to_string(pos + r.bytes);
+        r.problem = Problem{path_, LastErrorReason() + " at byte " + std::to_string(pos + r.bytes), 0,
+                            ProblemKind::kUnreadable};
         return r;
       }
       if (got == 0) {
@@ -117,7 +115,7 @@ VolumeOpenResult OpenDiscVolume(const std::string& path) {
                          : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    result.error = LastErrorText(path);
+    result.problem = Problem{path, LastErrorReason(), 0, ProblemKind::kUnreadable};
     return result;
   }
   result.volume = std::make_unique<Win32Volume>(h, path, drive);

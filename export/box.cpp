@@ -33,7 +33,7 @@ std::vector<std::string> Distinct(const std::vector<std::string>& given, Problem
     if (std::none_of(images.begin(), images.end(), [&](const std::string& i) { return Key(i) == Key(image); })) {
       images.push_back(image);
     } else {
-      problems.push_back({image, "given more than once; read once", 0, false, ProblemKind::kOther});
+      problems.push_back({image, "given more than once; read once", 0, ProblemKind::kOther});
     }
   }
   return images;
@@ -46,7 +46,7 @@ std::vector<InventoryDisc> EarlierRun(const std::string& outDir, Problems& probl
     for (ReadResult r; (r = in.Read(buffer)).ok() && r.bytes > 0;) text.append(buffer.begin(), buffer.begin() + r.bytes);
   }
   if (auto state = ParseState(text)) return std::move(*state);
-  problems.push_back({Join(outDir, kStateFile), "no state to resume from; starting afresh", 0, false, ProblemKind::kOther});
+  problems.push_back({Join(outDir, kStateFile), "no state to resume from; starting afresh", 0, ProblemKind::kOther});
   return {};
 }
 
@@ -154,12 +154,12 @@ void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
 BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks) {
   BoxResult result;
   if (std::error_code ec; !fs::create_directories(fs::path(options.outDir), ec) && ec) {
-    result.problems.push_back({options.outDir, ec.message(), 0, false, ProblemKind::kWriteFailed});
+    result.problems.push_back({options.outDir, ec.message(), 0, ProblemKind::kWriteFailed});
     return result;
   }
   // A folder that takes no file is refused before any disc is read.
   if (OutputFile probe = OutputFile::Create(Join(options.outDir, kStateFile)); !probe.open()) {
-    result.problems.push_back({"", probe.error(), 0, false, ProblemKind::kWriteFailed});
+    result.problems.push_back({"", probe.error(), 0, ProblemKind::kWriteFailed});
     return result;
   } else {
     probe.Discard();
@@ -193,7 +193,7 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
     if (callbacks.discDone) callbacks.discDone(result.discs.back());
   }
   if (result.interrupted) {
-    result.problems.push_back({"", "interrupted; the discs done are kept for --resume", 0, false, ProblemKind::kInterrupted});
+    result.problems.push_back({"", "interrupted; the discs done are kept for --resume", 0, ProblemKind::kInterrupted});
     return result;
   }
   WriteBoxFiles(result, options.outDir);

@@ -48,7 +48,7 @@ std::optional<DiscSource> Open(InventoryDisc& disc) {
     Unreadable(disc, {disc.image,
                       (size == 0 ? std::string("empty") : std::to_string(size) + " bytes") + ", shorter than the " +
                           std::to_string(kDirectorySize) + "-byte record directory: there is no directory to read",
-                      0, false, ProblemKind::kNoDirectory});
+                      0, ProblemKind::kNoDirectory});
     return std::nullopt;
   }
   return std::move(opened.disc);
@@ -138,7 +138,7 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   }
   const std::string folderPath = JoinPath(job.outDir, job.folder);
   if (std::error_code ec; !fs::create_directories(fs::path(folderPath), ec) && ec) {
-    Unreadable(disc, {folderPath, ec.message(), 0, false, ProblemKind::kWriteFailed});
+    Unreadable(disc, {folderPath, ec.message(), 0, ProblemKind::kWriteFailed});
     return disc;
   }
   Weighed w = Weigh(*source, *job.options);

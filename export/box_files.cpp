@@ -58,7 +58,7 @@ std::optional<Problem> WriteWatched(const std::string& path, std::string_view te
   OutputFile file = OutputFile::Create(path, options);
   if (file.open()) file.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
   if (file.open() && file.Close()) return std::nullopt;
-  Problem p{"", file.error(), 0, false, ProblemKind::kWriteFailed};
+  Problem p{"", file.error(), 0, ProblemKind::kWriteFailed};
   file.Discard();
   return p;
 }

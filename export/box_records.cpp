@@ -28,7 +28,7 @@ std::string Stem(const std::string& path) {
 void Thumbnail(InventoryDisc& disc, InventoryRecord& r, RecordPings& pings, const std::string& path,
                const DiscJob& job, const std::shared_ptr<BoxWatch>& watch) {
   if (pings.thumbnail->empty()) {
-    disc.problems.push_back({path, "no pings to draw", 0, false, ProblemKind::kOther});
+    disc.problems.push_back({path, "no pings to draw", 0, ProblemKind::kOther});
     return;
   }
   OutputOptions options;
@@ -38,16 +38,15 @@ void Thumbnail(InventoryDisc& disc, InventoryRecord& r, RecordPings& pings, cons
     r.echograms.push_back(RelativeTo(path, FolderPath(job)));
     std::tie(r.thumbWidth, r.thumbHeight) = pings.thumbnail->size();
   } else {
-    disc.problems.push_back({"", file.error().empty() ? path + ": the picture could not be made" : file.error(), 0,
-                             false, ProblemKind::kWriteFailed});
+    disc.problems.push_back({"", file.error().empty() ? path + ": the picture could not be made" : file.error(), 0, ProblemKind::kWriteFailed});
     file.Discard();
   }
 }
 
 // netCDF-C writes by the file's name: the one output read back, and hashed so.
 void Netcdf(InventoryDisc& disc, const std::string& record, const std::string& path, BoxWatch& watch) {
-  std::ostringstream out, err;
-  Console con{out, err, false, false, {}};
+  std::ostringstream out;
+  ProblemList con(out);
   NetcdfOptions nc;
   nc.outFile = path;
   NetcdfCommand(con, {record}, nc);
@@ -82,7 +81,7 @@ void RecordOutputs(InventoryDisc& disc, InventoryRecord& r, const std::string& p
   Thumbnail(disc, r, *pings, stem + "-echogram.png", job, watch);
   if (job.options->netcdf && HaveNetcdf()) Netcdf(disc, path, stem + ".nc", *watch);
   if (!pings->walk.Whole()) {
-    disc.problems.push_back({RecordSubject(r), pings->walk.NotWholeText(), 0, false, ProblemKind::kUnreadable});
+    disc.problems.push_back({RecordSubject(r), pings->walk.NotWholeText(), 0, ProblemKind::kUnreadable});
   }
 }
 
@@ -102,10 +101,7 @@ void RecordsOfSweep(InventoryDisc& disc, const DiscJob& job, const RecordDirecto
     r.start = iso.start.value_or("");
     r.end = iso.end.value_or("");
     if (s.conversion.Converted()) RecordOutputs(disc, r, s.path, job, watch);
-    else disc.problems.push_back({RecordSubject(r), s.conversion.reason, r.unitsLost, false, ProblemKind::kWriteFailed});
-    if (s.conversion.Converted() && !s.conversion.reason.empty()) {
-      disc.problems.push_back({RecordSubject(r), s.conversion.reason, r.unitsLost, false, ProblemKind::kUnreadable});
-    }
+    disc.problems.insert(disc.problems.end(), s.conversion.problems.begin(), s.conversion.problems.end());
     disc.records.push_back(std::move(r));
   }
   RecordsOfCarve(disc, job, swept.dumpCarve, watch);
@@ -124,7 +120,7 @@ void RecordsOfCarve(InventoryDisc& disc, const DiscJob& job, const CarveResult& 
   if (carved.readProblem) {
     disc.problems.push_back({"", std::to_string(carved.unreadableSectors) + " sectors could not be read (first: " +
                                      carved.readProblem->what + "); runs end at them",
-                             carved.unreadableSectors, false, ProblemKind::kUnreadable});
+                             carved.unreadableSectors, ProblemKind::kUnreadable});
   }
 }
 

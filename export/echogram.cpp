@@ -17,6 +17,11 @@
 namespace zep {
 namespace {
 
+// A picture whose PNG stream zlib could not finish.
+Problem Unpacked(const std::string& path) {
+  return {path, "the picture could not be compressed", 0, ProblemKind::kWriteFailed};
+}
+
 // Missing pings are drawn as transparent columns, but no more than this many
 // per gap: a corrupt ping index must not blow the picture up.
 constexpr std::uint32_t kMaxGapColumns = 32;
@@ -327,12 +332,12 @@ std::string Stem(const std::string& out) {
 
 class Echogram {
  public:
-  Echogram(Console& con, const std::string& out, int pingsPerImage, Palette palette)
+  Echogram(Sink& con, const std::string& out, int pingsPerImage, Palette palette)
       : con_(con), out_(out), stem_(Stem(out)), tile_(pingsPerImage, palette), csv_(con, stem_ + ".csv") {
     csv_.text() += "image,column,ping\n";
   }
   bool csvOpen() const { return csv_.open(); }
-  const std::string& csvError() const { return csv_.error(); }
+  Problem csvProblem() const { return csv_.problem(); }
 
   void Ping(const PingInfo& p, std::span<const std::uint8_t> samples) {
     if (last_ && p.pingIndex > std::uint64_t{*last_} + 1) {
@@ -380,13 +385,13 @@ class Echogram {
     const bool made = file.open() && tile_.WritePng(file);
     tile_.Clear();
     if (!made || !file.Close()) {
-      con_.Report("", file.failed() || !file.open() ? file.error() : path + ": the picture could not be compressed");
+      con_.Report(file.failed() || !file.open() ? file.problem() : Unpacked(path));
       file.Discard();
       ok_ = false;
     }
   }
 
-  Console& con_;
+  Sink& con_;
   std::string out_, stem_;
   Tile tile_;
   TextOutput csv_;
@@ -399,54 +404,54 @@ class Echogram {
 
 namespace {
 
-int ThumbnailCommand(Console& con, const std::string& file, const std::string& outPath, Fit fit, Palette palette) {
-  if (WouldOverwriteInput(con, outPath, {file})) return kRefused;
+Outcome ThumbnailCommand(Sink& con, const std::string& file, const std::string& outPath, Fit fit, Palette palette) {
+  if (WouldOverwriteInput(con, outPath, {file})) return Outcome::kRefused;
   ThumbnailSink thumb(fit.width, fit.height, palette);
   WalkCounts counts;
   WalkAndReport(con, file, {}, counts,
                 [&](const PingInfo& p, std::span<const std::uint8_t> samples) { thumb.Ping(p, samples); });
   if (thumb.empty()) {
     con.Report(file, "no pings to draw");
-    return counts.Status() == kRefused ? kRefused : kPartly;
+    return counts.Status() == Outcome::kRefused ? Outcome::kRefused : Outcome::kPartly;
   }
   OutputFile out = OutputFile::Create(outPath);
   const bool made = out.open() && thumb.WritePng(out);
   if (!made || !out.Close()) {
-    con.Report("", out.failed() || !out.open() ? out.error() : outPath + ": the picture could not be compressed");
+    con.Report(out.failed() || !out.open() ? out.problem() : Unpacked(outPath));
     out.Discard();
-    return kPartly;
+    return Outcome::kPartly;
   }
   return counts.Status();
 }
 
 }  // namespace
 
-int EchogramCommand(Console& con, const std::string& file, const std::string& outPath, int pingsPerImage,
+Outcome EchogramCommand(Sink& con, const std::string& file, const std::string& outPath, int pingsPerImage,
                     Palette palette, std::optional<Fit> fit) {
   if (fit) return ThumbnailCommand(con, file, outPath, *fit, palette);
   if (WouldOverwriteInput(con, outPath, {file}) || WouldOverwriteInput(con, Stem(outPath) + ".csv", {file})) {
-    return kRefused;
+    return Outcome::kRefused;
   }
   // Outputs that could not be what was asked for are refused before anything
   // is written: a folder, or a name that promises another format.
   if (std::error_code ec; std::filesystem::is_directory(outPath, ec)) {
     con.Report(outPath, "is a folder; -o names the PNG to write, such as " +
                             (std::filesystem::path(outPath) / "echogram.png").string());
-    return kRefused;
+    return Outcome::kRefused;
   }
   if (const std::string ext = std::filesystem::path(outPath).extension().string();
       !ext.empty() && Stem(outPath) == outPath) {
     con.Report(outPath, "echograms are written as PNG, not " + ext + "; name the file with .png");
-    return kRefused;
+    return Outcome::kRefused;
   }
   if (InputFile in = InputFile::Open(file); !in.open()) {
-    con.Report("", in.error());
-    return kRefused;
+    con.Report(in.problem());
+    return Outcome::kRefused;
   }
   Echogram echogram(con, outPath, pingsPerImage, palette);
   if (!echogram.csvOpen()) {
-    con.Report("", echogram.csvError());
-    return kRefused;
+    con.Report(echogram.csvProblem());
+    return Outcome::kRefused;
   }
   WalkCounts counts;
   WalkAndReport(con, file, {}, counts,
@@ -454,9 +459,9 @@ int EchogramCommand(Console& con, const std::string& file, const std::string& ou
   const int images = echogram.Finish();
   if (images == 0) {
     con.Report(file, "no pings to draw");
-    return counts.Status() == kRefused ? kRefused : kPartly;
+    return counts.Status() == Outcome::kRefused ? Outcome::kRefused : Outcome::kPartly;
   }
-  return echogram.ok() ? counts.Status() : kPartly;
+  return echogram.ok() ? counts.Status() : Outcome::kPartly;
 }
 
 }  // namespace zep

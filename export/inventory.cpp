@@ -233,7 +233,7 @@ InventoryDisc DiscFromState(const json& j) {
   j.at("check").get_to(d.check);
   for (const json& p : j.at("problems")) {
     d.problems.push_back({p.at("subject").get<std::string>(), p.at("what").get<std::string>(),
-                          p.at("units").get<std::int64_t>(), false, static_cast<ProblemKind>(p.at("kind").get<int>())});
+                          p.at("units").get<std::int64_t>(), static_cast<ProblemKind>(p.at("kind").get<int>())});
   }
   for (const json& f : j.at("files")) {
     d.files.push_back({f.at("file").get<std::string>(), f.at("sha256").get<std::string>(),

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "export/console.h"
+#include "export/sink.h"
 
 namespace zep {
 
@@ -22,6 +22,6 @@ struct NetcdfOptions {
 // Whether this build can write netCDF files at all.
 bool HaveNetcdf();
 
-int NetcdfCommand(Console& con, const std::vector<std::string>& files, const NetcdfOptions& options);
+Outcome NetcdfCommand(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options);
 
 }  // namespace zep

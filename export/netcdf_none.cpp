@@ -7,10 +7,10 @@ namespace zep {
 
 bool HaveNetcdf() { return false; }
 
-int NetcdfCommand(Console& con, const std::vector<std::string>&, const NetcdfOptions&) {
+Outcome NetcdfCommand(Sink& con, const std::vector<std::string>&, const NetcdfOptions&) {
   con.Report("netcdf", "this build of zepconv has no netCDF support (the Windows build has no netCDF library); "
                        "use the Linux build");
-  return kRefused;
+  return Outcome::kRefused;
 }
 
 }  // namespace zep

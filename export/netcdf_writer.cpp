@@ -28,12 +28,14 @@ namespace {
 // netCDF-C, from the module; set before any file is written.
 const NetcdfApi* nc = nullptr;
 
+// What netCDF-C said, thrown out of the writing to the one place that names
+// the file.
 struct NcError {
-  std::string what;
+  Problem problem;
 };
 
 void Check(int status, const char* call) {
-  if (status != NC_NOERR) throw NcError{std::string(call) + ": " + nc->strerror(status)};
+  if (status != NC_NOERR) throw NcError{{"", std::string(call) + ": " + nc->strerror(status), 0, ProblemKind::kWriteFailed}};
 }
 
 // Samples are 0 to 255, so -1 is never one: the cells after a ping's last
@@ -702,26 +704,27 @@ RecordWalk WriteNetcdf(const std::string& in, const Survey& survey, const std::s
 // Writes one record file into out through the one safe output: the file
 // takes its name only once netCDF-C has closed it whole, and an interrupt
 // removes it meanwhile. False (reported) when it could not be written.
-bool Convert(Console& con, const std::string& in, const Survey& survey, const std::string& out, int deflate,
+bool Convert(Sink& con, const std::string& in, const Survey& survey, const std::string& out, int deflate,
              Counts& counts) {
   OutputFile file = OutputFile::Create(out, {.named = true});
   if (!file.open()) {
     ++counts.uncreated;
-    con.Report({"", file.error(), 0, false, ProblemKind::kWriteFailed});
+    con.Report(file.problem());
     return false;
   }
   RecordWalk walk;
   try {
     walk = WriteNetcdf(in, survey, file.writerPath(), deflate);
-  } catch (const NcError& e) {
+  } catch (NcError& e) {
     file.Discard();
     ++counts.failed;
-    con.Report({out, e.what, 0, false, ProblemKind::kWriteFailed});
+    e.problem.subject = out;
+    con.Report(e.problem);
     return false;
   }
   if (!file.Close()) {
     ++counts.failed;
-    con.Report({"", file.error(), 0, false, ProblemKind::kWriteFailed});
+    con.Report(file.problem());
     return false;
   }
   if (!walk.Whole()) {
@@ -733,7 +736,7 @@ bool Convert(Console& con, const std::string& in, const Survey& survey, const st
 
 // What stops the command before any file: an -o for several files, a
 // folder that cannot be made, netCDF-C not on this machine.
-bool Refused(Console& con, const std::vector<std::string>& files, const NetcdfOptions& options) {
+bool Refused(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options) {
   if (!options.outFile.empty() && files.size() > 1) {
     con.Report("netcdf", "-o names one output file, for one record file; use --out DIR for several");
     return true;
@@ -756,17 +759,12 @@ bool Refused(Console& con, const std::vector<std::string>& files, const NetcdfOp
 }
 
 // A record file that cannot be read as one, reported; nothing when it can.
-std::optional<Survey> Surveyed(Console& con, const std::string& in, Counts& counts) {
+std::optional<Survey> Surveyed(Sink& con, const std::string& in, Counts& counts) {
   Survey survey = SurveyFile(in);
   const RecordWalk& first = survey.walk;
-  if (!first.opened) {
+  if (std::optional<Problem> unusable = first.Unusable(in)) {
     ++counts.unopened;
-    con.Report(first.problems.front());
-    return std::nullopt;
-  }
-  if (first.NotRecordFile()) {
-    ++counts.unopened;
-    con.Report(in, "not a .ZEP record file");
+    con.Report(*unusable);
     return std::nullopt;
   }
   return survey;
@@ -776,14 +774,14 @@ std::optional<Survey> Surveyed(Console& con, const std::string& in, Counts& coun
 
 bool HaveNetcdf() { return true; }
 
-int NetcdfCommand(Console& con, const std::vector<std::string>& files, const NetcdfOptions& options) {
-  if (Refused(con, files, options)) return kRefused;
+Outcome NetcdfCommand(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options) {
+  if (Refused(con, files, options)) return Outcome::kRefused;
   Counts counts;
   std::vector<std::string> written;
   for (const std::string& in : files) {
     const std::string out = !options.outFile.empty() ? options.outFile
                                                      : (std::filesystem::path(options.outDir) / (StemOf(in) + ".nc")).string();
-    if (WouldOverwriteInput(con, out, files)) return kRefused;
+    if (WouldOverwriteInput(con, out, files)) return Outcome::kRefused;
     // Two record files of one name (A/SURVEY1.ZEP, B/SURVEY1.ZEP) would
     // write one netCDF file: the second is left out, not written over the first.
     if (std::find(written.begin(), written.end(), out) != written.end()) {
@@ -796,8 +794,8 @@ int NetcdfCommand(Console& con, const std::vector<std::string>& files, const Net
     if (survey && Convert(con, in, *survey, out, options.deflate, counts)) con.out << in << " -> " << out << '\n';
   }
   // Nothing written because nothing could be: a read-only folder, no record files.
-  if (counts.unopened + counts.uncreated == static_cast<int>(files.size())) return kRefused;
-  return counts.unopened + counts.uncreated + counts.failed + counts.notWhole == 0 ? kDone : kPartly;
+  if (counts.unopened + counts.uncreated == static_cast<int>(files.size())) return Outcome::kRefused;
+  return counts.unopened + counts.uncreated + counts.failed + counts.notWhole == 0 ? Outcome::kDone : Outcome::kPartly;
 }
 
 }  // namespace zep

@@ -129,12 +129,12 @@ void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const Pi
 
 }  // namespace
 
-int PingsCommand(Console& con, const std::vector<std::string>& files, bool jsonl, const std::string& outPath) {
-  if (WouldOverwriteInput(con, outPath, files)) return kRefused;
+Outcome PingsCommand(Sink& con, const std::vector<std::string>& files, bool jsonl, const std::string& outPath) {
+  if (WouldOverwriteInput(con, outPath, files)) return Outcome::kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
-    con.Report("", out.error());
-    return kRefused;
+    con.Report(out.problem());
+    return Outcome::kRefused;
   }
   RowWriter row(out.text(), jsonl, kKeys);
   if (!jsonl) row.Header();

@@ -23,7 +23,7 @@ FileDigest Sha256OfFile(const std::string& path, const std::function<void(std::u
   FileDigest d;
   InputFile in = InputFile::Open(path);
   if (!in.open()) {
-    d.error = in.error();
+    d.problem = in.problem();
     return d;
   }
   Sha256 hash;
@@ -31,7 +31,7 @@ FileDigest Sha256OfFile(const std::string& path, const std::function<void(std::u
   for (;;) {
     const ReadResult r = in.Read(buffer);
     if (!r.ok()) {
-      d.error = r.error;
+      d.problem = r.problem;
       return d;
     }
     if (r.bytes == 0) break;

@@ -10,7 +10,10 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <optional>
 #include <string>
+
+#include "disc/problem.h"
 
 namespace zep {
 
@@ -33,7 +36,7 @@ class Sha256 {
 struct FileDigest {
   std::string hex;        // empty when the file could not be read whole
   std::uint64_t bytes = 0;
-  std::string error;      // "PATH: reason"
+  std::optional<Problem> problem;  // the file as subject, kUnreadable; none when read whole
 };
 
 // Hashes a file front to back in constant memory; progress (may be empty) is

@@ -22,7 +22,7 @@ std::string Latin1ToUtf8(std::string_view bytes) {
   return out;
 }
 
-TextOutput::TextOutput(Console& con, const std::string& path)
+TextOutput::TextOutput(Sink& con, const std::string& path)
     : con_(con), toStdout_(path.empty() || path == "-") {
   if (!toStdout_) file_ = OutputFile::Create(path);
 }
@@ -46,7 +46,7 @@ bool TextOutput::Close() {
     return false;
   }
   if (file_.Close()) return true;
-  con_.Report("", file_.error());
+  con_.Report(file_.problem());
   file_.Discard();
   return false;
 }
@@ -56,7 +56,7 @@ void TextOutput::Discard() {
   if (!toStdout_) file_.Discard();
 }
 
-bool WouldOverwriteInput(Console& con, const std::string& out, const std::vector<std::string>& inputs) {
+bool WouldOverwriteInput(Sink& con, const std::string& out, const std::vector<std::string>& inputs) {
   for (const std::string& in : inputs) {
     std::error_code ec;
     if (!out.empty() && std::filesystem::equivalent(out, in, ec)) {
@@ -118,6 +118,7 @@ void AppendXmlText(std::string& out, std::string_view utf8) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
       default:
         // XML 1.0 has no control characters but tab, line feed and return.
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') out += c;
@@ -177,35 +178,30 @@ void RowWriter::Text(std::string_view utf8) {
   else AppendCsvField(out_, utf8);
 }
 
-int WalkCounts::Status() const {
-  if (files > 0 && unopened == files) return kRefused;
-  return unopened + notWhole == 0 ? kDone : kPartly;
+Outcome WalkCounts::Status() const {
+  if (files > 0 && unopened == files) return Outcome::kRefused;
+  return unopened + notWhole == 0 ? Outcome::kDone : Outcome::kPartly;
 }
 
-void WalkAndReport(Console& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
+void WalkAndReport(Sink& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
                    const PingSampleVisitor& visitSamples) {
   ++counts.files;
   const RecordWalk w = visitSamples ? WalkRecordFileSamples(path, visitSamples) : WalkRecordFile(path, visit);
-  if (!w.opened) {
+  if (std::optional<Problem> unusable = w.Unusable(path)) {
     ++counts.unopened;
-    con.Report(w.problems.front());
-  } else if (w.NotRecordFile()) {
-    // Neither a zero file header nor a first ping where one belongs: some
-    // other kind of file, of which nothing was used, as info says.
-    ++counts.unopened;
-    con.Report(path, "not a .ZEP record file");
+    con.Report(*unusable);
   } else if (!w.Whole()) {
     ++counts.notWhole;
     con.Report(path, "not whole: " + w.NotWholeText());
   }
 }
 
-int FinishOutput(TextOutput& out, const WalkCounts& counts) {
-  if (counts.Status() == kRefused) {
+Outcome FinishOutput(TextOutput& out, const WalkCounts& counts) {
+  if (counts.Status() == Outcome::kRefused) {
     out.Discard();
-    return kRefused;
+    return Outcome::kRefused;
   }
-  if (!out.Close()) return kPartly;
+  if (!out.Close()) return Outcome::kPartly;
   return counts.Status();
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// What the export commands (pings, track, echogram) share: an output that is
+// What the exports (pings, track, echogram, netcdf) share: an output that is
 // a file or standard output, written through a buffer and checked once at the
 // end; rows written alike as CSV or JSON; the walk of a list of record files
 // with its problems named.
@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "export/console.h"
+#include "export/sink.h"
 #include "convert/record_file.h"
 #include "disc/file.h"
 
@@ -33,9 +33,9 @@ inline constexpr auto kReplaceInvalid = nlohmann::json::error_handler_t::replace
 class TextOutput {
  public:
   // An empty path or "-" is standard output.
-  TextOutput(Console& con, const std::string& path);
+  TextOutput(Sink& con, const std::string& path);
   bool open() const { return toStdout_ || file_.open(); }
-  const std::string& error() const { return file_.error(); }
+  Problem problem() const { return file_.problem(); }
   // Append to it, then call Flush now and then.
   std::string& text() { return text_; }
   void Flush(bool force = false);
@@ -46,7 +46,7 @@ class TextOutput {
   void Discard();
 
  private:
-  Console& con_;
+  Sink& con_;
   bool toStdout_;
   OutputFile file_;
   std::string text_;
@@ -54,7 +54,7 @@ class TextOutput {
 
 // True, and said on err, when out names one of the files to be read: writing
 // it would destroy what is being read.
-bool WouldOverwriteInput(Console& con, const std::string& out, const std::vector<std::string>& inputs);
+bool WouldOverwriteInput(Sink& con, const std::string& out, const std::vector<std::string>& inputs);
 
 // The value text of a ping's gpsText field: up to its carriage return and
 // before any zero byte (a field that no text has reached yet is all zeros).
@@ -84,7 +84,14 @@ class RowWriter {
 
 void AppendCsvField(std::string& out, std::string_view utf8);
 void AppendJsonString(std::string& out, std::string_view utf8);
+// Text in XML or HTML, in an element or a quoted attribute: & < > " ' escaped,
+// and a control byte, which neither may hold, as U+FFFD.
 void AppendXmlText(std::string& out, std::string_view utf8);
+inline std::string MarkupEscaped(std::string_view utf8) {
+  std::string out;
+  AppendXmlText(out, utf8);
+  return out;
+}
 void AppendInt(std::string& out, std::int64_t v);
 
 // Walks each file ping by ping; a file that cannot be opened or is not whole
@@ -92,13 +99,13 @@ void AppendInt(std::string& out, std::int64_t v);
 // 1 when any failed, else 0.
 struct WalkCounts {
   int unopened = 0, notWhole = 0, files = 0;
-  int Status() const;
+  Outcome Status() const;
 };
-void WalkAndReport(Console& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
+void WalkAndReport(Sink& con, const std::string& path, const PingVisitor& visit, WalkCounts& counts,
                    const PingSampleVisitor& visitSamples = {});
 
 // Closes what a command wrote from the files it walked and gives its exit
 // status; output from files none of which could be read is removed.
-int FinishOutput(TextOutput& out, const WalkCounts& counts);
+Outcome FinishOutput(TextOutput& out, const WalkCounts& counts);
 
 }  // namespace zep

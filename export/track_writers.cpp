@@ -270,13 +270,13 @@ int TrackSink::EndFile() {
 
 void TrackSink::End() { writer_->End(); }
 
-int TrackCommand(Console& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
+Outcome TrackCommand(Sink& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
                  double gapSeconds) {
-  if (WouldOverwriteInput(con, outPath, files)) return kRefused;
+  if (WouldOverwriteInput(con, outPath, files)) return Outcome::kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
-    con.Report("", out.error());
-    return kRefused;
+    con.Report(out.problem());
+    return Outcome::kRefused;
   }
   TrackSink sink(format, out.text(), gapSeconds);
   WalkCounts counts;

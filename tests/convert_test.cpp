@@ -261,7 +261,11 @@ TEST(Tk40Faults, UnreadableBlocksGiveNoPingAndAreCounted) {
     }
     const Converted r = Convert(img, &vol);
     EXPECT_EQ(std::pair(r.res.status, r.res.failedUnits), std::pair(ConvertStatus::Incomplete, c.failCount));
-    EXPECT_NE(r.res.reason.find(c.how == 'E' ? "beyond the end" : "could not be read"), std::string::npos);
+    ASSERT_EQ(test::KindsOf(r.res.problems), std::vector{ProblemKind::kUnreadable});
+    EXPECT_EQ(r.res.problems[0].units, c.failCount);
+    if (c.how == 'E') {
+      EXPECT_NE(r.res.problems[0].what.find("beyond the end"), std::string::npos);
+    }
     EXPECT_EQ(r.positions, Iota(c.blocks));
     // Every other block is there, with its own place as pingIndex and its own samples.
     ASSERT_EQ(static_cast<std::int64_t>(r.rec.pings.size()), c.blocks - c.failCount);
@@ -278,7 +282,8 @@ TEST(Tk40Faults, ModeCodes11To15GiveNoPingAndCarryNothing) {
     const Converted r = Convert(Tk40Disc({Tk40Block().Text("111").Value26(0x1111),
                                           Tk40Block().ModeCode(code).Text("222").Value26(0x2222), Tk40Block()}));
     EXPECT_EQ(std::tuple(r.res.status, r.res.skippedUnits, r.positions), std::tuple(ConvertStatus::Incomplete, 1, Iota(3)));
-    EXPECT_NE(r.res.reason.find("mode code"), std::string::npos) << r.res.reason;
+    ASSERT_EQ(test::KindsOf(r.res.problems), std::vector{ProblemKind::kNoMode});
+    EXPECT_EQ(r.res.problems[0].units, 1);
     ASSERT_EQ(r.rec.pings.size(), 2u);
     const auto& h = r.rec.pings[1].header;
     EXPECT_EQ(std::tuple(r.rec.pings[1].pingIndex, GpsTextOf(h.data()), GetU16(h.data() + 26)), std::tuple(2u, "111", 0x1111));
@@ -300,7 +305,8 @@ TEST(ZepCopy, SectorsFromTheThirdOnTheRangeAndUnreadableSectors) {
     const Converted r = Convert(img, &vol);
     EXPECT_EQ(std::tuple(r.res.status, r.res.failedUnits, r.ranges, r.positions),
               std::tuple(bad < 0 ? ConvertStatus::Done : ConvertStatus::Incomplete, bad < 0 ? 0 : 1, std::vector{range}, Iota(pings)));
-    EXPECT_EQ(r.res.reason.find("marked unread") != std::string::npos, bad >= 0) << r.res.reason;
+    EXPECT_EQ(test::KindsOf(r.res.problems),
+              bad < 0 ? std::vector<ProblemKind>{} : std::vector{ProblemKind::kUnreadable});
     EXPECT_EQ(r.rec.walk.unreadBytes, bad < 0 ? 0u : 2048u);
     Bytes expected(4096, 0);
     for (std::int64_t s = 0; s < pings; ++s)
@@ -311,7 +317,7 @@ TEST(ZepCopy, SectorsFromTheThirdOnTheRangeAndUnreadableSectors) {
   // shortened. The disc ends 1000 bytes into the fourth sector: those bytes
   // are kept, the rest of it and all after it are zeros, counted and unread.
   const Converted r = Convert(ZepDisc(10, 2 + 65536, 2 + 4).Resize(ZepSectorOffset(10 + 2 + 3) + 1000));
-  EXPECT_NE(r.res.reason.find("beyond the end"), std::string::npos) << r.res.reason;
+  EXPECT_EQ(test::KindsOf(r.res.problems), (std::vector{ProblemKind::kUnreadable, ProblemKind::kPastEnd}));
   EXPECT_EQ(r.ranges, std::vector<std::uint16_t>{0});
   EXPECT_EQ(r.positions, Iota(65536));
   EXPECT_EQ(r.rec.walk.size, 4096u + 65536u * 2048);
@@ -331,10 +337,12 @@ TEST(ConvertFaults, OpenOrWriteFailureLeavesNoFile) {
     SCOPED_TRACE(static_cast<int>(img.type()));
     const std::string path = dir.File("x.zep");
     ConvertResult r = test::ConverterFor(img.type())(path, img.Directory(), 0, test::FailingOpener("CreateFileA: not ready"), {});
-    EXPECT_EQ(std::pair(r.status, r.reason), std::pair(ConvertStatus::VolumeFailed, std::string("CreateFileA: not ready")));
+    ASSERT_EQ(test::KindsOf(r.problems), std::vector{ProblemKind::kUnreadable});
+    EXPECT_EQ(std::pair(r.status, r.problems[0].what), std::pair(ConvertStatus::VolumeFailed, std::string("CreateFileA: not ready")));
     r = test::ConvertWithCore(dir.File("missing/x.zep"), img, 0);
     EXPECT_EQ(r.status, ConvertStatus::OutputFailed);
-    EXPECT_NE(r.reason.find("x.zep"), std::string::npos) << r.reason;
+    ASSERT_EQ(test::KindsOf(r.problems), std::vector{ProblemKind::kWriteFailed});
+    EXPECT_EQ(r.problems[0].subject, dir.File("missing/x.zep"));
     {
       test::FileSizeLimit limit(4 << 20);
       if (!limit.limit) GTEST_SKIP() << "no file size limit in force";
@@ -342,7 +350,7 @@ TEST(ConvertFaults, OpenOrWriteFailureLeavesNoFile) {
       r = test::ConvertWithCore(path, img, 0);
     }
     EXPECT_EQ(r.status, ConvertStatus::WriteFailed);
-    EXPECT_FALSE(r.reason.empty());
+    EXPECT_EQ(test::KindsOf(r.problems), std::vector{ProblemKind::kWriteFailed});
     EXPECT_FALSE(std::filesystem::exists(path));
   }
 }
@@ -608,7 +616,8 @@ TEST(DumpSplitFaults, WriteFailureIsReportedAndThePartialFileRemoved) {
   }
   EXPECT_EQ(r.runs, 2);
   ASSERT_EQ(r.failures.size(), 1u);
-  EXPECT_EQ(r.failures[0].what.rfind(dir.File("fond0.zep") + ": ", 0), 0u) << r.failures[0].what;
+  EXPECT_EQ(std::pair(r.failures[0].subject, r.failures[0].kind),
+            std::pair(dir.File("fond0.zep"), ProblemKind::kWriteFailed));
   EXPECT_FALSE(std::filesystem::exists(dir.File("fond0.zep")));
   ASSERT_EQ(r.files, std::vector<std::string>{dir.File("fond1.zep")});
   EXPECT_TRUE(test::WalkWhole(dir.File("fond1.zep")).bytes == FileOf({small}));
@@ -619,7 +628,8 @@ TEST(DumpSplitFaults, OutputsThatCannotBeCreatedAndPercentIInAFolder) {
   const std::string dump = test::WriteWholeFile(dir.File("test.bin"), test::MakePingRecord(10, 0));
   const SplitResult r = SplitScanDump(dump, dir.File("missing/fond%i.zep"));
   EXPECT_EQ(std::tuple(r.runs, r.files.size(), r.failures.size()), std::tuple(1, 0u, 1u));
-  EXPECT_EQ(r.failures.at(0).what.rfind(dir.File("missing/fond0.zep") + ": ", 0), 0u) << r.failures[0].what;
+  EXPECT_EQ(std::pair(r.failures.at(0).subject, r.failures.at(0).kind),
+            std::pair(dir.File("missing/fond0.zep"), ProblemKind::kWriteFailed));
   // The last "%i" is the number: a folder named with one is safe.
   std::filesystem::create_directory(dir.path() / "run%i");
   EXPECT_EQ(SplitScanDump(dump, dir.File("run%i/fond%i.zep")).files, std::vector<std::string>{dir.File("run%i/fond0.zep")});

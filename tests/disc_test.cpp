@@ -155,7 +155,8 @@ TEST(ScanTest, NoDiskOrFixedDiskLeavesDirectoryAndDumpAlone) {
   RecordDirectory dir = Filled(0x11);
   const ScanResult none =
       ScanDisc(test::FailingOpener("CreateFileA: not found"), 'Q', SourceType::Tk40, dir, tmp.File("test.bin"));
-  EXPECT_EQ(std::tuple(none.outcome, none.message, none.openError, none.title, none.titleChanged, none.rows.size()),
+  EXPECT_EQ(std::tuple(none.outcome, none.message, test::TextOf(none.openProblem), none.title, none.titleChanged,
+                       none.rows.size()),
             std::tuple(ScanOutcome::NoDisk, "There is no disk in drive Q  ", "CreateFileA: not found", "ZEP Converter", true, 0u));
 
   const MemoryVolume fixed(DiscImage(SourceType::Tk40).Entry(0, {.name = "X"}).bytes(), /*removable=*/false);
@@ -170,8 +171,9 @@ TEST(ScanTest, DirectoryCutShortIsReadAsZerosNotAsTheEarlierDisc) {
   const MemoryVolume volume(DiscImage(SourceType::Tk40).Entry(0, {.name = "FIRST"}).Resize(1024).bytes());
   RecordDirectory dir = Filled(0x01);  // an earlier disc with records everywhere
   const ScanResult r = ScanDisc(test::OpenerFor(volume), 'E', SourceType::Tk40, dir, "");
-  EXPECT_EQ(std::tuple(r.outcome, r.directoryError.empty(), r.dump.attempted, r.rows.size()),
-            std::tuple(ScanOutcome::DiscRead, false, false, 1u));
+  ASSERT_TRUE(r.directoryProblem);
+  EXPECT_EQ(std::tuple(r.outcome, r.directoryProblem->kind, r.dump.attempted, r.rows.size()),
+            std::tuple(ScanOutcome::DiscRead, ProblemKind::kPastEnd, false, 1u));
   EXPECT_EQ(r.rows.at(0).cells[1], "FIRST");
 }
 
@@ -187,12 +189,12 @@ TEST(VolumeTest, BlocksPositionsPast2GiBTheEndAndReadOnlyAccess) {
       io.seekp(Tk40BlockOffset(b)) << std::string(4096, static_cast<char>(b % 250 + 1));
   }
   VolumeOpenResult opened = OpenDiscVolume(path);
-  ASSERT_TRUE(opened.volume) << opened.error;
+  ASSERT_TRUE(opened.volume) << test::TextOf(opened.problem);
   EXPECT_TRUE(opened.volume->IsRemovableMedia());
   AlignedBuffer buf(4096);
   for (const std::int64_t b : {std::int64_t{0}, std::int64_t{1}, block}) {
     const ReadResult r = ReadDiscBlock(*opened.volume, b, buf.span());
-    EXPECT_TRUE(r.ok() && r.bytes == 4096 && buf[0] == b % 250 + 1 && buf[4095] == b % 250 + 1) << b << r.error;
+    EXPECT_TRUE(r.ok() && r.bytes == 4096 && buf[0] == b % 250 + 1 && buf[4095] == b % 250 + 1) << b << test::TextOf(r.problem);
   }
   // The last block is half there: a short read of the volume, a failed block.
   const std::int64_t last = (size - 2048) / 4096 - 4;
@@ -428,7 +430,7 @@ TEST(RescueMapTest, MalformedMapsNameFileAndLine) {
   };
   for (const auto& [text, error] : cases) {
     const RescueMapLoad load = ParseRescueMap(text, "m.map");
-    EXPECT_EQ(std::pair(load.map.has_value(), load.error), std::pair(false, std::string(error))) << text;
+    EXPECT_EQ(std::pair(load.map.has_value(), test::TextOf(load.problem)), std::pair(false, std::string(error))) << text;
   }
 }
 
@@ -439,18 +441,21 @@ TEST(RescueMapTest, ReadsTouchingBytesNotRescuedFail) {
                            "0x00000000  0x00001000  +  # annotated\n0x1000 4096 -\n0x2000 0x1000 +\n0x3000 0x800 ?\n"
                            "0x3800 0x800 -\n";
   const RescueMapLoad load = ParseRescueMap(text, "m.map");
-  ASSERT_TRUE(load.map) << load.error;
+  ASSERT_TRUE(load.map) << test::TextOf(load.problem);
   auto image = std::make_unique<MemoryVolume>(std::vector<std::uint8_t>(7 * 2048, 0xAB));
   image->KnowSize(MemoryVolume::SizeKnown::FromStart);
-  EXPECT_EQ(RescueMapMismatch(*load.map, *image), "");
+  EXPECT_FALSE(RescueMapMismatch(*load.map, *image));
   auto volume = VolumeUnderMap(std::move(image), std::make_shared<RescueMap>(*load.map));
   AlignedBuffer buf(4 * 2048);
   for (const auto& [sector, sectors, ok] : {std::tuple(0, 2u, true), {1, 2u, false}, {3, 1u, false}, {4, 2u, true},
                                             {5, 2u, false}, {7, 1u, false}, {8, 1u, true}}) {
     const ReadResult r = volume->ReadAt(sector * 2048, buf.span().first(sectors * 2048));
-    EXPECT_EQ(r.ok(), ok) << "sector " << sector << ": " << r.error;
+    EXPECT_EQ(r.ok(), ok) << "sector " << sector << ": " << test::TextOf(r.problem);
   }
-  EXPECT_EQ(volume->ReadAt(2 * 2048, buf.span().first(2048)).error, "m.map marks bytes 4096 to 8191 '-' (not rescued)");
+  const ReadResult unrescued = volume->ReadAt(2 * 2048, buf.span().first(2048));
+  ASSERT_TRUE(unrescued.problem);
+  EXPECT_EQ(std::pair(unrescued.problem->kind, unrescued.problem->Text()),
+            std::pair(ProblemKind::kUnreadable, std::string("m.map marks bytes 4096 to 8191 '-' (not rescued)")));
   EXPECT_EQ(volume->Size(), 8 * 2048);
 }
 
@@ -500,7 +505,7 @@ TEST(FailedReadsTest, EachBadSectorIsAskedForAtMostTwicePerRun) {
       const DiscHealth health = CheckDisc(*open().volume, dir, type);
       std::vector<std::string> said;
       for (int slot = 0; slot < 3; ++slot) {
-        const std::string reason = ConvertRecord(type, tmp.File("r.zep"), dir, slot, open).reason;
+        const std::string reason = JoinedText(ConvertRecord(type, tmp.File("r.zep"), dir, slot, open).problems);
         said.push_back(reason.substr(0, reason.find(" (first")));
       }
       said.push_back(std::to_string(WriteDumpFile(*open().volume, tmp.File("dump")).unreadablePieces));
@@ -556,7 +561,7 @@ TEST(DomainMapTest, WhatAConversionReadsAndNothingElse) {
     for (const RescueBlock& b : map.blocks) blocks.emplace_back(b.pos, b.size, b.status);
     EXPECT_EQ(blocks, c.blocks) << SourceTypeName(c.img->type()) << ", " << c.size << " bytes";
     const RescueMapLoad back = ParseRescueMap(DomainMapText(map, {"a comment"}), "d.map");
-    ASSERT_TRUE(back.map) << back.error;
+    ASSERT_TRUE(back.map) << test::TextOf(back.problem);
     EXPECT_EQ(back.map->blocks.size(), map.blocks.size());
     EXPECT_EQ(back.map->End(), map.End());
   }

@@ -181,9 +181,9 @@ TEST_F(SweepTest, GivesWhatCheckConvertAndCarveGive) {
       EXPECT_EQ(Describe(s.health), Describe(check.records[i]));
       const std::string path = plain + "/" + std::to_string(s.slot) + ".zep";
       const ConvertResult c = ConvertRecord(d.type, path, dir, s.slot, Opener(d));
-      std::string reason = s.conversion.reason;
+      std::string reason = JoinedText(s.conversion.problems);
       for (std::size_t at; (at = reason.find("-sweep")) != std::string::npos;) reason.replace(at, 6, "-plain");
-      EXPECT_EQ(std::tuple(s.conversion.status, reason, s.path.empty()), std::tuple(c.status, c.reason, !c.Converted()));
+      EXPECT_EQ(std::tuple(s.conversion.status, reason, s.path.empty()), std::tuple(c.status, JoinedText(c.problems), !c.Converted()));
       if (!c.Converted()) continue;
       EXPECT_EQ(test::ReadWholeFile(s.path), test::ReadWholeFile(path)) << s.path;
       EXPECT_EQ(std::filesystem::exists(RecordMapPath(s.path)), std::filesystem::exists(RecordMapPath(path)));

@@ -155,7 +155,7 @@ void ScanImageIntoList(HWND window, const std::string& imagePath) {
       ScanResult refused;
       refused.title = kTitleBase;
       refused.titleChanged = true;
-      refused.message = ImageUnreadableMessage(imagePath, load.error);
+      refused.message = ImageUnreadableMessage(imagePath, load.problem->Text());
       return ShowScan(window, refused);
     }
     g_shell.mapfile = mapfile;

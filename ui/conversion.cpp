@@ -52,7 +52,7 @@ std::optional<RecordFailure> ConvertRecord(const std::string& folder, const std:
       ConvertRecord(g_shell.sourceType, *path, g_shell.directory, slot, open, ProgressBarProgress());
   if (result.status == ConvertStatus::Done) return std::nullopt;
   failure.incomplete = result.status == ConvertStatus::Incomplete;
-  failure.problem.what = result.reason;
+  failure.problem.what = JoinedText(result.problems);
   failure.problem.units = result.failedUnits + result.beyondEndUnits + result.skippedUnits;
   return failure;
 }

@@ -14,7 +14,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const zep::RescueMapLoad load = zep::ParseRescueMap({reinterpret_cast<const char*>(data), size}, "fuzz.map");
-  FUZZ_CHECK(load.map.has_value() != !load.error.empty());
+  FUZZ_CHECK(load.map.has_value() != load.problem.has_value());
   FUZZ_CHECK(!load.map || (load.map->End() >= 0 && load.map->RescuedEnd() <= load.map->End()));
   if (size < 1) return 0;
   zep::test::MemoryVolume volume({data + 1, data + size});

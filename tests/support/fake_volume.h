@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,10 +44,13 @@ class MemoryVolume final : public Volume {
     ReadResult r;
     const std::int64_t end = pos + std::ssize(buf);
     auto touches = [&](const Range& g) { return pos < g.pos + g.size && g.pos < end; };
-    if (reinterpret_cast<std::uintptr_t>(buf.data()) % kIoAlignment != 0) r.error = "unaligned buffer";
-    else if (pos < 0) r.error = "negative position";
-    else if (std::any_of(failures_.begin(), failures_.end(), touches)) r.error = "injected read failure at byte " + std::to_string(pos);
-    if (!r.error.empty()) return r;
+    const auto fail = [&r](std::string what, ProblemKind kind) { r.problem = Problem{"", std::move(what), 0, kind}; };
+    if (reinterpret_cast<std::uintptr_t>(buf.data()) % kIoAlignment != 0) fail("unaligned buffer", ProblemKind::kBug);
+    else if (pos < 0) fail("negative position", ProblemKind::kPastEnd);
+    else if (std::any_of(failures_.begin(), failures_.end(), touches)) {
+      fail("injected read failure at byte " + std::to_string(pos), ProblemKind::kUnreadable);
+    }
+    if (r.problem) return r;
     std::int64_t limit = std::min<std::int64_t>(end, std::ssize(bytes_));
     for (const Range& s : shorts_) limit = touches(s) ? std::min(limit, std::max(pos, s.pos)) : limit;
     if (limit > pos) {
@@ -103,7 +107,17 @@ inline VolumeOpener OpenerFor(const MemoryVolume& v) {
 }
 // An opener that always fails with the given reason.
 inline VolumeOpener FailingOpener(std::string reason = "no such drive") {
-  return [reason] { return VolumeOpenResult{nullptr, reason}; };
+  return [reason] { return VolumeOpenResult{nullptr, Problem{"", reason, 0, ProblemKind::kUnreadable}}; };
 }
+
+// The kinds of problems, in order: what tests assert rather than sentences.
+inline std::vector<ProblemKind> KindsOf(const Problems& problems) {
+  std::vector<ProblemKind> kinds;
+  for (const Problem& p : problems) kinds.push_back(p.kind);
+  return kinds;
+}
+
+// A problem's text, or "" for none: for messages in test failures.
+inline std::string TextOf(const std::optional<Problem>& problem) { return problem ? problem->Text() : ""; }
 
 }  // namespace zep::test

@@ -1,12 +1,21 @@
-#include "export/console.h"
+#include "cli/console.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 namespace zep {
 
+int StatusOf(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kDone: return kDone;
+    case Outcome::kPartly: return kPartly;
+    case Outcome::kRefused: return kRefused;
+  }
+  return kBug;
+}
+
 void PrintProblem(std::ostream& err, const Problem& problem) {
-  err << "zepconv: " << (problem.bug ? "internal error (a bug in zepconv, please report it): " : "")
+  err << "zepconv: " << (problem.bug() ? "internal error (a bug in zepconv, please report it): " : "")
       << problem.Text() << '\n';
 }
 
@@ -31,7 +40,7 @@ int Console::Run(const std::function<int()>& command) {
     return SawBug() ? kBug : status;
   } catch (const std::logic_error& e) {
     // Not something the disc or the files did.
-    Report({"", e.what(), 0, true});
+    Report({"", e.what(), 0, ProblemKind::kBug});
     return kBug;
   } catch (const std::exception& e) {
     // Whatever was written before stays; the command did not finish.
@@ -41,7 +50,7 @@ int Console::Run(const std::function<int()>& command) {
 }
 
 bool Console::SawBug() const {
-  return std::any_of(problems.begin(), problems.end(), [](const Problem& p) { return p.bug; });
+  return std::any_of(problems.begin(), problems.end(), [](const Problem& p) { return p.bug(); });
 }
 
 }  // namespace zep

@@ -1,7 +1,7 @@
 #pragma once
 // Where a command sends its results and its problems, and the exit statuses
-// it returns: zepconv's commands and the exports they run share it, so a
-// problem becomes a line in this one place.
+// it returns: a problem becomes a line in this one place, and an export's
+// outcome a status.
 
 #include <functional>
 #include <ostream>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disc/problem.h"
+#include "export/sink.h"
 
 namespace zep {
 
@@ -21,8 +22,15 @@ inline constexpr int kBug = 3;      // zepconv broke a promise of its own: a bug
 // The one place a problem becomes a line: "zepconv: SUBJECT: what".
 void PrintProblem(std::ostream& err, const Problem& problem);
 
-struct Console {
-  std::ostream& out;
+// The exit status of an export's outcome.
+int StatusOf(Outcome outcome);
+
+struct Console final : Sink {
+  Console(std::ostream& text, std::ostream& errors, bool drawProgress = false, bool asJson = false,
+          Problems reported = {}, std::string disc = {})
+      : Sink(text), err(errors), progress(drawProgress), json(asJson), problems(std::move(reported)),
+        about(std::move(disc)) {}
+
   std::ostream& err;
   bool progress = false;  // draw progress bars on err
   // --json on a command that writes files: its one object replaces the lines
@@ -34,8 +42,8 @@ struct Console {
   std::string about = {};
 
   // Names a problem on err and keeps it for --json and the exit status.
-  void Report(Problem problem);
-  void Report(std::string subject, std::string what) { Report(Problem{std::move(subject), std::move(what)}); }
+  void Report(Problem problem) override;
+  using Sink::Report;
   // What is only said, not a problem (the disc type --type auto found, a
   // contradicted --type): the same line, kept out of the JSON's failures.
   void Note(const Problem& note) { PrintProblem(err, Named(note)); }

@@ -1,0 +1,46 @@
+#pragma once
+// Where an export sends what it writes and what went wrong. An export says
+// nothing itself: the face that runs it (zepconv, a test) decides how a
+// problem is shown and what the run ends with.
+
+#include <ostream>
+#include <string>
+#include <utility>
+
+#include "disc/problem.h"
+
+namespace zep {
+
+class Sink {
+ public:
+  explicit Sink(std::ostream& text) : out(text) {}
+  virtual ~Sink() = default;
+  Sink(const Sink&) = delete;
+  Sink& operator=(const Sink&) = delete;
+
+  std::ostream& out;  // what an export writes to standard output (-o -)
+  virtual void Report(Problem problem) = 0;
+  void Report(std::string subject, std::string what) { Report(Problem{std::move(subject), std::move(what)}); }
+};
+
+// A sink that keeps the problems, for a caller that reports them its own way
+// (the inventory gathers each disc's).
+class ProblemList final : public Sink {
+ public:
+  using Sink::Sink;
+  using Sink::Report;
+  void Report(Problem problem) override { problems.push_back(std::move(problem)); }
+  Problems problems;
+};
+
+// How much of what it was asked an export did.
+enum class Outcome {
+  kDone,     // all of it, every input whole
+  kPartly,   // something, not all of it
+  kRefused,  // nothing: the output or every input could not be opened, or the request cannot be carried out
+};
+
+// The lesser of two outcomes.
+inline Outcome Worse(Outcome a, Outcome b) { return a > b ? a : b; }
+
+}  // namespace zep
