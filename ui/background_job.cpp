@@ -62,7 +62,7 @@ class BackgroundJob {
       finish_ = [title = title_](HWND) { ShowStatusLine(title + ": cancelled"); };
     } catch (const std::exception& e) {
       // A broken promise or no memory: the program's fault, named as such.
-      const Problem problem{.subject = title_, .what = e.what(), .bug = true, .kind = ProblemKind::kBug};
+      const Problem problem{.subject = title_, .what = e.what(), .kind = ProblemKind::kBug};
       finish_ = [problem](HWND window) {
         ShowStatusLine("");
         MessageBoxA(window, problem.Text().c_str(), "Error", MB_OK);

@@ -40,7 +40,9 @@ JobFinish ErrorBox(Problem problem) {
 std::unique_ptr<Volume> OpenForJob(const SourceCopy& source, JobFinish& failed) {
   VolumeOpenResult opened = source.open();
   if (!opened.volume) {
-    failed = ErrorBox({.subject = source.name, .what = opened.error, .kind = ProblemKind::kUnreadable});
+    Problem problem = *opened.problem;
+    if (problem.subject.empty()) problem.subject = source.name;
+    failed = ErrorBox(problem);
   }
   return std::move(opened.volume);
 }
