@@ -29,6 +29,7 @@ class OnePass final : public Volume {
 
   ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
     if (pos > cursor_) ReadUpTo(pos, {});
+    if (FromCapture(pos, buf)) return {buf.size(), std::nullopt};
     const ReadResult r = inner_.ReadAt(pos, buf);
     if (r.ok()) {
       bytesRead_ += r.bytes;
@@ -87,6 +88,7 @@ class OnePass final : public Volume {
     const std::int64_t end = pos + static_cast<std::int64_t>(bytes.size());
     if (pos > cursor_ || end <= cursor_) return;
     if (onBytes_) onBytes_(bytes.subspan(static_cast<std::size_t>(cursor_ - pos)));
+    Capture(pos, bytes);
     cursor_ = end;
     if (progress_) progress_(static_cast<std::uint64_t>(cursor_));
   }
@@ -100,6 +102,45 @@ class OnePass final : public Volume {
   void LearnEnd(std::int64_t end) {
     if (end_ < 0) end_ = end;
   }
+  // A record that covers the scan dump area has its bytes read by the
+  // conversion; the dump area's own read then takes them from here instead
+  // of asking the disc again. Whole sectors only; 20 MB, and only while a
+  // record passes through the area before the area's turn comes.
+  void Capture(std::int64_t pos, std::span<const std::uint8_t> bytes) {
+    if (captureDone_) return;
+    const std::int64_t end = pos + static_cast<std::int64_t>(bytes.size());
+    const std::int64_t from = std::max(pos, kDumpOffset), to = std::min(end, kDumpOffset + kDumpSize);
+    const std::int64_t first = (from - kDumpOffset + kZepSectorSize - 1) / kZepSectorSize;
+    const std::int64_t last = (to - kDumpOffset) / kZepSectorSize;  // exclusive
+    if (first >= last) return;
+    if (captured_.empty()) {
+      capture_.resize(static_cast<std::size_t>(kDumpSize));
+      captured_.assign(static_cast<std::size_t>(kDumpSize / kZepSectorSize), false);
+    }
+    const std::int64_t at = kDumpOffset + first * kZepSectorSize;
+    std::memcpy(capture_.data() + (at - kDumpOffset), bytes.data() + (at - pos),
+                static_cast<std::size_t>((last - first) * kZepSectorSize));
+    for (std::int64_t k = first; k < last; ++k) captured_[static_cast<std::size_t>(k)] = true;
+  }
+  bool FromCapture(std::int64_t pos, std::span<std::uint8_t> buf) const {
+    const std::int64_t end = pos + static_cast<std::int64_t>(buf.size());
+    if (captured_.empty() || pos < kDumpOffset || end > kDumpOffset + kDumpSize || buf.empty()) return false;
+    for (std::int64_t k = (pos - kDumpOffset) / kZepSectorSize; k * kZepSectorSize < end - kDumpOffset; ++k) {
+      if (!captured_[static_cast<std::size_t>(k)]) return false;
+    }
+    std::memcpy(buf.data(), capture_.data() + (pos - kDumpOffset), buf.size());
+    return true;
+  }
+
+ public:
+  // The dump area has been read: what was kept for it is let go.
+  void DropCapture() {
+    captureDone_ = true;
+    std::vector<std::uint8_t>().swap(capture_);
+    std::vector<bool>().swap(captured_);
+  }
+
+ private:
 
   Volume& inner_;
   const std::function<void(std::span<const std::uint8_t>)>& onBytes_;
@@ -109,6 +150,9 @@ class OnePass final : public Volume {
   std::uint64_t bytesRead_ = 0;
   std::int64_t lostSectors_ = 0;
   Problem firstProblem_;
+  std::vector<std::uint8_t> capture_;
+  std::vector<bool> captured_;  // by sector of the dump area
+  bool captureDone_ = false;
 };
 
 // The pass handed to a converter, which closes what it opens.
@@ -216,7 +260,10 @@ SweepResult SweepDisc(Volume& volume, const RecordDirectory& dir, SourceType typ
       break;
     }
     if (stop.slot >= 0) res.records.push_back(SweepRecord(pass, dir, type, stop.slot, options, written));
-    else dump = ReadDumpArea(pass, !options.dumpCarveDir.empty());
+    else {
+      dump = ReadDumpArea(pass, !options.dumpCarveDir.empty());
+      pass.DropCapture();
+    }
   }
   if (!res.cancelled && !pass.ReadUpTo(-1, options.cancelled)) res.cancelled = true;
   std::sort(res.records.begin(), res.records.end(), [](const SweptRecord& a, const SweptRecord& b) { return a.slot < b.slot; });

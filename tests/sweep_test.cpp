@@ -210,8 +210,10 @@ TEST_F(SweepTest, GivesWhatCheckConvertAndCarveGive) {
     for (const RescueBlock& b : image->lost) lost += static_cast<std::uint64_t>(b.size);
     EXPECT_EQ(image->given, size - lost);
     EXPECT_EQ(progress.back(), size);
-    if (d.damaged) continue;
+    // The damaged discs' NIGHT2 runs on through the scan dump area: its bytes
+    // are not read again for the area.
     EXPECT_LE(r.bytesRead, size + size / 20);
+    if (d.damaged) continue;
     const auto most = std::max_element(asks.begin(), asks.end(), [](auto& a, auto& b) { return a.second < b.second; });
     EXPECT_EQ(most->second, 1) << "sector " << most->first;
   }
