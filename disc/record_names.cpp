@@ -37,12 +37,17 @@ std::size_t ExtensionStart(std::string_view name) {
 
 }  // namespace
 
-std::string RecordFileName(std::string_view recordName) {
-  std::string name(recordName);
+std::string SafeFileStem(std::string_view given) {
+  std::string name(given);
   for (char& c : name)
     if (UnsafeChar(static_cast<unsigned char>(c))) c = '_';
   if (!name.empty() && name.find_first_not_of('.') == std::string::npos) std::fill(name.begin(), name.end(), '_');
   if (IsReservedDeviceName(name)) name = "_" + name;  // not insert(0, ...): GCC 12 at -O3 warns falsely about it
+  return name;
+}
+
+std::string RecordFileName(std::string_view recordName) {
+  std::string name = SafeFileStem(recordName);
   if (ExtensionStart(name) == std::string::npos) name += ".ZEP";
   return name;
 }

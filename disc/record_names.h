@@ -14,6 +14,10 @@ namespace zep {
 // replaced too, and a reserved device name (CON, NUL, COM1, ...) gets a leading
 // '_'. Then ".ZEP" is added unless the name already has an extension: a '.'
 // with no space after it, as the Windows shell decides.
+// A name every file system takes, Windows' included: bytes it refuses become
+// '_', as does a name of dots only, and a device name (CON, COM1, CONIN$, ...)
+// gets a leading '_'.
+std::string SafeFileStem(std::string_view name);
 std::string RecordFileName(std::string_view recordName);
 
 // Hands out the file names of one conversion run. A name already given in the

@@ -7,24 +7,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "disc/ascii.h"
+#include "disc/record_names.h"
 #include "export/text_output.h"
 
 namespace zep {
 namespace {
 
 using json = nlohmann::ordered_json;
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return s;
-}
-
-// Numbers read the same whatever the locale.
-std::string Fixed(double v, int digits) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, digits);
-  return std::string(buf, r.ptr);
-}
 
 constexpr const char* kColumns[] = {
     "image",      "image_size", "image_sha256", "mapfile",   "disc_type",     "label",
@@ -93,24 +83,14 @@ std::string DiscFolderName(const std::string& imagePath, std::vector<std::string
   std::string name = imagePath.substr(imagePath.find_last_of("/\\") + 1);
   if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
   if (name.empty()) name = "disc";  // "E:" or a path ending in a separator
-  for (char& c : name) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 32 || u == 127 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) c = '_';
-  }
-  if (name.find_first_not_of('.') == std::string::npos) name.assign(name.size(), '_');
-  static constexpr const char* kReserved[] = {"con", "prn", "aux", "nul"};
-  const std::string lower = Lower(name);
-  const bool device = std::find(std::begin(kReserved), std::end(kReserved), lower) != std::end(kReserved) ||
-                      (lower.size() == 4 && (lower.starts_with("com") || lower.starts_with("lpt")) &&
-                       lower[3] >= '1' && lower[3] <= '9');
-  if (device) name = "_" + name;
+  name = SafeFileStem(name);
   // Resumed runs list their folders first; the rest take the next free number.
   std::string folder = name;
   // A name is taken also when it is a disc page's name less ".html" (folder
   // "y.html" beside the page of folder "y").
   auto isTaken = [&](const std::string& f) {
     return std::any_of(taken.begin(), taken.end(),
-                       [&](const std::string& t) { return Lower(t) == Lower(f) || Lower(t) == Lower(f) + ".html"; });
+                       [&](const std::string& t) { return AsciiLower(t) == AsciiLower(f) || AsciiLower(t) == AsciiLower(f) + ".html"; });
   };
   for (int n = 2; isTaken(folder); ++n) {
     folder = name + "-" + std::to_string(n);
@@ -130,7 +110,7 @@ std::string InventoryCsv(const std::vector<InventoryDisc>& discs) {
       first = false;
       const json& v = row[c];
       if (v.is_string()) AppendCsvField(out, v.get<std::string>());
-      else if (v.is_number_float()) out += Fixed(v.get<double>(), std::string_view(c) == "track_km" ? 3 : 7);
+      else if (v.is_number_float()) out += FixedText(v.get<double>(), std::string_view(c) == "track_km" ? 3 : 7);
       else if (!v.is_null()) out += v.dump();
     }
     out += '\n';

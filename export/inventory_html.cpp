@@ -10,24 +10,12 @@
 #include <optional>
 
 #include "export/inventory.h"
+#include "export/text_output.h"
 
 namespace zep {
 namespace {
 
-std::string Esc(std::string_view s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string Esc(std::string_view s) { return MarkupEscaped(s); }
 
 // A relative path as a URL: each byte that is not plainly safe is %-escaped.
 std::string Href(std::string_view path) {
@@ -47,11 +35,7 @@ std::string Href(std::string_view path) {
   return out;
 }
 
-std::string Num(double v, int digits) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, digits);
-  return std::string(buf, r.ptr);
-}
+std::string Num(double v, int digits) { return FixedText(v, digits); }
 
 std::string Bytes(std::uint64_t n) {
   if (n < 10 * 1024) return std::to_string(n) + " bytes";

@@ -4,6 +4,7 @@
 // end; rows written alike as CSV or JSON; the walk of a list of record files
 // with its problems named.
 
+#include <charconv>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -93,6 +94,12 @@ inline std::string MarkupEscaped(std::string_view utf8) {
   return out;
 }
 void AppendInt(std::string& out, std::int64_t v);
+// A number with digits after the point, the same whatever the locale.
+inline std::string FixedText(double v, int digits) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, digits);
+  return std::string(buf, r.ptr);
+}
 
 // Walks each file ping by ping; a file that cannot be opened or is not whole
 // is named on err. Returns the exit status: 2 when no file could be opened,
