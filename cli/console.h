@@ -19,6 +19,17 @@ inline constexpr int kPartly = 1;   // something was done, not all of it
 inline constexpr int kRefused = 2;  // a usage error, or a source that cannot be read at all
 inline constexpr int kBug = 3;      // zepconv broke a promise of its own: a bug, named as one
 
+// The status of a run of several parts (discs, files): done when every part
+// was, nothing done when no part did anything, else partly.
+struct StatusFold {
+  int worst = kDone, best = kRefused;
+  void Add(int status) {
+    worst = status > worst ? status : worst;
+    best = status < best ? status : best;
+  }
+  int Status() const { return worst == kDone ? kDone : best == kRefused ? kRefused : kPartly; }
+};
+
 // The one place a problem becomes a line: "zepconv: SUBJECT: what".
 void PrintProblem(std::ostream& err, const Problem& problem);
 

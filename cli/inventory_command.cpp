@@ -67,7 +67,7 @@ class ProgressLine {
 
 struct Totals {
   std::int64_t records = 0, pings = 0, lost = 0;
-  int worst = kDone, best = kRefused;
+  StatusFold status;
 };
 
 int StatusOf(const InventoryDisc& d) {
@@ -83,12 +83,10 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
           << " records, " << pings << " pings, " << lost << " units lost\n"
           << std::flush;
   for (const Problem& p : d.problems) {
-    const bool named = p.Text().starts_with(d.image + ": ");
-    con.Report(Problem{named ? "" : d.image, p.Text(), p.units, p.kind});
+    con.Report(p.subject == d.image ? p : Problem{d.image, p.Text(), p.units, p.kind});
   }
   totals.records += static_cast<std::int64_t>(d.records.size()), totals.pings += pings, totals.lost += lost;
-  totals.worst = std::max(totals.worst, StatusOf(d));
-  totals.best = std::min(totals.best, StatusOf(d));
+  totals.status.Add(StatusOf(d));
 }
 
 }  // namespace
@@ -113,12 +111,11 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
     if (p.kind == ProblemKind::kOther) con.Note(p);
     else con.Report(p), failed = true;
   }
-  if (result.indexPath.empty()) return result.discs.empty() ? kRefused : std::max(totals.worst, kPartly);
+  if (result.indexPath.empty()) return result.discs.empty() ? kRefused : std::max(totals.status.worst, kPartly);
   con.out << "total: " << result.discs.size() << " discs, " << totals.records << " records, " << totals.pings
           << " pings, " << totals.lost << " units lost -> " << result.indexPath << '\n';
-  if (failed) totals.worst = std::max(totals.worst, kPartly), totals.best = std::min(totals.best, kPartly);
-  if (totals.worst == kDone) return kDone;
-  return totals.best == kRefused && totals.worst == kRefused ? kRefused : kPartly;
+  if (failed) totals.status.Add(kPartly);
+  return totals.status.Status();
 }
 
 InventoryCommandLine::InventoryCommandLine(CLI::App& app, const char* footer) {

@@ -95,15 +95,14 @@ int RunSeveralSources(Console& con, const std::vector<std::string>& sources, con
   }
 
   DiscTally total;
-  int worst = kDone, best = kRefused;
+  StatusFold fold;
   for (const Done& d : done) {
     total.records += d.tally.records;
     total.pings += d.tally.pings;
     total.lost += d.tally.lost;
-    worst = std::max(worst, d.status);
-    best = std::min(best, d.status);
+    fold.Add(d.status);
   }
-  const int status = worst == kDone ? kDone : best == kRefused ? kRefused : kPartly;
+  const int status = fold.Status();
   auto outcome = [](int s) { return s == kDone ? "done" : s == kPartly ? "partly done" : "nothing done"; };
   if (con.json) {
     const json totals = {{"discs", done.size()}, {"records", total.records}, {"pings", total.pings},
