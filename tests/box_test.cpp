@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "export/inventory.h"
 #include "export/sha256.h"
 #include "tests/cli_run.h"
 #include "tests/support/record_check.h"
@@ -159,6 +160,61 @@ TEST_F(CliTest, InventoryReadsTheSameWhereverItIs) {
         << file;
   }
   EXPECT_EQ(ReadText(tmp.File("one/inventory.json")).find(tmp.File("")), std::string::npos);
+}
+
+// Folder names: safe on any file system, apart from each other whatever the
+// case, and never a disc page's name less ".html".
+TEST(InventoryNames, DiscFoldersAreSafeAndApart) {
+  struct Case {
+    std::vector<std::string> taken;
+    std::string image, folder;
+  } cases[] = {
+      {{}, "box/disc.img", "disc"},
+      {{}, "box\\disc.IMG", "disc"},
+      {{}, "E:", "E_"},
+      {{}, "box/a*b?.img", "a_b_"},
+      {{}, "box/con.img", "_con"},
+      {{}, "box/CONOUT$.img", "_CONOUT$"},
+      {{}, "box/aux.tar.img", "_aux.tar"},
+      {{"disc"}, "other/disc.img", "disc-2"},
+      {{"DISC", "disc-2"}, "other/disc.img", "disc-3"},
+      {{"z.html"}, "z.img", "z-2"},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.image);
+    std::vector<std::string> taken = c.taken;
+    EXPECT_EQ(DiscFolderName(c.image, taken), c.folder);
+    EXPECT_EQ(taken.back(), c.folder);
+  }
+}
+
+// The resume state gives back what it was given; text that is no state of
+// ours starts the run afresh rather than trusting part of it.
+TEST(InventoryState, ReadsBackWhatItWroteAndNothingElse) {
+  InventoryDisc d;
+  d.image = "/discs/box 1/HARBOUR.img";
+  d.folder = "HARBOUR";
+  d.size = 5931008;
+  d.mtime = "2026-12-08T06:27:01.123456789Z";
+  d.sha256 = std::string(64, 'a');
+  d.health = "damaged";
+  d.problems.push_back(Problem{"record 2 (HARBOUR)", "3 sectors could not be read", 3, ProblemKind::kUnreadable});
+  d.files.push_back({"HARBOUR/HARBOUR.ZEP", std::string(64, 'b'), 4096, "2026-12-08T06:27:02Z"});
+  const auto back = ParseState(StateJson({d}));
+  ASSERT_TRUE(back.has_value());
+  ASSERT_EQ(back->size(), 1u);
+  const InventoryDisc& r = back->front();
+  EXPECT_EQ(std::tuple(r.image, r.folder, r.size, r.mtime, r.sha256, r.health),
+            std::tuple(d.image, d.folder, d.size, d.mtime, d.sha256, d.health));
+  ASSERT_EQ(r.problems.size(), 1u);
+  EXPECT_EQ(std::tuple(r.problems[0].subject, r.problems[0].units, r.problems[0].kind),
+            std::tuple(d.problems[0].subject, std::int64_t{3}, ProblemKind::kUnreadable));
+  ASSERT_EQ(r.files.size(), 1u);
+  EXPECT_EQ(std::tuple(r.files[0].path, r.files[0].size, r.files[0].mtime),
+            std::tuple(d.files[0].path, d.files[0].size, d.files[0].mtime));
+  for (const std::string text : {"", "{}", "[]", "not json", R"({"version": 999, "discs": []})"}) {
+    EXPECT_FALSE(ParseState(text).has_value()) << text;
+  }
 }
 
 }  // namespace
