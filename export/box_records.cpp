@@ -38,7 +38,8 @@ void Thumbnail(InventoryDisc& disc, InventoryRecord& r, RecordPings& pings, cons
     r.echograms.push_back(RelativeTo(path, FolderPath(job)));
     std::tie(r.thumbWidth, r.thumbHeight) = pings.thumbnail->size();
   } else {
-    disc.problems.push_back({"", file.error().empty() ? path + ": the picture could not be made" : file.error(), 0, ProblemKind::kWriteFailed});
+    disc.problems.push_back(file.failed() ? file.problem()
+                                          : Problem{path, "the picture could not be made", 0, ProblemKind::kWriteFailed});
     file.Discard();
   }
 }

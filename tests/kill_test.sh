@@ -5,8 +5,9 @@
 # files (every signal) and none after SIGINT or SIGTERM anywhere; after a
 # SIGKILL on vfat, the next run into the folder removes it; so too after a
 # SIGKILL of netcdf anywhere (netCDF-C writes its file by name, so that file
-# has a name from the start). netcdf into a read-only folder writes nothing
-# and names the file, with status 2. Every file of an
+# has a name from the start). inventory --netcdf, stopped, leaves nothing a
+# resumed run does not clear. netcdf and inventory into a read-only folder
+# write nothing and name the file, with status 2. Every file of an
 # output name is the earlier one, byte for byte, or the whole new one.
 #   kill_test.sh ZEPCONV MAKE_SAMPLE_DISC [ROUNDS]
 # Needs root (mounts); exits 77 (skipped) with the reason where it cannot run.
@@ -196,6 +197,48 @@ for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
   [ -z "$left" ] || fail "$fs: netcdf stopped while writing left $left"
   echo "$fs: netcdf stopped while writing named its file and left nothing"
 done
+
+# inventory --netcdf stopped at a random moment: INT and TERM leave no
+# temporary file anywhere in the tree; after KILL, --resume into the folder
+# removes what the killed run left and finishes the box, whose manifest then
+# holds for every file.
+temporaries() { find "$1" -name '~*' -printf '%P '; }
+for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
+  [ "$fs" = vfat ] && continue
+  root=${folders[$fs]}
+  start=$(now)
+  "$zepconv" inventory "$work/zep.img" --netcdf --out "$root/box-whole" --quiet >/dev/null 2>&1 ||
+    fail "$fs: inventory --netcdf failed uninterrupted"
+  took=$(echo "$(now) - $start" | bc)
+  for sig in INT TERM KILL; do
+    out=$root/box-$sig
+    delay=$(echo "scale=3; $took * $((RANDOM % 1000)) / 1000" | bc)
+    run_bg inventory "$work/zep.img" --netcdf --out "$out" --quiet >/dev/null 2>"$work/err"
+    pid=$!
+    sleep "$delay"
+    kill -"$sig" "$pid" 2>/dev/null
+    wait "$pid"
+    status=$?
+    what="$fs inventory --netcdf SIG$sig after ${delay}s (status $status)"
+    case $sig:$status in
+      INT:130 | TERM:143) [ ! -s "$work/err" ] || grep -q 'interrupted' "$work/err" || fail "$what: no \"interrupted\" on stderr" ;;
+      KILL:137 | *:0) ;;
+      *) fail "$what: unexpected status: $(cat "$work/err")" ;;
+    esac
+    [ ! -d "$out" ] || [ "$sig" = KILL ] || [ -z "$(temporaries "$out")" ] || fail "$what: left $(temporaries "$out")"
+    "$zepconv" inventory "$work/zep.img" --netcdf --out "$out" --resume --quiet >/dev/null 2>"$work/err" ||
+      fail "$what: the resumed run failed: $(cat "$work/err")"
+    [ -z "$(temporaries "$out")" ] || fail "$what: the resumed run left $(temporaries "$out")"
+    (cd "$out" && sha256sum --quiet -c manifest-sha256.txt) || fail "$what: the resumed box's manifest does not hold"
+    cmp -s "$out/inventory.csv" "$root/box-whole/inventory.csv" || fail "$what: the resumed box's inventory.csv differs"
+    rm -rf "$out"
+  done
+  rm -rf "$root/box-whole"
+  echo "$fs: inventory --netcdf stopped by INT, TERM and KILL left no temporary file once resumed"
+done
+
+# Into a read-only folder, netcdf names the file it could not write and
+# inventory claims nothing; both exit 2.
 mkdir -p "$work/ro"
 if mount -t tmpfs -o ro,size=1m tmpfs "$work/ro"; then
   mounts+=("$work/ro")
@@ -204,6 +247,11 @@ if mount -t tmpfs -o ro,size=1m tmpfs "$work/ro"; then
   [ "$status" -eq 2 ] && grep -q "^zepconv: $work/ro/rec.nc: " "$work/err" ||
     fail "netcdf into a read-only folder: status $status, said: $(cat "$work/err")"
   echo "netcdf into a read-only folder: status $status, $(cat "$work/err")"
+  "$zepconv" inventory "$work/zep.img" --out "$work/ro" >"$work/out" 2>"$work/err"
+  status=$?
+  [ "$status" -eq 2 ] && grep -q "^zepconv: $work/ro" "$work/err" && ! grep -q 'index.html' "$work/out" ||
+    fail "inventory into a read-only folder: status $status, printed: $(cat "$work/out" "$work/err")"
+  echo "inventory into a read-only folder: status $status, $(cat "$work/err")"
 fi
 
 [ "$failures" -eq 0 ] && echo "every interrupted run left the folders as promised"
