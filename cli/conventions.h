@@ -40,6 +40,6 @@ std::string ManInclude(const CLI::App& app);
 
 // Flushes out; a write that failed (a full disk, a closed pipe) turns a
 // status 0 into 1 and is named on err.
-int FinishOutput(std::ostream& out, std::ostream& err, int status);
+int FlushStandardOutput(std::ostream& out, std::ostream& err, int status);
 
 }  // namespace zep::cli

@@ -8,5 +8,5 @@ int main(int argc, char** argv) {
   zep::cli::PrepareConsole();
   zep::cli::HandleInterrupts();
   const int status = zep::cli::Main(argc, argv, std::cout, std::cerr, zep::cli::StderrIsTerminal());
-  return zep::cli::FinishOutput(std::cout, std::cerr, status);
+  return zep::cli::FlushStandardOutput(std::cout, std::cerr, status);
 }

@@ -147,7 +147,7 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
     if (!fs::path(path).filename().string().starts_with("carved-") || fs::path(path).extension() != ".zep") return {};
     return RelativeTo(path, job.outDir);
   });
-  disc.check = "check.json";
+  disc.checkReport = "check.json";
   if (!w.lost) {
     disc.type = SourceTypeName(w.type);
     if (HasLabel(w.dir)) disc.label = Latin1ToUtf8(RecordName(w.dir, kLabelSlot, w.type));
@@ -155,7 +155,7 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   CheckReport report{FileName(job.image), w.type, w.evidence, w.dir, w.directoryProblem, {}};
   if (w.lost) Carve(disc, job, *source, watch);
   else cancelled = Sweep(disc, job, *source, w, watch, report.health);
-  if (auto p = WriteWatched(JoinPath(folderPath, disc.check), CheckReportJson(report), watch)) disc.problems.push_back(*p);
+  if (auto p = WriteWatched(JoinPath(folderPath, disc.checkReport), CheckReportJson(report), watch)) disc.problems.push_back(*p);
   FinishDisc(disc, job, w.lost, *watch);
   // Bytes the sweep could not read (a mapfile's unrescued ones) are still
   // the image's: sha256sum hashes them, and so does the one read of them here.

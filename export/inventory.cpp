@@ -196,7 +196,7 @@ json DiscState(const InventoryDisc& d) {
   }
   return {{"image", d.image}, {"folder", d.folder}, {"size", d.size}, {"mtime", d.mtime},
           {"sha256", d.sha256}, {"mapfile", d.mapfile}, {"type", d.type}, {"label", d.label},
-          {"health", d.health}, {"problems", problems}, {"check", d.check}, {"files", files}, {"records", records}};
+          {"health", d.health}, {"problems", problems}, {"check", d.checkReport}, {"files", files}, {"records", records}};
 }
 
 InventoryDisc DiscFromState(const json& j) {
@@ -210,7 +210,7 @@ InventoryDisc DiscFromState(const json& j) {
   j.at("type").get_to(d.type);
   j.at("label").get_to(d.label);
   j.at("health").get_to(d.health);
-  j.at("check").get_to(d.check);
+  j.at("check").get_to(d.checkReport);
   for (const json& p : j.at("problems")) {
     d.problems.push_back({p.at("subject").get<std::string>(), p.at("what").get<std::string>(),
                           p.at("units").get<std::int64_t>(), static_cast<ProblemKind>(p.at("kind").get<int>())});

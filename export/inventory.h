@@ -60,7 +60,7 @@ struct InventoryDisc {
   std::string health;
   Problems problems;     // every problem of the disc, each once
   std::vector<InventoryRecord> records;
-  std::string check;     // the check's JSON report, relative to the disc's folder
+  std::string checkReport;  // the check's JSON report, relative to the disc's folder
   // Every file written for this disc, by path.
   std::vector<InventoryFile> files;
 };

@@ -280,7 +280,7 @@ std::string DiscHtml(const InventoryDisc& d) {
   html += "<dt>health</dt><dd>" + Mark(d.health) + "</dd>";
   html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd><dt>pings</dt><dd>" +
           std::to_string(Pings(d)) + "</dd><dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>";
-  if (!d.check.empty()) html += "<dt>check</dt><dd><a href=\"" + Href(prefix + d.check) + "\">" + Esc(d.check) + "</a></dd>";
+  if (!d.checkReport.empty()) html += "<dt>check</dt><dd><a href=\"" + Href(prefix + d.checkReport) + "\">" + Esc(d.checkReport) + "</a></dd>";
   html += "</dl>";
   if (!d.problems.empty()) {
     html += "<ul class=\"problems\">";

@@ -955,6 +955,14 @@ TEST_F(CliTest, NetcdfRefusesWhatItCannotDoAndKeepsNamesApart) {
       {{"netcdf", a, b, "--out", tmp.File("nc")}, twoOfOneName},
   };
   for (const auto& [args, status] : cases) EXPECT_EQ(RunZepconv(args).status, status) << args.size();
+#ifndef _WIN32
+  // The second R.ZEP is named and left out; the first one's file stays.
+  fs::remove_all(tmp.File("nc"));
+  const test::ToolRun run = RunZepconv({"netcdf", b, a, "--out", tmp.File("nc")});
+  EXPECT_NE(run.err.find("zepconv: " + a + ": not written: "), std::string::npos) << run.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp.File("nc")), fs::directory_iterator()), 1);
+  EXPECT_EQ(run.out, b + " -> " + tmp.File("nc") + "/R.nc\n") << run.out;
+#endif
 }
 
 }  // namespace

@@ -37,8 +37,8 @@ Progress ProgressBarProgress() {
 
 // Converts one record to folder\fileName; a failure or an incomplete file
 // comes back as the line for the run's error box.
-std::optional<RecordFailure> ConvertRecord(const std::string& folder, const std::string& fileName, int slot,
-                                           const std::string& name) {
+std::optional<RecordFailure> ConvertToFile(const std::string& folder, const std::string& fileName, int slot,
+                                          const std::string& name) {
   RecordFailure failure;
   failure.problem.subject = RecordSubject(slot + 1, name);
   const std::optional<std::string> path = JoinOutputPath(folder, fileName);
@@ -91,7 +91,7 @@ void ConvertSelectedRecords(HWND window) {
     // The list shows the name as read; the file gets a safe, distinct one.
     const std::string name = RecordName(g_shell.directory, *slot, g_shell.sourceType);
     SetStatusText(ConvertingText(name));
-    if (auto failure = ConvertRecord(*folder, fileNames.Next(name, *slot + 1), *slot, name)) {
+    if (auto failure = ConvertToFile(*folder, fileNames.Next(name, *slot + 1), *slot, name)) {
       failures.push_back(std::move(*failure));
     }
     SetStatusText("");
