@@ -79,6 +79,19 @@ same_output() {
 
 # Seconds, with nanoseconds: how long a whole run takes, to aim within it.
 now() { date +%s.%N; }
+# Runs zepconv WORDS quietly and sends it SIG at a random moment within
+# TOOK seconds; sets delay and status, and leaves its stderr in $work/err.
+stop_within() {  # took sig words...
+  local took=$1 sig=$2 pid
+  shift 2
+  delay=$(echo "scale=3; $took * $((RANDOM % 1000)) / 1000" | bc)
+  run_bg "$@" --quiet >/dev/null 2>"$work/err"
+  pid=$!
+  sleep "$delay"
+  kill -"$sig" "$pid" 2>/dev/null
+  wait "$pid"
+  status=$?
+}
 
 for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
   root=${folders[$fs]} interrupted=0
@@ -98,13 +111,7 @@ for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
       for ((round = 0; round < rounds; round++)); do
         out=$root/$name-$sig-$round
         cp -r "$root/$name-old" "$out"
-        delay=$(echo "scale=3; $took * $((RANDOM % 1000)) / 1000" | bc)
-        run_bg ${words//OUT/$out} --quiet >/dev/null 2>"$work/err"
-        pid=$!
-        sleep "$delay"
-        kill -"$sig" "$pid" 2>/dev/null
-        wait "$pid"
-        status=$?
+        stop_within "$took" "$sig" ${words//OUT/$out}
         what="$fs $name SIG$sig after ${delay}s (status $status)"
         [ "$status" -gt 128 ] && interrupted=$((interrupted + 1))
         case $sig:$status in
@@ -212,13 +219,7 @@ for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
   took=$(echo "$(now) - $start" | bc)
   for sig in INT TERM KILL; do
     out=$root/box-$sig
-    delay=$(echo "scale=3; $took * $((RANDOM % 1000)) / 1000" | bc)
-    run_bg inventory "$work/zep.img" --netcdf --out "$out" --quiet >/dev/null 2>"$work/err"
-    pid=$!
-    sleep "$delay"
-    kill -"$sig" "$pid" 2>/dev/null
-    wait "$pid"
-    status=$?
+    stop_within "$took" "$sig" inventory "$work/zep.img" --netcdf --out "$out"
     what="$fs inventory --netcdf SIG$sig after ${delay}s (status $status)"
     case $sig:$status in
       INT:130 | TERM:143) [ ! -s "$work/err" ] || grep -q 'interrupted' "$work/err" || fail "$what: no \"interrupted\" on stderr" ;;
