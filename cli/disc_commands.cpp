@@ -66,10 +66,10 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
   disc.type = given.value_or(SourceType::Tk40);
   // The letter only shapes the Windows program's messages, which zepconv
   // takes from OpenSource.
-  disc.scan = ScanDisc(disc.open, opened->drive.value_or('X'), disc.type, disc.directory, dumpPath);
+  disc.scan = ScanDisc(disc.open, disc.type, disc.directory, dumpPath);
   if (disc.scan.outcome != ScanOutcome::DiscRead) {
     // The volume opened a moment ago and does not now: say what the scan found.
-    con.Report(source, disc.scan.openProblem ? disc.scan.openProblem->Text() : "not an MO disc");
+    con.Report(source, disc.scan.problem ? disc.scan.problem->Text() : "not an MO disc");
     return std::nullopt;
   }
   if (std::optional<Problem> unread = disc.scan.directoryProblem) {
