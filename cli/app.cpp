@@ -1,7 +1,9 @@
 // zepconv's command line. The interface is fixed (scripts depend on it): the
 // commands, their options and the exit statuses 0, 1, 2 and 3.
 
+#include <algorithm>
 #include <exception>
+#include <memory>
 #include <stdexcept>
 #include <optional>
 #include <string>
@@ -35,10 +37,27 @@ constexpr const char* kFooter =
     "record file, a record file given as a disc, a dump area past the end of the volume; 3 for an internal error (a bug "
     "in zepconv); 128 plus the signal's number when interrupted (130 for Ctrl+C).";
 
+// What the disc commands' options are read into; each command has its own.
+struct DiscArgs {
+  std::string source, type = "auto", out;
+  std::vector<std::string> sources, records;
+  bool json = false, all = false;
+  DiscOptions options;
+};
+using Args = std::shared_ptr<DiscArgs>;
+
 // nullopt for auto: the disc's evidence decides.
 std::optional<SourceType> TypeOf(const std::string& name) {
   if (name == "auto") return std::nullopt;
   return name == "zep" ? SourceType::ZepV1 : SourceType::Tk40;
+}
+
+void AddSourceOption(CLI::App* command, std::string& source) {
+  command->add_option("SOURCE", source, kSourceHelp)->required();
+}
+
+void AddSeveralOption(CLI::App* command, std::vector<std::string>& sources) {
+  command->add_option("SOURCE", sources, kSeveralHelp)->required();
 }
 
 void AddTypeOption(CLI::App* command, std::string& type) {
@@ -48,6 +67,15 @@ void AddTypeOption(CLI::App* command, std::string& type) {
                    "directory and data, and said on stderr)")
       ->check(CLI::IsMember({"auto", "tk40", "zep"}))
       ->capture_default_str();
+}
+
+void AddRecordOption(CLI::App* command, std::vector<std::string>& records) {
+  command
+      ->add_option("--record", records,
+                   "Record numbers as listed, 1 to 64: 3, 1-3 or 1-3,5; repeat for more (default: every record)")
+      ->check(NumbersIn(1, 64))
+      ->delimiter(',')
+      ->allow_extra_args(false);
 }
 
 void AddMapfileOption(CLI::App* command, std::string& mapfile) {
@@ -60,11 +88,136 @@ void AddNoClobberFlag(CLI::App* command, bool& noClobber) {
 }
 
 // One source as before, straight into --out; several through
-// RunSeveralSources.
-int RunSources(Console& con, const std::vector<std::string>& sources, const std::string& outDir,
-               const DiscOptions& options, const DiscRun& run) {
-  if (sources.size() == 1) return run(con, sources[0], outDir, WithMapfileBeside(con, sources[0], options));
-  return RunSeveralSources(con, sources, outDir, options, run);
+// RunSeveralSources, each with the mapfile beside it.
+int RunSources(Console& con, const DiscArgs& a, const std::string& outDir, const DiscRun& run) {
+  if (a.sources.size() == 1) return run(con, a.sources[0], outDir, WithMapfileBeside(con, a.sources[0], a.options));
+  if (!a.options.mapfile.empty()) {
+    con.Report("--mapfile", "names one image's map; with several sources each image's map is found beside it "
+                            "(IMAGE.map, IMAGE.mapfile, STEM.map or STEM.mapfile)");
+    return kRefused;
+  }
+  return RunSeveralSources(con, a.sources, outDir, a.options, run);
+}
+
+Command AddListCommand(CLI::App& app) {
+  auto a = std::make_shared<DiscArgs>();
+  CLI::App* list = app.add_subcommand("list", "List the records of a disc, with the disc's label");
+  AddSourceOption(list, a->source);
+  AddTypeOption(list, a->type);
+  list->add_flag("--json", a->json, "Print one JSON object: title, label and records");
+  AddMapfileOption(list, a->options.mapfile);
+  return {list,
+          [a](Console& con) {
+            return ListCommand(con, a->source, TypeOf(a->type), a->json, WithMapfileBeside(con, a->source, a->options));
+          },
+          &a->json};
+}
+
+Command AddConvertCommand(CLI::App& app) {
+  auto a = std::make_shared<DiscArgs>();
+  CLI::App* convert = app.add_subcommand("convert", "Convert records into .ZEP record files");
+  AddSeveralOption(convert, a->sources);
+  convert->add_option("-o,--out", a->out, "Folder for the record files (created if missing)")->required();
+  AddTypeOption(convert, a->type);
+  convert->add_flag("--json", a->json, "Print one JSON object: the files written and the failures");
+  AddRecordOption(convert, a->records);
+  AddMapfileOption(convert, a->options.mapfile);
+  AddNoClobberFlag(convert, a->options.noClobber);
+  return {convert,
+          [a](Console& con) {
+            return RunSources(con, *a, a->out,
+                              [&](Console& c, const std::string& s, const std::string& dir, const DiscOptions& o) {
+                                return ConvertCommand(c, s, TypeOf(a->type), dir, ExpandRanges(a->records), o);
+                              });
+          },
+          &a->json};
+}
+
+Command AddDumpCommand(CLI::App& app) {
+  auto a = std::make_shared<DiscArgs>();
+  CLI::App* dump = app.add_subcommand("dump", "Write the scan dump: 5056 pieces of 4096 bytes from byte 39725056");
+  AddSourceOption(dump, a->source);
+  dump->add_option("-o,--out", a->out, "The dump file to write")->required();
+  dump->add_flag("--json", a->json, "Print one JSON object: the dump written and the failures");
+  AddMapfileOption(dump, a->options.mapfile);
+  AddNoClobberFlag(dump, a->options.noClobber);
+  return {dump,
+          [a](Console& con) {
+            return DumpCommand(con, a->source, a->out, WithMapfileBeside(con, a->source, a->options));
+          },
+          &a->json};
+}
+
+Command AddSplitCommand(CLI::App& app) {
+  auto a = std::make_shared<DiscArgs>();
+  CLI::App* split = app.add_subcommand("split", "Write each run of ping records in a scan dump to a record file");
+  split->add_option("DUMP", a->source, "A scan dump")->required();
+  split->add_option("-o,--out", a->out, "Folder for fond0.zep, fond1.zep, ... (created if missing)")->required();
+  split->add_flag("--json", a->json, "Print one JSON object: the files written and the failures");
+  AddNoClobberFlag(split, a->options.noClobber);
+  return {split, [a](Console& con) { return SplitCommand(con, a->source, a->out, a->options.noClobber); }, &a->json};
+}
+
+Command AddInfoCommand(CLI::App& app) {
+  auto a = std::make_shared<DiscArgs>();
+  CLI::App* info = app.add_subcommand("info", "Walk record files from ping to ping and say what they hold");
+  info->add_option("FILE", a->sources, "Record files")->required();
+  info->add_flag("--json", a->json, "Print a JSON array, one object per file");
+  return {info, [a](Console& con) { return InfoCommand(con, a->sources, a->json); }, &a->json};
+}
+
+Command AddCarveCommand(CLI::App& app) {
+  auto a = std::make_shared<DiscArgs>();
+  CLI::App* carve = app.add_subcommand(
+      "carve", "Write every run of ping records (ZEP V1.X) or of data blocks (TK40) on a disc or a scan dump to a "
+               "record file named by its offset");
+  AddSeveralOption(carve, a->sources);
+  carve->add_option("-o,--out", a->out, "Folder for carved-OFFSET.zep files (created if missing)")->required();
+  AddTypeOption(carve, a->type);
+  carve->add_flag("--all", a->all, "Keep the pings that convert writes from the records the directory lists, too");
+  AddMapfileOption(carve, a->options.mapfile);
+  AddNoClobberFlag(carve, a->options.noClobber);
+  return {carve, [a](Console& con) {
+            return RunSources(con, *a, a->out,
+                              [&](Console& c, const std::string& s, const std::string& dir, const DiscOptions& o) {
+                                return CarveCommand(c, s, TypeOf(a->type), dir, a->all, o);
+                              });
+          }};
+}
+
+Command AddDomainCommand(CLI::App& app) {
+  auto a = std::make_shared<DiscArgs>();
+  CLI::App* domain = app.add_subcommand(
+      "domain", "Write a GNU ddrescue domain mapfile (ddrescue -m) of the bytes a conversion reads: the record "
+                "directory, the records' units and the scan dump area");
+  AddSourceOption(domain, a->source);
+  domain->add_option("-o,--out", a->out, "The mapfile to write")->required();
+  AddTypeOption(domain, a->type);
+  AddRecordOption(domain, a->records);
+  AddMapfileOption(domain, a->options.mapfile);
+  AddNoClobberFlag(domain, a->options.noClobber);
+  return {domain, [a](Console& con) {
+            return DomainCommand(con, a->source, TypeOf(a->type), a->out, ExpandRanges(a->records),
+                                 WithMapfileBeside(con, a->source, a->options));
+          }};
+}
+
+Command AddCheckCommand(CLI::App& app) {
+  auto a = std::make_shared<DiscArgs>();
+  CLI::App* check =
+      app.add_subcommand("check", "Read the whole disc once and say what of it is whole and what is lost");
+  AddSeveralOption(check, a->sources);
+  AddTypeOption(check, a->type);
+  check->add_flag("--json", a->json, "Print one JSON object");
+  AddMapfileOption(check, a->options.mapfile);
+  return {check,
+          [a](Console& con) {
+            return RunSources(con, *a, "",
+                              [&](Console& c, const std::string& s, const std::string&, const DiscOptions& o) {
+                                return CheckCommand(c, s, TypeOf(a->type), a->json, o);
+                              });
+          },
+          &a->json};
 }
 
 }  // namespace
@@ -81,76 +234,12 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   app.fallthrough();
   bool quiet = false;
   app.add_flag("-q,--quiet", quiet, "Draw no progress bar");
-
-  std::string source, type = "auto", outPath;
-  std::vector<std::string> recordTexts;
-  std::vector<std::string> files, sources;
-  bool json = false, all = false;
-  DiscOptions discOptions;
-
-  CLI::App* list = app.add_subcommand("list", "List the records of a disc, with the disc's label");
-  list->add_option("SOURCE", source, kSourceHelp)->required();
-  AddTypeOption(list, type);
-  list->add_flag("--json", json, "Print one JSON object: title, label and records");
-
-  CLI::App* convert = app.add_subcommand("convert", "Convert records into .ZEP record files");
-  convert->add_option("SOURCE", sources, kSeveralHelp)->required();
-  convert->add_option("-o,--out", outPath, "Folder for the record files (created if missing)")->required();
-  AddTypeOption(convert, type);
-  convert->add_flag("--json", json, "Print one JSON object: the files written and the failures");
-  convert
-      ->add_option("--record", recordTexts,
-                   "Record numbers as listed, 1 to 64: 3, 1-3 or 1-3,5; repeat for more (default: every record)")
-      ->check(NumbersIn(1, 64))
-      ->delimiter(',')
-      ->allow_extra_args(false);
-
-  CLI::App* dump = app.add_subcommand("dump", "Write the scan dump: 5056 pieces of 4096 bytes from byte 39725056");
-  dump->add_option("SOURCE", source, kSourceHelp)->required();
-  dump->add_option("-o,--out", outPath, "The dump file to write")->required();
-  dump->add_flag("--json", json, "Print one JSON object: the dump written and the failures");
-
-  CLI::App* split = app.add_subcommand("split", "Write each run of ping records in a scan dump to a record file");
-  split->add_option("DUMP", source, "A scan dump")->required();
-  split->add_option("-o,--out", outPath, "Folder for fond0.zep, fond1.zep, ... (created if missing)")->required();
-  split->add_flag("--json", json, "Print one JSON object: the files written and the failures");
-
-  CLI::App* info = app.add_subcommand("info", "Walk record files from ping to ping and say what they hold");
-  info->add_option("FILE", files, "Record files")->required();
-  info->add_flag("--json", json, "Print a JSON array, one object per file");
-
-  CLI::App* carve = app.add_subcommand(
-      "carve", "Write every run of ping records (ZEP V1.X) or of data blocks (TK40) on a disc or a scan dump to a "
-               "record file named by its offset");
-  carve->add_option("SOURCE", sources, kSeveralHelp)->required();
-  carve->add_option("-o,--out", outPath, "Folder for carved-OFFSET.zep files (created if missing)")->required();
-  AddTypeOption(carve, type);
-  carve->add_flag("--all", all, "Keep the pings that convert writes from the records the directory lists, too");
-
-  CLI::App* domain = app.add_subcommand(
-      "domain", "Write a GNU ddrescue domain mapfile (ddrescue -m) of the bytes a conversion reads: the record "
-                "directory, the records' units and the scan dump area");
-  domain->add_option("SOURCE", source, kSourceHelp)->required();
-  domain->add_option("-o,--out", outPath, "The mapfile to write")->required();
-  AddTypeOption(domain, type);
-  domain
-      ->add_option("--record", recordTexts,
-                   "Record numbers as listed, 1 to 64: 3, 1-3 or 1-3,5; repeat for more (default: every record)")
-      ->check(NumbersIn(1, 64))
-      ->delimiter(',')
-      ->allow_extra_args(false);
-
-  CLI::App* check = app.add_subcommand("check", "Read the whole disc once and say what of it is whole and what is lost");
-  check->add_option("SOURCE", sources, kSeveralHelp)->required();
-  AddTypeOption(check, type);
-  check->add_flag("--json", json, "Print one JSON object");
-
-  for (CLI::App* command : {list, convert, dump, carve, check, domain}) AddMapfileOption(command, discOptions.mapfile);
-  for (CLI::App* command : {convert, dump, split, carve, domain}) AddNoClobberFlag(command, discOptions.noClobber);
-  for (CLI::App* command : {list, convert, dump, split, info, carve, check, domain}) command->footer(kFooter);
-  const ExportCommands exports(app, kFooter);  // pings, track, echogram, netcdf
-  const InventoryCommandLine inventory(app, kFooter);
-
+  const std::vector<Command> commands = {
+      AddListCommand(app),     AddConvertCommand(app), AddDumpCommand(app),  AddSplitCommand(app),
+      AddInfoCommand(app),     AddCarveCommand(app),   AddDomainCommand(app), AddCheckCommand(app),
+      AddPingsCommand(app),    AddTrackCommand(app),   AddEchogramCommand(app), AddNetcdfCommand(app),
+      AddInventoryCommand(app)};
+  for (const Command& command : commands) command.line->footer(kFooter);
   AddConventions(app, out);
   try {
     app.parse(argc, argv);
@@ -158,45 +247,10 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     // Help is asked for and succeeds; every other parse error is a usage error.
     return app.exit(e, out, err) == 0 ? kDone : kRefused;
   }
-
-  Console con{out, err, stderrIsTerminal && !quiet, json, {}};
-  const auto run = [&]() -> int {
-    if (*list) return ListCommand(con, source, TypeOf(type), json, WithMapfileBeside(con, source, discOptions));
-    if ((*convert || *carve || *check) && sources.size() > 1 && !discOptions.mapfile.empty()) {
-      con.Report("--mapfile", "names one image's map; with several sources each image's map is found beside it "
-                              "(IMAGE.map, IMAGE.mapfile, STEM.map or STEM.mapfile)");
-      return kRefused;
-    }
-    if (*convert) {
-      return RunSources(con, sources, outPath, discOptions,
-                        [&](Console& c, const std::string& s, const std::string& dir, const DiscOptions& o) {
-                          return ConvertCommand(c, s, TypeOf(type), dir, ExpandRanges(recordTexts), o);
-                        });
-    }
-    if (*dump) return DumpCommand(con, source, outPath, WithMapfileBeside(con, source, discOptions));
-    if (*domain) {
-      return DomainCommand(con, source, TypeOf(type), outPath, ExpandRanges(recordTexts),
-                           WithMapfileBeside(con, source, discOptions));
-    }
-    if (*split) return SplitCommand(con, source, outPath, discOptions.noClobber);
-    if (*info) return InfoCommand(con, files, json);
-    if (*carve) {
-      return RunSources(con, sources, outPath, discOptions,
-                        [&](Console& c, const std::string& s, const std::string& dir, const DiscOptions& o) {
-                          return CarveCommand(c, s, TypeOf(type), dir, all, o);
-                        });
-    }
-    if (*check) {
-      return RunSources(con, sources, "", discOptions,
-                        [&](Console& c, const std::string& s, const std::string&, const DiscOptions& o) {
-                          return CheckCommand(c, s, TypeOf(type), json, o);
-                        });
-    }
-    if (const auto status = inventory.Run(con)) return *status;
-    if (const auto status = exports.Run(con)) return *status;
-    return kRefused;
-  };
-  return con.Run(run);
+  const auto given = std::find_if(commands.begin(), commands.end(), [](const Command& c) { return bool(*c.line); });
+  if (given == commands.end()) return kRefused;
+  Console con{out, err, stderrIsTerminal && !quiet, given->json && *given->json, {}};
+  return con.Run([&] { return given->run(con); });
 }
 
 }  // namespace zep::cli

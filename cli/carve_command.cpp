@@ -53,40 +53,30 @@ CarvePlan PlanCarve(Console& con, const WholeDisc& disc, std::optional<SourceTyp
   return plan;
 }
 
-}  // namespace
-
-int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
-                 bool all, const DiscOptions& discOptions) {
-  std::optional<WholeDisc> disc = OpenSource(con, source, discOptions.mapfile, discOptions.failedReads);
-  if (!disc) return kRefused;
-  CarveOptions options;
-  options.outDir = outDir;
-  options.output.noClobber = discOptions.noClobber;
-  CarvePlan plan = PlanCarve(con, *disc, type, all);
-  options.type = plan.type;
-  options.written = std::move(plan.written);
-  if (!MakeFolder(con, outDir)) return kRefused;
-
-  CarveResult r;
-  {
-    ProgressBar bar(con.err, con.progress, "carve", disc->size >= 0 ? (disc->size + kMiB - 1) / kMiB : 0, "MiB", kMiB);
-    const Progress hooks = bar.Hooks();
-    if (hooks.setPos) {
-      options.progress = [&](std::uint64_t reached) {
-        hooks.setPos(static_cast<std::int32_t>((reached + kMiB - 1) / kMiB) - 1);
-      };
-    }
-    r = CarveRuns(*disc->volume, options);
+// The carve itself, under a bar counting MiB of the disc.
+CarveResult CarveUnderBar(Console& con, const WholeDisc& disc, CarveOptions& options) {
+  ProgressBar bar(con.err, con.progress, "carve", disc.size >= 0 ? (disc.size + kMiB - 1) / kMiB : 0, "MiB", kMiB);
+  const Progress hooks = bar.Hooks();
+  if (hooks.setPos) {
+    options.progress = [&](std::uint64_t reached) {
+      hooks.setPos(static_cast<std::int32_t>((reached + kMiB - 1) / kMiB) - 1);
+    };
   }
+  return CarveRuns(*disc.volume, options);
+}
+
+// The files carved, one line each, and every problem; the exit status.
+int TellCarved(Console& con, const std::string& source, const std::string& outDir, const CarveResult& r,
+               DiscTally* discTally) {
   for (const CarvedFile& f : r.files) {
-    if (discOptions.tally) {
-      discOptions.tally->records += 1;
-      discOptions.tally->pings += static_cast<std::int64_t>(f.pings);
+    if (discTally) {
+      discTally->records += 1;
+      discTally->pings += static_cast<std::int64_t>(f.pings);
     }
     con.out << JoinPath(outDir, CarvedFileName(f.offset)) << ": " << f.pings << (f.pings == 1 ? " ping" : " pings")
             << " from byte " << f.offset << '\n';
   }
-  if (discOptions.tally) discOptions.tally->lost += r.unreadableSectors;
+  if (discTally) discTally->lost += r.unreadableSectors;
   // Like grep that finds nothing: done, but not what was hoped for.
   if (r.runs == 0) con.Report(source, "no runs of ping records found");
   else if (r.files.empty() && r.failures.empty()) con.out << "no runs of ping records outside the listed records\n";
@@ -106,6 +96,23 @@ int CarveCommand(Console& con, const std::string& source, std::optional<SourceTy
                 r.unreadableSectors, ProblemKind::kUnreadable});
   }
   return tally.Status(r.unreadableSectors > 0 || r.runs == 0);
+}
+
+}  // namespace
+
+int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
+                 bool all, const DiscOptions& discOptions) {
+  std::optional<WholeDisc> disc = OpenSource(con, source, discOptions.mapfile, discOptions.failedReads);
+  if (!disc) return kRefused;
+  CarveOptions options;
+  options.outDir = outDir;
+  options.output.noClobber = discOptions.noClobber;
+  CarvePlan plan = PlanCarve(con, *disc, type, all);
+  options.type = plan.type;
+  options.written = std::move(plan.written);
+  if (!MakeFolder(con, outDir)) return kRefused;
+  const CarveResult r = CarveUnderBar(con, *disc, options);
+  return TellCarved(con, source, outDir, r, discOptions.tally);
 }
 
 }  // namespace zep::cli

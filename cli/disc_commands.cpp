@@ -66,10 +66,10 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
   disc.type = given.value_or(SourceType::Tk40);
   // The letter only shapes the Windows program's messages, which zepconv
   // takes from OpenSource.
-  disc.scan = ScanDisc(disc.open, opened->drive.value_or('X'), disc.type, disc.directory, dumpPath);
+  disc.scan = ScanDisc(disc.open, disc.type, disc.directory, dumpPath);
   if (disc.scan.outcome != ScanOutcome::DiscRead) {
     // The volume opened a moment ago and does not now: say what the scan found.
-    con.Report(source, disc.scan.openProblem ? disc.scan.openProblem->Text() : "not an MO disc");
+    con.Report(source, disc.scan.problem ? disc.scan.problem->Text() : "not an MO disc");
     return std::nullopt;
   }
   if (std::optional<Problem> unread = disc.scan.directoryProblem) {
@@ -162,6 +162,65 @@ void WarnPastEnd(Console& con, const Disc& disc) {
   }
 }
 
+// Where one record of a conversion goes, and how it is named to the user.
+struct RecordOut {
+  std::string name;       // the record's name on the disc
+  std::string path;       // the file to write
+  std::string shownPath;  // the same, as the user reads it
+  std::string what;       // "record N (NAME)"
+};
+
+RecordOut RecordOutOf(const Disc& disc, const ListRow& row, const std::string& outDir, RunFileNames& names) {
+  RecordOut out;
+  out.name = RecordName(disc.directory, row.slot, disc.type);
+  const std::string fileName = names.Next(out.name, row.slot + 1);
+  out.path = JoinPath(outDir, NativeFileName(fileName));
+  out.shownPath = JoinPath(outDir, Latin1ToUtf8(fileName));
+  out.what = "record " + row.cells[0] + " (" + Printable(out.name) + ")";
+  return out;
+}
+
+// What a record's bar and its lines count: pings on TK40, sectors on ZEP V1.X.
+std::string UnitOf(SourceType type) { return type == SourceType::Tk40 ? "pings" : "sectors"; }
+
+ConvertResult ConvertUnderBar(Console& con, const Disc& disc, const ListRow& row, const RecordOut& file,
+                              bool noClobber) {
+  const bool tk40 = disc.type == SourceType::Tk40;
+  ProgressBar bar(con.err, con.progress, Printable(file.name), ExtentOf(disc.directory, row.slot, disc.type).count,
+                  UnitOf(disc.type), tk40 ? kTk40BlockSize : kZepSectorSize);
+  const OutputTarget target(file.path, {.noClobber = noClobber});
+  return ConvertRecord(disc.type, target, disc.directory, row.slot, disc.open, bar.Hooks());
+}
+
+// The line (or JSON object) of a record written, and its share of the tally.
+void TellConverted(Console& con, RunReport& report, const Disc& disc, const ListRow& row, const RecordOut& file,
+                   const ConvertResult& r, DiscTally* discTally) {
+  const bool tk40 = disc.type == SourceType::Tk40;
+  const std::string unit = UnitOf(disc.type);
+  // Unreadable TK40 blocks, and blocks without a mode, give no ping;
+  // nothing is written for units outside the volume.
+  const std::int64_t written = (tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units) - r.beyondEndUnits;
+  // The pings as every reader of the file will count them.
+  const RecordWalk walk = WalkRecordFile(file.path);
+  if (discTally) {
+    discTally->records += 1;
+    discTally->pings += static_cast<std::int64_t>(walk.pings);
+  }
+  if (con.json) {
+    nlohmann::ordered_json json = {{"record", row.slot + 1}, {"name", Latin1ToUtf8(file.name)},
+                                   {"file", file.shownPath}, {unit, written}};
+    json["pings"] = walk.pings;  // a TK40 record's written units are its pings
+    json["unread_pings"] = walk.unreadPings;
+    json["missing_pings"] = walk.MissingPings();
+    json["complete"] = r.status == ConvertStatus::Done;
+    report.Wrote(json);
+  } else {
+    con.out << file.what << ": " << written;
+    if (written != r.units) con.out << " of " << r.units;
+    con.out << ' ' << unit << " -> " << file.shownPath << '\n';
+  }
+}
+
 }  // namespace
 
 int ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
@@ -179,7 +238,6 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
   RunReport report(con);
   const std::optional<Disc> disc = ScanSource(con, source, given, "", options);
   if (!disc) return kRefused;
-  const SourceType type = disc->type;
   const std::optional<std::vector<ListRow>> rows = ChooseRows(con, *disc, recordNumbers);
   if (!rows) return kRefused;
   bool partly = disc->scan.directoryProblem.has_value();
@@ -188,55 +246,20 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
     return partly ? kPartly : kDone;
   }
   if (!MakeFolder(con, outDir)) return kRefused;
-
-  const bool tk40 = type == SourceType::Tk40;
-  const std::string unit = tk40 ? "pings" : "sectors";
-  const VolumeOpener& open = disc->open;
   RunFileNames names;
   FileTally tally;
   for (const ListRow& row : *rows) {
-    const std::string name = RecordName(disc->directory, row.slot, type);
-    const std::string fileName = names.Next(name, row.slot + 1);
-    const std::string path = JoinPath(outDir, NativeFileName(fileName));
-    ConvertResult r;
-    {
-      ProgressBar bar(con.err, con.progress, Printable(name), ExtentOf(disc->directory, row.slot, type).count, unit,
-                      tk40 ? kTk40BlockSize : kZepSectorSize);
-      const OutputTarget target(path, {.noClobber = options.noClobber});
-      r = ConvertRecord(type, target, disc->directory, row.slot, open, bar.Hooks());
-    }
-    const std::string what = "record " + row.cells[0] + " (" + Printable(name) + ")";
+    const RecordOut file = RecordOutOf(*disc, row, outDir, names);
+    const ConvertResult r = ConvertUnderBar(con, *disc, row, file, options.noClobber);
     if (r.Converted()) {
       ++tally.written;
-      // Unreadable TK40 blocks, and blocks without a mode, give no ping;
-      // nothing is written for units outside the volume.
-      const std::int64_t written =
-          (tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units) - r.beyondEndUnits;
-      const std::string shownPath = JoinPath(outDir, Latin1ToUtf8(fileName));
-      // The pings as every reader of the file will count them.
-      const RecordWalk walk = WalkRecordFile(path);
-      if (options.tally) {
-        options.tally->records += 1;
-        options.tally->pings += static_cast<std::int64_t>(walk.pings);
-      }
-      if (con.json) {
-        nlohmann::ordered_json file = {{"record", row.slot + 1}, {"name", Latin1ToUtf8(name)}, {"file", shownPath},
-                                       {unit, written}};
-        file["pings"] = walk.pings;  // a TK40 record's written units are its pings
-        file["unread_pings"] = walk.unreadPings;
-        file["missing_pings"] = walk.MissingPings();
-        file["complete"] = r.status == ConvertStatus::Done;
-        report.Wrote(file);
-      } else {
-        con.out << what << ": " << written;
-        if (written != r.units) con.out << " of " << r.units;
-        con.out << ' ' << unit << " -> " << shownPath << '\n';
-      }
+      TellConverted(con, report, *disc, row, file, r, options.tally);
     }
     if (options.tally) options.tally->lost += r.failedUnits + r.beyondEndUnits + r.skippedUnits;
     if (r.status != ConvertStatus::Done) {
-      con.Report(what, JoinedText(r.problems) +
-                           (r.status == ConvertStatus::WriteFailed ? " (the unfinished file was removed)" : ""));
+      con.Report(file.what, JoinedText(r.problems) + (r.status == ConvertStatus::WriteFailed
+                                                          ? " (the unfinished file was removed)"
+                                                          : ""));
       if (!r.Converted()) tally.Failed(r.problems.front());
       partly = true;
     }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include <CLI/CLI.hpp>
 
@@ -118,27 +119,31 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
   return totals.status.Status();
 }
 
-InventoryCommandLine::InventoryCommandLine(CLI::App& app, const char* footer) {
-  command_ = app.add_subcommand(
+Command AddInventoryCommand(CLI::App& app) {
+  struct Args {
+    std::vector<std::string> images;
+    std::string out, type;
+    InventoryOptions options;
+  };
+  auto a = std::make_shared<Args>();
+  CLI::App* command = app.add_subcommand(
       "inventory",
       "Read a box of discs: check and convert each, with tracks and echograms, into DIR/<image name>; "
       "DIR/inventory.csv, inventory.json, index.html and manifest-sha256.txt");
-  command_->add_option("IMAGE", images_, "Disc images (or devices), each found with its mapfile beside it")->required();
-  command_->add_option("--out", out_, "Folder for the inventory (created if missing)")->required();
-  command_->add_flag("--resume", options_.resume,
-                     "Go on from a stopped run: a disc is read again unless its image and every file made of it "
-                     "still have the size and time they had");
-  command_->add_flag("--netcdf", options_.netcdf, "Also write each record as netCDF");
-  command_->add_option("--type", type_, "Take every disc as this type (tk40 or zep); default: each disc's own evidence")
+  command->add_option("IMAGE", a->images, "Disc images (or devices), each found with its mapfile beside it")
+      ->required();
+  command->add_option("--out", a->out, "Folder for the inventory (created if missing)")->required();
+  command->add_flag("--resume", a->options.resume,
+                    "Go on from a stopped run: a disc is read again unless its image and every file made of it "
+                    "still have the size and time they had");
+  command->add_flag("--netcdf", a->options.netcdf, "Also write each record as netCDF");
+  command->add_option("--type", a->type, "Take every disc as this type (tk40 or zep); default: each disc's own evidence")
       ->check(CLI::IsMember({"tk40", "zep"}));
-  command_->footer(footer);
-}
-
-std::optional<int> InventoryCommandLine::Run(Console& con) const {
-  if (!*command_) return std::nullopt;
-  InventoryOptions options = options_;
-  if (!type_.empty()) options.type = type_ == "zep" ? SourceType::ZepV1 : SourceType::Tk40;
-  return InventoryCommand(con, images_, out_, options);
+  return {command, [a](Console& con) {
+            InventoryOptions options = a->options;
+            if (!a->type.empty()) options.type = a->type == "zep" ? SourceType::ZepV1 : SourceType::Tk40;
+            return InventoryCommand(con, a->images, a->out, options);
+          }};
 }
 
 }  // namespace zep::cli

@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "disc/volume.h"
-
-namespace CLI {
-class App;
-}
 
 namespace zep::cli {
 
@@ -24,17 +21,6 @@ struct InventoryOptions {
 int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
                      const InventoryOptions& options);
 
-class InventoryCommandLine {
- public:
-  InventoryCommandLine(CLI::App& app, const char* footer);
-  std::optional<int> Run(Console& con) const;
-
- private:
-  CLI::App* command_;
-  std::vector<std::string> images_;
-  std::string out_;
-  std::string type_;
-  InventoryOptions options_;
-};
+Command AddInventoryCommand(CLI::App& app);
 
 }  // namespace zep::cli

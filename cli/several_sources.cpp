@@ -59,44 +59,45 @@ void WriteJsonReports(std::ostream& out, const std::vector<std::string>& reports
   out << (reports.empty() ? "],\n" : "\n  ],\n") << "  \"total\": " << Indented(totals.dump(2), 1) << "\n}\n";
 }
 
-}  // namespace
+// One disc of the run: what it gave and how it ended.
+struct DiscDone {
+  std::string source, folder;
+  DiscTally tally;
+  int status = kDone;
+};
 
-int RunSeveralSources(Console& con, const std::vector<std::string>& sources, const std::string& outDir,
-                      const DiscOptions& options, const DiscRun& run) {
-  struct Done {
-    std::string source, folder;
-    DiscTally tally;
-    int status = kDone;
-  };
-  std::vector<Done> done;
-  std::vector<std::string> taken;
-  std::vector<std::string> reports;  // each disc's object, as it will stand in the array
-  for (const std::string& source : sources) {
-    Done d;
-    d.source = source;
-    if (!outDir.empty()) d.folder = JoinPath(outDir, DiscFolderName(source, taken));
-    DiscOptions mine = WithMapfileBeside(con, source, options);
-    mine.tally = &d.tally;
-    if (con.json) {
-      // Each disc's object goes into one array, so that stdout stays one JSON text.
-      std::ostringstream out;
-      Console discCon{out, con.err, con.progress, true, {}, source};
-      d.status = run(discCon, source, d.folder, mine);
-      con.problems.insert(con.problems.end(), discCon.problems.begin(), discCon.problems.end());
-      reports.push_back(DiscReportJson(source, d.folder, mine.mapfile, d.status, out.str()));
-    } else {
-      con.out << "== " << source << (d.folder.empty() ? "" : " -> " + d.folder) << '\n';
-      Console discCon{con.out, con.err, con.progress, false, {}, source};
-      d.status = run(discCon, source, d.folder, mine);
-      con.problems.insert(con.problems.end(), discCon.problems.begin(), discCon.problems.end());
-      con.out << '\n';
-    }
-    done.push_back(d);
+// Runs one disc under a console of its own. Under --json its object goes into
+// reports, so that stdout stays one JSON text; otherwise its lines go out
+// under a "== SOURCE" heading.
+DiscDone RunOneSource(Console& con, const std::string& source, const std::string& folder,
+                      const DiscOptions& options, const DiscRun& run, std::vector<std::string>& reports) {
+  DiscDone d;
+  d.source = source;
+  d.folder = folder;
+  DiscOptions mine = WithMapfileBeside(con, source, options);
+  mine.tally = &d.tally;
+  if (con.json) {
+    std::ostringstream out;
+    Console discCon{out, con.err, con.progress, true, {}, source};
+    d.status = run(discCon, source, d.folder, mine);
+    con.problems.insert(con.problems.end(), discCon.problems.begin(), discCon.problems.end());
+    reports.push_back(DiscReportJson(source, d.folder, mine.mapfile, d.status, out.str()));
+  } else {
+    con.out << "== " << source << (d.folder.empty() ? "" : " -> " + d.folder) << '\n';
+    Console discCon{con.out, con.err, con.progress, false, {}, source};
+    d.status = run(discCon, source, d.folder, mine);
+    con.problems.insert(con.problems.end(), discCon.problems.begin(), discCon.problems.end());
+    con.out << '\n';
   }
+  return d;
+}
 
+// The line per disc and the total, or the JSON text holding them; the run's
+// exit status.
+int WriteSummary(Console& con, const std::vector<DiscDone>& done, const std::vector<std::string>& reports) {
   DiscTally total;
   StatusFold fold;
-  for (const Done& d : done) {
+  for (const DiscDone& d : done) {
     total.records += d.tally.records;
     total.pings += d.tally.pings;
     total.lost += d.tally.lost;
@@ -110,13 +111,27 @@ int RunSeveralSources(Console& con, const std::vector<std::string>& sources, con
     WriteJsonReports(con.out, reports, totals);
     return status;
   }
-  for (const Done& d : done) {
+  for (const DiscDone& d : done) {
     con.out << d.source << (d.folder.empty() ? "" : " -> " + d.folder) << ": " << d.tally.records << " records, "
             << d.tally.pings << " pings, " << d.tally.lost << " units lost, " << outcome(d.status) << '\n';
   }
   con.out << "total: " << done.size() << " discs, " << total.records << " records, " << total.pings << " pings, "
           << total.lost << " units lost, " << outcome(status) << '\n';
   return status;
+}
+
+}  // namespace
+
+int RunSeveralSources(Console& con, const std::vector<std::string>& sources, const std::string& outDir,
+                      const DiscOptions& options, const DiscRun& run) {
+  std::vector<DiscDone> done;
+  std::vector<std::string> taken;
+  std::vector<std::string> reports;  // each disc's object, as it will stand in the array
+  for (const std::string& source : sources) {
+    const std::string folder = outDir.empty() ? std::string() : JoinPath(outDir, DiscFolderName(source, taken));
+    done.push_back(RunOneSource(con, source, folder, options, run, reports));
+  }
+  return WriteSummary(con, done, reports);
 }
 
 }  // namespace zep::cli

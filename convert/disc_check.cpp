@@ -138,16 +138,15 @@ class PingWalk {
     while (searchFrom_ + kPingHeaderSize <= unitEnd) {
       const auto view = stream.At(searchFrom_, static_cast<std::size_t>(unitEnd - searchFrom_));
       if (view.size() < kPingHeaderSize) return false;
-      for (std::size_t i = 0; i + kPingHeaderSize <= view.size(); ++i) {
-        const std::uint8_t* p = view.data() + i;
-        if (*p != 'V' || !IsPlausiblePing(p)) continue;
-        const std::uint32_t index = GetU32(p + ping::kPingIndex);
-        if (h.pingsFound > 0 && index <= lastIndex_) continue;
-        if (stream.Unreadable(searchFrom_ + i, kPingHeaderSize)) continue;
+      const std::optional<std::uint32_t> last = h.pingsFound > 0 ? std::optional(lastIndex_) : std::nullopt;
+      const std::optional<std::size_t> at = FindResumingPing(
+          view, last, [&](std::size_t i) { return stream.Unreadable(searchFrom_ + i, kPingHeaderSize); });
+      if (at) {
+        const std::uint32_t index = GetU32(view.data() + *at + ping::kPingIndex);
         Confirm(h);
-        const std::uint64_t first = h.pingsFound > 0 ? std::uint64_t{lastIndex_} + 1 : 0;
+        const std::uint64_t first = last ? std::uint64_t{*last} + 1 : 0;
         if (index > first) h.missing.push_back({static_cast<std::int64_t>(first), static_cast<std::int64_t>(index - first)});
-        next_ = searchFrom_ + i;
+        next_ = searchFrom_ + *at;
         broken_ = false;
         h.walkRuns.push_back(0);
         return true;

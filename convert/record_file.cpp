@@ -30,6 +30,22 @@ bool IsPlausiblePing(const std::uint8_t* header, std::optional<std::uint32_t> pr
          (!previousIndex || GetU32(header + ping::kPingIndex) == *previousIndex + 1);
 }
 
+std::optional<std::size_t> FindResumingPing(std::span<const std::uint8_t> bytes,
+                                            std::optional<std::uint32_t> lastIndex,
+                                            const std::function<bool(std::size_t)>& headerUnread) {
+  if (bytes.size() < kPingHeaderSize) return std::nullopt;
+  // Headers that fit in bytes start at 0 .. size - 256.
+  const std::size_t starts = bytes.size() - kPingHeaderSize + 1;
+  for (std::size_t i = 0; const auto m = FindMagic(bytes.subspan(i, starts - i + 3)); ++i) {
+    i += *m;
+    const std::uint8_t* p = bytes.data() + i;
+    if (IsPlausiblePing(p) && (!lastIndex || GetU32(p + ping::kPingIndex) > *lastIndex) && !headerUnread(i)) {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
 std::string GpsTextOf(const std::uint8_t* header) {
   const std::uint8_t* text = header + ping::kGpsText;
   const std::uint8_t* end = std::find(text, text + ping::kGpsTextSize, std::uint8_t{0x0D});
@@ -320,24 +336,22 @@ bool PingReader::Resync(std::uint64_t brokeAt, std::string reason, ProblemKind k
       w.Drop(view.size());
       break;
     }
+    const std::optional<std::uint32_t> last = walk_.pings > 0 ? std::optional(ping_.pingIndex) : std::nullopt;
+    const std::optional<std::size_t> at =
+        FindResumingPing(view, last, [&](std::size_t i) { return HeaderUnread(w.pos() + i, kPingHeaderSize); });
+    if (at) {
+      WalkGap gap;
+      gap.begin = brokeAt;
+      gap.end = w.pos() + *at;
+      gap.reason = std::move(reason);
+      gap.after = last;
+      gap.resumesAt = GetU32(view.data() + *at + ping::kPingIndex);
+      walk_.gaps.push_back(std::move(gap));
+      w.Drop(*at);
+      return true;
+    }
     // Headers that fit in the view start at 0 .. size - 256.
     const std::size_t starts = view.size() - kPingHeaderSize + 1;
-    for (std::size_t i = 0; const auto m = FindMagic(view.subspan(i, starts - i + 3)); ++i) {
-      i += *m;
-      const std::uint8_t* p = view.data() + i;
-      if (IsPlausiblePing(p) && (walk_.pings == 0 || GetU32(p + ping::kPingIndex) > ping_.pingIndex) &&
-          !HeaderUnread(w.pos() + i, kPingHeaderSize)) {
-        WalkGap gap;
-        gap.begin = brokeAt;
-        gap.end = w.pos() + i;
-        gap.reason = std::move(reason);
-        if (walk_.pings > 0) gap.after = ping_.pingIndex;
-        gap.resumesAt = GetU32(p + ping::kPingIndex);
-        walk_.gaps.push_back(std::move(gap));
-        w.Drop(i);
-        return true;
-      }
-    }
     zeros = zeros && AllZero(view.first(starts));
     w.Drop(starts);
   }

@@ -103,6 +103,16 @@ std::optional<std::size_t> FindMagic(std::span<const std::uint8_t> bytes);
 // after the ping before it. What carving and the disc type evidence trust.
 bool IsPlausiblePing(const std::uint8_t* header, std::optional<std::uint32_t> previousIndex = std::nullopt);
 
+// Where a ping walk that broke goes on: the first header in bytes that passes
+// IsPlausiblePing, numbers itself after lastIndex (the last ping walked;
+// nothing before the first) and of which headerUnread(offset) finds no byte
+// unread. Only headers wholly inside bytes are looked at. The record file's
+// walk and the health check's walk of the disc resume alike, so that both
+// count the same pings.
+std::optional<std::size_t> FindResumingPing(std::span<const std::uint8_t> bytes,
+                                            std::optional<std::uint32_t> lastIndex,
+                                            const std::function<bool(std::size_t)>& headerUnread);
+
 // The text of a PingHeader's gpsText field: up to its carriage return, or all
 // 64 bytes when there is none. Bytes after the carriage return (leftovers of an
 // earlier, longer text) are not part of it.

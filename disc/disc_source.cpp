@@ -14,7 +14,7 @@ DiscSourceOpen Refused(std::string subject, std::string what, ProblemKind kind) 
 
 }  // namespace
 
-DiscSourceOpen OpenDiscSource(const std::string& source, const DiscSourceOptions& options) {
+DiscSourceOpen PrepareDiscSource(const std::string& source, const DiscSourceOptions& options) {
   DiscSource disc;
   disc.source = source;
   disc.drive = options.drive;
@@ -36,6 +36,15 @@ DiscSourceOpen OpenDiscSource(const std::string& source, const DiscSourceOptions
   }
   std::shared_ptr<FailedReads> failed = options.failedReads ? options.failedReads : std::make_shared<FailedReads>();
   disc.opener = OpenRememberingFailures(std::move(disc.opener), std::move(failed));
+  DiscSourceOpen r;
+  r.disc = std::move(disc);
+  return r;
+}
+
+DiscSourceOpen OpenDiscSource(const std::string& source, const DiscSourceOptions& options) {
+  DiscSourceOpen prepared = PrepareDiscSource(source, options);
+  if (!prepared.disc) return prepared;
+  DiscSource& disc = *prepared.disc;
   VolumeOpenResult opened = disc.opener();
   if (!opened.volume) {
     // A drive is refused in the Windows program's words, with the system's reason.
@@ -50,9 +59,7 @@ DiscSourceOpen OpenDiscSource(const std::string& source, const DiscSourceOptions
   }
   disc.volume = std::move(opened.volume);
   disc.size = disc.volume->Size();
-  DiscSourceOpen r;
-  r.disc = std::move(disc);
-  return r;
+  return prepared;
 }
 
 }  // namespace zep

@@ -46,4 +46,10 @@ struct DiscSourceOpen {
 // as kNotADisc.
 DiscSourceOpen OpenDiscSource(const std::string& source, const DiscSourceOptions& options);
 
+// What OpenDiscSource opens: the path, the mapfile and the opener, with the
+// volume not opened yet (disc->volume is null). For a reader that opens and
+// checks the volume in an order of its own, as the Windows program's scan
+// does. The problem says why the mapfile does not load.
+DiscSourceOpen PrepareDiscSource(const std::string& source, const DiscSourceOptions& options);
+
 }  // namespace zep

@@ -121,53 +121,70 @@ std::string FormatRescueMap(const RescueMap& map, std::string_view creator) {
   return s.str();
 }
 
+namespace {
+
+// The current position line, "pos status [pass]": why it is not one, or
+// nothing when it is.
+std::string PositionLineFault(const std::vector<std::string_view>& fields, std::string_view line) {
+  if (fields.size() < 2 || fields.size() > 3 || fields[1].size() != 1) {
+    return "expected the current position line \"pos status [pass]\", found \"" + std::string(line) +
+           "\": not a ddrescue mapfile";
+  }
+  std::string error;
+  if (!ParseNumber(fields[0], error)) return error;
+  if (fields.size() == 3 && !ParseNumber(fields[2], error)) return error;
+  return {};
+}
+
+// Adds the block of a "pos size status" line to map, or says why the line is
+// no such block (map unchanged).
+std::string AddBlockLine(const std::vector<std::string_view>& fields, std::string_view line, RescueMap& map) {
+  if (fields.size() != 3) return "expected \"pos size status\", found \"" + std::string(line) + "\"";
+  std::string error;
+  const std::optional<std::int64_t> pos = ParseNumber(fields[0], error);
+  if (!pos) return error;
+  const std::optional<std::int64_t> size = ParseNumber(fields[1], error);
+  if (!size) return error;
+  if (fields[2].size() != 1 || kBlockStatuses.find(fields[2][0]) == std::string_view::npos) {
+    return "status \"" + std::string(fields[2]) + "\" is none of ? * / - +";
+  }
+  if (*size == 0) return "a block of size 0";
+  if (*size > std::numeric_limits<std::int64_t>::max() - *pos) return "the block ends past 2^63";
+  if (!map.blocks.empty() && *pos != map.End()) {
+    return "the block at " + Hex(*pos) + " does not start where the one before ends (" + Hex(map.End()) + ")";
+  }
+  map.blocks.push_back({*pos, *size, fields[2][0]});
+  return {};
+}
+
+}  // namespace
+
 RescueMapLoad ParseRescueMap(std::string_view text, const std::string& path) {
   RescueMapLoad load;
   RescueMap map;
   map.path = path;
   bool sawPosition = false;
   int lineNumber = 0;
-  const auto fail = [&](const std::string& why) {
-    load.problem = Problem{path + ":" + std::to_string(lineNumber), why};
-    return load;
-  };
   while (!text.empty()) {
     ++lineNumber;
     const std::size_t eol = text.find('\n');
     const std::string_view line = text.substr(0, eol);
     text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
-    if (line.find('\0') != std::string_view::npos) return fail("a zero byte: not a ddrescue mapfile");
-    const std::vector<std::string_view> fields = Fields(line);
-    if (fields.empty()) continue;
-    std::string error;
-    if (!sawPosition) {
-      // current_pos current_status [current_pass]
-      if (fields.size() < 2 || fields.size() > 3 || fields[1].size() != 1) {
-        return fail("expected the current position line \"pos status [pass]\", found \"" + std::string(line) +
-                    "\": not a ddrescue mapfile");
-      }
-      if (!ParseNumber(fields[0], error)) return fail(error);
-      if (fields.size() == 3 && !ParseNumber(fields[2], error)) return fail(error);
-      sawPosition = true;
+    std::string fault;
+    if (line.find('\0') != std::string_view::npos) {
+      fault = "a zero byte: not a ddrescue mapfile";
+    } else if (const std::vector<std::string_view> fields = Fields(line); fields.empty()) {
       continue;
+    } else if (!sawPosition) {
+      fault = PositionLineFault(fields, line);
+      sawPosition = true;
+    } else {
+      fault = AddBlockLine(fields, line, map);
     }
-    if (fields.size() != 3) {
-      return fail("expected \"pos size status\", found \"" + std::string(line) + "\"");
+    if (!fault.empty()) {
+      load.problem = Problem{path + ":" + std::to_string(lineNumber), fault};
+      return load;
     }
-    const std::optional<std::int64_t> pos = ParseNumber(fields[0], error);
-    if (!pos) return fail(error);
-    const std::optional<std::int64_t> size = ParseNumber(fields[1], error);
-    if (!size) return fail(error);
-    if (fields[2].size() != 1 || kBlockStatuses.find(fields[2][0]) == std::string_view::npos) {
-      return fail("status \"" + std::string(fields[2]) + "\" is none of ? * / - +");
-    }
-    if (*size == 0) return fail("a block of size 0");
-    if (*size > std::numeric_limits<std::int64_t>::max() - *pos) return fail("the block ends past 2^63");
-    if (!map.blocks.empty() && *pos != map.End()) {
-      return fail("the block at " + Hex(*pos) + " does not start where the one before ends (" + Hex(map.End()) +
-                  ")");
-    }
-    map.blocks.push_back({*pos, *size, fields[2][0]});
   }
   if (map.blocks.empty()) {
     load.problem = Problem{path, "no \"pos size status\" lines: not a ddrescue mapfile"};

@@ -119,8 +119,8 @@ ScanResult ReadOpenedDisc(std::unique_ptr<Volume> volume, SourceType type, Recor
   RecordDirectory read;
   result.directoryProblem = ReadRecordDirectory(*volume, read);
   if (check) {
-    result.message = check(*volume, read);
-    if (!result.message.empty()) {
+    result.problem = check(*volume, read);
+    if (result.problem) {
       result.outcome = ScanOutcome::NotADisc;
       return result;
     }
@@ -138,21 +138,19 @@ ScanResult ReadOpenedDisc(std::unique_ptr<Volume> volume, SourceType type, Recor
 
 }  // namespace
 
-ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type, RecordDirectory& directory,
-                    const std::string& dumpPath, const DirectoryCheck& check) {
+ScanResult ScanDisc(const VolumeOpener& open, SourceType type, RecordDirectory& directory, const std::string& dumpPath,
+                    const DirectoryCheck& check) {
   ScanResult result;
   result.title = kTitleBase;
   VolumeOpenResult opened = open();
   if (!opened.volume) {
     result.outcome = ScanOutcome::NoDisk;
-    result.message = NoDiskMessage(driveLetter);
-    result.openProblem = opened.problem;
+    result.problem = opened.problem;
     result.titleChanged = true;
     return result;
   }
   if (!opened.volume->IsRemovableMedia()) {
     result.outcome = ScanOutcome::NotMoDisc;
-    result.message = NotMoDiscMessage(driveLetter);
     result.titleChanged = false;
     result.title.clear();
     return result;
@@ -160,15 +158,14 @@ ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type,
   return ReadOpenedDisc(std::move(opened.volume), type, directory, dumpPath, check);
 }
 
-ScanResult ScanDiscImage(const VolumeOpener& open, const std::string& imagePath, SourceType type,
-                         RecordDirectory& directory, const std::string& dumpPath, const DirectoryCheck& check) {
+ScanResult ScanDiscImage(const VolumeOpener& open, SourceType type, RecordDirectory& directory,
+                         const std::string& dumpPath, const DirectoryCheck& check) {
   VolumeOpenResult opened = open();
   if (!opened.volume) {
     ScanResult result;
     result.title = kTitleBase;
     result.outcome = ScanOutcome::NoDisk;
-    result.message = ImageUnreadableMessage(imagePath, opened.problem ? opened.problem->Text() : "");
-    result.openProblem = opened.problem;
+    result.problem = opened.problem;
     result.titleChanged = true;
     return result;
   }

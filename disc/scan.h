@@ -66,8 +66,10 @@ enum class ScanOutcome { DiscRead, NoDisk, NotMoDisc, NotADisc };
 
 struct ScanResult {
   ScanOutcome outcome = ScanOutcome::NoDisk;
-  std::string message;       // the error box text; empty when the disc was read
-  std::optional<Problem> openProblem;       // the system's reason when the volume did not open
+  // Why no disc was read: the system's reason when the volume did not open
+  // (NoDisk), the check's when it refused the disc (NotADisc); none for an
+  // MO disc read and for a medium that is not one (NotMoDisc).
+  std::optional<Problem> problem;
   std::optional<Problem> directoryProblem;  // the directory was not read whole (missing bytes are zeros)
   bool titleChanged = false;  // false only for a drive that holds no MO disc
   std::string title;
@@ -77,20 +79,19 @@ struct ScanResult {
 
 // Looks at the directory just read, before anything is replaced or written;
 // the volume is still open for further reads. Gives the reason the volume
-// holds no disc, or an empty string to go on.
-using DirectoryCheck = std::function<std::string(Volume& volume, const RecordDirectory& read)>;
+// holds no disc, or nothing to go on.
+using DirectoryCheck = std::function<std::optional<Problem>(Volume& volume, const RecordDirectory& read)>;
 
 // Scans the disc that open gives. On success the directory is replaced whole;
 // otherwise it is left as it was. An empty dumpPath skips the dump. A check
 // that refuses the disc ends the scan like a volume that cannot be opened,
-// with its reason as the message.
-ScanResult ScanDisc(const VolumeOpener& open, char driveLetter, SourceType type, RecordDirectory& directory,
-                    const std::string& dumpPath, const DirectoryCheck& check = {});
+// with its reason as the problem.
+ScanResult ScanDisc(const VolumeOpener& open, SourceType type, RecordDirectory& directory, const std::string& dumpPath,
+                    const DirectoryCheck& check = {});
 
-// The same for a disc image file: a file has no medium to check, and the
-// messages name the file.
-ScanResult ScanDiscImage(const VolumeOpener& open, const std::string& imagePath, SourceType type,
-                         RecordDirectory& directory, const std::string& dumpPath, const DirectoryCheck& check = {});
+// The same for a disc image file: a file has no medium to check.
+ScanResult ScanDiscImage(const VolumeOpener& open, SourceType type, RecordDirectory& directory,
+                         const std::string& dumpPath, const DirectoryCheck& check = {});
 std::string ImageUnreadableMessage(const std::string& imagePath, const std::string& reason);
 
 }  // namespace zep

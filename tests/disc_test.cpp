@@ -136,9 +136,9 @@ TEST(ScanTest, DiscReadReplacesTheDirectoryAndWritesTheDump) {
     MemoryVolume volume(image.bytes());
     if (failingPiece >= 0) volume.FailRange(kDumpOffset + failingPiece * 4096 + 10, 1);
     RecordDirectory dir = Filled(0xAA);
-    const ScanResult r = ScanDisc(test::OpenerFor(volume), 'M', SourceType::Tk40, dir, tmp.File("test.bin"));
-    EXPECT_EQ(std::tuple(r.outcome, r.message, r.title, r.titleChanged),
-              std::tuple(ScanOutcome::DiscRead, "", "ZEP Converter - DISC", true));
+    const ScanResult r = ScanDisc(test::OpenerFor(volume), SourceType::Tk40, dir, tmp.File("test.bin"));
+    EXPECT_EQ(std::tuple(r.outcome, r.problem.has_value(), r.title, r.titleChanged),
+              std::tuple(ScanOutcome::DiscRead, false, "ZEP Converter - DISC", true));
     ASSERT_EQ(r.rows.size(), 2u);
     EXPECT_EQ(r.rows[1].slot, 5);
     EXPECT_EQ(dir, image.Directory());
@@ -154,15 +154,14 @@ TEST(ScanTest, NoDiskOrFixedDiskLeavesDirectoryAndDumpAlone) {
   const test::TempDir tmp;
   RecordDirectory dir = Filled(0x11);
   const ScanResult none =
-      ScanDisc(test::FailingOpener("CreateFileA: not found"), 'Q', SourceType::Tk40, dir, tmp.File("test.bin"));
-  EXPECT_EQ(std::tuple(none.outcome, none.message, test::TextOf(none.openProblem), none.title, none.titleChanged,
-                       none.rows.size()),
-            std::tuple(ScanOutcome::NoDisk, "There is no disk in drive Q  ", "CreateFileA: not found", "ZEP Converter", true, 0u));
+      ScanDisc(test::FailingOpener("CreateFileA: not found"), SourceType::Tk40, dir, tmp.File("test.bin"));
+  EXPECT_EQ(std::tuple(none.outcome, test::TextOf(none.problem), none.title, none.titleChanged, none.rows.size()),
+            std::tuple(ScanOutcome::NoDisk, "CreateFileA: not found", "ZEP Converter", true, 0u));
 
   const MemoryVolume fixed(DiscImage(SourceType::Tk40).Entry(0, {.name = "X"}).bytes(), /*removable=*/false);
-  const ScanResult r = ScanDisc(test::OpenerFor(fixed), 'C', SourceType::Tk40, dir, tmp.File("test.bin"));
-  EXPECT_EQ(std::tuple(r.outcome, r.message, r.titleChanged, r.rows.size()),
-            std::tuple(ScanOutcome::NotMoDisc, "Drive C is not an MO disc", false, 0u));
+  const ScanResult r = ScanDisc(test::OpenerFor(fixed), SourceType::Tk40, dir, tmp.File("test.bin"));
+  EXPECT_EQ(std::tuple(r.outcome, r.problem.has_value(), r.titleChanged, r.rows.size()),
+            std::tuple(ScanOutcome::NotMoDisc, false, false, 0u));
   EXPECT_EQ(dir, Filled(0x11));
   EXPECT_FALSE(std::filesystem::exists(tmp.File("test.bin")));
 }
@@ -170,7 +169,7 @@ TEST(ScanTest, NoDiskOrFixedDiskLeavesDirectoryAndDumpAlone) {
 TEST(ScanTest, DirectoryCutShortIsReadAsZerosNotAsTheEarlierDisc) {
   const MemoryVolume volume(DiscImage(SourceType::Tk40).Entry(0, {.name = "FIRST"}).Resize(1024).bytes());
   RecordDirectory dir = Filled(0x01);  // an earlier disc with records everywhere
-  const ScanResult r = ScanDisc(test::OpenerFor(volume), 'E', SourceType::Tk40, dir, "");
+  const ScanResult r = ScanDisc(test::OpenerFor(volume), SourceType::Tk40, dir, "");
   ASSERT_TRUE(r.directoryProblem);
   EXPECT_EQ(std::tuple(r.outcome, r.directoryProblem->kind, r.dump.attempted, r.rows.size()),
             std::tuple(ScanOutcome::DiscRead, ProblemKind::kPastEnd, false, 1u));
@@ -244,7 +243,7 @@ TEST(ReadOnlyTest, ScanDumpAndConversionsLeaveTheImageBitIdentical) {
     image.Resize(kDumpOffset + 8192).WriteFile(path);  // reaches into the dump area
     const auto before = test::ReadWholeFile(path);
     RecordDirectory dir{};
-    ASSERT_EQ(ScanDisc(VolumeAt(path), 'M', type, dir, tmp.File("test.bin")).outcome, ScanOutcome::DiscRead);
+    ASSERT_EQ(ScanDisc(VolumeAt(path), type, dir, tmp.File("test.bin")).outcome, ScanOutcome::DiscRead);
     EXPECT_EQ(test::ConverterFor(type)(tmp.File("a.zep"), dir, 0, VolumeAt(path), {}).Converted(), true);
     SplitScanDump(tmp.File("test.bin"), tmp.File("fond%i.zep"));
     EXPECT_EQ(test::ReadWholeFile(path), before);

@@ -5,6 +5,7 @@
 #include "convert/record_file.h"
 #include "disc/aligned_buffer.h"
 #include "disc/detect_type.h"
+#include "disc/disc_source.h"
 #include "disc/scan.h"
 #include "res/resource.h"
 #include "ui/background_job.h"
@@ -92,30 +93,37 @@ namespace {
 // when it cannot be a disc: too short for a record directory, or with one
 // that fits neither recorder, whose rows and dump would be noise.
 DirectoryCheck WeighTheDisc(std::string imagePath) {
-  return [imagePath = std::move(imagePath)](Volume& volume, const RecordDirectory& dir) -> std::string {
+  return [imagePath = std::move(imagePath)](Volume& volume, const RecordDirectory& dir) -> std::optional<Problem> {
     AlignedBuffer sector(static_cast<std::size_t>(kZepSectorSize));
     const TypeEvidence evidence = DetectDiscType(dir, [&](std::int64_t s) {
       const ReadResult r = volume.ReadAt(ZepSectorOffset(s), sector.span());
       return r.ok() && r.bytes == sector.size() && IsPlausiblePing(sector.data());
     });
     g_shell.discLooksLike = evidence.type();
-    if (imagePath.empty()) return "";
+    if (imagePath.empty()) return std::nullopt;
     if (volume.Size() != Volume::kUnknownSize && volume.Size() < static_cast<std::int64_t>(kDirectorySize)) {
-      return "The file " + imagePath + " is not a disc image: it holds " + std::to_string(volume.Size()) +
-             " bytes, less than a record directory";
+      return Problem{imagePath,
+                     "is not a disc image: it holds " + std::to_string(volume.Size()) +
+                         " bytes, less than a record directory",
+                     0, ProblemKind::kNotADisc};
     }
-    if (evidence.kind == DiscKind::Unknown) return "The file " + imagePath + " is " + evidence.Describe();
-    return "";
+    if (evidence.kind == DiscKind::Unknown) {
+      return Problem{imagePath, "is " + evidence.Describe(), 0, ProblemKind::kNotADisc};
+    }
+    return std::nullopt;
   };
 }
 
-void ShowScan(HWND window, const ScanResult& scan) {
+// driveLetter is the drive scanned, when no image was.
+void ShowScan(HWND window, const ScanResult& scan, char driveLetter) {
   g_shell.sourceOpen = scan.outcome == ScanOutcome::DiscRead;
   if (scan.outcome != ScanOutcome::DiscRead) {
     g_shell.discLooksLike.reset();
     g_shell.mapfile.clear();
   }
-  if (!scan.message.empty()) MessageBoxA(window, scan.message.c_str(), "Error", MB_OK);
+  if (const std::string text = ScanErrorText(scan, driveLetter, g_shell.imagePath); !text.empty()) {
+    MessageBoxA(window, text.c_str(), "Error", MB_OK);
+  }
   FillList(g_shell.recordList, scan.rows);
   if (scan.titleChanged) SetWindowTextA(window, scan.title.c_str());
   // The list does not always report its clearing and refilling; flags left
@@ -130,7 +138,7 @@ void StartScan() {
   g_shell.discLooksLike.reset();
   g_shell.imagePath.clear();
   g_shell.mapfile.clear();
-  g_shell.rescueMap.reset();
+  g_shell.imageOpener = nullptr;
   g_shell.sourceOpen = false;
   g_shell.failedReads = std::make_shared<FailedReads>();  // a new source: nothing known of it
 }
@@ -139,30 +147,30 @@ void StartScan() {
 
 void ScanDriveIntoList(HWND window, char driveLetter) {
   StartScan();
-  const VolumeOpener open = OpenRememberingFailures([driveLetter] { return OpenDiscVolume(driveLetter); },
-                                                    g_shell.failedReads);
-  ShowScan(window, ScanDisc(open, driveLetter, g_shell.sourceType,
-                            g_shell.directory, kScanDumpPath, WeighTheDisc("")));
+  ShowScan(window, ScanDisc(DriveOpener(driveLetter), g_shell.sourceType, g_shell.directory, kScanDumpPath,
+                            WeighTheDisc("")),
+           driveLetter);
 }
 
 void ScanImageIntoList(HWND window, const std::string& imagePath) {
   StartScan();
   g_shell.imagePath = imagePath;
-  if (const std::string mapfile = FindMapfileBeside(imagePath); !mapfile.empty()) {
-    RescueMapLoad load = LoadRescueMap(mapfile);
-    if (!load.map) {
-      // Read without its map, the zeros ddrescue left would pass for the disc's data.
-      ScanResult refused;
-      refused.title = kTitleBase;
-      refused.titleChanged = true;
-      refused.message = ImageUnreadableMessage(imagePath, load.problem->Text());
-      return ShowScan(window, refused);
-    }
-    g_shell.mapfile = mapfile;
-    g_shell.rescueMap = std::make_shared<const RescueMap>(std::move(*load.map));
+  DiscSourceOptions options;
+  options.failedReads = g_shell.failedReads;
+  DiscSourceOpen prepared = PrepareDiscSource(imagePath, options);
+  if (!prepared.disc) {
+    // Read without its map, the zeros ddrescue left would pass for the disc's data.
+    ScanResult refused;
+    refused.title = kTitleBase;
+    refused.titleChanged = true;
+    refused.problem = std::move(prepared.problem);
+    return ShowScan(window, refused, g_shell.driveLetter);
   }
-  ShowScan(window, ScanDiscImage(SourceOpener(), imagePath, g_shell.sourceType, g_shell.directory, kScanDumpPath,
-                                 WeighTheDisc(imagePath)));
+  g_shell.mapfile = prepared.disc->mapfile;
+  g_shell.imageOpener = prepared.disc->opener;
+  ShowScan(window, ScanDiscImage(SourceOpener(), g_shell.sourceType, g_shell.directory, kScanDumpPath,
+                                 WeighTheDisc(imagePath)),
+           g_shell.driveLetter);
 }
 
 void SelectDriveAndScan(HWND window) {

@@ -26,6 +26,21 @@ std::optional<std::string> JoinOutputPath(std::string_view folder, std::string_v
   return path;
 }
 
+std::string ScanErrorText(const ScanResult& scan, char driveLetter, const std::string& imagePath) {
+  switch (scan.outcome) {
+    case ScanOutcome::DiscRead:
+      return "";
+    case ScanOutcome::NotMoDisc:
+      return NotMoDiscMessage(driveLetter);
+    case ScanOutcome::NotADisc:
+      return "The file " + scan.problem->subject + " " + scan.problem->what;
+    case ScanOutcome::NoDisk:
+      break;
+  }
+  if (imagePath.empty()) return NoDiskMessage(driveLetter);
+  return ImageUnreadableMessage(imagePath, scan.problem ? scan.problem->Text() : "");
+}
+
 std::string ConvertingText(std::string_view recordName) {
   // The status text has room for 39 characters; names have at most 11.
   return ("Converting..." + std::string(recordName)).substr(0, 39);

@@ -9,6 +9,7 @@
 
 #include "disc/directory.h"
 #include "disc/problem.h"
+#include "disc/scan.h"
 
 namespace zep::ui {
 
@@ -18,6 +19,11 @@ inline constexpr std::size_t kMaxPathLength = 259;
 // folder\fileName, with no second backslash after a folder that ends in one
 // (a drive root such as "D:\"). Empty when the path would be too long.
 std::optional<std::string> JoinOutputPath(std::string_view folder, std::string_view fileName);
+
+// The error box of a scan that read no disc, made from its outcome and
+// problem and from what was scanned: the drive's letter, or the image's path
+// when one was opened. Empty when the disc was read.
+std::string ScanErrorText(const ScanResult& scan, char driveLetter, const std::string& imagePath);
 
 // "Converting..." directly followed by the record's name, as the status bar's
 // first part shows it while the record is written.

@@ -1,17 +1,21 @@
 #include "ui/shell_state.h"
 
+#include "disc/disc_source.h"
+
 namespace zep::ui {
 
 ShellState g_shell;
 
+VolumeOpener DriveOpener(char driveLetter) {
+  // A drive has no mapfile: there is nothing that could refuse it here.
+  DiscSourceOptions options;
+  options.drive = driveLetter;
+  options.failedReads = g_shell.failedReads;
+  return PrepareDiscSource(std::string{driveLetter, ':'}, options).disc->opener;
+}
+
 VolumeOpener SourceOpener() {
-  if (g_shell.imagePath.empty()) {
-    const char letter = g_shell.driveLetter;
-    return OpenRememberingFailures([letter] { return OpenDiscVolume(letter); }, g_shell.failedReads);
-  }
-  VolumeOpener open = VolumeAt(g_shell.imagePath);
-  if (g_shell.rescueMap) open = OpenUnderMap(std::move(open), g_shell.rescueMap);
-  return OpenRememberingFailures(std::move(open), g_shell.failedReads);
+  return g_shell.imagePath.empty() ? DriveOpener(g_shell.driveLetter) : g_shell.imageOpener;
 }
 
 std::string SourceName() {

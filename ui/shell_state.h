@@ -16,7 +16,7 @@
 
 #include "disc/directory.h"
 #include "disc/failed_reads.h"
-#include "disc/rescue_map.h"
+#include "disc/volume.h"
 #include "ui/menu_state.h"
 
 namespace zep::ui {
@@ -40,7 +40,7 @@ struct ShellState {
   // mapfile beside it when there is one.
   std::string imagePath;
   std::string mapfile;
-  std::shared_ptr<const RescueMap> rescueMap;
+  VolumeOpener imageOpener;  // the image, under its map; set by its scan
   // The last scan opened the source and read it as a disc: the Tools that
   // read it have something to read.
   bool sourceOpen = false;
@@ -55,6 +55,9 @@ struct ShellState {
 
 extern ShellState g_shell;
 
+// Opens the drive as every read of a source does (OpenDiscSource), with the
+// current source's memory of failed reads.
+VolumeOpener DriveOpener(char driveLetter);
 // Opens the current source: the image (under its map), else the drive, with
 // the source's memory of failed reads.
 VolumeOpener SourceOpener();
