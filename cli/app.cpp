@@ -114,6 +114,9 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
   split->add_option("DUMP", source, "A scan dump")->required();
   split->add_option("-o,--out", outPath, "Folder for fond0.zep, fond1.zep, ... (created if missing)")->required();
   split->add_flag("--json", json, "Print one JSON object: the files written and the failures");
+  split->add_option("--mapfile", discOptions.mapfile,
+                    "GNU ddrescue mapfile of DUMP's unread bytes, which are never taken for pings (default: DUMP.map "
+                    "when there is one, as zepconv dump writes it)");
 
   CLI::App* info = app.add_subcommand("info", "Walk record files from ping to ping and say what they hold");
   info->add_option("FILE", files, "Record files")->required();
@@ -178,7 +181,7 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
       return DomainCommand(con, source, TypeOf(type), outPath, ExpandRanges(recordTexts),
                            WithMapfileBeside(con, source, discOptions));
     }
-    if (*split) return SplitCommand(con, source, outPath, discOptions.noClobber);
+    if (*split) return SplitCommand(con, source, outPath, discOptions);
     if (*info) return InfoCommand(con, files, json);
     if (*carve) {
       return RunSources(con, sources, outPath, discOptions,
