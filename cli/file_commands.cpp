@@ -251,10 +251,9 @@ std::optional<Problem> LoadDumpMap(Console& con, const std::string& dumpPath, st
   if (mapfile.empty()) return std::nullopt;
   RescueMapLoad load = LoadRescueMap(mapfile);
   if (!load.map) return load.problem;
-  const std::uintmax_t size = std::filesystem::file_size(dumpPath, ec);
-  if (!ec && static_cast<std::uintmax_t>(load.map->RescuedEnd()) > size) {
-    return Problem{mapfile, "rescued bytes up to " + std::to_string(load.map->RescuedEnd()) + " but " + dumpPath +
-                                " holds only " + std::to_string(size) + " bytes: the mapfile does not describe this dump"};
+  // As for a disc image: every byte the map calls read must be in the dump.
+  if (const VolumeOpenResult dump = VolumeAt(dumpPath)(); dump.volume) {
+    if (auto mismatch = RescueMapMismatch(*load.map, *dump.volume)) return mismatch;
   }
   map = std::make_shared<const RescueMap>(std::move(*load.map));
   return std::nullopt;
