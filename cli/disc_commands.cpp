@@ -287,8 +287,8 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
   if (dump.unreadablePieces > 0) {
     con.Report({source,
                 std::to_string(dump.unreadablePieces) + " of " + std::to_string(kDumpPieces) +
-                    " pieces could not be read (or lie past its end) and were written as zeros, named in " +
-                    dump.mapfile,
+                    " pieces could not be read (or lie past its end) and were written as zeros" +
+                    (dump.mapfile.empty() ? "" : ", named in " + dump.mapfile),
                 dump.unreadablePieces});
     return kPartly;
   }

@@ -96,7 +96,7 @@ DumpReport WriteDump(Volume& volume, const std::string& path, const OutputOption
     UnreadMapClose close = CloseWithUnreadMap(out, unread, "zepconv dump: the scan dump's pieces that could not be read");
     report.written = close.closed;
     report.problem = std::move(close.mapProblem);
-    if (report.written && unread.total() > 0) report.mapfile = UnreadMapPath(path);
+    if (close.mapWritten) report.mapfile = UnreadMapPath(path);
   } else {
     report.written = out.Close();
   }

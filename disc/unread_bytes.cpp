@@ -44,11 +44,16 @@ UnreadMapClose CloseWithUnreadMap(OutputFile& out, const UnreadBytes& unread, st
     return result;
   }
   const std::string mapPath = UnreadMapPath(out.path());
+  std::error_code ec;
+  // A device (/dev/null) has no file beside it for a map.
+  if (std::filesystem::exists(out.path(), ec) && !std::filesystem::is_regular_file(out.path(), ec)) {
+    result.closed = out.Close();
+    return result;
+  }
   if (unread.total() == 0) {
     if (!out.Close()) return result;
     // A map left by an earlier, damaged copy would now name good bytes as
     // lost; the file is in place, so losing the map costs nothing.
-    std::error_code ec;
     if (std::filesystem::is_regular_file(mapPath, ec)) RemoveFile(mapPath);
     result.closed = true;
     return result;
@@ -59,6 +64,7 @@ UnreadMapClose CloseWithUnreadMap(OutputFile& out, const UnreadBytes& unread, st
     return result;
   }
   result.closed = out.Close();
+  result.mapWritten = result.closed;
   if (!result.closed) RemoveFile(mapPath);  // the map of a file that is not there
   return result;
 }

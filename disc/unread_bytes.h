@@ -44,12 +44,14 @@ class UnreadBytes {
 
 struct UnreadMapClose {
   bool closed = false;              // the file is in place, and its map with it when it has unread bytes
+  bool mapWritten = false;          // a map is beside it
   std::optional<Problem> mapProblem;  // the map could not be written (the file was discarded)
 };
 
 // Closes out under its final name, the map of unread beside it (written with
 // mapOptions, whose watch is told its bytes) or an earlier map removed. When
-// anything fails, out is discarded and no map of it is left.
+// anything fails, out is discarded and no map of it is left. A device
+// (/dev/null, NUL) has no file beside it and gets no map.
 UnreadMapClose CloseWithUnreadMap(OutputFile& out, const UnreadBytes& unread, std::string_view creator,
                                   const OutputOptions& mapOptions = {});
 
