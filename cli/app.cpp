@@ -154,8 +154,11 @@ Command AddSplitCommand(CLI::App& app) {
   split->add_option("DUMP", a->source, "A scan dump")->required();
   split->add_option("-o,--out", a->out, "Folder for fond0.zep, fond1.zep, ... (created if missing)")->required();
   split->add_flag("--json", a->json, "Print one JSON object: the files written and the failures");
+  split->add_option("--mapfile", a->options.mapfile,
+                    "GNU ddrescue mapfile of DUMP's unread bytes, which are never taken for pings (default: DUMP.map "
+                    "when there is one, as zepconv dump writes it)");
   AddNoClobberFlag(split, a->options.noClobber);
-  return {split, [a](Console& con) { return SplitCommand(con, a->source, a->out, a->options.noClobber); }, &a->json};
+  return {split, [a](Console& con) { return SplitCommand(con, a->source, a->out, a->options); }, &a->json};
 }
 
 Command AddInfoCommand(CLI::App& app) {

@@ -38,7 +38,10 @@ int ListCommand(Console& con, const std::string& source, std::optional<SourceTyp
 int ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> type,
                    const std::string& outDir, const std::vector<int>& recordNumbers, const DiscOptions& options = {});
 int DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options = {});
-int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, bool noClobber = false);
+// The dump's unread bytes are named by options.mapfile, or else by DUMP.map
+// when there is one (zepconv dump writes it beside a dump it could not read
+// whole).
+int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, const DiscOptions& options = {});
 int InfoCommand(Console& con, const std::vector<std::string>& files, bool json);
 int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
                  bool all, const DiscOptions& options = {});

@@ -299,7 +299,10 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
     return dump.created ? kPartly : kRefused;
   }
   if (con.json) {
-    report.Wrote({{"file", outFile}, {"pieces", kDumpPieces}, {"unreadable_pieces", dump.unreadablePieces}});
+    report.Wrote({{"file", outFile},
+                  {"pieces", kDumpPieces},
+                  {"unreadable_pieces", dump.unreadablePieces},
+                  {"mapfile", dump.mapfile.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(dump.mapfile)}});
   } else {
     con.out << outFile << ": " << kDumpPieces << " pieces of " << kDumpPieceSize << " bytes from byte "
             << kDumpOffset << '\n';
@@ -307,7 +310,8 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
   if (dump.unreadablePieces > 0) {
     con.Report({source,
                 std::to_string(dump.unreadablePieces) + " of " + std::to_string(kDumpPieces) +
-                    " pieces could not be read (or lie past its end) and were written as zeros",
+                    " pieces could not be read (or lie past its end) and were written as zeros" +
+                    (dump.mapfile.empty() ? "" : ", named in " + dump.mapfile),
                 dump.unreadablePieces});
     return kPartly;
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -234,22 +235,60 @@ void WriteReportText(std::ostream& out, const FileReport& r) {
 
 }  // namespace
 
-int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, bool noClobber) {
+namespace {
+
+// The map of the dump's unread bytes: the one given, or DUMP.map beside it
+// (said on stderr). No other name is tried: DUMP's stem may be the disc
+// image's, whose map describes the disc, not the dump. Null when there is
+// none; the problem when it cannot be used.
+std::optional<Problem> LoadDumpMap(Console& con, const std::string& dumpPath, std::string mapfile,
+                                   std::shared_ptr<const RescueMap>& map) {
+  std::error_code ec;
+  if (mapfile.empty() && std::filesystem::is_regular_file(UnreadMapPath(dumpPath), ec)) {
+    mapfile = UnreadMapPath(dumpPath);
+    con.Note({dumpPath, "using the mapfile beside it, " + mapfile});
+  }
+  if (mapfile.empty()) return std::nullopt;
+  RescueMapLoad load = LoadRescueMap(mapfile);
+  if (!load.map) return load.problem;
+  // As for a disc image: every byte the map calls read must be in the dump.
+  if (const VolumeOpenResult dump = VolumeAt(dumpPath)(); dump.volume) {
+    if (auto mismatch = RescueMapMismatch(*load.map, *dump.volume)) return mismatch;
+  }
+  map = std::make_shared<const RescueMap>(std::move(*load.map));
+  return std::nullopt;
+}
+
+}  // namespace
+
+int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, const DiscOptions& options) {
   RunReport report(con);
   // A dump that cannot be read leaves nothing behind, not even the folder.
   if (InputFile dump = InputFile::Open(dumpPath); !dump.open()) {
     con.Report(dump.problem());
     return kRefused;
   }
+  std::shared_ptr<const RescueMap> map;
+  if (const auto problem = LoadDumpMap(con, dumpPath, options.mapfile, map)) {
+    con.Report(*problem);
+    return kRefused;
+  }
   if (!MakeFolder(con, outDir)) return kRefused;
-  const SplitResult r = SplitScanDump(dumpPath, {JoinPath(outDir, "fond%i.zep"), {.noClobber = noClobber}});
+  const SplitResult r =
+      SplitScanDump(dumpPath, {JoinPath(outDir, "fond%i.zep"), {.noClobber = options.noClobber}}, map);
   if (!r.dumpOpened) {
     con.Report(*r.dumpError);
     return kRefused;
   }
+  bool unread = false;
   for (std::size_t i = 0; i < r.files.size(); ++i) {
-    if (con.json) report.Wrote({{"file", r.files[i]}, {"pings", r.filePings[i]}});
+    if (con.json) report.Wrote({{"file", r.files[i]}, {"pings", r.filePings[i]}, {"unread_bytes", r.fileUnread[i]}});
     else con.out << r.files[i] << ": " << r.filePings[i] << (r.filePings[i] == 1 ? " ping\n" : " pings\n");
+    if (r.fileUnread[i] == 0) continue;
+    // As convert says of a record with lost sectors: written, but not whole.
+    con.Report(r.files[i], std::to_string(r.fileUnread[i]) + " bytes were not read; " + RecordMapPath(r.files[i]) +
+                               " names them");
+    unread = true;
   }
   FileTally tally{.written = static_cast<int>(r.files.size())};
   for (const Problem& failure : r.failures) {
@@ -263,7 +302,7 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
     con.Report(dumpPath, "the dump ends inside a ping record; that ping is left out of the last file");
   }
   if (r.dumpError) con.Report(*r.dumpError);
-  return tally.Status(r.dumpError.has_value() || r.runs == 0);
+  return tally.Status(r.dumpError.has_value() || r.runs == 0 || unread);
 }
 
 int InfoCommand(Console& con, const std::vector<std::string>& files, bool json) {

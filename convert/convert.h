@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "disc/directory.h"
 #include "disc/file.h"
 #include "disc/problem.h"
+#include "disc/rescue_map.h"
 #include "disc/volume.h"
 
 namespace zep {
@@ -81,6 +83,7 @@ struct SplitResult {
   std::optional<Problem> dumpError;  // the dump could not be opened, or a read of it failed
   std::vector<std::string> files;       // every output file written whole, in order
   std::vector<std::uint64_t> filePings;  // the ping records in each of them
+  std::vector<std::uint64_t> fileUnread;  // the bytes of each that were not read (its map names them)
   Problems failures;                    // "path: reason" for each output that could not be written
   int runs = 0;                         // runs found (the counter at the end)
   int droppedPartialPings = 0;          // ping records cut short by the end of the dump, left out
@@ -89,7 +92,9 @@ struct SplitResult {
 // Searches the dump for runs of ping records and writes each into a record file
 // named by outputPattern with its last "%i" replaced by the run's number from 0.
 // With noClobber a run whose file exists is not written, and the existing
-// file is named among the failures.
-SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outputPattern);
+// file is named among the failures. unread names the dump's bytes that were
+// not read (the map zepconv dump writes beside a dump); none when null.
+SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outputPattern,
+                          std::shared_ptr<const RescueMap> unread = nullptr);
 
 }  // namespace zep

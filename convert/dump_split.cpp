@@ -15,9 +15,17 @@
 //     of four bytes from the read position lands. A magic that starts at h+1
 //     to h+255 is never seen as such, not even one that runs on past the 256
 //     bytes: the window never holds those four bytes together.
+//
+// Under a map of the dump's unread bytes (zepconv dump writes one beside a
+// dump it could not read whole), those bytes are zeros to the search, as the
+// dump holds them, whatever the file has there; 256 header bytes of which
+// any was not read are no ping's header: they neither start a run nor go on
+// with one. A ping's samples that were not read reach its record file as
+// unread bytes, named in the record file's own map.
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -36,7 +44,8 @@ class DumpStream {
  public:
   static constexpr std::size_t kCapacity = 256 * 1024;  // > 256 + 65535, the longest ping record
 
-  explicit DumpStream(InputFile& file) : file_(file), buffer_(kCapacity) {}
+  DumpStream(InputFile& file, std::shared_ptr<const RescueMap> unread)
+      : file_(file), buffer_(kCapacity), unread_(std::move(unread)) {}
 
   std::span<const std::uint8_t> At(std::uint64_t pos, std::size_t n) {
     n = std::min(n, kCapacity);
@@ -51,6 +60,7 @@ class DumpStream {
       }
       const std::size_t asked = kCapacity - length_;
       const ReadResult r = file_.Read(std::span<std::uint8_t>(buffer_).subspan(length_));
+      Mask(base_ + length_, base_ + length_ + r.bytes);
       length_ += r.bytes;
       if (!r.ok()) problem_ = r.problem;
       if (r.bytes < asked) end_ = true;  // InputFile reads short only at the end or on an error
@@ -62,13 +72,32 @@ class DumpStream {
 
   const std::optional<Problem>& problem() const { return problem_; }
 
+  // The stretches of [pos, end) that were not read, in order.
+  std::vector<RescueBlock> UnreadIn(std::uint64_t pos, std::uint64_t end) const {
+    if (!unread_) return {};
+    return unread_->Unrescued(static_cast<std::int64_t>(pos), static_cast<std::int64_t>(end));
+  }
+  // Whether the header at pos (as much of it as the dump holds) has a byte
+  // that was not read.
+  bool HeaderUnread(std::uint64_t pos) {
+    const std::size_t n = At(pos, kPingHeaderSize).size();
+    return !UnreadIn(pos, pos + n).empty();
+  }
+
  private:
+  void Mask(std::uint64_t from, std::uint64_t to) {
+    for (const RescueBlock& b : UnreadIn(from, to)) {
+      std::memset(buffer_.data() + (static_cast<std::uint64_t>(b.pos) - base_), 0, static_cast<std::size_t>(b.size));
+    }
+  }
+
   InputFile& file_;
   std::vector<std::uint8_t> buffer_;
   std::uint64_t base_ = 0;  // dump offset of buffer_[0]
   std::size_t length_ = 0;  // valid bytes in buffer_
   bool end_ = false;
   std::optional<Problem> problem_;
+  std::shared_ptr<const RescueMap> unread_;
 };
 
 bool IsMagic(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
@@ -80,7 +109,11 @@ std::optional<std::uint64_t> NextMagic(DumpStream& dump, std::uint64_t from) {
   for (std::uint64_t pos = from;;) {
     const auto d = dump.At(pos, DumpStream::kCapacity);
     if (d.size() < 4) return std::nullopt;
-    if (const auto at = FindMagic(d)) return pos + *at;
+    if (const auto at = FindMagic(d)) {
+      if (!dump.HeaderUnread(pos + *at)) return pos + *at;
+      pos += *at + 1;  // d is gone: HeaderUnread may have moved the view
+      continue;
+    }
     pos += d.size() - 3;  // the last three bytes may begin a magic that ends in the next piece
   }
 }
@@ -108,6 +141,18 @@ std::string OutputName(const std::string& pattern, int counter) {
   return name;
 }
 
+// The ping record at p into out, its samples that were not read as unread
+// bytes.
+bool WritePing(const DumpStream& dump, std::uint64_t p, std::span<const std::uint8_t> record, RecordFileWriter& out) {
+  std::size_t at = 0;
+  for (const RescueBlock& b : dump.UnreadIn(p, p + record.size())) {
+    const auto from = static_cast<std::size_t>(static_cast<std::uint64_t>(b.pos) - p);
+    if (!out.Write(record.subspan(at, from - at)) || !out.WriteUnread(static_cast<std::size_t>(b.size))) return false;
+    at = from + static_cast<std::size_t>(b.size);
+  }
+  return out.Write(record.subspan(at));
+}
+
 // Walks the run from start into out. It ends at 256 bytes that do not open
 // with the magic (their offset is returned, and the search goes on) or at
 // the end of the dump (nothing is returned).
@@ -115,7 +160,7 @@ std::optional<std::uint64_t> WriteRun(DumpStream& dump, std::uint64_t start, Rec
                                       std::uint64_t& pings, SplitResult& res) {
   for (std::uint64_t p = start;;) {
     const auto header = dump.At(p, kPingHeaderSize);
-    if (header.size() < 4 || !HasPingMagic(header.data())) {
+    if (header.size() < 4 || !HasPingMagic(header.data()) || dump.HeaderUnread(p)) {
       // fewer than 256 bytes: the end of the dump follows, nothing more to find
       return header.size() == kPingHeaderSize ? std::optional(p) : std::nullopt;
     }
@@ -130,7 +175,7 @@ std::optional<std::uint64_t> WriteRun(DumpStream& dump, std::uint64_t start, Rec
     // A write that fails reads the run through all the same, as the recorder
     // software does for an output that cannot be created, so the search goes
     // on where it would have.
-    if (out.open() && !out.Write(record)) res.failures.push_back(out.problem());
+    if (out.open() && !WritePing(dump, p, record, out)) res.failures.push_back(out.problem());
     p += length;
     ++pings;
   }
@@ -138,7 +183,8 @@ std::optional<std::uint64_t> WriteRun(DumpStream& dump, std::uint64_t start, Rec
 
 }  // namespace
 
-SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outputPattern) {
+SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outputPattern,
+                          std::shared_ptr<const RescueMap> unread) {
   SplitResult res;
   InputFile file = InputFile::Open(dumpPath);
   if (!file.open()) {
@@ -146,7 +192,7 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
     return res;
   }
   res.dumpOpened = true;
-  DumpStream dump(file);
+  DumpStream dump(file, std::move(unread));
 
   std::optional<std::uint64_t> start = NextMagic(dump, 0);
   while (start) {
@@ -157,9 +203,11 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
     std::uint64_t pings = 0;
     const std::optional<std::uint64_t> h = WriteRun(dump, *start, out, pings, res);
     if (out.open()) {
+      const std::uint64_t unreadBytes = out.unread();
       if (out.Finish()) {
         res.files.push_back(path);
         res.filePings.push_back(pings);
+        res.fileUnread.push_back(unreadBytes);
       } else {
         res.failures.push_back(out.problem());
       }

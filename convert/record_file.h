@@ -24,14 +24,13 @@
 
 #include "disc/problem.h"
 #include "disc/rescue_map.h"
+#include "disc/unread_bytes.h"
 #include "disc/volume.h"
 
 namespace zep {
 
-// The map that names a record file's unread bytes: PATH.map, and no other
-// name. (A disc image's map may be IMAGE.map beside a record of the same
-// stem; the record must not take it for its own.)
-inline std::string RecordMapPath(const std::string& recordPath) { return recordPath + ".map"; }
+// The map that names a record file's unread bytes.
+inline std::string RecordMapPath(const std::string& recordPath) { return UnreadMapPath(recordPath); }
 
 inline constexpr std::size_t kFileHeaderSize = 4096;
 inline constexpr std::size_t kPingHeaderSize = 256;

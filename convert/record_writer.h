@@ -6,22 +6,18 @@
 // a caller that reads on (a carved run, a run of the dump) writes nothing
 // more, and says problem() once.
 //
-// Bytes that could not be read are written as zeros, so that every other
-// byte keeps its place, and named in a GNU ddrescue mapfile beside the file
-// (RecordMapPath: HARBOUR.ZEP.map), which every reader of record files
-// honours. The map is written only for a file that has such bytes; it takes
-// its name just before the file does, and an earlier run's map goes once a
-// file without unread bytes is in place, so that no map outlives its file.
+// Bytes that could not be read are written as zeros and named in a GNU
+// ddrescue mapfile beside the file (disc/unread_bytes.h; RecordMapPath:
+// HARBOUR.ZEP.map), which every reader of record files honours.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "disc/file.h"
-#include "disc/rescue_map.h"
+#include "disc/unread_bytes.h"
 
 namespace zep {
 
@@ -49,7 +45,7 @@ class RecordFileWriter {
   // the map names them.
   bool WriteUnread(std::size_t count);
   // Bytes written by WriteUnread so far.
-  std::uint64_t unread() const { return unread_; }
+  std::uint64_t unread() const { return unread_.total(); }
   // Closes the file under its final name, its map first when it has unread
   // bytes; false, and the file discarded, when anything failed on the way.
   bool Finish();
@@ -60,11 +56,8 @@ class RecordFileWriter {
   OutputFile& output() { return out_; }
 
  private:
-  bool PutMapInPlace();
-
   OutputFile out_;
-  std::vector<RescueBlock> unreadBlocks_;  // in order, merged
-  std::uint64_t unread_ = 0;
+  UnreadBytes unread_;
   std::optional<Problem> mapProblem_;
   std::shared_ptr<OutputWatch> watch_;  // also told the map's bytes
 };

@@ -7,6 +7,7 @@
 #include "disc/aligned_buffer.h"
 #include "disc/file.h"
 #include "disc/unit_reader.h"
+#include "disc/unread_bytes.h"
 
 namespace zep {
 namespace {
@@ -56,7 +57,31 @@ std::string NotMoDiscMessage(char driveLetter) {
   return std::string("Drive ") + driveLetter + " is not an MO disc";
 }
 
-DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOptions& options) {
+namespace {
+
+// Copies the dump area into out. Unreadable pieces are zeros (a piece the end
+// cuts through keeps the bytes it has), and pieces past the end of a small
+// volume are zeros too, so that the dump always has its 5056 pieces; unread
+// names those zeros. Gives how many pieces hold them.
+int CopyDumpArea(Volume& volume, OutputFile& out, UnreadBytes& unread) {
+  UnitReader reader(volume, RecordExtent::Bytes(kDumpOffset, kDumpPieceSize, kDumpPieces));
+  while (reader.Next()) {
+    if (!out.Write(reader.Bytes())) return 0;
+    for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
+      const UnitState state = reader.State(j);
+      if (state == UnitState::Good) continue;
+      const auto kept = state == UnitState::Cut ? static_cast<std::int64_t>(reader.Delivered(j)) : 0;
+      unread.Add((reader.batchFirst() + j) * kDumpPieceSize + kept, kDumpPieceSize - kept);
+    }
+  }
+  const std::int64_t pastEnd = reader.pastEnd();
+  unread.Add((kDumpPieces - pastEnd) * kDumpPieceSize, pastEnd * kDumpPieceSize);
+  out.WriteZeros(static_cast<std::size_t>(pastEnd * kDumpPieceSize));
+  return static_cast<int>(reader.badUnits() + pastEnd);
+}
+
+// The user's dump carries its map; the Windows program's is its one file.
+DumpReport WriteDump(Volume& volume, const std::string& path, const OutputOptions& options, bool withMap) {
   DumpReport report;
   report.attempted = true;
   OutputFile out = OutputFile::Create(path, options);
@@ -65,26 +90,28 @@ DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOp
     return report;
   }
   report.created = true;
-  // Unreadable pieces are zeros (a piece the end cuts through keeps the bytes
-  // it has), and pieces past the end of a small volume are zeros too, so
-  // that the dump always has its 5056 pieces.
-  UnitReader reader(volume, RecordExtent::Bytes(kDumpOffset, kDumpPieceSize, kDumpPieces));
-  bool written = true;
-  while (written && reader.Next()) written = out.Write(reader.Bytes());
-  if (written) {
-    report.unreadablePieces = static_cast<int>(reader.badUnits() + reader.pastEnd());
-    out.WriteZeros(static_cast<std::uint64_t>(reader.pastEnd() * kDumpPieceSize));
+  UnreadBytes unread;
+  report.unreadablePieces = CopyDumpArea(volume, out, unread);
+  if (withMap) {
+    UnreadMapClose close = CloseWithUnreadMap(out, unread, "zepconv dump: the scan dump's pieces that could not be read");
+    report.written = close.closed;
+    report.problem = std::move(close.mapProblem);
+    if (close.mapWritten) report.mapfile = UnreadMapPath(path);
+  } else {
+    report.written = out.Close();
   }
-  if (!out.Close()) {
-    report.problem = out.problem();
-    return report;
-  }
-  report.written = true;
+  if (!report.written && !report.problem) report.problem = out.problem();
   return report;
 }
 
+}  // namespace
+
+DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOptions& options) {
+  return WriteDump(volume, path, options, true);
+}
+
 DumpReport WriteScanDump(Volume& volume, const std::string& path) {
-  DumpReport report = WriteDumpFile(volume, path);
+  DumpReport report = WriteDump(volume, path, {}, false);
   if (!report.written) {
     // An earlier disc's dump must not survive to be split as this disc's.
     std::string removeError;

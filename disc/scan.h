@@ -43,17 +43,22 @@ struct DumpReport {
   bool created = false;       // the file could be created: writing began
   bool written = false;       // the dump file holds all 5056 pieces of this disc
   int unreadablePieces = 0;   // pieces written as zeros (or zero-padded) because the read failed
+  std::string mapfile;        // the map beside the dump that names their bytes; empty when there is none
   std::optional<Problem> problem;  // why the dump could not be written; none when written
 };
 
 // Copies the dump area of an open volume to path. Unreadable pieces are written
 // as zeros so the dump always has its 5056 pieces. If the file cannot be
 // created or written, nothing is left under that name: an earlier disc's dump
-// must never be split as if it came from this one.
+// must never be split as if it came from this one. It is the Windows
+// program's one file: no map is written beside it.
 DumpReport WriteScanDump(Volume& volume, const std::string& path);
 
 // The same into a file the user names, who decides what it is split as: a
-// failure leaves an earlier file of that name as it was.
+// failure leaves an earlier file of that name as it was. The zeros that stand
+// for unread bytes are named by a GNU ddrescue mapfile beside it
+// (disc/unread_bytes.h: DUMP.map), for the split to honour; a dump read whole
+// has none.
 DumpReport WriteDumpFile(Volume& volume, const std::string& path, const OutputOptions& options = {});
 
 // Reads the record directory from byte 0 into dir, replacing it whole. Bytes

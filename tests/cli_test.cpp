@@ -428,6 +428,76 @@ TEST_F(CliTest, DumpThenSplitRecoversTheRunsOfPings) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("5054 of 5056 pieces"), std::string::npos) << run.err;
   EXPECT_EQ(fs::file_size(dump), static_cast<std::uintmax_t>(kDumpSize));
+  const auto pastEnd = LoadRescueMap(dump + ".map").map;
+  ASSERT_TRUE(pastEnd);
+  EXPECT_EQ(std::pair(pastEnd->End(), pastEnd->UnrescuedBytes(0, kDumpSize)), std::pair(kDumpSize, kDumpSize - 8192));
+  // Dumped whole again, the dump's map goes with the zeros it named.
+  ASSERT_EQ(RunZepconv({"dump", Write(disc.Resize(kDumpOffset + kDumpSize)), "--out", dump}).status, 0);
+  EXPECT_FALSE(fs::exists(dump + ".map"));
+}
+
+std::vector<std::pair<PingInfo, std::vector<std::uint8_t>>> PingsOf(const std::vector<std::string>& files) {
+  std::vector<std::pair<PingInfo, std::vector<std::uint8_t>>> pings;
+  for (const std::string& file : files) {
+    WalkRecordFileSamples(file, [&](const PingInfo& p, std::span<const std::uint8_t> s) { pings.emplace_back(p, std::vector(s.begin(), s.end())); });
+  }
+  return pings;
+}
+
+// The damaged sample disc with a piece of its dump area lost as well, though
+// the image still holds the pings there. The piece falls in the third run:
+// the end of ping 11's samples and the headers of pings 12 and 13. The dump
+// has zeros there and its map says so; the split flags ping 11's lost
+// samples, and 12 and 13 neither go on with the run nor start one. Every
+// other byte is what the undamaged dump gives.
+TEST_F(CliTest, DumpAndSplitOfADamagedDumpAreaFlagWhatWasNotRead) {
+  const std::string img = tmp.File("disc.img");
+  ASSERT_EQ(test::RunProcess({MAKE_SAMPLE_DISC_PATH, "--type", "zep", "--damaged", "--dump-runs", img},
+                             tmp.File("make.out"), tmp.File("make.err")), 0);
+  RescueMap map = LoadRescueMap(tmp.File("disc.map")).map.value();
+  const std::int64_t hole = kDumpOffset + 2310 * kDumpPieceSize, end = map.End();
+  ASSERT_EQ(map.blocks.back().status, '+');
+  map.blocks.back().size = hole - map.blocks.back().pos;
+  map.blocks.push_back({hole, kDumpPieceSize, '-'});
+  map.blocks.push_back({hole + kDumpPieceSize, end - hole - kDumpPieceSize, '+'});
+  const std::string holeMap = Put("hole.map", FormatRescueMap(map, "a test")), dump = tmp.File("dump.bin");
+  const struct {
+    std::vector<std::string> dumpArgs;
+    int status;
+    std::vector<int> pings, unreadSamples;
+  } cases[] = {
+      {{"--mapfile", holeMap}, 1, {40, 25, 12, 46}, {0, 0, 1536, 0}},
+      {{}, 0, {40, 25, 60}, {0, 0, 0}},  // the map beside the image: dumped whole, no stale maps left
+  };
+  std::vector<std::pair<PingInfo, std::vector<std::uint8_t>>> pings[2];
+  for (std::size_t c = 0; c < std::size(cases); ++c) {
+    std::vector<std::string> args = {"dump", img, "--out", dump};
+    args.insert(args.end(), cases[c].dumpArgs.begin(), cases[c].dumpArgs.end());
+    EXPECT_EQ(RunZepconv(args).status, cases[c].status);
+    EXPECT_EQ(fs::exists(dump + ".map"), cases[c].status == 1);
+    EXPECT_EQ(RunZepconv({"split", dump, "--out", tmp.File("split")}).status, cases[c].status);
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < cases[c].pings.size(); ++i) files.push_back(tmp.File("split/fond" + std::to_string(i) + ".zep"));
+    std::vector<int> counts, unread;
+    std::vector<std::string> info = {"info", "--json"};
+    info.insert(info.end(), files.begin(), files.end());
+    for (const json& r : json::parse(RunZepconv(info).out)) {
+      counts.push_back(r["pings"]);
+      unread.push_back(r["unread_samples"]);
+    }
+    EXPECT_EQ(std::pair(counts, unread), std::pair(cases[c].pings, cases[c].unreadSamples));
+    EXPECT_EQ(fs::exists(tmp.File("split/fond2.zep.map")), cases[c].status == 1);
+    pings[c] = PingsOf(files);
+  }
+  ASSERT_EQ(pings[0].size() + 2, pings[1].size());
+  for (std::size_t i = 0, whole = 0; i < pings[0].size(); ++i, ++whole) {
+    if (whole == 40 + 25 + 12) whole += 2;
+    // The image's bytes there never reach the file: zeros, and flagged.
+    const auto& [info, samples] = pings[0][i];
+    auto expected = pings[1][whole].second;
+    for (const SampleRange& r : info.unread) std::fill(expected.begin() + r.begin, expected.begin() + r.end, 0);
+    EXPECT_EQ(std::pair(info.pingIndex, samples), std::pair(pings[1][whole].first.pingIndex, expected)) << i;
+  }
 }
 
 #ifdef _WIN32

@@ -550,6 +550,40 @@ TEST(DumpSplit, HandMadeDumps) {
   }
 }
 
+// Under the dump's map its unread bytes are zeros to the search and in the
+// files, whatever the dump holds there; a ping's unread samples are named in
+// its file's own map, and 256 bytes with an unread one are no ping's header.
+TEST(DumpSplit, UnreadBytesAreNeverTakenForData) {
+  const Bytes a = test::MakePingRecord(1280, 0), b = test::MakePingRecord(640, 1), c = test::MakePingRecord(900, 2);
+  Bytes holed = a;
+  std::fill(holed.begin() + 266, holed.begin() + 276, 0);
+  const std::int64_t afterA = static_cast<std::int64_t>(a.size());
+  const std::tuple<const char*, Bytes, std::vector<std::pair<std::int64_t, std::int64_t>>, std::vector<Bytes>, std::uint64_t> cases[] = {
+      // dump, its unread stretches, the files, their unread samples
+      {"samples", Concat({Garbage(100), a, b, Garbage(300)}), {{100 + 266, 10}}, {FileOf({holed, b})}, 10},
+      {"a header ends the run", Concat({a, b, c, Garbage(300)}), {{afterA + 100, 1}}, {FileOf({a}), FileOf({c})}, 0},
+      {"a header starts none", Concat({Garbage(50), a, Garbage(300)}), {{250, 1}}, {}, 0},
+      {"the magic itself", Concat({Garbage(50), a, Garbage(300)}), {{50, 4}}, {}, 0},
+      {"the window after a run", Concat({a, Ender({{1, "VOR"}}), Bytes{'L'}, Garbage(600)}), {{afterA + 256, 1}}, {FileOf({a})}, 0},
+  };
+  for (const auto& [name, dump, stretches, files, unreadSamples] : cases) {
+    SCOPED_TRACE(name);
+    const test::TempDir dir;
+    UnreadBytes unread;
+    for (const auto& [pos, size] : stretches) unread.Add(pos, size);
+    const SplitResult r = SplitScanDump(test::WriteWholeFile(dir.File("test.bin"), dump), dir.File("fond%i.zep"),
+                                        std::make_shared<const RescueMap>(unread.Map(static_cast<std::int64_t>(dump.size()))));
+    ASSERT_EQ(r.files.size(), files.size());
+    std::uint64_t flagged = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      EXPECT_TRUE(test::ReadWholeFile(r.files[i]) == files[i]) << i;
+      flagged += WalkRecordFile(r.files[i]).unreadSamples;
+      EXPECT_EQ(r.fileUnread[i], WalkRecordFile(r.files[i]).unreadBytes);
+    }
+    EXPECT_EQ(flagged, unreadSamples);
+  }
+}
+
 // Runs, stray magics, the mixed windows and cut pings placed at random:
 // buffer boundaries fall everywhere.
 Bytes GeneratedDump(std::uint32_t seed, std::size_t size) {
