@@ -221,6 +221,35 @@ void TellConverted(Console& con, RunReport& report, const Disc& disc, const List
   }
 }
 
+// What a dump wrote, and what it could not read: the status of the run.
+int TellDumped(Console& con, RunReport& report, const std::string& source, const std::string& outFile,
+               const DumpReport& dump) {
+  if (!dump.written) {
+    Problem problem = dump.problem.value_or(Problem{});
+    problem.what += "; the dump was not written";
+    con.Report(problem);
+    return dump.created ? kPartly : kRefused;
+  }
+  if (con.json) {
+    report.Wrote({{"file", outFile},
+                  {"pieces", kDumpPieces},
+                  {"unreadable_pieces", dump.unreadablePieces},
+                  {"mapfile", dump.mapfile.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(dump.mapfile)}});
+  } else {
+    con.out << outFile << ": " << kDumpPieces << " pieces of " << kDumpPieceSize << " bytes from byte "
+            << kDumpOffset << '\n';
+  }
+  if (dump.unreadablePieces > 0) {
+    con.Report({source,
+                std::to_string(dump.unreadablePieces) + " of " + std::to_string(kDumpPieces) +
+                    " pieces could not be read (or lie past its end) and were written as zeros" +
+                    (dump.mapfile.empty() ? "" : ", named in " + dump.mapfile),
+                dump.unreadablePieces});
+    return kPartly;
+  }
+  return kDone;
+}
+
 }  // namespace
 
 int ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
@@ -291,31 +320,7 @@ int DumpCommand(Console& con, const std::string& source, const std::string& outF
   } else {
     disc->scan.dump.problem = opened.problem;
   }
-  const DumpReport& dump = disc->scan.dump;
-  if (!dump.written) {
-    Problem problem = dump.problem.value_or(Problem{});
-    problem.what += "; the dump was not written";
-    con.Report(problem);
-    return dump.created ? kPartly : kRefused;
-  }
-  if (con.json) {
-    report.Wrote({{"file", outFile},
-                  {"pieces", kDumpPieces},
-                  {"unreadable_pieces", dump.unreadablePieces},
-                  {"mapfile", dump.mapfile.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(dump.mapfile)}});
-  } else {
-    con.out << outFile << ": " << kDumpPieces << " pieces of " << kDumpPieceSize << " bytes from byte "
-            << kDumpOffset << '\n';
-  }
-  if (dump.unreadablePieces > 0) {
-    con.Report({source,
-                std::to_string(dump.unreadablePieces) + " of " + std::to_string(kDumpPieces) +
-                    " pieces could not be read (or lie past its end) and were written as zeros" +
-                    (dump.mapfile.empty() ? "" : ", named in " + dump.mapfile),
-                dump.unreadablePieces});
-    return kPartly;
-  }
-  return kDone;
+  return TellDumped(con, report, source, outFile, disc->scan.dump);
 }
 
 }  // namespace zep::cli
