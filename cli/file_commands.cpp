@@ -286,7 +286,7 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
     else con.out << r.files[i] << ": " << r.filePings[i] << (r.filePings[i] == 1 ? " ping\n" : " pings\n");
     if (r.fileUnread[i] == 0) continue;
     // As convert says of a record with lost sectors: written, but not whole.
-    con.Report(r.files[i], std::to_string(r.fileUnread[i]) + " bytes were not read; " + RecordMapPath(r.files[i]) +
+    con.Report(r.files[i], std::to_string(r.fileUnread[i]) + " bytes were not read; " + UnreadMapPath(r.files[i]) +
                                " names them");
     unread = true;
   }

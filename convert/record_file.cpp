@@ -198,7 +198,7 @@ PingReader::PingReader(const std::string& path) {
   // Without its map, the zeros that stand for unread bytes would pass for
   // samples: a map that cannot be read, or that describes another length,
   // stops the walk.
-  const std::string mapPath = RecordMapPath(path);
+  const std::string mapPath = UnreadMapPath(path);
   std::error_code ec;
   if (std::filesystem::is_regular_file(mapPath, ec)) {
     RescueMapLoad load = LoadRescueMap(mapPath);

@@ -6,7 +6,7 @@
 // info`, the tests and anything else that checks a file use.
 //
 // Bytes a conversion could not read are zeros in the file, named by a GNU
-// ddrescue mapfile beside it (RecordMapPath). The walker reads the map with
+// ddrescue mapfile beside it (UnreadMapPath). The walker reads the map with
 // the file: such bytes are never handed over as a ping's header, and a
 // ping's samples among them are named (PingInfo::unread), for its readers
 // to show as missing.
@@ -28,9 +28,6 @@
 #include "disc/volume.h"
 
 namespace zep {
-
-// The map that names a record file's unread bytes.
-inline std::string RecordMapPath(const std::string& recordPath) { return UnreadMapPath(recordPath); }
 
 inline constexpr std::size_t kFileHeaderSize = 4096;
 inline constexpr std::size_t kPingHeaderSize = 256;

@@ -7,7 +7,7 @@
 // more, and says problem() once.
 //
 // Bytes that could not be read are written as zeros and named in a GNU
-// ddrescue mapfile beside the file (disc/unread_bytes.h; RecordMapPath:
+// ddrescue mapfile beside the file (disc/unread_bytes.h; UnreadMapPath:
 // HARBOUR.ZEP.map), which every reader of record files honours.
 
 #include <cstdint>

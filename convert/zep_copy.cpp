@@ -112,7 +112,7 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
   if (res.beyondEndUnits > 0 && progress.setPos) progress.setPos(ext.count32 - 1);
 
   if (!FinishConversion(start.out, res, out.unread() == 0 && res.beyondEndUnits == 0)) return res;
-  AddLosses(res, reader, volume, RecordMapPath(out.path()), cutUnit, cutKept);
+  AddLosses(res, reader, volume, UnreadMapPath(out.path()), cutUnit, cutKept);
   return res;
 }
 

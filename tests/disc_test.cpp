@@ -306,12 +306,12 @@ TEST(OutputWatchTest, SeesEveryByteTheUnreadAndTheEnd) {
     EXPECT_EQ(watch->bytes[path], test::ReadWholeFile(path));
     EXPECT_EQ(watch->unread[path], c.unread);
     if (!c.unread.empty()) {
-      EXPECT_EQ(watch->bytes[RecordMapPath(path)], test::ReadWholeFile(RecordMapPath(path)));
+      EXPECT_EQ(watch->bytes[UnreadMapPath(path)], test::ReadWholeFile(UnreadMapPath(path)));
     }
     const std::vector<std::pair<std::string, bool>> closed =
-        c.unread.empty() ? decltype(closed){{path, true}} : decltype(closed){{RecordMapPath(path), true}, {path, true}};
+        c.unread.empty() ? decltype(closed){{path, true}} : decltype(closed){{UnreadMapPath(path), true}, {path, true}};
     EXPECT_EQ(watch->closed, closed);
-    RemoveFile(RecordMapPath(path));
+    RemoveFile(UnreadMapPath(path));
   }
   auto watch = std::make_shared<Watched>();
   {

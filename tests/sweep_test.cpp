@@ -186,7 +186,7 @@ TEST_F(SweepTest, GivesWhatCheckConvertAndCarveGive) {
       EXPECT_EQ(std::tuple(s.conversion.status, reason, s.path.empty()), std::tuple(c.status, JoinedText(c.problems), !c.Converted()));
       if (!c.Converted()) continue;
       EXPECT_EQ(test::ReadWholeFile(s.path), test::ReadWholeFile(path)) << s.path;
-      EXPECT_EQ(std::filesystem::exists(RecordMapPath(s.path)), std::filesystem::exists(RecordMapPath(path)));
+      EXPECT_EQ(std::filesystem::exists(UnreadMapPath(s.path)), std::filesystem::exists(UnreadMapPath(path)));
       for (const ByteRange& w : WrittenPings(*Open(d), ExtentOf(dir, s.slot, d.type), d.type)) AddRange(written, w);
     }
     EXPECT_EQ(Describe(r.dump), Describe(check.dump));

@@ -35,7 +35,7 @@ std::vector<Bytes> Split(const std::filesystem::path& dir, const Bytes& data,
     FUZZ_CHECK(walk.stoppedAt == walk.size && walk.pings == r.filePings[i]);
     for (const zep::WalkGap& gap : walk.gaps) FUZZ_CHECK(gap.begin == gap.end);
     written.push_back(zep::test::ReadWholeFile(r.files[i]));
-    const std::string map = zep::RecordMapPath(r.files[i]);
+    const std::string map = zep::UnreadMapPath(r.files[i]);
     FUZZ_CHECK(std::filesystem::exists(map) == (r.fileUnread[i] > 0));
     written.push_back(r.fileUnread[i] > 0 ? zep::test::ReadWholeFile(map) : Bytes{});
   }
