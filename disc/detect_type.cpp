@@ -43,6 +43,12 @@ std::optional<SourceType> TypeEvidence::type() const {
   return std::nullopt;
 }
 
+bool TypeEvidence::RulesOut(SourceType chosen) const {
+  const int fitChosen = chosen == SourceType::Tk40 ? fitTk40 : fitZep;
+  const int fitOther = chosen == SourceType::Tk40 ? fitZep : fitTk40;
+  return fitChosen == 0 && fitOther > 0;
+}
+
 TypeEvidence DetectDiscType(const RecordDirectory& dir, const PingProbe& opensPingRecord) {
   TypeEvidence ev;
   if (std::all_of(dir.begin(), dir.end(), [](std::uint8_t b) { return b == 0; })) {

@@ -45,6 +45,10 @@ struct TypeEvidence {
   std::vector<SlotEvidence> slots;  // every slot in use, in slot order
   int fitTk40 = 0, fitZep = 0, opensPing = 0, strange = 0;
   std::optional<SourceType> type() const;
+  // No slot in use fits `chosen`, and some fit the other type: converting as
+  // `chosen` would turn every record into junk. Evidence that fits neither
+  // type rules nothing out.
+  bool RulesOut(SourceType chosen) const;
   // One line: the verdict and what it rests on.
   std::string Describe() const;
 };

@@ -383,27 +383,34 @@ DiscImage Random() {
 }
 
 TEST(DetectTypeTest, TheDiscsOwnEvidenceDecides) {
-  const std::tuple<const char*, DiscImage, bool, DiscKind> cases[] = {  // pings: every record's first copied sector opens one
-      {"TK40", Disc(SourceType::Tk40), false, DiscKind::Tk40},
-      {"ZEP V1.X", Disc(SourceType::ZepV1), false, DiscKind::ZepV1},
-      {"ZEP V1.X, pings", Disc(SourceType::ZepV1), true, DiscKind::ZepV1},
+  // pings: every record's first copied sector opens one; ruledOut: the types
+  // the evidence rules out, "" for none.
+  const std::tuple<const char*, DiscImage, bool, DiscKind, std::string> cases[] = {
+      {"TK40", Disc(SourceType::Tk40), false, DiscKind::Tk40, "ZEP V1.X"},
+      {"ZEP V1.X", Disc(SourceType::ZepV1), false, DiscKind::ZepV1, "TK40"},
+      {"ZEP V1.X, pings", Disc(SourceType::ZepV1), true, DiscKind::ZepV1, "TK40"},
       // Names of 11 characters carry no terminator, and a ZEP V1.X date read
       // one byte on is still a date: only the pings tell.
-      {"11-character names", Disc(SourceType::ZepV1, "ELEVENCHARS").Label("ELEVENCHARS"), false, DiscKind::Unknown},
-      {"11-character names, pings", Disc(SourceType::ZepV1, "ELEVENCHARS"), true, DiscKind::ZepV1},
-      {"blank", DiscImage(SourceType::Tk40), false, DiscKind::Blank},
-      {"random", Random(), false, DiscKind::Unknown},
-      {"random, pings asked", Random(), true, DiscKind::Unknown},
+      {"11-character names", Disc(SourceType::ZepV1, "ELEVENCHARS").Label("ELEVENCHARS"), false, DiscKind::Unknown,
+       ""},
+      {"11-character names, pings", Disc(SourceType::ZepV1, "ELEVENCHARS"), true, DiscKind::ZepV1, "TK40"},
+      {"blank", DiscImage(SourceType::Tk40), false, DiscKind::Blank, ""},
+      {"random", Random(), false, DiscKind::Unknown, ""},
+      {"random, pings asked", Random(), true, DiscKind::Unknown, ""},
       {"one slot overwritten", Disc(SourceType::ZepV1).Bytes(32, std::vector<std::uint8_t>(32, 0x7F)), false,
-       DiscKind::ZepV1},
+       DiscKind::ZepV1, "TK40"},
       {"two of four slots overwritten", Disc(SourceType::Tk40).Bytes(0, std::vector<std::uint8_t>(64, 0x7F)), false,
-       DiscKind::Unknown},
+       DiscKind::Unknown, "ZEP V1.X"},
       {"no slot in use", DiscImage(SourceType::Tk40).Bytes(5, std::vector<std::uint8_t>{1, 2}), false,
-       DiscKind::NoRecords},
+       DiscKind::NoRecords, ""},
   };
-  for (const auto& [name, img, pings, kind] : cases) {
+  for (const auto& [name, img, pings, kind, ruledOut] : cases) {
     const TypeEvidence ev = DetectDiscType(img.Directory(), [&, pings = pings](std::int64_t) { return pings; });
     EXPECT_EQ(static_cast<int>(ev.kind), static_cast<int>(kind)) << name << ": " << ev.Describe();
+    std::string out;
+    for (SourceType t : {SourceType::Tk40, SourceType::ZepV1})
+      if (ev.RulesOut(t)) out += SourceTypeName(t);
+    EXPECT_EQ(out, ruledOut) << name << ": " << ev.Describe();
   }
 }
 
