@@ -5,6 +5,7 @@
 
 #include "app/startup.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
-  return zep::app::RunProgram(instance, commandLine, showCommand);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  // The command line is read in wide characters (GetCommandLineW).
+  return zep::app::RunProgram(instance, showCommand);
 }

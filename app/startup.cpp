@@ -3,8 +3,11 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <string_view>
+
 #include "res/resource.h"
 #include "ui/background_job.h"
+#include "ui/check_window.h"
 #include "ui/commands.h"
 #include "ui/main_window.h"
 #include "ui/shell_state.h"
@@ -32,22 +35,34 @@ void RegisterMainWindowClass(HINSTANCE instance) {
 
 }  // namespace
 
-std::string ImageArgument(const char* commandLine) {
-  std::string_view line = commandLine ? commandLine : "";
+std::wstring ImageArgument(const wchar_t* commandLine) {
+  std::wstring_view line = commandLine ? commandLine : L"";
   const auto trim = [&line] {
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    while (!line.empty() && (line.front() == L' ' || line.front() == L'\t')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == L' ' || line.back() == L'\t')) line.remove_suffix(1);
   };
   trim();
-  if (!line.empty() && line.front() == '"') {
+  if (!line.empty() && line.front() == L'"') {
     line.remove_prefix(1);
-    line = line.substr(0, line.find('"'));
+    line = line.substr(0, line.find(L'"'));
     trim();
   }
-  return std::string(line);
+  return std::wstring(line);
 }
 
-HWND StartMainWindow(HINSTANCE instance, int showCommand, const char* commandLine) {
+const wchar_t* ArgumentsOf(const wchar_t* fullCommandLine) {
+  const wchar_t* at = fullCommandLine ? fullCommandLine : L"";
+  // The program's name: up to the closing quote, or to the first blank.
+  if (*at == L'"') {
+    for (++at; *at && *at != L'"'; ++at) continue;
+    if (*at) ++at;
+  } else {
+    while (*at && *at != L' ' && *at != L'\t') ++at;
+  }
+  return at;
+}
+
+HWND StartMainWindow(HINSTANCE instance, int showCommand, const wchar_t* commandLine) {
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS;
@@ -63,7 +78,7 @@ HWND StartMainWindow(HINSTANCE instance, int showCommand, const char* commandLin
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   // "Open with" and shortcuts start the program with the image to open.
-  if (const std::string image = ImageArgument(commandLine); !image.empty()) ui::ScanImageIntoList(window, image);
+  if (const std::wstring image = ImageArgument(commandLine); !image.empty()) ui::ScanImageIntoList(window, image);
   return window;
 }
 
@@ -72,6 +87,8 @@ int RunMessageLoop(HACCEL accelerators) {
   while (GetMessageA(&msg, nullptr, 0, 0)) {
     // The job's progress dialog takes Esc and Enter as dialogs do.
     if (const HWND job = ui::JobDialog(); job && IsDialogMessageA(job, &msg)) continue;
+    // The check window takes Esc (Close) and Tab as a dialog does.
+    if (ui::IsCheckWindowMessage(&msg)) continue;
     if (!TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
@@ -80,11 +97,11 @@ int RunMessageLoop(HACCEL accelerators) {
   return static_cast<int>(msg.wParam);
 }
 
-int RunProgram(HINSTANCE instance, const char* commandLine, int showCommand) {
+int RunProgram(HINSTANCE instance, int showCommand) {
   // The shell's folder browser needs COM on this thread.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int exitCode = 0;
-  if (StartMainWindow(instance, showCommand, commandLine)) {
+  if (StartMainWindow(instance, showCommand, ArgumentsOf(GetCommandLineW()))) {
     exitCode = RunMessageLoop(LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS)));
   }
   if (SUCCEEDED(com)) CoUninitialize();

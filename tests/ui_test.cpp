@@ -31,6 +31,7 @@
 #include "ui/check_window.h"
 #include "ui/commands.h"
 #include "ui/dialogs.h"
+#include "ui/inventory_texts.h"
 #include "ui/run_texts.h"
 #include "ui/shell_state.h"
 
@@ -127,9 +128,9 @@ inline DialogAction PickDrive(char letter, int button = IDOK) {
 
 // The Open dialog, once it has filled its file types: they go to *types, the
 // path into the file name box, then Open.
-inline DialogAction ChooseFile(const std::string& path, std::vector<std::string>* types) {
-  using Choice = std::pair<std::string, std::vector<std::string>*>;
-  return [path, types](HWND dialog) {
+inline DialogAction ChooseFile(const std::filesystem::path& path, std::vector<std::string>* types) {
+  using Choice = std::pair<std::wstring, std::vector<std::string>*>;
+  return [path = path.wstring(), types](HWND dialog) {
     SetPropA(dialog, "ZepFile", new Choice(path, types));
     SetTimer(dialog, 1, 20, [](HWND dialog, UINT, UINT_PTR, DWORD) {
       KillTimer(dialog, 1);
@@ -140,7 +141,7 @@ inline DialogAction ChooseFile(const std::string& path, std::vector<std::string>
         SendDlgItemMessageA(dialog, cmb1, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
         types->push_back(item);
       }
-      SetDlgItemTextA(dialog, cmb13, path.c_str());
+      SetDlgItemTextW(dialog, cmb13, path.c_str());
       PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     });
   };
@@ -440,6 +441,82 @@ TEST_F(UiTest, FailedIncompleteAndUnformablePathsAreListedInOneErrorBoxAfterTheR
   for (int slot : {0, 2, 3}) EXPECT_EQ(ReadWholeFile(folder + "\\" + RecordName(image.Directory(), slot, SourceType::Tk40) + ".ZEP"), test::CoreRecord(image, slot));
 }
 
+// What the progress bar is told and what it then shows, position by position.
+struct BarWatch {
+  static inline WNDPROC original = nullptr;
+  static inline std::vector<std::pair<LRESULT, LRESULT>> positions;  // set, then shown
+  static inline LPARAM rangeHigh = -1;
+  static LRESULT CALLBACK Proc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = CallWindowProcA(original, bar, message, wParam, lParam);
+    if (message == PBM_SETRANGE32) rangeHigh = lParam;
+    if (message == PBM_SETPOS && wParam != 0) {
+      positions.emplace_back(static_cast<LRESULT>(wParam), CallWindowProcA(original, bar, PBM_GETPOS, 0, 0));
+    }
+    return result;
+  }
+  explicit BarWatch(HWND bar) : bar_(bar) {
+    positions.clear();
+    original = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
+  }
+  ~BarWatch() { SetWindowLongPtrA(bar_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original)); }
+  HWND bar_;
+};
+
+// A record of 2,000,000 sectors: the bar's range is the whole count, and every
+// position is shown as set, up to the last, past the 16 bits the range once
+// had. The image holds the first 4,000 sectors (sparse); the rest lies past
+// its end, and the bar is then set to its last position at once.
+TEST_F(UiTest, ProgressBarHoldsARecordOfTwoMillionSectors) {
+  const test::TempDir dir, out;
+  const std::string image = dir.File("long.img");
+  DiscImage(SourceType::ZepV1).Entry(0, {.name = "LONG", .first = 0, .second = 2'000'000}).WriteFile(image);
+  fs::resize_file(image, 4'000ull * 2048);
+  Command(IDM_SOURCE_ZEPV1);
+  ui::ScanImageIntoList(window, image);
+  ASSERT_EQ(RowCount(), 1);
+  SelectRows({0});
+  const BarWatch watch(g_shell.progressBar);
+  DialogScript script({ChooseFolder(out.path().string())});  // then the box on the sectors past the end
+  Command(IDM_CONVERT);
+  const LRESULT units = ExtentOf(g_shell.directory, 0, SourceType::ZepV1).count32;  // the sectors copied
+  EXPECT_GT(units, 1'999'000);
+  EXPECT_EQ(BarWatch::rangeHigh, units);
+  ASSERT_FALSE(BarWatch::positions.empty());
+  EXPECT_EQ(BarWatch::positions.back(), std::pair(units - 1, units - 1));
+  const auto wrong = std::find_if(BarWatch::positions.begin(), BarWatch::positions.end(), [](const auto& p) { return p.first != p.second; });
+  EXPECT_TRUE(wrong == BarWatch::positions.end()) << wrong->first << " shown as " << wrong->second;
+}
+
+// A Source Type that no record of the disc fits: a Yes/No box names the type
+// that fits, with No the default; No writes nothing, Yes converts as before.
+TEST_F(UiTest, ConvertingAsATypeTheDiscRulesOutAsksFirst) {
+  for (const int answer : {IDNO, IDYES}) {
+    const test::TempDir out;
+    Command(IDM_SOURCE_ZEPV1);
+    ScanImage(ThreeRecords());
+    SelectRows({0, 1});
+    // Once the box is up: the button with the focus, which Enter presses, then the answer.
+    static int defaultButton, press;
+    defaultButton = 0, press = answer;
+    DialogScript script({[](HWND box) {
+                           SetTimer(box, 1, 20, [](HWND box, UINT, UINT_PTR, DWORD) {
+                             KillTimer(box, 1);
+                             defaultButton = GetDlgCtrlID(GetFocus());
+                             Press(press)(box);
+                           });
+                         },
+                         ChooseFolder(out.path().string())});
+    Command(IDM_CONVERT);
+    // Yes: the browser, then the run's own box on what the wrong type could not read.
+    ASSERT_EQ(std::min<std::size_t>(script.seen().size(), 2), answer == IDYES ? 2u : 1u);
+    ASSERT_TRUE(answer == IDYES || script.seen().size() == 1u) << script.seen().back().text;
+    EXPECT_EQ(std::tuple(script.seen()[0].title, script.seen()[0].text, defaultButton),
+              std::tuple("Convert Records to ZEP", ui::WrongTypeQuestion(SourceType::ZepV1), IDNO));
+    EXPECT_EQ(FilesIn(out.path()).empty(), answer == IDNO);
+  }
+  Command(IDM_SOURCE_TK40);  // the type that fits: no question
+}
+
 // Help > Contents splits the last scan's dump into C:\fond0.zep, ... as the
 // core does, silently; one Error box names an output it could not write.
 TEST_F(UiTest, ContentsSplitsTheScanDumpAndReportsOutputThatCannotBeWritten) {
@@ -480,45 +557,52 @@ TEST_F(UiTest, OpenDialogDropAndCommandLineOpenAnImageLikeADrive) {
   EXPECT_EQ(items, (std::vector<std::pair<std::string, int>>{{"Select Source Drive...", 111}, {"Open Disc Image...", 113},
       {"", 0}, {"Source Type", -1}, {"Convert Records to ZEP", 110}, {"", 0}, {"E&xit", 105}}));
   const test::TempDir dir;
-  const std::string image = dir.File("disc one.img");  // a space, as "Open with" passes it
-  ThreeRecords().WriteFile(image);
-  const std::function<void()> ways[] = {
-      [&] {
-        Names types;
-        DialogScript script({ChooseFile(image, &types)});
-        Command(IDM_OPEN_IMAGE);
-        ASSERT_EQ(script.seen().size(), 1u);
-        EXPECT_EQ(script.seen()[0].title, "Open Disc Image");
-        EXPECT_EQ(types, (Names{"Disc images (*.img;*.iso;*.bin;*.dd)", "All files (*.*)"}));
-      },
-      [&] {
-        const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + image.size() + 2);  // zeros end the list
-        auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
-        files->pFiles = sizeof(DROPFILES);
-        std::copy(image.begin(), image.end(), reinterpret_cast<char*>(files + 1));
-        GlobalUnlock(drop);
-        PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
-        for (MSG msg; PeekMessageA(&msg, window, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
-      },
-      [&] {
-        TearDown();
-        window = app::StartMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL, (" \"" + image + "\" ").c_str());
-      },
-  };
-  for (const auto& open : ways) {
-    fs::remove("C:\\test.bin");
-    DialogScript noBoxes;
-    open();
-    EXPECT_TRUE(noBoxes.seen().empty()) << noBoxes.seen().back().text;
-    EXPECT_EQ(ShownRows(), ListedRows(ThreeRecords(), SourceType::Tk40));
-    EXPECT_EQ(std::tuple(WindowText(window), StatusLine()), std::tuple("ZEP Converter - BALTIC", ""));
-    EXPECT_EQ(fs::file_size("C:\\test.bin"), static_cast<std::uintmax_t>(kDumpSize));
-    const test::TempDir out;
-    SelectRows({0, 1});
-    DialogScript script({ChooseFolder(out.path().string())});
-    Command(IDM_CONVERT);
-    EXPECT_EQ(ReadWholeFile(out.File("SURVEY1.ZEP")), test::CoreRecord(ThreeRecords(), 0));
-    EXPECT_EQ(FilesIn(out.path()), (Names{"HARBOUR.ZEP", "SURVEY1.ZEP"}));
+  // A space, as "Open with" passes it; characters outside the ANSI code page.
+  for (const std::wstring name : {L"disc one.img", L"\u0394elta-\u65E5\u672C.img"}) {
+    const fs::path path = dir.path() / name;
+    const std::wstring image = path.wstring();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(ThreeRecords().bytes().data()), std::ssize(ThreeRecords().bytes()));
+    const std::function<void()> ways[] = {
+        [&] {
+          Names types;
+          DialogScript script({ChooseFile(path, &types)});
+          Command(IDM_OPEN_IMAGE);
+          ASSERT_EQ(script.seen().size(), 1u);
+          EXPECT_EQ(script.seen()[0].title, "Open Disc Image");
+          EXPECT_EQ(types, (Names{"Disc images (*.img;*.iso;*.bin;*.dd)", "All files (*.*)"}));
+        },
+        [&] {
+          const std::size_t bytes = (image.size() + 2) * sizeof(wchar_t);  // zeros end the list
+          const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + bytes);
+          auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+          files->pFiles = sizeof(DROPFILES);
+          files->fWide = TRUE;
+          std::copy(image.begin(), image.end(), reinterpret_cast<wchar_t*>(files + 1));
+          GlobalUnlock(drop);
+          PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+          for (MSG msg; PeekMessageA(&msg, window, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
+        },
+        [&] {
+          TearDown();
+          window = app::StartMainWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL, (L" \"" + image + L"\" ").c_str());
+        },
+    };
+    for (const auto& open : ways) {
+      fs::remove("C:\\test.bin");
+      DialogScript noBoxes;
+      open();
+      EXPECT_TRUE(noBoxes.seen().empty()) << noBoxes.seen().back().text;
+      EXPECT_EQ(ShownRows(), ListedRows(ThreeRecords(), SourceType::Tk40));
+      EXPECT_EQ(std::tuple(WindowText(window), StatusLine()), std::tuple("ZEP Converter - BALTIC", ""));
+      EXPECT_EQ(fs::file_size("C:\\test.bin"), static_cast<std::uintmax_t>(kDumpSize));
+      const test::TempDir out;
+      SelectRows({0, 1});
+      DialogScript script({ChooseFolder(out.path().string())});
+      Command(IDM_CONVERT);
+      EXPECT_EQ(ReadWholeFile(out.File("SURVEY1.ZEP")), test::CoreRecord(ThreeRecords(), 0));
+      EXPECT_EQ(FilesIn(out.path()), (Names{"HARBOUR.ZEP", "SURVEY1.ZEP"}));
+    }
   }
 }
 
@@ -547,6 +631,7 @@ TEST_F(UiTest, OpenedImagesUseTheirMapfileHintAtTheirTypeAndAreRefusedWhenNoDisc
       {DiscImage(SourceType::Tk40).Resize(300), "", "The file " + image + " is not a disc image: it holds 300 bytes", "", 0},
       {DiscImage(SourceType::Tk40).Bytes(0, std::vector<std::uint8_t>(4096, 0x55)), "", "The file " + image + " is not a TK40 or ZEP V1.X disc (of 64 slots", "", 0},
       {ThreeRecords(), "0 +\n0 99 rescued\n", "Cannot read the disc image " + image + "\n\n" + map + ":", "", 0},
+      {DiscImage(SourceType::Tk40).Resize(8192), "", "", "No records listed: the directory is lost (Tools > Recover Lost Records)", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expectedBox + c.expectedStatus);
@@ -559,9 +644,12 @@ TEST_F(UiTest, OpenedImagesUseTheirMapfileHintAtTheirTypeAndAreRefusedWhenNoDisc
     ASSERT_EQ(script.seen().size(), c.expectedBox.empty() ? 0u : 1u);
     EXPECT_TRUE(c.expectedBox.empty() || script.seen()[0].text.starts_with(c.expectedBox)) << script.seen()[0].text;
     EXPECT_EQ(std::tuple(RowCount(), StatusLine()), std::tuple(c.rows, c.expectedStatus));
-    EXPECT_EQ(fs::file_size("C:\\test.bin") == 3, c.rows == 0) << "a refused file writes no dump";
+    EXPECT_EQ(fs::file_size("C:\\test.bin") == 3, !c.expectedBox.empty()) << "a refused file writes no dump";
     EXPECT_TRUE(c.rows || WindowText(window) == "ZEP Converter") << WindowText(window);
   }
+  // A drive's scan is as it always was: no word on a lost directory.
+  ScanImage(DiscImage(SourceType::Tk40).Resize(8192));
+  EXPECT_EQ(StatusLine(), "");
   // The ZEP V1.X disc under TK40: listed as the program lists it, hint until the type matches.
   cases[1].disc.WriteFile(image);
   fs::remove(map);
@@ -675,9 +763,11 @@ std::string JsonRanges(const nlohmann::json& runs) {
 std::vector<Names> RowsOfReport(const nlohmann::json& report) {
   std::vector<Names> rows;
   for (const auto& r : report["records"]) {
-    rows.push_back({std::to_string(r["record"].get<int>()), r["name"].get<std::string>(), r["verdict"].get<std::string>(),
-                    std::to_string(r["whole_units"].get<long long>()) + " of " + std::to_string(r["units"].get<long long>()),
-                    JsonRanges(r["unreadable"]), std::to_string(r["pings"].get<long long>())});
+    const auto number = [&r](const char* key) { return std::to_string(r[key].get<long long>()); };
+    const std::string unreadable = r["unreadable"].empty() ? "0" : number("unreadable_units") + " (" + JsonRanges(r["unreadable"]) + ")";
+    rows.push_back({number("record"), r["name"].get<std::string>(), r["verdict"].get<std::string>(),
+                    number("whole_units") + " of " + number("units"), unreadable, number("beyond_end"),
+                    number("missing_pings"), number("unread_pings"), number("pings")});
   }
   return rows;
 }
@@ -752,26 +842,51 @@ TEST_F(UiTest, CheckWindowListsWhatZepconvCheckReports) {
     const test::ToolRun cli =
         test::RunZepconv({"check", "--json", "--type", sample.sourceType == IDM_SOURCE_TK40 ? "tk40" : "zep", image});
     const nlohmann::json report = nlohmann::json::parse(cli.out);
-    EXPECT_EQ(ListRows(GetDlgItem(check, IDC_CHECK_LIST), 6), RowsOfReport(report));
+    const HWND list = GetDlgItem(check, IDC_CHECK_LIST);
+    const std::vector<Names> rows = ListRows(list, ui::kCheckColumns);
+    EXPECT_EQ(rows, RowsOfReport(report));
+    // No cell and no title is cut.
+    const ui::CheckRow titles = ui::CheckColumnTitles(sample.sourceType == IDM_SOURCE_TK40 ? SourceType::Tk40 : SourceType::ZepV1);
+    std::vector<Names> texts = rows;
+    texts.emplace_back(titles.begin(), titles.end());
+    for (const Names& row : texts) {
+      for (int c = 0; c < ui::kCheckColumns; ++c) {
+        const LRESULT text = SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(row[c].c_str()));
+        EXPECT_GT(SendMessageA(list, LVM_GETCOLUMNWIDTH, c, 0), text + 10) << row[c];
+      }
+    }
     const std::string line = WindowText(GetDlgItem(check, IDC_CHECK_DISC_LINE));
     EXPECT_NE(line.find(report["label"].is_null() ? "no label" : "label " + report["label"].get<std::string>()),
               std::string::npos) << line;
     EXPECT_NE(line.find(report["dump_area"]["readable"].get<bool>() ? "dump area readable" : "dump area"),
               std::string::npos) << line;
     EXPECT_EQ(StatusLine().starts_with("Checked "), true) << StatusLine();
-    // "Save..." writes zepconv's report, but for the source's name.
+    // "Save..." writes zepconv's report byte for byte, the source's path included.
     Names types;
     DialogScript save({ChooseFile(dir.File("saved.json"), &types)});
     SendMessageA(check, WM_COMMAND, IDC_CHECK_SAVE, 0);
     ASSERT_EQ(save.seen().size(), 1u);
     EXPECT_EQ(save.seen()[0].title, "Save Check Report");
-    std::string saved = test::ReadText(dir.File("saved.json")), expected = cli.out;
-    for (std::string* text : {&saved, &expected}) {
-      const std::size_t at = text->find("\"source\": ");
-      text->erase(at, text->find('\n', at) - at);
-      std::erase(*text, '\r');
+    std::string expected = cli.out;
+    std::erase(expected, '\r');  // zepconv's standard output is in text mode
+    EXPECT_EQ(test::ReadText(dir.File("saved.json")), expected);
+    // Resized, Save and Close stay inside the window; Close and Esc close it.
+    SetWindowPos(check, nullptr, 0, 0, 320, 200, SWP_NOMOVE | SWP_NOZORDER);
+    RECT client{}, button{};
+    GetClientRect(check, &client);
+    for (const int id : {IDC_CHECK_SAVE, IDCANCEL}) {
+      GetWindowRect(GetDlgItem(check, id), &button);
+      MapWindowPoints(nullptr, check, reinterpret_cast<POINT*>(&button), 2);
+      EXPECT_TRUE(button.left >= 0 && button.right <= client.right && button.bottom <= client.bottom) << id;
     }
-    EXPECT_EQ(saved, expected);
+    EXPECT_EQ(WindowText(GetDlgItem(check, IDCANCEL)), "Close");
+    if (&sample - kSamples == 0) {
+      SendMessageA(GetDlgItem(check, IDCANCEL), BM_CLICK, 0, 0);
+    } else {
+      MSG esc{.hwnd = list, .message = WM_KEYDOWN, .wParam = VK_ESCAPE};
+      EXPECT_TRUE(ui::IsCheckWindowMessage(&esc));
+    }
+    EXPECT_EQ(std::pair(ui::CheckWindow(), IsWindow(check)), std::pair(HWND{}, FALSE));
   }
 }
 
@@ -863,7 +978,10 @@ TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
   SampleDisc(dir, {}, "a.img");
   SampleDisc(dir, {"--type", "zep", "--damaged"}, "b.img");
   std::vector<std::string> opened;
-  ui::g_openDocument = [&opened](const std::string& path) { opened.push_back(path); };
+  ui::g_openDocument = [&opened](const std::string& path) {
+    opened.push_back(path);
+    return std::string("no program opens .html files");
+  };
   const auto leftovers = [&out] {
     Names temps;
     for (const auto& e : fs::recursive_directory_iterator(out.path())) {
@@ -889,8 +1007,13 @@ TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
     }
     WaitForJob();
     ui::g_jobReportHook = nullptr;
-    EXPECT_EQ(script.seen().size(), 2u) << script.seen().back().text;
-    EXPECT_EQ(StatusLine().starts_with(cancel ? "Inventory cancelled" : "Inventory of 2 discs"), true) << StatusLine();
+    // The browser could not open the index: a box says so, with the path.
+    ASSERT_EQ(script.seen().size(), cancel ? 2u : 3u) << script.seen().back().text;
+    EXPECT_TRUE(cancel || script.seen()[2].text == ui::IndexNotOpenedText(out.File("index.html"), "no program opens .html files"))
+        << script.seen()[2].text;
+    EXPECT_TRUE(cancel ? StatusLine().starts_with("Inventory cancelled: ")
+                       : StatusLine() == "Inventory of 2 discs in " + out.path().string() + ": 1 whole, 1 damaged")
+        << StatusLine();
     EXPECT_EQ(leftovers(), Names{});
     EXPECT_EQ(opened.size(), cancel ? 0u : 1u);
   }
@@ -903,11 +1026,11 @@ TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
 // A multi-select Open dialog gives one path alone, or a folder and its names.
 TEST(DialogTest, SelectedFilesJoinTheFolderAndEachName) {
   using namespace std::string_view_literals;
-  const std::pair<std::string_view, Names> cases[] = {
-      {"C:\\box\\disc.img\0\0"sv, {"C:\\box\\disc.img"}},
-      {"C:\\box\0one.img\0two.img\0\0"sv, {"C:\\box\\one.img", "C:\\box\\two.img"}},
-      {"D:\\\0one.img\0two.img\0\0"sv, {"D:\\one.img", "D:\\two.img"}},
-      {"\0\0"sv, {}},
+  const std::pair<std::wstring_view, std::vector<std::wstring>> cases[] = {
+      {L"C:\\box\\disc.img\0\0"sv, {L"C:\\box\\disc.img"}},
+      {L"C:\\box\0one.img\0\u65E5.img\0\0"sv, {L"C:\\box\\one.img", L"C:\\box\\\u65E5.img"}},
+      {L"D:\\\0one.img\0two.img\0\0"sv, {L"D:\\one.img", L"D:\\two.img"}},
+      {L"\0\0"sv, {}},
   };
   for (const auto& [buffer, files] : cases) EXPECT_EQ(ui::SelectedFiles(buffer), files);
 }

@@ -13,26 +13,18 @@
 namespace zep::ui {
 namespace {
 
-constexpr int kMargin = 6, kLineHeight = 18, kButtonWidth = 80, kButtonHeight = 24;
-// "units" becomes the source type's: blocks or sectors.
-constexpr std::array<std::pair<const char*, int>, 6> kColumns = {{
-    {"Record", 55}, {"Name", 90}, {"Verdict", 80}, {"Whole units", 95}, {"Unreadable units", 150}, {"Pings", 60}}};
+// The list's cells keep this much room beside their text, as the list's own
+// autosize does.
+constexpr int kCellPadding = 16;
 
 HWND g_checkWindow = nullptr;
 
 CheckReport* ReportOf(HWND window) { return reinterpret_cast<CheckReport*>(GetWindowLongPtrA(window, GWLP_USERDATA)); }
 
-std::string DumpAreaText(const AreaHealth& d) {
-  if (d.readable()) return "dump area readable";
-  if (d.beyondEnd == d.pieces) return "dump area past the end of the volume";
-  return "dump area: " + std::to_string(d.unreadable) + " of " + std::to_string(d.pieces) + " pieces unreadable, " +
-         std::to_string(d.beyondEnd) + " past the end";
-}
-
 void FillCheckList(HWND list, const CheckReport& report) {
   const std::vector<CheckRow> rows = CheckRows(report);
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
-    for (int sub = 0; sub < static_cast<int>(kColumns.size()); ++sub) {
+    for (int sub = 0; sub < kCheckColumns; ++sub) {
       LVITEMA item{};
       item.mask = LVIF_TEXT;
       item.iItem = i;
@@ -48,38 +40,53 @@ HWND Child(HWND parent, const char* className, const char* text, DWORD style, in
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_shell.instance, nullptr);
 }
 
+// Each column as wide as its widest cell or title, in the list's own font.
+void FitColumns(HWND list, const CheckRow& titles, const std::vector<CheckRow>& rows) {
+  const auto measure = [list](const std::string& text) {
+    return static_cast<int>(SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str())));
+  };
+  const auto widths = FitColumnWidths(titles, rows, measure, kCellPadding);
+  for (int c = 0; c < kCheckColumns; ++c) {
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), MAKELPARAM(widths[static_cast<std::size_t>(c)], 0));
+  }
+}
+
 void OnCreateCheckWindow(HWND window, const CheckReport& report) {
   Child(window, "STATIC", CheckDiscLine(report).c_str(), SS_NOPREFIX | SS_LEFTNOWORDWRAP, IDC_CHECK_DISC_LINE);
-  const HWND list = Child(window, WC_LISTVIEWA, "", LVS_REPORT | LVS_NOSORTHEADER | WS_BORDER, IDC_CHECK_LIST);
+  const HWND list =
+      Child(window, WC_LISTVIEWA, "", LVS_REPORT | LVS_NOSORTHEADER | WS_BORDER | WS_TABSTOP, IDC_CHECK_LIST);
   SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
-  const std::string unit = report.type == SourceType::Tk40 ? "blocks" : "sectors";
-  for (int c = 0; c < static_cast<int>(kColumns.size()); ++c) {
-    std::string title = kColumns[c].first;
-    if (const std::size_t at = title.find("units"); at != std::string::npos) title.replace(at, 5, unit);
+  CheckRow titles = CheckColumnTitles(report.type);
+  for (int c = 0; c < kCheckColumns; ++c) {
     LVCOLUMNA column{};
     column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    column.cx = kColumns[c].second;
-    column.pszText = title.data();
+    column.cx = 50;  // until the text is in and measured
+    column.pszText = titles[static_cast<std::size_t>(c)].data();
     column.iSubItem = c;
     SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
   }
   FillCheckList(list, report);
   Child(window, "BUTTON", "Save...", BS_PUSHBUTTON | WS_TABSTOP, IDC_CHECK_SAVE);
+  Child(window, "BUTTON", "Close", BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL);
   const HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  for (int id : {IDC_CHECK_DISC_LINE, IDC_CHECK_LIST, IDC_CHECK_SAVE}) {
+  for (int id : {IDC_CHECK_DISC_LINE, IDC_CHECK_LIST, IDC_CHECK_SAVE, IDCANCEL}) {
     SendDlgItemMessageA(window, id, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
+  FitColumns(list, titles, CheckRows(report));  // in the font the list shows
+}
+
+void Place(HWND window, int id, const Box& box) {
+  SetWindowPos(GetDlgItem(window, id), nullptr, box.x, box.y, box.width, box.height, SWP_NOZORDER);
 }
 
 void LayOutCheckWindow(HWND window, int width, int height) {
-  const int inner = std::max(0, width - 2 * kMargin);
-  SetWindowPos(GetDlgItem(window, IDC_CHECK_DISC_LINE), nullptr, kMargin, kMargin, inner, kLineHeight, SWP_NOZORDER);
-  const int listTop = kMargin + kLineHeight + kMargin;
-  const int buttonTop = height - kMargin - kButtonHeight;
-  SetWindowPos(GetDlgItem(window, IDC_CHECK_LIST), nullptr, kMargin, listTop, inner,
-               std::max(0, buttonTop - kMargin - listTop), SWP_NOZORDER);
-  SetWindowPos(GetDlgItem(window, IDC_CHECK_SAVE), nullptr, width - kMargin - kButtonWidth, buttonTop, kButtonWidth,
-               kButtonHeight, SWP_NOZORDER);
+  const CheckLayout layout = ComputeCheckLayout(width, height);
+  Place(window, IDC_CHECK_DISC_LINE, layout.discLine);
+  Place(window, IDC_CHECK_LIST, layout.list);
+  Place(window, IDC_CHECK_SAVE, layout.save);
+  Place(window, IDCANCEL, layout.close);
+  // The buttons move over what the window painted before: all of it anew.
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 // The Save dialog, then the file; a failure in the program's "Error" box.
@@ -116,6 +123,7 @@ LRESULT CALLBACK CheckWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_CHECK_SAVE) SaveFromWindow(window);
+      if (LOWORD(wParam) == IDCANCEL) DestroyWindow(window);  // Close, and Esc
       return 0;
     case WM_NCDESTROY:
       delete ReportOf(window);
@@ -129,6 +137,7 @@ LRESULT CALLBACK CheckWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 void RegisterCheckWindowClass() {
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = CheckWindowProc;
   wc.hInstance = g_shell.instance;
   wc.hIcon = LoadIconA(g_shell.instance, MAKEINTRESOURCEA(IDI_PROGRAM));
@@ -140,47 +149,19 @@ void RegisterCheckWindowClass() {
 
 }  // namespace
 
-std::string UnitRanges(const std::vector<UnitRun>& runs) {
-  std::string text;
-  for (const UnitRun& r : runs) {
-    if (!text.empty()) text += ", ";
-    text += std::to_string(r.first);
-    if (r.count > 1) text += "-" + std::to_string(r.first + r.count - 1);
-  }
-  return text.empty() ? "-" : text;
-}
-
-std::vector<CheckRow> CheckRows(const CheckReport& report) {
-  std::vector<CheckRow> rows;
-  for (const RecordHealth& h : report.health.records) {
-    rows.push_back({std::to_string(h.slot + 1), RecordName(report.dir, h.slot, report.type), VerdictName(h.verdict),
-                    std::to_string(h.wholeUnits) + " of " + std::to_string(h.units), UnitRanges(h.unreadable),
-                    std::to_string(h.pings)});
-  }
-  return rows;
-}
-
-std::string CheckDiscLine(const CheckReport& report) {
-  const std::string label = HasLabel(report.dir) ? "label " + RecordName(report.dir, kLabelSlot, report.type) : "no label";
-  std::string line = std::string(SourceTypeName(report.type)) + " disc  \xB7  " + label + "  \xB7  " +
-                     DumpAreaText(report.health.dump);
-  const std::optional<SourceType> looksLike = report.evidence.type();
-  if (looksLike && *looksLike != report.type) line += "  \xB7  it looks like " + report.evidence.Describe();
-  if (report.directoryProblem) line += "  \xB7  directory not read whole: " + report.directoryProblem->what;
-  return line;
-}
-
 HWND ShowCheckWindow(HWND owner, const CheckReport& report) {
   RegisterCheckWindowClass();
   if (g_checkWindow) DestroyWindow(g_checkWindow);
   const std::string title = "Check - " + report.source;
-  g_checkWindow = CreateWindowExA(0, kCheckWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, 640, 360,
+  g_checkWindow = CreateWindowExA(0, kCheckWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, 0, 640, 360,
                                   owner, nullptr, g_shell.instance, const_cast<CheckReport*>(&report));
   ShowWindow(g_checkWindow, SW_SHOW);
   return g_checkWindow;
 }
 
 HWND CheckWindow() { return g_checkWindow; }
+
+bool IsCheckWindowMessage(MSG* msg) { return g_checkWindow && IsDialogMessageA(g_checkWindow, msg); }
 
 std::optional<Problem> SaveCheckReport(const CheckReport& report, const std::string& path) {
   const std::string json = CheckReportJson(report);

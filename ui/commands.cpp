@@ -14,6 +14,7 @@
 #include "ui/run_texts.h"
 #include "ui/shell_state.h"
 #include "ui/tools.h"
+#include "ui/wide_paths.h"
 
 namespace zep::ui {
 namespace {
@@ -84,7 +85,8 @@ void ShowStatusLine(const std::string& text) {
 }
 
 void ShowSourceStatus() {
-  ShowStatusLine(SourceStatusText(g_shell.mapfile, g_shell.discLooksLike, g_shell.sourceType));
+  const std::optional<SourceType> looksLike = g_shell.discEvidence ? g_shell.discEvidence->type() : std::nullopt;
+  ShowStatusLine(SourceStatusText(g_shell.mapfile, looksLike, g_shell.sourceType, g_shell.directoryLost));
 }
 
 namespace {
@@ -99,7 +101,7 @@ DirectoryCheck WeighTheDisc(std::string imagePath) {
       const ReadResult r = volume.ReadAt(ZepSectorOffset(s), sector.span());
       return r.ok() && r.bytes == sector.size() && IsPlausiblePing(sector.data());
     });
-    g_shell.discLooksLike = evidence.type();
+    g_shell.discEvidence = evidence;
     if (imagePath.empty()) return std::nullopt;
     if (volume.Size() != Volume::kUnknownSize && volume.Size() < static_cast<std::int64_t>(kDirectorySize)) {
       return Problem{imagePath,
@@ -117,8 +119,10 @@ DirectoryCheck WeighTheDisc(std::string imagePath) {
 // driveLetter is the drive scanned, when no image was.
 void ShowScan(HWND window, const ScanResult& scan, char driveLetter) {
   g_shell.sourceOpen = scan.outcome == ScanOutcome::DiscRead;
+  // The drive's scan stays as it always was: the hint is for images only.
+  g_shell.directoryLost = scan.outcome == ScanOutcome::DiscRead && scan.rows.empty() && !g_shell.imagePath.empty();
   if (scan.outcome != ScanOutcome::DiscRead) {
-    g_shell.discLooksLike.reset();
+    g_shell.discEvidence.reset();
     g_shell.mapfile.clear();
   }
   if (const std::string text = ScanErrorText(scan, driveLetter, g_shell.imagePath); !text.empty()) {
@@ -135,7 +139,8 @@ void ShowScan(HWND window, const ScanResult& scan, char driveLetter) {
 // Starts a scan: the list is empty from here on, whatever comes next.
 void StartScan() {
   SendMessageA(g_shell.recordList, LVM_DELETEALLITEMS, 0, 0);
-  g_shell.discLooksLike.reset();
+  g_shell.discEvidence.reset();
+  g_shell.directoryLost = false;
   g_shell.imagePath.clear();
   g_shell.mapfile.clear();
   g_shell.imageOpener = nullptr;
@@ -173,13 +178,25 @@ void ScanImageIntoList(HWND window, const std::string& imagePath) {
            g_shell.driveLetter);
 }
 
+void ScanImageIntoList(HWND window, const std::wstring& imagePath) {
+  if (const std::optional<std::string> path = LibraryPath(imagePath)) return ScanImageIntoList(window, *path);
+  StartScan();
+  SetWindowTextA(window, kTitleBase);
+  RecomputeSelectionFlags();
+  ShowSourceStatus();
+  const std::wstring text = L"Cannot open the disc image " + imagePath +
+                            L"\n\nIts path has no form that the disc reader's calls take: no short name, and "
+                            L"characters outside the system's ANSI code page.";
+  MessageBoxW(window, text.c_str(), L"Error", MB_OK);
+}
+
 void SelectDriveAndScan(HWND window) {
   g_shell.driveLetter = static_cast<char>(ChooseDrive(window) & 0xFF);
   ScanDriveIntoList(window, g_shell.driveLetter);
 }
 
 void OpenImageAndScan(HWND window) {
-  if (const std::optional<std::string> path = ChooseDiscImage(window)) ScanImageIntoList(window, *path);
+  if (const std::optional<std::wstring> path = ChooseDiscImage(window)) ScanImageIntoList(window, *path);
 }
 
 // While a job reads the source on the worker thread, nothing else may read

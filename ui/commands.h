@@ -32,6 +32,9 @@ void OpenImageAndScan(HWND window);
 // The same scan for a disc image file (the Open dialog, a dropped file, the
 // command line), through the mapfile found beside it.
 void ScanImageIntoList(HWND window, const std::string& imagePath);
+// The same for a path in wide characters, handed to the reader in a form its
+// ANSI calls open (ui/wide_paths.h); an "Error" box when it has none.
+void ScanImageIntoList(HWND window, const std::wstring& imagePath);
 
 // The status bar's one line, over both parts; an empty text gives the parts
 // (status text and progress bar) back.

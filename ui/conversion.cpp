@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "convert/convert.h"
@@ -10,6 +11,7 @@
 #include "ui/commands.h"
 #include "ui/run_texts.h"
 #include "ui/shell_state.h"
+#include "ui/wide_paths.h"
 
 namespace zep::ui {
 namespace {
@@ -27,10 +29,13 @@ std::optional<int> RowSlot(int row) {
   return static_cast<int>(item.lParam);
 }
 
-Progress ProgressBarProgress() {
+// The converter gives the low 16 bits of the unit count, which wraps the bar
+// on a record of 65536 units or more: the range is the record's whole count.
+Progress ProgressBarProgress(int slot) {
   const HWND bar = g_shell.progressBar;
+  const std::int32_t units = std::max(ExtentOf(g_shell.directory, slot, g_shell.sourceType).count32, 0);
   return Progress{
-      .setRange = [bar](std::uint16_t maximum) { SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, maximum)); },
+      .setRange = [bar, units](std::uint16_t) { SendMessageA(bar, PBM_SETRANGE32, 0, units); },
       .setPos = [bar](std::int32_t position) { SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0); },
   };
 }
@@ -49,12 +54,20 @@ std::optional<RecordFailure> ConvertToFile(const std::string& folder, const std:
   }
   const VolumeOpener open = SourceOpener();
   const ConvertResult result =
-      ConvertRecord(g_shell.sourceType, *path, g_shell.directory, slot, open, ProgressBarProgress());
+      ConvertRecord(g_shell.sourceType, *path, g_shell.directory, slot, open, ProgressBarProgress(slot));
   if (result.status == ConvertStatus::Done) return std::nullopt;
   failure.incomplete = result.status == ConvertStatus::Incomplete;
   failure.problem.what = JoinedText(result.problems);
   failure.problem.units = result.failedUnits + result.beyondEndUnits + result.skippedUnits;
   return failure;
+}
+
+// A type the disc's own evidence rules out turns every record into junk: the
+// user says so first. No, the default, writes nothing.
+bool ConfirmSourceType(HWND window) {
+  if (!g_shell.discEvidence || !g_shell.discEvidence->RulesOut(g_shell.sourceType)) return true;
+  return MessageBoxA(window, WrongTypeQuestion(g_shell.sourceType).c_str(), "Convert Records to ZEP",
+                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 }  // namespace
@@ -76,7 +89,24 @@ std::optional<std::string> BrowseForOutputFolder(HWND owner, const char* instruc
   return folder;
 }
 
+std::optional<std::wstring> BrowseForToolFolder(HWND owner, const wchar_t* instruction) {
+  BROWSEINFOW info{};
+  info.hwndOwner = owner;
+  info.lpszTitle = instruction;
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  std::optional<std::wstring> folder;
+  if (PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info)) {
+    std::wstring path(kLongPathChars, L'\0');
+    if (SHGetPathFromIDListEx(item, path.data(), kLongPathChars, GPFIDL_DEFAULT) && path[0] != L'\0') {
+      folder = path.c_str();
+    }
+    CoTaskMemFree(item);
+  }
+  return folder;
+}
+
 void ConvertSelectedRecords(HWND window) {
+  if (!ConfirmSourceType(window)) return;
   // Without a folder there is nowhere safe to write: the run converts nothing.
   const std::optional<std::string> folder = BrowseForOutputFolder(window, "Select Output Folder");
   if (!folder) return;

@@ -7,6 +7,7 @@
 
 #include "res/resource.h"
 #include "ui/shell_state.h"
+#include "ui/wide_paths.h"
 
 namespace zep::ui {
 namespace {
@@ -69,11 +70,11 @@ INT_PTR ChooseDrive(HWND owner) {
 
 namespace {
 
-OPENFILENAMEA DiscImageDialog(HWND owner, std::span<char> buffer, const char* title) {
-  OPENFILENAMEA open{};
+OPENFILENAMEW DiscImageDialog(HWND owner, std::span<wchar_t> buffer, const wchar_t* title) {
+  OPENFILENAMEW open{};
   open.lStructSize = sizeof open;
   open.hwndOwner = owner;
-  open.lpstrFilter = "Disc images (*.img;*.iso;*.bin;*.dd)\0*.img;*.iso;*.bin;*.dd\0All files (*.*)\0*.*\0";
+  open.lpstrFilter = L"Disc images (*.img;*.iso;*.bin;*.dd)\0*.img;*.iso;*.bin;*.dd\0All files (*.*)\0*.*\0";
   open.nFilterIndex = 1;
   open.lpstrFile = buffer.data();
   open.nMaxFile = static_cast<DWORD>(buffer.size());
@@ -85,33 +86,33 @@ OPENFILENAMEA DiscImageDialog(HWND owner, std::span<char> buffer, const char* ti
 
 }  // namespace
 
-std::optional<std::string> ChooseDiscImage(HWND owner) {
-  char path[MAX_PATH] = "";
-  OPENFILENAMEA open = DiscImageDialog(owner, path, "Open Disc Image");
-  if (!GetOpenFileNameA(&open)) return std::nullopt;
-  return std::string(path);
+std::optional<std::wstring> ChooseDiscImage(HWND owner) {
+  std::vector<wchar_t> path(kLongPathChars, L'\0');
+  OPENFILENAMEW open = DiscImageDialog(owner, path, L"Open Disc Image");
+  if (!GetOpenFileNameW(&open)) return std::nullopt;
+  return std::wstring(path.data());
 }
 
-std::vector<std::string> SelectedFiles(std::string_view buffer) {
-  std::vector<std::string> parts;
-  for (std::size_t at = 0; at < buffer.size() && buffer[at] != '\0';) {
-    const std::size_t end = std::min(buffer.find('\0', at), buffer.size());
+std::vector<std::wstring> SelectedFiles(std::wstring_view buffer) {
+  std::vector<std::wstring> parts;
+  for (std::size_t at = 0; at < buffer.size() && buffer[at] != L'\0';) {
+    const std::size_t end = std::min(buffer.find(L'\0', at), buffer.size());
     parts.emplace_back(buffer.substr(at, end - at));
     at = end + 1;
   }
   if (parts.size() <= 1) return parts;  // one file: its whole path
-  std::vector<std::string> files;
-  const std::string folder = parts[0].ends_with('\\') ? parts[0] : parts[0] + "\\";
+  std::vector<std::wstring> files;
+  const std::wstring folder = parts[0].ends_with(L'\\') ? parts[0] : parts[0] + L"\\";
   for (std::size_t i = 1; i < parts.size(); ++i) files.push_back(folder + parts[i]);
   return files;
 }
 
-std::vector<std::string> ChooseDiscImages(HWND owner) {
-  std::vector<char> buffer(32 * 1024, '\0');  // a box of discs: many names in one folder
-  OPENFILENAMEA open = DiscImageDialog(owner, buffer, "Disc Images for the Inventory");
+std::vector<std::wstring> ChooseDiscImages(HWND owner) {
+  std::vector<wchar_t> buffer(4 * kLongPathChars, L'\0');  // a box of discs: many names in one folder
+  OPENFILENAMEW open = DiscImageDialog(owner, buffer, L"Disc Images for the Inventory");
   open.Flags |= OFN_ALLOWMULTISELECT;
-  if (!GetOpenFileNameA(&open)) return {};
-  return SelectedFiles(std::string_view(buffer.data(), buffer.size()));
+  if (!GetOpenFileNameW(&open)) return {};
+  return SelectedFiles(std::wstring_view(buffer.data(), buffer.size()));
 }
 
 }  // namespace zep::ui

@@ -18,14 +18,15 @@ void ShowAboutBox(HWND owner);
 // The ASCII code of the chosen drive letter, 0 when no drive is present.
 INT_PTR ChooseDrive(HWND owner);
 
-// The Open dialog for a disc image: its path, or empty when cancelled.
-std::optional<std::string> ChooseDiscImage(HWND owner);
+// The Open dialog for a disc image: its path, in wide characters and as long
+// as the system allows, or empty when cancelled.
+std::optional<std::wstring> ChooseDiscImage(HWND owner);
 // The same with several images picked at once, for the inventory; empty when
 // cancelled.
-std::vector<std::string> ChooseDiscImages(HWND owner);
+std::vector<std::wstring> ChooseDiscImages(HWND owner);
 // The paths in the buffer a multi-select Open dialog fills: the folder, then
 // each name, each ending in a zero; one path alone when one file was chosen.
-std::vector<std::string> SelectedFiles(std::string_view buffer);
+std::vector<std::wstring> SelectedFiles(std::wstring_view buffer);
 
 // "A:", "C:", ... for the bits of a GetLogicalDrives mask, from 'A' up.
 std::vector<std::string> DriveEntries(std::uint32_t driveMask);

@@ -67,9 +67,9 @@ LRESULT OnDropFiles(HWND window, HDROP drop) {
     return 0;
   }
   // One disc at a time: of several files dropped, the first is opened.
-  const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
-  std::string path(length, '\0');
-  const bool got = length > 0 && DragQueryFileA(drop, 0, path.data(), length + 1) == length;
+  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  std::wstring path(length, L'\0');
+  const bool got = length > 0 && DragQueryFileW(drop, 0, path.data(), length + 1) == length;
   DragFinish(drop);
   if (got) ScanImageIntoList(window, path);
   return 0;

@@ -68,14 +68,27 @@ std::string SplitFailureText(const Problems& failures) {
 }
 
 std::string SourceStatusText(const std::string& mapfile, std::optional<SourceType> discLooksLike,
-                             SourceType chosen) {
-  std::string text;
+                             SourceType chosen, bool directoryLost) {
+  std::string text = directoryLost ? "No records listed: the directory is lost (Tools > Recover Lost Records)" : "";
   // Only a hint: the user's choice stands, and nothing switches by itself.
   if (discLooksLike && *discLooksLike != chosen) {
-    text = std::string("This disc looks like a ") + SourceTypeName(*discLooksLike) + " disc (File > Source Type)";
+    text += (text.empty() ? "" : " | ") + std::string("This disc looks like a ") + SourceTypeName(*discLooksLike) +
+            " disc (File > Source Type)";
   }
   if (!mapfile.empty()) text += (text.empty() ? "" : " | ") + ("Mapfile in use: " + mapfile);
   return text;
+}
+
+}  // namespace zep::ui
+
+namespace zep::ui {
+
+std::string WrongTypeQuestion(SourceType chosen) {
+  const SourceType fits = chosen == SourceType::Tk40 ? SourceType::ZepV1 : SourceType::Tk40;
+  const std::string as = SourceTypeName(chosen);
+  return "No record of this disc fits " + as + "; it looks like a " + SourceTypeName(fits) +
+         " disc (File > Source Type).\n\nConverted as " + as +
+         ", its records become files that are no .ZEP record files.\n\nConvert as " + as + " anyway?";
 }
 
 }  // namespace zep::ui

@@ -41,11 +41,16 @@ std::string RecordSubject(int recordNumber, std::string_view name);
 // worth of lines, then a count of the rest.
 std::string ConversionFailureText(const std::vector<RecordFailure>& failures);
 
-// The status bar's line about the source: the mapfile reads go through, and
-// a hint when the listed disc looks like the other recorder's than the one
-// chosen. Empty when there is nothing to say.
+// The status bar's line about the source: the mapfile reads go through, a
+// hint when the listed disc looks like the other recorder's than the one
+// chosen, and where to turn when an image lists no record (its directory is
+// lost). Empty when there is nothing to say.
 std::string SourceStatusText(const std::string& mapfile, std::optional<SourceType> discLooksLike,
-                             SourceType chosen);
+                             SourceType chosen, bool directoryLost = false);
+
+// The Yes/No question before a conversion as a type that no record of the
+// disc fits, naming the type that fits.
+std::string WrongTypeQuestion(SourceType chosen);
 
 // The "Error" box of the dump splitter: each output it could not write.
 std::string SplitFailureText(const Problems& failures);

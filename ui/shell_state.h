@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "disc/detect_type.h"
 #include "disc/directory.h"
 #include "disc/failed_reads.h"
 #include "disc/volume.h"
@@ -47,7 +48,10 @@ struct ShellState {
   // What reads of the current source failed, shared by every read of it until
   // the next scan: a bad unit is asked for at most twice.
   std::shared_ptr<FailedReads> failedReads = std::make_shared<FailedReads>();
-  std::optional<SourceType> discLooksLike;  // when the listed disc's own evidence settles its type
+  std::optional<TypeEvidence> discEvidence;  // the listed disc's own, weighed by its scan
+  // An image opened by the program's own items read as a disc but listed no
+  // record: its directory is lost or blank.
+  bool directoryLost = false;
   SourceType sourceType = SourceType::Tk40;
   RecordDirectory directory{};  // the last disc read; all zero before the first
   SelectionTable selection{};   // flag per list row: the row exists and is selected
@@ -65,7 +69,7 @@ VolumeOpener SourceOpener();
 std::string SourceName();
 
 // Opens a document (the inventory's index.html) as the desktop does, in the
-// default browser. Tests put their own here.
-inline std::function<void(const std::string& path)> g_openDocument;
+// default browser; why it could not, or empty. Tests put their own here.
+inline std::function<std::string(const std::string& path)> g_openDocument;
 
 }  // namespace zep::ui

@@ -8,13 +8,16 @@
 #include "convert/disc_check.h"
 #include "convert/disc_type.h"
 #include "disc/scan.h"
+#include "disc/win32_error.h"
 #include "ui/background_job.h"
 #include "ui/check_window.h"
 #include "ui/commands.h"
 #include "ui/conversion.h"
 #include "ui/dialogs.h"
 #include "ui/inventory_job.h"
+#include "ui/inventory_texts.h"
 #include "ui/shell_state.h"
+#include "ui/wide_paths.h"
 
 namespace zep::ui {
 namespace {
@@ -116,9 +119,17 @@ JobFinish RecoverWork(JobControl& control, const SourceCopy& source, const std::
   };
 }
 
-void OpenDocument(const std::string& path) {
+// Why the document could not be opened, or empty.
+std::string OpenDocument(const std::string& path) {
   if (g_openDocument) return g_openDocument(path);
-  ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  const std::wstring wide = WidePath(path);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_FLAG_NO_UI;  // the program says it in its own box
+  info.lpVerb = L"open";
+  info.lpFile = wide.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  return ShellExecuteExW(&info) ? std::string() : LastErrorReason();
 }
 
 std::string DiscsText(const InventoryOutcome& outcome) {
@@ -132,15 +143,30 @@ std::string DiscsText(const InventoryOutcome& outcome) {
 }
 
 void ShowInventory(HWND window, const InventoryOutcome& outcome, const std::string& folder) {
-  const std::string count = std::to_string(outcome.discs.size()) + (outcome.discs.size() == 1 ? " disc" : " discs");
+  std::vector<std::string> healths;
+  for (const InventoryDiscLine& d : outcome.discs) healths.push_back(d.health);
+  const std::string count = InventoryCountText(healths, folder);
   if (outcome.interrupted) {
-    ShowStatusLine("Inventory cancelled: " + count + " done in " + folder + "; Make Inventory into it again goes on");
+    ShowStatusLine("Inventory cancelled: " + count + "; Make Inventory into it again goes on");
     return;
   }
   const bool bad = outcome.indexPath.empty() || !outcome.problems.empty();
-  ShowStatusLine((bad ? "Inventory not finished: " : "Inventory of ") + count + " in " + folder);
+  ShowStatusLine((bad ? "Inventory not finished: " : "Inventory of ") + count);
   if (bad) MessageBoxA(window, ("The inventory could not be made whole:" + DiscsText(outcome)).c_str(), "Error", MB_OK);
-  if (!outcome.indexPath.empty()) OpenDocument(outcome.indexPath);
+  if (outcome.indexPath.empty()) return;
+  if (const std::string reason = OpenDocument(outcome.indexPath); !reason.empty()) {
+    MessageBoxA(window, IndexNotOpenedText(outcome.indexPath, reason).c_str(), "Error", MB_OK);
+  }
+}
+
+// A path the user chose, as the libraries open it; a box when it has no such form.
+std::optional<std::string> PathForJob(HWND window, const std::wstring& path) {
+  if (std::optional<std::string> ansi = LibraryPath(path)) return ansi;
+  const std::wstring text = L"Cannot use " + path +
+                            L"\n\nIts path has no form that the disc reader's calls take: no short name, and "
+                            L"characters outside the system's ANSI code page.";
+  MessageBoxW(window, text.c_str(), L"Error", MB_OK);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -175,7 +201,9 @@ void CheckCurrentDisc(HWND window) {
 
 void RecoverLostRecords(HWND window) {
   if (!g_shell.sourceOpen) return;
-  const std::optional<std::string> folder = BrowseForOutputFolder(window, "Select Folder for the Recovered Records");
+  const std::optional<std::wstring> chosen = BrowseForToolFolder(window, L"Select Folder for the Recovered Records");
+  if (!chosen) return;
+  const std::optional<std::string> folder = PathForJob(window, *chosen);
   if (!folder) return;
   StartJob(window, "Recover Lost Records", [source = CopyOfSource(), folder = *folder](JobControl& control) {
     return RecoverWork(control, source, folder);
@@ -183,9 +211,17 @@ void RecoverLostRecords(HWND window) {
 }
 
 void MakeInventoryOfImages(HWND window) {
-  const std::vector<std::string> images = ChooseDiscImages(window);
-  if (images.empty()) return;
-  const std::optional<std::string> folder = BrowseForOutputFolder(window, "Select Folder for the Inventory");
+  const std::vector<std::wstring> chosen = ChooseDiscImages(window);
+  if (chosen.empty()) return;
+  std::vector<std::string> images;
+  for (const std::wstring& image : chosen) {
+    const std::optional<std::string> path = PathForJob(window, image);
+    if (!path) return;
+    images.push_back(*path);
+  }
+  const std::optional<std::wstring> folderChosen = BrowseForToolFolder(window, L"Select Folder for the Inventory");
+  if (!folderChosen) return;
+  const std::optional<std::string> folder = PathForJob(window, *folderChosen);
   if (!folder) return;
   StartJob(window, "Make Inventory", [request = InventoryRequest{images, *folder}](JobControl& control) -> JobFinish {
     const InventoryOutcome outcome = RunInventory(request, control);
