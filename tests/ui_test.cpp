@@ -34,6 +34,7 @@
 #include "ui/inventory_texts.h"
 #include "ui/run_texts.h"
 #include "ui/shell_state.h"
+#include "ui/wide_paths.h"
 
 namespace zep::uitest {
 namespace {
@@ -604,6 +605,12 @@ TEST_F(UiTest, OpenDialogDropAndCommandLineOpenAnImageLikeADrive) {
       EXPECT_EQ(FilesIn(out.path()), (Names{"HARBOUR.ZEP", "SURVEY1.ZEP"}));
     }
   }
+  // Opened by its short name, the image is still read through the mapfile beside its own.
+  const std::wstring map = (dir.path() / L"\u0394elta-\u65E5\u672C.map").wstring();
+  std::ofstream(fs::path(map)) << "0 +\n0 " << ThreeRecords().bytes().size() << " +\n";
+  DialogScript noBox;
+  ui::ScanImageIntoList(window, (dir.path() / L"\u0394elta-\u65E5\u672C.img").wstring());
+  EXPECT_EQ(std::tuple(noBox.seen().size(), RowCount(), StatusLine()), std::tuple(0u, 3, "Mapfile in use: " + *ui::LibraryPath(map)));
 }
 
 // Reads go through the mapfile beside an image; a ZEP V1.X disc read as TK40

@@ -157,11 +157,12 @@ void ScanDriveIntoList(HWND window, char driveLetter) {
            driveLetter);
 }
 
-void ScanImageIntoList(HWND window, const std::string& imagePath) {
+void ScanImageIntoList(HWND window, const std::string& imagePath, const std::string& mapfile) {
   StartScan();
   g_shell.imagePath = imagePath;
   DiscSourceOptions options;
   options.failedReads = g_shell.failedReads;
+  options.mapfile = mapfile;
   DiscSourceOpen prepared = PrepareDiscSource(imagePath, options);
   if (!prepared.disc) {
     // Read without its map, the zeros ddrescue left would pass for the disc's data.
@@ -179,7 +180,14 @@ void ScanImageIntoList(HWND window, const std::string& imagePath) {
 }
 
 void ScanImageIntoList(HWND window, const std::wstring& imagePath) {
-  if (const std::optional<std::string> path = LibraryPath(imagePath)) return ScanImageIntoList(window, *path);
+  const std::optional<std::string> path = LibraryPath(imagePath);
+  // Beside a short name the reader finds no mapfile: the one beside the
+  // image's own name is handed to it, in a form it opens.
+  std::optional<std::string> mapfile = std::string();
+  if (path && TakesAnotherForm(imagePath)) {
+    if (const std::wstring beside = MapfileBeside(imagePath); !beside.empty()) mapfile = LibraryPath(beside);
+  }
+  if (path && mapfile) return ScanImageIntoList(window, *path, *mapfile);
   StartScan();
   SetWindowTextA(window, kTitleBase);
   RecomputeSelectionFlags();

@@ -31,7 +31,8 @@ void ScanDriveIntoList(HWND window, char driveLetter);
 void OpenImageAndScan(HWND window);
 // The same scan for a disc image file (the Open dialog, a dropped file, the
 // command line), through the mapfile found beside it.
-void ScanImageIntoList(HWND window, const std::string& imagePath);
+// mapfile: the one to read it through; empty: the one found beside it.
+void ScanImageIntoList(HWND window, const std::string& imagePath, const std::string& mapfile = "");
 // The same for a path in wide characters, handed to the reader in a form its
 // ANSI calls open (ui/wide_paths.h); an "Error" box when it has none.
 void ScanImageIntoList(HWND window, const std::wstring& imagePath);

@@ -169,6 +169,26 @@ std::optional<std::string> PathForJob(HWND window, const std::wstring& path) {
   return std::nullopt;
 }
 
+// The images as the box opens them; a box and none when one cannot be.
+std::optional<std::vector<std::string>> ImagesForBox(HWND window, const std::vector<std::wstring>& chosen) {
+  std::vector<std::string> images;
+  for (const std::wstring& image : chosen) {
+    const std::optional<std::string> path = PathForJob(window, image);
+    if (!path) return std::nullopt;
+    // The box looks for each mapfile beside the name it gets: beside a short
+    // name it would find none, and read the image without its map.
+    if (TakesAnotherForm(image) && !MapfileBeside(image).empty()) {
+      const std::wstring text = L"Cannot take " + image + L" into the inventory: its mapfile " + MapfileBeside(image) +
+                                L" would not be found under the name the inventory reads it by. Rename both "
+                                L"with characters of the system's ANSI code page, or open the image alone.";
+      MessageBoxW(window, text.c_str(), L"Error", MB_OK);
+      return std::nullopt;
+    }
+    images.push_back(*path);
+  }
+  return images;
+}
+
 }  // namespace
 
 std::string MiBText(std::uint64_t done, std::uint64_t total) {
@@ -213,17 +233,13 @@ void RecoverLostRecords(HWND window) {
 void MakeInventoryOfImages(HWND window) {
   const std::vector<std::wstring> chosen = ChooseDiscImages(window);
   if (chosen.empty()) return;
-  std::vector<std::string> images;
-  for (const std::wstring& image : chosen) {
-    const std::optional<std::string> path = PathForJob(window, image);
-    if (!path) return;
-    images.push_back(*path);
-  }
+  const std::optional<std::vector<std::string>> images = ImagesForBox(window, chosen);
+  if (!images) return;
   const std::optional<std::wstring> folderChosen = BrowseForToolFolder(window, L"Select Folder for the Inventory");
   if (!folderChosen) return;
   const std::optional<std::string> folder = PathForJob(window, *folderChosen);
   if (!folder) return;
-  StartJob(window, "Make Inventory", [request = InventoryRequest{images, *folder}](JobControl& control) -> JobFinish {
+  StartJob(window, "Make Inventory", [request = InventoryRequest{*images, *folder}](JobControl& control) -> JobFinish {
     const InventoryOutcome outcome = RunInventory(request, control);
     return [outcome, folder = request.outDir](HWND window) { ShowInventory(window, outcome, folder); };
   });

@@ -25,4 +25,12 @@ std::optional<std::string> ExactAnsiPath(const std::wstring& path);
 // possible; path must exist for its short form.
 std::optional<std::string> LibraryPath(const std::wstring& path);
 
+// The GNU ddrescue mapfile beside an image, by the names the disc reader
+// looks for (FindMapfileBeside: IMAGE.map, IMAGE.mapfile, STEM.map,
+// STEM.mapfile), in wide characters; empty when there is none. The reader,
+// given an image's short form, would look beside that name and miss it.
+std::wstring MapfileBeside(const std::wstring& image);
+// Whether the libraries get path in another form than its own ANSI text.
+bool TakesAnotherForm(const std::wstring& path);
+
 }  // namespace zep::ui

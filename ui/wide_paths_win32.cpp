@@ -1,5 +1,7 @@
 #include "ui/wide_paths.h"
 
+#include <vector>
+
 namespace zep::ui {
 namespace {
 
@@ -54,6 +56,25 @@ std::optional<std::string> LibraryPath(const std::wstring& path) {
     if (const std::optional<std::string> ansi = ExactAnsiPath(*shortPath); ansi && ansi->size() < MAX_PATH) return ansi;
   }
   return exact;
+}
+
+std::wstring MapfileBeside(const std::wstring& image) {
+  std::vector<std::wstring> candidates = {image + L".map", image + L".mapfile"};
+  const std::size_t dot = image.find_last_of(L'.'), slash = image.find_last_of(L"\\/");
+  if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash + 1)) {
+    candidates.push_back(image.substr(0, dot) + L".map");
+    candidates.push_back(image.substr(0, dot) + L".mapfile");
+  }
+  for (const std::wstring& candidate : candidates) {
+    const DWORD attributes = GetFileAttributesW(ExtendedForm(candidate).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return candidate;
+  }
+  return L"";
+}
+
+bool TakesAnotherForm(const std::wstring& path) {
+  const std::optional<std::string> exact = ExactAnsiPath(path);
+  return !exact || LibraryPath(path) != exact;
 }
 
 }  // namespace zep::ui
