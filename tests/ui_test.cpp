@@ -1030,6 +1030,25 @@ TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
   EXPECT_EQ(test::ReadText(out.File("inventory.csv")), test::ReadText(cli.File("inventory.csv")));
 }
 
+// Make Inventory into a folder that holds a box already: the program itself
+// removes nothing of it (whether the box keeps listing the earlier disc is the
+// box library's to decide).
+TEST_F(UiTest, InventoryIntoAnEarlierBoxRemovesNothingOfIt) {
+  const test::TempDir dir, out;
+  SampleDisc(dir, {}, "a.img");
+  SampleDisc(dir, {"--type", "zep"}, "b.img");
+  test::RunZepconv({"inventory", dir.File("a.img"), "--out", out.path().string()});
+  Names before;
+  for (const auto& e : fs::recursive_directory_iterator(out.path())) before.push_back(e.path().string());
+  ui::g_openDocument = [](const std::string&) { return std::string(); };
+  DialogScript script({ChooseFiles(dir.path().string(), "\"b.img\""), ChooseFolder(out.path().string())});
+  Command(IDM_MAKE_INVENTORY);
+  WaitForJob();
+  ui::g_openDocument = nullptr;
+  EXPECT_EQ(script.seen().size(), 2u) << script.seen().back().text;
+  for (const std::string& path : before) EXPECT_TRUE(fs::exists(path)) << path;
+}
+
 // A multi-select Open dialog gives one path alone, or a folder and its names.
 TEST(DialogTest, SelectedFilesJoinTheFolderAndEachName) {
   using namespace std::string_view_literals;
