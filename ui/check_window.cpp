@@ -147,14 +147,33 @@ void RegisterCheckWindowClass() {
   RegisterClassExA(&wc);  // the second time it is there already
 }
 
+// Wide enough for every column, where the screen has room; the list scrolls
+// sideways beyond that.
+void WidenToColumns(HWND window) {
+  const HWND list = GetDlgItem(window, IDC_CHECK_LIST);
+  int columns = 0;
+  for (int c = 0; c < kCheckColumns; ++c) columns += static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, c, 0));
+  RECT client{}, outer{}, work{};
+  GetClientRect(list, &client);
+  GetWindowRect(window, &outer);
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const int wanted = (outer.right - outer.left) + columns - client.right + GetSystemMetrics(SM_CXVSCROLL);
+  const int width = std::min<int>(wanted, work.right - work.left);
+  if (width > outer.right - outer.left) {
+    SetWindowPos(window, nullptr, 0, 0, width, outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER);
+  }
+}
+
 }  // namespace
 
 HWND ShowCheckWindow(HWND owner, const CheckReport& report) {
   RegisterCheckWindowClass();
   if (g_checkWindow) DestroyWindow(g_checkWindow);
   const std::string title = "Check - " + report.source;
-  g_checkWindow = CreateWindowExA(0, kCheckWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, 0, 640, 360,
-                                  owner, nullptr, g_shell.instance, const_cast<CheckReport*>(&report));
+  g_checkWindow = CreateWindowExA(0, kCheckWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                  CW_USEDEFAULT, 0, 640, 360, owner, nullptr, g_shell.instance,
+                                  const_cast<CheckReport*>(&report));
+  WidenToColumns(g_checkWindow);
   ShowWindow(g_checkWindow, SW_SHOW);
   return g_checkWindow;
 }
