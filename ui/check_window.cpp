@@ -154,10 +154,12 @@ void WidenToColumns(HWND window) {
   int columns = 0;
   for (int c = 0; c < kCheckColumns; ++c) columns += static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, c, 0));
   RECT client{}, outer{}, work{};
-  GetClientRect(list, &client);
+  GetClientRect(window, &client);  // the list may not be laid out yet
   GetWindowRect(window, &outer);
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  const int wanted = (outer.right - outer.left) + columns - client.right + GetSystemMetrics(SM_CXVSCROLL);
+  const int listWidth = ComputeCheckLayout(client.right, client.bottom).list.width;
+  const int wanted = (outer.right - outer.left) - listWidth + columns + 2 * GetSystemMetrics(SM_CXBORDER) +
+                     GetSystemMetrics(SM_CXVSCROLL);
   const int width = std::min<int>(wanted, work.right - work.left);
   if (width > outer.right - outer.left) {
     SetWindowPos(window, nullptr, 0, 0, width, outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER);
