@@ -1061,6 +1061,16 @@ TEST(DialogTest, SelectedFilesJoinTheFolderAndEachName) {
   for (const auto& [buffer, files] : cases) EXPECT_EQ(ui::SelectedFiles(buffer), files);
 }
 
+// The image a command line names, after the program's own name, in wide characters.
+TEST(ProgramTest, TheCommandLineNamesTheImageWhole) {
+  const std::pair<const wchar_t*, std::wstring> cases[] = {
+      {L"\"C:\\Program Files\\ZepConverter.exe\" \"D:\\\u0394elta-\u65E5\u672C.img\"", L"D:\\\u0394elta-\u65E5\u672C.img"},
+      {L"ZepConverter.exe D:\\disc one.img ", L"D:\\disc one.img"},
+      {L"ZepConverter.exe", L""},
+  };
+  for (const auto& [line, image] : cases) EXPECT_EQ(app::ImageArgument(app::ArgumentsOf(line)), image);
+}
+
 // The desktop program as its own process: start, choose the mapped drive,
 // scan, exit with code 0.
 TEST(ProgramTest, StartsScansTheChosenDriveAndExitsWithCodeZero) {
