@@ -192,9 +192,8 @@ void ScanImageIntoList(HWND window, const std::wstring& imagePath) {
   SetWindowTextA(window, kTitleBase);
   RecomputeSelectionFlags();
   ShowSourceStatus();
-  const std::wstring text = L"Cannot open the disc image " + imagePath +
-                            L"\n\nIts path has no form that the disc reader's calls take: no short name, and "
-                            L"characters outside the system's ANSI code page.";
+  const std::wstring text = L"Cannot open the disc image " + imagePath + L" or its mapfile:\n" +
+                            NoLibraryPathText(path ? MapfileBeside(imagePath) : imagePath);
   MessageBoxW(window, text.c_str(), L"Error", MB_OK);
 }
 

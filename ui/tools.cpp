@@ -162,9 +162,7 @@ void ShowInventory(HWND window, const InventoryOutcome& outcome, const std::stri
 // A path the user chose, as the libraries open it; a box when it has no such form.
 std::optional<std::string> PathForJob(HWND window, const std::wstring& path) {
   if (std::optional<std::string> ansi = LibraryPath(path)) return ansi;
-  const std::wstring text = L"Cannot use " + path +
-                            L"\n\nIts path has no form that the disc reader's calls take: no short name, and "
-                            L"characters outside the system's ANSI code page.";
+  const std::wstring text = L"Cannot use " + NoLibraryPathText(path);
   MessageBoxW(window, text.c_str(), L"Error", MB_OK);
   return std::nullopt;
 }

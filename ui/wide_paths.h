@@ -25,6 +25,9 @@ std::optional<std::string> ExactAnsiPath(const std::wstring& path);
 // possible; path must exist for its short form.
 std::optional<std::string> LibraryPath(const std::wstring& path);
 
+// Why path cannot be handed on, for an "Error" box.
+std::wstring NoLibraryPathText(const std::wstring& path);
+
 // The GNU ddrescue mapfile beside an image, by the names the disc reader
 // looks for (FindMapfileBeside: IMAGE.map, IMAGE.mapfile, STEM.map,
 // STEM.mapfile), in wide characters; empty when there is none. The reader,

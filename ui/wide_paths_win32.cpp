@@ -58,6 +58,11 @@ std::optional<std::string> LibraryPath(const std::wstring& path) {
   return exact;
 }
 
+std::wstring NoLibraryPathText(const std::wstring& path) {
+  return path + L"\n\nThe path has no form that the disc reader's calls take: no short name, and characters "
+                L"outside the system's ANSI code page.";
+}
+
 std::wstring MapfileBeside(const std::wstring& image) {
   std::vector<std::wstring> candidates = {image + L".map", image + L".mapfile"};
   const std::size_t dot = image.find_last_of(L'.'), slash = image.find_last_of(L"\\/");
