@@ -17,7 +17,8 @@ namespace {
 
 std::string Esc(std::string_view s) { return MarkupEscaped(s); }
 
-// A relative path as a URL: each byte that is not plainly safe is %-escaped.
+}  // namespace
+
 std::string Href(std::string_view path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -34,6 +35,8 @@ std::string Href(std::string_view path) {
   }
   return out;
 }
+
+namespace {
 
 std::string Num(double v, int digits) { return FixedText(v, digits); }
 
@@ -300,6 +303,9 @@ std::string DiscHtml(const InventoryDisc& d) {
             std::to_string(r.unitsLost) + "</dd>";
     html += "<dt>track</dt><dd>" + (r.firstFix ? Num(r.trackKm, 2) + " km" : std::string("no fix")) + "</dd>";
     if (r.firstFix) html += "<dt>first fix</dt><dd>" + Fix(r.firstFix) + "</dd><dt>last fix</dt><dd>" + Fix(r.lastFix) + "</dd>";
+    if (!r.viewer.empty()) {
+      html += "<dt>echogram</dt><dd><a class=\"viewer\" href=\"" + Href(prefix + r.viewer) + "\">open the viewer</a></dd>";
+    }
     html += "<dt>files</dt><dd>";
     if (!r.output.empty()) html += "<a href=\"" + Href(prefix + r.output) + "\">" + Esc(r.output) + "</a> ";
     if (!r.track.empty()) html += "<a href=\"" + Href(prefix + r.track) + "\">" + Esc(r.track) + "</a> ";

@@ -1,0 +1,1 @@
+// The index table: sorting, filtering and finding.
