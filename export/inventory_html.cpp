@@ -71,6 +71,12 @@ a{color:#0b5394}.total{margin:0 0 1em;color:#444}
 .hash{font-family:monospace;font-size:.85em;word-break:break-all}
 svg.track{background:#fff;border:1px solid #ccc}ul.files{columns:3 16em;font-size:.9em}
 .problems{color:#8a1c1c;font-size:.9em}
+table.discs{border-collapse:collapse;background:#fff;margin:0 0 1.5em;font-size:.92em}
+table.discs th,table.discs td{border:1px solid #ddd;padding:.15em .5em;text-align:left;white-space:nowrap}
+table.discs th{background:#eef2f5;position:sticky;top:0}table.discs th.n,table.discs td:nth-child(n+5):nth-child(-n+7){text-align:right}
+table.discs th button{font:inherit;border:0;background:none;cursor:pointer;padding:0}
+tr.bad td:first-child{background:#fff4e0}tr.lost td:first-child{background:#fde8e8}tr.carved td:first-child{background:#f3e8fa}
+.finder{display:flex;flex-wrap:wrap;gap:.5em 1em;margin:0 0 .5em}
 )";
 
 std::string Head(const std::string& title) {
@@ -192,22 +198,6 @@ std::string Thumb(const InventoryRecord& r, const std::string& prefix, int width
          " pixels)\"></a>";
 }
 
-// The first thumbnails of a disc, and a link to its page for the rest.
-std::string IndexThumbs(const InventoryDisc& d) {
-  constexpr std::size_t kShown = 8;
-  std::string html;
-  std::size_t shown = 0, pictures = 0;
-  for (const InventoryRecord& r : d.records) {
-    if (r.echograms.empty()) continue;
-    if (pictures++ < kShown) html += Thumb(r, d.folder + "/", 120, 150), ++shown;
-  }
-  if (pictures > shown) {
-    html += "<a class=\"more\" href=\"" + Href(d.folder) + ".html\">and " + std::to_string(pictures - shown) +
-            " more records &#8594;</a>";
-  }
-  return html;
-}
-
 std::string CssClass(const std::string& health) {
   if (health == "whole") return "";
   if (health == "unreadable" || health == "beyond end") return " lost";
@@ -231,6 +221,38 @@ std::string Fix(const std::optional<LatLon>& f) {
   return f ? Num(f->lat, 5) + ", " + Num(f->lon, 5) : std::string("none");
 }
 
+// The first and last date of a disc's records, "" when none has one.
+std::string DateRange(const InventoryDisc& d) {
+  std::string first, last;
+  for (const InventoryRecord& r : d.records) {
+    if (r.date.empty()) continue;
+    if (first.empty() || r.date < first) first = r.date;
+    if (last.empty() || r.date > last) last = r.date;
+  }
+  return first == last ? first : first + " to " + last;
+}
+
+std::string Cell(const std::string& text, const std::string& sortKey = "") {
+  return "<td" + (sortKey.empty() ? std::string() : " data-sort=\"" + Esc(sortKey) + "\"") + ">" + text + "</td>";
+}
+
+// One row per disc, compact enough for a box of hundreds; index.js sorts,
+// filters and finds in it, and without script it reads as it stands.
+std::string DiscTable(const std::vector<InventoryDisc>& discs) {
+  std::string html = "<table id=\"discs\" class=\"discs\"><thead><tr><th>health</th><th>disc</th><th>type</th>"
+                     "<th>label</th><th class=\"n\">records</th><th class=\"n\">pings</th>"
+                     "<th class=\"n\">units lost</th><th>dates</th></tr></thead><tbody>\n";
+  for (const InventoryDisc& d : discs) {
+    const std::string type = d.type.empty() ? "neither" : d.type;
+    html += "<tr class=\"" + std::string(CssClass(d.health).empty() ? "ok" : CssClass(d.health).substr(1)) +
+            "\" data-health=\"" + Esc(d.health) + "\" data-type=\"" + Esc(type) + "\">" +
+            Cell(Mark(d.health), d.health) + Cell("<a href=\"" + Href(DiscPageName(d)) + "\">" + Esc(FileName(d.image)) + "</a>") +
+            Cell(Esc(type)) + Cell(Esc(d.label)) + Cell(std::to_string(d.records.size())) +
+            Cell(std::to_string(Pings(d))) + Cell(std::to_string(Lost(d))) + Cell(Esc(DateRange(d))) + "</tr>\n";
+  }
+  return html + "</tbody></table>\n";
+}
+
 }  // namespace
 
 std::string DiscPageName(const InventoryDisc& disc) { return disc.folder + ".html"; }
@@ -238,10 +260,12 @@ std::string DiscPageName(const InventoryDisc& disc) { return disc.folder + ".htm
 std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string& title) {
   std::size_t records = 0, whole = 0;
   std::int64_t pings = 0;
+  std::vector<const InventoryRecord*> all;
   for (const InventoryDisc& d : discs) {
     records += d.records.size();
     pings += Pings(d);
     whole += d.health == "whole";
+    for (const InventoryRecord& r : d.records) all.push_back(&r);
   }
   std::string html = Head(title);
   html += "<h1>" + Esc(title) + "</h1>\n<p class=\"total\">" + std::to_string(discs.size()) + " discs, " +
@@ -250,21 +274,10 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
           " with something lost. For scripts: <a href=\"inventory.csv\">inventory.csv</a>, "
           "<a href=\"inventory.json\">inventory.json</a>; to prove the files: "
           "<a href=\"manifest-sha256.txt\">manifest-sha256.txt</a> (<code>sha256sum -c</code>).</p>\n";
-  for (const InventoryDisc& d : discs) {
-    const std::string prefix = d.folder + "/";
-    html += "<section class=\"disc" + CssClass(d.health) + "\" id=\"" + Esc(d.folder) + "\">\n<div class=\"pics\">" +
-            "<a href=\"" + Href(DiscPageName(d)) + "\">" + TrackSvg(All(d.records), 220, 150) + "</a>";
-    html += IndexThumbs(d);
-    html += "</div>\n<div class=\"nums\"><h2>" + Mark(d.health) + " <a href=\"" + Href(DiscPageName(d)) + "\">" +
-            Esc(FileName(d.image)) + "</a></h2><dl>";
-    html += "<dt>type</dt><dd>" + Esc(d.type.empty() ? "neither TK40 nor ZEP V1.X" : d.type) + "</dd>";
-    html += "<dt>label</dt><dd>" + Esc(d.label.empty() ? "none" : d.label) + "</dd>";
-    html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd>";
-    html += "<dt>pings</dt><dd>" + std::to_string(Pings(d)) + "</dd>";
-    html += "<dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>";
-    html += "<dt>image</dt><dd>" + Bytes(d.size) + (d.mapfile.empty() ? "" : ", mapfile " + Esc(FileName(d.mapfile))) + "</dd>";
-    html += "</dl></div>\n</section>\n";
-  }
+  html += DiscTable(discs);
+  html += "<h2>Every track of the box</h2>\n<p class=\"total\">To scale, on a plain latitude/longitude frame "
+          "(no coastline is drawn), each record in a colour of its own.</p>\n" +
+          TrackSvg(all, 900, 520) + "\n<script src=\"" + Href(std::string(kViewerAssets)) + "/index.js\"></script>\n";
   return html + "</body></html>\n";
 }
 
