@@ -317,6 +317,7 @@
     ctx.drawImage(el.trackBase, 0, 0);
     if (!S.frame) return;
     polyline(ctx, Math.floor(S.c0), Math.ceil(S.c1) - 1, "rgba(0,0,0,0.35)", 5);
+    S.highlight = S.sel ? [S.meta.idx[S.sel[0]], S.meta.idx[S.sel[1]]] : null;
     if (S.sel) polyline(ctx, S.sel[0], S.sel[1], "#ff8c00", 4);
     if (S.cursor && S.meta.lat[S.cursor.c] !== null) {
       ctx.fillStyle = "#d00"; ctx.beginPath();
@@ -418,6 +419,13 @@
     select: (a, b) => { S.sel = [columnOf(a), columnOf(b)]; redraw(); },
     selection: () => (S.sel ? [S.meta.idx[S.sel[0]], S.meta.idx[S.sel[1]]] : null),
     colours: (map, lo, hi) => { setColours(map, lo, hi); },
+    trackPointFor: ping => {
+      const c = columnOf(ping), r = el.track.getBoundingClientRect();
+      if (!S.frame || S.meta.lat[c] === null) return null;
+      return { x: r.left + window.scrollX + S.frame.x(S.meta.lon[c]) * r.width / el.track.width,
+        y: r.top + window.scrollY + S.frame.y(S.meta.lat[c]) * r.height / el.track.height };
+    },
+    trackHighlight: () => S.highlight || null,
     exportPng, exportCsv,
     loading: () => S.waiting.size,
   };
