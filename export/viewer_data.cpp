@@ -86,21 +86,24 @@ class Level {
 };
 
 // zepViewerChunk(level, chunk, rows, [rows of each column, 0 where no ping],
-// values column by column, a bit per cell set where it was not read).
+// the values column after column, each as long as its rows, a bit per
+// value set where it was not read).
 void Level::Flush() {
   if (chunk_.empty()) return;
-  std::size_t rows = 0;
-  for (const Column& c : chunk_) rows = std::max(rows, c.value.size());
-  std::vector<std::uint8_t> values(rows * chunk_.size(), 0), mask((rows * chunk_.size() + 7) / 8, 0);
+  std::size_t rows = 0, cells = 0;
+  for (const Column& c : chunk_) rows = std::max(rows, c.value.size()), cells += c.value.size();
+  std::vector<std::uint8_t> values, mask((cells + 7) / 8, 0);
+  values.reserve(cells);
   bool anyUnread = false;
   std::string lens;
   for (std::size_t x = 0; x < chunk_.size(); ++x) {
     const Column& c = chunk_[x];
     lens += (x ? "," : "") + std::to_string(c.present ? c.value.size() : 0);
-    std::copy(c.value.begin(), c.value.end(), values.begin() + static_cast<std::ptrdiff_t>(x * rows));
+    const std::size_t at = values.size();
+    values.insert(values.end(), c.value.begin(), c.value.end());
     for (std::size_t i = 0; i < c.value.size(); ++i) {
       if (!c.unread[i]) continue;
-      const std::size_t bit = x * rows + i;
+      const std::size_t bit = at + i;
       mask[bit / 8] = static_cast<std::uint8_t>(mask[bit / 8] | 1u << (bit % 8));
       anyUnread = true;
     }
@@ -222,7 +225,7 @@ std::string JsonText(std::string_view utf8) {
 
 // The rows `zepconv pings` prints for the record, for the page's CSV of
 // selected pings: the header in the meta script, the rows in scripts of
-// kViewerChunkColumns pings each, loaded when exported. The file column
+// kViewerRowPings pings each, loaded when exported. The file column
 // names the record file alone, as the folder may move.
 std::string PingRows(Writer& writer, const std::string& record) {
   std::ostringstream text;
@@ -242,7 +245,7 @@ std::string PingRows(Writer& writer, const std::string& record) {
     }
     if (line.starts_with(given + ",")) line = named + line.substr(given.size());
     rows += (rows.empty() ? "" : ",") + JsonText(line);
-    if (++count % kViewerChunkColumns == 0 || end + 1 >= csv.size()) {
+    if (++count % kViewerRowPings == 0 || end + 1 >= csv.size()) {
       writer.Write((fs::path(writer.request.dataDir) / ("P-" + std::to_string(chunk) + ".js")).string(),
                    ScriptSafeJson("zepViewerRows(" + std::to_string(chunk) + ",[" + rows + "]);\n"));
       ++chunk;
@@ -257,7 +260,7 @@ std::string MetaScript(const ViewerRequest& r, const Table& t, const Pyramid& py
   return ScriptSafeJson(
       "zepViewerMeta({\"name\":" + JsonText(r.title) + ",\"disc\":" + JsonText(r.disc) +
       ",\"record\":" + JsonText(fs::path(r.record).filename().string()) + ",\"chunk\":" +
-      std::to_string(kViewerChunkColumns) + ",\"columns\":" + std::to_string(t.columns) +
+      std::to_string(kViewerChunkColumns) + ",\"rowChunk\":" + std::to_string(kViewerRowPings) + ",\"columns\":" + std::to_string(t.columns) +
       ",\"pings\":" + std::to_string(t.pings) + ",\"levels\":" + pyramid.LevelsJson() +
       ",\"t0\":" + (t.t0 ? std::to_string(*t.t0) : "null") + ",\"whole\":" + (walk.Whole() ? "true" : "false") +
       ",\"notWhole\":" + JsonText(walk.NotWholeText()) + ",\"csvHeader\":" + JsonText(csvHeader) + ",\"gaps\":[" + t.gaps + "],\"idx\":[" + t.idx +

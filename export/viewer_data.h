@@ -17,7 +17,9 @@
 
 namespace zep {
 
-inline constexpr int kViewerChunkColumns = 256;
+inline constexpr int kViewerChunkColumns = 512;
+// Pings per script of `zepconv pings` rows (loaded only for a CSV export).
+inline constexpr int kViewerRowPings = 4096;
 // A longer run of missing pings is drawn this many columns wide; the
 // readout names the whole run.
 inline constexpr int kViewerGapColumns = 1000;

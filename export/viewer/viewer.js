@@ -5,7 +5,7 @@
 // network. window.zepViewer is the handle for scripts (see the README).
 (function () {
   "use strict";
-  const NOT_READ = [255, 0, 255, 255];
+  const NOT_READ = new Uint32Array(new Uint8Array([255, 0, 255, 255]).buffer)[0];
   const S = {
     meta: null, chunks: new Map(), rows: new Map(), waiting: new Set(), base: "",
     c0: 0, c1: 1, s0: 0, s1: 1, map: "viridis", lo: 0, hi: 255, lut: null,
@@ -44,6 +44,7 @@
       lut.set([c[0], c[1], c[2], 255], v * 4);
     }
     S.lut = lut;
+    S.lut32 = new Uint32Array(lut.buffer);
     S.lutKey = S.map + ":" + S.lo + ":" + S.hi;
   }
 
@@ -74,7 +75,9 @@
   window.zepViewerChunk = function (level, k, rows, lens, vals, mask) {
     const key = level + ":" + k;
     S.waiting.delete(key);
-    S.chunks.set(key, { level, k, rows, lens, vals: b64(vals), mask: mask ? b64(mask) : null, img: null, imgKey: "" });
+    const off = new Int32Array(lens.length + 1);
+    for (let x = 0; x < lens.length; x++) off[x + 1] = off[x] + lens[x];
+    S.chunks.set(key, { level, k, rows, lens, off, vals: b64(vals), mask: mask ? b64(mask) : null, img: null, imgKey: "" });
     prune();
     redraw();
   };
@@ -110,12 +113,13 @@
     const cols = c.lens.length, rows = Math.max(1, c.rows);
     const cv = c.img || document.createElement("canvas");
     cv.width = cols; cv.height = rows;
-    const ctx = cv.getContext("2d"), data = ctx.createImageData(cols, rows), px = data.data, lut = S.lut;
+    const ctx = cv.getContext("2d"), data = ctx.createImageData(cols, rows);
+    const px = new Uint32Array(data.data.buffer), lut = S.lut32, vals = c.vals, mask = c.mask;
     for (let x = 0; x < cols; x++) {
-      for (let y = 0; y < c.lens[x]; y++) {
-        const i = x * c.rows + y, o = (y * cols + x) * 4;
-        if (c.mask && (c.mask[i >> 3] >> (i & 7)) & 1) px.set(NOT_READ, o);
-        else px.set(lut.subarray(c.vals[i] * 4, c.vals[i] * 4 + 4), o);
+      const len = c.lens[x], start = c.off[x];
+      for (let y = 0; y < len; y++) {
+        const i = start + y;
+        px[y * cols + x] = mask && (mask[i >> 3] >> (i & 7)) & 1 ? NOT_READ : lut[vals[i]];
       }
     }
     ctx.putImageData(data, 0, 0);
@@ -234,7 +238,7 @@
     if (n === 0 || s >= n) return { value: null, state: n === 0 ? "missing" : "no sample" };
     const ch = chunk(0, Math.floor(c / S.meta.chunk));
     if (!ch) return { value: undefined, state: "loading" };
-    const i = (c % S.meta.chunk) * ch.rows + s;
+    const i = ch.off[c % S.meta.chunk] + s;
     if (ch.mask && (ch.mask[i >> 3] >> (i & 7)) & 1) return { value: null, state: "not read" };
     return { value: ch.vals[i], state: "read" };
   }
@@ -393,9 +397,9 @@
     const lines = [S.meta.csvHeader], need = [];
     for (let c = c0; c <= c1; c++) {
       if (S.order[c] < 0) continue;
-      const k = Math.floor(S.order[c] / S.meta.chunk);
+      const k = Math.floor(S.order[c] / S.meta.rowChunk);
       if (!S.rows.has(k)) need.push(k);
-      else lines.push(fields(S.rows.get(k)[S.order[c] % S.meta.chunk]).map(guard).join(","));
+      else lines.push(fields(S.rows.get(k)[S.order[c] % S.meta.rowChunk]).map(guard).join(","));
     }
     return { text: lines.join("\r\n") + "\r\n", need };
   }
