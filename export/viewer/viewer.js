@@ -56,6 +56,10 @@
 
   // ---- data ----
   window.zepViewerMeta = function (m) {
+    if (!m.columns) {
+      document.getElementById("zep-viewer").textContent = m.record + ": no pings to draw.";
+      return;
+    }
     S.meta = m;
     S.base = document.body.dataset.chunks || "";
     S.order = new Int32Array(m.columns).fill(-1);
