@@ -184,7 +184,7 @@
     drawOverview();
     drawTrackMarks();
     el.status.textContent = (gaps.length ? "loading " + gaps.length + " chunks; " : "") +
-      "level " + L + " (" + (1 << L) + " pings a column)";
+      "level " + L + " (" + (1 << L) + (L ? " pings" : " ping") + " a column)";
   }
 
   function drawMissing(ctx) {
