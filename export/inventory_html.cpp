@@ -316,9 +316,7 @@ std::string DiscHtml(const InventoryDisc& d) {
             std::to_string(r.unitsLost) + "</dd>";
     html += "<dt>track</dt><dd>" + (r.firstFix ? Num(r.trackKm, 2) + " km" : std::string("no fix")) + "</dd>";
     if (r.firstFix) html += "<dt>first fix</dt><dd>" + Fix(r.firstFix) + "</dd><dt>last fix</dt><dd>" + Fix(r.lastFix) + "</dd>";
-    if (!r.viewer.empty()) {
-      html += "<dt>echogram</dt><dd><a class=\"viewer\" href=\"" + Href(prefix + r.viewer) + "\">open the viewer</a></dd>";
-    }
+    if (!r.viewer.empty()) html += "<dt>echogram</dt><dd><a href=\"" + Href(prefix + r.viewer) + "\">open the viewer</a></dd>";
     html += "<dt>files</dt><dd>";
     if (!r.output.empty()) html += "<a href=\"" + Href(prefix + r.output) + "\">" + Esc(r.output) + "</a> ";
     if (!r.track.empty()) html += "<a href=\"" + Href(prefix + r.track) + "\">" + Esc(r.track) + "</a> ";

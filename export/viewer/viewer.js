@@ -100,14 +100,27 @@
     document.head.appendChild(s);
   }
   function chunk(level, k) {
-    const c = S.chunks.get(level + ":" + k);
-    if (c) return c;
+    const key = level + ":" + k, c = S.chunks.get(key);
+    if (c) {
+      // Most recently used last: prune drops from the front.
+      S.chunks.delete(key);
+      S.chunks.set(key, c);
+      return c;
+    }
     load(level + ":" + k, "L" + level + "-" + k + ".js");
     return null;
   }
+  // A chunk costs its values and, once drawn, four bytes a value more: at
+  // most about 512 MB are kept, the least recently used dropped first.
+  const KEEP = 512 * 1024 * 1024;
   function prune() {
-    if (S.chunks.size <= 400) return;
-    for (const [key] of S.chunks) { S.chunks.delete(key); if (S.chunks.size <= 300) break; }
+    let bytes = 0;
+    for (const c of S.chunks.values()) bytes += c.vals.length * 5;
+    for (const [key, c] of S.chunks) {
+      if (bytes <= KEEP || S.chunks.size <= 8) break;
+      S.chunks.delete(key);
+      bytes -= c.vals.length * 5;
+    }
   }
 
   // The chunk drawn as a picture in the current colours: not read in its
