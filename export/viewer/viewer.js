@@ -149,7 +149,8 @@
   function level() {
     const per = (S.c1 - S.c0) / W();
     const top = S.meta.levels.length - 1;
-    return Math.max(0, Math.min(top, Math.floor(Math.log2(Math.max(1, per)))));
+    // The finest level with at most one column a screen column.
+    return Math.max(0, Math.min(top, Math.ceil(Math.log2(Math.max(1, per)) - 1e-9)));
   }
   const X = c => (c - S.c0) / (S.c1 - S.c0) * W();
   const Y = s => (s - S.s0) / (S.s1 - S.s0) * H();
