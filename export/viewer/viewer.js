@@ -435,9 +435,11 @@
     });
   }
 
+  // Before the data are in, every call gives null.
+  const ready = f => (...args) => (S.meta ? f(...args) : null);
   window.zepViewer = {
-    show, view, pointFor,
-    readout: () => (S.cursor ? readoutOf(S.cursor.c, S.cursor.s) : null),
+    show: ready(show), view: ready(view), pointFor: ready(pointFor),
+    readout: ready(() => (S.cursor ? readoutOf(S.cursor.c, S.cursor.s) : null)),
     select: (a, b) => { S.sel = [columnOf(a), columnOf(b)]; redraw(); },
     selection: () => (S.sel ? [S.meta.idx[S.sel[0]], S.meta.idx[S.sel[1]]] : null),
     colours: (map, lo, hi) => { setColours(map, lo, hi); },
