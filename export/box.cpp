@@ -127,6 +127,12 @@ std::string StateOf(const std::vector<InventoryDisc>& done, const std::vector<In
   return StateJson(state);
 }
 
+bool AnyViewer(const std::vector<InventoryDisc>& discs) {
+  return std::any_of(discs.begin(), discs.end(), [](const InventoryDisc& d) {
+    return std::any_of(d.records.begin(), d.records.end(), [](const InventoryRecord& r) { return !r.viewer.empty(); });
+  });
+}
+
 // The table, the pages and the manifest: every file the discs wrote, and
 // these, each hashed as it is written.
 void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
@@ -138,9 +144,7 @@ void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
   for (const InventoryDisc& d : discs) files.emplace_back(DiscPageName(d), DiscHtml(d));
   files.emplace_back("index.html", IndexHtml(discs, title));
   files.emplace_back(std::string(kViewerAssets) + "/index.js", IndexScript());
-  if (std::any_of(discs.begin(), discs.end(), [](const InventoryDisc& d) {
-        return std::any_of(d.records.begin(), d.records.end(), [](const InventoryRecord& r) { return !r.viewer.empty(); });
-      })) {
+  if (AnyViewer(discs)) {
     files.emplace_back(std::string(kViewerAssets) + "/viewer.js", ViewerScript());
     files.emplace_back(std::string(kViewerAssets) + "/viewer.css", ViewerStyle());
   }

@@ -321,8 +321,9 @@ Problems WriteViewer(const ViewerRequest& request) {
   PingLocator locator(request.record);
   std::optional<std::uint32_t> last;
   const RecordWalk walk = WalkRecordFileSamples(request.record, [&](const PingInfo& p, std::span<const std::uint8_t> s) {
-    if (last && p.pingIndex > *last + 1) {
-      const std::int64_t missing = p.pingIndex - *last - 1, shown = std::min<std::int64_t>(missing, kViewerGapColumns);
+    const std::int64_t missing = last ? std::int64_t{p.pingIndex} - *last - 1 : 0;
+    if (missing > 0) {
+      const std::int64_t shown = std::min<std::int64_t>(missing, kViewerGapColumns);
       Table::Put(table.gaps, "[" + std::to_string(table.columns) + "," + std::to_string(shown) + "," +
                                  std::to_string(*last + 1) + "," + std::to_string(missing) + "]");
       for (std::int64_t k = 0; k < shown; ++k) table.Missing(*last + 1 + k), pyramid.Add(Column{});
