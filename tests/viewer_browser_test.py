@@ -130,6 +130,11 @@ def viewer_checks(b, out, downloads):
     b.mouse("mouseReleased", b.js("zepViewer.pointFor(20, 100)"), modifiers=8)
     check(b.js("zepViewer.selection()") == [10, 20], "shift+drag selects pings 10 to 20")
     check(b.js("zepViewer.trackHighlight()") == [10, 20], "the selection is highlighted on the track")
+    b.mouse("mousePressed", b.js("zepViewer.trackPointFor(150)"), modifiers=8)
+    b.mouse("mouseReleased", b.js("zepViewer.trackPointFor(200)"), modifiers=8)
+    check(b.js("zepViewer.selection()") == [150, 200] and b.js("zepViewer.view()")["firstPing"] == 150,
+          "Shift and a drag on the track selects and shows its pings")
+    b.js("zepViewer.select(10, 20)")
     text = b.js("zepViewer.exportCsv()")
     got = list(csv.reader(io.StringIO(text)))
     want = [list(csv.reader([",".join(["file"] + list(rows[0])[1:])]))[0]] + \

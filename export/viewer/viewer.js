@@ -548,12 +548,21 @@
       setCursor(Math.floor(p.c), Math.floor(p.s));
     });
     el.echo.addEventListener("keydown", key);
-    el.track.addEventListener("click", ev => {
-      if (!S.frame) return;
+    // A click brings its ping into view; Shift and a drag selects the pings
+    // between its ends and shows them.
+    const onTrack = ev => {
       const r = el.track.getBoundingClientRect();
-      const c = nearestOnTrack((ev.clientX - r.left) * el.track.width / r.width, (ev.clientY - r.top) * el.track.height / r.height);
+      return nearestOnTrack((ev.clientX - r.left) * el.track.width / r.width, (ev.clientY - r.top) * el.track.height / r.height);
+    };
+    el.track.addEventListener("mousedown", ev => { S.trackFrom = S.frame && ev.shiftKey ? onTrack(ev) : -1; });
+    el.track.addEventListener("mouseup", ev => {
+      if (!S.frame) return;
+      const c = onTrack(ev), from = S.trackFrom;
       if (c < 0) return;
-      bringIntoView(c);
+      if (from >= 0 && from !== c) {
+        S.sel = [Math.min(from, c), Math.max(from, c)];
+        S.c0 = S.sel[0]; S.c1 = S.sel[1] + 1; clampView();
+      } else bringIntoView(c);
       setCursor(c, S.cursor ? S.cursor.s : 0);
     });
     el.overview.addEventListener("mousedown", ev => {
