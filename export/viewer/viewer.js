@@ -495,7 +495,7 @@
       '<canvas id="zv-track" width="320" height="320"></canvas></div>' +
       '<p id="zv-readout" class="readout"></p><p id="zv-status" class="status"></p>' +
       '<p class="help">Wheel: zoom (Shift: pings only, Alt: samples only). Drag: pan. Shift+drag: select pings. ' +
-      'Arrows: step a ping or a sample. Home, End: the ends. + and -: zoom. Click the track: that ping.</p>';
+      'Arrows: step a ping or a sample. Home, End: the ends. + and -: zoom. Click the track: that ping; Shift+drag along it: those pings.</p>';
     for (const [k, id] of [["map", "zv-map"], ["lo", "zv-lo"], ["hi", "zv-hi"], ["loText", "zv-lo-t"], ["hiText", "zv-hi-t"],
       ["bar", "zv-bar"], ["echo", "zv-echo"], ["overview", "zv-overview"], ["track", "zv-track"], ["readout", "zv-readout"],
       ["status", "zv-status"], ["png", "zv-png"], ["csv", "zv-csv"]]) el[k] = document.getElementById(id);
