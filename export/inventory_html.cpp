@@ -125,7 +125,12 @@ std::string Corners(const Frame& f) {
          "\" text-anchor=\"end\">" + Num(south, 4) + "&#176;, " + Num(east, 4) + "&#176;</text></g>";
 }
 
-std::string Lines(const Frame& f, const InventoryRecord& r, const char* colour) {
+// maxPoints: about as many points of the record at most (every k-th of each
+// segment, its ends kept), for a map of many records; 0 for every point.
+std::string Lines(const Frame& f, const InventoryRecord& r, const char* colour, std::size_t maxPoints) {
+  std::size_t total = 0;
+  for (const auto& seg : r.shape) total += seg.size();
+  const std::size_t step = maxPoints ? std::max<std::size_t>(1, total / maxPoints) : 1;
   std::string svg;
   for (const auto& seg : r.shape) {
     if (seg.size() == 1) {
@@ -134,7 +139,9 @@ std::string Lines(const Frame& f, const InventoryRecord& r, const char* colour) 
       continue;
     }
     svg += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"2\" points=\"";
-    for (const LatLon& p : seg) svg += Num(f.X(p.lon), 1) + ',' + Num(f.Y(p.lat), 1) + ' ';
+    const auto point = [&](const LatLon& p) { svg += Num(f.X(p.lon), 1) + ',' + Num(f.Y(p.lat), 1) + ' '; };
+    for (std::size_t i = 0; i < seg.size(); i += step) point(seg[i]);
+    if ((seg.size() - 1) % step != 0) point(seg.back());
     svg += "\"><title>" + Esc(r.name) + "</title></polyline>";
   }
   if (!r.shape.empty() && !r.shape.front().empty()) {
@@ -167,7 +174,7 @@ std::string ScaleBar(const Frame& f) {
 // bar, and the frame's corners in degrees. records[i] is drawn in colour
 // firstColour + i.
 std::string TrackSvg(const std::vector<const InventoryRecord*>& records, int width, int height,
-                     std::size_t firstColour = 0) {
+                     std::size_t firstColour = 0, std::size_t maxPoints = 0) {
   std::string svg = "<svg class=\"track\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
                     "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + ' ' +
                     std::to_string(height) + "\" role=\"img\">";
@@ -177,7 +184,7 @@ std::string TrackSvg(const std::vector<const InventoryRecord*>& records, int wid
   }
   svg += Corners(*frame);
   for (std::size_t i = 0; i < records.size(); ++i) {
-    svg += Lines(*frame, *records[i], kColours[(firstColour + i) % std::size(kColours)]);
+    svg += Lines(*frame, *records[i], kColours[(firstColour + i) % std::size(kColours)], maxPoints);
   }
   return svg + ScaleBar(*frame) + "</svg>";
 }
@@ -277,7 +284,7 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
   html += DiscTable(discs);
   html += "<h2>Every track of the box</h2>\n<p class=\"total\">To scale, on a plain latitude/longitude frame "
           "(no coastline is drawn), each record in a colour of its own.</p>\n" +
-          TrackSvg(all, 900, 520) + "\n<script src=\"" + Href(std::string(kViewerAssets)) + "/index.js\"></script>\n";
+          TrackSvg(all, 900, 520, 0, 48) + "\n<script src=\"" + Href(std::string(kViewerAssets)) + "/index.js\"></script>\n";
   return html + "</body></html>\n";
 }
 
