@@ -11,6 +11,7 @@
 
 #include "export/inventory.h"
 #include "export/text_output.h"
+#include "export/viewer_data.h"
 
 namespace zep {
 namespace {
@@ -152,6 +153,40 @@ std::string Lines(const Frame& f, const InventoryRecord& r, const char* colour, 
   return svg;
 }
 
+// The coastline's stretches in the frame (and a point beyond each end), as
+// grey lines under the tracks.
+std::string CoastSvg(const Frame& f) {
+  const double mx = f.width * 0.25, my = f.height * 0.25;
+  std::string svg = "<g fill=\"none\" stroke=\"#8a9ba8\" stroke-width=\"1\">";
+  const std::string_view text = CoastlineText();
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    std::vector<std::pair<double, double>> xy;
+    for (std::size_t p = at; p < end;) {
+      double lon = 0, lat = 0;
+      const auto r = std::from_chars(text.data() + p, text.data() + end, lon);
+      const auto r2 = std::from_chars(r.ptr + 1, text.data() + end, lat);
+      xy.emplace_back(f.X(lon), f.Y(lat));
+      p = static_cast<std::size_t>(r2.ptr - text.data()) + 1;
+    }
+    const auto inside = [&](std::size_t i) {
+      return i < xy.size() && xy[i].first > -mx && xy[i].first < f.width + mx && xy[i].second > -my &&
+             xy[i].second < f.height + my;
+    };
+    std::string points;
+    for (std::size_t i = 0; i <= xy.size(); ++i) {
+      if (i < xy.size() && (inside(i) || inside(i + 1) || (i > 0 && inside(i - 1)))) {
+        points += Num(xy[i].first, 1) + ',' + Num(xy[i].second, 1) + ' ';
+      } else if (!points.empty()) {
+        svg += "<polyline points=\"" + points + "\"/>";
+        points.clear();
+      }
+    }
+    at = end + 1;
+  }
+  return svg + "</g>";
+}
+
 // A scale bar of 1, 2 or 5 times a power of ten, at most a third of the width.
 std::string ScaleBar(const Frame& f) {
   const double kmPerPixel = Kilometres({f.cy, f.cx}, {f.cy, f.cx + 1 / (f.k * f.scale)});
@@ -174,7 +209,7 @@ std::string ScaleBar(const Frame& f) {
 // bar, and the frame's corners in degrees. records[i] is drawn in colour
 // firstColour + i.
 std::string TrackSvg(const std::vector<const InventoryRecord*>& records, int width, int height,
-                     std::size_t firstColour = 0, std::size_t maxPoints = 0) {
+                     std::size_t firstColour = 0, std::size_t maxPoints = 0, bool coast = false) {
   std::string svg = "<svg class=\"track\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
                     "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + ' ' +
                     std::to_string(height) + "\" role=\"img\">";
@@ -183,6 +218,7 @@ std::string TrackSvg(const std::vector<const InventoryRecord*>& records, int wid
     return svg + "<text x=\"50%\" y=\"50%\" text-anchor=\"middle\" font-size=\"12\" fill=\"#888\">no GPS fix</text></svg>";
   }
   svg += Corners(*frame);
+  if (coast) svg += CoastSvg(*frame);
   for (std::size_t i = 0; i < records.size(); ++i) {
     svg += Lines(*frame, *records[i], kColours[(firstColour + i) % std::size(kColours)], maxPoints);
   }
@@ -282,9 +318,10 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
           "<a href=\"inventory.json\">inventory.json</a>; to prove the files: "
           "<a href=\"manifest-sha256.txt\">manifest-sha256.txt</a> (<code>sha256sum -c</code>).</p>\n";
   html += DiscTable(discs);
-  html += "<h2>Every track of the box</h2>\n<p class=\"total\">To scale, on a plain latitude/longitude frame "
-          "(no coastline is drawn), each record in a colour of its own.</p>\n" +
-          TrackSvg(all, 900, 520, 0, 48) + "\n<script src=\"" + Href(std::string(kViewerAssets)) + "/index.js\"></script>\n";
+  html += "<h2>Every track of the box</h2>\n<p class=\"total\">To scale, on a plain latitude/longitude frame, "
+          "each record in a colour of its own; the grey coastline is Natural Earth's at 1:50m (public domain), "
+          "coarse: a kilometre or more off.</p>\n" +
+          TrackSvg(all, 900, 520, 0, 48, true) + "\n<script src=\"" + Href(std::string(kViewerAssets)) + "/index.js\"></script>\n";
   return html + "</body></html>\n";
 }
 

@@ -42,6 +42,9 @@ Problems WriteViewer(const ViewerRequest& request);
 std::string_view ViewerScript();
 std::string_view ViewerStyle();
 std::string_view IndexScript();
+// Natural Earth's 1:50m coastline (public domain): a line per coastline,
+// points "longitude,latitude" apart by a space.
+std::string_view CoastlineText();
 
 // JSON text made safe inside an HTML script element: <, > and & as \u
 // escapes (JSON puts them only inside strings).

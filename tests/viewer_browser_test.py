@@ -195,6 +195,7 @@ def index_checks(b, tmp, out):
     subprocess.run([zepconv, "inventory", *[d["image"] for d in discs], "--out", many, "--resume"], capture_output=True)
     b.open(os.path.join(many, "index.html"), "window.zepIndex")
     check(b.js("document.querySelectorAll('#discs tbody tr').length") == 200, "the index lists 200 discs")
+    check(b.js("document.querySelectorAll('svg.track g[stroke] polyline').length") > 0, "the box map has a coastline")
     b.click(b.js("(r => ({x: r.x + 5, y: r.y + 5}))(document.querySelectorAll('#discs th button')[5].getBoundingClientRect())"))
     pings = b.js("[...document.querySelectorAll('#discs tbody tr')].map(r => +r.cells[5].textContent)")
     check(pings == sorted(pings) and pings != [sum(r["pings"] for r in d["records"]) for d in discs],
