@@ -331,7 +331,7 @@ std::string DiscHtml(const InventoryDisc& d) {
   std::string html = Head(image);
   html += "<p><a href=\"index.html\">&#8592; all discs</a></p>\n<h1>" + Mark(d.health) + " " + Esc(image) +
           "</h1>\n<section class=\"disc" + CssClass(d.health) + "\"><div class=\"pics\">" +
-          TrackSvg(All(d.records), 640, 420) + "</div>\n<div class=\"nums\"><dl>";
+          TrackSvg(All(d.records), 640, 420, 0, 0, true) + "</div>\n<div class=\"nums\"><dl>";
   html += "<dt>image</dt><dd>" + Esc(image) + "</dd><dt>size</dt><dd>" + Bytes(d.size) + " (" +
           std::to_string(d.size) + " bytes)</dd><dt>SHA-256</dt><dd class=\"hash\">" + Esc(d.sha256) + "</dd>";
   html += "<dt>mapfile</dt><dd>" + Esc(d.mapfile.empty() ? "none" : FileName(d.mapfile)) + "</dd>";
