@@ -95,7 +95,7 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
 int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
                      const InventoryOptions& options) {
   SetInterruptHint("zepconv: the discs done are kept: run the same command with --resume to go on\n");
-  BoxOptions box{images, outDir, options.resume, options.netcdf, options.type};
+  BoxOptions box{images, outDir, options.resume, options.netcdf, !options.noViewer, options.type};
   ProgressLine line(con);
   Totals totals;
   BoxCallbacks callbacks;
@@ -137,6 +137,8 @@ Command AddInventoryCommand(CLI::App& app) {
                     "Go on from a stopped run: a disc is read again unless its image and every file made of it "
                     "still have the size and time they had");
   command->add_flag("--netcdf", a->options.netcdf, "Also write each record as netCDF");
+  command->add_flag("--no-viewer", a->options.noViewer,
+                    "Leave out each record's echogram viewer (its page and data scripts)");
   command->add_option("--type", a->type, "Take every disc as this type (tk40 or zep); default: each disc's own evidence")
       ->check(CLI::IsMember({"tk40", "zep"}));
   return {command, [a](Console& con) {

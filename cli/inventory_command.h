@@ -15,6 +15,7 @@ namespace zep::cli {
 struct InventoryOptions {
   bool resume = false;  // skip discs done before that are as they were
   bool netcdf = false;
+  bool noViewer = false;  // no echogram viewer per record
   std::optional<SourceType> type;  // every disc taken as this
 };
 

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "export/box_parts.h"
+#include "export/viewer_data.h"
 
 namespace zep {
 namespace {
@@ -53,7 +54,8 @@ std::vector<InventoryDisc> EarlierRun(const std::string& outDir, Problems& probl
 // The same image keeps its folder across runs; new ones take free names.
 // The box's own files are never a disc's folder, nor is a disc's page.
 std::vector<std::string> Folders(const std::vector<std::string>& images, const std::vector<InventoryDisc>& before) {
-  std::vector<std::string> taken = {"index.html", "inventory.csv", "inventory.json", "manifest-sha256.txt", kStateFile},
+  std::vector<std::string> taken = {"index.html", "inventory.csv", "inventory.json", "manifest-sha256.txt", kStateFile,
+                                      kViewerAssets},
                            folders(images.size());
   for (std::size_t i = 0; i < images.size(); ++i) {
     for (const InventoryDisc& d : before) {
@@ -125,6 +127,12 @@ std::string StateOf(const std::vector<InventoryDisc>& done, const std::vector<In
   return StateJson(state);
 }
 
+bool AnyViewer(const std::vector<InventoryDisc>& discs) {
+  return std::any_of(discs.begin(), discs.end(), [](const InventoryDisc& d) {
+    return std::any_of(d.records.begin(), d.records.end(), [](const InventoryRecord& r) { return !r.viewer.empty(); });
+  });
+}
+
 // The table, the pages and the manifest: every file the discs wrote, and
 // these, each hashed as it is written.
 void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
@@ -135,6 +143,13 @@ void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
       {"inventory.csv", InventoryCsv(discs)}, {"inventory.json", InventoryJson(discs)}};
   for (const InventoryDisc& d : discs) files.emplace_back(DiscPageName(d), DiscHtml(d));
   files.emplace_back("index.html", IndexHtml(discs, title));
+  files.emplace_back(std::string(kViewerAssets) + "/index.js", IndexScript());
+  if (AnyViewer(discs)) {
+    files.emplace_back(std::string(kViewerAssets) + "/viewer.js", ViewerScript());
+    files.emplace_back(std::string(kViewerAssets) + "/viewer.css", ViewerStyle());
+  }
+  std::error_code ec;
+  fs::create_directories(fs::path(outDir) / kViewerAssets, ec);  // a failure is told by the writes
   bool indexWritten = false;
   for (const auto& [name, text] : files) {
     if (auto p = box::WriteWatched(Join(outDir, name), text, watch)) result.problems.push_back(*p);

@@ -22,6 +22,7 @@ struct BoxOptions {
   std::string outDir;               // created if missing
   bool resume = false;              // go on from inventory-state.json in outDir
   bool netcdf = false;              // also each record as netCDF (where the build can)
+  bool viewer = true;               // each record's echogram viewer beside its file
   std::optional<SourceType> type;   // every disc taken as this type; none: each disc's own evidence
 };
 

@@ -10,6 +10,7 @@
 #include "export/box_parts.h"
 #include "export/netcdf.h"
 #include "export/text_output.h"
+#include "export/viewer_data.h"
 
 namespace zep::box {
 namespace {
@@ -55,6 +56,18 @@ void Netcdf(InventoryDisc& disc, const std::string& record, const std::string& p
   if (std::error_code ec; fs::is_regular_file(fs::path(path), ec)) watch.Hashed(path);
 }
 
+std::string FileName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
+
+void Viewer(InventoryDisc& disc, InventoryRecord& r, const std::string& path, const std::string& stem,
+            const DiscJob& job, const std::shared_ptr<BoxWatch>& watch) {
+  ViewerRequest v{path, stem + "-viewer.html", stem + "-viewer", std::string("../") + kViewerAssets + "/", r.name,
+                  FileName(disc.image) + (disc.label.empty() ? "" : ", label " + disc.label), {}};
+  v.output.watch = watch;
+  const Problems problems = WriteViewer(v);
+  if (problems.empty()) r.viewer = RelativeTo(v.page, FolderPath(job));
+  disc.problems.insert(disc.problems.end(), problems.begin(), problems.end());
+}
+
 std::string RecordSubject(const InventoryRecord& r) {
   return r.record ? "record " + std::to_string(*r.record) + " (" + r.name + ")" : r.name;
 }
@@ -80,6 +93,7 @@ void RecordOutputs(InventoryDisc& disc, InventoryRecord& r, const std::string& p
   if (auto p = WriteWatched(stem + ".geojson", pings->geojson, watch)) disc.problems.push_back(*p);
   else r.track = RelativeTo(stem + ".geojson", FolderPath(job));
   Thumbnail(disc, r, *pings, stem + "-echogram.png", job, watch);
+  if (job.options->viewer) Viewer(disc, r, path, stem, job, watch);
   if (job.options->netcdf && HaveNetcdf()) Netcdf(disc, path, stem + ".nc", *watch);
   if (!pings->walk.Whole()) {
     disc.problems.push_back({RecordSubject(r), pings->walk.NotWholeText(), 0, ProblemKind::kUnreadable});

@@ -156,7 +156,7 @@ json RecordState(const InventoryRecord& r) {
           {"verdict", r.verdict}, {"units_lost", r.unitsLost}, {"output", r.output},
           {"output_sha256", r.outputSha256}, {"first_fix", FixJson(r.firstFix)},
           {"last_fix", FixJson(r.lastFix)}, {"track_km", r.trackKm}, {"track", r.track},
-          {"echograms", r.echograms}, {"thumb", {r.thumbWidth, r.thumbHeight}}, {"shape", shape}};
+          {"viewer", r.viewer}, {"echograms", r.echograms}, {"thumb", {r.thumbWidth, r.thumbHeight}}, {"shape", shape}};
 }
 
 InventoryRecord RecordFromState(const json& rj) {
@@ -175,6 +175,7 @@ InventoryRecord RecordFromState(const json& rj) {
   r.lastFix = FixFrom(rj.at("last_fix"));
   rj.at("track_km").get_to(r.trackKm);
   rj.at("track").get_to(r.track);
+  r.viewer = rj.value("viewer", std::string());
   rj.at("echograms").get_to(r.echograms);
   rj.at("thumb").at(0).get_to(r.thumbWidth);
   rj.at("thumb").at(1).get_to(r.thumbHeight);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "disc/problem.h"
@@ -31,6 +32,7 @@ struct InventoryRecord {
   std::optional<LatLon> firstFix, lastFix;
   double trackKm = 0;
   std::string track;                    // GeoJSON, relative to the disc's folder
+  std::string viewer;                   // the echogram viewer's page, as track; empty when none
   std::vector<std::string> echograms;   // pictures, as track; the first is the thumbnail
   int thumbWidth = 0, thumbHeight = 0;  // of the first picture
   // The track thinned out for drawing: segments of points.
@@ -85,6 +87,11 @@ std::optional<std::vector<InventoryDisc>> ParseState(const std::string& text);
 std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string& title);
 std::string DiscHtml(const InventoryDisc& disc);
 std::string DiscPageName(const InventoryDisc& disc);  // beside index.html
+// The folder beside index.html that holds the viewer's script and style.
+inline constexpr const char* kViewerAssets = "zep-viewer";
+
+// A relative path as a URL: each byte that is not plainly safe is %-escaped.
+std::string Href(std::string_view path);
 
 // Great-circle distance, for the tracks' lengths and the scale bar.
 double Kilometres(const LatLon& a, const LatLon& b);

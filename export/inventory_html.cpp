@@ -11,13 +11,15 @@
 
 #include "export/inventory.h"
 #include "export/text_output.h"
+#include "export/viewer_data.h"
 
 namespace zep {
 namespace {
 
 std::string Esc(std::string_view s) { return MarkupEscaped(s); }
 
-// A relative path as a URL: each byte that is not plainly safe is %-escaped.
+}  // namespace
+
 std::string Href(std::string_view path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -34,6 +36,8 @@ std::string Href(std::string_view path) {
   }
   return out;
 }
+
+namespace {
 
 std::string Num(double v, int digits) { return FixedText(v, digits); }
 
@@ -68,6 +72,12 @@ a{color:#0b5394}.total{margin:0 0 1em;color:#444}
 .hash{font-family:monospace;font-size:.85em;word-break:break-all}
 svg.track{background:#fff;border:1px solid #ccc}ul.files{columns:3 16em;font-size:.9em}
 .problems{color:#8a1c1c;font-size:.9em}
+table.discs{border-collapse:collapse;background:#fff;margin:0 0 1.5em;font-size:.92em}
+table.discs th,table.discs td{border:1px solid #ddd;padding:.15em .5em;text-align:left;white-space:nowrap}
+table.discs th{background:#eef2f5;position:sticky;top:0}table.discs th.n,table.discs td:nth-child(n+5):nth-child(-n+7){text-align:right}
+table.discs th button{font:inherit;border:0;background:none;cursor:pointer;padding:0}
+tr.bad td:first-child{background:#fff4e0}tr.lost td:first-child{background:#fde8e8}tr.carved td:first-child{background:#f3e8fa}
+.finder{display:flex;flex-wrap:wrap;gap:.5em 1em;margin:0 0 .5em}
 )";
 
 std::string Head(const std::string& title) {
@@ -116,7 +126,12 @@ std::string Corners(const Frame& f) {
          "\" text-anchor=\"end\">" + Num(south, 4) + "&#176;, " + Num(east, 4) + "&#176;</text></g>";
 }
 
-std::string Lines(const Frame& f, const InventoryRecord& r, const char* colour) {
+// maxPoints: about as many points of the record at most (every k-th of each
+// segment, its ends kept), for a map of many records; 0 for every point.
+std::string Lines(const Frame& f, const InventoryRecord& r, const char* colour, std::size_t maxPoints) {
+  std::size_t total = 0;
+  for (const auto& seg : r.shape) total += seg.size();
+  const std::size_t step = maxPoints ? std::max<std::size_t>(1, total / maxPoints) : 1;
   std::string svg;
   for (const auto& seg : r.shape) {
     if (seg.size() == 1) {
@@ -125,7 +140,9 @@ std::string Lines(const Frame& f, const InventoryRecord& r, const char* colour) 
       continue;
     }
     svg += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"2\" points=\"";
-    for (const LatLon& p : seg) svg += Num(f.X(p.lon), 1) + ',' + Num(f.Y(p.lat), 1) + ' ';
+    const auto point = [&](const LatLon& p) { svg += Num(f.X(p.lon), 1) + ',' + Num(f.Y(p.lat), 1) + ' '; };
+    for (std::size_t i = 0; i < seg.size(); i += step) point(seg[i]);
+    if ((seg.size() - 1) % step != 0) point(seg.back());
     svg += "\"><title>" + Esc(r.name) + "</title></polyline>";
   }
   if (!r.shape.empty() && !r.shape.front().empty()) {
@@ -134,6 +151,40 @@ std::string Lines(const Frame& f, const InventoryRecord& r, const char* colour) 
            colour + "\"/>";
   }
   return svg;
+}
+
+// The coastline's stretches in the frame (and a point beyond each end), as
+// grey lines under the tracks.
+std::string CoastSvg(const Frame& f) {
+  const double mx = f.width * 0.25, my = f.height * 0.25;
+  std::string svg = "<g fill=\"none\" stroke=\"#8a9ba8\" stroke-width=\"1\">";
+  const std::string_view text = CoastlineText();
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    std::vector<std::pair<double, double>> xy;
+    for (std::size_t p = at; p < end;) {
+      double lon = 0, lat = 0;
+      const auto r = std::from_chars(text.data() + p, text.data() + end, lon);
+      const auto r2 = std::from_chars(r.ptr + 1, text.data() + end, lat);
+      xy.emplace_back(f.X(lon), f.Y(lat));
+      p = static_cast<std::size_t>(r2.ptr - text.data()) + 1;
+    }
+    const auto inside = [&](std::size_t i) {
+      return i < xy.size() && xy[i].first > -mx && xy[i].first < f.width + mx && xy[i].second > -my &&
+             xy[i].second < f.height + my;
+    };
+    std::string points;
+    for (std::size_t i = 0; i <= xy.size(); ++i) {
+      if (i < xy.size() && (inside(i) || inside(i + 1) || (i > 0 && inside(i - 1)))) {
+        points += Num(xy[i].first, 1) + ',' + Num(xy[i].second, 1) + ' ';
+      } else if (!points.empty()) {
+        svg += "<polyline points=\"" + points + "\"/>";
+        points.clear();
+      }
+    }
+    at = end + 1;
+  }
+  return svg + "</g>";
 }
 
 // A scale bar of 1, 2 or 5 times a power of ten, at most a third of the width.
@@ -158,7 +209,7 @@ std::string ScaleBar(const Frame& f) {
 // bar, and the frame's corners in degrees. records[i] is drawn in colour
 // firstColour + i.
 std::string TrackSvg(const std::vector<const InventoryRecord*>& records, int width, int height,
-                     std::size_t firstColour = 0) {
+                     std::size_t firstColour = 0, std::size_t maxPoints = 0, bool coast = false) {
   std::string svg = "<svg class=\"track\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
                     "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width) + ' ' +
                     std::to_string(height) + "\" role=\"img\">";
@@ -167,8 +218,9 @@ std::string TrackSvg(const std::vector<const InventoryRecord*>& records, int wid
     return svg + "<text x=\"50%\" y=\"50%\" text-anchor=\"middle\" font-size=\"12\" fill=\"#888\">no GPS fix</text></svg>";
   }
   svg += Corners(*frame);
+  if (coast) svg += CoastSvg(*frame);
   for (std::size_t i = 0; i < records.size(); ++i) {
-    svg += Lines(*frame, *records[i], kColours[(firstColour + i) % std::size(kColours)]);
+    svg += Lines(*frame, *records[i], kColours[(firstColour + i) % std::size(kColours)], maxPoints);
   }
   return svg + ScaleBar(*frame) + "</svg>";
 }
@@ -187,22 +239,6 @@ std::string Thumb(const InventoryRecord& r, const std::string& prefix, int width
          "\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" alt=\"echogram of " +
          Esc(r.name) + " (" + std::to_string(r.thumbWidth) + " by " + std::to_string(r.thumbHeight) +
          " pixels)\"></a>";
-}
-
-// The first thumbnails of a disc, and a link to its page for the rest.
-std::string IndexThumbs(const InventoryDisc& d) {
-  constexpr std::size_t kShown = 8;
-  std::string html;
-  std::size_t shown = 0, pictures = 0;
-  for (const InventoryRecord& r : d.records) {
-    if (r.echograms.empty()) continue;
-    if (pictures++ < kShown) html += Thumb(r, d.folder + "/", 120, 150), ++shown;
-  }
-  if (pictures > shown) {
-    html += "<a class=\"more\" href=\"" + Href(d.folder) + ".html\">and " + std::to_string(pictures - shown) +
-            " more records &#8594;</a>";
-  }
-  return html;
 }
 
 std::string CssClass(const std::string& health) {
@@ -228,6 +264,38 @@ std::string Fix(const std::optional<LatLon>& f) {
   return f ? Num(f->lat, 5) + ", " + Num(f->lon, 5) : std::string("none");
 }
 
+// The first and last date of a disc's records, "" when none has one.
+std::string DateRange(const InventoryDisc& d) {
+  std::string first, last;
+  for (const InventoryRecord& r : d.records) {
+    if (r.date.empty()) continue;
+    if (first.empty() || r.date < first) first = r.date;
+    if (last.empty() || r.date > last) last = r.date;
+  }
+  return first == last ? first : first + " to " + last;
+}
+
+std::string Cell(const std::string& text, const std::string& sortKey = "") {
+  return "<td" + (sortKey.empty() ? std::string() : " data-sort=\"" + Esc(sortKey) + "\"") + ">" + text + "</td>";
+}
+
+// One row per disc, compact enough for a box of hundreds; index.js sorts,
+// filters and finds in it, and without script it reads as it stands.
+std::string DiscTable(const std::vector<InventoryDisc>& discs) {
+  std::string html = "<table id=\"discs\" class=\"discs\"><thead><tr><th>health</th><th>disc</th><th>type</th>"
+                     "<th>label</th><th class=\"n\">records</th><th class=\"n\">pings</th>"
+                     "<th class=\"n\">units lost</th><th>dates</th></tr></thead><tbody>\n";
+  for (const InventoryDisc& d : discs) {
+    const std::string type = d.type.empty() ? "neither" : d.type;
+    html += "<tr class=\"" + std::string(CssClass(d.health).empty() ? "ok" : CssClass(d.health).substr(1)) +
+            "\" data-health=\"" + Esc(d.health) + "\" data-type=\"" + Esc(type) + "\">" +
+            Cell(Mark(d.health), d.health) + Cell("<a href=\"" + Href(DiscPageName(d)) + "\">" + Esc(FileName(d.image)) + "</a>") +
+            Cell(Esc(type)) + Cell(Esc(d.label)) + Cell(std::to_string(d.records.size())) +
+            Cell(std::to_string(Pings(d))) + Cell(std::to_string(Lost(d))) + Cell(Esc(DateRange(d))) + "</tr>\n";
+  }
+  return html + "</tbody></table>\n";
+}
+
 }  // namespace
 
 std::string DiscPageName(const InventoryDisc& disc) { return disc.folder + ".html"; }
@@ -235,10 +303,12 @@ std::string DiscPageName(const InventoryDisc& disc) { return disc.folder + ".htm
 std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string& title) {
   std::size_t records = 0, whole = 0;
   std::int64_t pings = 0;
+  std::vector<const InventoryRecord*> all;
   for (const InventoryDisc& d : discs) {
     records += d.records.size();
     pings += Pings(d);
     whole += d.health == "whole";
+    for (const InventoryRecord& r : d.records) all.push_back(&r);
   }
   std::string html = Head(title);
   html += "<h1>" + Esc(title) + "</h1>\n<p class=\"total\">" + std::to_string(discs.size()) + " discs, " +
@@ -247,21 +317,11 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
           " with something lost. For scripts: <a href=\"inventory.csv\">inventory.csv</a>, "
           "<a href=\"inventory.json\">inventory.json</a>; to prove the files: "
           "<a href=\"manifest-sha256.txt\">manifest-sha256.txt</a> (<code>sha256sum -c</code>).</p>\n";
-  for (const InventoryDisc& d : discs) {
-    const std::string prefix = d.folder + "/";
-    html += "<section class=\"disc" + CssClass(d.health) + "\" id=\"" + Esc(d.folder) + "\">\n<div class=\"pics\">" +
-            "<a href=\"" + Href(DiscPageName(d)) + "\">" + TrackSvg(All(d.records), 220, 150) + "</a>";
-    html += IndexThumbs(d);
-    html += "</div>\n<div class=\"nums\"><h2>" + Mark(d.health) + " <a href=\"" + Href(DiscPageName(d)) + "\">" +
-            Esc(FileName(d.image)) + "</a></h2><dl>";
-    html += "<dt>type</dt><dd>" + Esc(d.type.empty() ? "neither TK40 nor ZEP V1.X" : d.type) + "</dd>";
-    html += "<dt>label</dt><dd>" + Esc(d.label.empty() ? "none" : d.label) + "</dd>";
-    html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd>";
-    html += "<dt>pings</dt><dd>" + std::to_string(Pings(d)) + "</dd>";
-    html += "<dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>";
-    html += "<dt>image</dt><dd>" + Bytes(d.size) + (d.mapfile.empty() ? "" : ", mapfile " + Esc(FileName(d.mapfile))) + "</dd>";
-    html += "</dl></div>\n</section>\n";
-  }
+  html += DiscTable(discs);
+  html += "<h2>Every track of the box</h2>\n<p class=\"total\">To scale, on a plain latitude/longitude frame, "
+          "each record in a colour of its own; the grey coastline is Natural Earth's at 1:50m (public domain), "
+          "coarse: a kilometre or more off.</p>\n" +
+          TrackSvg(all, 900, 520, 0, 48, true) + "\n<script src=\"" + Href(std::string(kViewerAssets)) + "/index.js\"></script>\n";
   return html + "</body></html>\n";
 }
 
@@ -271,7 +331,7 @@ std::string DiscHtml(const InventoryDisc& d) {
   std::string html = Head(image);
   html += "<p><a href=\"index.html\">&#8592; all discs</a></p>\n<h1>" + Mark(d.health) + " " + Esc(image) +
           "</h1>\n<section class=\"disc" + CssClass(d.health) + "\"><div class=\"pics\">" +
-          TrackSvg(All(d.records), 640, 420) + "</div>\n<div class=\"nums\"><dl>";
+          TrackSvg(All(d.records), 640, 420, 0, 0, true) + "</div>\n<div class=\"nums\"><dl>";
   html += "<dt>image</dt><dd>" + Esc(image) + "</dd><dt>size</dt><dd>" + Bytes(d.size) + " (" +
           std::to_string(d.size) + " bytes)</dd><dt>SHA-256</dt><dd class=\"hash\">" + Esc(d.sha256) + "</dd>";
   html += "<dt>mapfile</dt><dd>" + Esc(d.mapfile.empty() ? "none" : FileName(d.mapfile)) + "</dd>";
@@ -300,6 +360,7 @@ std::string DiscHtml(const InventoryDisc& d) {
             std::to_string(r.unitsLost) + "</dd>";
     html += "<dt>track</dt><dd>" + (r.firstFix ? Num(r.trackKm, 2) + " km" : std::string("no fix")) + "</dd>";
     if (r.firstFix) html += "<dt>first fix</dt><dd>" + Fix(r.firstFix) + "</dd><dt>last fix</dt><dd>" + Fix(r.lastFix) + "</dd>";
+    if (!r.viewer.empty()) html += "<dt>echogram</dt><dd><a href=\"" + Href(prefix + r.viewer) + "\">open the viewer</a></dd>";
     html += "<dt>files</dt><dd>";
     if (!r.output.empty()) html += "<a href=\"" + Href(prefix + r.output) + "\">" + Esc(r.output) + "</a> ";
     if (!r.track.empty()) html += "<a href=\"" + Href(prefix + r.track) + "\">" + Esc(r.track) + "</a> ";
