@@ -89,6 +89,11 @@ void WriteText(Console& con, const Report& r) {
               {"Beyond end", true}, {tk40 ? "No mode" : "Walk (pings)", tk40}, {"Pings", true}, {"Unread pings", true},
               {"Missing pings"}, {"Verdict"}},
              rows);
+  // The two columns that seem to disagree by 2 on every record.
+  if (!tk40) {
+    con.out << "\nCount is the directory's; the first 2 sectors of a record are never copied, the other sector "
+               "columns count the rest.\n";
+  }
 }
 
 // What a damaged record loses, for its line on stderr.
@@ -131,7 +136,8 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
   r.directoryProblem = ReadRecordDirectory(*disc->volume, r.dir);
   // The evidence is part of the report; only a contradicted --type gets a word on stderr.
   if (type) {
-    r.type = SettleType(con, source, disc->opener, r.dir, type, false);
+    r.type = SettleType(con, source, disc->opener, r.dir, type, false, true, options.forceType);
+    if (r.type.refused) return kRefused;
   } else {
     r.type.evidence = WeighDisc(disc->opener, r.dir);
     r.type.type = r.type.evidence.type().value_or(SourceType::Tk40);
@@ -155,7 +161,8 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
     if (options.tally) {
       options.tally->records += 1;
       options.tally->pings += h.pings;
-      options.tally->lost += h.unreadableUnits + h.beyondEnd + h.noMode;
+      options.tally->lost += h.unreadableUnits + h.noMode;
+      options.tally->pastEnd += h.beyondEnd;
     }
     if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) {
       con.Report({"record " + std::to_string(h.slot + 1) + " (" + Printable(RecordName(r.dir, h.slot, r.type.type)) + ")",

@@ -32,11 +32,16 @@ void UnitReader::MarkBad(std::int64_t k, const ReadResult& r) {
   const std::int64_t unit = extent_.Unit(k);
   if (!badRuns_.empty() && badRuns_.back().first + badRuns_.back().count == unit) ++badRuns_.back().count;
   else badRuns_.push_back({unit, 1});
-  if (badUnits_++ > 0) return;
   const char* noun = extent_.unitSize == kTk40BlockSize ? "block " : "sector ";
-  if (!r.ok()) firstProblem_ = *r.problem;
-  else firstProblem_ = {"", noun + std::to_string(unit) + (r.bytes == 0 ? " lies" : " runs") + " beyond the end of " +
-                                volume_.Name(), 0, ProblemKind::kPastEnd};
+  const Problem p = !r.ok() ? *r.problem
+                            : Problem{"", noun + std::to_string(unit) + (r.bytes == 0 ? " lies" : " runs") +
+                                              " beyond the end of " + volume_.Name(), 0, ProblemKind::kPastEnd};
+  if (badUnits_++ == 0) firstProblem_ = p;
+  if (p.kind == ProblemKind::kNotTried) {
+    if (notTriedUnits_++ == 0) firstNotTried_ = p;
+  } else if (triedUnits_++ == 0) {
+    firstTried_ = p;
+  }
 }
 
 Problem UnitReader::firstProblem() const {

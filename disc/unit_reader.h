@@ -103,6 +103,12 @@ class UnitReader {
   // Where the reading has got to: the index of the next unit.
   std::int64_t reached() const { return next_; }
   std::int64_t badUnits() const { return badUnits_; }
+  // Of the bad units, those a GNU ddrescue map marks never tried, and the
+  // first one's reason (kNotTried): not read, but nothing says they are bad.
+  std::int64_t notTriedUnits() const { return notTriedUnits_; }
+  const Problem& firstNotTried() const { return firstNotTried_; }
+  // The first bad unit that was tried: the system's reason, a '-' in a map.
+  const Problem& firstTried() const { return firstTried_; }
   const std::vector<UnitRun>& badRuns() const { return badRuns_; }
   // The first bad unit's reason: the system's, or "block 7 lies beyond the end of disc.img".
   // kUnreadable or kPastEnd; units counts the bad units so far.
@@ -127,7 +133,8 @@ class UnitReader {
   bool copyDeclined_ = false;
   std::int64_t seenEnd_ = Volume::kUnknownSize;
   std::vector<UnitRun> badRuns_;
-  Problem firstProblem_;
+  Problem firstProblem_, firstNotTried_, firstTried_;
+  std::int64_t notTriedUnits_ = 0, triedUnits_ = 0;
   UnitObserver* observer_ = nullptr;
   bool endTold_ = false;
 };

@@ -224,6 +224,18 @@ std::int64_t Lost(const InventoryDisc& d) {
   return n;
 }
 
+// Units the directory claims past the end of the image, told apart from
+// units that failed; shown only where there are some.
+std::string PastEnd(std::int64_t n) {
+  return n > 0 ? "<dt>past the end</dt><dd>" + std::to_string(n) + " units</dd>" : std::string();
+}
+
+std::string PastEnd(const InventoryDisc& d) {
+  std::int64_t n = 0;
+  for (const InventoryRecord& r : d.records) n += r.unitsPastEnd;
+  return PastEnd(n);
+}
+
 std::string Fix(const std::optional<LatLon>& f) {
   return f ? Num(f->lat, 5) + ", " + Num(f->lon, 5) : std::string("none");
 }
@@ -258,7 +270,7 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
     html += "<dt>label</dt><dd>" + Esc(d.label.empty() ? "none" : d.label) + "</dd>";
     html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd>";
     html += "<dt>pings</dt><dd>" + std::to_string(Pings(d)) + "</dd>";
-    html += "<dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>";
+    html += "<dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>" + PastEnd(d);
     html += "<dt>image</dt><dd>" + Bytes(d.size) + (d.mapfile.empty() ? "" : ", mapfile " + Esc(FileName(d.mapfile))) + "</dd>";
     html += "</dl></div>\n</section>\n";
   }
@@ -279,7 +291,7 @@ std::string DiscHtml(const InventoryDisc& d) {
   html += "<dt>label</dt><dd>" + Esc(d.label.empty() ? "none" : d.label) + "</dd>";
   html += "<dt>health</dt><dd>" + Mark(d.health) + "</dd>";
   html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd><dt>pings</dt><dd>" +
-          std::to_string(Pings(d)) + "</dd><dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>";
+          std::to_string(Pings(d)) + "</dd><dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>" + PastEnd(d);
   if (!d.checkReport.empty()) html += "<dt>check</dt><dd><a href=\"" + Href(prefix + d.checkReport) + "\">" + Esc(d.checkReport) + "</a></dd>";
   html += "</dl>";
   if (!d.problems.empty()) {
@@ -297,7 +309,7 @@ std::string DiscHtml(const InventoryDisc& d) {
     if (!r.date.empty()) html += "<dt>date</dt><dd>" + Esc(r.date) + "</dd>";
     if (!r.start.empty()) html += "<dt>time</dt><dd>" + Esc(r.start) + " to " + Esc(r.end) + "</dd>";
     html += "<dt>pings</dt><dd>" + std::to_string(r.pings) + "</dd><dt>units lost</dt><dd>" +
-            std::to_string(r.unitsLost) + "</dd>";
+            std::to_string(r.unitsLost) + "</dd>" + PastEnd(r.unitsPastEnd);
     html += "<dt>track</dt><dd>" + (r.firstFix ? Num(r.trackKm, 2) + " km" : std::string("no fix")) + "</dd>";
     if (r.firstFix) html += "<dt>first fix</dt><dd>" + Fix(r.firstFix) + "</dd><dt>last fix</dt><dd>" + Fix(r.lastFix) + "</dd>";
     html += "<dt>files</dt><dd>";
