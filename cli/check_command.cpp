@@ -100,7 +100,11 @@ void WriteText(Console& con, const Report& r) {
 std::string Losses(const RecordHealth& h, SourceType type) {
   const std::string unit = type == SourceType::Tk40 ? "block" : "sector";
   std::vector<std::string> parts;
-  if (h.unreadableUnits > 0) parts.push_back(Count(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")");
+  if (h.unreadableUnits > 0) {
+    parts.push_back(Count(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")" +
+                    (h.notTriedUnits > 0 ? ", " + std::to_string(h.notTriedUnits) + " of them never tried by GNU ddrescue"
+                                         : ""));
+  }
   if (h.beyondEnd > 0) parts.push_back(Count(h.beyondEnd, unit) + " past the end of the volume");
   if (h.noMode > 0) parts.push_back(Count(h.noMode, "block") + " whose mode code has no mode");
   if (h.unreadPings > 0) parts.push_back(Count(static_cast<std::int64_t>(h.unreadPings), "ping") + " with unread samples");
@@ -161,7 +165,8 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
     if (options.tally) {
       options.tally->records += 1;
       options.tally->pings += h.pings;
-      options.tally->lost += h.unreadableUnits + h.noMode;
+      options.tally->lost += h.unreadableUnits - h.notTriedUnits + h.noMode;
+      options.tally->notTried += h.notTriedUnits;
       options.tally->pastEnd += h.beyondEnd;
     }
     if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) {

@@ -89,6 +89,8 @@ class UnitReader {
     return batch_.subspan(static_cast<std::size_t>(j * extent_.unitSize), static_cast<std::size_t>(extent_.unitSize));
   }
   UnitState State(std::int64_t j) const { return states_[static_cast<std::size_t>(j)]; }
+  // An unreadable unit of the batch that a GNU ddrescue map marks never tried.
+  bool NotTried(std::int64_t j) const { return notTriedIn_[static_cast<std::size_t>(j)] != 0; }
   // Bytes a Cut unit delivered.
   std::size_t Delivered(std::int64_t j) const {
     return State(j) == UnitState::Good ? static_cast<std::size_t>(extent_.unitSize) : cutBytes_;
@@ -126,6 +128,7 @@ class UnitReader {
   AlignedBuffer buffer_, single_;
   std::span<std::uint8_t> batch_;
   std::vector<UnitState> states_;
+  std::vector<std::uint8_t> notTriedIn_;  // per unit of the batch, as states_
   std::int64_t next_ = 0, batchFirst_ = 0, batchSize_ = 0;
   std::int64_t beforeStart_ = 0, pastEnd_ = 0, badUnits_ = 0;
   std::size_t cutBytes_ = 0;

@@ -87,6 +87,9 @@ COUNTS = [
      [], ["zepconv: record 2 (HARBOUR): 3 of 630 sectors could not be read (1 of them was never tried by GNU "
           "ddrescue); their bytes are marked unread in {d}/p/HARBOUR.ZEP.map (first: {d}/partial.map marks bytes "
           "614400 to 616447 '?' (never tried))"]),
+    (["check", "{d}/zep-damaged.img", "--mapfile", "{d}/partial.map"], 1, [],
+     ["zepconv: record 2 (HARBOUR): damaged: 3 sectors unreadable (300-302), 1 of them never tried by GNU ddrescue, "
+      "1 ping with unread samples, ping 15 missing, the ping walk breaks at byte 617216 (1 hole passed over)"]),
     # On a TK40 disc the scan dump area's runs of ping records, as the inventory finds them.
     (["carve", "{d}/tk40-runs.img", "-o", "{d}/k"], 0,
      ["{d}/k/carved-000039735056.zep: 40 pings from byte 39735056",
