@@ -101,9 +101,9 @@ std::string Losses(const RecordHealth& h, SourceType type) {
   const std::string unit = type == SourceType::Tk40 ? "block" : "sector";
   std::vector<std::string> parts;
   if (h.unreadableUnits > 0) {
+    const std::string notTried = std::to_string(h.notTriedUnits) + " of them never tried by GNU ddrescue";
     parts.push_back(Count(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")" +
-                    (h.notTriedUnits > 0 ? ", " + std::to_string(h.notTriedUnits) + " of them never tried by GNU ddrescue"
-                                         : ""));
+                    (h.notTriedUnits > 0 ? ", " + notTried : ""));
   }
   if (h.beyondEnd > 0) parts.push_back(Count(h.beyondEnd, unit) + " past the end of the volume");
   if (h.noMode > 0) parts.push_back(Count(h.noMode, "block") + " whose mode code has no mode");

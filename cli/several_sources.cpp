@@ -92,8 +92,9 @@ DiscDone RunOneSource(Console& con, const std::string& source, const std::string
   return d;
 }
 
-// "4 units lost, 1999640 units past the end, ": units that failed, and
-// apart from them units a directory entry claims past the end of the image.
+// "4 units lost, 1999640 units past the end, ": units that failed; apart
+// from them units a mapfile marks never tried and units a directory entry
+// claims past the end of the image, each only where there are some.
 std::string Counts(const DiscTally& t) {
   return std::to_string(t.lost) + " units lost, " +
          (t.notTried > 0 ? std::to_string(t.notTried) + " units never tried, " : std::string()) +

@@ -75,7 +75,7 @@ ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirector
 ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& dir, int slot,
                             const VolumeOpener& open, const Progress& progress = {});
 
-// " (2 of them never tried by GNU ddrescue)" when some of the failed units
+// " (2 of them were never tried by GNU ddrescue)" when some of the failed units
 // were never tried, for the messages that count failed units.
 std::string NeverTriedPart(const ConvertResult& res);
 

@@ -223,9 +223,12 @@ namespace {
 // Bytes the map does not cover are not counted as never tried.
 bool NeverTried(const RescueMap& map, std::int64_t pos, std::int64_t end) {
   if (map.blocks.empty() || pos < map.blocks.front().pos || end > map.End()) return false;
-  return std::all_of(map.blocks.begin(), map.blocks.end(), [&](const RescueBlock& b) {
-    return b.status == '+' || b.status == '?' || b.pos + b.size <= pos || b.pos >= end;
-  });
+  auto it = std::upper_bound(map.blocks.begin(), map.blocks.end(), pos,
+                             [](std::int64_t p, const RescueBlock& b) { return p < b.pos + b.size; });
+  for (; it != map.blocks.end() && it->pos < end; ++it) {
+    if (it->status != '+' && it->status != '?') return false;
+  }
+  return true;
 }
 
 class MappedVolume final : public Volume {

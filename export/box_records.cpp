@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 
 std::string FolderPath(const DiscJob& job) { return (fs::path(job.outDir) / fs::path(job.folder)).string(); }
 
-
 void Thumbnail(InventoryDisc& disc, InventoryRecord& r, RecordPings& pings, const std::string& path,
                const DiscJob& job, const std::shared_ptr<BoxWatch>& watch) {
   if (pings.thumbnail->empty()) {

@@ -780,10 +780,10 @@ Outcome NetcdfCommand(Sink& con, const std::vector<std::string>& files, const Ne
   Counts counts;
   std::vector<std::string> written;
   for (const std::string& in : files) {
-    const std::string out = !options.outFile.empty() ? options.outFile
-                                                     : (std::filesystem::path(options.outDir) /
-                                                        (std::filesystem::path(RecordStem(in)).filename().string() + ".nc"))
-                                                           .string();
+    // REEF.A gives REEF.A.nc, as the inventory names it, never REEF.nc.
+    const std::string name = std::filesystem::path(RecordStem(in)).filename().string() + ".nc";
+    const std::string out =
+        !options.outFile.empty() ? options.outFile : (std::filesystem::path(options.outDir) / name).string();
     if (WouldOverwriteInput(con, out, files)) return Outcome::kRefused;
     // Two record files of one name (A/SURVEY1.ZEP, B/SURVEY1.ZEP) would
     // write one netCDF file: the second is left out, not written over the first.
