@@ -156,8 +156,11 @@ void WarnPastEnd(Console& con, const Disc& disc) {
     const std::int64_t past = ext.count - ext.BeforeEnd(disc.size);
     if (past <= 0) continue;
     const char* unit = tk40 ? (ext.count == 1 ? " block" : " blocks") : (ext.count == 1 ? " sector" : " sectors");
+    // The Sectors cell counts the 2 sectors a ZEP V1.X record starts with, which are never copied.
+    const std::string copied =
+        tk40 ? "" : " to copy (the " + std::to_string(ext.listed) + " listed less the first 2, never copied)";
     con.Report("record " + row.cells[0] + " (" + Printable(row.cells[1]) + ")",
-               std::to_string(past) + " of " + std::to_string(ext.count) + unit + " lie past the end of " +
+               std::to_string(past) + " of " + std::to_string(ext.count) + unit + copied + " lie past the end of " +
                    disc.source + " (" + std::to_string(disc.size) + " bytes)");
   }
 }

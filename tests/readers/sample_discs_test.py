@@ -73,6 +73,9 @@ COUNTS = [
       "record 2 (HARBOUR): 239 of 240 pings -> {d}/z/HARBOUR.ZEP",
       "record 5 (NIGHT2): 260 pings, 358 of 1999998 sectors (the directory's 2000000 less the first 2, "
       "never copied) -> {d}/z/NIGHT2.ZEP"], []),
+    (["list", "{d}/zep-damaged.img"], 0, [],
+     ["zepconv: record 5 (NIGHT2): 1999640 of 1999998 sectors to copy (the 2000000 listed less the first 2, never "
+      "copied) lie past the end of {d}/zep-damaged.img (4640768 bytes)"]),
     (["check", "{d}/zep.img"], 0,
      ["Count is the directory's; the first 2 sectors of a record are never copied, the other sector columns "
       "count the rest."], []),
