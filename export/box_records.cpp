@@ -89,7 +89,9 @@ void RecordsOfSweep(InventoryDisc& disc, const DiscJob& job, const RecordDirecto
     r.record = s.slot + 1;
     r.name = Latin1ToUtf8(RecordName(dir, s.slot, type));
     r.verdict = VerdictName(h.verdict);
-    r.unitsLost = h.unreadableUnits + h.noMode;
+    // The conversion, where there was one, read the units; the check read what it did not.
+    r.unitsNeverTried = s.conversion.notTriedUnits + h.notTriedUnits;
+    r.unitsLost = h.unreadableUnits - r.unitsNeverTried + h.noMode;
     r.unitsPastEnd = h.beyondEnd;
     const IsoTimes iso = IsoTimesOf(ReadEntry(dir, s.slot, type));
     r.date = iso.date.value_or("");
@@ -122,7 +124,7 @@ void FinishDisc(InventoryDisc& disc, const DiscJob& job, bool directoryLost, Box
   std::sort(disc.files.begin(), disc.files.end());
   bool lost = !disc.problems.empty();
   for (const InventoryRecord& r : disc.records) {
-    lost = lost || r.unitsLost > 0 || r.unitsPastEnd > 0 || (r.verdict != "whole" && r.verdict != "carved") ||
+    lost = lost || r.unitsLost > 0 || r.unitsPastEnd > 0 || r.unitsNeverTried > 0 || (r.verdict != "whole" && r.verdict != "carved") ||
            (r.record && r.output.empty());
   }
   disc.health = directoryLost ? "directory lost" : lost ? "damaged" : "whole";

@@ -29,6 +29,8 @@ struct InventoryRecord {
   // Units the directory entry claims past the end of the image: not lost
   // reads, often a damaged count.
   std::int64_t unitsPastEnd = 0;
+  // Units a GNU ddrescue mapfile marks never tried: not read, not bad either.
+  std::int64_t unitsNeverTried = 0;
   std::string output;          // the record file, relative to the disc's folder; empty when none
   std::string outputSha256;
   std::optional<LatLon> firstFix, lastFix;

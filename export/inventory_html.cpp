@@ -224,16 +224,18 @@ std::int64_t Lost(const InventoryDisc& d) {
   return n;
 }
 
-// Units the directory claims past the end of the image, told apart from
-// units that failed; shown only where there are some.
-std::string PastEnd(std::int64_t n) {
-  return n > 0 ? "<dt>past the end</dt><dd>" + std::to_string(n) + " units</dd>" : std::string();
+// Units the directory claims past the end of the image, and units a mapfile
+// marks never tried, told apart from units that failed; shown only where
+// there are some.
+std::string PastEnd(std::int64_t pastEnd, std::int64_t neverTried) {
+  return (pastEnd > 0 ? "<dt>past the end</dt><dd>" + std::to_string(pastEnd) + " units</dd>" : std::string()) +
+         (neverTried > 0 ? "<dt>never tried</dt><dd>" + std::to_string(neverTried) + " units</dd>" : std::string());
 }
 
 std::string PastEnd(const InventoryDisc& d) {
-  std::int64_t n = 0;
-  for (const InventoryRecord& r : d.records) n += r.unitsPastEnd;
-  return PastEnd(n);
+  std::int64_t pastEnd = 0, neverTried = 0;
+  for (const InventoryRecord& r : d.records) pastEnd += r.unitsPastEnd, neverTried += r.unitsNeverTried;
+  return PastEnd(pastEnd, neverTried);
 }
 
 std::string Fix(const std::optional<LatLon>& f) {
@@ -309,7 +311,7 @@ std::string DiscHtml(const InventoryDisc& d) {
     if (!r.date.empty()) html += "<dt>date</dt><dd>" + Esc(r.date) + "</dd>";
     if (!r.start.empty()) html += "<dt>time</dt><dd>" + Esc(r.start) + " to " + Esc(r.end) + "</dd>";
     html += "<dt>pings</dt><dd>" + std::to_string(r.pings) + "</dd><dt>units lost</dt><dd>" +
-            std::to_string(r.unitsLost) + "</dd>" + PastEnd(r.unitsPastEnd);
+            std::to_string(r.unitsLost) + "</dd>" + PastEnd(r.unitsPastEnd, r.unitsNeverTried);
     html += "<dt>track</dt><dd>" + (r.firstFix ? Num(r.trackKm, 2) + " km" : std::string("no fix")) + "</dd>";
     if (r.firstFix) html += "<dt>first fix</dt><dd>" + Fix(r.firstFix) + "</dd><dt>last fix</dt><dd>" + Fix(r.lastFix) + "</dd>";
     html += "<dt>files</dt><dd>";
