@@ -60,13 +60,16 @@ void AddSeveralOption(CLI::App* command, std::vector<std::string>& sources) {
   command->add_option("SOURCE", sources, kSeveralHelp)->required();
 }
 
-void AddTypeOption(CLI::App* command, std::string& type) {
+void AddTypeOption(CLI::App* command, std::string& type, bool& force) {
   command
       ->add_option("--type", type,
                    "Which recorder wrote the disc: tk40 (TK40), zep (ZEP V1.X) or auto (decided from the disc's "
                    "directory and data, and said on stderr)")
       ->check(CLI::IsMember({"auto", "tk40", "zep"}))
       ->capture_default_str();
+  command->add_flag("--force-type", force,
+                    "Read the disc as --type says even when no slot of its directory fits that type (its records "
+                    "then come out as junk)");
 }
 
 void AddRecordOption(CLI::App* command, std::vector<std::string>& records) {
@@ -103,7 +106,7 @@ Command AddListCommand(CLI::App& app) {
   auto a = std::make_shared<DiscArgs>();
   CLI::App* list = app.add_subcommand("list", "List the records of a disc, with the disc's label");
   AddSourceOption(list, a->source);
-  AddTypeOption(list, a->type);
+  AddTypeOption(list, a->type, a->options.forceType);
   list->add_flag("--json", a->json, "Print one JSON object: title, label and records");
   AddMapfileOption(list, a->options.mapfile);
   return {list,
@@ -118,7 +121,7 @@ Command AddConvertCommand(CLI::App& app) {
   CLI::App* convert = app.add_subcommand("convert", "Convert records into .ZEP record files");
   AddSeveralOption(convert, a->sources);
   convert->add_option("-o,--out", a->out, "Folder for the record files (created if missing)")->required();
-  AddTypeOption(convert, a->type);
+  AddTypeOption(convert, a->type, a->options.forceType);
   convert->add_flag("--json", a->json, "Print one JSON object: the files written and the failures");
   AddRecordOption(convert, a->records);
   AddMapfileOption(convert, a->options.mapfile);
@@ -176,7 +179,7 @@ Command AddCarveCommand(CLI::App& app) {
                "record file named by its offset");
   AddSeveralOption(carve, a->sources);
   carve->add_option("-o,--out", a->out, "Folder for carved-OFFSET.zep files (created if missing)")->required();
-  AddTypeOption(carve, a->type);
+  AddTypeOption(carve, a->type, a->options.forceType);
   carve->add_flag("--all", a->all, "Keep the pings that convert writes from the records the directory lists, too");
   AddMapfileOption(carve, a->options.mapfile);
   AddNoClobberFlag(carve, a->options.noClobber);
@@ -195,7 +198,7 @@ Command AddDomainCommand(CLI::App& app) {
                 "directory, the records' units and the scan dump area");
   AddSourceOption(domain, a->source);
   domain->add_option("-o,--out", a->out, "The mapfile to write")->required();
-  AddTypeOption(domain, a->type);
+  AddTypeOption(domain, a->type, a->options.forceType);
   AddRecordOption(domain, a->records);
   AddMapfileOption(domain, a->options.mapfile);
   AddNoClobberFlag(domain, a->options.noClobber);
@@ -210,7 +213,7 @@ Command AddCheckCommand(CLI::App& app) {
   CLI::App* check =
       app.add_subcommand("check", "Read the whole disc once and say what of it is whole and what is lost");
   AddSeveralOption(check, a->sources);
-  AddTypeOption(check, a->type);
+  AddTypeOption(check, a->type, a->options.forceType);
   check->add_flag("--json", a->json, "Print one JSON object");
   AddMapfileOption(check, a->options.mapfile);
   return {check,

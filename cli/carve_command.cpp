@@ -27,15 +27,17 @@ struct CarvePlan {
   std::vector<ByteRange> written;
 };
 
-CarvePlan PlanCarve(Console& con, const WholeDisc& disc, std::optional<SourceType> given, bool all) {
+std::optional<CarvePlan> PlanCarve(Console& con, const WholeDisc& disc, std::optional<SourceType> given, bool all,
+                                   bool force) {
   if (IsScanDump(disc)) {
     if (!all) con.Report("", disc.source + " is a scan dump: it has no record directory, every run is kept");
-    return {SourceType::ZepV1, {}};
+    return CarvePlan{SourceType::ZepV1, {}};
   }
   RecordDirectory dir{};
   const std::optional<Problem> unread = ReadRecordDirectory(*disc.volume, dir);
   if (unread && !all) con.Report(unread->subject, unread->what + "; every run is kept");
-  const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, !unread);
+  const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, !unread, force);
+  if (settled.refused) return std::nullopt;
   const DiscKind kind = settled.evidence.kind;
   const bool untold = !given && (kind == DiscKind::Unknown || kind == DiscKind::Blank);
   CarvePlan plan{untold ? std::nullopt : std::optional(settled.type), {}};
@@ -76,7 +78,10 @@ int TellCarved(Console& con, const std::string& source, const std::string& outDi
     con.out << JoinPath(outDir, CarvedFileName(f.offset)) << ": " << f.pings << (f.pings == 1 ? " ping" : " pings")
             << " from byte " << f.offset << '\n';
   }
-  if (discTally) discTally->lost += r.unreadableSectors;
+  if (discTally) {
+    discTally->lost += r.unreadableSectors;
+    discTally->notTried += r.notTriedSectors;
+  }
   // Like grep that finds nothing: done, but not what was hoped for.
   if (r.runs == 0) con.Report(source, "no runs of ping records found");
   else if (r.files.empty() && r.failures.empty()) con.out << "no runs of ping records outside the listed records\n";
@@ -89,13 +94,8 @@ int TellCarved(Console& con, const std::string& source, const std::string& outDi
     con.Report(f);
     tally.Failed(f);
   }
-  if (r.readProblem) {
-    con.Report({"",
-                std::to_string(r.unreadableSectors) + " sectors could not be read (first: " + r.readProblem->what +
-                    "); runs end at them",
-                r.unreadableSectors, ProblemKind::kUnreadable});
-  }
-  return tally.Status(r.unreadableSectors > 0 || r.runs == 0);
+  for (const Problem& p : UnreadProblems(r)) con.Report(p);
+  return tally.Status(r.unreadableSectors > 0 || r.notTriedSectors > 0 || r.runs == 0);
 }
 
 }  // namespace
@@ -107,9 +107,10 @@ int CarveCommand(Console& con, const std::string& source, std::optional<SourceTy
   CarveOptions options;
   options.outDir = outDir;
   options.output.noClobber = discOptions.noClobber;
-  CarvePlan plan = PlanCarve(con, *disc, type, all);
-  options.type = plan.type;
-  options.written = std::move(plan.written);
+  std::optional<CarvePlan> plan = PlanCarve(con, *disc, type, all, discOptions.forceType);
+  if (!plan) return kRefused;
+  options.type = plan->type;
+  options.written = std::move(plan->written);
   if (!MakeFolder(con, outDir)) return kRefused;
   const CarveResult r = CarveUnderBar(con, *disc, options);
   return TellCarved(con, source, outDir, r, discOptions.tally);

@@ -18,12 +18,19 @@ namespace zep::cli {
 struct DiscTally {
   std::int64_t records = 0;  // records converted or checked, runs carved
   std::int64_t pings = 0;
-  std::int64_t lost = 0;     // blocks or sectors unreadable, past the end or without a mode
+  std::int64_t lost = 0;     // blocks or sectors that failed: unreadable, or without a mode
+  // Units a directory entry claims past the end of the volume: counted
+  // apart, since no read of them failed (a cut image, a garbage count).
+  std::int64_t pastEnd = 0;
+  // Units a GNU ddrescue map marks never tried: not read, not bad either.
+  std::int64_t notTried = 0;
 };
 
 struct DiscOptions {
   std::string mapfile;     // a GNU ddrescue mapfile for SOURCE; empty for none
   bool noClobber = false;  // existing files are kept and named, the status is 1
+  // --force-type: a --type the disc's evidence rules out is used all the same.
+  bool forceType = false;
   DiscTally* tally = nullptr;  // added to when given
   // What failed on the source so far: given to several commands run on one
   // source (a check, then a conversion), so that together they still ask for

@@ -37,9 +37,9 @@ struct Disc {
 };
 
 // Settles the type from the disc's evidence; the rows and the title follow it.
-bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given) {
+bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given, bool force) {
   const SettledType settled =
-      SettleType(con, disc.source, disc.open, disc.directory, given, true, !disc.scan.directoryProblem);
+      SettleType(con, disc.source, disc.open, disc.directory, given, true, !disc.scan.directoryProblem, force);
   if (settled.refused) return false;
   if (settled.type != disc.type) {
     disc.type = settled.type;
@@ -76,7 +76,7 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
     unread->what += "; the missing bytes of the record directory were read as zeros";
     con.Report(*unread);
   }
-  if (settle && !SettleOn(con, disc, given)) return std::nullopt;
+  if (settle && !SettleOn(con, disc, given, options.forceType)) return std::nullopt;
   return disc;
 }
 
@@ -156,8 +156,11 @@ void WarnPastEnd(Console& con, const Disc& disc) {
     const std::int64_t past = ext.count - ext.BeforeEnd(disc.size);
     if (past <= 0) continue;
     const char* unit = tk40 ? (ext.count == 1 ? " block" : " blocks") : (ext.count == 1 ? " sector" : " sectors");
+    // The Sectors cell counts the 2 sectors a ZEP V1.X record starts with, which are never copied.
+    const std::string copied =
+        tk40 ? "" : " to copy (the " + std::to_string(ext.listed) + " listed less the first 2, never copied)";
     con.Report("record " + row.cells[0] + " (" + Printable(row.cells[1]) + ")",
-               std::to_string(past) + " of " + std::to_string(ext.count) + unit + " lie past the end of " +
+               std::to_string(past) + " of " + std::to_string(ext.count) + unit + copied + " lie past the end of " +
                    disc.source + " (" + std::to_string(disc.size) + " bytes)");
   }
 }
@@ -192,6 +195,19 @@ ConvertResult ConvertUnderBar(Console& con, const Disc& disc, const ListRow& row
   return ConvertRecord(disc.type, target, disc.directory, row.slot, disc.open, bar.Hooks());
 }
 
+// A ZEP V1.X record counted in pings, as a TK40 one is: "239 of 240 pings"
+// where the walk finds some missing. Sectors only where the file lacks some,
+// with why they differ from the directory's count, which list and check show.
+std::string ZepCounts(const RecordWalk& walk, const ConvertResult& r, const RecordExtent& extent) {
+  const std::uint64_t missing = walk.MissingPings();
+  std::string text = std::to_string(walk.pings);
+  if (missing > 0) text += " of " + std::to_string(walk.pings + missing);
+  text += walk.pings + missing == 1 ? " ping" : " pings";
+  if (r.beyondEndUnits == 0) return text;
+  return text + ", " + std::to_string(r.units - r.beyondEndUnits) + " of " + std::to_string(r.units) +
+         " sectors (the directory's " + std::to_string(extent.listed) + " less the first 2, never copied)";
+}
+
 // The line (or JSON object) of a record written, and its share of the tally.
 void TellConverted(Console& con, RunReport& report, const Disc& disc, const ListRow& row, const RecordOut& file,
                    const ConvertResult& r, DiscTally* discTally) {
@@ -214,10 +230,13 @@ void TellConverted(Console& con, RunReport& report, const Disc& disc, const List
     json["missing_pings"] = walk.MissingPings();
     json["complete"] = r.status == ConvertStatus::Done;
     report.Wrote(json);
-  } else {
+  } else if (tk40) {
     con.out << file.what << ": " << written;
     if (written != r.units) con.out << " of " << r.units;
-    con.out << ' ' << unit << " -> " << file.shownPath << '\n';
+    con.out << " pings -> " << file.shownPath << '\n';
+  } else {
+    con.out << file.what << ": " << ZepCounts(walk, r, ExtentOf(disc.directory, row.slot, disc.type)) << " -> "
+            << file.shownPath << '\n';
   }
 }
 
@@ -284,7 +303,11 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
       ++tally.written;
       TellConverted(con, report, *disc, row, file, r, options.tally);
     }
-    if (options.tally) options.tally->lost += r.failedUnits + r.beyondEndUnits + r.skippedUnits;
+    if (options.tally) {
+      options.tally->lost += r.failedUnits - r.notTriedUnits + r.skippedUnits;
+      options.tally->notTried += r.notTriedUnits;
+      options.tally->pastEnd += r.beyondEndUnits;
+    }
     if (r.status != ConvertStatus::Done) {
       con.Report(file.what, JoinedText(r.problems) + (r.status == ConvertStatus::WriteFailed
                                                           ? " (the unfinished file was removed)"

@@ -4,14 +4,25 @@
 
 namespace zep::cli {
 
+const char* TypeOptionName(SourceType type) { return type == SourceType::Tk40 ? "tk40" : "zep"; }
+
 SettledType SettleType(Console& con, const std::string& source, const VolumeOpener& open,
                        const RecordDirectory& dir, std::optional<SourceType> given, bool refuseUnknown,
-                       bool directoryRead) {
+                       bool directoryRead, bool force) {
   SettledType s;
   s.evidence = WeighDisc(open, dir);
   const std::optional<SourceType> found = s.evidence.type();
   if (given) {
     s.type = *given;
+    if (s.evidence.RulesOut(*given) && !force) {
+      // Read as the type no slot fits, every record would come out as junk.
+      const SourceType fits = *given == SourceType::Tk40 ? SourceType::ZepV1 : SourceType::Tk40;
+      con.Report(source, std::string("--type ") + TypeOptionName(*given) + " is ruled out: " +
+                             s.evidence.Describe() + "; give --type " + TypeOptionName(fits) +
+                             ", or --force-type to read it as " + SourceTypeName(*given) + " all the same");
+      s.refused = true;
+      return s;
+    }
     if (found && *found != *given) {
       con.Note({"warning", source + " looks like " + s.evidence.Describe() + ", not a " + SourceTypeName(*given) +
                                " disc; read as " + SourceTypeName(*given) + " as --type says"});

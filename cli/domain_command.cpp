@@ -71,7 +71,7 @@ int DomainCommand(Console& con, const std::string& source, std::optional<SourceT
                 0, ProblemKind::kNoDirectory});
     return kRefused;
   }
-  const SettledType settled = SettleType(con, source, disc->opener, dir, given, true, true);
+  const SettledType settled = SettleType(con, source, disc->opener, dir, given, true, true, options.forceType);
   if (settled.refused) return kRefused;
   const std::optional<std::vector<int>> slots = ChosenSlots(con, source, dir, recordNumbers);
   if (!slots) return kRefused;

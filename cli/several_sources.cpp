@@ -92,6 +92,15 @@ DiscDone RunOneSource(Console& con, const std::string& source, const std::string
   return d;
 }
 
+// "4 units lost, 1999640 units past the end, ": units that failed; apart
+// from them units a mapfile marks never tried and units a directory entry
+// claims past the end of the image, each only where there are some.
+std::string Counts(const DiscTally& t) {
+  return std::to_string(t.lost) + " units lost, " +
+         (t.notTried > 0 ? std::to_string(t.notTried) + " units never tried, " : std::string()) +
+         (t.pastEnd > 0 ? std::to_string(t.pastEnd) + " units past the end, " : std::string());
+}
+
 // The line per disc and the total, or the JSON text holding them; the run's
 // exit status.
 int WriteSummary(Console& con, const std::vector<DiscDone>& done, const std::vector<std::string>& reports) {
@@ -101,22 +110,25 @@ int WriteSummary(Console& con, const std::vector<DiscDone>& done, const std::vec
     total.records += d.tally.records;
     total.pings += d.tally.pings;
     total.lost += d.tally.lost;
+    total.pastEnd += d.tally.pastEnd;
+    total.notTried += d.tally.notTried;
     fold.Add(d.status);
   }
   const int status = fold.Status();
   auto outcome = [](int s) { return s == kDone ? "done" : s == kPartly ? "partly done" : "nothing done"; };
   if (con.json) {
     const json totals = {{"discs", done.size()}, {"records", total.records}, {"pings", total.pings},
-                         {"lost", total.lost}, {"status", status}};
+                         {"lost", total.lost}, {"past_end", total.pastEnd},
+                         {"never_tried", total.notTried}, {"status", status}};
     WriteJsonReports(con.out, reports, totals);
     return status;
   }
   for (const DiscDone& d : done) {
     con.out << d.source << (d.folder.empty() ? "" : " -> " + d.folder) << ": " << d.tally.records << " records, "
-            << d.tally.pings << " pings, " << d.tally.lost << " units lost, " << outcome(d.status) << '\n';
+            << d.tally.pings << " pings, " << Counts(d.tally) << outcome(d.status) << '\n';
   }
   con.out << "total: " << done.size() << " discs, " << total.records << " records, " << total.pings << " pings, "
-          << total.lost << " units lost, " << outcome(status) << '\n';
+          << Counts(total) << outcome(status) << '\n';
   return status;
 }
 

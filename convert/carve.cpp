@@ -11,6 +11,7 @@
 #include "convert/record_file.h"
 #include "convert/volume_stream.h"
 #include "convert/record_writer.h"
+#include "disc/scan.h"
 
 namespace zep {
 namespace {
@@ -58,8 +59,7 @@ class Carver {
       pos = StartsRun(*candidate) ? WalkRun(*candidate) : *candidate + 1;
     }
     res_.bytesRead = stream_.reached() - options_.from;
-    res_.unreadableSectors = stream_.unreadableSectors();
-    res_.readProblem = ReadProblem(stream_);
+    TellUnread(stream_, res_);
     return std::move(res_);
   }
 
@@ -141,28 +141,63 @@ bool InsideWritten(const std::vector<ByteRange>& written, std::uint64_t pos, std
   return after != written.begin() && pos + length <= std::prev(after)->end;
 }
 
-std::optional<Problem> ReadProblem(const VolumeStream& stream) {
-  if (stream.unreadableSectors() == 0) return std::nullopt;
-  Problem problem = stream.firstProblem();
-  problem.units = stream.unreadableSectors();
-  return problem;
+void TellUnread(const VolumeStream& stream, CarveResult& res) {
+  res.notTriedSectors = stream.notTriedSectors();
+  res.unreadableSectors = stream.unreadableSectors() - res.notTriedSectors;
+  if (res.unreadableSectors > 0) {
+    res.readProblem = stream.firstTried();
+    res.readProblem->units = res.unreadableSectors;
+  }
+  if (res.notTriedSectors > 0) {
+    res.notTriedProblem = stream.firstNotTried();
+    res.notTriedProblem->units = res.notTriedSectors;
+  }
 }
 
-CarveResult CarveRuns(Volume& volume, const CarveOptions& options) {
-  if (options.type) {
-    return *options.type == SourceType::Tk40 ? CarveTk40Runs(volume, options) : Carver(volume, options).Run();
+Problems UnreadProblems(const CarveResult& r) {
+  Problems problems;
+  const auto count = [](std::int64_t n) { return std::to_string(n) + (n == 1 ? " sector" : " sectors"); };
+  if (r.readProblem) {
+    problems.push_back({"", count(r.unreadableSectors) + " could not be read (first: " + r.readProblem->what +
+                                "); runs end at them",
+                        r.unreadableSectors, ProblemKind::kUnreadable});
   }
-  CarveResult res = Carver(volume, options).Run();
-  CarveResult tk40 = CarveTk40Runs(volume, options);
-  res.files.insert(res.files.end(), tk40.files.begin(), tk40.files.end());
+  if (r.notTriedProblem) {
+    problems.push_back({"", count(r.notTriedSectors) + " were never tried by GNU ddrescue (first: " +
+                                r.notTriedProblem->what + "); runs end at them",
+                        r.notTriedSectors, ProblemKind::kNotTried});
+  }
+  return problems;
+}
+
+namespace {
+
+// Adds what a second search found to the first's result, files in offset order.
+void Merge(CarveResult& res, CarveResult more) {
+  res.files.insert(res.files.end(), more.files.begin(), more.files.end());
   std::sort(res.files.begin(), res.files.end(), [](const CarvedFile& a, const CarvedFile& b) { return a.offset < b.offset; });
-  res.failures.insert(res.failures.end(), tk40.failures.begin(), tk40.failures.end());
-  res.runs += tk40.runs;
-  res.pingsLeftOut += tk40.pingsLeftOut;
-  res.bytesRead += tk40.bytesRead;
+  res.failures.insert(res.failures.end(), more.failures.begin(), more.failures.end());
+  res.runs += more.runs;
+  res.pingsLeftOut += more.pingsLeftOut;
+  res.bytesRead += more.bytesRead;
   // The same sectors failed both reads: counted once.
-  res.unreadableSectors = std::max(res.unreadableSectors, tk40.unreadableSectors);
-  if (!res.readProblem) res.readProblem = tk40.readProblem;
+  res.unreadableSectors = std::max(res.unreadableSectors, more.unreadableSectors);
+  if (!res.readProblem) res.readProblem = more.readProblem;
+  res.notTriedSectors = std::max(res.notTriedSectors, more.notTriedSectors);
+  if (!res.notTriedProblem) res.notTriedProblem = more.notTriedProblem;
+}
+
+}  // namespace
+
+CarveResult CarveRuns(Volume& volume, const CarveOptions& options) {
+  if (options.type == SourceType::ZepV1) return Carver(volume, options).Run();
+  CarveResult res = CarveTk40Runs(volume, options);
+  CarveOptions zep = options;
+  // A TK40 disc holds ping records only where they were copied onto it: in
+  // the scan dump area, which the dump splitter searches for them. A disc
+  // whose type nothing tells is searched for them everywhere.
+  if (options.type) zep.from = std::max<std::uint64_t>(options.from, static_cast<std::uint64_t>(kDumpOffset));
+  Merge(res, Carver(volume, zep).Run());
   return res;
 }
 

@@ -78,12 +78,21 @@ struct CarveResult {
   std::uint64_t runs = 0;             // runs found, left-out ones included
   std::uint64_t pingsLeftOut = 0;     // written by a conversion
   std::uint64_t bytesRead = 0;
-  std::int64_t unreadableSectors = 0;
+  std::int64_t unreadableSectors = 0;  // tried and not read
   std::optional<Problem> readProblem;  // the first unreadable sector's (kUnreadable)
+  // Sectors a GNU ddrescue map marks never tried ('?'): not read either, but
+  // not bad; a rescue that goes on may still read them.
+  std::int64_t notTriedSectors = 0;
+  std::optional<Problem> notTriedProblem;  // the first one's (kNotTried)
 };
 
-// Reads the whole volume front to back, once for each type looked for; a
-// TK40 run's blocks are read once more to convert them.
+// What a carve could not read, for its messages: the sectors that did not
+// read, and apart from them those never tried. Runs end at both.
+Problems UnreadProblems(const CarveResult& result);
+
+// Reads the whole volume front to back, once for each type looked for (on a
+// TK40 disc, the scan dump area once more for ping records); a TK40 run's
+// blocks are read once more to convert them.
 CarveResult CarveRuns(Volume& volume, const CarveOptions& options);
 
 // Whether a 4096-byte block is a TK40 data block by its trailer: a mode code

@@ -18,7 +18,8 @@ std::string CarvedPath(const std::string& dir, std::uint64_t offset);
 bool InsideWritten(const std::vector<ByteRange>& written, std::uint64_t pos, std::uint64_t length);
 
 // The stream's unreadable sectors as one problem (kUnreadable), when there were any.
-std::optional<Problem> ReadProblem(const VolumeStream& stream);
+// What the stream could not read, into the result.
+void TellUnread(const VolumeStream& stream, CarveResult& res);
 
 CarveResult CarveTk40Runs(Volume& volume, const CarveOptions& options);
 

@@ -62,6 +62,12 @@ ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& d
   return ConvertRecord(SourceType::ZepV1, output, dir, slot, open, progress);
 }
 
+std::string NeverTriedPart(const ConvertResult& res) {
+  if (res.notTriedUnits == 0) return "";
+  return " (" + std::to_string(res.notTriedUnits) + (res.notTriedUnits == 1 ? " of them was" : " of them were") +
+         " never tried by GNU ddrescue)";
+}
+
 std::optional<Problem> OutsideVolume(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
                                      const char* many, const char* outcome, const Volume& volume) {
   std::string text;

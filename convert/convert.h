@@ -46,6 +46,9 @@ struct ConvertResult {
   Problems problems;             // none when Done; the file, the disc or the record's units as subject
   std::int64_t units = 0;        // pings (TK40) or sectors (ZEP V1.X) in the record
   std::int64_t failedUnits = 0;  // units that could not be read
+  // Of those, units a GNU ddrescue map marks never tried ('?'): not read,
+  // but not bad either.
+  std::int64_t notTriedUnits = 0;
   // ZEP V1.X only: a sector the end of the volume cuts through (0 or 1). Its
   // bytes are kept; the rest of it is marked unread.
   std::int64_t cutUnits = 0;
@@ -71,6 +74,10 @@ ConvertResult ConvertTk40Record(const OutputTarget& output, const RecordDirector
 
 ConvertResult CopyZepRecord(const OutputTarget& output, const RecordDirectory& dir, int slot,
                             const VolumeOpener& open, const Progress& progress = {});
+
+// " (2 of them were never tried by GNU ddrescue)" when some of the failed units
+// were never tried, for the messages that count failed units.
+std::string NeverTriedPart(const ConvertResult& res);
 
 // The converter of the source type: ConvertTk40Record or CopyZepRecord.
 // observer, when given, is told every unit the conversion reads.

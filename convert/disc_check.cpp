@@ -266,9 +266,11 @@ std::uint64_t RecordChecker::ReadRest(Volume& volume, const std::function<void(s
   std::int64_t filled = 0;
   std::size_t delivered = 0;
   UnitState state = UnitState::Good;
+  bool tried = false;  // a bad sector of the unit that was tried, not merely never tried
   const auto tell = [&] {
     Unit(next_, std::span(unit).first(state == UnitState::Cut ? delivered : unit.size()), state);
-    filled = 0, delivered = 0, state = UnitState::Good;
+    h_.notTriedUnits += state == UnitState::Unreadable && !tried;
+    filled = 0, delivered = 0, state = UnitState::Good, tried = false;
   };
   std::uint64_t bytes = 0;
   while (reader.Next()) {
@@ -276,6 +278,7 @@ std::uint64_t RecordChecker::ReadRest(Volume& volume, const std::function<void(s
       const UnitState s = reader.State(j);
       std::memcpy(unit.data() + filled * kZepSectorSize, reader.Unit(j).data(), static_cast<std::size_t>(kZepSectorSize));
       if (s != UnitState::Good && state != UnitState::Unreadable) state = s;
+      tried = tried || (s != UnitState::Good && !reader.NotTried(j));
       delivered += s == UnitState::Unreadable ? 0 : reader.Delivered(j);
       bytes += Taken(reader, j, volume);
       if (++filled == per) tell();

@@ -36,6 +36,9 @@ struct RecordHealth {
   std::int64_t wholeUnits = 0;
   std::vector<UnitRun> unreadable;  // unreadable units, and a unit the end of the volume cuts through
   std::int64_t unreadableUnits = 0;
+  // Of those, units a GNU ddrescue map marks never tried (every bad sector
+  // of them '?'); counted by the check's own read only.
+  std::int64_t notTriedUnits = 0;
   std::int64_t beyondEnd = 0;  // units wholly past the end of the volume
   std::int64_t noMode = 0;     // TK40: blocks read whole whose mode code has no mode
   // ZEP V1.X: the pings a walk from ping to ping finds, and where on the

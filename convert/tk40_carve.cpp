@@ -70,8 +70,7 @@ class Tk40Carver {
     }
     EndRun();
     res_.bytesRead = stream_.reached();
-    res_.unreadableSectors = stream_.unreadableSectors();
-    res_.readProblem = ReadProblem(stream_);
+    TellUnread(stream_, res_);
     for (const Stretch& s : kept_) Convert(s);
     return std::move(res_);
   }

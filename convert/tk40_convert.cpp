@@ -176,10 +176,12 @@ void AddLosses(ConvertResult& res, const UnitReader& reader, const Volume& volum
                                    "no ping made", volume)) {
     res.problems.push_back(std::move(*outside));
   }
+  res.notTriedUnits = reader.notTriedUnits();
   if (res.failedUnits > 0) {
     res.problems.push_back({"",
                             Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
-                                " could not be read and gave no ping (first: " + reader.firstProblem().Text() + ")",
+                                " could not be read" + NeverTriedPart(res) + " and gave no ping (first: " +
+                                reader.firstProblem().Text() + ")",
                             res.failedUnits, ProblemKind::kUnreadable});
   }
   if (res.skippedUnits > 0) {

@@ -42,6 +42,10 @@ class VolumeStream {
 
   std::int64_t unreadableSectors() const { return unreadableSectors_; }
   const Problem& firstProblem() const { return firstProblem_; }
+  // Of the unreadable sectors, those a GNU ddrescue map marks never tried.
+  std::int64_t notTriedSectors() const { return reader_.notTriedUnits(); }
+  const Problem& firstNotTried() const { return reader_.firstNotTried(); }
+  const Problem& firstTried() const { return reader_.firstTried(); }
   // Bytes read so far, from begin: where the read has got to.
   std::uint64_t reached() const { return base_ + length_; }
   // Called with reached() after every read.

@@ -47,11 +47,12 @@ void AddLosses(ConvertResult& res, const UnitReader& reader, const Volume& volum
                                    "not copied", volume)) {
     res.problems.push_back(std::move(*outside));
   }
+  res.notTriedUnits = reader.notTriedUnits();
   if (res.failedUnits > 0) {
     res.problems.push_back({"",
                             std::to_string(res.failedUnits) + " of " + std::to_string(res.units) +
-                                (res.units == 1 ? " sector" : " sectors") +
-                                " could not be read; their bytes are marked unread in " + mapPath + " (first: " +
+                                (res.units == 1 ? " sector" : " sectors") + " could not be read" +
+                                NeverTriedPart(res) + "; their bytes are marked unread in " + mapPath + " (first: " +
                                 reader.firstProblem().Text() + ")",
                             res.failedUnits, ProblemKind::kUnreadable});
   }

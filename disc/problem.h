@@ -25,6 +25,10 @@ enum class ProblemKind {
   kMissing,        // something the run needs is not on this machine (a library)
   kNoMode,         // disc data read whole that no rule turns into a ping (a TK40 mode code without a mode)
   kBug,            // a broken internal promise: the program's fault, not the disc's
+  // Bytes a GNU ddrescue mapfile marks '?': ddrescue never asked the drive
+  // for them (outside a domain, a rescue not run to its end). Not read, but
+  // not bad either.
+  kNotTried,
 };
 
 struct Problem {

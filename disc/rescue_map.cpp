@@ -218,6 +218,19 @@ std::optional<Problem> RescueMapMismatch(const RescueMap& map, const Volume& ima
 
 namespace {
 
+// Every byte of [pos, end) that is not rescued is marked '?': ddrescue never
+// tried them, so nothing says they are bad.
+// Bytes the map does not cover are not counted as never tried.
+bool NeverTried(const RescueMap& map, std::int64_t pos, std::int64_t end) {
+  if (map.blocks.empty() || pos < map.blocks.front().pos || end > map.End()) return false;
+  auto it = std::upper_bound(map.blocks.begin(), map.blocks.end(), pos,
+                             [](std::int64_t p, const RescueBlock& b) { return p < b.pos + b.size; });
+  for (; it != map.blocks.end() && it->pos < end; ++it) {
+    if (it->status != '+' && it->status != '?') return false;
+  }
+  return true;
+}
+
 class MappedVolume final : public Volume {
  public:
   MappedVolume(std::unique_ptr<Volume> image, std::shared_ptr<const RescueMap> map)
@@ -229,11 +242,12 @@ class MappedVolume final : public Volume {
       if (const RescueBlock* bad = map_->FirstUnrescued(pos, end)) {
         ReadResult r;
         const std::int64_t uncovered = pos < map_->blocks.front().pos ? pos : std::max(pos, map_->End());
+        const bool neverTried = bad->size > 0 && NeverTried(*map_, pos, end);
         const std::string what = bad->size == 0 ? map_->path + " does not cover byte " + std::to_string(uncovered)
                                                 : map_->path + " marks bytes " + std::to_string(bad->pos) + " to " +
                                                       std::to_string(bad->pos + bad->size - 1) + " '" + bad->status +
-                                                      "' (not rescued)";
-        r.problem = Problem{"", what, 0, ProblemKind::kUnreadable};
+                                                      (bad->status == '?' ? "' (never tried)" : "' (not rescued)");
+        r.problem = Problem{"", what, 0, neverTried ? ProblemKind::kNotTried : ProblemKind::kUnreadable};
         return r;
       }
     }

@@ -23,6 +23,7 @@ UnitReader::UnitReader(Volume& volume, const RecordExtent& extent, std::size_t b
       buffer_(static_cast<std::size_t>(batchUnits_ * extent.unitSize)),
       single_(static_cast<std::size_t>(extent.unitSize)),
       states_(static_cast<std::size_t>(batchUnits_)),
+      notTriedIn_(static_cast<std::size_t>(batchUnits_)),
       shortReadIsEnd_(shortReadIsEnd) {
   beforeStart_ = extent.BeforeStart();
   next_ = beforeStart_;
@@ -32,11 +33,16 @@ void UnitReader::MarkBad(std::int64_t k, const ReadResult& r) {
   const std::int64_t unit = extent_.Unit(k);
   if (!badRuns_.empty() && badRuns_.back().first + badRuns_.back().count == unit) ++badRuns_.back().count;
   else badRuns_.push_back({unit, 1});
-  if (badUnits_++ > 0) return;
   const char* noun = extent_.unitSize == kTk40BlockSize ? "block " : "sector ";
-  if (!r.ok()) firstProblem_ = *r.problem;
-  else firstProblem_ = {"", noun + std::to_string(unit) + (r.bytes == 0 ? " lies" : " runs") + " beyond the end of " +
-                                volume_.Name(), 0, ProblemKind::kPastEnd};
+  const Problem p = !r.ok() ? *r.problem
+                            : Problem{"", noun + std::to_string(unit) + (r.bytes == 0 ? " lies" : " runs") +
+                                              " beyond the end of " + volume_.Name(), 0, ProblemKind::kPastEnd};
+  if (badUnits_++ == 0) firstProblem_ = p;
+  if (p.kind == ProblemKind::kNotTried) {
+    if (notTriedUnits_++ == 0) firstNotTried_ = p;
+  } else if (triedUnits_++ == 0) {
+    firstTried_ = p;
+  }
 }
 
 Problem UnitReader::firstProblem() const {
@@ -94,7 +100,10 @@ bool UnitReader::NextInto(std::span<std::uint8_t> dest) {
   const auto size = static_cast<std::size_t>(extent_.unitSize);
   const auto room = static_cast<std::int64_t>(dest.size() / size);
   if (room == 0) throw BrokenPromise("a unit reader's batch holds at least one unit");
-  if (room > static_cast<std::int64_t>(states_.size())) states_.resize(static_cast<std::size_t>(room));
+  if (room > static_cast<std::int64_t>(states_.size())) {
+    states_.resize(static_cast<std::size_t>(room));
+    notTriedIn_.resize(static_cast<std::size_t>(room));
+  }
   for (;;) {
     const std::int64_t inside = Inside();
     if (next_ >= inside) {
@@ -111,6 +120,7 @@ bool UnitReader::NextInto(std::span<std::uint8_t> dest) {
     // the batch is read again unit by unit.
     const std::int64_t whole = r.ok() ? static_cast<std::int64_t>(r.bytes / size) : 0;
     std::fill_n(states_.begin(), whole, UnitState::Good);
+    std::fill_n(notTriedIn_.begin(), n, std::uint8_t{0});
     for (std::int64_t j = whole; j < n; ++j) {
       if (next_ + j >= Inside()) {
         n = j;  // the batch read has just met the end
@@ -127,6 +137,7 @@ bool UnitReader::NextInto(std::span<std::uint8_t> dest) {
       state = good == size ? UnitState::Good : good > 0 ? UnitState::Cut : UnitState::Unreadable;
       if (state == UnitState::Cut) cutBytes_ = good;
       if (state != UnitState::Good) MarkBad(next_ + j, one);
+      notTriedIn_[static_cast<std::size_t>(j)] = !one.ok() && one.problem->kind == ProblemKind::kNotTried;
     }
     batchFirst_ = next_;
     batchSize_ = n;

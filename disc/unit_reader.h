@@ -89,6 +89,8 @@ class UnitReader {
     return batch_.subspan(static_cast<std::size_t>(j * extent_.unitSize), static_cast<std::size_t>(extent_.unitSize));
   }
   UnitState State(std::int64_t j) const { return states_[static_cast<std::size_t>(j)]; }
+  // An unreadable unit of the batch that a GNU ddrescue map marks never tried.
+  bool NotTried(std::int64_t j) const { return notTriedIn_[static_cast<std::size_t>(j)] != 0; }
   // Bytes a Cut unit delivered.
   std::size_t Delivered(std::int64_t j) const {
     return State(j) == UnitState::Good ? static_cast<std::size_t>(extent_.unitSize) : cutBytes_;
@@ -103,6 +105,12 @@ class UnitReader {
   // Where the reading has got to: the index of the next unit.
   std::int64_t reached() const { return next_; }
   std::int64_t badUnits() const { return badUnits_; }
+  // Of the bad units, those a GNU ddrescue map marks never tried, and the
+  // first one's reason (kNotTried): not read, but nothing says they are bad.
+  std::int64_t notTriedUnits() const { return notTriedUnits_; }
+  const Problem& firstNotTried() const { return firstNotTried_; }
+  // The first bad unit that was tried: the system's reason, a '-' in a map.
+  const Problem& firstTried() const { return firstTried_; }
   const std::vector<UnitRun>& badRuns() const { return badRuns_; }
   // The first bad unit's reason: the system's, or "block 7 lies beyond the end of disc.img".
   // kUnreadable or kPastEnd; units counts the bad units so far.
@@ -120,6 +128,7 @@ class UnitReader {
   AlignedBuffer buffer_, single_;
   std::span<std::uint8_t> batch_;
   std::vector<UnitState> states_;
+  std::vector<std::uint8_t> notTriedIn_;  // per unit of the batch, as states_
   std::int64_t next_ = 0, batchFirst_ = 0, batchSize_ = 0;
   std::int64_t beforeStart_ = 0, pastEnd_ = 0, badUnits_ = 0;
   std::size_t cutBytes_ = 0;
@@ -127,7 +136,8 @@ class UnitReader {
   bool copyDeclined_ = false;
   std::int64_t seenEnd_ = Volume::kUnknownSize;
   std::vector<UnitRun> badRuns_;
-  Problem firstProblem_;
+  Problem firstProblem_, firstNotTried_, firstTried_;
+  std::int64_t notTriedUnits_ = 0, triedUnits_ = 0;
   UnitObserver* observer_ = nullptr;
   bool endTold_ = false;
 };

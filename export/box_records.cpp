@@ -19,13 +19,6 @@ namespace fs = std::filesystem;
 
 std::string FolderPath(const DiscJob& job) { return (fs::path(job.outDir) / fs::path(job.folder)).string(); }
 
-// REEF.A and REEF.B must not share REEF.geojson: only .ZEP is dropped.
-std::string Stem(const std::string& path) {
-  std::string ext = fs::path(path).extension().string();
-  for (char& c : ext) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-  return ext == ".ZEP" ? path.substr(0, path.size() - 4) : path;
-}
-
 void Thumbnail(InventoryDisc& disc, InventoryRecord& r, RecordPings& pings, const std::string& path,
                const DiscJob& job, const std::shared_ptr<BoxWatch>& watch) {
   if (pings.thumbnail->empty()) {
@@ -89,7 +82,7 @@ void RecordOutputs(InventoryDisc& disc, InventoryRecord& r, const std::string& p
   r.firstFix = pings->track.firstFix;
   r.lastFix = pings->track.lastFix;
   r.shape = std::move(pings->track.shape);
-  const std::string stem = Stem(path);
+  const std::string stem = RecordStem(path);
   if (auto p = WriteWatched(stem + ".geojson", pings->geojson, watch)) disc.problems.push_back(*p);
   else r.track = RelativeTo(stem + ".geojson", FolderPath(job));
   Thumbnail(disc, r, *pings, stem + "-echogram.png", job, watch);
@@ -110,7 +103,10 @@ void RecordsOfSweep(InventoryDisc& disc, const DiscJob& job, const RecordDirecto
     r.record = s.slot + 1;
     r.name = Latin1ToUtf8(RecordName(dir, s.slot, type));
     r.verdict = VerdictName(h.verdict);
-    r.unitsLost = h.unreadableUnits + h.beyondEnd + h.noMode;
+    // The conversion, where there was one, read the units; the check read what it did not.
+    r.unitsNeverTried = s.conversion.notTriedUnits + h.notTriedUnits;
+    r.unitsLost = h.unreadableUnits - r.unitsNeverTried + h.noMode;
+    r.unitsPastEnd = h.beyondEnd;
     const IsoTimes iso = IsoTimesOf(ReadEntry(dir, s.slot, type));
     r.date = iso.date.value_or("");
     r.start = iso.start.value_or("");
@@ -132,11 +128,7 @@ void RecordsOfCarve(InventoryDisc& disc, const DiscJob& job, const CarveResult& 
     disc.records.push_back(std::move(r));
   }
   for (const Problem& p : carved.failures) disc.problems.push_back(p);
-  if (carved.readProblem) {
-    disc.problems.push_back({"", std::to_string(carved.unreadableSectors) + " sectors could not be read (first: " +
-                                     carved.readProblem->what + "); runs end at them",
-                             carved.unreadableSectors, ProblemKind::kUnreadable});
-  }
+  for (const Problem& p : UnreadProblems(carved)) disc.problems.push_back(p);
 }
 
 void FinishDisc(InventoryDisc& disc, const DiscJob& job, bool directoryLost, BoxWatch& watch) {
@@ -146,7 +138,7 @@ void FinishDisc(InventoryDisc& disc, const DiscJob& job, bool directoryLost, Box
   std::sort(disc.files.begin(), disc.files.end());
   bool lost = !disc.problems.empty();
   for (const InventoryRecord& r : disc.records) {
-    lost = lost || r.unitsLost > 0 || (r.verdict != "whole" && r.verdict != "carved") ||
+    lost = lost || r.unitsLost > 0 || r.unitsPastEnd > 0 || r.unitsNeverTried > 0 || (r.verdict != "whole" && r.verdict != "carved") ||
            (r.record && r.output.empty());
   }
   disc.health = directoryLost ? "directory lost" : lost ? "damaged" : "whole";

@@ -40,6 +40,7 @@ json RecordJson(const RecordHealth& h, const CheckReport& r) {
               {"units", h.units},
               {"whole_units", h.wholeUnits},
               {"unreadable_units", h.unreadableUnits},
+              {"never_tried_units", h.notTriedUnits},
               {"unreadable", RunsJson(h.unreadable)},
               {"beyond_end", h.beyondEnd}};
   if (tk40) {

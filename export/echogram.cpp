@@ -436,7 +436,9 @@ Outcome EchogramCommand(Sink& con, const std::string& file, const std::string& o
   // is written: a folder, or a name that promises another format.
   if (std::error_code ec; std::filesystem::is_directory(outPath, ec)) {
     con.Report(outPath, "is a folder; -o names the PNG to write, such as " +
-                            (std::filesystem::path(outPath) / "echogram.png").string());
+                            (std::filesystem::path(outPath) /
+                             (std::filesystem::path(RecordStem(file)).filename().string() + ".png"))
+                                .string());
     return Outcome::kRefused;
   }
   if (const std::string ext = std::filesystem::path(outPath).extension().string();

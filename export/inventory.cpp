@@ -19,7 +19,7 @@ using json = nlohmann::ordered_json;
 constexpr const char* kColumns[] = {
     "image",      "image_size", "image_sha256", "mapfile",   "disc_type",     "label",
     "health",     "record",     "name",         "date",      "start",         "end",
-    "pings",      "verdict",    "units_lost",   "output",    "output_sha256", "first_fix_lat",
+    "pings",      "verdict",    "units_lost",   "units_past_end", "units_never_tried", "output",    "output_sha256", "first_fix_lat",
     "first_fix_lon", "last_fix_lat", "last_fix_lon", "track_km"};
 
 json NullIfEmpty(const std::string& s) { return s.empty() ? json(nullptr) : json(s); }
@@ -50,6 +50,8 @@ std::vector<json> Rows(const std::vector<InventoryDisc>& discs) {
       row["pings"] = r.pings;
       row["verdict"] = r.verdict;
       row["units_lost"] = r.unitsLost;
+      row["units_past_end"] = r.unitsPastEnd;
+      row["units_never_tried"] = r.unitsNeverTried;
       row["output"] = r.output.empty() ? json(nullptr) : json(d.folder + "/" + r.output);
       row["output_sha256"] = NullIfEmpty(r.outputSha256);
       row["first_fix_lat"] = r.firstFix ? json(r.firstFix->lat) : json(nullptr);
@@ -153,7 +155,8 @@ json RecordState(const InventoryRecord& r) {
   }
   return {{"record", r.record ? json(*r.record) : json(nullptr)}, {"name", r.name},
           {"date", r.date}, {"start", r.start}, {"end", r.end}, {"pings", r.pings},
-          {"verdict", r.verdict}, {"units_lost", r.unitsLost}, {"output", r.output},
+          {"verdict", r.verdict}, {"units_lost", r.unitsLost},
+          {"units_past_end", r.unitsPastEnd}, {"units_never_tried", r.unitsNeverTried}, {"output", r.output},
           {"output_sha256", r.outputSha256}, {"first_fix", FixJson(r.firstFix)},
           {"last_fix", FixJson(r.lastFix)}, {"track_km", r.trackKm}, {"track", r.track},
           {"viewer", r.viewer}, {"echograms", r.echograms}, {"thumb", {r.thumbWidth, r.thumbHeight}}, {"shape", shape}};
@@ -169,6 +172,8 @@ InventoryRecord RecordFromState(const json& rj) {
   rj.at("pings").get_to(r.pings);
   rj.at("verdict").get_to(r.verdict);
   rj.at("units_lost").get_to(r.unitsLost);
+  r.unitsPastEnd = rj.value("units_past_end", std::int64_t{0});
+  r.unitsNeverTried = rj.value("units_never_tried", std::int64_t{0});
   rj.at("output").get_to(r.output);
   rj.at("output_sha256").get_to(r.outputSha256);
   r.firstFix = FixFrom(rj.at("first_fix"));

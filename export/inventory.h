@@ -26,7 +26,12 @@ struct InventoryRecord {
   std::string date, start, end;  // ISO 8601; empty where the disc gives none
   std::int64_t pings = 0;
   std::string verdict;         // the check's verdict, or "carved"
-  std::int64_t unitsLost = 0;  // blocks or sectors unreadable, past the end or without a mode
+  std::int64_t unitsLost = 0;  // blocks or sectors that failed: unreadable, or without a mode
+  // Units the directory entry claims past the end of the image: not lost
+  // reads, often a damaged count.
+  std::int64_t unitsPastEnd = 0;
+  // Units a GNU ddrescue mapfile marks never tried: not read, not bad either.
+  std::int64_t unitsNeverTried = 0;
   std::string output;          // the record file, relative to the disc's folder; empty when none
   std::string outputSha256;
   std::optional<LatLon> firstFix, lastFix;

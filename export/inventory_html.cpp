@@ -260,6 +260,20 @@ std::int64_t Lost(const InventoryDisc& d) {
   return n;
 }
 
+// Units the directory claims past the end of the image, and units a mapfile
+// marks never tried, told apart from units that failed; shown only where
+// there are some.
+std::string PastEnd(std::int64_t pastEnd, std::int64_t neverTried) {
+  return (pastEnd > 0 ? "<dt>past the end</dt><dd>" + std::to_string(pastEnd) + " units</dd>" : std::string()) +
+         (neverTried > 0 ? "<dt>never tried</dt><dd>" + std::to_string(neverTried) + " units</dd>" : std::string());
+}
+
+std::string PastEnd(const InventoryDisc& d) {
+  std::int64_t pastEnd = 0, neverTried = 0;
+  for (const InventoryRecord& r : d.records) pastEnd += r.unitsPastEnd, neverTried += r.unitsNeverTried;
+  return PastEnd(pastEnd, neverTried);
+}
+
 std::string Fix(const std::optional<LatLon>& f) {
   return f ? Num(f->lat, 5) + ", " + Num(f->lon, 5) : std::string("none");
 }
@@ -339,7 +353,7 @@ std::string DiscHtml(const InventoryDisc& d) {
   html += "<dt>label</dt><dd>" + Esc(d.label.empty() ? "none" : d.label) + "</dd>";
   html += "<dt>health</dt><dd>" + Mark(d.health) + "</dd>";
   html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd><dt>pings</dt><dd>" +
-          std::to_string(Pings(d)) + "</dd><dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>";
+          std::to_string(Pings(d)) + "</dd><dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>" + PastEnd(d);
   if (!d.checkReport.empty()) html += "<dt>check</dt><dd><a href=\"" + Href(prefix + d.checkReport) + "\">" + Esc(d.checkReport) + "</a></dd>";
   html += "</dl>";
   if (!d.problems.empty()) {
@@ -357,7 +371,7 @@ std::string DiscHtml(const InventoryDisc& d) {
     if (!r.date.empty()) html += "<dt>date</dt><dd>" + Esc(r.date) + "</dd>";
     if (!r.start.empty()) html += "<dt>time</dt><dd>" + Esc(r.start) + " to " + Esc(r.end) + "</dd>";
     html += "<dt>pings</dt><dd>" + std::to_string(r.pings) + "</dd><dt>units lost</dt><dd>" +
-            std::to_string(r.unitsLost) + "</dd>";
+            std::to_string(r.unitsLost) + "</dd>" + PastEnd(r.unitsPastEnd, r.unitsNeverTried);
     html += "<dt>track</dt><dd>" + (r.firstFix ? Num(r.trackKm, 2) + " km" : std::string("no fix")) + "</dd>";
     if (r.firstFix) html += "<dt>first fix</dt><dd>" + Fix(r.firstFix) + "</dd><dt>last fix</dt><dd>" + Fix(r.lastFix) + "</dd>";
     if (!r.viewer.empty()) html += "<dt>echogram</dt><dd><a href=\"" + Href(prefix + r.viewer) + "\">open the viewer</a></dd>";

@@ -359,7 +359,10 @@ constexpr VarDef kVariables[] = {
     // Here come kVendorFields, then:
     {.group = kVendor, .name = "gps_text", .role = Role::kGpsText, .type = NC_CHAR,
      .dims = {"ping_time", "gps_text_length"},
-     .longName = "The ping's GPS text up to its carriage return, ISO 8859-1, zero-padded"},
+     .longName = "The ping's GPS text up to its carriage return, ISO 8859-1, zero-padded",
+     // The character set, as netCDF4-python and xarray look for it: with it
+     // they read the text as text rather than bytes.
+     .attrs = {{{"_Encoding", "ISO-8859-1"}}}},
 };
 
 // Pings per chunk of the variables of one value (or one GPS text) per ping:
@@ -677,8 +680,6 @@ class NetcdfFile {
   std::vector<ConstantValue> constants_;
 };
 
-std::string StemOf(const std::string& path) { return std::filesystem::path(path).stem().string(); }
-
 struct Counts {
   int unopened = 0;   // not a record file one can read
   int uncreated = 0;  // an output that could not even be started
@@ -779,8 +780,10 @@ Outcome NetcdfCommand(Sink& con, const std::vector<std::string>& files, const Ne
   Counts counts;
   std::vector<std::string> written;
   for (const std::string& in : files) {
-    const std::string out = !options.outFile.empty() ? options.outFile
-                                                     : (std::filesystem::path(options.outDir) / (StemOf(in) + ".nc")).string();
+    // REEF.A gives REEF.A.nc, as the inventory names it, never REEF.nc.
+    const std::string name = std::filesystem::path(RecordStem(in)).filename().string() + ".nc";
+    const std::string out =
+        !options.outFile.empty() ? options.outFile : (std::filesystem::path(options.outDir) / name).string();
     if (WouldOverwriteInput(con, out, files)) return Outcome::kRefused;
     // Two record files of one name (A/SURVEY1.ZEP, B/SURVEY1.ZEP) would
     // write one netCDF file: the second is left out, not written over the first.

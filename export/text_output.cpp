@@ -1,5 +1,6 @@
 #include "export/text_output.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <filesystem>
@@ -13,6 +14,14 @@ void AppendUtf8(std::string& out, unsigned char c) {
     out += static_cast<char>(0xC0 | (c >> 6));
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
+}
+
+std::string RecordStem(const std::string& recordFile) {
+  const std::string ext = std::filesystem::path(recordFile).extension().string();
+  const bool zep = ext.size() == 4 && std::equal(ext.begin(), ext.end(), ".ZEP", [](char a, char b) {
+                     return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 32) : a) == b;
+                   });
+  return zep ? recordFile.substr(0, recordFile.size() - 4) : recordFile;
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {

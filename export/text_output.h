@@ -26,6 +26,13 @@ namespace zep {
 std::string Latin1ToUtf8(std::string_view bytes);
 void AppendUtf8(std::string& out, unsigned char latin1);
 
+// The one name every file made from a record file takes, before its own
+// ending (".nc", ".geojson", "-echogram.png"): the record file's path without
+// ".ZEP" (in any case), and with every other extension kept, so that the
+// records REEF.A and REEF.B (files REEF.A and REEF.B) give REEF.A.nc and
+// REEF.B.nc, never one REEF.nc.
+std::string RecordStem(const std::string& recordFile);
+
 // For JSON output: paths come from the command line in the system's own
 // encoding, which need not be UTF-8; a byte that is not becomes U+FFFD rather
 // than ending the output.

@@ -127,7 +127,7 @@ TEST_F(CliTest, InventoryRowsHashesAndResume) {
   const std::string csv = ReadText(out + "/inventory.csv");
   EXPECT_EQ(Lines(csv)[0],
             "image,image_size,image_sha256,mapfile,disc_type,label,health,record,name,date,start,end,pings,verdict,"
-            "units_lost,output,output_sha256,first_fix_lat,first_fix_lon,last_fix_lat,last_fix_lon,track_km");
+            "units_lost,units_past_end,units_never_tried,output,output_sha256,first_fix_lat,first_fix_lon,last_fix_lat,last_fix_lon,track_km");
   EXPECT_EQ(Lines(csv).size(), 5u);
   const std::string manifest = ReadText(out + "/manifest-sha256.txt");
   EXPECT_NE(manifest.find(inv["records"][2]["output_sha256"].get<std::string>() + "  b/ONE.ZEP\n"), std::string::npos);

@@ -220,7 +220,16 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
       // --type auto says what it found, and refuses what fits neither type.
       {{"list", img}, 0, "disc.img: a TK40 disc"},
       {{"list", six}, 0, "six.img: a ZEP V1.X disc"},
-      {{"list", six, "--type", "tk40"}, 0, "six.img looks like a ZEP V1.X disc"},
+      // A --type that no slot fits is refused, naming the type that fits, unless forced.
+      {{"list", six, "--type", "tk40"}, 2,
+       "six.img: --type tk40 is ruled out: a ZEP V1.X disc (of 2 slots in use, 0 fit TK40, 2 fit ZEP V1.X; 2 records "
+       "open with a ping record); give --type zep, or --force-type to read it as TK40 all the same\n"},
+      {{"list", six, "--type", "tk40", "--force-type"}, 0, "six.img looks like a ZEP V1.X disc"},
+      {{"convert", img, "--type", "zep", "--out", out}, 2,
+       "; give --type tk40, or --force-type to read it as ZEP V1.X all the same\n"},
+      {{"check", six, "--type", "tk40"}, 2, "six.img: --type tk40 is ruled out: a ZEP V1.X disc"},
+      {{"carve", img, "--type", "zep", "--out", out}, 2, "disc.img: --type zep is ruled out: a TK40 disc"},
+      {{"domain", six, "--type", "tk40", "--out", out}, 2, "six.img: --type tk40 is ruled out"},
       {{"list", Write(DiscImage(SourceType::Tk40, 8192), "blank.img")}, 0, "blank.img: a blank disc (its record directory is all zeros): no records; try `zepconv carve`"},
       {{"list", random}, 2, "noise.img: not a TK40 or ZEP V1.X disc"},
       {{"list", random, "--type", "zep"}, 0, ""},
@@ -314,6 +323,7 @@ TEST_F(CliTest, SampleDiscsLoseNoPingByDefault) {
     std::size_t carvedPings;  // by --all
   } discs[] = {
       {{}, 0, 0, 1400},
+      {{"--dump-runs"}, 0, 0, 1525},  // TK40 blocks, and ping records in the scan dump area
       {{"--type", "zep", "--dump-runs"}, 0, 0, 1525},
       {{"--type", "zep", "--dump-runs", "--damaged"}, 1, 1, 1521},  // the mapfile beside the image is used
   };
@@ -1032,7 +1042,30 @@ TEST_F(CliTest, NetcdfRefusesWhatItCannotDoAndKeepsNamesApart) {
   EXPECT_NE(run.err.find("zepconv: " + a + ": not written: "), std::string::npos) << run.err;
   EXPECT_EQ(std::distance(fs::directory_iterator(tmp.File("nc")), fs::directory_iterator()), 1);
   EXPECT_EQ(run.out, b + " -> " + tmp.File("nc") + "/R.nc\n") << run.out;
+
+  // Files made from a record keep every extension but .ZEP: REEF.A and REEF.B stay apart.
+  const std::vector<std::uint8_t> one = RecordFile({{0, Gll("091500")}});
+  const struct {
+    std::vector<std::string> files, made;
+  } naming[] = {
+      {{"REEF.A", "REEF.B"}, {"REEF.A.nc", "REEF.B.nc"}},
+      {{"S.ZEP", "carved-000000028672.zep", "T"}, {"S.nc", "T.nc", "carved-000000028672.nc"}},
+  };
+  for (const auto& n : naming) {
+    fs::remove_all(tmp.File("named"));
+    std::vector<std::string> args{"netcdf", "--out", tmp.File("named")};
+    for (const std::string& f : n.files) args.push_back(Put(f, one));
+    EXPECT_EQ(RunZepconv(args).status, 0) << n.files[0];
+    std::vector<std::string> made;
+    for (const auto& e : fs::directory_iterator(tmp.File("named"))) made.push_back(e.path().filename().string());
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(made, n.made);
+  }
 #endif
+  const test::ToolRun echogram = RunZepconv({"echogram", Put("REEF.A", one), "-o", tmp.path().string()});
+  EXPECT_TRUE(echogram.err.ends_with("is a folder; -o names the PNG to write, such as " +
+                                     (tmp.path() / "REEF.A.png").string() + "\n"))
+      << echogram.err;
 }
 
 }  // namespace

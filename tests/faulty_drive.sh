@@ -24,6 +24,11 @@ done
 echo "$offset $count" >>"$ZEP_DRIVE_LOG"
 exec dd if="$ZEP_DRIVE_IMAGE" bs="$count" skip="$offset" count=1 iflag=skip_bytes status=none'
 
+# DIR as /proc/mounts names it: absolute, its links resolved. Only its
+# folder is looked at, since the mount point itself may hang up (a FUSE
+# server that died).
+absolute() { printf '%s/%s' "$(cd "$(dirname -- "$1")" 2>/dev/null && pwd -P)" "$(basename -- "$1")"; }
+
 case "${1:-}" in
   up)
     dir=$2
@@ -45,7 +50,7 @@ case "${1:-}" in
     exit 1
     ;;
   down)
-    dir=$2
+    dir=$(absolute "$2")
     # nbdfuse (and the nbdkit it started) end when their mount goes.
     if grep -q " $dir fuse" /proc/mounts 2>/dev/null; then
       umount "$dir" 2>/dev/null || fusermount3 -u "$dir" 2>/dev/null || fusermount -u "$dir" 2>/dev/null

@@ -72,7 +72,8 @@ for type in tk40 zep; do
   b2=$(($(record_start areas.txt 4) + (101 - first) * unit + unit - 2048))
   b3=$((39725056 + 50 * 4096))
   bad="$b1:$((b1 + 2048)) $b2:$((b2 + 2048)) $b3:$((b3 + 2048))"
-  "$drive" up "$work/mnt" "$work/$type.img" "$work/log" "$bad" || exit 1
+  # The mount point as a user types it, relative: up and down both take it.
+  "$drive" up mnt "$work/$type.img" "$work/log" "$bad" || exit 1
 
   "$zepconv" domain mnt/drive -o used.map >/dev/null 2>&1 || fail "$type: domain of the drive"
   cmp -s <(grep -v '^#' whole.map) <(grep -v '^#' used.map) || fail "$type: the drive's domain is not the image's"
@@ -89,6 +90,12 @@ for type in tk40 zep; do
   grep -q "using the mapfile beside it, disc.map" said.txt || fail "$type: the mapfile beside the image was not used"
   grep -q "HARBOUR.*could not be read" said.txt && grep -q "REEF.A.*could not be read" said.txt ||
     fail "$type: the lost units are not named: $(cat said.txt)"
+  # Outside the domain ddrescue tried nothing: not read, but not bad either.
+  "$zepconv" carve disc.img --all -o carved -q >/dev/null 2>said.txt
+  grep -q "^zepconv: 3 sectors could not be read (first: disc.map marks bytes $b1 to $((b1 + 2047)) '-' (not rescued)); runs end at them$" said.txt &&
+    grep -q "^zepconv: [0-9]* sectors were never tried by GNU ddrescue (first: disc.map marks bytes 2048 to [0-9]* '?' (never tried)); runs end at them$" said.txt ||
+    fail "$type: carve of the rescued image does not tell bad sectors from never-tried ones: $(cat said.txt)"
+  rm -rf carved
   if [ $type = tk40 ]; then
     # Every ping but blocks 41 of HARBOUR and 101 of REEF.A, the rest alike.
     # The ping after each lost one says so in its last column (missing_before).
@@ -111,7 +118,8 @@ for type in tk40 zep; do
   done
   echo "all: ${SECONDS}s"
   rm -rf got_all.csv whole rescued straight carved dump.bin disc.img disc.map used.map
-  "$drive" down "$work/mnt"
+  "$drive" down mnt
+  ! grep -q " $work/mnt fuse" /proc/mounts || fail "$type: faulty_drive.sh down mnt left the drive mounted"
 done
 
 echo "== a drive whose record directory does not read"

@@ -134,7 +134,7 @@ def check(zepconv, record, nc, expect_hole=False):
     vendor = xr.open_dataset(nc, group="Vendor_specific").load()
     columns = {k: vendor[k].values for k in ["gps_text", "u16_22", "s16_16", "offset", "flags", "u8_38"]}
     for i, p in enumerate(pings):
-        assert columns["gps_text"][i].decode("latin-1") == p["gps_text"]
+        assert columns["gps_text"][i] == p["gps_text"], (columns["gps_text"][i], p)  # text, not bytes
         for k in ["u16_22", "s16_16", "offset", "flags", "u8_38"]:
             assert int(columns[k][i]) == p[k], (k, p)
     env = xr.open_dataset(nc, group="Environment")
