@@ -66,13 +66,18 @@ class ProgressLine {
   std::chrono::steady_clock::time_point last_{};
 };
 
+// "1 disc", "2 discs": as convert counts.
+std::string Count(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 struct Totals {
   std::int64_t records = 0, pings = 0, lost = 0;
   StatusFold status;
 };
 
 int StatusOf(const InventoryDisc& d) {
-  if (d.health == "unreadable") return kRefused;
+  if (d.health == "unreadable" || d.health == "not read") return kRefused;
   return d.health == "whole" && d.problems.empty() ? kDone : kPartly;
 }
 
@@ -80,8 +85,10 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
   std::int64_t pings = 0, lost = 0;
   for (const InventoryRecord& r : d.records) pings += r.pings, lost += r.unitsLost;
   if (!d.mapfile.empty()) con.Note({d.image, "using the mapfile beside it, " + d.mapfile});
-  con.out << d.image << " -> " << JoinPath(outDir, d.folder) << ": " << d.health << ", " << d.records.size()
-          << " records, " << pings << " pings, " << lost << " units lost\n"
+  con.out << d.image << " -> " << JoinPath(outDir, d.folder) << ": " << d.health << ", "
+          << Count(static_cast<std::int64_t>(d.records.size()), "record", "records") << ", "
+          << Count(pings, "ping", "pings") << ", " << Count(lost, "unit lost", "units lost")
+          << (OutputStatus(d) == "failed" ? "; outputs failed" : "") << '\n'
           << std::flush;
   for (const Problem& p : d.problems) {
     con.Report(p.subject == d.image ? p : Problem{d.image, p.Text(), p.units, p.kind});
@@ -94,12 +101,17 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
 
 int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
                      const InventoryOptions& options) {
-  SetInterruptHint("zepconv: the discs done are kept: run the same command with --resume to go on\n");
+  SetInterruptHint("zepconv: the discs done are kept: run the same command again to go on\n");
   BoxOptions box{images, outDir, options.resume, options.netcdf, options.type};
   ProgressLine line(con);
   Totals totals;
   BoxCallbacks callbacks;
-  callbacks.progress = [&](const BoxProgress& p) { line.Draw(p); };
+  callbacks.progress = [&](const BoxProgress& p) {
+    // The disc under way, named should the run be stopped while it reads.
+    const auto given = std::find(images.begin(), images.end(), p.image);
+    SetInterruptSubject(given == images.end() ? nullptr : given->c_str());
+    line.Draw(p);
+  };
   callbacks.discDone = [&](const InventoryDisc& d) {
     line.Clear();
     SayDisc(con, d, outDir, totals);
@@ -107,14 +119,16 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
   const BoxResult result = MakeInventory(box, callbacks);
   line.Clear();
   SetInterruptHint(nullptr);
+  SetInterruptSubject(nullptr);
   bool failed = false;
   for (const Problem& p : result.problems) {
     if (p.kind == ProblemKind::kOther) con.Note(p);
     else con.Report(p), failed = true;
   }
   if (result.indexPath.empty()) return result.discs.empty() ? kRefused : std::max(totals.status.worst, kPartly);
-  con.out << "total: " << result.discs.size() << " discs, " << totals.records << " records, " << totals.pings
-          << " pings, " << totals.lost << " units lost -> " << result.indexPath << '\n';
+  con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << ", "
+          << Count(totals.records, "record", "records") << ", " << Count(totals.pings, "ping", "pings") << ", "
+          << Count(totals.lost, "unit lost", "units lost") << " -> " << result.indexPath << '\n';
   if (failed) totals.status.Add(kPartly);
   return totals.status.Status();
 }

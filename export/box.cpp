@@ -75,7 +75,7 @@ std::vector<std::string> Folders(const std::vector<std::string>& images, const s
 // wrote still have the size and modification time they had then.
 bool StillAsDone(const InventoryDisc& d, const std::string& image, const std::string& outDir) {
   const box::FileStamp now = StampOf(image);
-  if (d.health == "unreadable" || !now.exists || now.size != d.size || now.mtime != d.mtime) return false;
+  if (d.health == "unreadable" || OutputStatus(d) == "failed" || !now.exists || now.size != d.size || now.mtime != d.mtime) return false;
   return std::all_of(d.files.begin(), d.files.end(), [&](const InventoryFile& f) {
     const box::FileStamp s = StampOf(Join(outDir, f.path));
     return s.exists && s.size == f.size && s.mtime == f.mtime;

@@ -138,7 +138,8 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   }
   const std::string folderPath = JoinPath(job.outDir, job.folder);
   if (std::error_code ec; !fs::create_directories(fs::path(folderPath), ec) && ec) {
-    Unreadable(disc, {folderPath, ec.message(), 0, ProblemKind::kWriteFailed});
+    disc.health = "not read";
+    disc.problems.push_back({folderPath, ec.message(), 0, ProblemKind::kWriteFailed});
     return disc;
   }
   Weighed w = Weigh(*source, *job.options);

@@ -97,12 +97,17 @@ void RecordsOfSweep(InventoryDisc& disc, const DiscJob& job, const RecordDirecto
     r.name = Latin1ToUtf8(RecordName(dir, s.slot, type));
     r.verdict = VerdictName(h.verdict);
     r.unitsLost = h.unreadableUnits + h.beyondEnd + h.noMode;
+    r.pings = h.pings;  // the disc's, whether or not its file could be written
     const IsoTimes iso = IsoTimesOf(ReadEntry(dir, s.slot, type));
     r.date = iso.date.value_or("");
     r.start = iso.start.value_or("");
     r.end = iso.end.value_or("");
     if (s.conversion.Converted()) RecordOutputs(disc, r, s.path, job, watch);
-    disc.problems.insert(disc.problems.end(), s.conversion.problems.begin(), s.conversion.problems.end());
+    // Each named after its record, as convert names them.
+    for (Problem p : s.conversion.problems) {
+      if (p.subject.empty()) p.subject = RecordSubject(r);
+      disc.problems.push_back(std::move(p));
+    }
     disc.records.push_back(std::move(r));
   }
   RecordsOfCarve(disc, job, swept.dumpCarve, watch);
@@ -119,7 +124,8 @@ void RecordsOfCarve(InventoryDisc& disc, const DiscJob& job, const CarveResult& 
   }
   for (const Problem& p : carved.failures) disc.problems.push_back(p);
   if (carved.readProblem) {
-    disc.problems.push_back({"", std::to_string(carved.unreadableSectors) + " sectors could not be read (first: " +
+    disc.problems.push_back({"", std::to_string(carved.unreadableSectors) +
+                                     (carved.unreadableSectors == 1 ? " sector" : " sectors") + " could not be read (first: " +
                                      carved.readProblem->what + "); runs end at them",
                              carved.unreadableSectors, ProblemKind::kUnreadable});
   }
@@ -130,10 +136,11 @@ void FinishDisc(InventoryDisc& disc, const DiscJob& job, bool directoryLost, Box
     disc.files.push_back({RelativeTo(f.path, job.outDir), f.sha256, f.size, ModificationTime(f.path)});
   }
   std::sort(disc.files.begin(), disc.files.end());
-  bool lost = !disc.problems.empty();
+  // An output that could not be written (a full disk) says nothing of the disc.
+  bool lost = std::any_of(disc.problems.begin(), disc.problems.end(),
+                          [](const Problem& p) { return p.kind != ProblemKind::kWriteFailed; });
   for (const InventoryRecord& r : disc.records) {
-    lost = lost || r.unitsLost > 0 || (r.verdict != "whole" && r.verdict != "carved") ||
-           (r.record && r.output.empty());
+    lost = lost || r.unitsLost > 0 || (r.verdict != "whole" && r.verdict != "carved");
   }
   disc.health = directoryLost ? "directory lost" : lost ? "damaged" : "whole";
 }

@@ -259,6 +259,7 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
     html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd>";
     html += "<dt>pings</dt><dd>" + std::to_string(Pings(d)) + "</dd>";
     html += "<dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>";
+    if (OutputStatus(d) == "failed") html += "<dt>outputs</dt><dd>" + Mark("failed") + "</dd>";
     html += "<dt>image</dt><dd>" + Bytes(d.size) + (d.mapfile.empty() ? "" : ", mapfile " + Esc(FileName(d.mapfile))) + "</dd>";
     html += "</dl></div>\n</section>\n";
   }
@@ -278,6 +279,7 @@ std::string DiscHtml(const InventoryDisc& d) {
   html += "<dt>type</dt><dd>" + Esc(d.type.empty() ? "neither TK40 nor ZEP V1.X" : d.type) + "</dd>";
   html += "<dt>label</dt><dd>" + Esc(d.label.empty() ? "none" : d.label) + "</dd>";
   html += "<dt>health</dt><dd>" + Mark(d.health) + "</dd>";
+  if (OutputStatus(d) == "failed") html += "<dt>outputs</dt><dd>" + Mark("failed") + " (named below)</dd>";
   html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd><dt>pings</dt><dd>" +
           std::to_string(Pings(d)) + "</dd><dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>";
   if (!d.checkReport.empty()) html += "<dt>check</dt><dd><a href=\"" + Href(prefix + d.checkReport) + "\">" + Esc(d.checkReport) + "</a></dd>";
