@@ -77,7 +77,9 @@ struct Totals {
 };
 
 int StatusOf(const InventoryDisc& d) {
-  if (d.health == "unreadable" || d.health == "not read") return kRefused;
+  // Nothing read, or nothing found on a disc without its directory.
+  if (d.health == "unreadable" || d.health == "not read" || (d.health == "directory lost" && d.records.empty()))
+    return kRefused;
   return d.health == "whole" && d.problems.empty() ? kDone : kPartly;
 }
 
@@ -136,7 +138,7 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
 Command AddInventoryCommand(CLI::App& app) {
   struct Args {
     std::vector<std::string> images;
-    std::string out, type;
+    std::string out, type = "auto";
     InventoryOptions options;
   };
   auto a = std::make_shared<Args>();
@@ -146,16 +148,19 @@ Command AddInventoryCommand(CLI::App& app) {
       "DIR/inventory.csv, inventory.json, index.html and manifest-sha256.txt");
   command->add_option("IMAGE", a->images, "Disc images (or devices), each found with its mapfile beside it")
       ->required();
-  command->add_option("--out", a->out, "Folder for the inventory (created if missing)")->required();
+  command->add_option("-o,--out", a->out, "Folder for the inventory (created if missing)")->required();
   command->add_flag("--resume", a->options.resume,
                     "Go on from a stopped run: a disc is read again unless its image and every file made of it "
                     "still have the size and time they had");
   command->add_flag("--netcdf", a->options.netcdf, "Also write each record as netCDF");
-  command->add_option("--type", a->type, "Take every disc as this type (tk40 or zep); default: each disc's own evidence")
-      ->check(CLI::IsMember({"tk40", "zep"}));
+  command
+      ->add_option("--type", a->type,
+                   "Take every disc as this type: tk40 (TK40), zep (ZEP V1.X) or auto (each disc's own evidence)")
+      ->check(CLI::IsMember({"auto", "tk40", "zep"}))
+      ->capture_default_str();
   return {command, [a](Console& con) {
             InventoryOptions options = a->options;
-            if (!a->type.empty()) options.type = a->type == "zep" ? SourceType::ZepV1 : SourceType::Tk40;
+            if (a->type != "auto") options.type = a->type == "zep" ? SourceType::ZepV1 : SourceType::Tk40;
             return InventoryCommand(con, a->images, a->out, options);
           }};
 }
