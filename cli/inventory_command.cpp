@@ -72,7 +72,6 @@ std::string Count(std::int64_t n, const char* one, const char* many) {
 }
 
 struct Totals {
-  std::int64_t records = 0, pings = 0, lost = 0;
   StatusFold status;
 };
 
@@ -95,7 +94,6 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
   for (const Problem& p : d.problems) {
     con.Report(p.subject == d.image ? p : Problem{d.image, p.Text(), p.units, p.kind});
   }
-  totals.records += static_cast<std::int64_t>(d.records.size()), totals.pings += pings, totals.lost += lost;
   totals.status.Add(StatusOf(d));
 }
 
@@ -104,7 +102,13 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
 int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
                      const InventoryOptions& options) {
   SetInterruptHint("zepconv: the discs done are kept: run the same command again to go on\n");
-  BoxOptions box{images, outDir, options.resume, options.netcdf, options.type};
+  BoxOptions box;
+  box.images = images;
+  box.outDir = outDir;
+  box.resume = options.resume;
+  box.reread = options.reread;
+  box.netcdf = options.netcdf;
+  box.type = options.type;
   ProgressLine line(con);
   Totals totals;
   BoxCallbacks callbacks;
@@ -128,9 +132,15 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
     else con.Report(p), failed = true;
   }
   if (result.indexPath.empty()) return result.discs.empty() ? kRefused : std::max(totals.status.worst, kPartly);
+  // The whole box's, discs of earlier runs included.
+  std::int64_t records = 0, pings = 0, lost = 0;
+  for (const InventoryDisc& d : result.discs) {
+    records += static_cast<std::int64_t>(d.records.size());
+    for (const InventoryRecord& r : d.records) pings += r.pings, lost += r.unitsLost;
+  }
   con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << ", "
-          << Count(totals.records, "record", "records") << ", " << Count(totals.pings, "ping", "pings") << ", "
-          << Count(totals.lost, "unit lost", "units lost") << " -> " << result.indexPath << '\n';
+          << Count(records, "record", "records") << ", " << Count(pings, "ping", "pings") << ", "
+          << Count(lost, "unit lost", "units lost") << " -> " << result.indexPath << '\n';
   if (failed) totals.status.Add(kPartly);
   return totals.status.Status();
 }
@@ -150,8 +160,10 @@ Command AddInventoryCommand(CLI::App& app) {
       ->required();
   command->add_option("-o,--out", a->out, "Folder for the inventory (created if missing)")->required();
   command->add_flag("--resume", a->options.resume,
-                    "Go on from a stopped run: a disc is read again unless its image and every file made of it "
-                    "still have the size and time they had");
+                    "Say so when DIR holds no box to go on from (every run goes on with the box in DIR: its discs "
+                    "stay, and a disc given again is read again only when its image or a file made of it changed, "
+                    "or an output of it failed)");
+  command->add_flag("--reread", a->options.reread, "Read every disc given again, even one the box holds as it is");
   command->add_flag("--netcdf", a->options.netcdf, "Also write each record as netCDF");
   command
       ->add_option("--type", a->type,

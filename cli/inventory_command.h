@@ -13,7 +13,8 @@
 namespace zep::cli {
 
 struct InventoryOptions {
-  bool resume = false;  // skip discs done before that are as they were
+  bool resume = false;  // a box is expected in the folder
+  bool reread = false;  // discs the box holds as they are read again all the same
   bool netcdf = false;
   std::optional<SourceType> type;  // every disc taken as this
 };

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 
+#include "disc/ascii.h"
 #include "export/box_parts.h"
 
 namespace zep {
@@ -39,32 +40,64 @@ std::vector<std::string> Distinct(const std::vector<std::string>& given, Problem
   return images;
 }
 
-std::vector<InventoryDisc> EarlierRun(const std::string& outDir, Problems& problems) {
+std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
+
+// A disc is known in the box by its image's file name, case aside (as its
+// folder is); images of one name by the order they come, as their folders.
+std::string Identity(const std::string& image) { return AsciiLower(FileNameOf(image)); }
+
+bool ByFolder(const InventoryDisc& a, const InventoryDisc& b) { return a.folder < b.folder; }
+
+// The box already in outDir: its discs by folder; none for a new box.
+std::vector<InventoryDisc> EarlierRun(const std::string& outDir, bool resume, Problems& problems) {
+  const std::string path = Join(outDir, kStateFile);
   std::string text;
-  if (InputFile in = InputFile::Open(Join(outDir, kStateFile)); in.open()) {
+  if (InputFile in = InputFile::Open(path); in.open()) {
     std::vector<std::uint8_t> buffer(1 << 16);
     for (ReadResult r; (r = in.Read(buffer)).ok() && r.bytes > 0;) text.append(buffer.begin(), buffer.begin() + r.bytes);
+  } else {
+    if (resume) problems.push_back({path, "no box to go on from; starting afresh", 0, ProblemKind::kOther});
+    return {};
   }
-  if (auto state = ParseState(text)) return std::move(*state);
-  problems.push_back({Join(outDir, kStateFile), "no state to resume from; starting afresh", 0, ProblemKind::kOther});
+  if (auto state = ParseState(text)) {
+    std::sort(state->begin(), state->end(), ByFolder);
+    return std::move(*state);
+  }
+  problems.push_back({path, "is no state of a box that this zepconv knows; starting afresh", 0, ProblemKind::kOther});
   return {};
 }
 
-// The same image keeps its folder across runs; new ones take free names.
-// The box's own files are never a disc's folder, nor is a disc's page.
-std::vector<std::string> Folders(const std::vector<std::string>& images, const std::vector<InventoryDisc>& before) {
-  std::vector<std::string> taken = {"index.html", "inventory.csv", "inventory.json", "manifest-sha256.txt", kStateFile},
-                           folders(images.size());
+constexpr std::size_t kNew = static_cast<std::size_t>(-1);
+
+// Which disc of the box each image given is (kNew: none).
+std::vector<std::size_t> Match(const std::vector<std::string>& images, const std::vector<InventoryDisc>& before) {
+  std::vector<std::size_t> match(images.size(), kNew);
+  std::vector<bool> used(before.size(), false);
   for (std::size_t i = 0; i < images.size(); ++i) {
-    for (const InventoryDisc& d : before) {
-      if (Key(d.image) != Key(images[i])) continue;
-      folders[i] = d.folder;
-      taken.push_back(d.folder);
-      taken.push_back(d.folder + ".html");
+    for (std::size_t j = 0; j < before.size() && match[i] == kNew; ++j) {
+      if (used[j] || Identity(before[j].image) != Identity(images[i])) continue;
+      match[i] = j;
+      used[j] = true;
     }
   }
+  return match;
+}
+
+// A disc of the box keeps its folder; new ones take free names. The box's
+// own files are never a disc's folder, nor is a disc's page.
+std::vector<std::string> Folders(const std::vector<std::string>& images, const std::vector<InventoryDisc>& before,
+                                 const std::vector<std::size_t>& match) {
+  std::vector<std::string> taken = {"index.html", "inventory.csv", "inventory.json", "manifest-sha256.txt", kStateFile},
+                           folders(images.size());
+  for (const InventoryDisc& d : before) {
+    taken.push_back(d.folder);
+    taken.push_back(d.folder + ".html");
+  }
   for (std::size_t i = 0; i < images.size(); ++i) {
-    if (!folders[i].empty()) continue;
+    if (match[i] != kNew) {
+      folders[i] = before[match[i]].folder;
+      continue;
+    }
     folders[i] = DiscFolderName(images[i], taken);
     taken.push_back(folders[i] + ".html");
   }
@@ -115,14 +148,16 @@ class Pace {
   std::chrono::steady_clock::time_point start_;
 };
 
-// Discs of the earlier run that this one has not reached stay in the state.
-std::string StateOf(const std::vector<InventoryDisc>& done, const std::vector<InventoryDisc>& before) {
-  std::vector<InventoryDisc> state = done;
+// The box's discs: those of this run, and those of earlier runs that this
+// one has not read (again), by folder.
+std::vector<InventoryDisc> BoxDiscs(const std::vector<InventoryDisc>& done, const std::vector<InventoryDisc>& before) {
+  std::vector<InventoryDisc> all = done;
   for (const InventoryDisc& d : before) {
-    if (std::none_of(state.begin(), state.end(), [&](const InventoryDisc& s) { return Key(s.image) == Key(d.image); }))
-      state.push_back(d);
+    if (std::none_of(all.begin(), all.end(), [&](const InventoryDisc& s) { return s.folder == d.folder; }))
+      all.push_back(d);
   }
-  return StateJson(state);
+  std::sort(all.begin(), all.end(), ByFolder);
+  return all;
 }
 
 // The table, the pages and the manifest: every file the discs wrote, and
@@ -149,6 +184,38 @@ void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
   if (indexWritten) result.indexPath = Join(outDir, "index.html");
 }
 
+// The discs given, each kept as the box holds it or read; a cancel drops
+// the disc under way.
+void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks& callbacks,
+               const std::vector<std::string>& images, const std::vector<InventoryDisc>& before) {
+  const std::vector<std::size_t> match = Match(images, before);
+  const std::vector<std::string> folders = Folders(images, before, match);
+  std::uint64_t total = 0;
+  for (const std::string& image : images) total += StampOf(image).size;
+  Pace pace(callbacks, images.size(), total);
+  const auto cancelled = [&] { return callbacks.cancelled && callbacks.cancelled(); };
+  for (std::size_t i = 0; i < images.size() && !result.interrupted; ++i) {
+    const InventoryDisc* earlier = match[i] == kNew ? nullptr : &before[match[i]];
+    if (earlier && !options.reread && StillAsDone(*earlier, images[i], options.outDir)) {
+      result.discs.push_back(*earlier);
+      result.discs.back().image = images[i];
+      pace.Done(earlier->size, false);
+    } else {
+      box::DiscJob job{images[i], options.outDir, folders[i], &options,
+                       [&](std::uint64_t done) { pace.At(i, images[i], done); }, cancelled};
+      InventoryDisc disc = box::ReadDisc(job, result.interrupted);
+      result.interrupted = result.interrupted || cancelled();
+      if (result.interrupted) break;  // the disc under way is dropped
+      result.discs.push_back(std::move(disc));
+      pace.Done(result.discs.back().size, true);
+      if (auto p = box::WriteWatched(Join(options.outDir, kStateFile), StateJson(BoxDiscs(result.discs, before)), nullptr)) {
+        result.problems.push_back(*p);
+      }
+    }
+    if (callbacks.discDone) callbacks.discDone(result.discs.back());
+  }
+}
+
 }  // namespace
 
 BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks) {
@@ -165,37 +232,13 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
     probe.Discard();
   }
   const std::vector<std::string> images = Distinct(options.images, result.problems);
-  const std::vector<InventoryDisc> before = options.resume ? EarlierRun(options.outDir, result.problems)
-                                                           : std::vector<InventoryDisc>{};
-  const std::vector<std::string> folders = Folders(images, before);
-  std::uint64_t total = 0;
-  for (const std::string& image : images) total += StampOf(image).size;
-  Pace pace(callbacks, images.size(), total);
-  const auto cancelled = [&] { return callbacks.cancelled && callbacks.cancelled(); };
-  for (std::size_t i = 0; i < images.size() && !result.interrupted; ++i) {
-    const auto earlier = std::find_if(before.begin(), before.end(), [&](const InventoryDisc& d) { return Key(d.image) == Key(images[i]); });
-    if (earlier != before.end() && StillAsDone(*earlier, images[i], options.outDir)) {
-      result.discs.push_back(*earlier);
-      result.discs.back().image = images[i];
-      pace.Done(earlier->size, false);
-    } else {
-      box::DiscJob job{images[i], options.outDir, folders[i], &options,
-                       [&](std::uint64_t done) { pace.At(i, images[i], done); }, cancelled};
-      InventoryDisc disc = box::ReadDisc(job, result.interrupted);
-      result.interrupted = result.interrupted || cancelled();
-      if (result.interrupted) break;  // the disc under way is dropped
-      result.discs.push_back(std::move(disc));
-      pace.Done(result.discs.back().size, true);
-      if (auto p = box::WriteWatched(Join(options.outDir, kStateFile), StateOf(result.discs, before), nullptr)) {
-        result.problems.push_back(*p);
-      }
-    }
-    if (callbacks.discDone) callbacks.discDone(result.discs.back());
-  }
+  const std::vector<InventoryDisc> before = EarlierRun(options.outDir, options.resume, result.problems);
+  ReadGiven(result, options, callbacks, images, before);
   if (result.interrupted) {
-    result.problems.push_back({"", "interrupted; the discs done are kept for --resume", 0, ProblemKind::kInterrupted});
+    result.problems.push_back({"", "interrupted; the discs done are kept for the next run", 0, ProblemKind::kInterrupted});
     return result;
   }
+  result.discs = BoxDiscs(result.discs, before);
   WriteBoxFiles(result, options.outDir);
   return result;
 }

@@ -20,7 +20,12 @@ namespace zep {
 struct BoxOptions {
   std::vector<std::string> images;  // disc images or devices; each found with the GNU ddrescue mapfile beside it
   std::string outDir;               // created if missing
-  bool resume = false;              // go on from inventory-state.json in outDir
+  // A box in outDir (its inventory-state.json) is always gone on with: its
+  // discs stay, and a disc given again is read again only when its image,
+  // or a file made of it, changed or an output of it failed. resume only
+  // says that a box is expected there (a note when there is none).
+  bool resume = false;
+  bool reread = false;              // read every disc given again, even one the box holds as it is
   bool netcdf = false;              // also each record as netCDF (where the build can)
   std::optional<SourceType> type;   // every disc taken as this type; none: each disc's own evidence
 };
@@ -41,7 +46,9 @@ struct BoxCallbacks {
 };
 
 struct BoxResult {
-  std::vector<InventoryDisc> discs;  // in the order given; each carries its own Problems
+  // Every disc of the box, by folder: those given, and those earlier runs
+  // put there; each carries its own Problems.
+  std::vector<InventoryDisc> discs;
   Problems problems;                 // the box's own (its files, its folder); kInterrupted when cancelled
   bool interrupted = false;
   std::string indexPath;  // outDir/index.html, only when it was written

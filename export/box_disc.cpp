@@ -145,6 +145,32 @@ bool Sweep(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const We
   return swept.cancelled;
 }
 
+// Each whole path `from` in text (at its start, or after a space or a
+// parenthesis) becomes `to`.
+void Swap(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty() || from == to) return;
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+    if (at > 0 && text[at - 1] != ' ' && text[at - 1] != '(') {
+      at += from.size();
+      continue;
+    }
+    text.replace(at, from.size(), to);
+    at += to.size();
+  }
+}
+
+// The disc's problems as the box tells them wherever it was read from: the
+// image and its mapfile by their own names, the box's files relative to it.
+void InBoxTerms(InventoryDisc& disc, const DiscJob& job) {
+  std::vector<std::pair<std::string, std::string>> swaps = {{job.outDir + "/", ""}, {job.outDir + "\\", ""}};
+  for (const std::string& path : {job.image, disc.mapfile}) {
+    if (FileName(path) != path) swaps.emplace_back(path, FileName(path));
+  }
+  for (Problem& p : disc.problems) {
+    for (const auto& [from, to] : swaps) Swap(p.subject, from, to), Swap(p.what, from, to);
+  }
+}
+
 }  // namespace
 
 InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
@@ -157,12 +183,14 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   std::optional<DiscSource> source = Open(disc);
   if (!source) {
     HashImageFile(disc);
+    InBoxTerms(disc, job);
     return disc;
   }
   const std::string folderPath = JoinPath(job.outDir, job.folder);
   if (std::error_code ec; !fs::create_directories(fs::path(folderPath), ec) && ec) {
     disc.health = "not read";
     disc.problems.push_back({folderPath, ec.message(), 0, ProblemKind::kWriteFailed});
+    InBoxTerms(disc, job);
     return disc;
   }
   Weighed w = Weigh(*source, *job.options);
@@ -186,6 +214,7 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   // Bytes the sweep could not read (a mapfile's unrescued ones) are still
   // the image's: sha256sum hashes them, and so does the one read of them here.
   if (disc.sha256.empty()) HashImageFile(disc);
+  InBoxTerms(disc, job);
   return disc;
 }
 

@@ -203,8 +203,9 @@ json DiscState(const InventoryDisc& d) {
   for (const InventoryFile& f : d.files) {
     files.push_back({{"file", f.path}, {"sha256", f.sha256}, {"size", f.size}, {"mtime", f.mtime}});
   }
-  return {{"image", d.image}, {"folder", d.folder}, {"size", d.size}, {"mtime", d.mtime},
-          {"sha256", d.sha256}, {"mapfile", d.mapfile}, {"type", d.type}, {"label", d.label},
+  // Names only: the box reads the same wherever its discs lay when read.
+  return {{"image", FileName(d.image)}, {"folder", d.folder}, {"size", d.size}, {"mtime", d.mtime},
+          {"sha256", d.sha256}, {"mapfile", FileName(d.mapfile)}, {"type", d.type}, {"label", d.label},
           {"health", d.health}, {"problems", problems}, {"check", d.checkReport}, {"files", files}, {"records", records}};
 }
 
