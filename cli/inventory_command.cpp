@@ -145,9 +145,28 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
   return totals.status.Status();
 }
 
+int MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir) {
+  int status = kDone;
+  for (const std::string& other : others) {
+    BoxCallbacks callbacks;
+    callbacks.discDone = [&](const InventoryDisc& d) {
+      con.out << JoinPath(other, d.folder) << " -> " << JoinPath(outDir, d.folder) << ": merged\n";
+    };
+    const BoxResult result = MergeInventory(other, outDir, callbacks);
+    for (const Problem& p : result.problems) {
+      if (p.kind == ProblemKind::kOther) con.Note(p);
+      else con.Report(p), status = std::max(status, p.kind == ProblemKind::kUsage ? kRefused : kPartly);
+    }
+    if (result.indexPath.empty()) return std::max(status, kPartly);
+    con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << " -> "
+            << result.indexPath << '\n';
+  }
+  return status;
+}
+
 Command AddInventoryCommand(CLI::App& app) {
   struct Args {
-    std::vector<std::string> images;
+    std::vector<std::string> images, merges;
     std::string out, type = "auto";
     InventoryOptions options;
   };
@@ -156,8 +175,16 @@ Command AddInventoryCommand(CLI::App& app) {
       "inventory",
       "Read a box of discs: check and convert each, with tracks and echograms, into DIR/<image name>; "
       "DIR/inventory.csv, inventory.json, index.html and manifest-sha256.txt");
-  command->add_option("IMAGE", a->images, "Disc images (or devices), each found with its mapfile beside it")
-      ->required();
+  CLI::Option* images =
+      command->add_option("IMAGE", a->images, "Disc images (or devices), each found with its mapfile beside it");
+  CLI::Option* merge = command->add_option(
+      "--merge", a->merges,
+      "Add the discs of the inventory in OTHER (made on another machine, say) to the one in DIR, reading no image: "
+      "each file copied and its hash checked against OTHER's manifest; repeat for more");
+  merge->excludes(images)->type_name("OTHER");
+  command->callback([images, merge] {
+    if (images->count() + merge->count() == 0) throw CLI::RequiredError("IMAGE or --merge OTHER");
+  });
   command->add_option("-o,--out", a->out, "Folder for the inventory (created if missing)")->required();
   command->add_flag("--resume", a->options.resume,
                     "Say so when DIR holds no box to go on from (every run goes on with the box in DIR: its discs "
@@ -173,6 +200,7 @@ Command AddInventoryCommand(CLI::App& app) {
   return {command, [a](Console& con) {
             InventoryOptions options = a->options;
             if (a->type != "auto") options.type = a->type == "zep" ? SourceType::ZepV1 : SourceType::Tk40;
+            if (!a->merges.empty()) return MergeCommand(con, a->merges, a->out);
             return InventoryCommand(con, a->images, a->out, options);
           }};
 }

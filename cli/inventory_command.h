@@ -22,6 +22,9 @@ struct InventoryOptions {
 int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
                      const InventoryOptions& options);
 
+// The inventories in others merged into the one in outDir, each in turn.
+int MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir);
+
 Command AddInventoryCommand(CLI::App& app);
 
 }  // namespace zep::cli

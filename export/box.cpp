@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using box::StampOf;
 
-constexpr const char* kStateFile = "inventory-state.json";
+using box::kStateFile;
 
 std::string Key(const std::string& path) {
   std::error_code ec;
@@ -48,8 +48,10 @@ std::string Identity(const std::string& image) { return AsciiLower(FileNameOf(im
 
 bool ByFolder(const InventoryDisc& a, const InventoryDisc& b) { return a.folder < b.folder; }
 
+}  // namespace
+
 // The box already in outDir: its discs by folder; none for a new box.
-std::vector<InventoryDisc> EarlierRun(const std::string& outDir, bool resume, Problems& problems) {
+std::vector<InventoryDisc> box::EarlierRun(const std::string& outDir, bool resume, Problems& problems) {
   const std::string path = Join(outDir, kStateFile);
   std::string text;
   if (InputFile in = InputFile::Open(path); in.open()) {
@@ -66,6 +68,8 @@ std::vector<InventoryDisc> EarlierRun(const std::string& outDir, bool resume, Pr
   problems.push_back({path, "is no state of a box that this zepconv knows; starting afresh", 0, ProblemKind::kOther});
   return {};
 }
+
+namespace {
 
 constexpr std::size_t kNew = static_cast<std::size_t>(-1);
 
@@ -148,9 +152,11 @@ class Pace {
   std::chrono::steady_clock::time_point start_;
 };
 
+}  // namespace
+
 // The box's discs: those of this run, and those of earlier runs that this
 // one has not read (again), by folder.
-std::vector<InventoryDisc> BoxDiscs(const std::vector<InventoryDisc>& done, const std::vector<InventoryDisc>& before) {
+std::vector<InventoryDisc> box::BoxDiscs(const std::vector<InventoryDisc>& done, const std::vector<InventoryDisc>& before) {
   std::vector<InventoryDisc> all = done;
   for (const InventoryDisc& d : before) {
     if (std::none_of(all.begin(), all.end(), [&](const InventoryDisc& s) { return s.folder == d.folder; }))
@@ -162,7 +168,7 @@ std::vector<InventoryDisc> BoxDiscs(const std::vector<InventoryDisc>& done, cons
 
 // The table, the pages and the manifest: every file the discs wrote, and
 // these, each hashed as it is written.
-void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
+void box::WriteBoxFiles(BoxResult& result, const std::string& outDir) {
   auto watch = std::make_shared<BoxWatch>();
   const std::vector<InventoryDisc>& discs = result.discs;
   const std::string title = "Inventory of " + std::to_string(discs.size()) + (discs.size() == 1 ? " disc" : " discs");
@@ -183,6 +189,8 @@ void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
   }
   if (indexWritten) result.indexPath = Join(outDir, "index.html");
 }
+
+namespace {
 
 // The discs given, each kept as the box holds it or read; a cancel drops
 // the disc under way.
@@ -208,7 +216,7 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
       if (result.interrupted) break;  // the disc under way is dropped
       result.discs.push_back(std::move(disc));
       pace.Done(result.discs.back().size, true);
-      if (auto p = box::WriteWatched(Join(options.outDir, kStateFile), StateJson(BoxDiscs(result.discs, before)), nullptr)) {
+      if (auto p = box::WriteWatched(Join(options.outDir, kStateFile), StateJson(box::BoxDiscs(result.discs, before)), nullptr)) {
         result.problems.push_back(*p);
       }
     }
@@ -232,14 +240,14 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
     probe.Discard();
   }
   const std::vector<std::string> images = Distinct(options.images, result.problems);
-  const std::vector<InventoryDisc> before = EarlierRun(options.outDir, options.resume, result.problems);
+  const std::vector<InventoryDisc> before = box::EarlierRun(options.outDir, options.resume, result.problems);
   ReadGiven(result, options, callbacks, images, before);
   if (result.interrupted) {
     result.problems.push_back({"", "interrupted; the discs done are kept for the next run", 0, ProblemKind::kInterrupted});
     return result;
   }
-  result.discs = BoxDiscs(result.discs, before);
-  WriteBoxFiles(result, options.outDir);
+  result.discs = box::BoxDiscs(result.discs, before);
+  box::WriteBoxFiles(result, options.outDir);
   return result;
 }
 

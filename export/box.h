@@ -56,4 +56,12 @@ struct BoxResult {
 
 BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks);
 
+// The discs of the box in other added to the box in outDir (made if
+// missing), no image read: each of their files copied, its hash checked
+// against other's manifest as it is written. A disc in both (known by its
+// image's name) is kept once; two different images of one name are a
+// conflict, named (kKeptExisting), and outDir's is kept. discDone is told
+// each disc merged.
+BoxResult MergeInventory(const std::string& other, const std::string& outDir, const BoxCallbacks& callbacks);
+
 }  // namespace zep
