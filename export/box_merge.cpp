@@ -87,6 +87,7 @@ std::optional<Problem> CopyDisc(InventoryDisc& d, const std::string& folder, con
   if (problem) {
     std::error_code ec;
     for (const InventoryFile& f : copied) fs::remove(fs::path(Join(m.outDir, f.path)), ec);
+    fs::remove(fs::path(Join(m.outDir, folder)), ec);  // only when nothing else is in it
     return problem;
   }
   d.files = std::move(copied);
