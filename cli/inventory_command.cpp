@@ -164,9 +164,22 @@ int MergeCommand(Console& con, const std::vector<std::string>& others, const std
   return status;
 }
 
+int DropCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir) {
+  const BoxResult result = DropFromInventory(images, outDir);
+  int status = kDone;
+  for (const Problem& p : result.problems) {
+    if (p.kind == ProblemKind::kOther) con.Note(p);
+    else con.Report(p), status = kPartly;
+  }
+  if (result.indexPath.empty()) return kRefused;
+  con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << " -> "
+          << result.indexPath << '\n';
+  return status;
+}
+
 Command AddInventoryCommand(CLI::App& app) {
   struct Args {
-    std::vector<std::string> images, merges;
+    std::vector<std::string> images, merges, drops;
     std::string out, type = "auto";
     InventoryOptions options;
   };
@@ -182,8 +195,11 @@ Command AddInventoryCommand(CLI::App& app) {
       "Add the discs of the inventory in OTHER (made on another machine, say) to the one in DIR, reading no image: "
       "each file copied and its hash checked against OTHER's manifest; repeat for more");
   merge->excludes(images)->type_name("OTHER");
-  command->callback([images, merge] {
-    if (images->count() + merge->count() == 0) throw CLI::RequiredError("IMAGE or --merge OTHER");
+  CLI::Option* drop = command->add_option(
+      "--drop", a->drops, "Take the disc of this image name out of the inventory in DIR, with its files; repeat for more");
+  drop->excludes(images)->excludes(merge)->type_name("NAME");
+  command->callback([images, merge, drop] {
+    if (images->count() + merge->count() + drop->count() == 0) throw CLI::RequiredError("IMAGE, --merge OTHER or --drop NAME");
   });
   command->add_option("-o,--out", a->out, "Folder for the inventory (created if missing)")->required();
   command->add_flag("--resume", a->options.resume,
@@ -201,6 +217,7 @@ Command AddInventoryCommand(CLI::App& app) {
             InventoryOptions options = a->options;
             if (a->type != "auto") options.type = a->type == "zep" ? SourceType::ZepV1 : SourceType::Tk40;
             if (!a->merges.empty()) return MergeCommand(con, a->merges, a->out);
+            if (!a->drops.empty()) return DropCommand(con, a->drops, a->out);
             return InventoryCommand(con, a->images, a->out, options);
           }};
 }

@@ -25,6 +25,9 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
 // The inventories in others merged into the one in outDir, each in turn.
 int MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir);
 
+// The discs of these image names taken out of the inventory in outDir.
+int DropCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir);
+
 Command AddInventoryCommand(CLI::App& app);
 
 }  // namespace zep::cli

@@ -224,6 +224,23 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
   }
 }
 
+// A disc of the box not given this time stays, as it was; a file made of
+// it that is gone or changed since is named (its image given again mends it).
+void SayChanged(BoxResult& result, const std::vector<InventoryDisc>& before, const std::string& outDir) {
+  for (const InventoryDisc& d : before) {
+    if (std::any_of(result.discs.begin(), result.discs.end(), [&](const InventoryDisc& r) { return r.folder == d.folder; }))
+      continue;
+    for (const InventoryFile& f : d.files) {
+      const box::FileStamp s = StampOf(Join(outDir, f.path));
+      if (s.exists && s.size == f.size && s.mtime == f.mtime) continue;
+      result.problems.push_back({FileNameOf(d.image), "kept in the box, but " + f.path + (s.exists ? " changed" : " is gone") +
+                                                          " since it was made; give its image again to read it again",
+                                 0, ProblemKind::kOther});
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks) {
@@ -246,6 +263,7 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
     result.problems.push_back({"", "interrupted; the discs done are kept for the next run", 0, ProblemKind::kInterrupted});
     return result;
   }
+  SayChanged(result, before, options.outDir);
   result.discs = box::BoxDiscs(result.discs, before);
   box::WriteBoxFiles(result, options.outDir);
   return result;

@@ -64,4 +64,9 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
 // each disc merged.
 BoxResult MergeInventory(const std::string& other, const std::string& outDir, const BoxCallbacks& callbacks);
 
+// The discs of these image names taken out of the box in outDir: their
+// files (those the box made) and pages removed, the box's files made anew.
+// A name the box does not hold is a problem (kUsage).
+BoxResult DropFromInventory(const std::vector<std::string>& images, const std::string& outDir);
+
 }  // namespace zep

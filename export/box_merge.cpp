@@ -1,6 +1,7 @@
 // Boxes made on several machines, one drive each, merged into one: the
 // files of each disc copied and their hashes checked against the manifest
-// of the box they come from; no image is read again.
+// of the box they come from; no image is read again. And a disc taken out
+// of a box, said.
 
 #include <algorithm>
 #include <filesystem>
@@ -144,6 +145,30 @@ BoxResult MergeInventory(const std::string& other, const std::string& outDir, co
     if (callbacks.discDone) callbacks.discDone(d);
   }
   result.discs = box::BoxDiscs(ours, {});
+  box::WriteBoxFiles(result, outDir);
+  return result;
+}
+
+BoxResult DropFromInventory(const std::vector<std::string>& images, const std::string& outDir) {
+  BoxResult result;
+  std::vector<InventoryDisc> discs = box::EarlierRun(outDir, true, result.problems);
+  for (const std::string& image : images) {
+    const auto d = std::find_if(discs.begin(), discs.end(), [&](const InventoryDisc& x) {
+      return AsciiLower(FileNameOf(x.image)) == AsciiLower(FileNameOf(image));
+    });
+    if (d == discs.end()) {
+      result.problems.push_back({FileNameOf(image), "no disc of this image in the box", 0, ProblemKind::kUsage});
+      continue;
+    }
+    std::error_code ec;
+    for (const InventoryFile& f : d->files) fs::remove(fs::path(Join(outDir, f.path)), ec);
+    fs::remove(fs::path(Join(outDir, DiscPageName(*d))), ec);
+    fs::remove(fs::path(Join(outDir, d->folder)), ec);  // only when nothing else is in it
+    result.problems.push_back({FileNameOf(d->image), "dropped from the box, with its folder " + d->folder, 0, ProblemKind::kOther});
+    discs.erase(d);
+  }
+  if (auto p = box::WriteWatched(Join(outDir, box::kStateFile), StateJson(discs), nullptr)) result.problems.push_back(*p);
+  result.discs = std::move(discs);
   box::WriteBoxFiles(result, outDir);
   return result;
 }

@@ -78,7 +78,7 @@ test::ToolRun RunIn(const std::string& folder, const std::vector<std::string>& a
 }
 
 // Run after run into one box: discs stay, new ones join, one given again is
-// read again only when its image changed or --reread asks.
+// read again only when its image changed or --reread asks; --drop takes one out.
 TEST_F(CliTest, ABoxGrowsOverRuns) {
   for (const char* name : {"a.img", "b.img", "c.img"}) Write(Disc(), name);
   const std::string box = tmp.File("box");
@@ -93,6 +93,7 @@ TEST_F(CliTest, ABoxGrowsOverRuns) {
       {"two more", {"b.img", "c.img"}, "", {"a", "b", "c"}, {"b", "c"}},
       {"one unchanged, one changed", {"a.img", "c.img"}, "c.img", {"a", "b", "c"}, {"c"}},
       {"asked to read again", {"b.img", "--reread"}, "", {"a", "b", "c"}, {"b"}},
+      {"one taken out", {"--drop", "b.img"}, "", {"a", "c"}, {}},
   };
   std::map<std::string, std::string> stamps;
   for (const auto& r : runs) {
@@ -114,6 +115,7 @@ TEST_F(CliTest, ABoxGrowsOverRuns) {
     }
     ExpectManifestHolds(box);
   }
+  EXPECT_FALSE(fs::exists(box + "/b") || fs::exists(box + "/b.html"));
 }
 
 // The same discs from two working folders, by relative and absolute paths,
