@@ -112,10 +112,14 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
   ProgressLine line(con);
   Totals totals;
   BoxCallbacks callbacks;
+  std::size_t named = images.size();
   callbacks.progress = [&](const BoxProgress& p) {
     // The disc under way, named should the run be stopped while it reads.
-    const auto given = std::find(images.begin(), images.end(), p.image);
-    SetInterruptSubject(given == images.end() ? nullptr : given->c_str());
+    if (p.disc != named) {
+      named = p.disc;
+      const auto given = std::find(images.begin(), images.end(), p.image);
+      SetInterruptSubject(given == images.end() ? nullptr : given->c_str());
+    }
     line.Draw(p);
   };
   callbacks.discDone = [&](const InventoryDisc& d) {
