@@ -11,6 +11,7 @@
 
 #include "disc/ascii.h"
 #include "export/box_parts.h"
+#include "export/netcdf.h"
 
 namespace zep {
 namespace {
@@ -110,9 +111,15 @@ std::vector<std::string> Folders(const std::vector<std::string>& images, const s
 
 // A disc of an earlier run is kept only when its image and every file it
 // wrote still have the size and modification time they had then.
-bool StillAsDone(const InventoryDisc& d, const std::string& image, const std::string& outDir) {
+// Outputs asked for that the disc lacks (netCDF, asked for only now) are
+// missing outputs too.
+bool StillAsDone(const InventoryDisc& d, const std::string& image, const BoxOptions& options) {
+  const std::string& outDir = options.outDir;
   const box::FileStamp now = StampOf(image);
   if (d.health == "unreadable" || OutputStatus(d) == "failed" || !now.exists || now.size != d.size || now.mtime != d.mtime) return false;
+  const bool records = std::any_of(d.records.begin(), d.records.end(), [](const InventoryRecord& r) { return !r.output.empty(); });
+  const bool netcdf = std::any_of(d.files.begin(), d.files.end(), [](const InventoryFile& f) { return f.path.ends_with(".nc"); });
+  if (options.netcdf && HaveNetcdf() && records && !netcdf) return false;
   return std::all_of(d.files.begin(), d.files.end(), [&](const InventoryFile& f) {
     const box::FileStamp s = StampOf(Join(outDir, f.path));
     return s.exists && s.size == f.size && s.mtime == f.mtime;
@@ -204,7 +211,7 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
   const auto cancelled = [&] { return callbacks.cancelled && callbacks.cancelled(); };
   for (std::size_t i = 0; i < images.size() && !result.interrupted; ++i) {
     const InventoryDisc* earlier = match[i] == kNew ? nullptr : &before[match[i]];
-    if (earlier && !options.reread && StillAsDone(*earlier, images[i], options.outDir)) {
+    if (earlier && !options.reread && StillAsDone(*earlier, images[i], options)) {
       result.discs.push_back(*earlier);
       result.discs.back().image = images[i];
       pace.Done(earlier->size, false);

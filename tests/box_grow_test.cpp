@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "export/netcdf.h"
 #include "export/sha256.h"
 #include "tests/cli_run.h"
 #include "tests/support/record_check.h"
@@ -93,6 +94,8 @@ TEST_F(CliTest, ABoxGrowsOverRuns) {
       {"two more", {"b.img", "c.img"}, "", {"a", "b", "c"}, {"b", "c"}},
       {"one unchanged, one changed", {"a.img", "c.img"}, "c.img", {"a", "b", "c"}, {"c"}},
       {"asked to read again", {"b.img", "--reread"}, "", {"a", "b", "c"}, {"b"}},
+      {"netCDF asked for only now", {"a.img", "--netcdf"}, "", {"a", "b", "c"},
+       HaveNetcdf() ? std::set<std::string>{"a"} : std::set<std::string>{}},
       {"one taken out", {"--drop", "b.img"}, "", {"a", "c"}, {}},
   };
   std::map<std::string, std::string> stamps;
