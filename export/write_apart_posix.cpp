@@ -2,6 +2,9 @@
 // the library's state, sound or broken, ends with the child.
 
 #include <signal.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,8 +26,15 @@ void InterruptsEndChild() {
   }
 }
 
-[[noreturn]] void RunChild(int out, const std::function<std::optional<Problem>()>& write) {
+[[noreturn]] void RunChild(int out, pid_t parent, const std::function<std::optional<Problem>()>& write) {
   InterruptsEndChild();
+#ifdef __linux__
+  // A parent ended by a signal (it removes the file) takes the child with it.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(1);
+#else
+  (void)parent;
+#endif
   const std::optional<Problem> problem = write();
   const std::string what = problem ? problem->what : "";
   for (std::size_t done = 0; done < what.size();) {
@@ -52,6 +62,7 @@ std::optional<Problem> WriteApart(const std::function<std::optional<Problem>()>&
   int fds[2];
   if (::pipe(fds) != 0) return write();
   std::fflush(nullptr);  // what the parent has buffered is printed once, by the parent
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) {
     ::close(fds[0]), ::close(fds[1]);
@@ -59,7 +70,7 @@ std::optional<Problem> WriteApart(const std::function<std::optional<Problem>()>&
   }
   if (pid == 0) {
     ::close(fds[0]);
-    RunChild(fds[1], write);
+    RunChild(fds[1], parent, write);
   }
   ::close(fds[1]);
   const std::string what = ReadAll(fds[0]);
