@@ -89,7 +89,7 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
   con.out << d.image << " -> " << JoinPath(outDir, d.folder) << ": " << d.health << ", "
           << Count(static_cast<std::int64_t>(d.records.size()), "record", "records") << ", "
           << Count(pings, "ping", "pings") << ", " << Count(lost, "unit lost", "units lost")
-          << (OutputStatus(d) == "failed" ? "; outputs failed" : "") << '\n'
+          << (OutputStatus(d) == "failed" ? "; outputs failed" : "") << (d.asBefore ? " (as read before)" : "") << '\n'
           << std::flush;
   for (const Problem& p : d.problems) {
     con.Report(p.subject == d.image ? p : Problem{d.image, p.Text(), p.units, p.kind});

@@ -214,6 +214,7 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
     if (earlier && !options.reread && StillAsDone(*earlier, images[i], options)) {
       result.discs.push_back(*earlier);
       result.discs.back().image = images[i];
+      result.discs.back().asBefore = true;
       pace.Done(earlier->size, false);
     } else {
       box::DiscJob job{images[i], options.outDir, folders[i], &options,

@@ -64,6 +64,8 @@ struct InventoryDisc {
   std::string checkReport;  // the check's JSON report, relative to the disc's folder
   // Every file written for this disc, by path.
   std::vector<InventoryFile> files;
+  // Taken as an earlier run left it, not read in this one (not kept in the state).
+  bool asBefore = false;
 };
 
 // Whether every output the disc was to give was written: "written",

@@ -88,7 +88,7 @@ TEST_F(CliTest, ABoxGrowsOverRuns) {
     std::vector<std::string> args;
     const char* change;                  // an image changed before the run
     std::vector<std::string> folders;    // the box's discs after it
-    std::set<std::string> read;          // the discs read (their check.json rewritten)
+    std::set<std::string> read;          // the discs given that were read, not kept
   } runs[] = {
       {"one disc", {"a.img"}, "", {"a"}, {"a"}},
       {"two more", {"b.img", "c.img"}, "", {"a", "b", "c"}, {"b", "c"}},
@@ -98,7 +98,6 @@ TEST_F(CliTest, ABoxGrowsOverRuns) {
        HaveNetcdf() ? std::set<std::string>{"a"} : std::set<std::string>{}},
       {"one taken out", {"--drop", "b.img"}, "", {"a", "c"}, {}},
   };
-  std::map<std::string, std::string> stamps;
   for (const auto& r : runs) {
     SCOPED_TRACE(r.what);
     if (*r.change) std::ofstream(tmp.File(r.change), std::ios::binary | std::ios::app) << std::string(4096, '\0');
@@ -108,12 +107,13 @@ TEST_F(CliTest, ABoxGrowsOverRuns) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Folders(box), r.folders);
     EXPECT_EQ(Lines(ReadText(box + "/inventory.csv")).size(), 1 + 2 * r.folders.size());
+    // Each disc given has its line; one the box held as it was says so.
+    for (const std::string& line : Lines(run.out)) {
+      if (line.starts_with("total: ")) continue;
+      const std::string f = line.substr(line.rfind(".img -> ") - 1, 1);
+      EXPECT_EQ(line.ends_with(" (as read before)"), !r.read.contains(f)) << line;
+    }
     for (const std::string& f : r.folders) {
-      const std::string check = box + "/" + f + "/check.json";
-      std::error_code ec;
-      const std::string stamp = std::to_string(fs::last_write_time(check, ec).time_since_epoch().count());
-      EXPECT_EQ(stamps[f] != stamp, r.read.contains(f)) << f;
-      stamps[f] = stamp;
       EXPECT_NE(ReadText(box + "/manifest-sha256.txt").find("  " + f + "/ONE.ZEP\n"), std::string::npos) << f;
     }
     ExpectManifestHolds(box);
@@ -180,7 +180,7 @@ TEST_F(CliTest, BoxesMerge) {
   } cases[] = {
       {"shared, conflicting and new", "B", 1, {"shared", "x", "y"},
        {"shared.img: in both boxes, the same image; kept once", "x.img: in both boxes, but not the same image"}},
-      {"a file its manifest does not vouch for", "C", 1, {"shared", "x", "y"}, {"C/z/TWO.ZEP: does not hold"}},
+      {"a file its manifest does not vouch for", "C", 1, {"shared", "x", "y"}, {"TWO.ZEP: does not hold"}},
       {"no box", "m1", 2, {"shared", "x", "y"}, {"holds no box to merge"}},
   };
   for (const auto& c : cases) {
@@ -190,8 +190,7 @@ TEST_F(CliTest, BoxesMerge) {
     for (const std::string& s : c.said) EXPECT_NE(run.err.find(s), std::string::npos) << run.err;
     EXPECT_EQ(Folders(tmp.File("A")), c.folders);
     ExpectManifestHolds(tmp.File("A"));
-    EXPECT_EQ(run.status == 2 ? "" : Lines(run.out).back(),
-              run.status == 2 ? "" : "total: 3 discs -> " + tmp.File("A/index.html"));
+    EXPECT_EQ(run.status == 2 ? "" : Lines(run.out).back().substr(0, 18), run.status == 2 ? "" : "total: 3 discs -> ");
   }
   EXPECT_EQ(ReadText(tmp.File("A/y/ONE.ZEP")), ReadText(tmp.File("B/y/ONE.ZEP")));
   EXPECT_EQ(ReadText(tmp.File("A/x/ONE.ZEP")), ReadText(tmp.File("A/shared/ONE.ZEP")));  // A's own x
