@@ -241,8 +241,11 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
     whole += d.health == "whole";
   }
   std::string html = Head(title);
-  html += "<h1>" + Esc(title) + "</h1>\n<p class=\"total\">" + std::to_string(discs.size()) + " discs, " +
-          std::to_string(records) + " records, " + std::to_string(pings) + " pings; " + std::to_string(whole) +
+  const auto count = [](std::int64_t n, const char* one, const char* many) { return std::to_string(n) + (n == 1 ? one : many); };
+  html += "<h1>" + Esc(title) + "</h1>\n<p class=\"total\">" +
+          count(static_cast<std::int64_t>(discs.size()), " disc, ", " discs, ") +
+          count(static_cast<std::int64_t>(records), " record, ", " records, ") + count(pings, " ping; ", " pings; ") +
+          std::to_string(whole) +
           " whole, " + std::to_string(discs.size() - whole) +
           " with something lost. For scripts: <a href=\"inventory.csv\">inventory.csv</a>, "
           "<a href=\"inventory.json\">inventory.json</a>; to prove the files: "
