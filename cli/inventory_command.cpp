@@ -66,13 +66,19 @@ class ProgressLine {
   std::chrono::steady_clock::time_point last_{};
 };
 
+// "1 disc", "2 discs": as convert counts.
+std::string Count(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 struct Totals {
-  std::int64_t records = 0, pings = 0, lost = 0;
   StatusFold status;
 };
 
 int StatusOf(const InventoryDisc& d) {
-  if (d.health == "unreadable") return kRefused;
+  // Nothing read, or nothing found on a disc without its directory.
+  if (d.health == "unreadable" || d.health == "not read" || (d.health == "directory lost" && d.records.empty()))
+    return kRefused;
   return d.health == "whole" && d.problems.empty() ? kDone : kPartly;
 }
 
@@ -80,13 +86,14 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
   std::int64_t pings = 0, lost = 0;
   for (const InventoryRecord& r : d.records) pings += r.pings, lost += r.unitsLost;
   if (!d.mapfile.empty()) con.Note({d.image, "using the mapfile beside it, " + d.mapfile});
-  con.out << d.image << " -> " << JoinPath(outDir, d.folder) << ": " << d.health << ", " << d.records.size()
-          << " records, " << pings << " pings, " << lost << " units lost\n"
+  con.out << d.image << " -> " << JoinPath(outDir, d.folder) << ": " << d.health << ", "
+          << Count(static_cast<std::int64_t>(d.records.size()), "record", "records") << ", "
+          << Count(pings, "ping", "pings") << ", " << Count(lost, "unit lost", "units lost")
+          << (OutputStatus(d) == "failed" ? "; outputs failed" : "") << (d.asBefore ? " (as read before)" : "") << '\n'
           << std::flush;
   for (const Problem& p : d.problems) {
     con.Report(p.subject == d.image ? p : Problem{d.image, p.Text(), p.units, p.kind});
   }
-  totals.records += static_cast<std::int64_t>(d.records.size()), totals.pings += pings, totals.lost += lost;
   totals.status.Add(StatusOf(d));
 }
 
@@ -94,12 +101,28 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
 
 int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
                      const InventoryOptions& options) {
-  SetInterruptHint("zepconv: the discs done are kept: run the same command with --resume to go on\n");
-  BoxOptions box{images, outDir, options.resume, options.netcdf, !options.noViewer, options.type};
+  SetInterruptHint("zepconv: the discs done are kept: run the same command again to go on\n");
+  BoxOptions box;
+  box.images = images;
+  box.outDir = outDir;
+  box.resume = options.resume;
+  box.reread = options.reread;
+  box.netcdf = options.netcdf;
+  box.viewer = !options.noViewer;
+  box.type = options.type;
   ProgressLine line(con);
   Totals totals;
   BoxCallbacks callbacks;
-  callbacks.progress = [&](const BoxProgress& p) { line.Draw(p); };
+  std::size_t named = images.size();
+  callbacks.progress = [&](const BoxProgress& p) {
+    // The disc under way, named should the run be stopped while it reads.
+    if (p.disc != named) {
+      named = p.disc;
+      const auto given = std::find(images.begin(), images.end(), p.image);
+      SetInterruptSubject(given == images.end() ? nullptr : given->c_str());
+    }
+    line.Draw(p);
+  };
   callbacks.discDone = [&](const InventoryDisc& d) {
     line.Clear();
     SayDisc(con, d, outDir, totals);
@@ -107,22 +130,62 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
   const BoxResult result = MakeInventory(box, callbacks);
   line.Clear();
   SetInterruptHint(nullptr);
+  SetInterruptSubject(nullptr);
   bool failed = false;
   for (const Problem& p : result.problems) {
     if (p.kind == ProblemKind::kOther) con.Note(p);
     else con.Report(p), failed = true;
   }
   if (result.indexPath.empty()) return result.discs.empty() ? kRefused : std::max(totals.status.worst, kPartly);
-  con.out << "total: " << result.discs.size() << " discs, " << totals.records << " records, " << totals.pings
-          << " pings, " << totals.lost << " units lost -> " << result.indexPath << '\n';
+  // The whole box's, discs of earlier runs included.
+  std::int64_t records = 0, pings = 0, lost = 0;
+  for (const InventoryDisc& d : result.discs) {
+    records += static_cast<std::int64_t>(d.records.size());
+    for (const InventoryRecord& r : d.records) pings += r.pings, lost += r.unitsLost;
+  }
+  con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << ", "
+          << Count(records, "record", "records") << ", " << Count(pings, "ping", "pings") << ", "
+          << Count(lost, "unit lost", "units lost") << " -> " << result.indexPath << '\n';
   if (failed) totals.status.Add(kPartly);
   return totals.status.Status();
 }
 
+int MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir) {
+  int status = kDone;
+  for (const std::string& other : others) {
+    BoxCallbacks callbacks;
+    callbacks.discDone = [&](const InventoryDisc& d) {
+      con.out << JoinPath(other, d.folder) << " -> " << JoinPath(outDir, d.folder) << ": merged\n";
+    };
+    const BoxResult result = MergeInventory(other, outDir, callbacks);
+    for (const Problem& p : result.problems) {
+      if (p.kind == ProblemKind::kOther) con.Note(p);
+      else con.Report(p), status = std::max(status, p.kind == ProblemKind::kUsage ? kRefused : kPartly);
+    }
+    if (result.indexPath.empty()) return std::max(status, kPartly);
+    con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << " -> "
+            << result.indexPath << '\n';
+  }
+  return status;
+}
+
+int DropCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir) {
+  const BoxResult result = DropFromInventory(images, outDir);
+  int status = kDone;
+  for (const Problem& p : result.problems) {
+    if (p.kind == ProblemKind::kOther) con.Note(p);
+    else con.Report(p), status = kPartly;
+  }
+  if (result.indexPath.empty()) return kRefused;
+  con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << " -> "
+          << result.indexPath << '\n';
+  return status;
+}
+
 Command AddInventoryCommand(CLI::App& app) {
   struct Args {
-    std::vector<std::string> images;
-    std::string out, type;
+    std::vector<std::string> images, merges, drops;
+    std::string out, type = "auto";
     InventoryOptions options;
   };
   auto a = std::make_shared<Args>();
@@ -130,20 +193,38 @@ Command AddInventoryCommand(CLI::App& app) {
       "inventory",
       "Read a box of discs: check and convert each, with tracks and echograms, into DIR/<image name>; "
       "DIR/inventory.csv, inventory.json, index.html and manifest-sha256.txt");
-  command->add_option("IMAGE", a->images, "Disc images (or devices), each found with its mapfile beside it")
-      ->required();
-  command->add_option("--out", a->out, "Folder for the inventory (created if missing)")->required();
+  CLI::Option* images =
+      command->add_option("IMAGE", a->images, "Disc images (or devices), each found with its mapfile beside it");
+  CLI::Option* merge = command->add_option(
+      "--merge", a->merges,
+      "Add the discs of the inventory in OTHER (made on another machine, say) to the one in DIR, reading no image: "
+      "each file copied and its hash checked against OTHER's manifest; repeat for more");
+  merge->excludes(images)->type_name("OTHER");
+  CLI::Option* drop = command->add_option(
+      "--drop", a->drops, "Take the disc of this image name out of the inventory in DIR, with its files; repeat for more");
+  drop->excludes(images)->excludes(merge)->type_name("NAME");
+  command->callback([images, merge, drop] {
+    if (images->count() + merge->count() + drop->count() == 0) throw CLI::RequiredError("IMAGE, --merge OTHER or --drop NAME");
+  });
+  command->add_option("-o,--out", a->out, "Folder for the inventory (created if missing)")->required();
   command->add_flag("--resume", a->options.resume,
-                    "Go on from a stopped run: a disc is read again unless its image and every file made of it "
-                    "still have the size and time they had");
+                    "Say so when DIR holds no box to go on from (every run goes on with the box in DIR: its discs "
+                    "stay, and a disc given again is read again only when its image or a file made of it changed, "
+                    "or an output of it failed)");
+  command->add_flag("--reread", a->options.reread, "Read every disc given again, even one the box holds as it is");
   command->add_flag("--netcdf", a->options.netcdf, "Also write each record as netCDF");
   command->add_flag("--no-viewer", a->options.noViewer,
                     "Leave out each record's echogram viewer (its page and data scripts)");
-  command->add_option("--type", a->type, "Take every disc as this type (tk40 or zep); default: each disc's own evidence")
-      ->check(CLI::IsMember({"tk40", "zep"}));
+  command
+      ->add_option("--type", a->type,
+                   "Take every disc as this type: tk40 (TK40), zep (ZEP V1.X) or auto (each disc's own evidence)")
+      ->check(CLI::IsMember({"auto", "tk40", "zep"}))
+      ->capture_default_str();
   return {command, [a](Console& con) {
             InventoryOptions options = a->options;
-            if (!a->type.empty()) options.type = a->type == "zep" ? SourceType::ZepV1 : SourceType::Tk40;
+            if (a->type != "auto") options.type = a->type == "zep" ? SourceType::ZepV1 : SourceType::Tk40;
+            if (!a->merges.empty()) return MergeCommand(con, a->merges, a->out);
+            if (!a->drops.empty()) return DropCommand(con, a->drops, a->out);
             return InventoryCommand(con, a->images, a->out, options);
           }};
 }

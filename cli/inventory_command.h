@@ -13,7 +13,8 @@
 namespace zep::cli {
 
 struct InventoryOptions {
-  bool resume = false;  // skip discs done before that are as they were
+  bool resume = false;  // a box is expected in the folder
+  bool reread = false;  // discs the box holds as they are read again all the same
   bool netcdf = false;
   bool noViewer = false;  // no echogram viewer per record
   std::optional<SourceType> type;  // every disc taken as this
@@ -21,6 +22,12 @@ struct InventoryOptions {
 
 int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
                      const InventoryOptions& options);
+
+// The inventories in others merged into the one in outDir, each in turn.
+int MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir);
+
+// The discs of these image names taken out of the inventory in outDir.
+int DropCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir);
 
 Command AddInventoryCommand(CLI::App& app);
 

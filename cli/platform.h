@@ -36,6 +36,12 @@ void HandleInterrupts();
 // The text must live until the process ends.
 void SetInterruptHint(const char* line);
 
+// What the run was busy with when no output was being written (a disc
+// being read), named in place of the bare "zepconv: interrupted":
+// "zepconv: WHAT: interrupted, not finished"; none (null) for the bare line.
+// The text must live until it is replaced.
+void SetInterruptSubject(const char* what);
+
 // The messages above, for both platforms: the line for one unfinished output,
 // or for none (path null), into a buffer of its own, since a signal handler
 // may not allocate. Returns its length.

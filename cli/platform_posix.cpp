@@ -24,6 +24,7 @@ namespace zep::cli {
 namespace {
 volatile sig_atomic_t namedOne = 0;
 const char* volatile hint = nullptr;
+const char* volatile subject = nullptr;
 
 void WriteLine(const char* path) {
   char line[4200];
@@ -42,7 +43,7 @@ void ReportUnfinished(const char* path) {
 
 extern "C" void OnInterrupt(int sig) {
   AbandonUnfinishedOutputs(ReportUnfinished);
-  if (!namedOne) WriteLine(nullptr);
+  if (!namedOne) WriteLine(subject);
   if (const char* h = hint) {
     std::size_t n = 0;
     while (h[n] != '\0') ++n;
@@ -53,6 +54,7 @@ extern "C" void OnInterrupt(int sig) {
 }  // namespace
 
 void SetInterruptHint(const char* line) { hint = line; }
+void SetInterruptSubject(const char* what) { subject = what; }
 
 void HandleInterrupts() {
   struct sigaction action {};

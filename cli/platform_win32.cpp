@@ -45,6 +45,7 @@ namespace zep::cli {
 namespace {
 volatile LONG namedOne = 0;
 const char* volatile hint = nullptr;
+const char* volatile subject = nullptr;
 
 void WriteLine(const char* path) {
   char line[4200];
@@ -68,7 +69,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   // console or an ended session is a hangup (1), as on a terminal.
   const UINT status = event == CTRL_C_EVENT ? 130 : event == CTRL_BREAK_EVENT ? 128 + 21 : 128 + 1;
   AbandonUnfinishedOutputs(ReportUnfinished);
-  if (!namedOne) WriteLine(nullptr);
+  if (!namedOne) WriteLine(subject);
   if (const char* h = hint) {
     DWORD n = 0, done = 0;
     while (h[n] != '\0') ++n;
@@ -81,6 +82,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }  // namespace
 
 void SetInterruptHint(const char* line) { hint = line; }
+void SetInterruptSubject(const char* what) { subject = what; }
 
 void HandleInterrupts() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 

@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <map>
 
+#include "disc/ascii.h"
 #include "export/box_parts.h"
 #include "export/viewer_data.h"
+#include "export/netcdf.h"
 
 namespace zep {
 namespace {
@@ -18,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using box::StampOf;
 
-constexpr const char* kStateFile = "inventory-state.json";
+using box::kStateFile;
 
 std::string Key(const std::string& path) {
   std::error_code ec;
@@ -40,33 +42,69 @@ std::vector<std::string> Distinct(const std::vector<std::string>& given, Problem
   return images;
 }
 
-std::vector<InventoryDisc> EarlierRun(const std::string& outDir, Problems& problems) {
+std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
+
+// A disc is known in the box by its image's file name, case aside (as its
+// folder is); images of one name by the order they come, as their folders.
+std::string Identity(const std::string& image) { return AsciiLower(FileNameOf(image)); }
+
+bool ByFolder(const InventoryDisc& a, const InventoryDisc& b) { return a.folder < b.folder; }
+
+}  // namespace
+
+// The box already in outDir: its discs by folder; none for a new box.
+std::vector<InventoryDisc> box::EarlierRun(const std::string& outDir, bool resume, Problems& problems) {
+  const std::string path = Join(outDir, kStateFile);
   std::string text;
-  if (InputFile in = InputFile::Open(Join(outDir, kStateFile)); in.open()) {
+  if (InputFile in = InputFile::Open(path); in.open()) {
     std::vector<std::uint8_t> buffer(1 << 16);
     for (ReadResult r; (r = in.Read(buffer)).ok() && r.bytes > 0;) text.append(buffer.begin(), buffer.begin() + r.bytes);
+  } else {
+    if (resume) problems.push_back({path, "no box to go on from; starting afresh", 0, ProblemKind::kOther});
+    return {};
   }
-  if (auto state = ParseState(text)) return std::move(*state);
-  problems.push_back({Join(outDir, kStateFile), "no state to resume from; starting afresh", 0, ProblemKind::kOther});
+  if (auto state = ParseState(text)) {
+    std::sort(state->begin(), state->end(), ByFolder);
+    return std::move(*state);
+  }
+  problems.push_back({path, "is no state of a box that this zepconv knows; starting afresh", 0, ProblemKind::kOther});
   return {};
 }
 
-// The same image keeps its folder across runs; new ones take free names.
-// The box's own files are never a disc's folder, nor is a disc's page.
-std::vector<std::string> Folders(const std::vector<std::string>& images, const std::vector<InventoryDisc>& before) {
+namespace {
+
+constexpr std::size_t kNew = static_cast<std::size_t>(-1);
+
+// Which disc of the box each image given is (kNew: none).
+std::vector<std::size_t> Match(const std::vector<std::string>& images, const std::vector<InventoryDisc>& before) {
+  std::vector<std::size_t> match(images.size(), kNew);
+  std::vector<bool> used(before.size(), false);
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    for (std::size_t j = 0; j < before.size() && match[i] == kNew; ++j) {
+      if (used[j] || Identity(before[j].image) != Identity(images[i])) continue;
+      match[i] = j;
+      used[j] = true;
+    }
+  }
+  return match;
+}
+
+// A disc of the box keeps its folder; new ones take free names. The box's
+// own files are never a disc's folder, nor is a disc's page.
+std::vector<std::string> Folders(const std::vector<std::string>& images, const std::vector<InventoryDisc>& before,
+                                 const std::vector<std::size_t>& match) {
   std::vector<std::string> taken = {"index.html", "inventory.csv", "inventory.json", "manifest-sha256.txt", kStateFile,
                                       kViewerAssets},
                            folders(images.size());
-  for (std::size_t i = 0; i < images.size(); ++i) {
-    for (const InventoryDisc& d : before) {
-      if (Key(d.image) != Key(images[i])) continue;
-      folders[i] = d.folder;
-      taken.push_back(d.folder);
-      taken.push_back(d.folder + ".html");
-    }
+  for (const InventoryDisc& d : before) {
+    taken.push_back(d.folder);
+    taken.push_back(d.folder + ".html");
   }
   for (std::size_t i = 0; i < images.size(); ++i) {
-    if (!folders[i].empty()) continue;
+    if (match[i] != kNew) {
+      folders[i] = before[match[i]].folder;
+      continue;
+    }
     folders[i] = DiscFolderName(images[i], taken);
     taken.push_back(folders[i] + ".html");
   }
@@ -75,9 +113,17 @@ std::vector<std::string> Folders(const std::vector<std::string>& images, const s
 
 // A disc of an earlier run is kept only when its image and every file it
 // wrote still have the size and modification time they had then.
-bool StillAsDone(const InventoryDisc& d, const std::string& image, const std::string& outDir) {
+// Outputs asked for that the disc lacks (netCDF, asked for only now) are
+// missing outputs too.
+bool StillAsDone(const InventoryDisc& d, const std::string& image, const BoxOptions& options) {
+  const std::string& outDir = options.outDir;
   const box::FileStamp now = StampOf(image);
-  if (d.health == "unreadable" || !now.exists || now.size != d.size || now.mtime != d.mtime) return false;
+  if (d.health == "unreadable" || OutputStatus(d) == "failed" || !now.exists || now.size != d.size || now.mtime != d.mtime) return false;
+  const bool records = std::any_of(d.records.begin(), d.records.end(), [](const InventoryRecord& r) { return !r.output.empty(); });
+  const bool netcdf = std::any_of(d.files.begin(), d.files.end(), [](const InventoryFile& f) { return f.path.ends_with(".nc"); });
+  if (options.netcdf && HaveNetcdf() && records && !netcdf) return false;
+  const bool viewer = std::any_of(d.records.begin(), d.records.end(), [](const InventoryRecord& r) { return !r.viewer.empty(); });
+  if (options.viewer && records && !viewer) return false;
   return std::all_of(d.files.begin(), d.files.end(), [&](const InventoryFile& f) {
     const box::FileStamp s = StampOf(Join(outDir, f.path));
     return s.exists && s.size == f.size && s.mtime == f.mtime;
@@ -117,14 +163,18 @@ class Pace {
   std::chrono::steady_clock::time_point start_;
 };
 
-// Discs of the earlier run that this one has not reached stay in the state.
-std::string StateOf(const std::vector<InventoryDisc>& done, const std::vector<InventoryDisc>& before) {
-  std::vector<InventoryDisc> state = done;
+}  // namespace
+
+// The box's discs: those of this run, and those of earlier runs that this
+// one has not read (again), by folder.
+std::vector<InventoryDisc> box::BoxDiscs(const std::vector<InventoryDisc>& done, const std::vector<InventoryDisc>& before) {
+  std::vector<InventoryDisc> all = done;
   for (const InventoryDisc& d : before) {
-    if (std::none_of(state.begin(), state.end(), [&](const InventoryDisc& s) { return Key(s.image) == Key(d.image); }))
-      state.push_back(d);
+    if (std::none_of(all.begin(), all.end(), [&](const InventoryDisc& s) { return s.folder == d.folder; }))
+      all.push_back(d);
   }
-  return StateJson(state);
+  std::sort(all.begin(), all.end(), ByFolder);
+  return all;
 }
 
 bool AnyViewer(const std::vector<InventoryDisc>& discs) {
@@ -135,7 +185,7 @@ bool AnyViewer(const std::vector<InventoryDisc>& discs) {
 
 // The table, the pages and the manifest: every file the discs wrote, and
 // these, each hashed as it is written.
-void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
+void box::WriteBoxFiles(BoxResult& result, const std::string& outDir) {
   auto watch = std::make_shared<BoxWatch>();
   const std::vector<InventoryDisc>& discs = result.discs;
   const std::string title = "Inventory of " + std::to_string(discs.size()) + (discs.size() == 1 ? " disc" : " discs");
@@ -164,6 +214,58 @@ void WriteBoxFiles(BoxResult& result, const std::string& outDir) {
   if (indexWritten) result.indexPath = Join(outDir, "index.html");
 }
 
+namespace {
+
+// The discs given, each kept as the box holds it or read; a cancel drops
+// the disc under way.
+void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks& callbacks,
+               const std::vector<std::string>& images, const std::vector<InventoryDisc>& before) {
+  const std::vector<std::size_t> match = Match(images, before);
+  const std::vector<std::string> folders = Folders(images, before, match);
+  std::uint64_t total = 0;
+  for (const std::string& image : images) total += StampOf(image).size;
+  Pace pace(callbacks, images.size(), total);
+  const auto cancelled = [&] { return callbacks.cancelled && callbacks.cancelled(); };
+  for (std::size_t i = 0; i < images.size() && !result.interrupted; ++i) {
+    const InventoryDisc* earlier = match[i] == kNew ? nullptr : &before[match[i]];
+    if (earlier && !options.reread && StillAsDone(*earlier, images[i], options)) {
+      result.discs.push_back(*earlier);
+      result.discs.back().image = images[i];
+      result.discs.back().asBefore = true;
+      pace.Done(earlier->size, false);
+    } else {
+      box::DiscJob job{images[i], options.outDir, folders[i], &options,
+                       [&](std::uint64_t done) { pace.At(i, images[i], done); }, cancelled};
+      InventoryDisc disc = box::ReadDisc(job, result.interrupted);
+      result.interrupted = result.interrupted || cancelled();
+      if (result.interrupted) break;  // the disc under way is dropped
+      result.discs.push_back(std::move(disc));
+      pace.Done(result.discs.back().size, true);
+      if (auto p = box::WriteWatched(Join(options.outDir, kStateFile), StateJson(box::BoxDiscs(result.discs, before)), nullptr)) {
+        result.problems.push_back(*p);
+      }
+    }
+    if (callbacks.discDone) callbacks.discDone(result.discs.back());
+  }
+}
+
+// A disc of the box not given this time stays, as it was; a file made of
+// it that is gone or changed since is named (its image given again mends it).
+void SayChanged(BoxResult& result, const std::vector<InventoryDisc>& before, const std::string& outDir) {
+  for (const InventoryDisc& d : before) {
+    if (std::any_of(result.discs.begin(), result.discs.end(), [&](const InventoryDisc& r) { return r.folder == d.folder; }))
+      continue;
+    for (const InventoryFile& f : d.files) {
+      const box::FileStamp s = StampOf(Join(outDir, f.path));
+      if (s.exists && s.size == f.size && s.mtime == f.mtime) continue;
+      result.problems.push_back({FileNameOf(d.image), "kept in the box, but " + f.path + (s.exists ? " changed" : " is gone") +
+                                                          " since it was made; give its image again to read it again",
+                                 0, ProblemKind::kOther});
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks) {
@@ -180,38 +282,15 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
     probe.Discard();
   }
   const std::vector<std::string> images = Distinct(options.images, result.problems);
-  const std::vector<InventoryDisc> before = options.resume ? EarlierRun(options.outDir, result.problems)
-                                                           : std::vector<InventoryDisc>{};
-  const std::vector<std::string> folders = Folders(images, before);
-  std::uint64_t total = 0;
-  for (const std::string& image : images) total += StampOf(image).size;
-  Pace pace(callbacks, images.size(), total);
-  const auto cancelled = [&] { return callbacks.cancelled && callbacks.cancelled(); };
-  for (std::size_t i = 0; i < images.size() && !result.interrupted; ++i) {
-    const auto earlier = std::find_if(before.begin(), before.end(), [&](const InventoryDisc& d) { return Key(d.image) == Key(images[i]); });
-    if (earlier != before.end() && StillAsDone(*earlier, images[i], options.outDir)) {
-      result.discs.push_back(*earlier);
-      result.discs.back().image = images[i];
-      pace.Done(earlier->size, false);
-    } else {
-      box::DiscJob job{images[i], options.outDir, folders[i], &options,
-                       [&](std::uint64_t done) { pace.At(i, images[i], done); }, cancelled};
-      InventoryDisc disc = box::ReadDisc(job, result.interrupted);
-      result.interrupted = result.interrupted || cancelled();
-      if (result.interrupted) break;  // the disc under way is dropped
-      result.discs.push_back(std::move(disc));
-      pace.Done(result.discs.back().size, true);
-      if (auto p = box::WriteWatched(Join(options.outDir, kStateFile), StateOf(result.discs, before), nullptr)) {
-        result.problems.push_back(*p);
-      }
-    }
-    if (callbacks.discDone) callbacks.discDone(result.discs.back());
-  }
+  const std::vector<InventoryDisc> before = box::EarlierRun(options.outDir, options.resume, result.problems);
+  ReadGiven(result, options, callbacks, images, before);
   if (result.interrupted) {
-    result.problems.push_back({"", "interrupted; the discs done are kept for --resume", 0, ProblemKind::kInterrupted});
+    result.problems.push_back({"", "interrupted; the discs done are kept for the next run", 0, ProblemKind::kInterrupted});
     return result;
   }
-  WriteBoxFiles(result, options.outDir);
+  SayChanged(result, before, options.outDir);
+  result.discs = box::BoxDiscs(result.discs, before);
+  box::WriteBoxFiles(result, options.outDir);
   return result;
 }
 

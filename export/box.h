@@ -20,7 +20,12 @@ namespace zep {
 struct BoxOptions {
   std::vector<std::string> images;  // disc images or devices; each found with the GNU ddrescue mapfile beside it
   std::string outDir;               // created if missing
-  bool resume = false;              // go on from inventory-state.json in outDir
+  // A box in outDir (its inventory-state.json) is always gone on with: its
+  // discs stay, and a disc given again is read again only when its image,
+  // or a file made of it, changed or an output of it failed. resume only
+  // says that a box is expected there (a note when there is none).
+  bool resume = false;
+  bool reread = false;              // read every disc given again, even one the box holds as it is
   bool netcdf = false;              // also each record as netCDF (where the build can)
   bool viewer = true;               // each record's echogram viewer beside its file
   std::optional<SourceType> type;   // every disc taken as this type; none: each disc's own evidence
@@ -42,12 +47,27 @@ struct BoxCallbacks {
 };
 
 struct BoxResult {
-  std::vector<InventoryDisc> discs;  // in the order given; each carries its own Problems
+  // Every disc of the box, by folder: those given, and those earlier runs
+  // put there; each carries its own Problems.
+  std::vector<InventoryDisc> discs;
   Problems problems;                 // the box's own (its files, its folder); kInterrupted when cancelled
   bool interrupted = false;
   std::string indexPath;  // outDir/index.html, only when it was written
 };
 
 BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks);
+
+// The discs of the box in other added to the box in outDir (made if
+// missing), no image read: each of their files copied, its hash checked
+// against other's manifest as it is written. A disc in both (known by its
+// image's name) is kept once; two different images of one name are a
+// conflict, named (kKeptExisting), and outDir's is kept. discDone is told
+// each disc merged.
+BoxResult MergeInventory(const std::string& other, const std::string& outDir, const BoxCallbacks& callbacks);
+
+// The discs of these image names taken out of the box in outDir: their
+// files (those the box made) and pages removed, the box's files made anew.
+// A name the box does not hold is a problem (kUsage).
+BoxResult DropFromInventory(const std::vector<std::string>& images, const std::string& outDir);
 
 }  // namespace zep

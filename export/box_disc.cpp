@@ -2,6 +2,7 @@
 // read once (or carved where its directory is lost), every file it gives
 // written and hashed as it is written.
 
+#include <algorithm>
 #include <filesystem>
 
 #include "convert/disc_type.h"
@@ -81,17 +82,39 @@ Weighed Weigh(DiscSource& source, const BoxOptions& options) {
   return w;
 }
 
+// Each type's runs looked for apart (both when no type is given), so that
+// a disc without its directory takes its type from the runs found: the type
+// of the most pings. The image is hashed on the first pass.
 void Carve(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const std::shared_ptr<BoxWatch>& watch) {
-  CarveOptions carve;
-  carve.outDir = JoinPath(job.outDir, job.folder);
-  carve.output.watch = watch;
-  carve.type = job.options->type;
-  carve.progress = job.progress;
+  const std::optional<SourceType> given = job.options->type;
+  const std::vector<SourceType> types = given ? std::vector{*given} : std::vector{SourceType::ZepV1, SourceType::Tk40};
   Sha256 hash;
-  bool everyByte = false;
-  const CarveResult carved = SweepCarve(*source.volume, carve, [&](auto bytes) { hash.Update(bytes); }, everyByte);
-  if (everyByte) disc.sha256 = hash.HexDigest();
-  RecordsOfCarve(disc, job, carved, watch);
+  CarveResult all;
+  std::uint64_t pings[2] = {0, 0};
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    CarveOptions carve;
+    carve.outDir = JoinPath(job.outDir, job.folder);
+    carve.output.watch = watch;
+    carve.type = types[i];
+    carve.progress = job.progress;
+    bool everyByte = false;
+    CarveResult r = SweepCarve(*source.volume, carve, [&](auto bytes) { if (i == 0) hash.Update(bytes); }, everyByte);
+    if (i == 0 && everyByte) disc.sha256 = hash.HexDigest();
+    for (const CarvedFile& f : r.files) pings[types[i] == SourceType::Tk40 ? 0 : 1] += f.pings;
+    all.files.insert(all.files.end(), r.files.begin(), r.files.end());
+    all.failures.insert(all.failures.end(), r.failures.begin(), r.failures.end());
+    if (i == 0) all.unreadableSectors = r.unreadableSectors, all.readProblem = r.readProblem;
+  }
+  std::sort(all.files.begin(), all.files.end(), [](const CarvedFile& a, const CarvedFile& b) { return a.offset < b.offset; });
+  if (pings[0] != pings[1]) disc.type = SourceTypeName(pings[0] > pings[1] ? SourceType::Tk40 : SourceType::ZepV1);
+  RecordsOfCarve(disc, job, all, watch);
+}
+
+// Why a disc is carved, named in the box and on stderr.
+Problem NoDirectory(const Weighed& w, bool carvedNothing) {
+  const std::string why = w.directoryProblem ? w.directoryProblem->Text() : w.evidence.Describe();
+  return {"", why + (carvedNothing ? "; no run of pings found to carve" : "; its runs of pings carved instead"), 0,
+          ProblemKind::kNoDirectory};
 }
 
 // The listed records converted and checked, the dump area's runs carved;
@@ -122,6 +145,32 @@ bool Sweep(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const We
   return swept.cancelled;
 }
 
+// Each whole path `from` in text (at its start, or after a space or a
+// parenthesis) becomes `to`.
+void Swap(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty() || from == to) return;
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+    if (at > 0 && text[at - 1] != ' ' && text[at - 1] != '(') {
+      at += from.size();
+      continue;
+    }
+    text.replace(at, from.size(), to);
+    at += to.size();
+  }
+}
+
+// The disc's problems as the box tells them wherever it was read from: the
+// image and its mapfile by their own names, the box's files relative to it.
+void InBoxTerms(InventoryDisc& disc, const DiscJob& job) {
+  std::vector<std::pair<std::string, std::string>> swaps = {{job.outDir + "/", ""}, {job.outDir + "\\", ""}};
+  for (const std::string& path : {job.image, disc.mapfile}) {
+    if (FileName(path) != path) swaps.emplace_back(path, FileName(path));
+  }
+  for (Problem& p : disc.problems) {
+    for (const auto& [from, to] : swaps) Swap(p.subject, from, to), Swap(p.what, from, to);
+  }
+}
+
 }  // namespace
 
 InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
@@ -134,11 +183,14 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   std::optional<DiscSource> source = Open(disc);
   if (!source) {
     HashImageFile(disc);
+    InBoxTerms(disc, job);
     return disc;
   }
   const std::string folderPath = JoinPath(job.outDir, job.folder);
   if (std::error_code ec; !fs::create_directories(fs::path(folderPath), ec) && ec) {
-    Unreadable(disc, {folderPath, ec.message(), 0, ProblemKind::kWriteFailed});
+    disc.health = "not read";
+    disc.problems.push_back({folderPath, ec.message(), 0, ProblemKind::kWriteFailed});
+    InBoxTerms(disc, job);
     return disc;
   }
   Weighed w = Weigh(*source, *job.options);
@@ -153,13 +205,16 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
     if (HasLabel(w.dir)) disc.label = Latin1ToUtf8(RecordName(w.dir, kLabelSlot, w.type));
   }
   CheckReport report{FileName(job.image), w.type, w.evidence, w.dir, w.directoryProblem, {}};
-  if (w.lost) Carve(disc, job, *source, watch);
-  else cancelled = Sweep(disc, job, *source, w, watch, report.health);
+  if (w.lost) {
+    Carve(disc, job, *source, watch);
+    disc.problems.insert(disc.problems.begin(), NoDirectory(w, disc.records.empty()));
+  } else cancelled = Sweep(disc, job, *source, w, watch, report.health);
   if (auto p = WriteWatched(JoinPath(folderPath, disc.checkReport), CheckReportJson(report), watch)) disc.problems.push_back(*p);
   FinishDisc(disc, job, w.lost, *watch);
   // Bytes the sweep could not read (a mapfile's unrescued ones) are still
   // the image's: sha256sum hashes them, and so does the one read of them here.
   if (disc.sha256.empty()) HashImageFile(disc);
+  InBoxTerms(disc, job);
   return disc;
 }
 

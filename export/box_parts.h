@@ -23,6 +23,16 @@
 
 namespace zep::box {
 
+inline constexpr const char* kStateFile = "inventory-state.json";
+
+// The box already in dir: its discs by folder; none for a new box (said
+// when expected), or for a state this zepconv does not know (said).
+std::vector<InventoryDisc> EarlierRun(const std::string& dir, bool expected, Problems& problems);
+// done, and the discs of before not among them (by folder), by folder.
+std::vector<InventoryDisc> BoxDiscs(const std::vector<InventoryDisc>& done, const std::vector<InventoryDisc>& before);
+// The table, the pages and the manifest of result's discs, into outDir.
+void WriteBoxFiles(BoxResult& result, const std::string& outDir);
+
 // "2026-12-08T04:45:05.123456789Z": a file's modification time as the file
 // system keeps it; empty when the file is not there.
 std::string ModificationTime(const std::string& path);

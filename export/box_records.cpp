@@ -107,12 +107,17 @@ void RecordsOfSweep(InventoryDisc& disc, const DiscJob& job, const RecordDirecto
     r.unitsNeverTried = s.conversion.notTriedUnits + h.notTriedUnits;
     r.unitsLost = h.unreadableUnits - r.unitsNeverTried + h.noMode;
     r.unitsPastEnd = h.beyondEnd;
+    r.pings = h.pings;  // the disc's, whether or not its file could be written
     const IsoTimes iso = IsoTimesOf(ReadEntry(dir, s.slot, type));
     r.date = iso.date.value_or("");
     r.start = iso.start.value_or("");
     r.end = iso.end.value_or("");
     if (s.conversion.Converted()) RecordOutputs(disc, r, s.path, job, watch);
-    disc.problems.insert(disc.problems.end(), s.conversion.problems.begin(), s.conversion.problems.end());
+    // Each named after its record, as convert names them.
+    for (Problem p : s.conversion.problems) {
+      if (p.subject.empty()) p.subject = RecordSubject(r);
+      disc.problems.push_back(std::move(p));
+    }
     disc.records.push_back(std::move(r));
   }
   RecordsOfCarve(disc, job, swept.dumpCarve, watch);
@@ -136,10 +141,12 @@ void FinishDisc(InventoryDisc& disc, const DiscJob& job, bool directoryLost, Box
     disc.files.push_back({RelativeTo(f.path, job.outDir), f.sha256, f.size, ModificationTime(f.path)});
   }
   std::sort(disc.files.begin(), disc.files.end());
-  bool lost = !disc.problems.empty();
+  // An output that could not be written (a full disk) says nothing of the disc.
+  bool lost = std::any_of(disc.problems.begin(), disc.problems.end(),
+                          [](const Problem& p) { return p.kind != ProblemKind::kWriteFailed; });
   for (const InventoryRecord& r : disc.records) {
-    lost = lost || r.unitsLost > 0 || r.unitsPastEnd > 0 || r.unitsNeverTried > 0 || (r.verdict != "whole" && r.verdict != "carved") ||
-           (r.record && r.output.empty());
+    lost = lost || r.unitsLost > 0 || r.unitsPastEnd > 0 || r.unitsNeverTried > 0 ||
+           (r.verdict != "whole" && r.verdict != "carved");
   }
   disc.health = directoryLost ? "directory lost" : lost ? "damaged" : "whole";
 }

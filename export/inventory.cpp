@@ -20,7 +20,7 @@ constexpr const char* kColumns[] = {
     "image",      "image_size", "image_sha256", "mapfile",   "disc_type",     "label",
     "health",     "record",     "name",         "date",      "start",         "end",
     "pings",      "verdict",    "units_lost",   "units_past_end", "units_never_tried", "output",    "output_sha256", "first_fix_lat",
-    "first_fix_lon", "last_fix_lat", "last_fix_lon", "track_km"};
+    "first_fix_lon", "last_fix_lat", "last_fix_lon", "track_km", "outputs"};
 
 json NullIfEmpty(const std::string& s) { return s.empty() ? json(nullptr) : json(s); }
 
@@ -38,6 +38,7 @@ std::vector<json> Rows(const std::vector<InventoryDisc>& discs) {
                  {"label", NullIfEmpty(d.label)}, {"health", d.health}};
     if (d.records.empty()) {
       for (std::size_t i = 7; i < std::size(kColumns); ++i) disc[kColumns[i]] = nullptr;
+      disc["outputs"] = OutputStatus(d);
       rows.push_back(disc);
     }
     for (const InventoryRecord& r : d.records) {
@@ -59,6 +60,7 @@ std::vector<json> Rows(const std::vector<InventoryDisc>& discs) {
       row["last_fix_lat"] = r.lastFix ? json(r.lastFix->lat) : json(nullptr);
       row["last_fix_lon"] = r.lastFix ? json(r.lastFix->lon) : json(nullptr);
       row["track_km"] = r.firstFix ? json(std::round(r.trackKm * 1000) / 1000) : json(nullptr);
+      row["outputs"] = OutputStatus(d);
       rows.push_back(row);
     }
   }
@@ -79,6 +81,13 @@ double Kilometres(const LatLon& a, const LatLon& b) {
   const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
                    std::cos(a.lat * kRad) * std::cos(b.lat * kRad) * std::sin(dLon / 2) * std::sin(dLon / 2);
   return 2 * 6371.0088 * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+std::string OutputStatus(const InventoryDisc& disc) {
+  if (std::any_of(disc.problems.begin(), disc.problems.end(),
+                  [](const Problem& p) { return p.kind == ProblemKind::kWriteFailed; }))
+    return "failed";
+  return disc.files.empty() ? "none" : "written";
 }
 
 std::string DiscFolderName(const std::string& imagePath, std::vector<std::string>& taken) {
@@ -129,7 +138,7 @@ std::string InventoryJson(const std::vector<InventoryDisc>& discs) {
     doc["discs"].push_back({{"image", FileName(d.image)}, {"folder", d.folder}, {"image_size", d.size},
                             {"image_sha256", NullIfEmpty(d.sha256)}, {"mapfile", NullIfEmpty(FileName(d.mapfile))},
                             {"disc_type", NullIfEmpty(d.type)}, {"label", NullIfEmpty(d.label)},
-                            {"health", d.health},     {"records", d.records.size()},
+                            {"health", d.health},     {"outputs", OutputStatus(d)}, {"records", d.records.size()},
                             {"problems", problems}, {"files", files}});
   }
   for (json& row : Rows(discs)) doc["records"].push_back(std::move(row));
@@ -200,8 +209,9 @@ json DiscState(const InventoryDisc& d) {
   for (const InventoryFile& f : d.files) {
     files.push_back({{"file", f.path}, {"sha256", f.sha256}, {"size", f.size}, {"mtime", f.mtime}});
   }
-  return {{"image", d.image}, {"folder", d.folder}, {"size", d.size}, {"mtime", d.mtime},
-          {"sha256", d.sha256}, {"mapfile", d.mapfile}, {"type", d.type}, {"label", d.label},
+  // Names only: the box reads the same wherever its discs lay when read.
+  return {{"image", FileName(d.image)}, {"folder", d.folder}, {"size", d.size}, {"mtime", d.mtime},
+          {"sha256", d.sha256}, {"mapfile", FileName(d.mapfile)}, {"type", d.type}, {"label", d.label},
           {"health", d.health}, {"problems", problems}, {"check", d.checkReport}, {"files", files}, {"records", records}};
 }
 

@@ -63,14 +63,23 @@ struct InventoryDisc {
   std::string type;      // "TK40", "ZEP V1.X", or empty when neither
   std::string label;
   // "whole", "damaged" (something is lost), "directory lost" (records carved
-  // from the whole disc), "unreadable" (nothing could be read)
+  // from the whole disc), "unreadable" (nothing could be read), "not read"
+  // (its folder could not be made: the output's fault, not the disc's)
   std::string health;
   Problems problems;     // every problem of the disc, each once
   std::vector<InventoryRecord> records;
   std::string checkReport;  // the check's JSON report, relative to the disc's folder
   // Every file written for this disc, by path.
   std::vector<InventoryFile> files;
+  // Taken as an earlier run left it, not read in this one (not kept in the state).
+  bool asBefore = false;
 };
+
+// Whether every output the disc was to give was written: "written",
+// "failed" (one or more could not be: a full disk, say; each is named in the
+// disc's problems), or "none" when nothing was to be written. Apart from the
+// disc's health, which comes from the disc alone.
+std::string OutputStatus(const InventoryDisc& disc);
 
 // "-2", "-3", ... keep two images of one name apart, in the order given. The
 // names are made safe for any file system; case is ignored when comparing,

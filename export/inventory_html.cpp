@@ -303,7 +303,8 @@ std::string DiscTable(const std::vector<InventoryDisc>& discs) {
     const std::string type = d.type.empty() ? "neither" : d.type;
     html += "<tr class=\"" + std::string(CssClass(d.health).empty() ? "ok" : CssClass(d.health).substr(1)) +
             "\" data-health=\"" + Esc(d.health) + "\" data-type=\"" + Esc(type) + "\">" +
-            Cell(Mark(d.health), d.health) + Cell("<a href=\"" + Href(DiscPageName(d)) + "\">" + Esc(FileName(d.image)) + "</a>") +
+            Cell(Mark(d.health) + (OutputStatus(d) == "failed" ? " outputs " + Mark("failed") : ""), d.health) +
+            Cell("<a href=\"" + Href(DiscPageName(d)) + "\">" + Esc(FileName(d.image)) + "</a>") +
             Cell(Esc(type)) + Cell(Esc(d.label)) + Cell(std::to_string(d.records.size())) +
             Cell(std::to_string(Pings(d))) + Cell(std::to_string(Lost(d))) + Cell(Esc(DateRange(d))) + "</tr>\n";
   }
@@ -325,8 +326,11 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
     for (const InventoryRecord& r : d.records) all.push_back(&r);
   }
   std::string html = Head(title);
-  html += "<h1>" + Esc(title) + "</h1>\n<p class=\"total\">" + std::to_string(discs.size()) + " discs, " +
-          std::to_string(records) + " records, " + std::to_string(pings) + " pings; " + std::to_string(whole) +
+  const auto count = [](std::int64_t n, const char* one, const char* many) { return std::to_string(n) + (n == 1 ? one : many); };
+  html += "<h1>" + Esc(title) + "</h1>\n<p class=\"total\">" +
+          count(static_cast<std::int64_t>(discs.size()), " disc, ", " discs, ") +
+          count(static_cast<std::int64_t>(records), " record, ", " records, ") + count(pings, " ping; ", " pings; ") +
+          std::to_string(whole) +
           " whole, " + std::to_string(discs.size() - whole) +
           " with something lost. For scripts: <a href=\"inventory.csv\">inventory.csv</a>, "
           "<a href=\"inventory.json\">inventory.json</a>; to prove the files: "
@@ -352,6 +356,7 @@ std::string DiscHtml(const InventoryDisc& d) {
   html += "<dt>type</dt><dd>" + Esc(d.type.empty() ? "neither TK40 nor ZEP V1.X" : d.type) + "</dd>";
   html += "<dt>label</dt><dd>" + Esc(d.label.empty() ? "none" : d.label) + "</dd>";
   html += "<dt>health</dt><dd>" + Mark(d.health) + "</dd>";
+  if (OutputStatus(d) == "failed") html += "<dt>outputs</dt><dd>" + Mark("failed") + " (named below)</dd>";
   html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd><dt>pings</dt><dd>" +
           std::to_string(Pings(d)) + "</dd><dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>" + PastEnd(d);
   if (!d.checkReport.empty()) html += "<dt>check</dt><dd><a href=\"" + Href(prefix + d.checkReport) + "\">" + Esc(d.checkReport) + "</a></dd>";

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <functional>
 #include <map>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 #include "convert/nmea.h"
@@ -20,6 +22,7 @@
 #include "export/ping_place.h"
 #include "export/text_output.h"
 #include "export/track.h"
+#include "export/write_apart.h"
 #include "zep_version.h"
 
 namespace zep {
@@ -34,8 +37,26 @@ struct NcError {
   Problem problem;
 };
 
+// The system's own reason for a failed call, where it gave one that is about
+// the output: netCDF-C says "HDF error" for any write HDF5 could not make,
+// and "Permission denied" for any file HDF5 could not create, a full disk
+// included. errno is cleared after each call that worked, so that what it
+// holds comes from the call that failed.
+std::optional<std::string> SystemReason() {
+  const int e = errno;
+  for (int about : {ENOSPC, EDQUOT, EFBIG, EIO, EROFS}) {
+    if (e == about) return std::generic_category().message(e);
+  }
+  return std::nullopt;
+}
+
 void Check(int status, const char* call) {
-  if (status != NC_NOERR) throw NcError{{"", std::string(call) + ": " + nc->strerror(status), 0, ProblemKind::kWriteFailed}};
+  if (status == NC_NOERR) {
+    errno = 0;
+    return;
+  }
+  const std::string what = SystemReason().value_or(std::string(call) + ": " + nc->strerror(status));
+  throw NcError{{"", what, 0, ProblemKind::kWriteFailed}};
 }
 
 // Samples are 0 to 255, so -1 is never one: the cells after a ping's last
@@ -394,7 +415,10 @@ void PutColumns(std::vector<Column<Row>>& columns, std::size_t start, std::size_
 // its exit handler as it tried to close it.
 class NcRoot {
  public:
-  explicit NcRoot(const std::string& path) { Check(nc->create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id_), "nc_create"); }
+  explicit NcRoot(const std::string& path) {
+    errno = 0;
+    Check(nc->create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id_), "nc_create");
+  }
   NcRoot(const NcRoot&) = delete;
   NcRoot& operator=(const NcRoot&) = delete;
   ~NcRoot() {
@@ -687,8 +711,8 @@ struct Counts {
   int notWhole = 0;   // a record file used as far as it goes
 };
 
-// The record file into a netCDF file netCDF-C writes at path; the walk of it.
-RecordWalk WriteNetcdf(const std::string& in, const Survey& survey, const std::string& path, int deflate) {
+// The record file into a netCDF file netCDF-C writes at path.
+void WriteNetcdf(const std::string& in, const Survey& survey, const std::string& path, int deflate) {
   NetcdfFile nc(path, in, survey, deflate);
   PingReader reader(in);
   PingLocator locator(in);
@@ -699,7 +723,6 @@ RecordWalk WriteNetcdf(const std::string& in, const Survey& survey, const std::s
     if (const auto step = track.Next(p)) nc.Fix(step->point);
   }
   nc.Close();
-  return reader.walk();
 }
 
 // Writes one record file into out through the one safe output: the file
@@ -713,14 +736,19 @@ bool Convert(Sink& con, const std::string& in, const Survey& survey, const std::
     con.Report(file.problem());
     return false;
   }
-  RecordWalk walk;
-  try {
-    walk = WriteNetcdf(in, survey, file.writerPath(), deflate);
-  } catch (NcError& e) {
+  std::optional<Problem> failed = WriteApart([&]() -> std::optional<Problem> {
+    try {
+      WriteNetcdf(in, survey, file.writerPath(), deflate);
+      return std::nullopt;
+    } catch (NcError& e) {
+      return e.problem;
+    }
+  });
+  if (failed) {
     file.Discard();
     ++counts.failed;
-    e.problem.subject = out;
-    con.Report(e.problem);
+    failed->subject = out;
+    con.Report(*failed);
     return false;
   }
   if (!file.Close()) {
@@ -728,9 +756,9 @@ bool Convert(Sink& con, const std::string& in, const Survey& survey, const std::
     con.Report(file.problem());
     return false;
   }
-  if (!walk.Whole()) {
+  if (!survey.walk.Whole()) {
     ++counts.notWhole;
-    con.Report(in, "not whole: " + walk.NotWholeText());
+    con.Report(in, "not whole: " + survey.walk.NotWholeText());
   }
   return true;
 }

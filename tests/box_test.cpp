@@ -120,15 +120,16 @@ TEST_F(CliTest, InventoryRowsHashesAndResume) {
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_EQ(ReadText(out + "/a/ONE.ZEP").find("spoilt"), std::string::npos);
   inv = json::parse(ReadText(out + "/inventory.json"));
-  ASSERT_EQ(inv["records"].size(), 4u);
+  ASSERT_EQ(inv["records"].size(), 5u);  // index.img stays in the box
   EXPECT_EQ(inv["records"][2]["mapfile"], "b.mapfile");
   EXPECT_EQ(inv["records"][2]["verdict"], "damaged");
   EXPECT_EQ(inv["records"][2]["units_lost"], 1);
   const std::string csv = ReadText(out + "/inventory.csv");
   EXPECT_EQ(Lines(csv)[0],
             "image,image_size,image_sha256,mapfile,disc_type,label,health,record,name,date,start,end,pings,verdict,"
-            "units_lost,units_past_end,units_never_tried,output,output_sha256,first_fix_lat,first_fix_lon,last_fix_lat,last_fix_lon,track_km");
-  EXPECT_EQ(Lines(csv).size(), 5u);
+            "units_lost,units_past_end,units_never_tried,output,output_sha256,first_fix_lat,first_fix_lon,last_fix_lat,"
+            "last_fix_lon,track_km,outputs");
+  EXPECT_EQ(Lines(csv).size(), 6u);
   const std::string manifest = ReadText(out + "/manifest-sha256.txt");
   EXPECT_NE(manifest.find(inv["records"][2]["output_sha256"].get<std::string>() + "  b/ONE.ZEP\n"), std::string::npos);
   EXPECT_NE(manifest.find("  index.html\n"), std::string::npos);
@@ -206,8 +207,9 @@ TEST(InventoryState, ReadsBackWhatItWroteAndNothingElse) {
   ASSERT_TRUE(back.has_value());
   ASSERT_EQ(back->size(), 1u);
   const InventoryDisc& r = back->front();
+  // The image by its own name: the box names nothing outside it.
   EXPECT_EQ(std::tuple(r.image, r.folder, r.size, r.mtime, r.sha256, r.health),
-            std::tuple(d.image, d.folder, d.size, d.mtime, d.sha256, d.health));
+            std::tuple(std::string("HARBOUR.img"), d.folder, d.size, d.mtime, d.sha256, d.health));
   ASSERT_EQ(r.problems.size(), 1u);
   EXPECT_EQ(std::tuple(r.problems[0].subject, r.problems[0].units, r.problems[0].kind),
             std::tuple(d.problems[0].subject, std::int64_t{3}, ProblemKind::kUnreadable));

@@ -187,12 +187,13 @@ def index_checks(b, tmp, out):
     healths, types, discs = ["whole", "damaged", "directory lost"], ["TK40", "ZEP V1.X"], []
     for i in range(200):
         image = os.path.join(many, f"disc{i:03}.img")
-        os.symlink(source["image"], image)
-        discs.append(dict(source, image=image, folder=f"disc{i:03}", files=[], health=healths[i % 3],
+        os.symlink(os.path.join(tmp, os.path.basename(source["image"])), image)
+        discs.append(dict(source, image=os.path.basename(image), folder=f"disc{i:03}", files=[], health=healths[i % 3],
                           type=types[i % 2], label=f"BOX-{i:03}"))
         discs[-1]["records"] = [dict(r, pings=r["pings"] + i * 7 % 101) for r in source["records"]]
     json.dump(dict(state, discs=discs), open(os.path.join(many, "inventory-state.json"), "w"))
-    subprocess.run([zepconv, "inventory", *[d["image"] for d in discs], "--out", many, "--resume"], capture_output=True)
+    subprocess.run([zepconv, "inventory", *[os.path.join(many, d["image"]) for d in discs], "--out", many, "--resume"],
+                   capture_output=True)
     b.open(os.path.join(many, "index.html"), "window.zepIndex")
     check(b.js("document.querySelectorAll('#discs tbody tr').length") == 200, "the index lists 200 discs")
     check(b.js("document.querySelectorAll('svg.track g[stroke] polyline').length") > 0, "the box map has a coastline")
