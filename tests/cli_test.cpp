@@ -1035,6 +1035,7 @@ TEST_F(CliTest, NetcdfRefusesWhatItCannotDoAndKeepsNamesApart) {
       {{"netcdf", a, b, "--out", tmp.File("nc")}, twoOfOneName},
   };
   for (const auto& [args, status] : cases) EXPECT_EQ(RunZepconv(args).status, status) << args.size();
+  const std::vector<std::uint8_t> one = RecordFile({{0, Gll("091500")}});
 #ifndef _WIN32
   // The second R.ZEP is named and left out; the first one's file stays.
   fs::remove_all(tmp.File("nc"));
@@ -1044,7 +1045,6 @@ TEST_F(CliTest, NetcdfRefusesWhatItCannotDoAndKeepsNamesApart) {
   EXPECT_EQ(run.out, b + " -> " + tmp.File("nc") + "/R.nc\n") << run.out;
 
   // Files made from a record keep every extension but .ZEP: REEF.A and REEF.B stay apart.
-  const std::vector<std::uint8_t> one = RecordFile({{0, Gll("091500")}});
   const struct {
     std::vector<std::string> files, made;
   } naming[] = {
