@@ -9,17 +9,11 @@ the browser decoded it (naturalWidth > 0), and the page's text.
 usage: inventory_browser_test.py ZEPCONV MAKE_SAMPLE_DISC"""
 import csv, json, os, shutil, subprocess, sys, tempfile
 
-zepconv, make_disc = sys.argv[1:3]
-chromium = shutil.which("chromium") or "/usr/bin/chromium"
-if not os.path.exists(chromium):
-    print("chromium is not installed (scripts/deps installs it)")
-    sys.exit(77)
-failures = []
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from checks import check, chromium_or_skip, failures  # noqa: E402
 
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+zepconv, make_disc = sys.argv[1:3]
+chromium = chromium_or_skip()
 
 with tempfile.TemporaryDirectory() as tmp:
     discs = {"tk40.img": [], "zep.img": ["--type", "zep"], "damaged.img": ["--type", "zep", "--damaged"],

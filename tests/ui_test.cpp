@@ -1051,6 +1051,11 @@ TEST_F(UiTest, InventoryIntoAnEarlierBoxRemovesNothingOfIt) {
   ui::g_openDocument = nullptr;
   EXPECT_EQ(script.seen().size(), 2u) << script.seen().back().text;
   for (const std::string& path : before) EXPECT_TRUE(fs::exists(path)) << path;
+  // The box grows: the earlier disc stays listed beside the new one.
+  const std::string listed = test::ReadText(out.File("inventory.json"));
+  for (const char* image : {"\"image\": \"a.img\"", "\"image\": \"b.img\""}) {
+    EXPECT_NE(listed.find(image), std::string::npos) << image;
+  }
 }
 
 // A multi-select Open dialog gives one path alone, or a folder and its names.

@@ -11,20 +11,11 @@ usage: viewer_browser_test.py ZEPCONV MAKE_SAMPLE_DISC"""
 import csv, io, json, os, shutil, subprocess, sys, tempfile, time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from checks import check, chromium_or_skip, failures  # noqa: E402
 from devtools_pipe import Browser  # noqa: E402
 
 zepconv, make_disc = sys.argv[1:3]
-chromium = shutil.which("chromium") or "/usr/bin/chromium"
-if not os.path.exists(chromium):
-    print("chromium is not installed (scripts/deps installs it)")
-    sys.exit(77)
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
+chromium = chromium_or_skip()
 
 
 def disc(tmp, name, *args, renames=()):
