@@ -391,7 +391,9 @@ void PutColumns(std::vector<Column<Row>>& columns, std::size_t start, std::size_
 // its exit handler as it tried to close it.
 class NcRoot {
  public:
-  explicit NcRoot(const std::string& path) { Check(nc->create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id_), "nc_create"); }
+  explicit NcRoot(const std::string& path) {
+    Check(nc->create(NetcdfPath(path).c_str(), NC_NETCDF4 | NC_CLOBBER, &id_), "nc_create");
+  }
   NcRoot(const NcRoot&) = delete;
   NcRoot& operator=(const NcRoot&) = delete;
   ~NcRoot() {

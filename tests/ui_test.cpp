@@ -23,6 +23,7 @@
 
 #include "app/startup.h"
 #include "disc/scan.h"
+#include "export/netcdf.h"
 #include "res/resource.h"
 #include "tests/cli_run.h"
 #include "tests/support/disc_image.h"
@@ -879,7 +880,11 @@ TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
     while (!control.cancelled()) Sleep(1);
   };
   for (const bool cancel : {true, false}) {
-    DialogScript script({ChooseFiles(dir.path().string(), "\"a.img\" \"b.img\""), ChooseFolder(out.path().string())});
+    // Where the program writes netCDF it asks whether to: yes.
+    std::vector<DialogAction> steps = {ChooseFiles(dir.path().string(), "\"a.img\" \"b.img\""),
+                                       ChooseFolder(out.path().string())};
+    if (HaveNetcdf()) steps.push_back(Press(IDYES));
+    DialogScript script(steps);
     Command(IDM_MAKE_INVENTORY);
     ASSERT_TRUE(ui::JobRunning());
     if (cancel) {
@@ -889,15 +894,27 @@ TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
     }
     WaitForJob();
     ui::g_jobReportHook = nullptr;
-    EXPECT_EQ(script.seen().size(), 2u) << script.seen().back().text;
+    EXPECT_EQ(script.seen().size(), HaveNetcdf() ? 3u : 2u) << script.seen().back().text;
     EXPECT_EQ(StatusLine().starts_with(cancel ? "Inventory cancelled" : "Inventory of 2 discs"), true) << StatusLine();
     EXPECT_EQ(leftovers(), Names{});
     EXPECT_EQ(opened.size(), cancel ? 0u : 1u);
   }
   ui::g_openDocument = nullptr;
   EXPECT_EQ(opened, Names{out.File("index.html")});
-  test::RunZepconv({"inventory", dir.File("a.img"), dir.File("b.img"), "--out", cli.path().string()});
+  std::vector<std::string> args = {"inventory", dir.File("a.img"), dir.File("b.img"), "--out", cli.path().string()};
+  if (HaveNetcdf()) args.push_back("--netcdf");
+  test::RunZepconv(args);
   EXPECT_EQ(test::ReadText(out.File("inventory.csv")), test::ReadText(cli.File("inventory.csv")));
+  const auto netcdfFiles = [](const test::TempDir& box) {
+    Names names;
+    for (const auto& e : fs::recursive_directory_iterator(box.path())) {
+      if (e.path().extension() == ".nc") names.push_back(fs::relative(e.path(), box.path()).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  EXPECT_EQ(netcdfFiles(out), netcdfFiles(cli));
+  EXPECT_EQ(netcdfFiles(out).empty(), !HaveNetcdf());
 }
 
 // A multi-select Open dialog gives one path alone, or a folder and its names.

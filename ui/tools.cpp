@@ -8,6 +8,7 @@
 #include "convert/disc_check.h"
 #include "convert/disc_type.h"
 #include "disc/scan.h"
+#include "export/netcdf.h"
 #include "ui/background_job.h"
 #include "ui/check_window.h"
 #include "ui/commands.h"
@@ -182,12 +183,29 @@ void RecoverLostRecords(HWND window) {
   });
 }
 
+namespace {
+
+// Whether the inventory also writes each record as netCDF; nothing when
+// cancelled. Not asked where the program has no netCDF.
+std::optional<bool> AskNetcdf(HWND window) {
+  if (!HaveNetcdf()) return false;
+  const int answer = MessageBoxA(window, "Also write each record as a SONAR-netCDF4 file (.nc)?", "Make Inventory",
+                                 MB_YESNOCANCEL | MB_ICONQUESTION);
+  if (answer == IDCANCEL) return std::nullopt;
+  return answer == IDYES;
+}
+
+}  // namespace
+
 void MakeInventoryOfImages(HWND window) {
   const std::vector<std::string> images = ChooseDiscImages(window);
   if (images.empty()) return;
   const std::optional<std::string> folder = BrowseForOutputFolder(window, "Select Folder for the Inventory");
   if (!folder) return;
-  StartJob(window, "Make Inventory", [request = InventoryRequest{images, *folder}](JobControl& control) -> JobFinish {
+  const std::optional<bool> netcdf = AskNetcdf(window);
+  if (!netcdf) return;
+  const InventoryRequest request{images, *folder, *netcdf};
+  StartJob(window, "Make Inventory", [request](JobControl& control) -> JobFinish {
     const InventoryOutcome outcome = RunInventory(request, control);
     return [outcome, folder = request.outDir](HWND window) { ShowInventory(window, outcome, folder); };
   });
