@@ -25,6 +25,6 @@ set_target_properties(netCDF::netcdf PROPERTIES
   IMPORTED_LOCATION "${prefix}/lib/libnetcdf.a"
   INTERFACE_INCLUDE_DIRECTORIES "${prefix}/include"
   INTERFACE_LINK_LIBRARIES
-    "${prefix}/lib/libhdf5_hl.a;${prefix}/lib/libhdf5.a;${ZEP_WINDOWS_ZLIB_STATIC};ws2_32;shlwapi")
+    "${prefix}/lib/libhdf5_hl.a;${prefix}/lib/libhdf5.a;${ZEP_WINDOWS_ZLIB_STATIC}")
 set(netCDF_FOUND TRUE)
 set(ZEP_NETCDF_LINKED_IN TRUE)
