@@ -28,8 +28,9 @@ import xarray as xr
 GROUPS = ["Provenance", "Sonar", "Sonar/Beam_group1", "Platform", "Environment", "Vendor_specific"]
 
 
-# What a netCDF file carries of the moment it was written.
-MOMENT = {"date_created", "conversion_time"}
+# What a netCDF file carries of the moment it was written, and of the build
+# of zepconv that wrote it (two trees need not be built from one commit).
+MOMENT = {"date_created", "conversion_time", "conversion_software_version"}
 
 
 def run(*args, ok=(0,)):
@@ -78,14 +79,19 @@ def compare_with_undamaged(damaged_nc, whole_nc):
     return fills
 
 
+def read(nc, group):
+    """A group whole, raw, with the file closed again."""
+    with xr.open_dataset(nc, group=group, mask_and_scale=False, decode_times=False) as ds:
+        return ds.load()
+
+
 def same_variables(nc, reference, roots=None):
     """Every group, variable and attribute of nc as in reference, but for the moment each was written.
 
     roots: the folders (nc's, reference's) the record files were in, which
     source_filenames names, each with its system's separators."""
     for g in [None] + GROUPS:
-        a = xr.open_dataset(nc, group=g, mask_and_scale=False, decode_times=False).load()
-        b = xr.open_dataset(reference, group=g, mask_and_scale=False, decode_times=False).load()
+        a, b = (read(f, g) for f in (nc, reference))
         assert sorted(a.variables) == sorted(b.variables), (g, sorted(a.variables), sorted(b.variables))
         assert {k: v for k, v in a.attrs.items() if k not in MOMENT} == \
                {k: v for k, v in b.attrs.items() if k not in MOMENT}, (g, a.attrs, b.attrs)
