@@ -14,7 +14,7 @@
 
 namespace zep::cli {
 
-// "zepconv 0.3.0 (git describe)" and the licence, as --version prints it.
+// "zepconv 0.4.0 (git describe)" and the licence, as --version prints it.
 std::string VersionText();
 
 // Installs the conventions above on app. Call it after every command has

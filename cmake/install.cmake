@@ -24,6 +24,24 @@ set(CPACK_STRIP_FILES ON)
 if(WIN32)
   install(TARGETS zepconverter zepconv RUNTIME DESTINATION .)
   install(FILES README.md LICENSE DESTINATION .)
+  if(ZEP_NETCDF_LINKED_IN)
+    # netCDF-C and HDF5 are compiled into both programs: the zip carries
+    # their licences, as Debian's source packages state them, in the
+    # copyright file after the program's own and whole in licenses/.
+    set(licences "${ZEP_WINDOWS_NETCDF_PREFIX}/share/licenses")
+    configure_file(cmake/copyright.in "${CMAKE_BINARY_DIR}/docs/copyright" @ONLY)
+    foreach(lib netcdf hdf5)
+      file(READ "${licences}/${lib}/copyright" text)
+      file(APPEND "${CMAKE_BINARY_DIR}/docs/copyright"
+           "
+
+# Compiled into ZepConverter.exe and zepconv.exe: ${lib}, from Debian's source package ${lib}
+
+${text}")
+    endforeach()
+    install(FILES "${CMAKE_BINARY_DIR}/docs/copyright" DESTINATION .)
+    install(DIRECTORY "${licences}/" DESTINATION licenses)
+  endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME "zep-converter-${PROJECT_VERSION}-win64")
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)

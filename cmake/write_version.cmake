@@ -2,7 +2,7 @@
 # says when the sources are a git checkout. Runs at every build, so the text
 # follows commits; the header is rewritten (and what includes it rebuilt) only
 # when the text changes.
-#   cmake -DSOURCE_DIR=... -DOUTPUT=... -DVERSION=0.3.0 -P write_version.cmake
+#   cmake -DSOURCE_DIR=... -DOUTPUT=... -DVERSION=0.4.0 -P write_version.cmake
 set(describe "")
 if(EXISTS "${SOURCE_DIR}/.git")
   find_program(GIT git)

@@ -156,7 +156,7 @@ bool OutputFile::CreateTemporary(std::string& error) {
   unnamed_ = open();
   for (int n = 0; !open() && n < 10000; ++n) {
     bool exists = false;
-    handle_ = platform::CreateNewFile(TempName(folder, n), exists, error);
+    handle_ = platform::CreateNewFile(TempName(folder, n), named_, exists, error);
     if (open()) tempPath_ = TempName(folder, n);
     else if (!exists) break;
   }
@@ -252,7 +252,8 @@ bool OutputFile::PutInPlace() {
     }
   }
   if (!failed() && unnamed_) error_ = path_ + ": no free name for a temporary file beside it";
-  if (!failed() && !platform::KeepFile(handle_, err)) error_ = path_ + ": " + err;
+  // A file written by name never carried the delete mark (CreateNewFile).
+  if (!failed() && !named_ && !platform::KeepFile(handle_, err)) error_ = path_ + ": " + err;
   if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = path_ + ": " + err;
   if (failed()) return false;
   bool exists = false;

@@ -123,7 +123,7 @@ bool NameUnnamedFile(std::intptr_t handle, const std::string& path, bool& exists
   return false;
 }
 
-std::intptr_t CreateNewFile(const std::string& path, bool& exists, std::string& error) {
+std::intptr_t CreateNewFile(const std::string& path, bool, bool& exists, std::string& error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd >= 0) return fd;
   exists = errno == EEXIST;

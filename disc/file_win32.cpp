@@ -135,14 +135,17 @@ bool MarkForDeletion(std::intptr_t handle, bool remove) {
 }
 }  // namespace
 
-std::intptr_t CreateNewFile(const std::string& path, bool& exists, std::string& error) {
+std::intptr_t CreateNewFile(const std::string& path, bool byName, bool& exists, std::string& error) {
   // DELETE access lets the file carry the delete mark, which the system
   // honours when the last handle closes: on a crash, on End Task, and when
   // the console is closed, with no code of ours running. A file system that
   // refuses the mark still gets the file; an interrupt or a later run
-  // removes it then.
-  const HANDLE h = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  // removes it then. A file written by name through another handle (which
+  // shares no DELETE) gets neither the mark nor DELETE access, and is shared.
+  const DWORD access = byName ? GENERIC_WRITE : GENERIC_WRITE | DELETE;
+  const DWORD share = byName ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+  const HANDLE h = CreateFileW(LongPath(path).c_str(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
@@ -151,7 +154,7 @@ std::intptr_t CreateNewFile(const std::string& path, bool& exists, std::string& 
     return kNoHandle;
   }
   const auto handle = reinterpret_cast<std::intptr_t>(h);
-  MarkForDeletion(handle, true);
+  if (!byName) MarkForDeletion(handle, true);
   return handle;
 }
 

@@ -42,8 +42,10 @@ std::intptr_t CreateUnnamedFile(const std::string& folder);
 bool NameUnnamedFile(std::intptr_t handle, const std::string& path, bool& exists, std::string& error);
 // A new file of that name, never an existing one (exists is set then). On
 // Windows it is marked for deletion at once, so that the system deletes it
-// when the process ends however it ends, until KeepFile() takes the mark off.
-std::intptr_t CreateNewFile(const std::string& path, bool& exists, std::string& error);
+// when the process ends however it ends, until KeepFile() takes the mark off;
+// except a file another library opens by its name (byName), which a file
+// marked so, or held without sharing, would refuse.
+std::intptr_t CreateNewFile(const std::string& path, bool byName, bool& exists, std::string& error);
 bool KeepFile(std::intptr_t handle, std::string& error);
 // Waits until the file's data is on the disc: before a file takes its name,
 // so that a power cut never leaves a named file without its data, and so

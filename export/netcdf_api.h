@@ -48,6 +48,8 @@ using NetcdfApiEntry = const NetcdfApi* (*)();
 
 }  // namespace zep
 
+#include <string>
+
 #include "disc/problem.h"
 
 namespace zep {
@@ -56,5 +58,9 @@ namespace zep {
 // problem, of kind kMissing, naming what is missing) where it cannot be
 // loaded. Later calls give the same answer without trying again.
 const NetcdfApi* LoadNetcdfApi(Problem& problem);
+
+// A file's path as netCDF-C takes it: on Windows whole, with its drive (it
+// would take "/tmp/x" for another system's path).
+std::string NetcdfPath(const std::string& path);
 
 }  // namespace zep

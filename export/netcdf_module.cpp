@@ -1,6 +1,7 @@
 // zepnetcdf.so: the one piece of zepconv that links netCDF-C (see
 // netcdf_api.h). Nothing else of zepconv is in it, so it shares no state
-// with the program that opens it.
+// with the program that opens it. The Windows build links it into the
+// programs instead (netcdf_load_linked.cpp).
 
 #include "export/netcdf_api.h"
 

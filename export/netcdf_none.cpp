@@ -1,5 +1,5 @@
-// Builds without netCDF-C (the Windows build: Debian has no netCDF library
-// for mingw-w64).
+// Builds without netCDF-C (a Windows build not given the libraries that
+// scripts/windows-netcdf makes).
 
 #include "export/netcdf.h"
 
@@ -8,8 +8,8 @@ namespace zep {
 bool HaveNetcdf() { return false; }
 
 Outcome NetcdfCommand(Sink& con, const std::vector<std::string>&, const NetcdfOptions&) {
-  con.Report("netcdf", "this build of zepconv has no netCDF support (the Windows build has no netCDF library); "
-                       "use the Linux build");
+  con.Report("netcdf", "this build of zepconv has no netCDF support (it was built without netCDF-C); "
+                       "use a build that has it");
   return Outcome::kRefused;
 }
 

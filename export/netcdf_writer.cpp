@@ -417,7 +417,7 @@ class NcRoot {
  public:
   explicit NcRoot(const std::string& path) {
     errno = 0;
-    Check(nc->create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id_), "nc_create");
+    Check(nc->create(NetcdfPath(path).c_str(), NC_NETCDF4 | NC_CLOBBER, &id_), "nc_create");
   }
   NcRoot(const NcRoot&) = delete;
   NcRoot& operator=(const NcRoot&) = delete;

@@ -23,6 +23,7 @@
 
 #include "app/startup.h"
 #include "disc/scan.h"
+#include "export/netcdf.h"
 #include "res/resource.h"
 #include "tests/cli_run.h"
 #include "tests/support/disc_image.h"
@@ -1008,7 +1009,11 @@ TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
     while (!control.cancelled()) Sleep(1);
   };
   for (const bool cancel : {true, false}) {
-    DialogScript script({ChooseFiles(dir.path().string(), "\"a.img\" \"b.img\""), ChooseFolder(out.path().string())});
+    // Where the program writes netCDF it asks whether to: yes.
+    std::vector<DialogAction> steps = {ChooseFiles(dir.path().string(), "\"a.img\" \"b.img\""),
+                                       ChooseFolder(out.path().string())};
+    if (HaveNetcdf()) steps.push_back(Press(IDYES));
+    DialogScript script(steps);
     Command(IDM_MAKE_INVENTORY);
     ASSERT_TRUE(ui::JobRunning());
     if (cancel) {
@@ -1019,9 +1024,11 @@ TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
     WaitForJob();
     ui::g_jobReportHook = nullptr;
     // The browser could not open the index: a box says so, with the path.
-    ASSERT_EQ(script.seen().size(), cancel ? 2u : 3u) << script.seen().back().text;
-    EXPECT_TRUE(cancel || script.seen()[2].text == ui::IndexNotOpenedText(out.File("index.html"), "no program opens .html files"))
-        << script.seen()[2].text;
+    const std::size_t asked = HaveNetcdf() ? 3u : 2u;
+    ASSERT_EQ(script.seen().size(), cancel ? asked : asked + 1) << script.seen().back().text;
+    EXPECT_TRUE(cancel ||
+                script.seen()[asked].text == ui::IndexNotOpenedText(out.File("index.html"), "no program opens .html files"))
+        << script.seen().back().text;
     EXPECT_TRUE(cancel ? StatusLine().starts_with("Inventory cancelled: ")
                        : StatusLine() == "Inventory of 2 discs in " + out.path().string() + ": 1 whole, 1 damaged")
         << StatusLine();
@@ -1030,8 +1037,20 @@ TEST_F(UiTest, InventoryIsZepconvsAndACancelledOneIsResumed) {
   }
   ui::g_openDocument = nullptr;
   EXPECT_EQ(opened, Names{out.File("index.html")});
-  test::RunZepconv({"inventory", dir.File("a.img"), dir.File("b.img"), "--out", cli.path().string()});
+  std::vector<std::string> args = {"inventory", dir.File("a.img"), dir.File("b.img"), "--out", cli.path().string()};
+  if (HaveNetcdf()) args.push_back("--netcdf");
+  test::RunZepconv(args);
   EXPECT_EQ(test::ReadText(out.File("inventory.csv")), test::ReadText(cli.File("inventory.csv")));
+  const auto netcdfFiles = [](const test::TempDir& box) {
+    Names names;
+    for (const auto& e : fs::recursive_directory_iterator(box.path())) {
+      if (e.path().extension() == ".nc") names.push_back(fs::relative(e.path(), box.path()).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  EXPECT_EQ(netcdfFiles(out), netcdfFiles(cli));
+  EXPECT_EQ(netcdfFiles(out).empty(), !HaveNetcdf());
 }
 
 // Make Inventory into a folder that holds a box already: the program itself
@@ -1045,11 +1064,13 @@ TEST_F(UiTest, InventoryIntoAnEarlierBoxRemovesNothingOfIt) {
   Names before;
   for (const auto& e : fs::recursive_directory_iterator(out.path())) before.push_back(e.path().string());
   ui::g_openDocument = [](const std::string&) { return std::string(); };
-  DialogScript script({ChooseFiles(dir.path().string(), "\"b.img\""), ChooseFolder(out.path().string())});
+  std::vector<DialogAction> steps = {ChooseFiles(dir.path().string(), "\"b.img\""), ChooseFolder(out.path().string())};
+  if (HaveNetcdf()) steps.push_back(Press(IDNO));
+  DialogScript script(steps);
   Command(IDM_MAKE_INVENTORY);
   WaitForJob();
   ui::g_openDocument = nullptr;
-  EXPECT_EQ(script.seen().size(), 2u) << script.seen().back().text;
+  EXPECT_EQ(script.seen().size(), steps.size()) << script.seen().back().text;
   for (const std::string& path : before) EXPECT_TRUE(fs::exists(path)) << path;
   // The box grows: the earlier disc stays listed beside the new one.
   const std::string listed = test::ReadText(out.File("inventory.json"));

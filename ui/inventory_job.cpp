@@ -32,6 +32,7 @@ InventoryOutcome RunInventory(const InventoryRequest& request, JobControl& contr
   BoxOptions options;
   options.images = request.images;
   options.outDir = request.outDir;
+  options.netcdf = request.netcdf;
   options.resume = outcome.resumed;  // a folder with an inventory is gone on with, never overwritten
   BoxCallbacks callbacks;
   callbacks.progress = [&control](const BoxProgress& p) {

@@ -13,6 +13,7 @@ namespace zep::ui {
 struct InventoryRequest {
   std::vector<std::string> images;
   std::string outDir;
+  bool netcdf = false;  // also each record as a SONAR-netCDF4 file
 };
 
 struct InventoryDiscLine {

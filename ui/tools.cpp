@@ -9,6 +9,7 @@
 #include "convert/disc_type.h"
 #include "disc/scan.h"
 #include "disc/win32_error.h"
+#include "export/netcdf.h"
 #include "ui/background_job.h"
 #include "ui/check_window.h"
 #include "ui/commands.h"
@@ -228,6 +229,20 @@ void RecoverLostRecords(HWND window) {
   });
 }
 
+namespace {
+
+// Whether the inventory also writes each record as netCDF; nothing when
+// cancelled. Not asked where the program has no netCDF.
+std::optional<bool> AskNetcdf(HWND window) {
+  if (!HaveNetcdf()) return false;
+  const int answer = MessageBoxA(window, "Also write each record as a SONAR-netCDF4 file (.nc)?", "Make Inventory",
+                                 MB_YESNOCANCEL | MB_ICONQUESTION);
+  if (answer == IDCANCEL) return std::nullopt;
+  return answer == IDYES;
+}
+
+}  // namespace
+
 void MakeInventoryOfImages(HWND window) {
   const std::vector<std::wstring> chosen = ChooseDiscImages(window);
   if (chosen.empty()) return;
@@ -237,7 +252,10 @@ void MakeInventoryOfImages(HWND window) {
   if (!folderChosen) return;
   const std::optional<std::string> folder = PathForJob(window, *folderChosen);
   if (!folder) return;
-  StartJob(window, "Make Inventory", [request = InventoryRequest{*images, *folder}](JobControl& control) -> JobFinish {
+  const std::optional<bool> netcdf = AskNetcdf(window);
+  if (!netcdf) return;
+  const InventoryRequest request{*images, *folder, *netcdf};
+  StartJob(window, "Make Inventory", [request](JobControl& control) -> JobFinish {
     const InventoryOutcome outcome = RunInventory(request, control);
     return [outcome, folder = request.outDir](HWND window) { ShowInventory(window, outcome, folder); };
   });

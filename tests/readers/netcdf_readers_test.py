@@ -6,7 +6,12 @@ sample, ping time and fix must be what zepconv's own walk gives: the samples
 at the offsets `pings` names, the times and positions `pings` gives, the
 fixes `track` gives. ncdump -h must show the groups.
 
-usage: netcdf_readers_test.py ZEPCONV MAKE_SAMPLE_DISC MAKE_RECORDS
+With EMULATOR and NATIVE_ZEPCONV, ZEPCONV is a Windows zepconv.exe run
+through EMULATOR (Wine), the record files are still made by the native tools,
+and every file it writes must also equal, variable by variable, the one the
+native zepconv writes of the same record.
+
+usage: netcdf_readers_test.py ZEPCONV MAKE_SAMPLE_DISC MAKE_RECORDS [EMULATOR NATIVE_ZEPCONV]
 """
 
 import json
@@ -23,8 +28,14 @@ import xarray as xr
 GROUPS = ["Provenance", "Sonar", "Sonar/Beam_group1", "Platform", "Environment", "Vendor_specific"]
 
 
+# What a netCDF file carries of the moment it was written, and of the build
+# of zepconv that wrote it (two trees need not be built from one commit).
+MOMENT = {"date_created", "conversion_time", "conversion_software_version"}
+
+
 def run(*args, ok=(0,)):
-    r = subprocess.run([str(a) for a in args], capture_output=True, text=True)
+    words = [str(w) for a in args for w in (a if isinstance(a, list) else [a])]
+    r = subprocess.run(words, capture_output=True, text=True)
     if r.returncode not in ok:
         raise AssertionError(f"{args}: exit {r.returncode}\n{r.stderr}")
     return r.stdout
@@ -68,9 +79,39 @@ def compare_with_undamaged(damaged_nc, whole_nc):
     return fills
 
 
-def check(zepconv, record, nc, expect_hole=False):
+def read(nc, group):
+    """A group whole, raw, with the file closed again."""
+    with xr.open_dataset(nc, group=group, mask_and_scale=False, decode_times=False) as ds:
+        return ds.load()
+
+
+def same_variables(nc, reference, roots=None):
+    """Every group, variable and attribute of nc as in reference, but for the moment each was written.
+
+    roots: the folders (nc's, reference's) the record files were in, which
+    source_filenames names, each with its system's separators."""
+    for g in [None] + GROUPS:
+        a, b = (read(f, g) for f in (nc, reference))
+        assert sorted(a.variables) == sorted(b.variables), (g, sorted(a.variables), sorted(b.variables))
+        assert {k: v for k, v in a.attrs.items() if k not in MOMENT} == \
+               {k: v for k, v in b.attrs.items() if k not in MOMENT}, (g, a.attrs, b.attrs)
+        for name in a.variables:
+            x, y = a[name], b[name]
+            if name == "source_filenames" and roots:
+                x, y = [[str(v).replace("\\", "/").removeprefix(str(r)) for v in z.values] for z, r in zip((x, y), roots)]
+                assert x == y, (x, y)
+                continue
+            assert x.dims == y.dims and x.dtype == y.dtype and str(x.attrs) == str(y.attrs), (g, name, x, y)
+            assert np.array_equal(x.values, y.values, equal_nan=x.dtype.kind == "f"), (g, name)
+
+
+def check(tools, record, nc, expect_hole=False):
+    zepconv, native = tools
     whole = not expect_hole
     run(zepconv, "netcdf", record, "-o", nc, "--deflate", "1", ok=(0,) if whole else (1,))
+    if native:
+        run(native, "netcdf", record, "-o", str(nc) + ".native", "--deflate", "1", ok=(0,) if whole else (1,))
+        same_variables(nc, str(nc) + ".native")
     pings = [json.loads(line) for line in run(zepconv, "pings", record, "--format", "jsonl",
                                                ok=(0,) if whole else (1,)).splitlines()]
     track = run(zepconv, "track", record, "--format", "csv", ok=(0,) if whole else (1,)).splitlines()[1:]
@@ -144,6 +185,11 @@ def check(zepconv, record, nc, expect_hole=False):
 
 def main():
     zepconv, make_disc, make_records = sys.argv[1:4]
+    # Under an emulator the records come from the native zepconv, and check
+    # compares each file with its own.
+    native = sys.argv[5] if len(sys.argv) > 5 else None
+    tools = ([sys.argv[4], zepconv], native) if native else (zepconv, None)
+    zepconv = native or zepconv
     with tempfile.TemporaryDirectory() as tmp:
         tmp = Path(tmp)
         run(make_disc, tmp / "tk40.img")
@@ -154,7 +200,7 @@ def main():
         run(zepconv, "convert", tmp / "zepwhole.img", "--out", tmp / "zepwhole", "--record", "2", "--record", "4")
         run(make_records, tmp)
 
-        pings, _ = check(zepconv, tmp / "tk40" / "SURVEY1.ZEP", tmp / "tk40.nc")
+        pings, _ = check(tools, tmp / "tk40" / "SURVEY1.ZEP", tmp / "tk40.nc")
         assert {p["ping_position"] for p in pings} >= {"fix", "interpolated"}
         # The nine pings after the last fix go on at the record's two seconds a ping.
         assert [p["ping_time_source"] for p in pings[-10:]] == ["fix"] + ["extrapolated"] * 9
@@ -162,10 +208,10 @@ def main():
                         .ping_time.values[-10:].astype(np.int64))
         assert (steps == 2_000_000_000).all(), steps
 
-        pings, _ = check(zepconv, tmp / "MIXED.ZEP", tmp / "mixed.nc")
+        pings, _ = check(tools, tmp / "MIXED.ZEP", tmp / "mixed.nc")
         assert len({p["mode"] for p in pings}) == 13
 
-        pings, _ = check(zepconv, tmp / "zep" / "HARBOUR.ZEP", tmp / "hole.nc", expect_hole=True)
+        pings, _ = check(tools, tmp / "zep" / "HARBOUR.ZEP", tmp / "hole.nc", expect_hole=True)
         assert len(pings) == 239 and 15 not in [p["ping"] for p in pings]
         assert [p["ping"] for p in pings if p["unread_samples"]] == [14]
         assert [p["missing_before"] for p in pings if p["ping"] == 16] == [1]
@@ -173,20 +219,34 @@ def main():
         # The damaged disc's records against the same records of the
         # undamaged one: what was not read is a fill value, the rest equal.
         for name, unread in [("HARBOUR.ZEP", 2816), ("REEF.A", None)]:
-            check(zepconv, tmp / "zepwhole" / name, tmp / "whole.nc")
+            check(tools, tmp / "zepwhole" / name, tmp / "whole.nc")
             if name != "HARBOUR.ZEP":
-                check(zepconv, tmp / "zep" / name, tmp / "damaged.nc", expect_hole=True)
+                check(tools, tmp / "zep" / name, tmp / "damaged.nc", expect_hole=True)
             fills = compare_with_undamaged(tmp / ("hole.nc" if name == "HARBOUR.ZEP" else "damaged.nc"), tmp / "whole.nc")
             assert fills > 0 and (unread is None or fills == unread), (name, fills)
 
-        pings, source = check(zepconv, tmp / "NOGPS.ZEP", tmp / "nogps.nc")
+        pings, source = check(tools, tmp / "NOGPS.ZEP", tmp / "nogps.nc")
         assert all(p["ping_position"] == "none" for p in pings) and (source == 2).all()
         first = xr.open_dataset(tmp / "nogps.nc", group="Sonar/Beam_group1").ping_time.values[0]
         assert str(first).startswith("2008-11-05T00:00:00"), first
 
-        pings, _ = check(zepconv, tmp / "MIDNIGHT.ZEP", tmp / "midnight.nc")
+        pings, _ = check(tools, tmp / "MIDNIGHT.ZEP", tmp / "midnight.nc")
         days = {p["ping_time"][:10] for p in pings if p["ping_time"]}
         assert days == {"2008-11-05", "2008-11-06"}, days
+
+        # inventory --netcdf of the damaged disc: a file for each record,
+        # and under an emulator each as the native inventory writes it.
+        box = tmp / "box"
+        run(tools[0], "inventory", tmp / "zep.img", "--netcdf", "--out", box, ok=(0, 1))
+        files = sorted(p.relative_to(box) for p in box.rglob("*.nc"))
+        assert len(files) >= 2, files
+        if native:
+            run(native, "inventory", tmp / "zep.img", "--netcdf", "--out", tmp / "box.native", ok=(0, 1))
+            assert files == sorted(p.relative_to(tmp / "box.native") for p in (tmp / "box.native").rglob("*.nc"))
+        for f in files:
+            if native:
+                same_variables(box / f, tmp / "box.native" / f, (box, tmp / "box.native"))
+            xr.open_dataset(box / f, group="Sonar/Beam_group1").load()
 
         header = run("ncdump", "-h", tmp / "mixed.nc")
         for g in ["Provenance", "Sonar", "Beam_group1", "Platform", "Environment", "Vendor_specific"]:
