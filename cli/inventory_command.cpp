@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/commands.h"
 #include "cli/files.h"
 #include "cli/platform.h"
 #include "cli/text.h"
@@ -67,8 +68,16 @@ class ProgressLine {
 };
 
 // "1 disc", "2 discs": as convert counts.
-std::string Count(std::int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
+// The counts of discs as the disc commands count them.
+DiscTally TallyOf(const std::vector<InventoryDisc>& discs) {
+  DiscTally t;
+  for (const InventoryDisc& d : discs) {
+    t.records += static_cast<std::int64_t>(d.records.size());
+    for (const InventoryRecord& r : d.records) {
+      t.pings += r.pings, t.lost += r.unitsLost, t.pastEnd += r.unitsPastEnd, t.notTried += r.unitsNeverTried;
+    }
+  }
+  return t;
 }
 
 struct Totals {
@@ -83,12 +92,11 @@ int StatusOf(const InventoryDisc& d) {
 }
 
 void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, Totals& totals) {
-  std::int64_t pings = 0, lost = 0;
-  for (const InventoryRecord& r : d.records) pings += r.pings, lost += r.unitsLost;
+  const DiscTally tally = TallyOf({d});
   if (!d.mapfile.empty()) con.Note({d.image, "using the mapfile beside it, " + d.mapfile});
   con.out << d.image << " -> " << JoinPath(outDir, d.folder) << ": " << d.health << ", "
           << Count(static_cast<std::int64_t>(d.records.size()), "record", "records") << ", "
-          << Count(pings, "ping", "pings") << ", " << Count(lost, "unit lost", "units lost")
+          << Count(tally.pings, "ping", "pings") << ", " << UnitCounts(tally)
           << (OutputStatus(d) == "failed" ? "; outputs failed" : "") << (d.asBefore ? " (as read before)" : "") << '\n'
           << std::flush;
   for (const Problem& p : d.problems) {
@@ -138,14 +146,10 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
   }
   if (result.indexPath.empty()) return result.discs.empty() ? kRefused : std::max(totals.status.worst, kPartly);
   // The whole box's, discs of earlier runs included.
-  std::int64_t records = 0, pings = 0, lost = 0;
-  for (const InventoryDisc& d : result.discs) {
-    records += static_cast<std::int64_t>(d.records.size());
-    for (const InventoryRecord& r : d.records) pings += r.pings, lost += r.unitsLost;
-  }
+  const DiscTally total = TallyOf(result.discs);
   con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << ", "
-          << Count(records, "record", "records") << ", " << Count(pings, "ping", "pings") << ", "
-          << Count(lost, "unit lost", "units lost") << " -> " << result.indexPath << '\n';
+          << Count(total.records, "record", "records") << ", " << Count(total.pings, "ping", "pings") << ", "
+          << UnitCounts(total) << " -> " << result.indexPath << '\n';
   if (failed) totals.status.Add(kPartly);
   return totals.status.Status();
 }

@@ -92,15 +92,6 @@ DiscDone RunOneSource(Console& con, const std::string& source, const std::string
   return d;
 }
 
-// "4 units lost, 1999640 units past the end, ": units that failed; apart
-// from them units a mapfile marks never tried and units a directory entry
-// claims past the end of the image, each only where there are some.
-std::string Counts(const DiscTally& t) {
-  return std::to_string(t.lost) + " units lost, " +
-         (t.notTried > 0 ? std::to_string(t.notTried) + " units never tried, " : std::string()) +
-         (t.pastEnd > 0 ? std::to_string(t.pastEnd) + " units past the end, " : std::string());
-}
-
 // The line per disc and the total, or the JSON text holding them; the run's
 // exit status.
 int WriteSummary(Console& con, const std::vector<DiscDone>& done, const std::vector<std::string>& reports) {
@@ -124,11 +115,13 @@ int WriteSummary(Console& con, const std::vector<DiscDone>& done, const std::vec
     return status;
   }
   for (const DiscDone& d : done) {
-    con.out << d.source << (d.folder.empty() ? "" : " -> " + d.folder) << ": " << d.tally.records << " records, "
-            << d.tally.pings << " pings, " << Counts(d.tally) << outcome(d.status) << '\n';
+    con.out << d.source << (d.folder.empty() ? "" : " -> " + d.folder) << ": "
+            << Count(d.tally.records, "record", "records") << ", " << Count(d.tally.pings, "ping", "pings") << ", "
+            << UnitCounts(d.tally) << ", " << outcome(d.status) << '\n';
   }
-  con.out << "total: " << done.size() << " discs, " << total.records << " records, " << total.pings << " pings, "
-          << Counts(total) << outcome(status) << '\n';
+  con.out << "total: " << Count(static_cast<std::int64_t>(done.size()), "disc", "discs") << ", "
+          << Count(total.records, "record", "records") << ", " << Count(total.pings, "ping", "pings") << ", "
+          << UnitCounts(total) << ", " << outcome(status) << '\n';
   return status;
 }
 

@@ -2,6 +2,7 @@
 // Text as zepconv shows it on a terminal; names are Latin-1 bytes (see
 // Latin1ToUtf8).
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -10,6 +11,16 @@
 #include "export/text_output.h"
 
 namespace zep::cli {
+
+struct DiscTally;
+
+// "1 disc", "2 discs".
+std::string Count(std::int64_t n, const char* one, const char* many);
+
+// "4 units lost, 1999640 units past the end": the units that failed; apart
+// from them the units a mapfile marks never tried and the units a directory
+// entry claims past the end of the image, each only where there are some.
+std::string UnitCounts(const DiscTally& t);
 
 // For a terminal line: as Latin1ToUtf8, but control characters (a carriage
 // return is an ordinary name byte on a TK40 disc) appear as \xNN, so they

@@ -44,7 +44,12 @@ struct NcError {
 // holds comes from the call that failed.
 std::optional<std::string> SystemReason() {
   const int e = errno;
-  for (int about : {ENOSPC, EDQUOT, EFBIG, EIO, EROFS}) {
+#ifdef EDQUOT
+  constexpr int kQuota = EDQUOT;
+#else
+  constexpr int kQuota = ENOSPC;  // Windows has no quotas of its own errno
+#endif
+  for (int about : {ENOSPC, kQuota, EFBIG, EIO, EROFS}) {
     if (e == about) return std::generic_category().message(e);
   }
   return std::nullopt;
