@@ -33,11 +33,8 @@ void Unreadable(InventoryDisc& disc, Problem problem) {
 // Opened as every face opens a disc, with the mapfile beside it.
 std::optional<DiscSource> Open(InventoryDisc& disc) {
   SourceOpen opened = OpenSource(disc.image, {});
-  if (!opened.disc) {
-    Unreadable(disc, std::move(*opened.problem));
-    return std::nullopt;
-  }
-  disc.mapfile = opened.disc->mapfile;
+  disc.mapfile = opened.mapfile;
+  if (!opened.disc) Unreadable(disc, std::move(*opened.problem));
   return std::move(opened.disc);
 }
 

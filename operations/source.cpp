@@ -27,6 +27,7 @@ SourceOpen OpenSource(const std::string& source, const SourceOptions& options) {
     r.problem = std::move(opened.problem);
     return r;
   }
+  r.mapfile = opened.disc->mapfile;
   r.problem = RefusedAsDisc(*opened.disc->volume, source, options.needsDirectory);
   if (!r.problem) r.disc = std::move(opened.disc);
   return r;

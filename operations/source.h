@@ -32,6 +32,7 @@ struct SourceOptions {
 struct SourceOpen {
   std::optional<DiscSource> disc;  // opened and checked; none when refused
   std::optional<Problem> problem;  // why it was refused
+  std::string mapfile;             // read through, even when the volume was then refused
 };
 
 SourceOpen OpenSource(const std::string& source, const SourceOptions& options);
