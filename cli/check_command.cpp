@@ -143,8 +143,7 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
     r.type = SettleType(con, source, disc->opener, r.dir, type, false, true, options.forceType);
     if (r.type.refused) return kRefused;
   } else {
-    r.type.evidence = WeighDisc(disc->opener, r.dir);
-    r.type.type = r.type.evidence.type().value_or(SourceType::Tk40);
+    r.type = zep::SettleType(source, WeighDisc(disc->opener, r.dir), {std::nullopt, false, true, false});
   }
   const bool unknown = r.type.evidence.kind == DiscKind::Unknown && !type;
   {

@@ -55,8 +55,11 @@ struct Weighed {
 Weighed Weigh(DiscSource& source, const BoxOptions& options) {
   Weighed w;
   w.directoryProblem = ReadRecordDirectory(*source.volume, w.dir);
-  w.evidence = WeighDisc(source.opener, w.dir);
-  w.type = options.type ? *options.type : w.evidence.type().value_or(SourceType::Tk40);
+  // A box reads every disc as the type it is given, whatever the evidence says.
+  const SettledType settled =
+      SettleType(source.source, WeighDisc(source.opener, w.dir), {options.type, false, !w.directoryProblem, true});
+  w.evidence = settled.evidence;
+  w.type = settled.type;
   const DiscKind kind = w.evidence.kind;
   bool listed = false;
   for (int slot = 0; slot < kSlotCount; ++slot) listed = listed || IsRecordSlot(w.dir, slot);

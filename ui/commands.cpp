@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include "convert/record_file.h"
 #include "disc/disc_source.h"
 #include "disc/scan.h"
 #include "operations/source.h"
