@@ -12,6 +12,7 @@
 #include "cli/whole_disc.h"
 #include "disc/scan.h"
 #include "convert/carve.h"
+#include "operations/records.h"
 
 namespace zep::cli {
 namespace {
@@ -22,35 +23,22 @@ constexpr std::int64_t kMiB = 1024 * 1024;
 // listed record writes, as its walk finds them, so that a default convert
 // and carve of one disc hold each ping once. A disc whose type nothing tells
 // is searched for both kinds of run.
-struct CarvePlan {
-  std::optional<SourceType> type;
-  std::vector<ByteRange> written;
-};
-
-std::optional<CarvePlan> PlanCarve(Console& con, const WholeDisc& disc, std::optional<SourceType> given, bool all,
-                                   bool force) {
+std::optional<CarvePlan> PlanCarveOf(Console& con, const WholeDisc& disc, std::optional<SourceType> given, bool all,
+                                     bool force) {
   if (IsScanDump(disc)) {
     if (!all) con.Report("", disc.source + " is a scan dump: it has no record directory, every run is kept");
-    return CarvePlan{SourceType::ZepV1, {}};
+    CarvePlan plan;
+    plan.type = SourceType::ZepV1;
+    return plan;
   }
   RecordDirectory dir{};
   const std::optional<Problem> unread = ReadRecordDirectory(*disc.volume, dir);
   if (unread && !all) con.Report(unread->subject, unread->what + "; every run is kept");
   const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, !unread, force);
   if (settled.refused) return std::nullopt;
-  const DiscKind kind = settled.evidence.kind;
-  const bool untold = !given && (kind == DiscKind::Unknown || kind == DiscKind::Blank);
-  CarvePlan plan{untold ? std::nullopt : std::optional(settled.type), {}};
-  if (all || unread) return plan;
-  if (untold) {
-    if (kind == DiscKind::Unknown) con.Report("", "the record directory lists nothing to trust: every run is kept");
-    return plan;
-  }
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (!IsRecordSlot(dir, slot)) continue;
-    for (const ByteRange& r : WrittenPings(*disc.volume, ExtentOf(dir, slot, settled.type), settled.type)) {
-      AddRange(plan.written, r);
-    }
+  CarvePlan plan = PlanCarve(*disc.volume, dir, {settled.type, given.has_value(), settled.evidence.kind, !unread, all});
+  if (plan.kept == KeptWhole::kNothingToTrust) {
+    con.Report("", "the record directory lists nothing to trust: every run is kept");
   }
   return plan;
 }
@@ -102,12 +90,12 @@ int TellCarved(Console& con, const std::string& source, const std::string& outDi
 
 int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
                  bool all, const DiscOptions& discOptions) {
-  std::optional<WholeDisc> disc = OpenSource(con, source, discOptions.mapfile, discOptions.failedReads);
+  std::optional<WholeDisc> disc = OpenSource(con, source, discOptions.mapfile, discOptions.failedReads, false);
   if (!disc) return kRefused;
   CarveOptions options;
   options.outDir = outDir;
   options.output.noClobber = discOptions.noClobber;
-  std::optional<CarvePlan> plan = PlanCarve(con, *disc, type, all, discOptions.forceType);
+  std::optional<CarvePlan> plan = PlanCarveOf(con, *disc, type, all, discOptions.forceType);
   if (!plan) return kRefused;
   options.type = plan->type;
   options.written = std::move(plan->written);

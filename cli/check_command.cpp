@@ -134,7 +134,7 @@ bool AnythingLost(const Report& r) {
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options) {
   std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile, options.failedReads);
-  if (!disc || !HoldsDirectory(con, source, disc->size)) return kRefused;
+  if (!disc) return kRefused;
   Report r;
   r.source = source;
   r.directoryProblem = ReadRecordDirectory(*disc->volume, r.dir);
@@ -143,8 +143,7 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
     r.type = SettleType(con, source, disc->opener, r.dir, type, false, true, options.forceType);
     if (r.type.refused) return kRefused;
   } else {
-    r.type.evidence = WeighDisc(disc->opener, r.dir);
-    r.type.type = r.type.evidence.type().value_or(SourceType::Tk40);
+    r.type = zep::SettleType(source, WeighDisc(disc->opener, r.dir), {std::nullopt, false, true, false});
   }
   const bool unknown = r.type.evidence.kind == DiscKind::Unknown && !type;
   {

@@ -30,6 +30,9 @@ Problem Console::Named(Problem problem) const {
 
 void Console::Report(Problem problem) {
   problem = Named(std::move(problem));
+  if (problem.kind == ProblemKind::kRecordFileAsDisc) {
+    problem.what += "; `zepconv info`, `pings`, `track`, `echogram` and `netcdf` read record files";
+  }
   PrintProblem(err, problem);
   problems.push_back(std::move(problem));
 }

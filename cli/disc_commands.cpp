@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
-#include <set>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -23,6 +22,7 @@
 #include "convert/record_file.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
+#include "operations/records.h"
 
 namespace zep::cli {
 namespace {
@@ -55,12 +55,11 @@ bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given, bool fo
 // needs no type).
 std::optional<Disc> ScanSource(Console& con, const std::string& source, std::optional<SourceType> given,
                                const std::string& dumpPath, const DiscOptions& options, bool settle = true) {
-  std::optional<WholeDisc> opened = OpenSource(con, source, options.mapfile, options.failedReads);
+  std::optional<WholeDisc> opened = OpenSource(con, source, options.mapfile, options.failedReads, settle);
   if (!opened) return std::nullopt;
   opened->volume.reset();  // the scan opens the volume itself, as the Windows program's does
   Disc disc;
   disc.source = source;
-  if (settle && !HoldsDirectory(con, source, opened->size)) return std::nullopt;
   disc.open = opened->opener;
   disc.size = opened->size;
   disc.type = given.value_or(SourceType::Tk40);
@@ -123,26 +122,17 @@ void WriteListText(Console& con, const Disc& disc) {
              {{"Record No.", true}, {"Name"}, {"Date"}, {"Start"}, {"End"}, {CountName(disc.type), true}}, cells);
 }
 
-// The rows to convert, in slot order; nothing when a record number is not on
-// the disc, so that a mistyped number converts nothing rather than the rest.
+// The rows to convert, in slot order; nothing when a record number is not on the disc.
 std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, const std::vector<int>& recordNumbers) {
-  const std::vector<ListRow>& rows = disc.scan.rows;
-  if (recordNumbers.empty()) return rows;
-  const std::set<int> wanted(recordNumbers.begin(), recordNumbers.end());
-  std::vector<ListRow> chosen;
-  for (const ListRow& row : rows)
-    if (wanted.count(row.slot + 1)) chosen.push_back(row);
-  if (chosen.size() == wanted.size()) return chosen;
-
-  std::string missing, present;
-  for (int n : wanted) {
-    if (std::none_of(rows.begin(), rows.end(), [n](const ListRow& r) { return r.slot + 1 == n; })) {
-      missing += (missing.empty() ? "" : ", ") + std::to_string(n);
-    }
+  RecordChoice choice = ChooseRecords(disc.source, disc.directory, recordNumbers);
+  if (choice.problem) {
+    con.Report(std::move(*choice.problem));
+    return std::nullopt;
   }
-  for (const ListRow& row : rows) present += (present.empty() ? "" : ", ") + row.cells[0];
-  con.Report(disc.source, "no record " + missing + " (its records: " + (present.empty() ? "none" : present) + ")");
-  return std::nullopt;
+  std::vector<ListRow> chosen;
+  for (const ListRow& row : disc.scan.rows)
+    if (std::binary_search(choice.slots.begin(), choice.slots.end(), row.slot)) chosen.push_back(row);
+  return chosen;
 }
 
 // Records whose directory entry reaches past the end of the volume: a cut

@@ -6,21 +6,13 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "convert/disc_type.h"
+#include "operations/source.h"
 #include "disc/volume.h"
 
 namespace zep::cli {
 
 // The --type value that names a type: "tk40", "zep".
 const char* TypeOptionName(SourceType type);
-
-struct SettledType {
-  SourceType type = SourceType::Tk40;
-  TypeEvidence evidence;
-  // No type given and the evidence fits neither layout, or a type given
-  // that the evidence rules out (and not forced).
-  bool refused = false;
-};
 
 // Weighs the directory's evidence (reading each record's first copied sector
 // through open). With no type given, says on stderr what the disc is, or, when

@@ -15,22 +15,10 @@
 #include "disc/file.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
+#include "operations/records.h"
 
 namespace zep::cli {
 namespace {
-
-// The slots of the listed record numbers; nothing when one is not on the
-// disc, so that a mistyped number leaves no map that quietly lacks it.
-std::optional<std::vector<int>> ChosenSlots(Console& con, const std::string& source, const RecordDirectory& dir,
-                                            const std::vector<int>& recordNumbers) {
-  std::vector<int> slots, missing;
-  for (int n : recordNumbers) (IsRecordSlot(dir, n - 1) ? slots : missing).push_back(n - 1);
-  if (missing.empty()) return slots;
-  std::string names;
-  for (int slot : missing) names += (names.empty() ? "" : ", ") + std::to_string(slot + 1);
-  con.Report({source, "no record " + names + " in its record directory", 0, ProblemKind::kUsage});
-  return std::nullopt;
-}
 
 std::string AreaName(const DomainArea& a, const RecordDirectory& dir, SourceType type) {
   if (a.slot < 0) return a.what;
@@ -58,7 +46,7 @@ int DomainCommand(Console& con, const std::string& source, std::optional<SourceT
   // Under a mapfile, the image of an earlier ddrescue run: the directory
   // rescued first, the size the map's.
   std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile, options.failedReads);
-  if (!disc || !HoldsDirectory(con, source, disc->size)) return kRefused;
+  if (!disc) return kRefused;
   RecordDirectory dir{};
   // Without the directory there is no telling which bytes matter: a map of
   // the whole disc would only be ddrescue without -m, hours of it at MO
@@ -73,10 +61,14 @@ int DomainCommand(Console& con, const std::string& source, std::optional<SourceT
   }
   const SettledType settled = SettleType(con, source, disc->opener, dir, given, true, true, options.forceType);
   if (settled.refused) return kRefused;
-  const std::optional<std::vector<int>> slots = ChosenSlots(con, source, dir, recordNumbers);
-  if (!slots) return kRefused;
+  // A mistyped number leaves no map that quietly lacks it.
+  RecordChoice chosen = ChooseRecords(source, dir, recordNumbers);
+  if (chosen.problem) {
+    con.Report(std::move(*chosen.problem));
+    return kRefused;
+  }
 
-  const std::vector<DomainArea> areas = ConversionAreas(dir, settled.type, disc->size, *slots);
+  const std::vector<DomainArea> areas = ConversionAreas(dir, settled.type, disc->size, chosen.slots);
   const RescueMap map = DomainMap(areas, disc->size);
   std::vector<std::string> comment = {"Domain mapfile for GNU ddrescue -m, written by zepconv domain: the bytes a",
                                       "conversion of " + source + " (" + SourceTypeName(settled.type) + ") reads."};

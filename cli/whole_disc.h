@@ -18,17 +18,13 @@ namespace zep::cli {
 
 using WholeDisc = DiscSource;
 
-// OpenDiscSource (a drive letter names its drive), under the mapfile when
-// one is given, and a .ZEP record file refused; names the reason and gives
-// nothing when it cannot be read.
-// Every read of it shares failedReads (a memory of its own when null).
+// The library's opening (a drive letter names its drive), under the mapfile
+// when one is given; names the reason and gives nothing when it cannot be
+// read. needsDirectory: a volume too short for the record directory is
+// refused too. Every read of it shares failedReads (a memory of its own
+// when null).
 std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
-                                    std::shared_ptr<FailedReads> failedReads = nullptr);
-
-// False, with the reason named, for a volume of known size too short to hold
-// the record directory (an empty image, a cut-off copy): there is no
-// directory to read, and its missing bytes are not to be taken for zeros.
-bool HoldsDirectory(Console& con, const std::string& source, std::int64_t size);
+                                    std::shared_ptr<FailedReads> failedReads, bool needsDirectory = true);
 
 // A scan dump rather than a disc: a file of exactly the dump's size. It has
 // no record directory.

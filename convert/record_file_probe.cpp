@@ -25,9 +25,8 @@ std::optional<Problem> RecordFileGivenAsDisc(Volume& volume, const std::string& 
   const bool ping = r.bytes >= kFileHeaderSize + kPingHeaderSize && IsPlausiblePing(head.data() + kFileHeaderSize);
   if (!ping && !NamedZep(source)) return std::nullopt;
   return Problem{.subject = source,
-                 .what = "a .ZEP record file, not a disc; `zepconv info`, `pings`, `track`, `echogram` and "
-                         "`netcdf` read record files",
-                 .kind = ProblemKind::kNotADisc};
+                 .what = "a .ZEP record file, not a disc",
+                 .kind = ProblemKind::kRecordFileAsDisc};
 }
 
 }  // namespace zep

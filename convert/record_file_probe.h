@@ -11,7 +11,7 @@
 
 namespace zep {
 
-// kNotADisc, naming source and the commands that do read record files, when
+// kRecordFileAsDisc, naming source (each face says what reads record files), when
 // the volume opens with 4096 zero bytes and then a ping record, or is named
 // *.zep and opens with them; nothing otherwise. A scan dump (a file of the
 // dump's size, whose first sectors may hold the same) is not taken for one.

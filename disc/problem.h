@@ -18,7 +18,7 @@ enum class ProblemKind {
   kKeptExisting,   // an output that already existed and was left alone
   kWriteFailed,    // an output that could not be written whole
   kNotRecordFile,  // a file given as a .ZEP record file that is not one
-  kNotADisc,       // a source given as a disc that is not one (a record file, say)
+  kNotADisc,       // a source given as a disc that is not one
   kNoDirectory,    // a disc whose record directory is lost or blank
   kInterrupted,    // the run was stopped (a signal, Cancel) before it finished
   kUsage,          // a command line or argument that cannot be carried out
@@ -29,6 +29,7 @@ enum class ProblemKind {
   // for them (outside a domain, a rescue not run to its end). Not read, but
   // not bad either.
   kNotTried,
+  kRecordFileAsDisc,  // a .ZEP record file given where a disc belongs: each face says what reads it
 };
 
 struct Problem {

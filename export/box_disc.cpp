@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "convert/disc_type.h"
-#include "convert/record_file_probe.h"
-#include "disc/disc_source.h"
+#include "operations/source.h"
 #include "disc/iso_time.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
@@ -32,26 +30,11 @@ void Unreadable(InventoryDisc& disc, Problem problem) {
   disc.problems.push_back(std::move(problem));
 }
 
-// Opened, a disc and not a record file, long enough to hold a directory.
+// Opened as every face opens a disc, with the mapfile beside it.
 std::optional<DiscSource> Open(InventoryDisc& disc) {
-  DiscSourceOpen opened = OpenDiscSource(disc.image, {});
-  if (!opened.disc) {
-    Unreadable(disc, std::move(*opened.problem));
-    return std::nullopt;
-  }
-  disc.mapfile = opened.disc->mapfile;
-  if (auto recordFile = RecordFileGivenAsDisc(*opened.disc->volume, disc.image)) {
-    Unreadable(disc, std::move(*recordFile));
-    return std::nullopt;
-  }
-  const std::int64_t size = opened.disc->size;
-  if (size >= 0 && size < static_cast<std::int64_t>(kDirectorySize)) {
-    Unreadable(disc, {disc.image,
-                      (size == 0 ? std::string("empty") : std::to_string(size) + " bytes") + ", shorter than the " +
-                          std::to_string(kDirectorySize) + "-byte record directory: there is no directory to read",
-                      0, ProblemKind::kNoDirectory});
-    return std::nullopt;
-  }
+  SourceOpen opened = OpenSource(disc.image, {});
+  disc.mapfile = opened.mapfile;
+  if (!opened.disc) Unreadable(disc, std::move(*opened.problem));
   return std::move(opened.disc);
 }
 
@@ -72,8 +55,11 @@ struct Weighed {
 Weighed Weigh(DiscSource& source, const BoxOptions& options) {
   Weighed w;
   w.directoryProblem = ReadRecordDirectory(*source.volume, w.dir);
-  w.evidence = WeighDisc(source.opener, w.dir);
-  w.type = options.type ? *options.type : w.evidence.type().value_or(SourceType::Tk40);
+  // A box reads every disc as the type it is given, whatever the evidence says.
+  const SettledType settled =
+      SettleType(source.source, WeighDisc(source.opener, w.dir), {options.type, false, !w.directoryProblem, true});
+  w.evidence = settled.evidence;
+  w.type = settled.type;
   const DiscKind kind = w.evidence.kind;
   bool listed = false;
   for (int slot = 0; slot < kSlotCount; ++slot) listed = listed || IsRecordSlot(w.dir, slot);

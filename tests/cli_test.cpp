@@ -21,6 +21,8 @@
 #include "disc/scan.h"
 #include "cli/console.h"
 #include "export/netcdf.h"
+#include "operations/source.h"
+#include "ui/run_texts.h"
 #include "export/text_output.h"
 #include "tests/cli_run.h"
 #include "tests/support/file_size_limit.h"
@@ -159,6 +161,44 @@ TEST_F(CliTest, RecordNumbersSelectSlots) {
   }
 }
 
+// A source that is no disc is refused by the library's one opening, and every
+// face says it in the same words: zepconv (status 2, naming its own readers of
+// record files), the inventory, and the Windows program's error box.
+TEST_F(CliTest, OneFaultHasOneKindAndOneWordingInEveryFace) {
+  std::vector<std::uint8_t> record(kFileHeaderSize, 0);
+  const auto ping = test::MakePingRecord(1280, 0, 3);
+  record.insert(record.end(), ping.begin(), ping.end());
+  const struct {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+    ProblemKind kind;
+    std::string what;  // its start
+  } cases[] = {
+      {"empty.img", {}, ProblemKind::kNoDirectory, "empty, shorter than the 2048-byte record directory"},
+      {"tiny.img", std::vector<std::uint8_t>(32, 1), ProblemKind::kNoDirectory,
+       "32 bytes, shorter than the 2048-byte record directory: there is no directory to read"},
+      {"SURVEY1.ZEP", record, ProblemKind::kRecordFileAsDisc, "a .ZEP record file, not a disc"},
+      {"EMPTY.ZEP", std::vector<std::uint8_t>(4096, 0), ProblemKind::kRecordFileAsDisc, "a .ZEP record file, not a disc"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string image = Put(c.name, c.bytes);
+    const SourceOpen opened = OpenSource(image, {});
+    ASSERT_TRUE(opened.problem && !opened.disc);
+    EXPECT_EQ(opened.problem->kind, c.kind);
+    EXPECT_TRUE(opened.problem->what.starts_with(c.what)) << opened.problem->what;
+    const test::ToolRun list = RunZepconv({"list", image});
+    // zepconv adds where record files are read: its own commands.
+    const std::string hint = c.kind == ProblemKind::kRecordFileAsDisc ? "; `zepconv info`" : "\n";
+    EXPECT_EQ(list.status, 2);
+    EXPECT_TRUE(list.err.starts_with("zepconv: " + opened.problem->Text() + hint)) << list.err;
+    const test::ToolRun box = RunZepconv({"inventory", image, "-o", tmp.File("box-" + c.name)});
+    EXPECT_NE(box.err.find(": " + opened.problem->what + hint), std::string::npos) << box.err;
+    ScanResult scan{.outcome = ScanOutcome::NotADisc, .problem = opened.problem};
+    EXPECT_EQ(ui::ScanErrorText(scan, 'X', image), "The file " + opened.problem->Text());
+  }
+}
+
 // Status 2 refuses before anything is written, 1 names what failed; records
 // past the end of the disc give their readable part and the rest converted.
 TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
@@ -192,9 +232,6 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
       {{"convert", img, "--out", out, "--record", "1", "--record", "3"}, 2, ": no record 3 (its records: 1, 2, 4, 5, 7)"},
       {{"dump", reaching, "--out", blocker + "/d.bin"}, 2, "the dump was not written"},
       // Nothing done is 2, for every file as for one.
-      {{"list", Write(DiscImage(Tk40Disc()).Resize(32), "tiny.img")}, 2, "tiny.img: 32 bytes, shorter than the 2048-byte record directory: there is no directory to read"},
-      {{"check", Put("empty.img", "")}, 2, "empty.img: empty, shorter than"},
-      {{"convert", tmp.File("empty.img"), "--out", out}, 2, "there is no directory to read"},
       {{"convert", six, "--out", out}, 2, "DIVE_2.ZEP: is a folder", 2, "DIVE.ZEP", {"DIVE.ZEP", "DIVE_2.ZEP"}},
       {{"carve", six, "--all", "--out", out}, 2, "is a folder", 2, "carved-000000024576.zep",
        {"carved-000000024576.zep", "carved-000000045056.zep"}},
@@ -204,12 +241,10 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
       // A TK40 disc is carved for runs of data blocks: these have no GPS time that would tell them from noise.
       {{"carve", img, "--all", "--out", out}, 1, "disc.img: no runs of ping records found"},
       // A record file is no disc, whatever the command that reads discs.
-      {{"list", zepFile}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc; `zepconv info`"},
       {{"check", zepFile}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
       {{"convert", zepFile, "--out", out}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
       {{"dump", zepFile, "--out", out + "/d.bin"}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
       {{"carve", zepFile, "--out", out}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
-      {{"list", Put("EMPTY.ZEP", std::string(4096, '\0'))}, 2, "EMPTY.ZEP: a .ZEP record file, not a disc"},
       // Finding nothing is 1, as grep answers.
       {{"carve", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
       {{"split", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
@@ -730,7 +765,7 @@ TEST_F(CliTest, DomainNamesWhatAConversionReads) {
               "0x00006000  0x00001800  +\n0x00007800  0x00003800  ?\n0x0000B000  0x00001000  +\n"},
       {{"--record", "3"}, 0, "0x00000000     ?               1\n0x00000000  0x00000800  +\n0x00000800  0x0000A800  ?\n"
                              "0x0000B000  0x00001000  +\n"},
-      {{"--record", "2"}, 2, "zepconv: " + image + ": no record 2 in its record directory\n"},
+      {{"--record", "2"}, 2, "zepconv: " + image + ": no record 2 (its records: 1, 3)\n"},
       {{"--mapfile", unread}, 2, "the record directory (bytes 0 to 2047) does not read"},
   };
   for (const auto& c : cases) {

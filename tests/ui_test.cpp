@@ -636,7 +636,7 @@ TEST_F(UiTest, OpenedImagesUseTheirMapfileHintAtTheirTypeAndAreRefusedWhenNoDisc
   } cases[] = {
       {ThreeRecords(), goodMap, "", "Mapfile in use: " + map, 3},
       {zep, "", "", "This disc looks like a ZEP V1.X disc (File > Source Type)", 1},
-      {DiscImage(SourceType::Tk40).Resize(300), "", "The file " + image + " is not a disc image: it holds 300 bytes", "", 0},
+      {DiscImage(SourceType::Tk40).Resize(300), "", "The file " + image + ": 300 bytes, shorter than the 2048-byte record directory", "", 0},
       {DiscImage(SourceType::Tk40).Bytes(0, std::vector<std::uint8_t>(4096, 0x55)), "", "The file " + image + " is not a TK40 or ZEP V1.X disc (of 64 slots", "", 0},
       {ThreeRecords(), "0 +\n0 99 rescued\n", "Cannot read the disc image " + image + "\n\n" + map + ":", "", 0},
       {DiscImage(SourceType::Tk40).Resize(8192), "", "", "No records listed: the directory is lost (Tools > Recover Lost Records)", 0},

@@ -2,11 +2,9 @@
 
 #include <commctrl.h>
 
-#include "convert/record_file.h"
-#include "disc/aligned_buffer.h"
-#include "disc/detect_type.h"
 #include "disc/disc_source.h"
 #include "disc/scan.h"
+#include "operations/source.h"
 #include "res/resource.h"
 #include "ui/background_job.h"
 #include "ui/conversion.h"
@@ -96,22 +94,11 @@ namespace {
 // that fits neither recorder, whose rows and dump would be noise.
 DirectoryCheck WeighTheDisc(std::string imagePath) {
   return [imagePath = std::move(imagePath)](Volume& volume, const RecordDirectory& dir) -> std::optional<Problem> {
-    AlignedBuffer sector(static_cast<std::size_t>(kZepSectorSize));
-    const TypeEvidence evidence = DetectDiscType(dir, [&](std::int64_t s) {
-      const ReadResult r = volume.ReadAt(ZepSectorOffset(s), sector.span());
-      return r.ok() && r.bytes == sector.size() && IsPlausiblePing(sector.data());
-    });
-    g_shell.discEvidence = evidence;
+    g_shell.discEvidence = WeighOpenDisc(volume, dir);
     if (imagePath.empty()) return std::nullopt;
-    if (volume.Size() != Volume::kUnknownSize && volume.Size() < static_cast<std::int64_t>(kDirectorySize)) {
-      return Problem{imagePath,
-                     "is not a disc image: it holds " + std::to_string(volume.Size()) +
-                         " bytes, less than a record directory",
-                     0, ProblemKind::kNotADisc};
-    }
-    if (evidence.kind == DiscKind::Unknown) {
-      return Problem{imagePath, "is " + evidence.Describe(), 0, ProblemKind::kNotADisc};
-    }
+    if (std::optional<Problem> refused = RefusedAsDisc(volume, imagePath)) return refused;
+    const SettledType settled = SettleType(imagePath, *g_shell.discEvidence, {});
+    if (settled.refused) return Problem{"", imagePath + " is " + settled.said.what, 0, settled.said.kind};
     return std::nullopt;
   };
 }

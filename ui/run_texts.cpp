@@ -33,7 +33,7 @@ std::string ScanErrorText(const ScanResult& scan, char driveLetter, const std::s
     case ScanOutcome::NotMoDisc:
       return NotMoDiscMessage(driveLetter);
     case ScanOutcome::NotADisc:
-      return "The file " + scan.problem->subject + " " + scan.problem->what;
+      return "The file " + scan.problem->Text();
     case ScanOutcome::NoDisk:
       break;
   }

@@ -6,7 +6,8 @@
 #include <memory>
 
 #include "convert/disc_check.h"
-#include "convert/disc_type.h"
+#include "operations/records.h"
+#include "operations/source.h"
 #include "disc/scan.h"
 #include "disc/win32_error.h"
 #include "export/netcdf.h"
@@ -86,17 +87,9 @@ CarveOptions PlanRecovery(Volume& volume, const SourceCopy& source, const std::s
   RecordDirectory dir{};
   const bool unread = ReadRecordDirectory(volume, dir).has_value();
   const DiscKind kind = unread ? DiscKind::Blank : WeighDisc(source.open, dir).kind;
-  if (unread || kind == DiscKind::Blank || kind == DiscKind::Unknown) {
-    options.type = std::nullopt;
-    return options;
-  }
-  options.type = source.type;
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (!IsRecordSlot(dir, slot)) continue;
-    for (const ByteRange& r : WrittenPings(volume, ExtentOf(dir, slot, source.type), source.type)) {
-      AddRange(options.written, r);
-    }
-  }
+  CarvePlan plan = PlanCarve(volume, dir, {.type = source.type, .kind = kind, .directoryRead = !unread});
+  options.type = plan.type;
+  options.written = std::move(plan.written);
   return options;
 }
 
