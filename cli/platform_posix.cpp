@@ -4,6 +4,7 @@
 #include "cli/platform.h"
 #include "cli/text.h"
 #include "disc/file.h"
+#include "export/write_apart.h"
 
 namespace zep::cli {
 
@@ -42,6 +43,7 @@ void ReportUnfinished(const char* path) {
 }
 
 extern "C" void OnInterrupt(int sig) {
+  EndWriterApart();
   AbandonUnfinishedOutputs(ReportUnfinished);
   if (!namedOne) WriteLine(subject);
   if (const char* h = hint) {

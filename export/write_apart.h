@@ -17,4 +17,10 @@ namespace zep {
 // problem, or one naming how the process it ran in ended.
 std::optional<Problem> WriteApart(const std::function<std::optional<Problem>()>& write);
 
+// For a signal handler, before it removes the unfinished outputs: ends the
+// process writing apart, if one is at work, and waits for it, so that it
+// cannot make its file again once the file has been removed. Safe in a
+// signal handler.
+void EndWriterApart() noexcept;
+
 }  // namespace zep

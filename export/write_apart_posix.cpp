@@ -17,6 +17,9 @@
 namespace zep {
 namespace {
 
+// The child at work, for a signal handler to end; 0 when none.
+volatile sig_atomic_t g_child = 0;
+
 // An interrupt is the parent's to handle (it removes the temporary file and
 // says so once); the child just ends.
 void InterruptsEndChild() {
@@ -72,15 +75,24 @@ std::optional<Problem> WriteApart(const std::function<std::optional<Problem>()>&
     ::close(fds[0]);
     RunChild(fds[1], parent, write);
   }
+  g_child = pid;
   ::close(fds[1]);
   const std::string what = ReadAll(fds[0]);
   ::close(fds[0]);
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+  g_child = 0;
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return std::nullopt;
   if (WIFEXITED(status)) return Problem{"", what, 0, ProblemKind::kWriteFailed};
   const std::string how = WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status)) : "an unknown cause";
   return Problem{"", "the writer ended by " + how + ", not finished", 0, ProblemKind::kWriteFailed};
+}
+
+void EndWriterApart() noexcept {
+  const pid_t pid = g_child;
+  if (pid <= 0) return;
+  ::kill(pid, SIGKILL);
+  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {}
 }
 
 }  // namespace zep

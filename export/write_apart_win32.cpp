@@ -6,4 +6,6 @@ namespace zep {
 
 std::optional<Problem> WriteApart(const std::function<std::optional<Problem>()>& write) { return write(); }
 
+void EndWriterApart() noexcept {}
+
 }  // namespace zep
