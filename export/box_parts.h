@@ -58,6 +58,7 @@ struct DiscJob {
   const BoxOptions* options = nullptr;
   std::function<void(std::uint64_t bytesDone)> progress;  // of this disc
   std::function<bool()> cancelled;
+  std::shared_ptr<HashLane> lane;  // where the image and the files are hashed; none: on this thread
 };
 
 // The disc read, its files written; cancelled says whether it was dropped
