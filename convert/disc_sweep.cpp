@@ -24,8 +24,8 @@ constexpr std::size_t kGapBatch = 1024 * 1024;
 class OnePass final : public Volume {
  public:
   OnePass(Volume& inner, const std::function<void(std::span<const std::uint8_t>)>& onBytes,
-          const std::function<void(std::uint64_t)>& progress)
-      : inner_(inner), onBytes_(onBytes), progress_(progress) {}
+          const std::function<void(std::uint64_t)>& progress, Volume* asStored = nullptr)
+      : inner_(inner), onBytes_(onBytes), progress_(progress), asStored_(asStored) {}
 
   ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
     if (pos > cursor_) ReadUpTo(pos, {});
@@ -84,20 +84,31 @@ class OnePass final : public Volume {
   }
 
  private:
-  void Pass(std::int64_t pos, std::span<const std::uint8_t> bytes) {
+  void Pass(std::int64_t pos, std::span<const std::uint8_t> bytes, bool read = true) {
     const std::int64_t end = pos + static_cast<std::int64_t>(bytes.size());
     if (pos > cursor_ || end <= cursor_) return;
     if (onBytes_) onBytes_(bytes.subspan(static_cast<std::size_t>(cursor_ - pos)));
-    Capture(pos, bytes);
+    if (read) Capture(pos, bytes);
     cursor_ = end;
     if (progress_) progress_(static_cast<std::uint64_t>(cursor_));
   }
   void Lost(std::int64_t pos, std::int64_t size, const Problem& problem) {
-    if (pos > cursor_ || pos + size <= cursor_) return;
+    if (pos > cursor_ || pos + size <= cursor_ || FromStored(pos + size)) return;
     if (lostSectors_ == 0) firstProblem_ = problem;
     lostSectors_ += (pos + size - cursor_ + kZepSectorSize - 1) / kZepSectorSize;
     cursor_ = pos + size;
     if (progress_) progress_(static_cast<std::uint64_t>(cursor_));
+  }
+  // The bytes up to end as the file stores them, for onBytes only: they
+  // did not read, so nothing else takes them. False when they cannot be had.
+  bool FromStored(std::int64_t end) {
+    if (!asStored_) return false;
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(end - cursor_));
+    const ReadResult r = asStored_->ReadAt(cursor_, buf);
+    if (!r.ok() || r.bytes == 0) return false;
+    if (r.bytes < buf.size()) LearnEnd(cursor_ + static_cast<std::int64_t>(r.bytes));
+    Pass(cursor_, std::span<const std::uint8_t>(buf).first(r.bytes), false);
+    return true;
   }
   void LearnEnd(std::int64_t end) {
     if (end_ < 0) end_ = end;
@@ -145,6 +156,7 @@ class OnePass final : public Volume {
   Volume& inner_;
   const std::function<void(std::span<const std::uint8_t>)>& onBytes_;
   const std::function<void(std::uint64_t)>& progress_;
+  Volume* asStored_;
   std::int64_t cursor_ = 0;
   std::int64_t end_ = kUnknownSize;  // learnt from a read, where the volume does not say
   std::uint64_t bytesRead_ = 0;
@@ -249,7 +261,7 @@ CarveResult CarveDumpArea(const DumpArea& area, const Volume& volume, const Swee
 }  // namespace
 
 SweepResult SweepDisc(Volume& volume, const RecordDirectory& dir, SourceType type, const SweepOptions& options) {
-  OnePass pass(volume, options.onVolumeBytes, options.progress);
+  OnePass pass(volume, options.onVolumeBytes, options.progress, options.asStored);
   SweepResult res;
   std::vector<ByteRange> written;
   std::optional<DumpArea> dump;

@@ -133,6 +133,9 @@ bool Sweep(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const We
   };
   Sha256 hash(job.lane);
   sweep.onVolumeBytes = [&](std::span<const std::uint8_t> bytes) { hash.Update(bytes); };
+  // Unrescued bytes are hashed as the image holds them, read from it alone.
+  VolumeOpenResult stored = source.mapfile.empty() ? VolumeOpenResult{} : OpenDiscVolume(source.path);
+  sweep.asStored = stored.volume.get();
   sweep.dumpCarveDir = folderPath;
   sweep.dumpCarveOutput.watch = watch;
   sweep.progress = job.progress;
