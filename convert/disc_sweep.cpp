@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "disc/failed_reads.h"
 #include "disc/scan.h"
@@ -34,6 +35,7 @@ class OnePass final : public Volume {
     if (r.ok()) {
       bytesRead_ += r.bytes;
       if (r.bytes < buf.size()) LearnEnd(pos + static_cast<std::int64_t>(r.bytes));
+      Capture(pos, std::span<const std::uint8_t>(buf).first(r.bytes));
       Pass(pos, std::span<const std::uint8_t>(buf).first(r.bytes));
     } else if (buf.size() <= static_cast<std::size_t>(FailedReads::kLargestUnit)) {
       // A unit read alone that fails is lost; a failed batch is read again
@@ -64,6 +66,7 @@ class OnePass final : public Volume {
         const auto bytes = reader.Unit(j).first(reader.Delivered(j));
         bytesRead_ += bytes.size();
         if (reader.State(j) == UnitState::Cut) LearnEnd(pos + static_cast<std::int64_t>(bytes.size()));
+        Capture(pos, bytes);
         Pass(pos, bytes);
       }
       if (cancelled && cancelled()) return false;
@@ -84,11 +87,10 @@ class OnePass final : public Volume {
   }
 
  private:
-  void Pass(std::int64_t pos, std::span<const std::uint8_t> bytes, bool read = true) {
+  void Pass(std::int64_t pos, std::span<const std::uint8_t> bytes) {
     const std::int64_t end = pos + static_cast<std::int64_t>(bytes.size());
     if (pos > cursor_ || end <= cursor_) return;
     if (onBytes_) onBytes_(bytes.subspan(static_cast<std::size_t>(cursor_ - pos)));
-    if (read) Capture(pos, bytes);
     cursor_ = end;
     if (progress_) progress_(static_cast<std::uint64_t>(cursor_));
   }
@@ -107,7 +109,7 @@ class OnePass final : public Volume {
     const ReadResult r = asStored_->ReadAt(cursor_, buf);
     if (!r.ok() || r.bytes == 0) return false;
     if (r.bytes < buf.size()) LearnEnd(cursor_ + static_cast<std::int64_t>(r.bytes));
-    Pass(cursor_, std::span<const std::uint8_t>(buf).first(r.bytes), false);
+    Pass(cursor_, std::span<const std::uint8_t>(buf).first(r.bytes));
     return true;
   }
   void LearnEnd(std::int64_t end) {
@@ -116,9 +118,11 @@ class OnePass final : public Volume {
   // A record that covers the scan dump area has its bytes read by the
   // conversion; the dump area's own read then takes them from here instead
   // of asking the disc again. Whole sectors only; 20 MB, and only while a
-  // record passes through the area before the area's turn comes.
+  // record passes through the area before the area's turn comes, or in the
+  // area's own read when its bytes are kept: then these are its bytes, held
+  // once.
   void Capture(std::int64_t pos, std::span<const std::uint8_t> bytes) {
-    if (captureDone_) return;
+    if (!capturing_ || captureDone_ || (areaTurn_ && !keepArea_)) return;
     const std::int64_t end = pos + static_cast<std::int64_t>(bytes.size());
     const std::int64_t from = std::max(pos, kDumpOffset), to = std::min(end, kDumpOffset + kDumpSize);
     const std::int64_t first = (from - kDumpOffset + kZepSectorSize - 1) / kZepSectorSize;
@@ -144,11 +148,20 @@ class OnePass final : public Volume {
   }
 
  public:
-  // The dump area has been read: what was kept for it is let go.
-  void DropCapture() {
+  // Bytes of the dump area are kept as they are read (the sweep's, not a
+  // carve's, whose reads pass the area only once).
+  void Capturing() { capturing_ = true; }
+  // The dump area's own read begins; keep: its bytes are wanted after it.
+  void AreaTurn(bool keep) { areaTurn_ = true, keepArea_ = keep; }
+  // The dump area has been read: its bytes (kDumpSize of them, zeros where
+  // nothing read) when they were to be kept; nothing else is held for it.
+  std::vector<std::uint8_t> TakeArea() {
     captureDone_ = true;
-    std::vector<std::uint8_t>().swap(capture_);
     std::vector<bool>().swap(captured_);
+    std::vector<std::uint8_t> bytes = std::exchange(capture_, {});
+    if (!keepArea_) return {};
+    bytes.resize(static_cast<std::size_t>(kDumpSize));
+    return bytes;
   }
 
  private:
@@ -164,7 +177,7 @@ class OnePass final : public Volume {
   Problem firstProblem_;
   std::vector<std::uint8_t> capture_;
   std::vector<bool> captured_;  // by sector of the dump area
-  bool captureDone_ = false;
+  bool capturing_ = false, areaTurn_ = false, keepArea_ = false, captureDone_ = false;
 };
 
 // The pass handed to a converter, which closes what it opens.
@@ -262,6 +275,7 @@ CarveResult CarveDumpArea(const DumpArea& area, const Volume& volume, const Swee
 
 SweepResult SweepDisc(Volume& volume, const RecordDirectory& dir, SourceType type, const SweepOptions& options) {
   OnePass pass(volume, options.onVolumeBytes, options.progress, options.asStored);
+  pass.Capturing();
   SweepResult res;
   std::vector<ByteRange> written;
   std::optional<DumpArea> dump;
@@ -273,8 +287,9 @@ SweepResult SweepDisc(Volume& volume, const RecordDirectory& dir, SourceType typ
     }
     if (stop.slot >= 0) res.records.push_back(SweepRecord(pass, dir, type, stop.slot, options, written));
     else {
-      dump = ReadDumpArea(pass, !options.dumpCarveDir.empty());
-      pass.DropCapture();
+      pass.AreaTurn(!options.dumpCarveDir.empty());
+      dump = ReadDumpArea(pass, false);
+      dump->bytes = pass.TakeArea();
     }
   }
   if (!res.cancelled && !pass.ReadUpTo(-1, options.cancelled)) res.cancelled = true;

@@ -14,11 +14,13 @@
 namespace zep {
 namespace {
 
-// Bytes are handed over in pieces of up to this size, and the giver waits
-// while this many are waiting: enough to keep the lane busy through a
+// Bytes are handed over in pieces of this size, at most so many at once;
+// the pieces are made once and used again, so the lane's memory is fixed
+// (a piece freed on one thread and made anew on another would leave the
+// allocator's heap to grow). Enough to keep the lane busy through a
 // record's conversion, small beside the memory a box may take.
 constexpr std::size_t kPiece = 1 << 20;
-constexpr std::size_t kWaiting = 4 << 20;
+constexpr std::size_t kPieces = 8;
 
 }  // namespace
 
@@ -31,7 +33,8 @@ struct HashLane::Queue {
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<Job> jobs;
-  std::size_t waiting = 0;    // bytes in jobs
+  std::vector<std::vector<std::uint8_t>> spare;  // pieces hashed, to be filled again
+  std::size_t pieces = 0;                        // made, of kPieces
   Sha256* busy = nullptr;     // whose bytes the lane hashes now
   bool stop = false;
   std::thread thread;
@@ -54,16 +57,23 @@ void HashLane::Put(Sha256* owner, std::span<const std::uint8_t> bytes) {
   Queue& q = *queue_;
   while (!bytes.empty()) {
     std::unique_lock lock(q.mutex);
-    q.changed.wait(lock, [&] { return q.waiting < kWaiting; });
     // Small writes go into the piece before, while the lane has not taken it.
-    if (q.jobs.empty() || q.jobs.back().owner != owner || q.jobs.back().bytes.size() >= kPiece) {
-      q.jobs.push_back({owner, {}});
-      q.jobs.back().bytes.reserve(std::min(kPiece, bytes.size()));
+    const auto room = [&] { return !q.jobs.empty() && q.jobs.back().owner == owner && q.jobs.back().bytes.size() < kPiece; };
+    q.changed.wait(lock, [&] { return room() || !q.spare.empty() || q.pieces < kPieces; });
+    if (!room()) {
+      std::vector<std::uint8_t> piece;
+      if (!q.spare.empty()) {
+        piece = std::move(q.spare.back());
+        q.spare.pop_back();
+      } else {
+        piece.reserve(kPiece);
+        ++q.pieces;
+      }
+      q.jobs.push_back({owner, std::move(piece)});
     }
     std::vector<std::uint8_t>& piece = q.jobs.back().bytes;
-    const std::size_t n = std::min(bytes.size(), kPiece - std::min(kPiece, piece.size()));
+    const std::size_t n = std::min(bytes.size(), kPiece - piece.size());
     piece.insert(piece.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
-    q.waiting += n;
     bytes = bytes.subspan(n);
     lock.unlock();
     q.changed.notify_all();
@@ -93,7 +103,8 @@ void HashLane::Run() {
     job.owner->Absorb(job.bytes);
     {
       std::lock_guard lock(q.mutex);
-      q.waiting -= job.bytes.size();
+      job.bytes.clear();
+      q.spare.push_back(std::move(job.bytes));
       q.busy = nullptr;
     }
     q.changed.notify_all();
