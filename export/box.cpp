@@ -284,6 +284,7 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
   } else {
     probe.Discard();
   }
+  box::LargeBlocksBackToTheSystem();
   const std::vector<std::string> images = Distinct(options.images, result.problems);
   const std::vector<InventoryDisc> before = box::EarlierRun(options.outDir, options.resume, result.problems);
   ReadGiven(result, options, callbacks, images, before);
