@@ -234,7 +234,11 @@ std::vector<Stop> Order(const RecordDirectory& dir, SourceType type) {
     const RecordExtent ext = ExtentOf(dir, slot, type);
     stops.push_back({std::max<std::int64_t>(ext.Offset(ext.BeforeStart()), 0), slot});
   }
-  std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) { return a.pos < b.pos; });
+  // The dump area comes after the records that begin inside it: their
+  // reads pass its bytes first and keep them for it, where the area read
+  // first would have them read again for the records.
+  const auto key = [](const Stop& s) { return s.slot < 0 ? kDumpOffset + kDumpSize - 1 : s.pos; };
+  std::stable_sort(stops.begin(), stops.end(), [&](const Stop& a, const Stop& b) { return key(a) < key(b); });
   return stops;
 }
 
