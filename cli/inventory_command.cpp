@@ -118,6 +118,7 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
   box.netcdf = options.netcdf;
   box.viewer = !options.noViewer;
   box.type = options.type;
+  box.jobs = options.jobs;
   ProgressLine line(con);
   Totals totals;
   BoxCallbacks callbacks;
@@ -219,6 +220,12 @@ Command AddInventoryCommand(CLI::App& app) {
   command->add_flag("--netcdf", a->options.netcdf, "Also write each record as netCDF");
   command->add_flag("--no-viewer", a->options.noViewer,
                     "Leave out each record's echogram viewer (its page and data scripts)");
+  command
+      ->add_option("--jobs", a->options.jobs,
+                   "Threads: 1 does everything on one, 2 hashes on a second beside the reading and converting "
+                   "(the default where there are two processors or more); the files are the same bytes either way")
+      ->check(CLI::PositiveNumber)
+      ->type_name("N");
   command
       ->add_option("--type", a->type,
                    "Take every disc as this type: tk40 (TK40), zep (ZEP V1.X) or auto (each disc's own evidence)")

@@ -18,6 +18,7 @@ struct InventoryOptions {
   bool netcdf = false;
   bool noViewer = false;  // no echogram viewer per record
   std::optional<SourceType> type;  // every disc taken as this
+  int jobs = 0;                    // threads; 0: the library's default
 };
 
 int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "disc/failed_reads.h"
 #include "disc/scan.h"
@@ -24,8 +25,8 @@ constexpr std::size_t kGapBatch = 1024 * 1024;
 class OnePass final : public Volume {
  public:
   OnePass(Volume& inner, const std::function<void(std::span<const std::uint8_t>)>& onBytes,
-          const std::function<void(std::uint64_t)>& progress)
-      : inner_(inner), onBytes_(onBytes), progress_(progress) {}
+          const std::function<void(std::uint64_t)>& progress, Volume* asStored = nullptr)
+      : inner_(inner), onBytes_(onBytes), progress_(progress), asStored_(asStored) {}
 
   ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
     if (pos > cursor_) ReadUpTo(pos, {});
@@ -34,6 +35,7 @@ class OnePass final : public Volume {
     if (r.ok()) {
       bytesRead_ += r.bytes;
       if (r.bytes < buf.size()) LearnEnd(pos + static_cast<std::int64_t>(r.bytes));
+      Capture(pos, std::span<const std::uint8_t>(buf).first(r.bytes));
       Pass(pos, std::span<const std::uint8_t>(buf).first(r.bytes));
     } else if (buf.size() <= static_cast<std::size_t>(FailedReads::kLargestUnit)) {
       // A unit read alone that fails is lost; a failed batch is read again
@@ -64,6 +66,7 @@ class OnePass final : public Volume {
         const auto bytes = reader.Unit(j).first(reader.Delivered(j));
         bytesRead_ += bytes.size();
         if (reader.State(j) == UnitState::Cut) LearnEnd(pos + static_cast<std::int64_t>(bytes.size()));
+        Capture(pos, bytes);
         Pass(pos, bytes);
       }
       if (cancelled && cancelled()) return false;
@@ -88,16 +91,26 @@ class OnePass final : public Volume {
     const std::int64_t end = pos + static_cast<std::int64_t>(bytes.size());
     if (pos > cursor_ || end <= cursor_) return;
     if (onBytes_) onBytes_(bytes.subspan(static_cast<std::size_t>(cursor_ - pos)));
-    Capture(pos, bytes);
     cursor_ = end;
     if (progress_) progress_(static_cast<std::uint64_t>(cursor_));
   }
   void Lost(std::int64_t pos, std::int64_t size, const Problem& problem) {
-    if (pos > cursor_ || pos + size <= cursor_) return;
+    if (pos > cursor_ || pos + size <= cursor_ || FromStored(pos + size)) return;
     if (lostSectors_ == 0) firstProblem_ = problem;
     lostSectors_ += (pos + size - cursor_ + kZepSectorSize - 1) / kZepSectorSize;
     cursor_ = pos + size;
     if (progress_) progress_(static_cast<std::uint64_t>(cursor_));
+  }
+  // The bytes up to end as the file stores them, for onBytes only: they
+  // did not read, so nothing else takes them. False when they cannot be had.
+  bool FromStored(std::int64_t end) {
+    if (!asStored_) return false;
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(end - cursor_));
+    const ReadResult r = asStored_->ReadAt(cursor_, buf);
+    if (!r.ok() || r.bytes == 0) return false;
+    if (r.bytes < buf.size()) LearnEnd(cursor_ + static_cast<std::int64_t>(r.bytes));
+    Pass(cursor_, std::span<const std::uint8_t>(buf).first(r.bytes));
+    return true;
   }
   void LearnEnd(std::int64_t end) {
     if (end_ < 0) end_ = end;
@@ -105,9 +118,11 @@ class OnePass final : public Volume {
   // A record that covers the scan dump area has its bytes read by the
   // conversion; the dump area's own read then takes them from here instead
   // of asking the disc again. Whole sectors only; 20 MB, and only while a
-  // record passes through the area before the area's turn comes.
+  // record passes through the area before the area's turn comes, or in the
+  // area's own read when its bytes are kept: then these are its bytes, held
+  // once.
   void Capture(std::int64_t pos, std::span<const std::uint8_t> bytes) {
-    if (captureDone_) return;
+    if (!capturing_ || captureDone_ || (areaTurn_ && !keepArea_)) return;
     const std::int64_t end = pos + static_cast<std::int64_t>(bytes.size());
     const std::int64_t from = std::max(pos, kDumpOffset), to = std::min(end, kDumpOffset + kDumpSize);
     const std::int64_t first = (from - kDumpOffset + kZepSectorSize - 1) / kZepSectorSize;
@@ -133,11 +148,20 @@ class OnePass final : public Volume {
   }
 
  public:
-  // The dump area has been read: what was kept for it is let go.
-  void DropCapture() {
+  // Bytes of the dump area are kept as they are read (the sweep's, not a
+  // carve's, whose reads pass the area only once).
+  void Capturing() { capturing_ = true; }
+  // The dump area's own read begins; keep: its bytes are wanted after it.
+  void AreaTurn(bool keep) { areaTurn_ = true, keepArea_ = keep; }
+  // The dump area has been read: its bytes (kDumpSize of them, zeros where
+  // nothing read) when they were to be kept; nothing else is held for it.
+  std::vector<std::uint8_t> TakeArea() {
     captureDone_ = true;
-    std::vector<std::uint8_t>().swap(capture_);
     std::vector<bool>().swap(captured_);
+    std::vector<std::uint8_t> bytes = std::exchange(capture_, {});
+    if (!keepArea_) return {};
+    bytes.resize(static_cast<std::size_t>(kDumpSize));
+    return bytes;
   }
 
  private:
@@ -145,6 +169,7 @@ class OnePass final : public Volume {
   Volume& inner_;
   const std::function<void(std::span<const std::uint8_t>)>& onBytes_;
   const std::function<void(std::uint64_t)>& progress_;
+  Volume* asStored_;
   std::int64_t cursor_ = 0;
   std::int64_t end_ = kUnknownSize;  // learnt from a read, where the volume does not say
   std::uint64_t bytesRead_ = 0;
@@ -152,7 +177,7 @@ class OnePass final : public Volume {
   Problem firstProblem_;
   std::vector<std::uint8_t> capture_;
   std::vector<bool> captured_;  // by sector of the dump area
-  bool captureDone_ = false;
+  bool capturing_ = false, areaTurn_ = false, keepArea_ = false, captureDone_ = false;
 };
 
 // The pass handed to a converter, which closes what it opens.
@@ -209,7 +234,11 @@ std::vector<Stop> Order(const RecordDirectory& dir, SourceType type) {
     const RecordExtent ext = ExtentOf(dir, slot, type);
     stops.push_back({std::max<std::int64_t>(ext.Offset(ext.BeforeStart()), 0), slot});
   }
-  std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) { return a.pos < b.pos; });
+  // The dump area comes after the records that begin inside it: their
+  // reads pass its bytes first and keep them for it, where the area read
+  // first would have them read again for the records.
+  const auto key = [](const Stop& s) { return s.slot < 0 ? kDumpOffset + kDumpSize - 1 : s.pos; };
+  std::stable_sort(stops.begin(), stops.end(), [&](const Stop& a, const Stop& b) { return key(a) < key(b); });
   return stops;
 }
 
@@ -249,7 +278,8 @@ CarveResult CarveDumpArea(const DumpArea& area, const Volume& volume, const Swee
 }  // namespace
 
 SweepResult SweepDisc(Volume& volume, const RecordDirectory& dir, SourceType type, const SweepOptions& options) {
-  OnePass pass(volume, options.onVolumeBytes, options.progress);
+  OnePass pass(volume, options.onVolumeBytes, options.progress, options.asStored);
+  pass.Capturing();
   SweepResult res;
   std::vector<ByteRange> written;
   std::optional<DumpArea> dump;
@@ -261,8 +291,9 @@ SweepResult SweepDisc(Volume& volume, const RecordDirectory& dir, SourceType typ
     }
     if (stop.slot >= 0) res.records.push_back(SweepRecord(pass, dir, type, stop.slot, options, written));
     else {
-      dump = ReadDumpArea(pass, !options.dumpCarveDir.empty());
-      pass.DropCapture();
+      pass.AreaTurn(!options.dumpCarveDir.empty());
+      dump = ReadDumpArea(pass, false);
+      dump->bytes = pass.TakeArea();
     }
   }
   if (!res.cancelled && !pass.ReadUpTo(-1, options.cancelled)) res.cancelled = true;

@@ -39,6 +39,10 @@ struct SweepOptions {
   // image's SHA-256). Bytes that did not read are not given: then
   // SweepResult::everyByte is false.
   std::function<void(std::span<const std::uint8_t>)> onVolumeBytes;
+  // The volume as its file stores it: where a byte does not read (a ddrescue
+  // mapfile's unrescued ones), onVolumeBytes is given it as it stands there,
+  // so that the image's hash is sha256sum's. Null: such bytes are lost to it.
+  Volume* asStored = nullptr;
   // Runs of ping records in the scan dump area that no conversion wrote are
   // carved into this folder (CarvedFileName names); empty: not carved.
   std::string dumpCarveDir;

@@ -13,6 +13,7 @@
 #include "export/box_parts.h"
 #include "export/viewer_data.h"
 #include "export/netcdf.h"
+#include "export/sha256.h"
 
 namespace zep {
 namespace {
@@ -226,6 +227,8 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
   for (const std::string& image : images) total += StampOf(image).size;
   Pace pace(callbacks, images.size(), total);
   const auto cancelled = [&] { return callbacks.cancelled && callbacks.cancelled(); };
+  const int jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
+  const std::shared_ptr<HashLane> lane = jobs > 1 ? std::make_shared<HashLane>() : nullptr;
   for (std::size_t i = 0; i < images.size() && !result.interrupted; ++i) {
     const InventoryDisc* earlier = match[i] == kNew ? nullptr : &before[match[i]];
     if (earlier && !options.reread && StillAsDone(*earlier, images[i], options)) {
@@ -235,7 +238,7 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
       pace.Done(earlier->size, false);
     } else {
       box::DiscJob job{images[i], options.outDir, folders[i], &options,
-                       [&](std::uint64_t done) { pace.At(i, images[i], done); }, cancelled};
+                       [&](std::uint64_t done) { pace.At(i, images[i], done); }, cancelled, lane};
       InventoryDisc disc = box::ReadDisc(job, result.interrupted);
       result.interrupted = result.interrupted || cancelled();
       if (result.interrupted) break;  // the disc under way is dropped
@@ -281,6 +284,7 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
   } else {
     probe.Discard();
   }
+  box::LargeBlocksBackToTheSystem();
   const std::vector<std::string> images = Distinct(options.images, result.problems);
   const std::vector<InventoryDisc> before = box::EarlierRun(options.outDir, options.resume, result.problems);
   ReadGiven(result, options, callbacks, images, before);

@@ -29,6 +29,10 @@ struct BoxOptions {
   bool netcdf = false;              // also each record as netCDF (where the build can)
   bool viewer = true;               // each record's echogram viewer beside its file
   std::optional<SourceType> type;   // every disc taken as this type; none: each disc's own evidence
+  // Threads: 1 does everything on one; 2 or more hash on a second thread
+  // beside the one that reads, converts and writes (no more are used); 0:
+  // DefaultJobs(). The files are the same bytes whatever the number.
+  int jobs = 0;
 };
 
 struct BoxProgress {

@@ -74,7 +74,7 @@ Weighed Weigh(DiscSource& source, const BoxOptions& options) {
 void Carve(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const std::shared_ptr<BoxWatch>& watch) {
   const std::optional<SourceType> given = job.options->type;
   const std::vector<SourceType> types = given ? std::vector{*given} : std::vector{SourceType::ZepV1, SourceType::Tk40};
-  Sha256 hash;
+  Sha256 hash(job.lane);
   CarveResult all;
   std::uint64_t pings[2] = {0, 0};
   for (std::size_t i = 0; i < types.size(); ++i) {
@@ -117,8 +117,11 @@ bool Sweep(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const We
     output.watch = watch;
     return OutputTarget(path, output);
   };
-  Sha256 hash;
+  Sha256 hash(job.lane);
   sweep.onVolumeBytes = [&](std::span<const std::uint8_t> bytes) { hash.Update(bytes); };
+  // Unrescued bytes are hashed as the image holds them, read from it alone.
+  VolumeOpenResult stored = source.mapfile.empty() ? VolumeOpenResult{} : OpenDiscVolume(source.path);
+  sweep.asStored = stored.volume.get();
   sweep.dumpCarveDir = folderPath;
   sweep.dumpCarveOutput.watch = watch;
   sweep.progress = job.progress;
@@ -184,7 +187,7 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   auto watch = std::make_shared<BoxWatch>([&](const std::string& path) -> std::optional<std::string> {
     if (!fs::path(path).filename().string().starts_with("carved-") || fs::path(path).extension() != ".zep") return {};
     return RelativeTo(path, job.outDir);
-  });
+  }, job.lane);
   disc.checkReport = "check.json";
   if (!w.lost) {
     disc.type = SourceTypeName(w.type);

@@ -50,6 +50,10 @@ std::string RelativeTo(const std::string& path, const std::string& base);
 // Writes text as one file through the watch; the problem when it failed.
 std::optional<Problem> WriteWatched(const std::string& path, std::string_view text, const std::shared_ptr<BoxWatch>& watch);
 
+// Freed blocks of a MiB or more go back to the system at once, where the
+// allocator would keep them: a box frees 20 MB per disc.
+void LargeBlocksBackToTheSystem();
+
 // What a disc read needs from the run.
 struct DiscJob {
   std::string image;
@@ -58,6 +62,7 @@ struct DiscJob {
   const BoxOptions* options = nullptr;
   std::function<void(std::uint64_t bytesDone)> progress;  // of this disc
   std::function<bool()> cancelled;
+  std::shared_ptr<HashLane> lane;  // where the image and the files are hashed; none: on this thread
 };
 
 // The disc read, its files written; cancelled says whether it was dropped

@@ -168,15 +168,18 @@ class PingFeed {
   std::thread thread_;
 };
 
-BoxWatch::BoxWatch(RecordNamer recordName) : recordName_(std::move(recordName)) {}
+BoxWatch::BoxWatch(RecordNamer recordName, std::shared_ptr<HashLane> lane)
+    : recordName_(std::move(recordName)), lane_(std::move(lane)) {}
 BoxWatch::~BoxWatch() = default;
+BoxWatch::Open::Open(std::shared_ptr<HashLane> lane) : hash(std::move(lane)) {}
+BoxWatch::Open::~Open() = default;
 
 void BoxWatch::ExpectRecord(const std::string& path, const std::string& trackName) { expected_[path] = trackName; }
 
 BoxWatch::Open& BoxWatch::At(const std::string& path) {
   std::unique_ptr<Open>& open = open_[path];
   if (!open) {
-    open = std::make_unique<Open>();
+    open = std::make_unique<Open>(lane_);
     if (const auto it = expected_.find(path); it != expected_.end()) {
       open->feed = std::make_unique<PingFeed>(it->second);
     } else if (const std::optional<std::string> name = recordName_ ? recordName_(path) : std::nullopt) {

@@ -42,7 +42,8 @@ class BoxWatch final : public OutputWatch {
   // recordName names the track of a record file not expected ahead (a
   // carved run's), or gives nothing for a file of another kind.
   using RecordNamer = std::function<std::optional<std::string>(const std::string& path)>;
-  explicit BoxWatch(RecordNamer recordName = {});
+  // Files are hashed on lane's thread where there is one.
+  explicit BoxWatch(RecordNamer recordName = {}, std::shared_ptr<HashLane> lane = {});
   ~BoxWatch() override;
 
   // The record file about to be written at path: its pings are walked as its
@@ -64,6 +65,8 @@ class BoxWatch final : public OutputWatch {
 
  private:
   struct Open {
+    explicit Open(std::shared_ptr<HashLane> lane);
+    ~Open();
     Sha256 hash;
     std::uint64_t size = 0;
     std::unique_ptr<PingFeed> feed;
@@ -72,6 +75,7 @@ class BoxWatch final : public OutputWatch {
 
   std::map<std::string, std::unique_ptr<Open>> open_;
   RecordNamer recordName_;
+  std::shared_ptr<HashLane> lane_;
   std::map<std::string, std::string> expected_;  // record path, its track's name
   std::map<std::string, std::unique_ptr<RecordPings>> pings_;
   std::vector<WrittenFile> written_;

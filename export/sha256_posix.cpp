@@ -14,11 +14,11 @@ struct Sha256::State {
 };
 
 Sha256::Sha256() : state_(std::make_unique<State>()) { sha256_init(&state_->ctx); }
-Sha256::~Sha256() = default;
+Sha256::~Sha256() { Settle(); }
 
-void Sha256::Update(std::span<const std::uint8_t> bytes) { sha256_update(&state_->ctx, bytes.size(), bytes.data()); }
+void Sha256::Absorb(std::span<const std::uint8_t> bytes) { sha256_update(&state_->ctx, bytes.size(), bytes.data()); }
 
-std::string Sha256::HexDigest() {
+std::string Sha256::Finish() {
   std::array<std::uint8_t, SHA256_DIGEST_SIZE> digest{};
   sha256_digest(&state_->ctx, digest.size(), digest.data());  // also starts the hash afresh
   return HexOf(digest);

@@ -33,11 +33,12 @@ Sha256::Sha256() : state_(std::make_unique<State>()) {
 }
 
 Sha256::~Sha256() {
+  Settle();
   if (state_->hash) BCryptDestroyHash(state_->hash);
   if (state_->algorithm) BCryptCloseAlgorithmProvider(state_->algorithm, 0);
 }
 
-void Sha256::Update(std::span<const std::uint8_t> bytes) {
+void Sha256::Absorb(std::span<const std::uint8_t> bytes) {
   // CNG takes at most 4 GiB - 1 per call.
   while (!bytes.empty()) {
     const std::size_t n = std::min<std::size_t>(bytes.size(), 1u << 30);
@@ -47,7 +48,7 @@ void Sha256::Update(std::span<const std::uint8_t> bytes) {
   }
 }
 
-std::string Sha256::HexDigest() {
+std::string Sha256::Finish() {
   std::array<std::uint8_t, 32> digest{};
   Require(BCryptFinishHash(state_->hash, digest.data(), static_cast<ULONG>(digest.size()), 0), "BCryptFinishHash");
   BCryptDestroyHash(state_->hash);

@@ -122,9 +122,9 @@ TEST_F(CliTest, ABoxGrowsOverRuns) {
 }
 
 // The same discs from two working folders, by relative and absolute paths,
-// in two orders of runs: the same files, times aside. A damaged disc (its
-// mapfile named), a disc claiming blocks past its end (its image named) and
-// a file that is no disc put paths into the texts.
+// in two orders of runs, on one thread and on two: the same files, times
+// aside. A damaged disc (its mapfile named), a disc claiming blocks past its
+// end (its image named) and a file that is no disc put paths into the texts.
 TEST_F(CliTest, ABoxIsTheSameFromAnyFolderInAnyOrder) {
   for (const char* dir : {"imgs", "w1", "w2/deep"}) fs::create_directories(tmp.File(dir));
   Write(Disc(), "imgs/a.img");
@@ -137,12 +137,12 @@ TEST_F(CliTest, ABoxIsTheSameFromAnyFolderInAnyOrder) {
   const std::vector<std::vector<std::string>> one = {{"../imgs/a.img", "../imgs/hurt.img"},
                                                      {"../imgs/far.img", "../imgs/noise.img"}};
   for (const auto& images : one) {
-    std::vector<std::string> args{"inventory", "-o", "../box1"};
+    std::vector<std::string> args{"inventory", "-o", "../box1", "--jobs", "1"};
     args.insert(args.end(), images.begin(), images.end());
     RunIn(tmp.File("w1"), args);
   }
   for (const char* image : {"noise.img", "far.img", "hurt.img", "a.img"}) {
-    RunIn(tmp.File("w2/deep"), {"inventory", tmp.File(std::string("imgs/") + image), "--out", tmp.File("box2")});
+    RunIn(tmp.File("w2/deep"), {"inventory", tmp.File(std::string("imgs/") + image), "--out", tmp.File("box2"), "--jobs", "2"});
   }
   const auto box1 = Tree(tmp.File("box1")), box2 = Tree(tmp.File("box2"));
   ASSERT_EQ(Folders(tmp.File("box1")), (std::vector<std::string>{"a", "far", "hurt", "noise"}));
