@@ -3,15 +3,17 @@
 #   cmake -DINPUT=CHANGELOG.md -DOUTPUT=changelog -DPACKAGE=zep-converter
 #         -DMAINTAINER="Name <address>" -P debian_changelog.cmake
 # Every date comes from the file, never from the clock, so that two builds of
-# one source give the same bytes.
+# one source give the same bytes. Versions of one day are an hour apart, the
+# newest last, since Debian's changelog must go forward in time.
 foreach(var INPUT OUTPUT PACKAGE MAINTAINER)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "debian_changelog.cmake needs -D${var}=...")
   endif()
 endforeach()
 
-# "Mon, 07 Dec 2026 00:00:00 +0000" for 2026-12-07 (Sakamoto's weekday rule).
-function(rfc2822_date iso out)
+# "Mon, 07 Dec 2026 0H:00:00 +0000" for 2026-12-07 and hour H (Sakamoto's
+# weekday rule).
+function(rfc2822_date iso hour out)
   string(REGEX MATCH "^([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$" _ "${iso}")
   set(y ${CMAKE_MATCH_1})
   set(m ${CMAKE_MATCH_2})
@@ -28,7 +30,10 @@ function(rfc2822_date iso out)
   set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
   list(GET days ${w} day)
   list(GET months ${mi} month)
-  set(${out} "${day}, ${d} ${month} ${y} 00:00:00 +0000" PARENT_SCOPE)
+  if(hour LESS 10)
+    set(hour "0${hour}")
+  endif()
+  set(${out} "${day}, ${d} ${month} ${y} ${hour}:00:00 +0000" PARENT_SCOPE)
 endfunction()
 
 # One change as "  * " and its words wrapped below 80 columns.
@@ -60,6 +65,14 @@ string(REPLACE "[" "${open}" text "${text}")
 string(REPLACE "]" "${close}" text "${text}")
 string(REPLACE "\n" ";" lines "${text}")
 list(APPEND lines "## end")
+# Each version's date, newest first, to count the older versions of its day.
+set(dates "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^## ([^ ]+) \\(([0-9-]+)\\)$")
+    list(APPEND dates "${CMAKE_MATCH_2}")
+  endif()
+endforeach()
+set(version 0)
 foreach(line IN LISTS lines)
   if(line MATCHES "^## " OR line MATCHES "^- ")
     if(NOT item STREQUAL "")
@@ -69,7 +82,17 @@ foreach(line IN LISTS lines)
   endif()
   if(line MATCHES "^## ([^ ]+) \\(([0-9-]+)\\)$")
     string(APPEND body "${trailer}${PACKAGE} (${CMAKE_MATCH_1}) unstable; urgency=medium\n\n")
-    rfc2822_date("${CMAKE_MATCH_2}" date)
+    set(iso "${CMAKE_MATCH_2}")
+    math(EXPR next "${version} + 1")
+    list(LENGTH dates count)
+    set(hour 0)
+    if(next LESS count)
+      list(SUBLIST dates ${next} -1 older)
+      list(FILTER older INCLUDE REGEX "^${iso}$")
+      list(LENGTH older hour)
+    endif()
+    set(version ${next})
+    rfc2822_date("${iso}" ${hour} date)
     set(trailer "\n -- ${MAINTAINER}  ${date}\n\n")
   elseif(line MATCHES "^## ")
     string(APPEND body "${trailer}")
