@@ -131,7 +131,7 @@ bool InBoth(const InventoryDisc& theirs, const std::vector<InventoryDisc>& ours,
 
 BoxResult MergeInventory(const std::string& other, const std::string& outDir, const BoxCallbacks& callbacks) {
   BoxResult result;
-  std::vector<InventoryDisc> theirs = box::EarlierRun(other, true, result.problems);
+  std::vector<InventoryDisc> theirs = box::EarlierRun(other, false, result.problems);  // said below when none
   if (theirs.empty()) {
     result.problems.push_back({other, "holds no box to merge", 0, ProblemKind::kUsage});
     return result;

@@ -188,6 +188,7 @@ TEST_F(CliTest, BoxesMerge) {
     const test::ToolRun run = RunZepconv({"inventory", "--merge", tmp.File(c.other), "-o", tmp.File("A")});
     EXPECT_EQ(run.status, c.status) << run.err;
     for (const std::string& s : c.said) EXPECT_NE(run.err.find(s), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("starting afresh"), std::string::npos) << run.err;  // a merge goes on from nothing
     EXPECT_EQ(Folders(tmp.File("A")), c.folders);
     ExpectManifestHolds(tmp.File("A"));
     EXPECT_EQ(run.status == 2 ? "" : Lines(run.out).back().substr(0, 18), run.status == 2 ? "" : "total: 3 discs -> ");
