@@ -21,14 +21,14 @@ namespace {
 namespace fs = std::filesystem;
 using box::StampOf;
 
+using box::FileNameOf;
+using box::Join;
 using box::kStateFile;
 
 std::string Key(const std::string& path) {
   std::error_code ec;
   return fs::absolute(fs::path(path), ec).lexically_normal().generic_string();
 }
-
-std::string Join(const std::string& dir, const std::string& name) { return (fs::path(dir) / fs::path(name)).string(); }
 
 // Each image once: one named twice is read once, into one folder.
 std::vector<std::string> Distinct(const std::vector<std::string>& given, Problems& problems) {
@@ -43,8 +43,6 @@ std::vector<std::string> Distinct(const std::vector<std::string>& given, Problem
   return images;
 }
 
-std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
-
 // A disc is known in the box by its image's file name, case aside (as its
 // folder is); images of one name by the order they come, as their folders.
 std::string Identity(const std::string& image) { return AsciiLower(FileNameOf(image)); }
@@ -53,18 +51,30 @@ bool ByFolder(const InventoryDisc& a, const InventoryDisc& b) { return a.folder 
 
 }  // namespace
 
+std::string box::Join(const std::string& dir, const std::string& name) {
+  return (fs::path(dir) / fs::path(name)).string();
+}
+
+std::string box::FileNameOf(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
+
+std::optional<std::string> box::ReadBoxFile(const std::string& path) {
+  InputFile in = InputFile::Open(path);
+  if (!in.open()) return std::nullopt;
+  std::string text;
+  std::vector<std::uint8_t> buffer(1 << 16);
+  for (ReadResult r; (r = in.Read(buffer)).ok() && r.bytes > 0;) text.append(buffer.begin(), buffer.begin() + r.bytes);
+  return text;
+}
+
 // The box already in outDir: its discs by folder; none for a new box.
 std::vector<InventoryDisc> box::EarlierRun(const std::string& outDir, bool resume, Problems& problems) {
   const std::string path = Join(outDir, kStateFile);
-  std::string text;
-  if (InputFile in = InputFile::Open(path); in.open()) {
-    std::vector<std::uint8_t> buffer(1 << 16);
-    for (ReadResult r; (r = in.Read(buffer)).ok() && r.bytes > 0;) text.append(buffer.begin(), buffer.begin() + r.bytes);
-  } else {
+  const std::optional<std::string> text = box::ReadBoxFile(path);
+  if (!text) {
     if (resume) problems.push_back({path, "no box to go on from; starting afresh", 0, ProblemKind::kOther});
     return {};
   }
-  if (auto state = ParseState(text)) {
+  if (auto state = ParseState(*text)) {
     std::sort(state->begin(), state->end(), ByFolder);
     return std::move(*state);
   }

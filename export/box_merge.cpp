@@ -16,8 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Join(const std::string& dir, const std::string& name) { return (fs::path(dir) / fs::path(name)).string(); }
-std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
+using box::FileNameOf;
+using box::Join;
 
 std::string NoneIfEmpty(const std::string& s) { return s.empty() ? "none" : s; }
 
@@ -37,11 +37,7 @@ void RemoveDiscFiles(const std::string& outDir, const std::vector<std::string>& 
 
 // "HEX  PATH" lines, by path.
 std::map<std::string, std::string> Manifest(const std::string& dir) {
-  std::string text;
-  if (InputFile in = InputFile::Open(Join(dir, "manifest-sha256.txt")); in.open()) {
-    std::vector<std::uint8_t> buffer(1 << 16);
-    for (ReadResult r; (r = in.Read(buffer)).ok() && r.bytes > 0;) text.append(buffer.begin(), buffer.begin() + r.bytes);
-  }
+  const std::string text = box::ReadBoxFile(Join(dir, "manifest-sha256.txt")).value_or("");
   std::map<std::string, std::string> hashes;
   for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
     end = std::min(text.find('\n', at), text.size());

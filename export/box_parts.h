@@ -25,6 +25,14 @@ namespace zep::box {
 
 inline constexpr const char* kStateFile = "inventory-state.json";
 
+// DIR/NAME; the last part of a path, after either separator.
+std::string Join(const std::string& dir, const std::string& name);
+std::string FileNameOf(const std::string& path);
+
+// A small file of the box's own (its state, its manifest) whole; nothing
+// when it does not open.
+std::optional<std::string> ReadBoxFile(const std::string& path);
+
 // The box already in dir: its discs by folder; none for a new box (said
 // when expected), or for a state this zepconv does not know (said).
 std::vector<InventoryDisc> EarlierRun(const std::string& dir, bool expected, Problems& problems);

@@ -49,12 +49,10 @@ void Netcdf(InventoryDisc& disc, const std::string& record, const std::string& p
   if (std::error_code ec; fs::is_regular_file(fs::path(path), ec)) watch.Hashed(path);
 }
 
-std::string FileName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
-
 void Viewer(InventoryDisc& disc, InventoryRecord& r, const std::string& path, const std::string& stem,
             const DiscJob& job, const std::shared_ptr<BoxWatch>& watch) {
   ViewerRequest v{path, stem + "-viewer.html", stem + "-viewer", std::string("../") + kViewerAssets + "/", r.name,
-                  FileName(disc.image) + (disc.label.empty() ? "" : ", label " + disc.label), {}};
+                  box::FileNameOf(disc.image) + (disc.label.empty() ? "" : ", label " + disc.label), {}};
   v.output.watch = watch;
   const Problems problems = WriteViewer(v);
   if (problems.empty()) r.viewer = RelativeTo(v.page, FolderPath(job));
