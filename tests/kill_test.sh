@@ -2,10 +2,11 @@
 # Interrupts and kills zepconv at random moments of convert, dump, carve,
 # echogram and netcdf, on tmpfs, on ext4 (a loop-mounted image) and on vfat (FUSE), and
 # checks what is left: no temporary file where the file system keeps unnamed
-# files (every signal) and none after SIGINT or SIGTERM anywhere; after a
-# SIGKILL on vfat, the next run into the folder removes it; so too after a
-# SIGKILL of netcdf anywhere (netCDF-C writes its file by name, so that file
-# has a name from the start). inventory --netcdf, stopped, leaves nothing a
+# files (every signal, but for a whole file killed between its naming and
+# its renaming) and none after SIGINT or SIGTERM anywhere; after a SIGKILL,
+# the next run into the folder removes what is left: on vfat, of netcdf
+# anywhere (netCDF-C writes its file by name, so that file has a name from
+# the start), and of that narrow moment. inventory --netcdf, stopped, leaves nothing a
 # resumed run does not clear. netcdf and inventory into a read-only folder
 # write nothing and name the file, with status 2. Every file of an
 # output name is the earlier one, byte for byte, or the whole new one.
@@ -123,8 +124,17 @@ for fs in ${ZEP_KILL_FS-${!folders[@]}}; do
           *) fail "$what: unexpected status"; cat "$work/err" ;;
         esac
         left=$(cd "$out" && ls -A | grep '^~' || true)
+        if [ -n "$left" ] && [ "$sig" = KILL ] && [ "$fs" != vfat ] && [ "$name" != netcdf ]; then
+          # An unnamed file gets a name only when whole, just before it
+          # replaces the earlier one; a kill between the two leaves it named.
+          for t in $left; do
+            whole=0
+            for f in "$root/$name-new"/*; do same_output "$out/$t" "$f" && whole=1; done
+            [ "$whole" = 1 ] || fail "$what: left $t, which is not a whole new output"
+          done
+        fi
         if [ -n "$left" ]; then
-          if [ "$fs:$sig" = vfat:KILL ] || [ "$name:$sig" = netcdf:KILL ]; then
+          if [ "$sig" = KILL ]; then
             # A named temporary file: the next run into the folder removes it.
             echo "$what: left $left; the next run into the folder removes it"
             "$zepconv" ${words//OUT/$out} --quiet >/dev/null 2>&1
