@@ -1,4 +1,4 @@
-// zepconv inventory: the command line over the box library (export/box.h),
+// zepconv inventory: the command line over the box library (box/box.h),
 // a progress line on stderr, each disc's line as it is done, and the total.
 
 #include "cli/inventory_command.h"
@@ -14,7 +14,7 @@
 #include "cli/files.h"
 #include "cli/platform.h"
 #include "cli/text.h"
-#include "export/box.h"
+#include "box/box.h"
 
 namespace zep::cli {
 namespace {

@@ -8,7 +8,7 @@
 #include "cli/run_report.h"
 #include "cli/text.h"
 #include "disc/rescue_map.h"
-#include "export/inventory.h"
+#include "box/inventory.h"
 
 namespace zep::cli {
 

@@ -24,4 +24,8 @@ bool HaveNetcdf();
 
 Outcome NetcdfCommand(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options);
 
+// One record file into the netCDF file out, for callers that keep their own
+// account (the inventory): what went wrong, empty when it was written whole.
+Problems WriteNetcdfFile(const std::string& in, const std::string& out, int deflate = kDefaultDeflate);
+
 }  // namespace zep

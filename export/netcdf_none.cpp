@@ -7,10 +7,17 @@ namespace zep {
 
 bool HaveNetcdf() { return false; }
 
+namespace {
+Problem Unsupported() {
+  return {"netcdf", "this build of zepconv has no netCDF support (it was built without netCDF-C); use a build that has it"};
+}
+}  // namespace
+
 Outcome NetcdfCommand(Sink& con, const std::vector<std::string>&, const NetcdfOptions&) {
-  con.Report("netcdf", "this build of zepconv has no netCDF support (it was built without netCDF-C); "
-                       "use a build that has it");
+  con.Report(Unsupported());
   return Outcome::kRefused;
 }
+
+Problems WriteNetcdfFile(const std::string&, const std::string&, int) { return {Unsupported()}; }
 
 }  // namespace zep

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -807,6 +808,17 @@ std::optional<Survey> Surveyed(Sink& con, const std::string& in, Counts& counts)
 }  // namespace
 
 bool HaveNetcdf() { return true; }
+
+Problems WriteNetcdfFile(const std::string& in, const std::string& out, int deflate) {
+  std::ostringstream unused;
+  ProblemList list(unused);
+  Problem missing;
+  nc = LoadNetcdfApi(missing);
+  if (!nc) return {missing};
+  Counts counts;
+  if (const std::optional<Survey> survey = Surveyed(list, in, counts)) Convert(list, in, *survey, out, deflate, counts);
+  return list.problems;
+}
 
 Outcome NetcdfCommand(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options) {
   if (Refused(con, files, options)) return Outcome::kRefused;

@@ -214,4 +214,21 @@ Outcome FinishOutput(TextOutput& out, const WalkCounts& counts) {
   return counts.Status();
 }
 
+std::string Href(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : path) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+        std::string_view("-._~/").find(c) != std::string_view::npos) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    }
+  }
+  return out;
+}
+
 }  // namespace zep

@@ -101,6 +101,8 @@ inline std::string MarkupEscaped(std::string_view utf8) {
   return out;
 }
 void AppendInt(std::string& out, std::int64_t v);
+// A relative path as a URL: each byte that is not plainly safe is %-escaped.
+std::string Href(std::string_view path);
 // A number with digits after the point, the same whatever the locale.
 inline std::string FixedText(double v, int digits) {
   char buf[64];

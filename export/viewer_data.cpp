@@ -14,7 +14,6 @@
 #include "convert/nmea.h"
 #include "convert/record_file.h"
 #include "export/exports.h"
-#include "export/inventory.h"
 #include "export/ping_place.h"
 #include "export/text_output.h"
 

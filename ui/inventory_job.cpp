@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "export/box.h"
+#include "box/box.h"
 #include "ui/tools.h"
 
 namespace zep::ui {

@@ -5,7 +5,7 @@
 
 #include <nettle/sha2.h>
 
-#include "export/sha256.h"
+#include "box/sha256.h"
 
 namespace zep {
 

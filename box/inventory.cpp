@@ -1,4 +1,4 @@
-#include "export/inventory.h"
+#include "box/inventory.h"
 
 #include <algorithm>
 #include <charconv>

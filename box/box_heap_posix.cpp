@@ -4,7 +4,7 @@
 // seldom shrinks: resident memory would climb disc by disc. A fixed
 // threshold gives every block of a MiB or more back when it is freed.
 
-#include "export/box_parts.h"
+#include "box/box_parts.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>

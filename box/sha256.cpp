@@ -1,6 +1,6 @@
 // What both platforms' hashes share: the file walk and the hex digits.
 
-#include "export/sha256.h"
+#include "box/sha256.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -1,6 +1,6 @@
 // The Windows heap gives large blocks back to the system as they are freed.
 
-#include "export/box_parts.h"
+#include "box/box_parts.h"
 
 namespace zep::box {
 

@@ -1,4 +1,4 @@
-#include "export/box_watch.h"
+#include "box/box_watch.h"
 
 #include <algorithm>
 #include <condition_variable>

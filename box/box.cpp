@@ -2,7 +2,7 @@
 // resume state as soon as it is done, then the box's table, pages and
 // manifest, made from the values in memory and hashed as they are written.
 
-#include "export/box.h"
+#include "box/box.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,10 +10,10 @@
 #include <map>
 
 #include "disc/ascii.h"
-#include "export/box_parts.h"
+#include "box/box_parts.h"
 #include "export/viewer_data.h"
 #include "export/netcdf.h"
-#include "export/sha256.h"
+#include "box/sha256.h"
 
 namespace zep {
 namespace {

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "disc/civil_date.h"
-#include "export/box_parts.h"
+#include "box/box_parts.h"
 
 namespace zep::box {
 namespace {

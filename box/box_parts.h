@@ -18,8 +18,8 @@
 #include "disc/file.h"
 #include "disc/problem.h"
 #include "disc/volume.h"
-#include "export/box.h"
-#include "export/box_watch.h"
+#include "box/box.h"
+#include "box/box_watch.h"
 
 namespace zep::box {
 

@@ -13,7 +13,7 @@
 
 #include "disc/problem.h"
 #include "disc/volume.h"
-#include "export/inventory.h"
+#include "box/inventory.h"
 
 namespace zep {
 

@@ -104,9 +104,6 @@ std::string DiscPageName(const InventoryDisc& disc);  // beside index.html
 // The folder beside index.html that holds the viewer's script and style.
 inline constexpr const char* kViewerAssets = "zep-viewer";
 
-// A relative path as a URL: each byte that is not plainly safe is %-escaped.
-std::string Href(std::string_view path);
-
 // Great-circle distance, for the tracks' lengths and the scale bar.
 double Kilometres(const LatLon& a, const LatLon& b);
 

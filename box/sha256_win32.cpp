@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "export/sha256.h"
+#include "box/sha256.h"
 
 namespace zep {
 namespace {

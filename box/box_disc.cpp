@@ -9,9 +9,9 @@
 #include "disc/iso_time.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
-#include "export/box_parts.h"
+#include "box/box_parts.h"
 #include "export/check_report.h"
-#include "export/sha256.h"
+#include "box/sha256.h"
 #include "export/text_output.h"
 
 namespace zep::box {

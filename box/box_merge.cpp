@@ -8,8 +8,8 @@
 #include <map>
 
 #include "disc/ascii.h"
-#include "export/box.h"
-#include "export/box_parts.h"
+#include "box/box.h"
+#include "box/box_parts.h"
 
 namespace zep {
 namespace {

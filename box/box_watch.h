@@ -15,8 +15,8 @@
 #include "convert/record_file.h"
 #include "disc/file.h"
 #include "export/echogram.h"
-#include "export/inventory.h"
-#include "export/sha256.h"
+#include "box/inventory.h"
+#include "box/sha256.h"
 
 namespace zep {
 

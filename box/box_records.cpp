@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "disc/iso_time.h"
-#include "export/box_parts.h"
+#include "box/box_parts.h"
 #include "export/netcdf.h"
 #include "export/text_output.h"
 #include "export/viewer_data.h"
@@ -40,12 +40,7 @@ void Thumbnail(InventoryDisc& disc, InventoryRecord& r, RecordPings& pings, cons
 
 // netCDF-C writes by the file's name: the one output read back, and hashed so.
 void Netcdf(InventoryDisc& disc, const std::string& record, const std::string& path, BoxWatch& watch) {
-  std::ostringstream out;
-  ProblemList con(out);
-  NetcdfOptions nc;
-  nc.outFile = path;
-  NetcdfCommand(con, {record}, nc);
-  for (const Problem& p : con.problems) disc.problems.push_back(p);
+  for (Problem& p : WriteNetcdfFile(record, path)) disc.problems.push_back(std::move(p));
   if (std::error_code ec; fs::is_regular_file(fs::path(path), ec)) watch.Hashed(path);
 }
 
