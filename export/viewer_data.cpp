@@ -3,6 +3,7 @@
 // the project's output files, so that each is hashed and replaced whole.
 
 #include "export/viewer_data.h"
+#include "export/viewer_parts.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -23,144 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One column of the echogram at one level: a ping (or the strongest of the
-// pings it stands for), unread[i] set where sample i has no value.
-struct Column {
-  bool present = false;
-  std::vector<std::uint8_t> value, unread;
-};
-
-// Two neighbours halved both ways: each cell the strongest read sample of
-// the four below it, unread only when none of them was read.
-Column Merge(const Column& a, const Column* b) {
-  Column out;
-  out.present = a.present || (b && b->present);
-  const std::size_t len = std::max(a.value.size(), b ? b->value.size() : 0);
-  const std::size_t rows = (len + 1) / 2;
-  out.value.assign(rows, 0);
-  out.unread.assign(rows, 1);
-  for (const Column* c : {&a, b}) {
-    if (!c) continue;
-    for (std::size_t i = 0; i < c->value.size(); ++i) {
-      if (c->unread[i]) continue;
-      out.value[i / 2] = std::max(out.value[i / 2], c->value[i]);
-      out.unread[i / 2] = 0;
-    }
-  }
-  return out;
-}
-
-// Where the files go and what went wrong writing them.
-struct Writer {
-  const ViewerRequest& request;
-  Problems problems;
-  void Write(const std::string& path, std::string_view text) {
-    if (!problems.empty()) return;
-    OutputFile file = OutputFile::Create(path, request.output);
-    if (file.open()) file.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-    if (file.open() && file.Close()) return;
-    problems.push_back(file.failed() ? file.problem() : Problem{path, "could not be written", 0, ProblemKind::kWriteFailed});
-    file.Discard();
-  }
-};
-
-std::string ChunkName(int level, int chunk) { return "L" + std::to_string(level) + "-" + std::to_string(chunk) + ".js"; }
-
-// The columns of one level, written a chunk at a time.
-class Level {
- public:
-  Level(int level, Writer& writer) : level_(level), writer_(writer) {}
-  void Add(Column c) {
-    chunk_.push_back(std::move(c));
-    ++columns_;
-    if (chunk_.size() == static_cast<std::size_t>(kViewerChunkColumns)) Flush();
-  }
-  void Flush();
-  int columns() const { return columns_; }
-  int chunks() const { return chunks_; }
-
- private:
-  int level_, columns_ = 0, chunks_ = 0;
-  Writer& writer_;
-  std::vector<Column> chunk_;
-};
-
-// zepViewerChunk(level, chunk, rows, [rows of each column, 0 where no ping],
-// the values column after column, each as long as its rows, a bit per
-// value set where it was not read).
-void Level::Flush() {
-  if (chunk_.empty()) return;
-  std::size_t rows = 0, cells = 0;
-  for (const Column& c : chunk_) rows = std::max(rows, c.value.size()), cells += c.value.size();
-  std::vector<std::uint8_t> values, mask((cells + 7) / 8, 0);
-  values.reserve(cells);
-  bool anyUnread = false;
-  std::string lens;
-  for (std::size_t x = 0; x < chunk_.size(); ++x) {
-    const Column& c = chunk_[x];
-    lens += (x ? "," : "") + std::to_string(c.present ? c.value.size() : 0);
-    const std::size_t at = values.size();
-    values.insert(values.end(), c.value.begin(), c.value.end());
-    for (std::size_t i = 0; i < c.value.size(); ++i) {
-      if (!c.unread[i]) continue;
-      const std::size_t bit = at + i;
-      mask[bit / 8] = static_cast<std::uint8_t>(mask[bit / 8] | 1u << (bit % 8));
-      anyUnread = true;
-    }
-  }
-  const std::string text = "zepViewerChunk(" + std::to_string(level_) + "," + std::to_string(chunks_) + "," +
-                           std::to_string(rows) + ",[" + lens + "],\"" + Base64(values.data(), values.size()) +
-                           "\",\"" + (anyUnread ? Base64(mask.data(), mask.size()) : std::string()) + "\");\n";
-  writer_.Write((fs::path(writer_.request.dataDir) / ChunkName(level_, chunks_)).string(), text);
-  ++chunks_;
-  chunk_.clear();
-}
-
-// Every level, each column of one handed up halved with its neighbour.
-class Pyramid {
- public:
-  explicit Pyramid(Writer& writer) : writer_(writer) {}
-  void Add(Column c, std::size_t level = 0) {
-    if (levels_.size() <= level) levels_.push_back(std::make_unique<Level>(static_cast<int>(level), writer_));
-    if (pending_.size() <= level) pending_.emplace_back();
-    levels_[level]->Add(c);
-    if (!pending_[level]) pending_[level] = std::move(c);
-    else {
-      Column merged = Merge(*pending_[level], &c);
-      pending_[level].reset();
-      Add(std::move(merged), level + 1);
-    }
-  }
-  // The last lone columns handed up, and every level's last chunk written.
-  void Finish();
-  std::string LevelsJson() const;
-
- private:
-  Writer& writer_;
-  std::vector<std::unique_ptr<Level>> levels_;
-  std::vector<std::optional<Column>> pending_;
-};
-
-void Pyramid::Finish() {
-  for (std::size_t level = 0; level < levels_.size(); ++level) {
-    if (levels_[level]->columns() > 1 && pending_[level]) {
-      Column merged = Merge(*pending_[level], nullptr);
-      pending_[level].reset();
-      Add(std::move(merged), level + 1);
-    }
-    levels_[level]->Flush();
-  }
-  while (levels_.size() > 1 && levels_.back()->columns() == 0) levels_.pop_back();
-}
-
-std::string Pyramid::LevelsJson() const {
-  std::string out = "[";
-  for (std::size_t i = 0; i < levels_.size(); ++i) {
-    if (levels_[i]->columns() == 0) break;
-    out += (i ? ",[" : "[") + std::to_string(levels_[i]->columns()) + "," + std::to_string(levels_[i]->chunks()) + "]";
-  }
-  return out + "]";
-}
+using viewer::Pyramid;
+using viewer::Writer;
 
 // The per-column table of the meta script, as JSON arrays.
 struct Table {
@@ -204,17 +69,6 @@ void Table::Ping(const PingInfo& p, const PingPlace& place) {
   Put(ts, std::to_string(TimeCode(place.timeSource)));
   Put(u, std::to_string(p.UnreadSamples()));
   ++columns, ++pings;
-}
-
-Column ColumnOf(const PingInfo& p, std::span<const std::uint8_t> samples) {
-  Column c;
-  c.present = true;
-  c.value.assign(samples.begin(), samples.end());
-  c.unread.assign(samples.size(), 0);
-  for (const SampleRange& r : p.unread) {
-    for (std::uint32_t i = r.begin; i < r.end && i < c.unread.size(); ++i) c.unread[i] = 1, c.value[i] = 0;
-  }
-  return c;
 }
 
 std::string JsonText(std::string_view utf8) {
@@ -296,18 +150,8 @@ std::string ScriptSafeJson(std::string_view json) {
 }
 
 std::string Base64(const std::uint8_t* bytes, std::size_t size) {
-  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
-  out.reserve((size + 2) / 3 * 4);
-  for (std::size_t i = 0; i < size; i += 3) {
-    const std::uint32_t n = static_cast<std::uint32_t>(bytes[i]) << 16 |
-                            (i + 1 < size ? static_cast<std::uint32_t>(bytes[i + 1]) << 8 : 0) |
-                            (i + 2 < size ? bytes[i + 2] : 0u);
-    out += kDigits[n >> 18 & 63];
-    out += kDigits[n >> 12 & 63];
-    out += i + 1 < size ? kDigits[n >> 6 & 63] : '=';
-    out += i + 2 < size ? kDigits[n & 63] : '=';
-  }
+  viewer::AppendBase64(out, bytes, size);
   return out;
 }
 
@@ -326,11 +170,11 @@ Problems WriteViewer(const ViewerRequest& request) {
       const std::int64_t shown = std::min<std::int64_t>(missing, kViewerGapColumns);
       Table::Put(table.gaps, "[" + std::to_string(table.columns) + "," + std::to_string(shown) + "," +
                                  std::to_string(*last + 1) + "," + std::to_string(missing) + "]");
-      for (std::int64_t k = 0; k < shown; ++k) table.Missing(*last + 1 + k), pyramid.Add(Column{});
+      for (std::int64_t k = 0; k < shown; ++k) table.Missing(*last + 1 + k), pyramid.Missing();
     }
     last = p.pingIndex;
     table.Ping(p, locator.Next(p));
-    pyramid.Add(ColumnOf(p, s));
+    pyramid.Ping(p, s);
   });
   if (auto p = walk.Unusable(request.record)) return {*p};
   pyramid.Finish();
