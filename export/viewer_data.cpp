@@ -1,23 +1,19 @@
 // A record's viewer data: one walk of the record file (with its map of
-// unread bytes) and one of its fixes, written as classic scripts through
-// the project's output files, so that each is hashed and replaced whole.
+// unread bytes), written as classic scripts through the project's output
+// files, so that each is hashed and replaced whole.
 
 #include "export/viewer_data.h"
-#include "export/viewer_parts.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
-#include <sstream>
 #include <optional>
-#include <vector>
 
-#include "convert/nmea.h"
 #include "convert/record_file.h"
-#include "export/exports.h"
 #include "export/inventory.h"
 #include "export/ping_place.h"
+#include "export/ping_rows.h"
 #include "export/text_output.h"
+#include "export/viewer_parts.h"
 
 namespace zep {
 namespace {
@@ -25,51 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 
 using viewer::Pyramid;
+using viewer::RowScripts;
+using viewer::Table;
 using viewer::Writer;
-
-// The per-column table of the meta script, as JSON arrays.
-struct Table {
-  std::string idx, n, mode, t, lat, lon, ps, ts, u, gaps;
-  std::optional<std::int64_t> t0;
-  std::int64_t columns = 0, pings = 0;
-  static void Put(std::string& a, std::string_view v) {
-    if (!a.empty()) a += ',';
-    a += v;
-  }
-  void Missing(std::int64_t index) {
-    Put(idx, std::to_string(index));
-    Put(n, "0");
-    for (std::string* a : {&mode, &t, &lat, &lon, &ps, &ts}) Put(*a, "null");
-    Put(u, "0");
-    ++columns;
-  }
-  void Ping(const PingInfo& p, const PingPlace& place);
-};
-
-int PlaceCode(PlaceSource s) { return s == PlaceSource::kFix ? 0 : s == PlaceSource::kInterpolated ? 1 : 2; }
-int TimeCode(TimeSource s) {
-  return s == TimeSource::kFix ? 0 : s == TimeSource::kInterpolated ? 1 : s == TimeSource::kExtrapolated ? 2 : 3;
-}
-
-void Table::Ping(const PingInfo& p, const PingPlace& place) {
-  Put(idx, std::to_string(p.pingIndex));
-  Put(n, std::to_string(p.sampleCount));
-  Put(mode, std::to_string(p.mode));
-  if (place.timeNs) {
-    const std::int64_t ms = *place.timeNs / 1000000;
-    if (!t0) t0 = ms;
-    Put(t, std::to_string(ms - *t0));
-  } else {
-    Put(t, "null");
-  }
-  const bool placed = place.source != PlaceSource::kNone;
-  Put(lat, placed ? FixedText(place.lat, 7) : "null");
-  Put(lon, placed ? FixedText(place.lon, 7) : "null");
-  Put(ps, std::to_string(PlaceCode(place.source)));
-  Put(ts, std::to_string(TimeCode(place.timeSource)));
-  Put(u, std::to_string(p.UnreadSamples()));
-  ++columns, ++pings;
-}
 
 std::string JsonText(std::string_view utf8) {
   std::string out;
@@ -77,49 +31,18 @@ std::string JsonText(std::string_view utf8) {
   return out;
 }
 
-// The rows `zepconv pings` prints for the record, for the page's CSV of
-// selected pings: the header in the meta script, the rows in scripts of
-// kViewerRowPings pings each, loaded when exported. The file column
-// names the record file alone, as the folder may move.
-std::string PingRows(Writer& writer, const std::string& record) {
-  std::ostringstream text;
-  ProblemList con(text);
-  PingsCommand(con, {record}, false, "-");
-  const std::string csv = text.str();
-  std::string given, named, header, rows;
-  AppendCsvField(given, record);
-  AppendCsvField(named, fs::path(record).filename().string());
-  std::size_t count = 0, chunk = 0;
-  for (std::size_t at = 0, end = 0; at < csv.size(); at = end + 1) {
-    end = std::min(csv.find('\n', at), csv.size());
-    std::string line = csv.substr(at, end - at);
-    if (header.empty()) {
-      header = line;
-      continue;
-    }
-    if (line.starts_with(given + ",")) line = named + line.substr(given.size());
-    rows += (rows.empty() ? "" : ",") + JsonText(line);
-    if (++count % kViewerRowPings == 0 || end + 1 >= csv.size()) {
-      writer.Write((fs::path(writer.request.dataDir) / ("P-" + std::to_string(chunk) + ".js")).string(),
-                   ScriptSafeJson("zepViewerRows(" + std::to_string(chunk) + ",[" + rows + "]);\n"));
-      ++chunk;
-      rows.clear();
-    }
-  }
-  return header;
-}
-
-std::string MetaScript(const ViewerRequest& r, const Table& t, const Pyramid& pyramid, const RecordWalk& walk,
-                       const std::string& csvHeader) {
-  return ScriptSafeJson(
-      "zepViewerMeta({\"name\":" + JsonText(r.title) + ",\"disc\":" + JsonText(r.disc) +
-      ",\"record\":" + JsonText(fs::path(r.record).filename().string()) + ",\"chunk\":" +
-      std::to_string(kViewerChunkColumns) + ",\"rowChunk\":" + std::to_string(kViewerRowPings) + ",\"columns\":" + std::to_string(t.columns) +
-      ",\"pings\":" + std::to_string(t.pings) + ",\"levels\":" + pyramid.LevelsJson() +
-      ",\"t0\":" + (t.t0 ? std::to_string(*t.t0) : "null") + ",\"whole\":" + (walk.Whole() ? "true" : "false") +
-      ",\"notWhole\":" + JsonText(walk.NotWholeText()) + ",\"csvHeader\":" + JsonText(csvHeader) + ",\"gaps\":[" + t.gaps + "],\"idx\":[" + t.idx +
-      "],\"n\":[" + t.n + "],\"mode\":[" + t.mode + "],\"t\":[" + t.t + "],\"lat\":[" + t.lat + "],\"lon\":[" +
-      t.lon + "],\"ps\":[" + t.ps + "],\"ts\":[" + t.ts + "],\"u\":[" + t.u + "]});\n");
+std::string MetaScript(const ViewerRequest& r, const Table& t, const std::string& gaps, const Pyramid& pyramid,
+                       const RecordWalk& walk) {
+  const std::optional<std::int64_t> t0 = t.T0();
+  std::string text = "zepViewerMeta({\"name\":" + JsonText(r.title) + ",\"disc\":" + JsonText(r.disc) +
+                     ",\"record\":" + JsonText(fs::path(r.record).filename().string()) + ",\"chunk\":" +
+                     std::to_string(kViewerChunkColumns) + ",\"rowChunk\":" + std::to_string(kViewerRowPings) +
+                     ",\"columns\":" + std::to_string(t.columns()) + ",\"pings\":" + std::to_string(t.pings()) +
+                     ",\"levels\":" + pyramid.LevelsJson() + ",\"t0\":" + (t0 ? std::to_string(*t0) : "null") +
+                     ",\"whole\":" + (walk.Whole() ? "true" : "false") + ",\"notWhole\":" + JsonText(walk.NotWholeText()) +
+                     ",\"csvHeader\":" + JsonText(RowScripts::CsvHeader()) + ",\"gaps\":[" + gaps + "]";
+  t.AppendArrays(text);
+  return ScriptSafeJson(text + "});\n");
 }
 
 std::string PageHtml(const ViewerRequest& r) {
@@ -155,6 +78,8 @@ std::string Base64(const std::uint8_t* bytes, std::size_t size) {
   return out;
 }
 
+// One walk of the record file feeds the echogram's levels, the table (its
+// places once the fix after each ping is seen) and the rows of the ping table.
 Problems WriteViewer(const ViewerRequest& request) {
   Writer writer{request, {}};
   if (std::error_code ec; !fs::create_directories(fs::path(request.dataDir), ec) && ec) {
@@ -162,24 +87,31 @@ Problems WriteViewer(const ViewerRequest& request) {
   }
   Pyramid pyramid(writer);
   Table table;
-  PingLocator locator(request.record);
+  RowScripts rows(writer, request.record);
+  PingPlacer placer([&](const PingInfo& p, std::uint64_t ordinal, const PingPlace& place) {
+    table.Place(ordinal, place);
+    rows.Row(p, ordinal, place, table.MissingBefore(ordinal));
+  });
+  std::string gaps;
   std::optional<std::uint32_t> last;
   const RecordWalk walk = WalkRecordFileSamples(request.record, [&](const PingInfo& p, std::span<const std::uint8_t> s) {
     const std::int64_t missing = last ? std::int64_t{p.pingIndex} - *last - 1 : 0;
     if (missing > 0) {
       const std::int64_t shown = std::min<std::int64_t>(missing, kViewerGapColumns);
-      Table::Put(table.gaps, "[" + std::to_string(table.columns) + "," + std::to_string(shown) + "," +
-                                 std::to_string(*last + 1) + "," + std::to_string(missing) + "]");
+      gaps += (gaps.empty() ? "[" : ",[") + std::to_string(table.columns()) + "," + std::to_string(shown) + "," +
+              std::to_string(*last + 1) + "," + std::to_string(missing) + "]";
       for (std::int64_t k = 0; k < shown; ++k) table.Missing(*last + 1 + k), pyramid.Missing();
     }
+    table.Ping(p, MissingBefore(p, last));
     last = p.pingIndex;
-    table.Ping(p, locator.Next(p));
+    placer.Add(p);
     pyramid.Ping(p, s);
   });
   if (auto p = walk.Unusable(request.record)) return {*p};
+  placer.Finish();
+  rows.Finish();
   pyramid.Finish();
-  const std::string header = PingRows(writer, request.record);
-  writer.Write((fs::path(request.dataDir) / "meta.js").string(), MetaScript(request, table, pyramid, walk, header));
+  writer.Write((fs::path(request.dataDir) / "meta.js").string(), MetaScript(request, table, gaps, pyramid, walk));
   writer.Write(request.page, PageHtml(request));
   return writer.problems;
 }

@@ -3,6 +3,8 @@
 // the echogram's columns halved again and again into chunks of columns.
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <memory>
 #include <span>
 #include <string>
@@ -11,6 +13,8 @@
 
 #include "convert/record_file.h"
 #include "disc/problem.h"
+#include "export/ping_place.h"
+#include "export/ping_rows.h"
 #include "export/viewer_data.h"
 
 namespace zep::viewer {
@@ -75,6 +79,66 @@ class Pyramid {
   Writer& writer_;
   std::vector<std::unique_ptr<Slot>> slots_;
   Column ping_;
+};
+
+// The per-column table of the meta script: a column for each ping, and for
+// each of a run of missing ones (up to kViewerGapColumns of it). Pings get
+// their places later, by their ordinal in the walk, and the table is written
+// out as JSON arrays only at the end.
+class Table {
+ public:
+  void Missing(std::int64_t index);
+  // The next ping of the walk; missingBefore as the ping table counts it.
+  void Ping(const PingInfo& p, std::uint32_t missingBefore);
+  void Place(std::uint64_t ordinal, const PingPlace& place) { places_[ordinal] = place; }
+  std::uint32_t MissingBefore(std::uint64_t ordinal) const { return missingBefore_[ordinal]; }
+  std::int64_t columns() const { return static_cast<std::int64_t>(columns_.size()); }
+  std::int64_t pings() const { return static_cast<std::int64_t>(places_.size()); }
+  // The first time of a ping in the table, in ms since 1970.
+  std::optional<std::int64_t> T0() const;
+  // ,"idx":[...],...,"u":[...]: a JSON array for each field, times in ms from T0.
+  void AppendArrays(std::string& out) const;
+
+ private:
+  struct Entry {
+    std::int64_t index = 0;
+    std::int64_t ordinal = -1;  // of the ping; -1 for a missing one
+    std::uint16_t samples = 0;
+    std::uint8_t mode = 0;
+    std::uint32_t unread = 0;
+  };
+  template <typename Cell>
+  void AppendArray(std::string& out, const char* key, Cell cell) const;
+  std::vector<Entry> columns_;
+  std::vector<PingPlace> places_;             // by ordinal
+  std::vector<std::uint32_t> missingBefore_;  // by ordinal
+};
+
+// The rows `zepconv pings` writes for the record, for the page's CSV of
+// selected pings: in scripts of kViewerRowPings pings each, loaded when
+// exported. The file column names the record file alone, as the folder may
+// move. Rows come as their pings are placed: in walk order, except those
+// before the first fix, which come last and go before the rest of their
+// script.
+class RowScripts {
+ public:
+  RowScripts(Writer& writer, const std::string& record);
+  ~RowScripts();
+  static std::string CsvHeader();
+  void Row(const PingInfo& p, std::uint64_t ordinal, const PingPlace& place, std::uint32_t missingBefore);
+  void Finish();
+
+ private:
+  struct Script {
+    std::string early, late;  // rows that came after one later in the walk; the rest
+    std::size_t rows = 0;
+  };
+  void Write(std::size_t number, const Script& script);
+  Writer& writer_;
+  std::string line_;
+  std::unique_ptr<PingRows> rows_;
+  std::map<std::size_t, Script> scripts_;
+  std::optional<std::uint64_t> latest_;
 };
 
 void AppendBase64(std::string& out, const std::uint8_t* bytes, std::size_t size);
