@@ -62,13 +62,7 @@ std::string PageHtml(const ViewerRequest& r) {
 
 std::string ScriptSafeJson(std::string_view json) {
   std::string out;
-  out.reserve(json.size());
-  for (char c : json) {
-    if (c == '<') out += "\\u003c";
-    else if (c == '>') out += "\\u003e";
-    else if (c == '&') out += "\\u0026";
-    else out += c;
-  }
+  viewer::AppendScriptSafe(out, json);
   return out;
 }
 
@@ -81,7 +75,7 @@ std::string Base64(const std::uint8_t* bytes, std::size_t size) {
 // One walk of the record file feeds the echogram's levels, the table (its
 // places once the fix after each ping is seen) and the rows of the ping table.
 Problems WriteViewer(const ViewerRequest& request) {
-  Writer writer{request, {}};
+  Writer writer(request);
   if (std::error_code ec; !fs::create_directories(fs::path(request.dataDir), ec) && ec) {
     return {{request.dataDir, ec.message(), 0, ProblemKind::kWriteFailed}};
   }
@@ -111,9 +105,9 @@ Problems WriteViewer(const ViewerRequest& request) {
   placer.Finish();
   rows.Finish();
   pyramid.Finish();
-  writer.Write((fs::path(request.dataDir) / "meta.js").string(), MetaScript(request, table, gaps, pyramid, walk));
+  writer.WriteData("meta.js", MetaScript(request, table, gaps, pyramid, walk));
   writer.Write(request.page, PageHtml(request));
-  return writer.problems;
+  return writer.problems();
 }
 
 }  // namespace zep

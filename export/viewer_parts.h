@@ -21,12 +21,28 @@ namespace zep::viewer {
 
 // Where the files go and what went wrong writing them: after the first
 // failure nothing more is written.
-struct Writer {
-  const ViewerRequest& request;
-  Problems problems;
+class Writer {
+ public:
+  explicit Writer(const ViewerRequest& request) : request_(request) {}
+  const ViewerRequest& request() const { return request_; }
+  const Problems& problems() const { return problems_; }
+  // A file written in pieces: Open, Put as often as needed, Close.
+  void Open(const std::string& path);
+  void Put(std::string_view text);
+  // bytes as base64, a piece at a time, so that no text of it all is made.
+  void PutBase64(const std::uint8_t* bytes, std::size_t size);
+  void Close();
   void Write(const std::string& path, std::string_view text);
   // A data script in the request's folder.
   void WriteData(const std::string& name, std::string_view text);
+  std::string DataPath(const std::string& name) const;
+
+ private:
+  void Fail();
+  const ViewerRequest& request_;
+  Problems problems_;
+  OutputFile file_;
+  std::string path_, piece_;
 };
 
 // One column of the echogram at one level: a ping (or the strongest of the
@@ -54,7 +70,7 @@ class Level {
   bool anyUnread_ = false;
   Writer& writer_;
   std::vector<std::uint8_t> values_, mask_;
-  std::string lens_, text_;
+  std::string lens_, head_;
 };
 
 // Every level: each column of one handed up halved with its neighbour.
@@ -135,12 +151,14 @@ class RowScripts {
   };
   void Write(std::size_t number, const Script& script);
   Writer& writer_;
-  std::string line_;
+  std::string line_, text_;
   std::unique_ptr<PingRows> rows_;
   std::map<std::size_t, Script> scripts_;
   std::optional<std::uint64_t> latest_;
 };
 
+// JSON text made safe inside an HTML script element (see ScriptSafeJson).
+void AppendScriptSafe(std::string& out, std::string_view json);
 void AppendBase64(std::string& out, const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace zep::viewer

@@ -4,6 +4,7 @@
 // in place.
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include "export/text_output.h"
@@ -13,6 +14,16 @@ namespace zep::viewer {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Each cell of to the strongest of itself and two neighbours of v: every
+// sample of a record passes here once per level it climbs, so the loop is
+// kept simple enough to vectorise (see CMakeLists.txt).
+void HalveInto(std::uint8_t* __restrict to, const std::uint8_t* __restrict v, std::size_t rows) {
+  for (std::size_t j = 0; j < rows; ++j) {
+    const std::uint8_t m = v[2 * j] > v[2 * j + 1] ? v[2 * j] : v[2 * j + 1];
+    to[j] = to[j] > m ? to[j] : m;
+  }
+}
 
 // Two neighbours halved both ways: each cell the strongest read sample of
 // the (up to) four below it, unread only when none of them was read. An
@@ -27,7 +38,7 @@ void Merge(const Column& a, const Column* b, Column& out) {
     if (!c) continue;
     const std::uint8_t* v = c->value.data();
     const std::size_t n = c->value.size();
-    for (std::size_t j = 0; j < n / 2; ++j) to[j] = std::max({to[j], v[2 * j], v[2 * j + 1]});
+    HalveInto(to, v, n / 2);
     if (n % 2) to[n / 2] = std::max(to[n / 2], v[n - 1]);
   }
   out.anyUnread = a.anyUnread || (b && b->anyUnread);
@@ -46,18 +57,46 @@ std::string ChunkName(int level, int chunk) { return "L" + std::to_string(level)
 
 }  // namespace
 
-void Writer::Write(const std::string& path, std::string_view text) {
-  if (!problems.empty()) return;
-  OutputFile file = OutputFile::Create(path, request.output);
-  if (file.open()) file.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-  if (file.open() && file.Close()) return;
-  problems.push_back(file.failed() ? file.problem() : Problem{path, "could not be written", 0, ProblemKind::kWriteFailed});
-  file.Discard();
+void Writer::Open(const std::string& path) {
+  if (!problems_.empty()) return;
+  path_ = path;
+  file_ = OutputFile::Create(path, request_.output);
+  if (!file_.open()) Fail();
 }
 
-void Writer::WriteData(const std::string& name, std::string_view text) {
-  Write((fs::path(request.dataDir) / name).string(), text);
+void Writer::Put(std::string_view text) {
+  if (!file_.open()) return;
+  if (!file_.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()})) Fail();
 }
+
+void Writer::PutBase64(const std::uint8_t* bytes, std::size_t size) {
+  // 48 KiB in, 64 KiB out: a piece the output file writes straight through.
+  constexpr std::size_t kPiece = 48 * 1024;
+  for (std::size_t at = 0; at < size; at += kPiece) {
+    piece_.clear();
+    AppendBase64(piece_, bytes + at, std::min(kPiece, size - at));
+    Put(piece_);
+  }
+}
+
+void Writer::Close() {
+  if (file_.open() && !file_.Close()) Fail();
+}
+
+void Writer::Fail() {
+  problems_.push_back(file_.failed() ? file_.problem() : Problem{path_, "could not be written", 0, ProblemKind::kWriteFailed});
+  file_.Discard();
+}
+
+void Writer::Write(const std::string& path, std::string_view text) {
+  Open(path);
+  Put(text);
+  Close();
+}
+
+std::string Writer::DataPath(const std::string& name) const { return (fs::path(request_.dataDir) / name).string(); }
+
+void Writer::WriteData(const std::string& name, std::string_view text) { Write(DataPath(name), text); }
 
 void Level::Add(const Column& c) {
   const std::size_t at = values_.size();
@@ -81,22 +120,24 @@ void Level::Add(const Column& c) {
 // value set where it was not read).
 void Level::Flush() {
   if (inChunk_ == 0) return;
-  text_ = "zepViewerChunk(";
+  head_ = "zepViewerChunk(";
   for (const std::int64_t n : {std::int64_t{level_}, std::int64_t{chunks_}, static_cast<std::int64_t>(rows_)}) {
-    AppendInt(text_, n);
-    text_ += ',';
+    AppendInt(head_, n);
+    head_ += ',';
   }
-  text_ += '[';
-  text_ += lens_;
-  text_ += "],\"";
-  AppendBase64(text_, values_.data(), values_.size());
-  text_ += "\",\"";
+  head_ += '[';
+  head_ += lens_;
+  head_ += "],\"";
+  writer_.Open(writer_.DataPath(ChunkName(level_, chunks_)));
+  writer_.Put(head_);
+  writer_.PutBase64(values_.data(), values_.size());
+  writer_.Put("\",\"");
   if (anyUnread_) {
     mask_.resize((values_.size() + 7) / 8, 0);
-    AppendBase64(text_, mask_.data(), mask_.size());
+    writer_.PutBase64(mask_.data(), mask_.size());
   }
-  text_ += "\");\n";
-  writer_.WriteData(ChunkName(level_, chunks_), text_);
+  writer_.Put("\");\n");
+  writer_.Close();
   ++chunks_;
   inChunk_ = 0;
   rows_ = 0;
@@ -167,24 +208,34 @@ std::string Pyramid::LevelsJson() const {
   return out + "]";
 }
 
+namespace {
+
+// Two base64 digits for each 12 bits: half the lookups of one per 6 bits.
+struct DigitPairs {
+  char pair[4096][2];
+  constexpr DigitPairs() : pair() {
+    constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int n = 0; n < 4096; ++n) pair[n][0] = kDigits[n >> 6], pair[n][1] = kDigits[n & 63];
+  }
+};
+constexpr DigitPairs kPairs;
+
+}  // namespace
+
 void AppendBase64(std::string& out, const std::uint8_t* bytes, std::size_t size) {
-  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   const std::size_t at = out.size();
   out.resize(at + (size + 2) / 3 * 4);
   char* to = out.data() + at;
   std::size_t i = 0;
   for (; i + 3 <= size; i += 3, to += 4) {
     const std::uint32_t n = std::uint32_t{bytes[i]} << 16 | std::uint32_t{bytes[i + 1]} << 8 | bytes[i + 2];
-    to[0] = kDigits[n >> 18];
-    to[1] = kDigits[n >> 12 & 63];
-    to[2] = kDigits[n >> 6 & 63];
-    to[3] = kDigits[n & 63];
+    std::memcpy(to, kPairs.pair[n >> 12], 2);
+    std::memcpy(to + 2, kPairs.pair[n & 4095], 2);
   }
-  if (i < size) {
+  if (i < size) {  // one or two bytes left: three or two digits, and padding
     const std::uint32_t n = std::uint32_t{bytes[i]} << 16 | (i + 1 < size ? std::uint32_t{bytes[i + 1]} << 8 : 0);
-    to[0] = kDigits[n >> 18];
-    to[1] = kDigits[n >> 12 & 63];
-    to[2] = i + 1 < size ? kDigits[n >> 6 & 63] : '=';
+    std::memcpy(to, kPairs.pair[n >> 12], 2);
+    to[2] = i + 1 < size ? kPairs.pair[n & 4095][0] : '=';
     to[3] = '=';
   }
 }

@@ -101,10 +101,25 @@ void RowScripts::Finish() {
 }
 
 void RowScripts::Write(std::size_t number, const Script& script) {
-  const std::string separator = !script.early.empty() && !script.late.empty() ? "," : "";
-  writer_.WriteData("P-" + std::to_string(number) + ".js",
-                    ScriptSafeJson("zepViewerRows(" + std::to_string(number) + ",[" + script.early + separator +
-                                   script.late + "]);\n"));
+  text_ = "zepViewerRows(" + std::to_string(number) + ",[";
+  AppendScriptSafe(text_, script.early);
+  if (!script.early.empty() && !script.late.empty()) text_ += ',';
+  AppendScriptSafe(text_, script.late);
+  text_ += "]);\n";
+  writer_.WriteData("P-" + std::to_string(number) + ".js", text_);
+}
+
+void AppendScriptSafe(std::string& out, std::string_view json) {
+  out.reserve(out.size() + json.size());
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (c != '<' && c != '>' && c != '&') continue;
+    out.append(json, from, i - from);
+    out += c == '<' ? "\\u003c" : c == '>' ? "\\u003e" : "\\u0026";
+    from = i + 1;
+  }
+  out.append(json, from);
 }
 
 }  // namespace zep::viewer
