@@ -4,6 +4,7 @@
 // in place.
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 
@@ -227,6 +228,16 @@ void AppendBase64(std::string& out, const std::uint8_t* bytes, std::size_t size)
   out.resize(at + (size + 2) / 3 * 4);
   char* to = out.data() + at;
   std::size_t i = 0;
+  // Six bytes at a time from one load of eight, taken big-endian.
+  for (; i + 8 <= size; i += 6, to += 8) {
+    std::uint64_t n;
+    std::memcpy(&n, bytes + i, 8);
+    if constexpr (std::endian::native == std::endian::little) n = __builtin_bswap64(n);
+    std::memcpy(to, kPairs.pair[n >> 52], 2);
+    std::memcpy(to + 2, kPairs.pair[n >> 40 & 4095], 2);
+    std::memcpy(to + 4, kPairs.pair[n >> 28 & 4095], 2);
+    std::memcpy(to + 6, kPairs.pair[n >> 16 & 4095], 2);
+  }
   for (; i + 3 <= size; i += 3, to += 4) {
     const std::uint32_t n = std::uint32_t{bytes[i]} << 16 | std::uint32_t{bytes[i + 1]} << 8 | bytes[i + 2];
     std::memcpy(to, kPairs.pair[n >> 12], 2);

@@ -92,7 +92,8 @@ TEST(ViewerData, ColumnsGapsAndLevels) {
 TEST(ViewerData, Base64AsRfc4648) {
   const std::pair<std::string, std::string> cases[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
                                                        {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
-                                                       {"\xff\xfe", "//4="}};
+                                                       {"\xff\xfe", "//4="}, {"foobarfo", "Zm9vYmFyZm8="},
+                                                       {"foobarfoobarfooba\xff", "Zm9vYmFyZm9vYmFyZm9vYmH/"}};
   for (const auto& [in, out] : cases) {
     EXPECT_EQ(Base64(reinterpret_cast<const std::uint8_t*>(in.data()), in.size()), out) << in;
   }
