@@ -49,9 +49,14 @@ class Writer {
 // pings it stands for). Unread samples hold 0, and unread[i] is set for
 // them; unread is looked at only when anyUnread. A column of no ping has no
 // samples.
+struct ColumnView {
+  bool present = false, anyUnread = false;
+  std::span<const std::uint8_t> value, unread;
+};
 struct Column {
   bool present = false, anyUnread = false;
   std::vector<std::uint8_t> value, unread;
+  ColumnView View() const { return {present, anyUnread, value, unread}; }
 };
 
 // The columns of one level, written a chunk of kViewerChunkColumns at a
@@ -59,7 +64,7 @@ struct Column {
 class Level {
  public:
   Level(int level, Writer& writer) : level_(level), writer_(writer) {}
-  void Add(const Column& c);
+  void Add(const ColumnView& c);
   void Flush();
   int columns() const { return columns_; }
   int chunks() const { return chunks_; }
@@ -89,7 +94,7 @@ class Pyramid {
     bool pending = false;
     Column held, merged;  // the column waiting for its neighbour; their halving
   };
-  void Add(const Column& c, std::size_t level);
+  void Add(const ColumnView& c, std::size_t level);
   Slot& At(std::size_t level);
 
   Writer& writer_;

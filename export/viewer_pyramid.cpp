@@ -29,13 +29,13 @@ void HalveInto(std::uint8_t* __restrict to, const std::uint8_t* __restrict v, st
 // Two neighbours halved both ways: each cell the strongest read sample of
 // the (up to) four below it, unread only when none of them was read. An
 // unread sample holds 0, so it never wins the maximum.
-void Merge(const Column& a, const Column* b, Column& out) {
+void Merge(const ColumnView& a, const ColumnView* b, Column& out) {
   out.present = a.present || (b && b->present);
   const std::size_t len = std::max(a.value.size(), b ? b->value.size() : 0);
   const std::size_t rows = (len + 1) / 2;
   out.value.assign(rows, 0);
   std::uint8_t* to = out.value.data();
-  for (const Column* c : {&a, b}) {
+  for (const ColumnView* c : {&a, b}) {
     if (!c) continue;
     const std::uint8_t* v = c->value.data();
     const std::size_t n = c->value.size();
@@ -45,7 +45,7 @@ void Merge(const Column& a, const Column* b, Column& out) {
   out.anyUnread = a.anyUnread || (b && b->anyUnread);
   if (!out.anyUnread) return;
   out.unread.assign(rows, 1);
-  for (const Column* c : {&a, b}) {
+  for (const ColumnView* c : {&a, b}) {
     if (!c) continue;
     for (std::size_t i = 0; i < c->value.size(); ++i) {
       if (!c->anyUnread || !c->unread[i]) out.unread[i / 2] = 0;
@@ -99,7 +99,7 @@ std::string Writer::DataPath(const std::string& name) const { return (fs::path(r
 
 void Writer::WriteData(const std::string& name, std::string_view text) { Write(DataPath(name), text); }
 
-void Level::Add(const Column& c) {
+void Level::Add(const ColumnView& c) {
   const std::size_t at = values_.size();
   values_.insert(values_.end(), c.value.begin(), c.value.end());
   if (c.anyUnread) {
@@ -155,7 +155,7 @@ Pyramid::Slot& Pyramid::At(std::size_t level) {
   return *slots_[level];
 }
 
-void Pyramid::Add(const Column& c, std::size_t level) {
+void Pyramid::Add(const ColumnView& c, std::size_t level) {
   Slot& slot = At(level);
   slot.level.Add(c);
   if (!slot.pending) {
@@ -166,33 +166,36 @@ void Pyramid::Add(const Column& c, std::size_t level) {
     slot.pending = true;
     return;
   }
-  Merge(slot.held, &c, slot.merged);
+  Merge(slot.held.View(), &c, slot.merged);
   slot.pending = false;
-  Add(slot.merged, level + 1);
+  Add(slot.merged.View(), level + 1);
 }
 
+// A ping read whole goes up as it is; one with unread samples is copied
+// first, its unread samples set to 0 and marked.
 void Pyramid::Ping(const PingInfo& p, std::span<const std::uint8_t> samples) {
+  if (p.unread.empty()) return Add({true, false, samples, {}}, 0);
   ping_.present = true;
   ping_.value.assign(samples.begin(), samples.end());
+  ping_.unread.assign(samples.size(), 0);
   ping_.anyUnread = false;
   for (const SampleRange& r : p.unread) {
     for (std::uint32_t i = r.begin; i < r.end && i < ping_.value.size(); ++i) {
-      if (!ping_.anyUnread) ping_.unread.assign(ping_.value.size(), 0), ping_.anyUnread = true;
-      ping_.unread[i] = 1, ping_.value[i] = 0;
+      ping_.unread[i] = 1, ping_.value[i] = 0, ping_.anyUnread = true;
     }
   }
-  Add(ping_, 0);
+  Add(ping_.View(), 0);
 }
 
-void Pyramid::Missing() { Add(Column{}, 0); }
+void Pyramid::Missing() { Add(ColumnView{}, 0); }
 
 void Pyramid::Finish() {
   for (std::size_t level = 0; level < slots_.size(); ++level) {
     Slot& slot = *slots_[level];
     if (slot.level.columns() > 1 && slot.pending) {
-      Merge(slot.held, nullptr, slot.merged);
+      Merge(slot.held.View(), nullptr, slot.merged);
       slot.pending = false;
-      Add(slot.merged, level + 1);
+      Add(slot.merged.View(), level + 1);
     }
     slots_[level]->level.Flush();
   }
