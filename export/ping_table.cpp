@@ -7,8 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "export/exports.h"
-#include "export/ping_place.h"
-#include "export/text_output.h"
+#include "export/ping_rows.h"
 #include "export/text_output.h"
 #include "convert/nmea.h"
 
@@ -129,6 +128,28 @@ void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const Pi
 
 }  // namespace
 
+struct PingRows::GpsCells : PingCache {};
+
+PingRows::PingRows(std::string& out, bool jsonl, std::string_view file)
+    : row_(out, jsonl, kKeys), gps_(std::make_unique<GpsCells>()) {
+  if (jsonl) file_ = nlohmann::json(std::string(file)).dump(-1, ' ', false, kReplaceInvalid);
+  else AppendCsvField(file_, file);
+  gps_->json = jsonl;
+}
+
+PingRows::~PingRows() = default;
+
+void PingRows::Header() { row_.Header(); }
+
+void PingRows::Row(const PingInfo& p, const PingPlace& place, std::uint32_t missingBefore) {
+  gps_->Update(p);
+  WriteRow(row_, file_, p, *gps_, place, missingBefore);
+}
+
+std::uint32_t MissingBefore(const PingInfo& p, std::optional<std::uint32_t> lastIndex) {
+  return lastIndex && p.pingIndex > *lastIndex ? p.pingIndex - *lastIndex - 1 : 0;
+}
+
 Outcome PingsCommand(Sink& con, const std::vector<std::string>& files, bool jsonl, const std::string& outPath) {
   if (WouldOverwriteInput(con, outPath, files)) return Outcome::kRefused;
   TextOutput out(con, outPath);
@@ -136,22 +157,15 @@ Outcome PingsCommand(Sink& con, const std::vector<std::string>& files, bool json
     con.Report(out.problem());
     return Outcome::kRefused;
   }
-  RowWriter row(out.text(), jsonl, kKeys);
-  if (!jsonl) row.Header();
+  if (!jsonl) PingRows(out.text(), false, "").Header();
   WalkCounts counts;
   for (const std::string& path : files) {
-    std::string file;
-    if (jsonl) file = nlohmann::json(path).dump(-1, ' ', false, kReplaceInvalid);
-    else AppendCsvField(file, path);
-    PingCache gps;
-    gps.json = jsonl;
+    PingRows rows(out.text(), jsonl, path);
     PingLocator locator(path);
     std::optional<std::uint32_t> last;
     WalkAndReport(con, path, [&](const PingInfo& p) {
-      gps.Update(p);
-      const std::uint32_t missing = last && p.pingIndex > *last ? p.pingIndex - *last - 1 : 0;
+      rows.Row(p, locator.Next(p), MissingBefore(p, last));
       last = p.pingIndex;
-      WriteRow(row, file, p, gps, locator.Next(p), missing);
       out.Flush();
     }, counts);
   }

@@ -4,13 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <set>
+#include <tuple>
 #include <fstream>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "convert/record_file.h"
+#include "export/ping_place.h"
 #include "export/viewer_data.h"
 #include "tests/support/temp_dir.h"
 
@@ -24,10 +29,16 @@ std::string Slurp(const std::string& path) {
   return text.str();
 }
 
-// A record file of mode 0 pings (640 samples) with these indexes, back to back.
-void WriteRecord(const std::string& path, const std::vector<std::uint32_t>& indexes) {
+using GpsTexts = std::function<std::string(std::size_t)>;
+
+// A record file of mode 0 pings (640 samples) with these indexes, back to
+// back. The i-th ping's GPS text is text(i), or the one before where that
+// is empty, as the recorders carry it on.
+void WriteRecord(const std::string& path, const std::vector<std::uint32_t>& indexes, const GpsTexts& text = {}) {
   std::vector<std::uint8_t> bytes(kFileHeaderSize, 0);
-  for (std::uint32_t index : indexes) {
+  std::string last;
+  for (std::size_t i = 0; i < indexes.size(); ++i) {
+    const std::uint32_t index = indexes[i];
     std::vector<std::uint8_t> ping(kPingHeaderSize + 640, static_cast<std::uint8_t>(index));
     std::fill_n(ping.begin(), kPingHeaderSize, 0);
     std::copy_n(kPingMagic, 4, ping.begin());
@@ -35,6 +46,9 @@ void WriteRecord(const std::string& path, const std::vector<std::uint32_t>& inde
     PutU32(&ping[ping::kPingIndex], index);
     PutU16(&ping[ping::kYear], 0x2008);
     ping[ping::kMonth] = 0x11, ping[ping::kDay] = 0x05;
+    if (const std::string t = text ? text(i) : ""; !t.empty()) last = t;
+    std::copy(last.begin(), last.end(), ping.begin() + ping::kGpsText);
+    if (!last.empty()) ping[ping::kGpsText + last.size()] = 0x0D;
     bytes.insert(bytes.end(), ping.begin(), ping.end());
   }
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
@@ -78,9 +92,117 @@ TEST(ViewerData, ColumnsGapsAndLevels) {
 TEST(ViewerData, Base64AsRfc4648) {
   const std::pair<std::string, std::string> cases[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
                                                        {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
-                                                       {"\xff\xfe", "//4="}};
+                                                       {"\xff\xfe", "//4="}, {"foobarfo", "Zm9vYmFyZm8="},
+                                                       {"foobarfoobarfooba\xff", "Zm9vYmFyZm9vYmFyZm9vYmH/"}};
   for (const auto& [in, out] : cases) {
     EXPECT_EQ(Base64(reinterpret_cast<const std::uint8_t*>(in.data()), in.size()), out) << in;
+  }
+}
+
+std::vector<std::uint32_t> Indexes(std::uint32_t count) {
+  std::vector<std::uint32_t> out(count);
+  for (std::uint32_t i = 0; i < count; ++i) out[i] = i;
+  return out;
+}
+
+// A GLL sentence: north by minutes, at a time of day.
+std::string Gll(int secondsOfDay, double minutesNorth) {
+  char text[64];
+  std::snprintf(text, sizeof text, "$GPGLL,54%07.4f,N,01023.4720,E,%02d%02d%02d,A", minutesNorth,
+                secondsOfDay / 3600 % 24, secondsOfDay / 60 % 60, secondsOfDay % 60);
+  return text;
+}
+
+struct PlaceCase {
+  const char* what;
+  std::vector<std::uint32_t> indexes;
+  GpsTexts text;
+  std::set<TimeSource> times;  // what the case is there for
+};
+
+const PlaceCase kPlaceCases[] = {
+    {"a fix every fourth ping, three pings after the last", Indexes(40),
+     [](std::size_t i) { return i % 4 == 0 && i < 37 ? Gll(33000 + 2 * int(i), 12.0 + 0.001 * double(i)) : ""; },
+     {TimeSource::kFix, TimeSource::kInterpolated, TimeSource::kExtrapolated}},
+    {"no fix before the sixth ping", Indexes(30),
+     [](std::size_t i) { return i >= 5 && i % 5 == 0 ? Gll(33000 + 2 * int(i), 12.0 + 0.001 * double(i)) : ""; },
+     {TimeSource::kFix, TimeSource::kInterpolated, TimeSource::kExtrapolated}},
+    {"no GPS text", Indexes(20), {}, {TimeSource::kNone}},
+    {"two minutes without a fix: a new segment", Indexes(30),
+     [](std::size_t i) { return i < 4 || i >= 25 ? Gll(33000 + 2 * int(i) + (i >= 25 ? 120 : 0), 12.0 + 0.001 * double(i)) : ""; },
+     {TimeSource::kFix, TimeSource::kExtrapolated}},
+    {"indexes that jump between fixes", {0, 1, 2, 10, 11, 12, 20, 21, 22, 30, 31, 40},
+     [](std::size_t i) { return i % 3 == 0 ? Gll(33000 + 2 * int(i), 12.0 + 0.001 * double(i)) : ""; },
+     {TimeSource::kFix, TimeSource::kInterpolated, TimeSource::kExtrapolated}},
+    {"no fix before the second script of rows", Indexes(kViewerRowPings + 8),
+     [](std::size_t i) { return i >= std::size_t(kViewerRowPings) + 2 ? Gll(33000 + 2 * int(i % 40000), 12.0) : ""; },
+     {TimeSource::kFix, TimeSource::kExtrapolated}},
+};
+
+// The viewer's one walk places each ping as the pings command's read ahead does.
+TEST(ViewerData, PlacerGivesTheLocatorsPlaces) {
+  for (const PlaceCase& c : kPlaceCases) {
+    test::TempDir dir;
+    const std::string file = dir.File("R.ZEP");
+    WriteRecord(file, c.indexes, c.text);
+    std::vector<PingPlace> want, got(c.indexes.size());
+    std::vector<int> handed(c.indexes.size(), 0);
+    PingLocator locator(file);
+    PingPlacer placer([&](const PingInfo&, std::uint64_t n, const PingPlace& place) {
+      ASSERT_LT(n, got.size()) << c.what;
+      got[n] = place, ++handed[n];
+    });
+    WalkRecordFile(file, [&](const PingInfo& p) {
+      want.push_back(locator.Next(p));
+      placer.Add(p);
+    });
+    placer.Finish();
+    const auto fields = [](const PingPlace& p) { return std::tie(p.source, p.timeSource, p.timeNs, p.lat, p.lon); };
+    std::set<TimeSource> times;
+    for (std::size_t n = 0; n < want.size(); ++n) {
+      times.insert(want[n].timeSource);
+      EXPECT_EQ(handed[n], 1) << c.what << ": ping " << n;
+      EXPECT_TRUE(fields(got[n]) == fields(want[n])) << c.what << ": ping " << n;
+    }
+    EXPECT_EQ(times, c.times) << c.what;
+  }
+}
+
+// The page takes the rows of ping p from script p / kViewerRowPings, at
+// p % kViewerRowPings: a row per ping, in walk order, however late its place
+// came and whatever its GPS text holds.
+TEST(ViewerData, RowScriptsHoldARowPerPingInOrder) {
+  struct Case {
+    const char* what;
+    std::vector<std::uint32_t> indexes;
+    GpsTexts text;
+  };
+  std::vector<Case> cases;
+  for (const PlaceCase& c : kPlaceCases) cases.push_back({c.what, c.indexes, c.text});
+  cases.push_back({"a GPS text with a line feed", Indexes(6), [](std::size_t i) {
+                     return i == 2 ? "$GPGLL,5412.0000,N,01023.4720,E,091000,A\nx" : "";
+                   }});
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    WriteRecord(dir.File("R.ZEP"), c.indexes, c.text);
+    const ViewerRequest request{dir.File("R.ZEP"), dir.File("R-viewer.html"), dir.File("R-viewer"), "../zep-viewer/",
+                                "R", "disc", {}};
+    ASSERT_TRUE(WriteViewer(request).empty()) << c.what;
+    std::vector<std::string> rows;
+    for (std::size_t k = 0; std::filesystem::exists(dir.File("R-viewer/P-" + std::to_string(k) + ".js")); ++k) {
+      const std::string text = Slurp(dir.File("R-viewer/P-" + std::to_string(k) + ".js"));
+      const std::string head = "zepViewerRows(" + std::to_string(k) + ",";
+      ASSERT_TRUE(text.starts_with(head) && text.ends_with(");\n")) << c.what << ": script " << k;
+      const auto got = nlohmann::json::parse(text.substr(head.size(), text.size() - head.size() - 3));
+      EXPECT_EQ(got.size(), std::min<std::size_t>(kViewerRowPings, c.indexes.size() - rows.size())) << c.what;
+      for (const auto& row : got) rows.push_back(row);
+    }
+    ASSERT_EQ(rows.size(), c.indexes.size()) << c.what;
+    for (std::size_t n = 0; n < rows.size(); ++n) {
+      const std::string want = "R.ZEP," + std::to_string(kFileHeaderSize + n * (kPingHeaderSize + 640)) + "," +
+                               std::to_string(c.indexes[n]) + ",";
+      EXPECT_TRUE(rows[n].starts_with(want)) << c.what << ": row " << n << " is " << rows[n].substr(0, 40);
+    }
   }
 }
 

@@ -1,0 +1,169 @@
+#pragma once
+// The viewer writer's parts, for its own files: where its scripts go, and
+// the echogram's columns halved again and again into chunks of columns.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/record_file.h"
+#include "disc/problem.h"
+#include "export/ping_place.h"
+#include "export/ping_rows.h"
+#include "export/viewer_data.h"
+
+namespace zep::viewer {
+
+// Where the files go and what went wrong writing them: after the first
+// failure nothing more is written.
+class Writer {
+ public:
+  explicit Writer(const ViewerRequest& request) : request_(request) {}
+  const ViewerRequest& request() const { return request_; }
+  const Problems& problems() const { return problems_; }
+  // A file written in pieces: Open, Put as often as needed, Close.
+  void Open(const std::string& path);
+  void Put(std::string_view text);
+  // bytes as base64, a piece at a time, so that no text of it all is made.
+  void PutBase64(const std::uint8_t* bytes, std::size_t size);
+  void Close();
+  void Write(const std::string& path, std::string_view text);
+  // A data script in the request's folder.
+  void WriteData(const std::string& name, std::string_view text);
+  std::string DataPath(const std::string& name) const;
+
+ private:
+  void Fail();
+  const ViewerRequest& request_;
+  Problems problems_;
+  OutputFile file_;
+  std::string path_, piece_;
+};
+
+// One column of the echogram at one level: a ping (or the strongest of the
+// pings it stands for). Unread samples hold 0, and unread[i] is set for
+// them; unread is looked at only when anyUnread. A column of no ping has no
+// samples.
+struct ColumnView {
+  bool present = false, anyUnread = false;
+  std::span<const std::uint8_t> value, unread;
+};
+struct Column {
+  bool present = false, anyUnread = false;
+  std::vector<std::uint8_t> value, unread;
+  ColumnView View() const { return {present, anyUnread, value, unread}; }
+};
+
+// The columns of one level, written a chunk of kViewerChunkColumns at a
+// time; the buffers are kept from chunk to chunk.
+class Level {
+ public:
+  Level(int level, Writer& writer) : level_(level), writer_(writer) {}
+  void Add(const ColumnView& c);
+  void Flush();
+  int columns() const { return columns_; }
+  int chunks() const { return chunks_; }
+
+ private:
+  int level_, columns_ = 0, chunks_ = 0, inChunk_ = 0;
+  std::size_t rows_ = 0;
+  bool anyUnread_ = false;
+  Writer& writer_;
+  std::vector<std::uint8_t> values_, mask_;
+  std::string lens_, head_;
+};
+
+// Every level: each column of one handed up halved with its neighbour.
+class Pyramid {
+ public:
+  explicit Pyramid(Writer& writer) : writer_(writer) {}
+  void Ping(const PingInfo& p, std::span<const std::uint8_t> samples);
+  void Missing();
+  // The last lone columns handed up, and every level's last chunk written.
+  void Finish();
+  std::string LevelsJson() const;
+
+ private:
+  struct Slot {
+    Level level;
+    bool pending = false;
+    Column held, merged;  // the column waiting for its neighbour; their halving
+  };
+  void Add(const ColumnView& c, std::size_t level);
+  Slot& At(std::size_t level);
+
+  Writer& writer_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+  Column ping_;
+};
+
+// The per-column table of the meta script: a column for each ping, and for
+// each of a run of missing ones (up to kViewerGapColumns of it). Pings get
+// their places later, by their ordinal in the walk, and the table is written
+// out as JSON arrays only at the end.
+class Table {
+ public:
+  void Missing(std::int64_t index);
+  // The next ping of the walk; missingBefore as the ping table counts it.
+  void Ping(const PingInfo& p, std::uint32_t missingBefore);
+  void Place(std::uint64_t ordinal, const PingPlace& place) { places_[ordinal] = place; }
+  std::uint32_t MissingBefore(std::uint64_t ordinal) const { return missingBefore_[ordinal]; }
+  std::int64_t columns() const { return static_cast<std::int64_t>(columns_.size()); }
+  std::int64_t pings() const { return static_cast<std::int64_t>(places_.size()); }
+  // The first time of a ping in the table, in ms since 1970.
+  std::optional<std::int64_t> T0() const;
+  // ,"idx":[...],...,"u":[...]: a JSON array for each field, times in ms from T0.
+  void AppendArrays(std::string& out) const;
+
+ private:
+  struct Entry {
+    std::int64_t index = 0;
+    std::int64_t ordinal = -1;  // of the ping; -1 for a missing one
+    std::uint16_t samples = 0;
+    std::uint8_t mode = 0;
+    std::uint32_t unread = 0;
+  };
+  template <typename Cell>
+  void AppendArray(std::string& out, const char* key, Cell cell) const;
+  std::vector<Entry> columns_;
+  std::vector<PingPlace> places_;             // by ordinal
+  std::vector<std::uint32_t> missingBefore_;  // by ordinal
+};
+
+// The rows `zepconv pings` writes for the record, for the page's CSV of
+// selected pings: in scripts of kViewerRowPings pings each, loaded when
+// exported. The file column names the record file alone, as the folder may
+// move. Rows come as their pings are placed: in walk order, except those
+// before the first fix, which come last and go before the rest of their
+// script.
+class RowScripts {
+ public:
+  RowScripts(Writer& writer, const std::string& record);
+  ~RowScripts();
+  static std::string CsvHeader();
+  void Row(const PingInfo& p, std::uint64_t ordinal, const PingPlace& place, std::uint32_t missingBefore);
+  void Finish();
+
+ private:
+  struct Script {
+    std::string early, late;  // rows that came after one later in the walk; the rest
+    std::size_t rows = 0;
+  };
+  void Write(std::size_t number, const Script& script);
+  Writer& writer_;
+  std::string line_, text_;
+  std::unique_ptr<PingRows> rows_;
+  std::map<std::size_t, Script> scripts_;
+  std::optional<std::uint64_t> latest_;
+};
+
+// JSON text made safe inside an HTML script element (see ScriptSafeJson).
+void AppendScriptSafe(std::string& out, std::string_view json);
+void AppendBase64(std::string& out, const std::uint8_t* bytes, std::size_t size);
+
+}  // namespace zep::viewer
