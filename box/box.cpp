@@ -37,7 +37,7 @@ std::vector<std::string> Distinct(const std::vector<std::string>& given, Problem
     if (std::none_of(images.begin(), images.end(), [&](const std::string& i) { return Key(i) == Key(image); })) {
       images.push_back(image);
     } else {
-      problems.push_back({image, "given more than once; read once", 0, ProblemKind::kOther});
+      problems.push_back({image, "given more than once; read once", 0, ProblemKind::kOther, Severity::kNote});
     }
   }
   return images;
@@ -71,14 +71,14 @@ std::vector<InventoryDisc> box::EarlierRun(const std::string& outDir, bool resum
   const std::string path = Join(outDir, kStateFile);
   const std::optional<std::string> text = box::ReadBoxFile(path);
   if (!text) {
-    if (resume) problems.push_back({path, "no box to go on from; starting afresh", 0, ProblemKind::kOther});
+    if (resume) problems.push_back({path, "no box to go on from; starting afresh", 0, ProblemKind::kOther, Severity::kNote});
     return {};
   }
   if (auto state = ParseState(*text)) {
     std::sort(state->begin(), state->end(), ByFolder);
     return std::move(*state);
   }
-  problems.push_back({path, "is no state of a box that this zepconv knows; starting afresh", 0, ProblemKind::kOther});
+  problems.push_back({path, "is no state of a box that this zepconv knows; starting afresh", 0, ProblemKind::kOther, Severity::kNote});
   return {};
 }
 
@@ -129,7 +129,7 @@ std::vector<std::string> Folders(const std::vector<std::string>& images, const s
 bool StillAsDone(const InventoryDisc& d, const std::string& image, const BoxOptions& options) {
   const std::string& outDir = options.outDir;
   const box::FileStamp now = StampOf(image);
-  if (d.health == "unreadable" || OutputStatus(d) == "failed" || !now.exists || now.size != d.size || now.mtime != d.mtime) return false;
+  if (d.health == Health::kUnreadable || OutputStatus(d) == Outputs::kFailed || !now.exists || now.size != d.size || now.mtime != d.mtime) return false;
   const bool records = std::any_of(d.records.begin(), d.records.end(), [](const InventoryRecord& r) { return !r.output.empty(); });
   const bool netcdf = std::any_of(d.files.begin(), d.files.end(), [](const InventoryFile& f) { return f.path.ends_with(".nc"); });
   if (options.netcdf && HaveNetcdf() && records && !netcdf) return false;
@@ -273,7 +273,7 @@ void SayChanged(BoxResult& result, const std::vector<InventoryDisc>& before, con
       if (s.exists && s.size == f.size && s.mtime == f.mtime) continue;
       result.problems.push_back({FileNameOf(d.image), "kept in the box, but " + f.path + (s.exists ? " changed" : " is gone") +
                                                           " since it was made; give its image again to read it again",
-                                 0, ProblemKind::kOther});
+                                 0, ProblemKind::kOther, Severity::kNote});
       break;
     }
   }
@@ -289,7 +289,7 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
   }
   // A folder that takes no file is refused before any disc is read.
   if (OutputFile probe = OutputFile::Create(Join(options.outDir, kStateFile)); !probe.open()) {
-    result.problems.push_back({"", probe.error(), 0, ProblemKind::kWriteFailed});
+    result.problems.push_back(probe.problem());
     return result;
   } else {
     probe.Discard();

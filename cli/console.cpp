@@ -20,10 +20,7 @@ void PrintProblem(std::ostream& err, const Problem& problem) {
 }
 
 Problem Console::Named(Problem problem) const {
-  if (about.empty() || problem.subject == about || problem.subject.starts_with(about + ": ") ||
-      (problem.subject.empty() && problem.what.starts_with(about))) {
-    return problem;
-  }
+  if (about.empty() || problem.subject == about) return problem;
   problem.subject = problem.subject.empty() ? about : about + ": " + problem.subject;
   return problem;
 }

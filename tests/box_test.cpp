@@ -200,7 +200,7 @@ TEST(InventoryState, ReadsBackWhatItWroteAndNothingElse) {
   d.size = 5931008;
   d.mtime = "2026-12-08T06:27:01.123456789Z";
   d.sha256 = std::string(64, 'a');
-  d.health = "damaged";
+  d.health = Health::kDamaged;
   d.problems.push_back(Problem{"record 2 (HARBOUR)", "3 sectors could not be read", 3, ProblemKind::kUnreadable});
   d.files.push_back({"HARBOUR/HARBOUR.ZEP", std::string(64, 'b'), 4096, "2026-12-08T06:27:02Z"});
   const auto back = ParseState(StateJson({d}));
