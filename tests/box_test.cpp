@@ -177,7 +177,11 @@ TEST_F(CliTest, InventoryResumesAStateOfVersionTwo) {
   const test::ToolRun again = RunZepconv({"inventory", b, "--out", out, "--resume"});
   EXPECT_EQ(again.status, 1) << again.err;
   EXPECT_NE(again.out.find("(as read before)"), std::string::npos) << again.out;
-  EXPECT_EQ(again.err, first.err);
+  // The problems as before (the mapfile's line names it as the state keeps it).
+  std::vector<std::string> said = Lines(again.err), saidFirst = Lines(first.err);
+  ASSERT_GT(said.size(), 1u);
+  said.erase(said.begin()), saidFirst.erase(saidFirst.begin());
+  EXPECT_EQ(said, saidFirst);
 }
 
 // The same discs read into two places, from another folder: the tables and
