@@ -5,13 +5,14 @@
 
 namespace zep {
 
-int StatusOf(Outcome outcome) {
+int ExitCode(Outcome outcome) {
   switch (outcome) {
-    case Outcome::kDone: return kDone;
-    case Outcome::kPartly: return kPartly;
-    case Outcome::kRefused: return kRefused;
+    case Outcome::kDone: return 0;
+    case Outcome::kPartly: return 1;
+    case Outcome::kRefused: return 2;
+    case Outcome::kBug: break;
   }
-  return kBug;
+  return 3;
 }
 
 void PrintProblem(std::ostream& err, const Problem& problem) {
@@ -34,9 +35,9 @@ void Console::Report(Problem problem) {
   problems.push_back(std::move(problem));
 }
 
-int Console::Run(const std::function<int()>& command) {
+Outcome Console::Run(const std::function<Outcome()>& command) {
   try {
-    const int status = command();
+    const Outcome status = command();
     return SawBug() ? kBug : status;
   } catch (const std::logic_error& e) {
     // Not something the disc or the files did.

@@ -48,7 +48,7 @@ Command AddPingsCommand(CLI::App& app) {
       ->check(CLI::IsMember({"csv", "jsonl"}))
       ->capture_default_str();
   pings->add_option("-o,--out", a->out, "File to write (default: standard output)");
-  return {pings, [a](Console& con) { return StatusOf(PingsCommand(con, a->files, a->format == "jsonl", a->out)); }};
+  return {pings, [a](Console& con) { return (PingsCommand(con, a->files, a->format == "jsonl", a->out)); }};
 }
 
 Command AddTrackCommand(CLI::App& app) {
@@ -72,7 +72,7 @@ Command AddTrackCommand(CLI::App& app) {
                                        : a->format == "geojson" ? TrackFormat::kGeoJson
                                        : a->format == "kml"     ? TrackFormat::kKml
                                                                 : TrackFormat::kCsv;
-            return StatusOf(TrackCommand(con, a->files, format, a->out, a->gap));
+            return (TrackCommand(con, a->files, format, a->out, a->gap));
           }};
 }
 
@@ -100,7 +100,7 @@ Command AddEchogramCommand(CLI::App& app) {
       ->capture_default_str();
   return {echogram, [a](Console& con) {
             const std::optional<Fit> fit = a->fit.empty() ? std::nullopt : ParseFit(a->fit);
-            return StatusOf(EchogramCommand(con, a->files.front(), a->out, a->pingsPerImage,
+            return (EchogramCommand(con, a->files.front(), a->out, a->pingsPerImage,
                                             a->palette == "viridis" ? Palette::kViridis : Palette::kGrey, fit));
           }};
 }
@@ -124,7 +124,7 @@ Command AddNetcdfCommand(CLI::App& app) {
   netcdf->callback([file, dir] {
     if (file->count() + dir->count() == 0) throw CLI::RequiredError("-o OUT.nc or --out DIR");
   });
-  return {netcdf, [a](Console& con) { return StatusOf(NetcdfCommand(con, a->files, {a->file, a->dir, a->deflate})); }};
+  return {netcdf, [a](Console& con) { return (NetcdfCommand(con, a->files, {a->file, a->dir, a->deflate})); }};
 }
 
 }  // namespace zep::cli

@@ -84,7 +84,7 @@ struct Totals {
   StatusFold status;
 };
 
-int StatusOf(const InventoryDisc& d) {
+Outcome StatusOf(const InventoryDisc& d) {
   // Nothing read, or nothing found on a disc without its directory.
   if (d.health == Health::kUnreadable || d.health == Health::kNotRead ||
       (d.health == Health::kDirectoryLost && d.records.empty()))
@@ -108,7 +108,7 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
 
 }  // namespace
 
-int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
+Outcome InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
                      const InventoryOptions& options) {
   SetInterruptHint("zepconv: the discs done are kept: run the same command again to go on\n");
   BoxOptions box;
@@ -156,8 +156,8 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
   return totals.status.Status();
 }
 
-int MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir) {
-  int status = kDone;
+Outcome MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir) {
+  Outcome status = kDone;
   for (const std::string& other : others) {
     BoxCallbacks callbacks;
     callbacks.discDone = [&](const InventoryDisc& d) {
@@ -175,9 +175,9 @@ int MergeCommand(Console& con, const std::vector<std::string>& others, const std
   return status;
 }
 
-int DropCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir) {
+Outcome DropCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir) {
   const BoxResult result = DropFromInventory(images, outDir);
-  int status = kDone;
+  Outcome status = kDone;
   for (const Problem& p : result.problems) {
     if (p.severity == Severity::kNote) con.Note(p);
     else con.Report(p), status = kPartly;
