@@ -1,31 +1,43 @@
 #include "disc/problem.h"
 
+#include <array>
+#include <utility>
+
 namespace zep {
+namespace {
+
+// Every kind with its name; a kind added to ProblemKind is added here, or a
+// saved state could not keep it.
+constexpr std::array<std::pair<ProblemKind, const char*>, 15> kKindNames = {{
+    {ProblemKind::kOther, "other"},
+    {ProblemKind::kUnreadable, "unreadable"},
+    {ProblemKind::kPastEnd, "past end"},
+    {ProblemKind::kKeptExisting, "kept existing"},
+    {ProblemKind::kWriteFailed, "write failed"},
+    {ProblemKind::kNotRecordFile, "not a record file"},
+    {ProblemKind::kNotADisc, "not a disc"},
+    {ProblemKind::kNoDirectory, "no directory"},
+    {ProblemKind::kInterrupted, "interrupted"},
+    {ProblemKind::kUsage, "usage"},
+    {ProblemKind::kMissing, "missing"},
+    {ProblemKind::kNoMode, "no mode"},
+    {ProblemKind::kBug, "bug"},
+    {ProblemKind::kNotTried, "not tried"},
+    {ProblemKind::kRecordFileAsDisc, "record file as disc"},
+}};
+
+}  // namespace
 
 const char* ProblemKindName(ProblemKind kind) {
-  switch (kind) {
-    case ProblemKind::kOther: return "other";
-    case ProblemKind::kUnreadable: return "unreadable";
-    case ProblemKind::kPastEnd: return "past end";
-    case ProblemKind::kKeptExisting: return "kept existing";
-    case ProblemKind::kWriteFailed: return "write failed";
-    case ProblemKind::kNotRecordFile: return "not a record file";
-    case ProblemKind::kNotADisc: return "not a disc";
-    case ProblemKind::kNoDirectory: return "no directory";
-    case ProblemKind::kInterrupted: return "interrupted";
-    case ProblemKind::kUsage: return "usage";
-    case ProblemKind::kMissing: return "missing";
-    case ProblemKind::kNoMode: return "no mode";
-    case ProblemKind::kBug: return "bug";
-    case ProblemKind::kNotTried: return "not tried";
-    case ProblemKind::kRecordFileAsDisc: return "record file as disc";
+  for (const auto& [k, name] : kKindNames) {
+    if (k == kind) return name;
   }
-  return "?";
+  return "other";
 }
 
 std::optional<ProblemKind> ProblemKindNamed(std::string_view name) {
-  for (int k = 0; k <= static_cast<int>(ProblemKind::kRecordFileAsDisc); ++k) {
-    if (name == ProblemKindName(static_cast<ProblemKind>(k))) return static_cast<ProblemKind>(k);
+  for (const auto& [k, n] : kKindNames) {
+    if (name == n) return k;
   }
   return std::nullopt;
 }

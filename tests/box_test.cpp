@@ -291,6 +291,10 @@ TEST(InventoryState, ReadsEachVersionItKnows) {
     EXPECT_EQ(back->front().records.at(0).verdict, std::nullopt);
     EXPECT_EQ(back->front().records.at(1).verdict, Verdict::BeyondEnd);
   }
+  // Every kind keeps by a name of its own.
+  for (int k = 0; k <= static_cast<int>(ProblemKind::kRecordFileAsDisc); ++k) {
+    EXPECT_EQ(ProblemKindNamed(ProblemKindName(static_cast<ProblemKind>(k))), static_cast<ProblemKind>(k)) << k;
+  }
   // Version 2 kept the kind as ProblemKind's number then: 13 was "not tried".
   std::string two = with(R"("zepconv_inventory_state": 3)", R"("zepconv_inventory_state": 2)");
   two.replace(two.find(R"("not tried")"), 11, "13");
