@@ -228,8 +228,8 @@ void box::WriteBoxFiles(BoxResult& result, const std::string& outDir) {
 namespace {
 
 // The discs given, each kept as the box holds it or read; a cancel drops
-// the disc under way.
-void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks& callbacks,
+// the disc under way, and gives true.
+bool ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks& callbacks,
                const std::vector<std::string>& images, const std::vector<InventoryDisc>& before) {
   const std::vector<std::size_t> match = Match(images, before);
   const std::vector<std::string> folders = Folders(images, before, match);
@@ -239,7 +239,8 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
   const auto cancelled = [&] { return callbacks.cancelled && callbacks.cancelled(); };
   const int jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
   const std::shared_ptr<HashLane> lane = jobs > 1 ? std::make_shared<HashLane>() : nullptr;
-  for (std::size_t i = 0; i < images.size() && !result.interrupted; ++i) {
+  bool interrupted = false;
+  for (std::size_t i = 0; i < images.size() && !interrupted; ++i) {
     const InventoryDisc* earlier = match[i] == kNew ? nullptr : &before[match[i]];
     if (earlier && !options.reread && StillAsDone(*earlier, images[i], options)) {
       result.discs.push_back(*earlier);
@@ -249,9 +250,9 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
     } else {
       box::DiscJob job{images[i], options.outDir, folders[i], &options,
                        [&](std::uint64_t done) { pace.At(i, images[i], done); }, cancelled, lane};
-      InventoryDisc disc = box::ReadDisc(job, result.interrupted);
-      result.interrupted = result.interrupted || cancelled();
-      if (result.interrupted) break;  // the disc under way is dropped
+      InventoryDisc disc = box::ReadDisc(job, interrupted);
+      interrupted = interrupted || cancelled();
+      if (interrupted) break;
       result.discs.push_back(std::move(disc));
       pace.Done(result.discs.back().size, true);
       if (auto p = box::WriteWatched(Join(options.outDir, kStateFile), StateJson(box::BoxDiscs(result.discs, before)), nullptr)) {
@@ -260,6 +261,7 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
     }
     if (callbacks.discDone) callbacks.discDone(result.discs.back());
   }
+  return interrupted;
 }
 
 // A disc of the box not given this time stays, as it was; a file made of
@@ -297,8 +299,7 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
   box::LargeBlocksBackToTheSystem();
   const std::vector<std::string> images = Distinct(options.images, result.problems);
   const std::vector<InventoryDisc> before = box::EarlierRun(options.outDir, options.resume, result.problems);
-  ReadGiven(result, options, callbacks, images, before);
-  if (result.interrupted) {
+  if (ReadGiven(result, options, callbacks, images, before)) {
     result.problems.push_back({"", "interrupted; the discs done are kept for the next run", 0, ProblemKind::kInterrupted});
     return result;
   }
