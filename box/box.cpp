@@ -37,7 +37,7 @@ std::vector<std::string> Distinct(const std::vector<std::string>& given, Problem
     if (std::none_of(images.begin(), images.end(), [&](const std::string& i) { return Key(i) == Key(image); })) {
       images.push_back(image);
     } else {
-      problems.push_back({image, "given more than once; read once", 0, ProblemKind::kOther});
+      problems.push_back({image, "given more than once; read once", 0, ProblemKind::kOther, Severity::kNote});
     }
   }
   return images;
@@ -71,14 +71,14 @@ std::vector<InventoryDisc> box::EarlierRun(const std::string& outDir, bool resum
   const std::string path = Join(outDir, kStateFile);
   const std::optional<std::string> text = box::ReadBoxFile(path);
   if (!text) {
-    if (resume) problems.push_back({path, "no box to go on from; starting afresh", 0, ProblemKind::kOther});
+    if (resume) problems.push_back({path, "no box to go on from; starting afresh", 0, ProblemKind::kOther, Severity::kNote});
     return {};
   }
   if (auto state = ParseState(*text)) {
     std::sort(state->begin(), state->end(), ByFolder);
     return std::move(*state);
   }
-  problems.push_back({path, "is no state of a box that this zepconv knows; starting afresh", 0, ProblemKind::kOther});
+  problems.push_back({path, "is no state of a box that this zepconv knows; starting afresh", 0, ProblemKind::kOther, Severity::kNote});
   return {};
 }
 
@@ -129,7 +129,7 @@ std::vector<std::string> Folders(const std::vector<std::string>& images, const s
 bool StillAsDone(const InventoryDisc& d, const std::string& image, const BoxOptions& options) {
   const std::string& outDir = options.outDir;
   const box::FileStamp now = StampOf(image);
-  if (d.health == "unreadable" || OutputStatus(d) == "failed" || !now.exists || now.size != d.size || now.mtime != d.mtime) return false;
+  if (d.health == Health::kUnreadable || OutputStatus(d) == Outputs::kFailed || !now.exists || now.size != d.size || now.mtime != d.mtime) return false;
   const bool records = std::any_of(d.records.begin(), d.records.end(), [](const InventoryRecord& r) { return !r.output.empty(); });
   const bool netcdf = std::any_of(d.files.begin(), d.files.end(), [](const InventoryFile& f) { return f.path.ends_with(".nc"); });
   if (options.netcdf && HaveNetcdf() && records && !netcdf) return false;
@@ -228,8 +228,8 @@ void box::WriteBoxFiles(BoxResult& result, const std::string& outDir) {
 namespace {
 
 // The discs given, each kept as the box holds it or read; a cancel drops
-// the disc under way.
-void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks& callbacks,
+// the disc under way, and gives true.
+bool ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks& callbacks,
                const std::vector<std::string>& images, const std::vector<InventoryDisc>& before) {
   const std::vector<std::size_t> match = Match(images, before);
   const std::vector<std::string> folders = Folders(images, before, match);
@@ -239,7 +239,8 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
   const auto cancelled = [&] { return callbacks.cancelled && callbacks.cancelled(); };
   const int jobs = options.jobs > 0 ? options.jobs : DefaultJobs();
   const std::shared_ptr<HashLane> lane = jobs > 1 ? std::make_shared<HashLane>() : nullptr;
-  for (std::size_t i = 0; i < images.size() && !result.interrupted; ++i) {
+  bool interrupted = false;
+  for (std::size_t i = 0; i < images.size() && !interrupted; ++i) {
     const InventoryDisc* earlier = match[i] == kNew ? nullptr : &before[match[i]];
     if (earlier && !options.reread && StillAsDone(*earlier, images[i], options)) {
       result.discs.push_back(*earlier);
@@ -249,9 +250,9 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
     } else {
       box::DiscJob job{images[i], options.outDir, folders[i], &options,
                        [&](std::uint64_t done) { pace.At(i, images[i], done); }, cancelled, lane};
-      InventoryDisc disc = box::ReadDisc(job, result.interrupted);
-      result.interrupted = result.interrupted || cancelled();
-      if (result.interrupted) break;  // the disc under way is dropped
+      InventoryDisc disc = box::ReadDisc(job, interrupted);
+      interrupted = interrupted || cancelled();
+      if (interrupted) break;
       result.discs.push_back(std::move(disc));
       pace.Done(result.discs.back().size, true);
       if (auto p = box::WriteWatched(Join(options.outDir, kStateFile), StateJson(box::BoxDiscs(result.discs, before)), nullptr)) {
@@ -260,6 +261,7 @@ void ReadGiven(BoxResult& result, const BoxOptions& options, const BoxCallbacks&
     }
     if (callbacks.discDone) callbacks.discDone(result.discs.back());
   }
+  return interrupted;
 }
 
 // A disc of the box not given this time stays, as it was; a file made of
@@ -273,7 +275,7 @@ void SayChanged(BoxResult& result, const std::vector<InventoryDisc>& before, con
       if (s.exists && s.size == f.size && s.mtime == f.mtime) continue;
       result.problems.push_back({FileNameOf(d.image), "kept in the box, but " + f.path + (s.exists ? " changed" : " is gone") +
                                                           " since it was made; give its image again to read it again",
-                                 0, ProblemKind::kOther});
+                                 0, ProblemKind::kOther, Severity::kNote});
       break;
     }
   }
@@ -289,7 +291,7 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
   }
   // A folder that takes no file is refused before any disc is read.
   if (OutputFile probe = OutputFile::Create(Join(options.outDir, kStateFile)); !probe.open()) {
-    result.problems.push_back({"", probe.error(), 0, ProblemKind::kWriteFailed});
+    result.problems.push_back(probe.problem());
     return result;
   } else {
     probe.Discard();
@@ -297,8 +299,7 @@ BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks
   box::LargeBlocksBackToTheSystem();
   const std::vector<std::string> images = Distinct(options.images, result.problems);
   const std::vector<InventoryDisc> before = box::EarlierRun(options.outDir, options.resume, result.problems);
-  ReadGiven(result, options, callbacks, images, before);
-  if (result.interrupted) {
+  if (ReadGiven(result, options, callbacks, images, before)) {
     result.problems.push_back({"", "interrupted; the discs done are kept for the next run", 0, ProblemKind::kInterrupted});
     return result;
   }

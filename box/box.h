@@ -5,6 +5,7 @@
 // pages and manifest. zepconv and the Windows program call it alike; it
 // prints nothing and knows no exit status.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -55,8 +56,11 @@ struct BoxResult {
   // put there; each carries its own Problems.
   std::vector<InventoryDisc> discs;
   Problems problems;                 // the box's own (its files, its folder); kInterrupted when cancelled
-  bool interrupted = false;
   std::string indexPath;  // outDir/index.html, only when it was written
+
+  bool interrupted() const {
+    return std::any_of(problems.begin(), problems.end(), [](const Problem& p) { return p.kind == ProblemKind::kInterrupted; });
+  }
 };
 
 BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks);

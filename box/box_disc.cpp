@@ -26,7 +26,7 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 std::string FileName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
 
 void Unreadable(InventoryDisc& disc, Problem problem) {
-  disc.health = "unreadable";
+  disc.health = Health::kUnreadable;
   disc.problems.push_back(std::move(problem));
 }
 
@@ -177,7 +177,7 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   }
   const std::string folderPath = JoinPath(job.outDir, job.folder);
   if (std::error_code ec; !fs::create_directories(fs::path(folderPath), ec) && ec) {
-    disc.health = "not read";
+    disc.health = Health::kNotRead;
     disc.problems.push_back({folderPath, ec.message(), 0, ProblemKind::kWriteFailed});
     InBoxTerms(disc, job);
     return disc;
@@ -185,7 +185,7 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   Weighed w = Weigh(*source, *job.options);
   // Carved runs are record files too, named only as they are found.
   auto watch = std::make_shared<BoxWatch>([&](const std::string& path) -> std::optional<std::string> {
-    if (!fs::path(path).filename().string().starts_with("carved-") || fs::path(path).extension() != ".zep") return {};
+    if (!IsCarvedFile(path)) return {};
     return RelativeTo(path, job.outDir);
   }, job.lane);
   disc.checkReport = "check.json";

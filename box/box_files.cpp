@@ -58,7 +58,8 @@ std::optional<Problem> WriteWatched(const std::string& path, std::string_view te
   OutputFile file = OutputFile::Create(path, options);
   if (file.open()) file.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
   if (file.open() && file.Close()) return std::nullopt;
-  Problem p{"", file.error(), 0, ProblemKind::kWriteFailed};
+  Problem p = file.problem();
+  p.kind = ProblemKind::kWriteFailed;  // the box made the name: no earlier file is kept
   file.Discard();
   return p;
 }

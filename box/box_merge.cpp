@@ -59,7 +59,7 @@ std::optional<Problem> Copy(const std::string& from, const std::string& to, cons
   std::vector<std::uint8_t> buffer(1 << 20);
   ReadResult r;
   while (out.open() && (r = in.Read(buffer)).ok() && r.bytes > 0) out.Write({buffer.data(), r.bytes});
-  if (!r.ok()) return Problem{from, in.error(), 0, ProblemKind::kUnreadable};
+  if (!r.ok()) return Problem{from, r.problem->what, 0, ProblemKind::kUnreadable};
   if (out.open() && out.Close()) return std::nullopt;
   Problem p = out.problem();
   out.Discard();
@@ -114,7 +114,7 @@ bool InBoth(const InventoryDisc& theirs, const std::vector<InventoryDisc>& ours,
   if (same == ours.end()) return false;
   const std::string image = FileNameOf(theirs.image);
   if (!same->sha256.empty() && same->sha256 == theirs.sha256) {
-    problems.push_back({image, "in both boxes, the same image; kept once", 0, ProblemKind::kOther});
+    problems.push_back({image, "in both boxes, the same image; kept once", 0, ProblemKind::kOther, Severity::kNote});
   } else {
     problems.push_back({image, "in both boxes, but not the same image (SHA-256 " + NoneIfEmpty(same->sha256) +
                                    " here, " + NoneIfEmpty(theirs.sha256) + " in the other): this box's is kept",
@@ -174,7 +174,7 @@ BoxResult DropFromInventory(const std::vector<std::string>& images, const std::s
     std::vector<std::string> paths{DiscPageName(*d)};
     for (const InventoryFile& f : d->files) paths.push_back(f.path);
     RemoveDiscFiles(outDir, paths, d->folder);
-    result.problems.push_back({FileNameOf(d->image), "dropped from the box, with its folder " + d->folder, 0, ProblemKind::kOther});
+    result.problems.push_back({FileNameOf(d->image), "dropped from the box, with its folder " + d->folder, 0, ProblemKind::kOther, Severity::kNote});
     discs.erase(d);
   }
   if (auto p = box::WriteWatched(Join(outDir, box::kStateFile), StateJson(discs), nullptr)) result.problems.push_back(*p);

@@ -95,7 +95,7 @@ void RecordsOfSweep(InventoryDisc& disc, const DiscJob& job, const RecordDirecto
     InventoryRecord r;
     r.record = s.slot + 1;
     r.name = Latin1ToUtf8(RecordName(dir, s.slot, type));
-    r.verdict = VerdictName(h.verdict);
+    r.verdict = h.verdict;
     // The conversion, where there was one, read the units; the check read what it did not.
     r.unitsNeverTried = s.conversion.notTriedUnits + h.notTriedUnits;
     r.unitsLost = h.unreadableUnits - r.unitsNeverTried + h.noMode;
@@ -121,7 +121,7 @@ void RecordsOfCarve(InventoryDisc& disc, const DiscJob& job, const CarveResult& 
   for (const CarvedFile& f : carved.files) {
     InventoryRecord r;
     r.name = fs::path(f.path).stem().string();
-    r.verdict = "carved";
+    r.verdict = std::nullopt;  // carved
     RecordOutputs(disc, r, f.path, job, watch);
     disc.records.push_back(std::move(r));
   }
@@ -139,9 +139,9 @@ void FinishDisc(InventoryDisc& disc, const DiscJob& job, bool directoryLost, Box
                           [](const Problem& p) { return p.kind != ProblemKind::kWriteFailed; });
   for (const InventoryRecord& r : disc.records) {
     lost = lost || r.unitsLost > 0 || r.unitsPastEnd > 0 || r.unitsNeverTried > 0 ||
-           (r.verdict != "whole" && r.verdict != "carved");
+           (r.verdict && *r.verdict != Verdict::Whole);
   }
-  disc.health = directoryLost ? "directory lost" : lost ? "damaged" : "whole";
+  disc.health = directoryLost ? Health::kDirectoryLost : lost ? Health::kDamaged : Health::kWhole;
 }
 
 }  // namespace zep::box

@@ -1,9 +1,11 @@
 #include "box/inventory.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
@@ -35,10 +37,10 @@ std::vector<json> Rows(const std::vector<InventoryDisc>& discs) {
   for (const InventoryDisc& d : discs) {
     json disc = {{"image", FileName(d.image)}, {"image_size", d.size}, {"image_sha256", NullIfEmpty(d.sha256)},
                  {"mapfile", NullIfEmpty(FileName(d.mapfile))}, {"disc_type", NullIfEmpty(d.type)},
-                 {"label", NullIfEmpty(d.label)}, {"health", d.health}};
+                 {"label", NullIfEmpty(d.label)}, {"health", HealthName(d.health)}};
     if (d.records.empty()) {
       for (std::size_t i = 7; i < std::size(kColumns); ++i) disc[kColumns[i]] = nullptr;
-      disc["outputs"] = OutputStatus(d);
+      disc["outputs"] = OutputsName(OutputStatus(d));
       rows.push_back(disc);
     }
     for (const InventoryRecord& r : d.records) {
@@ -49,7 +51,7 @@ std::vector<json> Rows(const std::vector<InventoryDisc>& discs) {
       row["start"] = NullIfEmpty(r.start);
       row["end"] = NullIfEmpty(r.end);
       row["pings"] = r.pings;
-      row["verdict"] = r.verdict;
+      row["verdict"] = VerdictText(r.verdict);
       row["units_lost"] = r.unitsLost;
       row["units_past_end"] = r.unitsPastEnd;
       row["units_never_tried"] = r.unitsNeverTried;
@@ -60,12 +62,18 @@ std::vector<json> Rows(const std::vector<InventoryDisc>& discs) {
       row["last_fix_lat"] = r.lastFix ? json(r.lastFix->lat) : json(nullptr);
       row["last_fix_lon"] = r.lastFix ? json(r.lastFix->lon) : json(nullptr);
       row["track_km"] = r.firstFix ? json(std::round(r.trackKm * 1000) / 1000) : json(nullptr);
-      row["outputs"] = OutputStatus(d);
+      row["outputs"] = OutputsName(OutputStatus(d));
       rows.push_back(row);
     }
   }
   return rows;
 }
+
+// ProblemKind's names in the order of its numbers when the state kept them
+// as numbers (version 2).
+constexpr std::array<const char*, 15> kVersion2Kinds = {"other", "unreadable", "past end", "kept existing", "write failed",
+                                          "not a record file", "not a disc", "no directory", "interrupted",
+                                          "usage", "missing", "no mode", "bug", "not tried", "record file as disc"};
 
 json FixJson(const std::optional<LatLon>& f) { return f ? json::array({f->lat, f->lon}) : json(nullptr); }
 std::optional<LatLon> FixFrom(const json& j) {
@@ -83,11 +91,40 @@ double Kilometres(const LatLon& a, const LatLon& b) {
   return 2 * 6371.0088 * std::asin(std::min(1.0, std::sqrt(h)));
 }
 
-std::string OutputStatus(const InventoryDisc& disc) {
+const char* HealthName(Health health) {
+  switch (health) {
+    case Health::kWhole: return "whole";
+    case Health::kDamaged: return "damaged";
+    case Health::kDirectoryLost: return "directory lost";
+    case Health::kUnreadable: return "unreadable";
+    case Health::kNotRead: return "not read";
+  }
+  return "?";
+}
+
+std::optional<Health> HealthNamed(std::string_view name) {
+  for (const Health h : {Health::kWhole, Health::kDamaged, Health::kDirectoryLost, Health::kUnreadable, Health::kNotRead}) {
+    if (name == HealthName(h)) return h;
+  }
+  return std::nullopt;
+}
+
+const char* VerdictText(const std::optional<Verdict>& verdict) { return verdict ? VerdictName(*verdict) : "carved"; }
+
+Outputs OutputStatus(const InventoryDisc& disc) {
   if (std::any_of(disc.problems.begin(), disc.problems.end(),
                   [](const Problem& p) { return p.kind == ProblemKind::kWriteFailed; }))
-    return "failed";
-  return disc.files.empty() ? "none" : "written";
+    return Outputs::kFailed;
+  return disc.files.empty() ? Outputs::kNone : Outputs::kWritten;
+}
+
+const char* OutputsName(Outputs outputs) {
+  switch (outputs) {
+    case Outputs::kWritten: return "written";
+    case Outputs::kFailed: return "failed";
+    case Outputs::kNone: return "none";
+  }
+  return "?";
 }
 
 std::string DiscFolderName(const std::string& imagePath, std::vector<std::string>& taken) {
@@ -138,7 +175,7 @@ std::string InventoryJson(const std::vector<InventoryDisc>& discs) {
     doc["discs"].push_back({{"image", FileName(d.image)}, {"folder", d.folder}, {"image_size", d.size},
                             {"image_sha256", NullIfEmpty(d.sha256)}, {"mapfile", NullIfEmpty(FileName(d.mapfile))},
                             {"disc_type", NullIfEmpty(d.type)}, {"label", NullIfEmpty(d.label)},
-                            {"health", d.health},     {"outputs", OutputStatus(d)}, {"records", d.records.size()},
+                            {"health", HealthName(d.health)}, {"outputs", OutputsName(OutputStatus(d))}, {"records", d.records.size()},
                             {"problems", problems}, {"files", files}});
   }
   for (json& row : Rows(discs)) doc["records"].push_back(std::move(row));
@@ -164,7 +201,7 @@ json RecordState(const InventoryRecord& r) {
   }
   return {{"record", r.record ? json(*r.record) : json(nullptr)}, {"name", r.name},
           {"date", r.date}, {"start", r.start}, {"end", r.end}, {"pings", r.pings},
-          {"verdict", r.verdict}, {"units_lost", r.unitsLost},
+          {"verdict", VerdictText(r.verdict)}, {"units_lost", r.unitsLost},
           {"units_past_end", r.unitsPastEnd}, {"units_never_tried", r.unitsNeverTried}, {"output", r.output},
           {"output_sha256", r.outputSha256}, {"first_fix", FixJson(r.firstFix)},
           {"last_fix", FixJson(r.lastFix)}, {"track_km", r.trackKm}, {"track", r.track},
@@ -179,7 +216,8 @@ InventoryRecord RecordFromState(const json& rj) {
   rj.at("start").get_to(r.start);
   rj.at("end").get_to(r.end);
   rj.at("pings").get_to(r.pings);
-  rj.at("verdict").get_to(r.verdict);
+  r.verdict = VerdictNamed(rj.at("verdict").get<std::string>());
+  if (!r.verdict && rj["verdict"] != "carved") throw std::invalid_argument("no verdict");
   rj.at("units_lost").get_to(r.unitsLost);
   r.unitsPastEnd = rj.value("units_past_end", std::int64_t{0});
   r.unitsNeverTried = rj.value("units_never_tried", std::int64_t{0});
@@ -200,11 +238,21 @@ InventoryRecord RecordFromState(const json& rj) {
   return r;
 }
 
+// A kind by its name; a state of version 2 kept the enum's number, in the
+// order of ProblemKind as it stood then.
+ProblemKind KindFromState(const json& kind) {
+  std::optional<ProblemKind> k;
+  if (kind.is_string()) k = ProblemKindNamed(kind.get<std::string>());
+  else if (kind.is_number_integer()) k = ProblemKindNamed(kVersion2Kinds.at(kind.get<std::size_t>()));
+  if (!k) throw std::invalid_argument("no problem kind");
+  return *k;
+}
+
 json DiscState(const InventoryDisc& d) {
   json records = json::array(), problems = json::array(), files = json::array();
   for (const InventoryRecord& r : d.records) records.push_back(RecordState(r));
   for (const Problem& p : d.problems) {
-    problems.push_back({{"subject", p.subject}, {"what", p.what}, {"units", p.units}, {"kind", static_cast<int>(p.kind)}});
+    problems.push_back({{"subject", p.subject}, {"what", p.what}, {"units", p.units}, {"kind", ProblemKindName(p.kind)}});
   }
   for (const InventoryFile& f : d.files) {
     files.push_back({{"file", f.path}, {"sha256", f.sha256}, {"size", f.size}, {"mtime", f.mtime}});
@@ -212,7 +260,7 @@ json DiscState(const InventoryDisc& d) {
   // Names only: the box reads the same wherever its discs lay when read.
   return {{"image", FileName(d.image)}, {"folder", d.folder}, {"size", d.size}, {"mtime", d.mtime},
           {"sha256", d.sha256}, {"mapfile", FileName(d.mapfile)}, {"type", d.type}, {"label", d.label},
-          {"health", d.health}, {"problems", problems}, {"check", d.checkReport}, {"files", files}, {"records", records}};
+          {"health", HealthName(d.health)}, {"problems", problems}, {"check", d.checkReport}, {"files", files}, {"records", records}};
 }
 
 InventoryDisc DiscFromState(const json& j) {
@@ -225,11 +273,13 @@ InventoryDisc DiscFromState(const json& j) {
   j.at("mapfile").get_to(d.mapfile);
   j.at("type").get_to(d.type);
   j.at("label").get_to(d.label);
-  j.at("health").get_to(d.health);
+  const std::optional<Health> health = HealthNamed(j.at("health").get<std::string>());
+  if (!health) throw std::invalid_argument("no health");
+  d.health = *health;
   j.at("check").get_to(d.checkReport);
   for (const json& p : j.at("problems")) {
     d.problems.push_back({p.at("subject").get<std::string>(), p.at("what").get<std::string>(),
-                          p.at("units").get<std::int64_t>(), static_cast<ProblemKind>(p.at("kind").get<int>())});
+                          p.at("units").get<std::int64_t>(), KindFromState(p.at("kind"))});
   }
   for (const json& f : j.at("files")) {
     d.files.push_back({f.at("file").get<std::string>(), f.at("sha256").get<std::string>(),
@@ -242,7 +292,7 @@ InventoryDisc DiscFromState(const json& j) {
 }  // namespace
 
 std::string StateJson(const std::vector<InventoryDisc>& discs) {
-  json doc = {{"zepconv_inventory_state", 2}, {"discs", json::array()}};
+  json doc = {{"zepconv_inventory_state", 3}, {"discs", json::array()}};
   for (const InventoryDisc& d : discs) doc["discs"].push_back(DiscState(d));
   return doc.dump(1, ' ', false, json::error_handler_t::replace) + '\n';
 }
@@ -250,11 +300,16 @@ std::string StateJson(const std::vector<InventoryDisc>& discs) {
 std::optional<std::vector<InventoryDisc>> ParseState(const std::string& text) {
   try {
     const json doc = json::parse(text);
-    if (doc.value("zepconv_inventory_state", 0) != 2) return std::nullopt;
+    // Version 2 differs only in keeping problem kinds as numbers.
+    if (const int version = doc.value("zepconv_inventory_state", 0); version != 2 && version != 3) return std::nullopt;
     std::vector<InventoryDisc> discs;
     for (const json& j : doc.at("discs")) discs.push_back(DiscFromState(j));
     return discs;
   } catch (const json::exception&) {
+    return std::nullopt;
+  } catch (const std::out_of_range&) {  // a kind number no version 2 knew
+    return std::nullopt;
+  } catch (const std::invalid_argument&) {  // a word that is no health, verdict or kind
     return std::nullopt;
   }
 }

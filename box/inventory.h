@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/disc_check.h"
 #include "disc/problem.h"
 
 namespace zep {
@@ -25,7 +26,7 @@ struct InventoryRecord {
   std::string name;
   std::string date, start, end;  // ISO 8601; empty where the disc gives none
   std::int64_t pings = 0;
-  std::string verdict;         // the check's verdict, or "carved"
+  std::optional<Verdict> verdict;  // the check's; none for a run carved from a disc whose directory is lost
   std::int64_t unitsLost = 0;  // blocks or sectors that failed: unreadable, or without a mode
   // Units the directory entry claims past the end of the image: not lost
   // reads, often a damaged count.
@@ -53,6 +54,23 @@ struct InventoryFile {
   bool operator<(const InventoryFile& o) const { return path < o.path; }
 };
 
+// A disc's health, from the disc alone.
+enum class Health {
+  kWhole,
+  kDamaged,        // something is lost
+  kDirectoryLost,  // records carved from the whole disc
+  kUnreadable,     // nothing could be read
+  kNotRead,        // its folder could not be made: the output's fault, not the disc's
+};
+// "whole", "damaged", "directory lost", "unreadable", "not read": the word
+// the table, the pages, the state and every face show.
+const char* HealthName(Health health);
+std::optional<Health> HealthNamed(std::string_view name);
+
+// A record's verdict as the table and the pages show it: the check's word,
+// or "carved".
+const char* VerdictText(const std::optional<Verdict>& verdict);
+
 struct InventoryDisc {
   std::string image;     // as given (the table and pages show its file name)
   std::string folder;    // relative to the inventory folder
@@ -62,10 +80,7 @@ struct InventoryDisc {
   std::string mapfile;   // the GNU ddrescue mapfile used, if any, as found
   std::string type;      // "TK40", "ZEP V1.X", or empty when neither
   std::string label;
-  // "whole", "damaged" (something is lost), "directory lost" (records carved
-  // from the whole disc), "unreadable" (nothing could be read), "not read"
-  // (its folder could not be made: the output's fault, not the disc's)
-  std::string health;
+  Health health = Health::kWhole;
   Problems problems;     // every problem of the disc, each once
   std::vector<InventoryRecord> records;
   std::string checkReport;  // the check's JSON report, relative to the disc's folder
@@ -75,11 +90,15 @@ struct InventoryDisc {
   bool asBefore = false;
 };
 
-// Whether every output the disc was to give was written: "written",
-// "failed" (one or more could not be: a full disk, say; each is named in the
-// disc's problems), or "none" when nothing was to be written. Apart from the
+// Whether every output the disc was to give was written. Apart from the
 // disc's health, which comes from the disc alone.
-std::string OutputStatus(const InventoryDisc& disc);
+enum class Outputs {
+  kWritten,
+  kFailed,  // one or more could not be (a full disk, say); each is named in the disc's problems
+  kNone,    // nothing was to be written
+};
+Outputs OutputStatus(const InventoryDisc& disc);
+const char* OutputsName(Outputs outputs);  // "written", "failed", "none"
 
 // "-2", "-3", ... keep two images of one name apart, in the order given. The
 // names are made safe for any file system; case is ignored when comparing,

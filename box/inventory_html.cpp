@@ -32,15 +32,46 @@ std::string Bytes(std::uint64_t n) {
   return Num(n / 1073741824.0, 2) + " GiB";
 }
 
-// The mark beside a disc or record: a sign as well as a colour, so that it
-// reads in grey print too.
-std::string Mark(const std::string& health) {
-  if (health == "whole") return "<span class=\"mark m-ok\" title=\"whole\">&#10004; whole</span>";
-  if (health == "carved") return "<span class=\"mark m-carved\" title=\"carved\">&#9672; carved</span>";
-  if (health == "empty") return "<span class=\"mark m-carved\" title=\"empty\">&#9675; empty</span>";
-  if (health == "unreadable" || health == "beyond end")
-    return "<span class=\"mark m-lost\" title=\"" + Esc(health) + "\">&#10008; " + Esc(health) + "</span>";
-  return "<span class=\"mark m-bad\" title=\"" + Esc(health) + "\">&#9888; " + Esc(health) + "</span>";
+// How a health or a verdict looks: its word, and a sign as well as a colour
+// (the mark's class), so that it reads in grey print too; section is the
+// class of the disc's or record's section.
+struct Look {
+  std::string word;
+  const char* sign;
+  const char* mark;
+  const char* section;
+};
+
+constexpr const char* kOk = "&#10004;", *kCarvedSign = "&#9672;", *kEmptySign = "&#9675;", *kLost = "&#10008;",
+                      *kBad = "&#9888;";
+
+Look LookOf(Health h) {
+  switch (h) {
+    case Health::kWhole: return {HealthName(h), kOk, "m-ok", ""};
+    case Health::kUnreadable: return {HealthName(h), kLost, "m-lost", " lost"};
+    case Health::kDirectoryLost: return {HealthName(h), kBad, "m-bad", " carved"};
+    case Health::kDamaged:
+    case Health::kNotRead: break;
+  }
+  return {HealthName(h), kBad, "m-bad", " bad"};
+}
+
+Look LookOf(const std::optional<Verdict>& v) {
+  if (!v) return {VerdictText(v), kCarvedSign, "m-carved", " carved"};
+  switch (*v) {
+    case Verdict::Whole: return {VerdictName(*v), kOk, "m-ok", ""};
+    case Verdict::Empty: return {VerdictName(*v), kEmptySign, "m-carved", " carved"};
+    case Verdict::BeyondEnd: return {VerdictName(*v), kLost, "m-lost", " lost"};
+    case Verdict::Damaged: break;
+  }
+  return {VerdictName(*v), kBad, "m-bad", " bad"};
+}
+
+const Look kOutputsFailed = {OutputsName(Outputs::kFailed), kBad, "m-bad", " bad"};
+
+std::string Mark(const Look& look) {
+  return "<span class=\"mark " + std::string(look.mark) + "\" title=\"" + Esc(look.word) + "\">" + look.sign + " " +
+         Esc(look.word) + "</span>";
 }
 
 constexpr const char* kStyle = R"(
@@ -225,12 +256,7 @@ std::string Thumb(const InventoryRecord& r, const std::string& prefix, int width
          " pixels)\"></a>";
 }
 
-std::string CssClass(const std::string& health) {
-  if (health == "whole") return "";
-  if (health == "unreadable" || health == "beyond end") return " lost";
-  if (health == "directory lost" || health == "carved" || health == "empty") return " carved";
-  return " bad";
-}
+std::string CssClass(const Look& look) { return look.section; }
 
 std::int64_t Pings(const InventoryDisc& d) {
   std::int64_t n = 0;
@@ -285,9 +311,10 @@ std::string DiscTable(const std::vector<InventoryDisc>& discs) {
                      "<th class=\"n\">units lost</th><th>dates</th></tr></thead><tbody>\n";
   for (const InventoryDisc& d : discs) {
     const std::string type = d.type.empty() ? "neither" : d.type;
-    html += "<tr class=\"" + std::string(CssClass(d.health).empty() ? "ok" : CssClass(d.health).substr(1)) +
-            "\" data-health=\"" + Esc(d.health) + "\" data-type=\"" + Esc(type) + "\">" +
-            Cell(Mark(d.health) + (OutputStatus(d) == "failed" ? " outputs " + Mark("failed") : ""), d.health) +
+    const Look look = LookOf(d.health);
+    html += "<tr class=\"" + std::string(CssClass(look).empty() ? "ok" : CssClass(look).substr(1)) +
+            "\" data-health=\"" + Esc(look.word) + "\" data-type=\"" + Esc(type) + "\">" +
+            Cell(Mark(look) + (OutputStatus(d) == Outputs::kFailed ? " outputs " + Mark(kOutputsFailed) : ""), look.word) +
             Cell("<a href=\"" + Href(DiscPageName(d)) + "\">" + Esc(FileName(d.image)) + "</a>") +
             Cell(Esc(type)) + Cell(Esc(d.label)) + Cell(std::to_string(d.records.size())) +
             Cell(std::to_string(Pings(d))) + Cell(std::to_string(Lost(d))) + Cell(Esc(DateRange(d))) + "</tr>\n";
@@ -306,7 +333,7 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
   for (const InventoryDisc& d : discs) {
     records += d.records.size();
     pings += Pings(d);
-    whole += d.health == "whole";
+    whole += d.health == Health::kWhole;
     for (const InventoryRecord& r : d.records) all.push_back(&r);
   }
   std::string html = Head(title);
@@ -331,16 +358,16 @@ std::string DiscHtml(const InventoryDisc& d) {
   const std::string prefix = d.folder + "/";
   const std::string image = FileName(d.image);
   std::string html = Head(image);
-  html += "<p><a href=\"index.html\">&#8592; all discs</a></p>\n<h1>" + Mark(d.health) + " " + Esc(image) +
-          "</h1>\n<section class=\"disc" + CssClass(d.health) + "\"><div class=\"pics\">" +
+  html += "<p><a href=\"index.html\">&#8592; all discs</a></p>\n<h1>" + Mark(LookOf(d.health)) + " " + Esc(image) +
+          "</h1>\n<section class=\"disc" + CssClass(LookOf(d.health)) + "\"><div class=\"pics\">" +
           TrackSvg(All(d.records), 640, 420, 0, 0, true) + "</div>\n<div class=\"nums\"><dl>";
   html += "<dt>image</dt><dd>" + Esc(image) + "</dd><dt>size</dt><dd>" + Bytes(d.size) + " (" +
           std::to_string(d.size) + " bytes)</dd><dt>SHA-256</dt><dd class=\"hash\">" + Esc(d.sha256) + "</dd>";
   html += "<dt>mapfile</dt><dd>" + Esc(d.mapfile.empty() ? "none" : FileName(d.mapfile)) + "</dd>";
   html += "<dt>type</dt><dd>" + Esc(d.type.empty() ? "neither TK40 nor ZEP V1.X" : d.type) + "</dd>";
   html += "<dt>label</dt><dd>" + Esc(d.label.empty() ? "none" : d.label) + "</dd>";
-  html += "<dt>health</dt><dd>" + Mark(d.health) + "</dd>";
-  if (OutputStatus(d) == "failed") html += "<dt>outputs</dt><dd>" + Mark("failed") + " (named below)</dd>";
+  html += "<dt>health</dt><dd>" + Mark(LookOf(d.health)) + "</dd>";
+  if (OutputStatus(d) == Outputs::kFailed) html += "<dt>outputs</dt><dd>" + Mark(kOutputsFailed) + " (named below)</dd>";
   html += "<dt>records</dt><dd>" + std::to_string(d.records.size()) + "</dd><dt>pings</dt><dd>" +
           std::to_string(Pings(d)) + "</dd><dt>units lost</dt><dd>" + std::to_string(Lost(d)) + "</dd>" + PastEnd(d);
   if (!d.checkReport.empty()) html += "<dt>check</dt><dd><a href=\"" + Href(prefix + d.checkReport) + "\">" + Esc(d.checkReport) + "</a></dd>";
@@ -353,9 +380,9 @@ std::string DiscHtml(const InventoryDisc& d) {
   html += "</div></section>\n";
   for (std::size_t i = 0; i < d.records.size(); ++i) {
     const InventoryRecord& r = d.records[i];
-    html += "<section class=\"rec" + CssClass(r.verdict) + "\" id=\"record-" + std::to_string(i + 1) +
+    html += "<section class=\"rec" + CssClass(LookOf(r.verdict)) + "\" id=\"record-" + std::to_string(i + 1) +
             "\"><div class=\"pics\">" + TrackSvg({&r}, 200, 200, i) + Thumb(r, prefix, 320, 200) + "</div>\n<div class=\"nums\"><h2>" +
-            Mark(r.verdict) + " <span style=\"color:" + kColours[i % std::size(kColours)] + "\">&#9632;</span> " +
+            Mark(LookOf(r.verdict)) + " <span style=\"color:" + kColours[i % std::size(kColours)] + "\">&#9632;</span> " +
             (r.record ? "record " + std::to_string(*r.record) + ": " : std::string()) + Esc(r.name) + "</h2><dl>";
     if (!r.date.empty()) html += "<dt>date</dt><dd>" + Esc(r.date) + "</dd>";
     if (!r.start.empty()) html += "<dt>time</dt><dd>" + Esc(r.start) + " to " + Esc(r.end) + "</dd>";

@@ -92,7 +92,7 @@ void AddNoClobberFlag(CLI::App* command, bool& noClobber) {
 
 // One source as before, straight into --out; several through
 // RunSeveralSources, each with the mapfile beside it.
-int RunSources(Console& con, const DiscArgs& a, const std::string& outDir, const DiscRun& run) {
+Outcome RunSources(Console& con, const DiscArgs& a, const std::string& outDir, const DiscRun& run) {
   if (a.sources.size() == 1) return run(con, a.sources[0], outDir, WithMapfileBeside(con, a.sources[0], a.options));
   if (!a.options.mapfile.empty()) {
     con.Report("--mapfile", "names one image's map; with several sources each image's map is found beside it "
@@ -228,7 +228,7 @@ Command AddCheckCommand(CLI::App& app) {
 
 }  // namespace
 
-int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool stderrIsTerminal) {
+Outcome Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool stderrIsTerminal) {
   CLI::App app("Lists the records of TK40 and ZEP V1.X sonar discs and converts them into .ZEP record files.",
                "zepconv");
   // A SOURCE such as /dev/sdb or an image under / is never an option, on

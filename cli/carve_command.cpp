@@ -56,7 +56,7 @@ CarveResult CarveUnderBar(Console& con, const WholeDisc& disc, CarveOptions& opt
 }
 
 // The files carved, one line each, and every problem; the exit status.
-int TellCarved(Console& con, const std::string& source, const std::string& outDir, const CarveResult& r,
+Outcome TellCarved(Console& con, const std::string& source, const std::string& outDir, const CarveResult& r,
                DiscTally* discTally) {
   for (const CarvedFile& f : r.files) {
     if (discTally) {
@@ -88,7 +88,7 @@ int TellCarved(Console& con, const std::string& source, const std::string& outDi
 
 }  // namespace
 
-int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
+Outcome CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
                  bool all, const DiscOptions& discOptions) {
   std::optional<WholeDisc> disc = OpenSource(con, source, discOptions.mapfile, discOptions.failedReads, false);
   if (!disc) return kRefused;

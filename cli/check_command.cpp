@@ -131,7 +131,7 @@ bool AnythingLost(const Report& r) {
 
 }  // namespace
 
-int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
+Outcome CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options) {
   std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile, options.failedReads);
   if (!disc) return kRefused;

@@ -15,7 +15,7 @@ namespace zep::cli {
 
 struct Command {
   CLI::App* line;                       // set when the command was given
-  std::function<int(Console&)> run;     // the exit status
+  std::function<Outcome(Console&)> run;     // the exit status
   const bool* json = nullptr;           // its --json, when it has one
 };
 

@@ -39,27 +39,27 @@ struct DiscOptions {
 };
 
 // A type of nullopt (--type auto) is decided from the disc's evidence.
-int ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
+Outcome ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                 const DiscOptions& options = {});
 // recordNumbers as listed (1 to 64); empty means every record.
-int ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> type,
+Outcome ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> type,
                    const std::string& outDir, const std::vector<int>& recordNumbers, const DiscOptions& options = {});
-int DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options = {});
+Outcome DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options = {});
 // The dump's unread bytes are named by options.mapfile, or else by DUMP.map
 // when there is one (zepconv dump writes it beside a dump it could not read
 // whole).
-int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, const DiscOptions& options = {});
-int InfoCommand(Console& con, const std::vector<std::string>& files, bool json);
-int CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
+Outcome SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, const DiscOptions& options = {});
+Outcome InfoCommand(Console& con, const std::vector<std::string>& files, bool json);
+Outcome CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
                  bool all, const DiscOptions& options = {});
 // The GNU ddrescue domain mapfile of what a conversion of recordNumbers (all
 // when empty) reads; exit status 2 when the record directory does not read.
-int DomainCommand(Console& con, const std::string& source, std::optional<SourceType> type,
+Outcome DomainCommand(Console& con, const std::string& source, std::optional<SourceType> type,
                   const std::string& outFile, const std::vector<int>& recordNumbers, const DiscOptions& options = {});
-int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
+Outcome CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options = {});
 
 // The whole tool: parses the command line and runs the command it names.
-int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool stderrIsTerminal);
+Outcome Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool stderrIsTerminal);
 
 }  // namespace zep::cli

@@ -5,13 +5,14 @@
 
 namespace zep {
 
-int StatusOf(Outcome outcome) {
+int ExitCode(Outcome outcome) {
   switch (outcome) {
-    case Outcome::kDone: return kDone;
-    case Outcome::kPartly: return kPartly;
-    case Outcome::kRefused: return kRefused;
+    case Outcome::kDone: return 0;
+    case Outcome::kPartly: return 1;
+    case Outcome::kRefused: return 2;
+    case Outcome::kBug: break;
   }
-  return kBug;
+  return 3;
 }
 
 void PrintProblem(std::ostream& err, const Problem& problem) {
@@ -20,10 +21,7 @@ void PrintProblem(std::ostream& err, const Problem& problem) {
 }
 
 Problem Console::Named(Problem problem) const {
-  if (about.empty() || problem.subject == about || problem.subject.starts_with(about + ": ") ||
-      (problem.subject.empty() && problem.what.starts_with(about))) {
-    return problem;
-  }
+  if (about.empty() || problem.subject == about) return problem;
   problem.subject = problem.subject.empty() ? about : about + ": " + problem.subject;
   return problem;
 }
@@ -37,9 +35,9 @@ void Console::Report(Problem problem) {
   problems.push_back(std::move(problem));
 }
 
-int Console::Run(const std::function<int()>& command) {
+Outcome Console::Run(const std::function<Outcome()>& command) {
   try {
-    const int status = command();
+    const Outcome status = command();
     return SawBug() ? kBug : status;
   } catch (const std::logic_error& e) {
     // Not something the disc or the files did.

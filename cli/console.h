@@ -13,28 +13,27 @@
 
 namespace zep {
 
-// Exit statuses.
-inline constexpr int kDone = 0;     // everything asked for was done completely
-inline constexpr int kPartly = 1;   // something was done, not all of it
-inline constexpr int kRefused = 2;  // a usage error, or a source that cannot be read at all
-inline constexpr int kBug = 3;      // zepconv broke a promise of its own: a bug, named as one
+// A command's status is an Outcome: kDone, kPartly, kRefused (a usage error,
+// or a source that cannot be read at all), kBug.
+using enum Outcome;
 
 // The status of a run of several parts (discs, files): done when every part
 // was, nothing done when no part did anything, else partly.
 struct StatusFold {
-  int worst = kDone, best = kRefused;
-  void Add(int status) {
+  Outcome worst = kDone, best = kRefused;
+  void Add(Outcome status) {
     worst = status > worst ? status : worst;
     best = status < best ? status : best;
   }
-  int Status() const { return worst == kDone ? kDone : best == kRefused ? kRefused : kPartly; }
+  Outcome Status() const { return worst == kDone ? kDone : best == kRefused ? kRefused : kPartly; }
 };
 
 // The one place a problem becomes a line: "zepconv: SUBJECT: what".
 void PrintProblem(std::ostream& err, const Problem& problem);
 
-// The exit status of an export's outcome.
-int StatusOf(Outcome outcome);
+// The exit status of a run: 0, 1, 2 or 3. The one place an outcome becomes a
+// number.
+int ExitCode(Outcome outcome);
 
 struct Console final : Sink {
   Console(std::ostream& text, std::ostream& errors, bool drawProgress = false, bool asJson = false,
@@ -62,7 +61,7 @@ struct Console final : Sink {
   // Runs a command and gives its exit status: kBug when a promise inside
   // zepconv broke (a std::logic_error such as BrokenPromise, or a bug
   // problem reported), kPartly for any other exception, which names it.
-  int Run(const std::function<int()>& command);
+  Outcome Run(const std::function<Outcome()>& command);
 
  private:
   Problem Named(Problem problem) const;

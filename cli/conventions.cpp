@@ -275,7 +275,7 @@ std::string BashCompletion(const CLI::App& app) {
          "complete -o default -F _" + tool + " " + tool + "\n";
 }
 
-int FlushStandardOutput(std::ostream& out, std::ostream& err, int status) {
+Outcome FlushStandardOutput(std::ostream& out, std::ostream& err, Outcome status) {
   // A stream that failed earlier flushes nothing; cleared, it tries again and
   // leaves the system's reason in errno.
   bool failed = !out;

@@ -12,6 +12,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "export/sink.h"
+
 namespace zep::cli {
 
 // "zepconv 0.4.0 (git describe)" and the licence, as --version prints it.
@@ -40,6 +42,6 @@ std::string ManInclude(const CLI::App& app);
 
 // Flushes out; a write that failed (a full disk, a closed pipe) turns a
 // status 0 into 1 and is named on err.
-int FlushStandardOutput(std::ostream& out, std::ostream& err, int status);
+Outcome FlushStandardOutput(std::ostream& out, std::ostream& err, Outcome status);
 
 }  // namespace zep::cli

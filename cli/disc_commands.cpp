@@ -231,7 +231,7 @@ void TellConverted(Console& con, RunReport& report, const Disc& disc, const List
 }
 
 // What a dump wrote, and what it could not read: the status of the run.
-int TellDumped(Console& con, RunReport& report, const std::string& source, const std::string& outFile,
+Outcome TellDumped(Console& con, RunReport& report, const std::string& source, const std::string& outFile,
                const DumpReport& dump) {
   if (!dump.written) {
     Problem problem = dump.problem.value_or(Problem{});
@@ -261,7 +261,7 @@ int TellDumped(Console& con, RunReport& report, const std::string& source, const
 
 }  // namespace
 
-int ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
+Outcome ListCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                 const DiscOptions& options) {
   const std::optional<Disc> disc = ScanSource(con, source, type, "", options);
   if (!disc) return kRefused;
@@ -271,7 +271,7 @@ int ListCommand(Console& con, const std::string& source, std::optional<SourceTyp
   return disc->scan.directoryProblem ? kPartly : kDone;
 }
 
-int ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> given,
+Outcome ConvertCommand(Console& con, const std::string& source, std::optional<SourceType> given,
                    const std::string& outDir, const std::vector<int>& recordNumbers, const DiscOptions& options) {
   RunReport report(con);
   const std::optional<Disc> disc = ScanSource(con, source, given, "", options);
@@ -309,7 +309,7 @@ int ConvertCommand(Console& con, const std::string& source, std::optional<Source
   return tally.Status(partly);
 }
 
-int DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options) {
+Outcome DumpCommand(Console& con, const std::string& source, const std::string& outFile, const DiscOptions& options) {
   RunReport report(con);
   // A folder would be refused only after the disc was read; say so first.
   if (std::error_code ec; std::filesystem::is_directory(std::filesystem::path(outFile), ec)) {

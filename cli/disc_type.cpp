@@ -29,8 +29,9 @@ SettledType SettleType(Console& con, const std::string& source, const VolumeOpen
   }
   if (given) {
     if (s.evidence.type() && *s.evidence.type() != *given) {
-      con.Note({"warning", source + " looks like " + described + ", not a " + SourceTypeName(*given) +
-                               " disc; read as " + SourceTypeName(*given) + " as --type says"});
+      con.Note({"", source + " looks like " + described + ", not a " + SourceTypeName(*given) + " disc; read as " +
+                        SourceTypeName(*given) + " as --type says",
+                0, ProblemKind::kOther, Severity::kWarning});
     }
     return s;
   }

@@ -41,7 +41,7 @@ bool WriteMap(Console& con, const std::string& outFile, const std::string& text,
 
 }  // namespace
 
-int DomainCommand(Console& con, const std::string& source, std::optional<SourceType> given,
+Outcome DomainCommand(Console& con, const std::string& source, std::optional<SourceType> given,
                   const std::string& outFile, const std::vector<int>& recordNumbers, const DiscOptions& options) {
   // Under a mapfile, the image of an earlier ddrescue run: the directory
   // rescued first, the size the map's.

@@ -1,6 +1,7 @@
 // The command lines of pings, track, echogram and netcdf.
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "cli/export_app.h"
 #include "export/exports.h"
 #include "export/netcdf.h"
+#include "export/text_output.h"
 
 namespace zep::cli {
 namespace {
@@ -48,7 +50,7 @@ Command AddPingsCommand(CLI::App& app) {
       ->check(CLI::IsMember({"csv", "jsonl"}))
       ->capture_default_str();
   pings->add_option("-o,--out", a->out, "File to write (default: standard output)");
-  return {pings, [a](Console& con) { return StatusOf(PingsCommand(con, a->files, a->format == "jsonl", a->out)); }};
+  return {pings, [a](Console& con) { return PingsCommand(con, a->files, a->format == "jsonl", a->out); }};
 }
 
 Command AddTrackCommand(CLI::App& app) {
@@ -72,7 +74,7 @@ Command AddTrackCommand(CLI::App& app) {
                                        : a->format == "geojson" ? TrackFormat::kGeoJson
                                        : a->format == "kml"     ? TrackFormat::kKml
                                                                 : TrackFormat::kCsv;
-            return StatusOf(TrackCommand(con, a->files, format, a->out, a->gap));
+            return TrackCommand(con, a->files, format, a->out, a->gap);
           }};
 }
 
@@ -100,8 +102,14 @@ Command AddEchogramCommand(CLI::App& app) {
       ->capture_default_str();
   return {echogram, [a](Console& con) {
             const std::optional<Fit> fit = a->fit.empty() ? std::nullopt : ParseFit(a->fit);
-            return StatusOf(EchogramCommand(con, a->files.front(), a->out, a->pingsPerImage,
-                                            a->palette == "viridis" ? Palette::kViridis : Palette::kGrey, fit));
+            if (std::error_code ec; !fit && std::filesystem::is_directory(a->out, ec)) {
+              const std::string png = std::filesystem::path(RecordStem(a->files.front())).filename().string() + ".png";
+              con.Report({a->out, "is a folder; -o names the PNG to write, such as " +
+                                      (std::filesystem::path(a->out) / png).string(), 0, ProblemKind::kUsage});
+              return kRefused;
+            }
+            return EchogramCommand(con, a->files.front(), a->out, a->pingsPerImage,
+                                   a->palette == "viridis" ? Palette::kViridis : Palette::kGrey, fit);
           }};
 }
 
@@ -124,7 +132,14 @@ Command AddNetcdfCommand(CLI::App& app) {
   netcdf->callback([file, dir] {
     if (file->count() + dir->count() == 0) throw CLI::RequiredError("-o OUT.nc or --out DIR");
   });
-  return {netcdf, [a](Console& con) { return StatusOf(NetcdfCommand(con, a->files, {a->file, a->dir, a->deflate})); }};
+  return {netcdf, [a](Console& con) {
+            if (!a->file.empty() && a->files.size() > 1) {
+              con.Report({"netcdf", "-o names one output file, for one record file; use --out DIR for several", 0,
+                          ProblemKind::kUsage});
+              return kRefused;
+            }
+            return NetcdfCommand(con, a->files, {a->file, a->dir, a->deflate});
+          }};
 }
 
 }  // namespace zep::cli

@@ -27,7 +27,7 @@ void FileTally::Failed(const Problem& failure) {
   ++(failure.kind == ProblemKind::kKeptExisting ? kept : failed);
 }
 
-int FileTally::Status(bool partly) const {
+Outcome FileTally::Status(bool partly) const {
   if (written == 0 && kept == 0 && failed > 0) return kRefused;
   return partly || failed > 0 || kept > 0 ? kPartly : kDone;
 }
@@ -261,7 +261,7 @@ std::optional<Problem> LoadDumpMap(Console& con, const std::string& dumpPath, st
 
 }  // namespace
 
-int SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, const DiscOptions& options) {
+Outcome SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, const DiscOptions& options) {
   RunReport report(con);
   // A dump that cannot be read leaves nothing behind, not even the folder.
   if (InputFile dump = InputFile::Open(dumpPath); !dump.open()) {
@@ -305,7 +305,7 @@ int SplitCommand(Console& con, const std::string& dumpPath, const std::string& o
   return tally.Status(r.dumpError.has_value() || r.runs == 0 || unread);
 }
 
-int InfoCommand(Console& con, const std::vector<std::string>& files, bool json) {
+Outcome InfoCommand(Console& con, const std::vector<std::string>& files, bool json) {
   nlohmann::ordered_json reports = nlohmann::ordered_json::array();
   int unopened = 0, notWhole = 0;
   for (std::size_t i = 0; i < files.size(); ++i) {

@@ -19,7 +19,7 @@ struct FileTally {
   // failure: why an output was not written; one --no-clobber kept
   // (kKeptExisting) is no failure.
   void Failed(const Problem& failure);
-  int Status(bool partly = false) const;
+  Outcome Status(bool partly = false) const;
 };
 
 // dir and name with one separator between them.

@@ -84,20 +84,21 @@ struct Totals {
   StatusFold status;
 };
 
-int StatusOf(const InventoryDisc& d) {
+Outcome StatusOf(const InventoryDisc& d) {
   // Nothing read, or nothing found on a disc without its directory.
-  if (d.health == "unreadable" || d.health == "not read" || (d.health == "directory lost" && d.records.empty()))
+  if (d.health == Health::kUnreadable || d.health == Health::kNotRead ||
+      (d.health == Health::kDirectoryLost && d.records.empty()))
     return kRefused;
-  return d.health == "whole" && d.problems.empty() ? kDone : kPartly;
+  return d.health == Health::kWhole && d.problems.empty() ? kDone : kPartly;
 }
 
 void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, Totals& totals) {
   const DiscTally tally = TallyOf({d});
   if (!d.mapfile.empty()) con.Note({d.image, "using the mapfile beside it, " + d.mapfile});
-  con.out << d.image << " -> " << JoinPath(outDir, d.folder) << ": " << d.health << ", "
+  con.out << d.image << " -> " << JoinPath(outDir, d.folder) << ": " << HealthName(d.health) << ", "
           << Count(static_cast<std::int64_t>(d.records.size()), "record", "records") << ", "
           << Count(tally.pings, "ping", "pings") << ", " << UnitCounts(tally)
-          << (OutputStatus(d) == "failed" ? "; outputs failed" : "") << (d.asBefore ? " (as read before)" : "") << '\n'
+          << (OutputStatus(d) == Outputs::kFailed ? "; outputs failed" : "") << (d.asBefore ? " (as read before)" : "") << '\n'
           << std::flush;
   for (const Problem& p : d.problems) {
     con.Report(p.subject == d.image ? p : Problem{d.image, p.Text(), p.units, p.kind});
@@ -107,7 +108,7 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
 
 }  // namespace
 
-int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
+Outcome InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
                      const InventoryOptions& options) {
   SetInterruptHint("zepconv: the discs done are kept: run the same command again to go on\n");
   BoxOptions box;
@@ -142,7 +143,7 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
   SetInterruptSubject(nullptr);
   bool failed = false;
   for (const Problem& p : result.problems) {
-    if (p.kind == ProblemKind::kOther) con.Note(p);
+    if (p.severity == Severity::kNote) con.Note(p);
     else con.Report(p), failed = true;
   }
   if (result.indexPath.empty()) return result.discs.empty() ? kRefused : std::max(totals.status.worst, kPartly);
@@ -155,8 +156,8 @@ int InventoryCommand(Console& con, const std::vector<std::string>& images, const
   return totals.status.Status();
 }
 
-int MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir) {
-  int status = kDone;
+Outcome MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir) {
+  Outcome status = kDone;
   for (const std::string& other : others) {
     BoxCallbacks callbacks;
     callbacks.discDone = [&](const InventoryDisc& d) {
@@ -164,7 +165,7 @@ int MergeCommand(Console& con, const std::vector<std::string>& others, const std
     };
     const BoxResult result = MergeInventory(other, outDir, callbacks);
     for (const Problem& p : result.problems) {
-      if (p.kind == ProblemKind::kOther) con.Note(p);
+      if (p.severity == Severity::kNote) con.Note(p);
       else con.Report(p), status = std::max(status, p.kind == ProblemKind::kUsage ? kRefused : kPartly);
     }
     if (result.indexPath.empty()) return std::max(status, kPartly);
@@ -174,11 +175,11 @@ int MergeCommand(Console& con, const std::vector<std::string>& others, const std
   return status;
 }
 
-int DropCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir) {
+Outcome DropCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir) {
   const BoxResult result = DropFromInventory(images, outDir);
-  int status = kDone;
+  Outcome status = kDone;
   for (const Problem& p : result.problems) {
-    if (p.kind == ProblemKind::kOther) con.Note(p);
+    if (p.severity == Severity::kNote) con.Note(p);
     else con.Report(p), status = kPartly;
   }
   if (result.indexPath.empty()) return kRefused;

@@ -21,14 +21,14 @@ struct InventoryOptions {
   int jobs = 0;                    // threads; 0: the library's default
 };
 
-int InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
+Outcome InventoryCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir,
                      const InventoryOptions& options);
 
 // The inventories in others merged into the one in outDir, each in turn.
-int MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir);
+Outcome MergeCommand(Console& con, const std::vector<std::string>& others, const std::string& outDir);
 
 // The discs of these image names taken out of the inventory in outDir.
-int DropCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir);
+Outcome DropCommand(Console& con, const std::vector<std::string>& images, const std::string& outDir);
 
 Command AddInventoryCommand(CLI::App& app);
 

@@ -39,11 +39,11 @@ std::string Indented(const std::string& text, int depth) {
 // the report is our own JSON, and reading it back would only lose what
 // nlohmann cannot hold (a name that is not UTF-8).
 std::string DiscReportJson(const std::string& source, const std::string& folder, const std::string& mapfile,
-                           int status, const std::string& report) {
+                           Outcome status, const std::string& report) {
   json head = {{"source", source},
                {"folder", folder.empty() ? json(nullptr) : json(folder)},
                {"mapfile", mapfile.empty() ? json(nullptr) : json(mapfile)},
-               {"status", status}};
+               {"status", ExitCode(status)}};
   std::string text = head.dump(2, ' ', false, kReplaceInvalid);
   std::string body = report;
   while (!body.empty() && (body.back() == '\n' || body.back() == ' ')) body.pop_back();
@@ -63,7 +63,7 @@ void WriteJsonReports(std::ostream& out, const std::vector<std::string>& reports
 struct DiscDone {
   std::string source, folder;
   DiscTally tally;
-  int status = kDone;
+  Outcome status = kDone;
 };
 
 // Runs one disc under a console of its own. Under --json its object goes into
@@ -94,7 +94,7 @@ DiscDone RunOneSource(Console& con, const std::string& source, const std::string
 
 // The line per disc and the total, or the JSON text holding them; the run's
 // exit status.
-int WriteSummary(Console& con, const std::vector<DiscDone>& done, const std::vector<std::string>& reports) {
+Outcome WriteSummary(Console& con, const std::vector<DiscDone>& done, const std::vector<std::string>& reports) {
   DiscTally total;
   StatusFold fold;
   for (const DiscDone& d : done) {
@@ -105,12 +105,12 @@ int WriteSummary(Console& con, const std::vector<DiscDone>& done, const std::vec
     total.notTried += d.tally.notTried;
     fold.Add(d.status);
   }
-  const int status = fold.Status();
-  auto outcome = [](int s) { return s == kDone ? "done" : s == kPartly ? "partly done" : "nothing done"; };
+  const Outcome status = fold.Status();
+  auto outcome = [](Outcome s) { return s == kDone ? "done" : s == kPartly ? "partly done" : "nothing done"; };
   if (con.json) {
     const json totals = {{"discs", done.size()}, {"records", total.records}, {"pings", total.pings},
                          {"lost", total.lost}, {"past_end", total.pastEnd},
-                         {"never_tried", total.notTried}, {"status", status}};
+                         {"never_tried", total.notTried}, {"status", ExitCode(status)}};
     WriteJsonReports(con.out, reports, totals);
     return status;
   }
@@ -127,7 +127,7 @@ int WriteSummary(Console& con, const std::vector<DiscDone>& done, const std::vec
 
 }  // namespace
 
-int RunSeveralSources(Console& con, const std::vector<std::string>& sources, const std::string& outDir,
+Outcome RunSeveralSources(Console& con, const std::vector<std::string>& sources, const std::string& outDir,
                       const DiscOptions& options, const DiscRun& run) {
   std::vector<DiscDone> done;
   std::vector<std::string> taken;

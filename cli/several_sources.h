@@ -18,12 +18,12 @@ DiscOptions WithMapfileBeside(Console& con, const std::string& source, DiscOptio
 
 // One disc's run: its console, its source, its output folder (empty for
 // check) and its options.
-using DiscRun = std::function<int(Console&, const std::string&, const std::string&, const DiscOptions&)>;
+using DiscRun = std::function<Outcome(Console&, const std::string&, const std::string&, const DiscOptions&)>;
 
 // Runs each source in turn, in DIR/<image name without its extension>
 // (-2, -3, ... for a name already taken) when outDir is given. Exit status 0
 // when every disc was done whole, 2 when nothing was done for any, else 1.
-int RunSeveralSources(Console& con, const std::vector<std::string>& sources, const std::string& outDir,
+Outcome RunSeveralSources(Console& con, const std::vector<std::string>& sources, const std::string& outDir,
                       const DiscOptions& options, const DiscRun& run);
 
 }  // namespace zep::cli

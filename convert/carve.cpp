@@ -128,6 +128,14 @@ std::string CarvedFileName(std::uint64_t offset) {
   return name;
 }
 
+bool IsCarvedFile(const std::string& path) {
+  const std::string name = std::filesystem::path(path).filename().string();
+  constexpr std::string_view kHead = "carved-", kTail = ".zep";
+  if (name.size() < kHead.size() + 12 + kTail.size() || !name.starts_with(kHead) || !name.ends_with(kTail)) return false;
+  const std::string_view digits = std::string_view(name).substr(kHead.size(), name.size() - kHead.size() - kTail.size());
+  return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string CarvedPath(const std::string& dir, std::uint64_t offset) {
   const auto separator = static_cast<char>(std::filesystem::path::preferred_separator);
   const bool joined = dir.empty() || dir.back() == '/' || dir.back() == separator;

@@ -29,6 +29,8 @@ namespace zep {
 
 // "carved-000123456789.zep": twelve digits at least, so names sort by offset.
 std::string CarvedFileName(std::uint64_t offset);
+// Whether the file at path is named as CarvedFileName names a run.
+bool IsCarvedFile(const std::string& path);
 
 // Bytes [begin, end) of the volume.
 struct ByteRange {

@@ -338,6 +338,13 @@ const char* VerdictName(Verdict v) {
   return "?";
 }
 
+std::optional<Verdict> VerdictNamed(std::string_view name) {
+  for (const Verdict v : {Verdict::Whole, Verdict::Damaged, Verdict::BeyondEnd, Verdict::Empty}) {
+    if (name == VerdictName(v)) return v;
+  }
+  return std::nullopt;
+}
+
 std::uint64_t BytesToCheck(const RecordDirectory& dir, SourceType type, std::int64_t volumeSize) {
   std::uint64_t total = volumeSize < 0 ? kDumpSize : std::clamp<std::int64_t>(volumeSize - kDumpOffset, 0, kDumpSize);
   for (int slot = 0; slot < kSlotCount; ++slot) {

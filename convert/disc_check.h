@@ -26,6 +26,7 @@ enum class Verdict {
   Empty,      // the directory gives the record no units
 };
 const char* VerdictName(Verdict v);  // "whole", "damaged", "beyond end", "empty"
+std::optional<Verdict> VerdictNamed(std::string_view name);  // none for a word that is no verdict
 
 
 struct RecordHealth {

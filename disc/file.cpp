@@ -109,7 +109,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     tempPath_ = std::exchange(other.tempPath_, {});
     unnamed_ = std::exchange(other.unnamed_, false);
     slot_ = std::exchange(other.slot_, -1);
-    error_ = std::move(other.error_);
+    problem_ = std::move(other.problem_);
     buffer_ = std::move(other.buffer_);
     used_ = std::exchange(other.used_, 0);
     written_ = std::exchange(other.written_, 0);
@@ -144,7 +144,7 @@ OutputFile OutputFile::Create(const std::string& path, const OutputOptions& opti
     f.buffer_.resize(kOutputBufferSize);
     f.watch_ = options.watch;
   }
-  else f.error_ = path + ": " + err;  // the file asked for, then the reason
+  else f.Fail(err);
   return f;
 }
 
@@ -169,7 +169,7 @@ bool OutputFile::CreateTemporary(std::string& error) {
 bool OutputFile::Flush() {
   if (used_ == 0 || failed()) return !failed();
   std::string err;
-  if (!platform::WriteAll(handle_, buffer_.data(), used_, err)) error_ = path_ + ": " + err;
+  if (!platform::WriteAll(handle_, buffer_.data(), used_, err)) Fail(err);
   used_ = 0;
   return !failed();
 }
@@ -183,7 +183,7 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
     if (!Flush()) return false;
     if (bytes.size() >= kDirectWriteSize) {
       std::string err;
-      if (!platform::WriteAll(handle_, bytes.data(), bytes.size(), err)) error_ = path_ + ": " + err;
+      if (!platform::WriteAll(handle_, bytes.data(), bytes.size(), err)) Fail(err);
       return !failed();
     }
   }
@@ -218,13 +218,13 @@ bool OutputFile::Close() {
   buffer_.shrink_to_fit();
   std::string err;
   if (tempPath_.empty() && !unnamed_) {  // a device
-    if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = path_ + ": " + err;
+    if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) Fail(err);
     TellClosed(!failed());
     return !failed();
   }
   // Outside the held stretch: on a slow stick this wait is long, and an
   // interrupt meanwhile finds the file unfinished.
-  if (!failed() && !platform::SyncFile(handle_, err)) error_ = path_ + ": " + err;
+  if (!failed() && !platform::SyncFile(handle_, err)) Fail(err);
   platform::HoldInterrupts();
   const bool placed = PutInPlace();
   if (!placed) DiscardHeld();
@@ -248,18 +248,18 @@ bool OutputFile::PutInPlace() {
       unnamed_ = false;
       if (slot_ >= 0) CopyPath(unfinished[slot_].temp, tempPath_);
     } else if (!exists) {
-      error_ = path_ + ": " + err;
+      Fail(err);
     }
   }
-  if (!failed() && unnamed_) error_ = path_ + ": no free name for a temporary file beside it";
+  if (!failed() && unnamed_) Fail("no free name for a temporary file beside it");
   // A file written by name never carried the delete mark (CreateNewFile).
-  if (!failed() && !named_ && !platform::KeepFile(handle_, err)) error_ = path_ + ": " + err;
-  if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) error_ = path_ + ": " + err;
+  if (!failed() && !named_ && !platform::KeepFile(handle_, err)) Fail(err);
+  if (!platform::CloseFile(std::exchange(handle_, kNoHandle), err) && !failed()) Fail(err);
   if (failed()) return false;
   bool exists = false;
   if (!platform::RenameInto(tempPath_, path_, !noClobber_, exists, err)) {
-    error_ = path_ + ": " + err;
     clobberRefused_ = exists;
+    Fail(err);
     return false;
   }
   tempPath_.clear();
@@ -313,7 +313,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     }
     handle_ = std::exchange(other.handle_, kNoHandle);
     path_ = std::move(other.path_);
-    error_ = std::move(other.error_);
+    problem_ = std::move(other.problem_);
   }
   return *this;
 }
@@ -330,7 +330,7 @@ InputFile InputFile::Open(const std::string& path) {
   f.path_ = path;
   std::string err;
   f.handle_ = platform::OpenInputFile(path, err);
-  if (!f.open()) f.error_ = path + ": " + err;
+  if (!f.open()) f.problem_ = Problem{path, err, 0, ProblemKind::kUnreadable};
   return f;
 }
 
@@ -357,22 +357,8 @@ bool RemoveFile(const std::string& path, std::string* error) {
   return ok;
 }
 
-namespace {
-
-// error_ names the file first, as the text has always read; a Problem keeps
-// the two apart.
-Problem FileProblem(const std::string& path, const std::string& error, ProblemKind kind) {
-  const std::string prefix = path + ": ";
-  if (error.starts_with(prefix)) return Problem{path, error.substr(prefix.size()), 0, kind};
-  return Problem{"", error, 0, kind};
+void OutputFile::Fail(std::string reason) {
+  problem_ = Problem{path_, std::move(reason), 0, clobberRefused_ ? ProblemKind::kKeptExisting : ProblemKind::kWriteFailed};
 }
-
-}  // namespace
-
-Problem OutputFile::problem() const {
-  return FileProblem(path_, error_, clobberRefused_ ? ProblemKind::kKeptExisting : ProblemKind::kWriteFailed);
-}
-
-Problem InputFile::problem() const { return FileProblem(path_, error_, ProblemKind::kUnreadable); }
 
 }  // namespace zep

@@ -1,7 +1,7 @@
 #pragma once
 // Ordinary files: the record files, the scan dump and its split output. Writes
 // go through a buffer; a failed write is sticky and remembered with its reason,
-// so a caller checks once, at Close(). Every error reads "PATH: reason".
+// so a caller checks once, at Close(). A failure is a Problem about the file.
 //
 // An output is written into a temporary file beside the final one and takes
 // the final name only when Close() succeeds: a conversion that fails (a drive
@@ -74,16 +74,15 @@ class OutputFile {
 
   // Starts the file that Close() puts in place of any file of that name. A
   // device (not an ordinary file: /dev/null, NUL) is written directly. On
-  // failure the result is not open() and error() says why.
+  // failure the result is not open() and problem() says why.
   static OutputFile Create(const std::string& path, const OutputOptions& options = {});
 
   bool open() const { return handle_ != kNoHandle; }
-  bool failed() const { return !error_.empty(); }
+  bool failed() const { return problem_.has_value(); }
   // The failure is an existing file that noClobber kept.
   bool clobberRefused() const { return clobberRefused_; }
-  const std::string& error() const { return error_; }
-  // The failure as a value: the file as its subject; kKeptExisting or kWriteFailed.
-  Problem problem() const;
+  // The failure: the file as its subject; kKeptExisting or kWriteFailed.
+  Problem problem() const { return problem_.value_or(Problem{}); }
   const std::string& path() const { return path_; }
   // The name another library writes the file under until Close(): the
   // temporary file with OutputOptions::named, the device itself for a device.
@@ -100,7 +99,7 @@ class OutputFile {
   // count as written. Fewer than size, none included, where the system
   // cannot (and always for a watched file): the caller writes the rest.
   std::int64_t CopyFrom(Volume& volume, std::int64_t pos, std::int64_t size);
-  // Flushes, closes and gives the file its final name; false (with error())
+  // Flushes, closes and gives the file its final name; false (with problem())
   // if anything failed on the way, and then the file is discarded.
   bool Close();
   // Closes and deletes what was written, leaving any earlier file of the
@@ -111,6 +110,7 @@ class OutputFile {
   static constexpr std::intptr_t kNoHandle = -1;
   bool Flush();
   bool CreateTemporary(std::string& error);
+  void Fail(std::string reason);  // the first failure, or a later one where the code says so
   bool PutInPlace();
   void DiscardHeld();
   void TellClosed(bool kept);  // once, and only to a watch
@@ -120,7 +120,7 @@ class OutputFile {
   std::string tempPath_;  // the temporary file's name until Close(); empty for a device or an unnamed file
   bool unnamed_ = false;  // written into a file with no name yet
   int slot_ = -1;         // where an interrupt finds the file; -1 for none
-  std::string error_;
+  std::optional<Problem> problem_;
   std::vector<std::uint8_t> buffer_;
   std::size_t used_ = 0;
   std::uint64_t written_ = 0;
@@ -141,19 +141,18 @@ class InputFile {
 
   static InputFile Open(const std::string& path);
   bool open() const { return handle_ != kNoHandle; }
-  const std::string& error() const { return error_; }
-  // The failure to open as a value: the file as its subject, kUnreadable.
-  Problem problem() const;
+  // The failure to open: the file as its subject, kUnreadable.
+  Problem problem() const { return problem_.value_or(Problem{}); }
 
   // Reads up to buf.size() bytes from the current position, fewer only at the
-  // end of the file or on an error (then error is set).
+  // end of the file or on an error (then the result's problem says why).
   ReadResult Read(std::span<std::uint8_t> buf);
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;
   std::string path_;
-  std::string error_;
+  std::optional<Problem> problem_;
 };
 
 // For an interrupt (a signal, Ctrl+C in a console): deletes the temporary

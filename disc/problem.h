@@ -4,8 +4,10 @@
 // prints; zepconv and the Windows program show these values, each in one place.
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zep {
@@ -32,15 +34,29 @@ enum class ProblemKind {
   kRecordFileAsDisc,  // a .ZEP record file given where a disc belongs: each face says what reads it
 };
 
+// What a problem is to the run: an error costs something; a warning or a
+// note is only said (a --type the evidence contradicts, the type --type auto
+// found).
+enum class Severity { kError, kWarning, kNote };
+
+// "unreadable", "past end", ...: the name a saved state keeps a kind by.
+const char* ProblemKindName(ProblemKind kind);
+std::optional<ProblemKind> ProblemKindNamed(std::string_view name);  // none for a name that is no kind
+
 struct Problem {
   std::string subject;     // "record 2 (HARBOUR)", a path; empty when the text names its own subject
   std::string what;        // what happened, as the user reads it
   std::int64_t units = 0;  // blocks or sectors it cost, when it is about disc data
   ProblemKind kind = ProblemKind::kOther;
+  Severity severity = Severity::kError;
 
   bool bug() const { return kind == ProblemKind::kBug; }
-  // "SUBJECT: what", or what alone: the one place a problem becomes text.
-  std::string Text() const { return subject.empty() ? what : subject + ": " + what; }
+  // "SUBJECT: what", or what alone, a warning's what after "warning: ": the
+  // one place a problem becomes text.
+  std::string Text() const {
+    const std::string said = (severity == Severity::kWarning ? "warning: " : "") + what;
+    return subject.empty() ? said : subject + ": " + said;
+  }
 };
 
 using Problems = std::vector<Problem>;

@@ -435,10 +435,7 @@ Outcome EchogramCommand(Sink& con, const std::string& file, const std::string& o
   // Outputs that could not be what was asked for are refused before anything
   // is written: a folder, or a name that promises another format.
   if (std::error_code ec; std::filesystem::is_directory(outPath, ec)) {
-    con.Report(outPath, "is a folder; -o names the PNG to write, such as " +
-                            (std::filesystem::path(outPath) /
-                             (std::filesystem::path(RecordStem(file)).filename().string() + ".png"))
-                                .string());
+    con.Report({outPath, "is a folder", 0, ProblemKind::kUsage});
     return Outcome::kRefused;
   }
   if (const std::string ext = std::filesystem::path(outPath).extension().string();

@@ -773,8 +773,7 @@ bool Convert(Sink& con, const std::string& in, const Survey& survey, const std::
 // folder that cannot be made, netCDF-C not on this machine.
 bool Refused(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options) {
   if (!options.outFile.empty() && files.size() > 1) {
-    con.Report("netcdf", "-o names one output file, for one record file; use --out DIR for several");
-    return true;
+    throw BrokenPromise("one output file asked for several record files");
   }
   Problem missing;
   nc = LoadNetcdfApi(missing);

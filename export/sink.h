@@ -33,11 +33,13 @@ class ProblemList final : public Sink {
   Problems problems;
 };
 
-// How much of what it was asked an export did.
+// How much of what it was asked a run did: the one status of every command,
+// which zepconv turns into its exit status in one place.
 enum class Outcome {
   kDone,     // all of it, every input whole
   kPartly,   // something, not all of it
   kRefused,  // nothing: the output or every input could not be opened, or the request cannot be carried out
+  kBug,      // the program broke a promise of its own: a bug, named as one
 };
 
 // The lesser of two outcomes.

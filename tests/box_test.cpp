@@ -114,11 +114,14 @@ TEST_F(CliTest, InventoryRowsHashesAndResume) {
   Put("box/a/carved-999999999999.zep", std::vector<std::uint8_t>(8192, 0));
   Put("box/a/~OLD.nc.tmp", "x");
 
-  // Bytes appended to a's record file: the resumed run reads a again.
+  // Bytes appended to a's record file: the resumed run reads a again, and
+  // writes the file as it was.
+  const std::string aMade = ReadText(out + "/a/ONE.ZEP");
+  ASSERT_FALSE(aMade.empty());
   std::ofstream(out + "/a/ONE.ZEP", std::ios::binary | std::ios::app) << "spoilt";
   run = RunZepconv({"inventory", a, b, "--out", out, "--resume"});
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_EQ(ReadText(out + "/a/ONE.ZEP").find("spoilt"), std::string::npos);
+  EXPECT_EQ(ReadText(out + "/a/ONE.ZEP"), aMade);
   inv = json::parse(ReadText(out + "/inventory.json"));
   ASSERT_EQ(inv["records"].size(), 5u);  // index.img stays in the box
   EXPECT_EQ(inv["records"][2]["mapfile"], "b.mapfile");
@@ -145,10 +148,40 @@ TEST_F(CliTest, InventoryRowsHashesAndResume) {
   EXPECT_EQ(ReadText(out + "/inventory.json"), before);
   // b's image changes: it is read again.
   std::ofstream(b, std::ios::binary | std::ios::app) << std::string(4096, '\0');
+  const std::string bMade = ReadText(out + "/b/ONE.ZEP");
+  ASSERT_FALSE(bMade.empty());
   std::ofstream(out + "/b/ONE.ZEP", std::ios::binary) << "spoilt";
   run = RunZepconv({"inventory", a, b, "--out", out, "--resume"});
-  EXPECT_NE(ReadText(out + "/b/ONE.ZEP"), "spoilt");
+  EXPECT_EQ(ReadText(out + "/b/ONE.ZEP"), bMade);
   ExpectManifestHolds(out);
+}
+
+// A box whose state an earlier zepconv wrote (version 2: kinds as numbers)
+// goes on as it was: nothing is read again, and the problems are the same.
+TEST_F(CliTest, InventoryResumesAStateOfVersionTwo) {
+  const std::string b = Write(TwoRecords(), "b.img");
+  Put("b.mapfile", kMap);
+  const std::string out = tmp.File("box");
+  const test::ToolRun first = RunZepconv({"inventory", b, "--out", out});
+  ASSERT_EQ(first.status, 1) << first.err;
+  using json = nlohmann::ordered_json;
+  json state = json::parse(ReadText(out + "/inventory-state.json"));
+  state["zepconv_inventory_state"] = 2;
+  int changed = 0;
+  for (json& p : state["discs"][0]["problems"]) {
+    ASSERT_EQ(p["kind"], "unreadable");
+    p["kind"] = 1, ++changed;
+  }
+  ASSERT_GT(changed, 0);
+  std::ofstream(out + "/inventory-state.json", std::ios::binary | std::ios::trunc) << state.dump(1);
+  const test::ToolRun again = RunZepconv({"inventory", b, "--out", out, "--resume"});
+  EXPECT_EQ(again.status, 1) << again.err;
+  EXPECT_NE(again.out.find("(as read before)"), std::string::npos) << again.out;
+  // The problems as before (the mapfile's line names it as the state keeps it).
+  std::vector<std::string> said = Lines(again.err), saidFirst = Lines(first.err);
+  ASSERT_GT(said.size(), 1u);
+  said.erase(said.begin()), saidFirst.erase(saidFirst.begin());
+  EXPECT_EQ(said, saidFirst);
 }
 
 // The same discs read into two places, from another folder: the tables and
@@ -200,7 +233,7 @@ TEST(InventoryState, ReadsBackWhatItWroteAndNothingElse) {
   d.size = 5931008;
   d.mtime = "2026-12-08T06:27:01.123456789Z";
   d.sha256 = std::string(64, 'a');
-  d.health = "damaged";
+  d.health = Health::kDamaged;
   d.problems.push_back(Problem{"record 2 (HARBOUR)", "3 sectors could not be read", 3, ProblemKind::kUnreadable});
   d.files.push_back({"HARBOUR/HARBOUR.ZEP", std::string(64, 'b'), 4096, "2026-12-08T06:27:02Z"});
   const auto back = ParseState(StateJson({d}));
@@ -216,9 +249,58 @@ TEST(InventoryState, ReadsBackWhatItWroteAndNothingElse) {
   ASSERT_EQ(r.files.size(), 1u);
   EXPECT_EQ(std::tuple(r.files[0].path, r.files[0].size, r.files[0].mtime),
             std::tuple(d.files[0].path, d.files[0].size, d.files[0].mtime));
-  for (const std::string text : {"", "{}", "[]", "not json", R"({"version": 999, "discs": []})"}) {
-    EXPECT_FALSE(ParseState(text).has_value()) << text;
+  for (const std::string text : {"", "{}", "[]", "not json"}) EXPECT_FALSE(ParseState(text).has_value()) << text;
+}
+
+// A state is read by its version: version 2 (kinds kept as numbers, before
+// they were kept by name) still resumes; a version this zepconv does not know,
+// or a word that is no health, verdict or kind, starts afresh.
+TEST(InventoryState, ReadsEachVersionItKnows) {
+  InventoryDisc d;
+  d.image = "HARBOUR.img";
+  d.health = Health::kDirectoryLost;
+  d.problems.push_back(Problem{"record 2 (HARBOUR)", "ping 15 missing", 0, ProblemKind::kNotTried});
+  d.records.push_back(InventoryRecord{.name = "carved-000000028672", .verdict = std::nullopt});
+  d.records.push_back(InventoryRecord{.record = 2, .name = "HARBOUR", .verdict = Verdict::BeyondEnd});
+  const std::string now = StateJson({d});
+  const auto with = [&now](const std::string& from, const std::string& to) {
+    std::string text = now;
+    const std::size_t at = text.find(from);
+    return at == std::string::npos ? std::string() : text.replace(at, from.size(), to);
+  };
+  const struct {
+    std::string text;
+    bool read;
+  } cases[] = {
+      {now, true},
+      {with(R"("zepconv_inventory_state": 3)", R"("zepconv_inventory_state": 2)"), true},
+      {with(R"("zepconv_inventory_state": 3)", R"("zepconv_inventory_state": 999)"), false},
+      {with(R"("health": "directory lost")", R"("health": "so-so")"), false},
+      {with(R"("verdict": "beyond end")", R"("verdict": "so-so")"), false},
+      {with(R"("kind": "not tried")", R"("kind": "so-so")"), false},
+      {with(R"("kind": "not tried")", R"("kind": 99)"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ASSERT_FALSE(c.text.empty());
+    const auto back = ParseState(c.text);
+    ASSERT_EQ(back.has_value(), c.read);
+    if (!c.read) continue;
+    EXPECT_EQ(back->front().health, Health::kDirectoryLost);
+    EXPECT_EQ(back->front().problems.at(0).kind, ProblemKind::kNotTried);
+    EXPECT_EQ(back->front().records.at(0).verdict, std::nullopt);
+    EXPECT_EQ(back->front().records.at(1).verdict, Verdict::BeyondEnd);
   }
+  // Every kind keeps by a name of its own.
+  for (int k = 0; k <= static_cast<int>(ProblemKind::kRecordFileAsDisc); ++k) {
+    EXPECT_EQ(ProblemKindNamed(ProblemKindName(static_cast<ProblemKind>(k))), static_cast<ProblemKind>(k)) << k;
+  }
+  // Version 2 kept the kind as ProblemKind's number then: 13 was "not tried".
+  std::string two = with(R"("zepconv_inventory_state": 3)", R"("zepconv_inventory_state": 2)");
+  two.replace(two.find(R"("not tried")"), 11, "13");
+  const auto back = ParseState(two);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->front().problems.at(0).kind, ProblemKind::kNotTried);
 }
 
 }  // namespace

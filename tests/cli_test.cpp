@@ -402,19 +402,21 @@ TEST_F(CliTest, SampleDiscsLoseNoPingByDefault) {
 // a bug is named as one and kept apart from a lost sector's 1.
 TEST(ConsoleRun, ABrokenPromiseExitsThree) {
   const struct {
-    std::function<int()> command;
+    std::function<zep::Outcome()> command;
     int status;
     std::string err;
   } cases[] = {
-      {[]() -> int { throw zep::BrokenPromise("window asked to go back"); }, 3,
+      {[]() -> zep::Outcome { throw zep::BrokenPromise("window asked to go back"); }, 3,
        "zepconv: internal error (a bug in zepconv, please report it): window asked to go back\n"},
-      {[]() -> int { throw std::runtime_error("out of memory"); }, 1, "zepconv: out of memory\n"},
-      {[] { return 2; }, 2, ""},
+      {[]() -> zep::Outcome { throw std::runtime_error("out of memory"); }, 1, "zepconv: out of memory\n"},
+      {[] { return zep::Outcome::kRefused; }, 2, ""},
+      {[] { return zep::Outcome::kPartly; }, 1, ""},
+      {[] { return zep::Outcome::kDone; }, 0, ""},
   };
   for (const auto& c : cases) {
     std::ostringstream out, err;
     zep::Console con{out, err};
-    const int status = con.Run(c.command);
+    const int status = zep::ExitCode(con.Run(c.command));
     EXPECT_EQ(std::pair(status, err.str()), std::pair(c.status, c.err));
     EXPECT_EQ(con.problems.size(), c.err.empty() ? 0u : 1u);
   }

@@ -89,9 +89,11 @@ TEST(UiTextsTest, CheckRowsWidthsAndLayout) {
 }
 
 TEST(UiTextsTest, InventoryCountGivesEachHealth) {
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"whole"}, "1 disc in D:\\box: 1 whole"},
-      {{"unreadable", "whole", "odd", "damaged", "whole"}, "5 discs in D:\\box: 2 whole, 1 damaged, 1 unreadable, 1 odd"},
+  using enum Health;
+  const std::pair<std::vector<Health>, std::string> cases[] = {
+      {{kWhole}, "1 disc in D:\\box: 1 whole"},
+      {{kUnreadable, kWhole, kNotRead, kDamaged, kWhole, kDirectoryLost},
+       "6 discs in D:\\box: 2 whole, 1 damaged, 1 directory lost, 1 unreadable, 1 not read"},
       {{}, "0 discs in D:\\box"},
   };
   for (const auto& [healths, expected] : cases) EXPECT_EQ(InventoryCountText(healths, "D:\\box"), expected);

@@ -191,7 +191,7 @@ std::optional<Problem> SaveCheckReport(const CheckReport& report, const std::str
     file.Write(std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
     if (file.Close()) return std::nullopt;
   }
-  return Problem{.subject = "", .what = file.error(), .kind = ProblemKind::kWriteFailed};
+  return file.problem();
 }
 
 }  // namespace zep::ui

@@ -43,7 +43,7 @@ InventoryOutcome RunInventory(const InventoryRequest& request, JobControl& contr
   const BoxResult result = MakeInventory(options, callbacks);
   for (const InventoryDisc& disc : result.discs) outcome.discs.push_back({disc.image, disc.health, disc.problems});
   outcome.problems = result.problems;
-  outcome.interrupted = result.interrupted;
+  outcome.interrupted = result.interrupted();
   outcome.indexPath = result.indexPath;
   return outcome;
 }

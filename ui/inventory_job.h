@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "box/inventory.h"
 #include "disc/problem.h"
 #include "ui/background_job.h"
 
@@ -17,7 +18,8 @@ struct InventoryRequest {
 };
 
 struct InventoryDiscLine {
-  std::string image, health;  // health: "whole", "damaged", "directory lost", "unreadable"
+  std::string image;
+  Health health = Health::kWhole;
   Problems problems;
 };
 

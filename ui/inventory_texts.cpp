@@ -1,23 +1,16 @@
 #include "ui/inventory_texts.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace zep::ui {
 
-std::string InventoryCountText(const std::vector<std::string>& healths, const std::string& folder) {
-  std::vector<std::pair<std::string, int>> counts = {{"whole", 0}, {"damaged", 0}, {"directory lost", 0}, {"unreadable", 0}};
-  for (const std::string& h : healths) {
-    auto at = std::find_if(counts.begin(), counts.end(), [&h](const auto& c) { return c.first == h; });
-    if (at == counts.end()) at = counts.insert(counts.end(), {h, 0});
-    ++at->second;
-  }
-  std::string text = std::to_string(healths.size()) + (healths.size() == 1 ? " disc in " : " discs in ") + folder;
+std::string InventoryCountText(const std::vector<Health>& healths, const std::string& folder) {
   std::string tally;
-  for (const auto& [health, n] : counts) {
-    if (n > 0) tally += (tally.empty() ? ": " : ", ") + std::to_string(n) + " " + health;
+  for (const Health health : {Health::kWhole, Health::kDamaged, Health::kDirectoryLost, Health::kUnreadable, Health::kNotRead}) {
+    const auto n = std::count(healths.begin(), healths.end(), health);
+    if (n > 0) tally += (tally.empty() ? ": " : ", ") + std::to_string(n) + " " + HealthName(health);
   }
-  return text + tally;
+  return std::to_string(healths.size()) + (healths.size() == 1 ? " disc in " : " discs in ") + folder + tally;
 }
 
 std::string IndexNotOpenedText(const std::string& indexPath, const std::string& reason) {

@@ -129,7 +129,7 @@ std::string OpenDocument(const std::string& path) {
 std::string DiscsText(const InventoryOutcome& outcome) {
   std::string text;
   for (const InventoryDiscLine& d : outcome.discs) {
-    text += "\n" + d.image + ": " + d.health;
+    text += "\n" + d.image + ": " + HealthName(d.health);
     for (const Problem& p : d.problems) text += "\n    " + p.Text();
   }
   for (const Problem& p : outcome.problems) text += "\n" + p.Text();
@@ -137,7 +137,7 @@ std::string DiscsText(const InventoryOutcome& outcome) {
 }
 
 void ShowInventory(HWND window, const InventoryOutcome& outcome, const std::string& folder) {
-  std::vector<std::string> healths;
+  std::vector<Health> healths;
   for (const InventoryDiscLine& d : outcome.discs) healths.push_back(d.health);
   const std::string count = InventoryCountText(healths, folder);
   if (outcome.interrupted) {
