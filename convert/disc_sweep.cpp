@@ -307,9 +307,10 @@ SweepResult SweepDisc(Volume& volume, const RecordDirectory& dir, SourceType typ
 }
 
 CarveResult SweepCarve(Volume& volume, const CarveOptions& options,
-                       const std::function<void(std::span<const std::uint8_t>)>& onVolumeBytes, bool& everyByte) {
+                       const std::function<void(std::span<const std::uint8_t>)>& onVolumeBytes, bool& everyByte,
+                       Volume* asStored) {
   const std::function<void(std::uint64_t)> noProgress;
-  OnePass pass(volume, onVolumeBytes, noProgress);
+  OnePass pass(volume, onVolumeBytes, noProgress, asStored);
   CarveResult res = CarveRuns(pass, options);
   pass.ReadUpTo(-1, {});
   res.bytesRead = pass.bytesRead();
