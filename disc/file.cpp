@@ -168,6 +168,9 @@ bool OutputFile::CreateTemporary(std::string& error) {
 
 bool OutputFile::Flush() {
   if (used_ == 0 || failed()) return !failed();
+  // The watch sees the bytes a buffer at a time: a few calls a file rather
+  // than one for each small write.
+  if (watch_) watch_->Wrote(path_, {buffer_.data(), used_});
   std::string err;
   if (!platform::WriteAll(handle_, buffer_.data(), used_, err)) error_ = path_ + ": " + err;
   used_ = 0;
@@ -178,10 +181,10 @@ bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
   if (!open() || failed()) return false;
   if (bytes.empty()) return true;  // an empty span may carry a null pointer, which memcpy must not see
   written_ += bytes.size();
-  if (watch_) watch_->Wrote(path_, bytes);
   if (used_ + bytes.size() > buffer_.size() || bytes.size() >= kDirectWriteSize) {
     if (!Flush()) return false;
     if (bytes.size() >= kDirectWriteSize) {
+      if (watch_) watch_->Wrote(path_, bytes);
       std::string err;
       if (!platform::WriteAll(handle_, bytes.data(), bytes.size(), err)) error_ = path_ + ": " + err;
       return !failed();

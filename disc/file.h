@@ -29,11 +29,13 @@ namespace zep {
 class OutputWatch {
  public:
   virtual ~OutputWatch() = default;
-  // Every byte written, in order, once (also what CopyFrom copies: a watched
-  // OutputFile's CopyFrom declines, so the caller reads and Writes instead).
+  // Every byte written, in order, once, as it goes to the system: a buffer
+  // at a time (also what CopyFrom copies: a watched OutputFile's CopyFrom
+  // declines, so the caller reads and Writes instead).
   virtual void Wrote(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
   // Bytes [at, at + count) of the file just written are placeholders for data
-  // that did not read (RecordFileWriter::WriteUnread), not data.
+  // that did not read (RecordFileWriter::WriteUnread), not data; told as they
+  // are written, so before or after Wrote gives them.
   virtual void Unread(const std::string& /*path*/, std::uint64_t /*at*/, std::uint64_t /*count*/) {}
   // The file is in place under its final name (kept) or was discarded.
   virtual void Closed(const std::string& /*path*/, bool /*kept*/) {}
