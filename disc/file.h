@@ -112,6 +112,7 @@ class OutputFile {
  private:
   static constexpr std::intptr_t kNoHandle = -1;
   bool Flush();
+  void WroteOut(std::size_t bytes);  // bytes handed to the system
   bool CreateTemporary(std::string& error);
   bool PutInPlace();
   void DiscardHeld();
@@ -126,6 +127,7 @@ class OutputFile {
   std::vector<std::uint8_t> buffer_;
   std::size_t used_ = 0;
   std::uint64_t written_ = 0;
+  std::uint64_t onSystem_ = 0, writtenBack_ = 0;  // bytes handed to the system, and of them sent on to the disc
   bool noClobber_ = false;
   bool named_ = false;
   bool clobberRefused_ = false;
