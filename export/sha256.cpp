@@ -21,6 +21,8 @@ namespace {
 // record's conversion, small beside the memory a box may take.
 constexpr std::size_t kPiece = 1 << 20;
 constexpr std::size_t kPieces = 8;
+// Pieces waiting at which the writer hashes its own bytes rather than queue them.
+constexpr std::size_t kBehind = 2;
 
 }  // namespace
 
@@ -41,6 +43,9 @@ struct HashLane::Queue {
   std::thread thread;
 
   bool Busy(const Sha256* owner) const { return std::find(busy.begin(), busy.end(), owner) != busy.end(); }
+  bool Queued(const Sha256* owner) const {
+    return std::any_of(jobs.begin(), jobs.end(), [&](const Job& j) { return j.owner == owner; });
+  }
   // A piece is hashed once it is full or its owner has gone on to another
   // (the next piece is behind it) or waits for its digest; so the lane wakes
   // for a piece, not for every small write.
@@ -93,6 +98,17 @@ void HashLane::Put(Sha256* owner, std::span<const std::uint8_t> bytes) {
   Queue& q = *queue_;
   while (!bytes.empty()) {
     std::unique_lock lock(q.mutex);
+    // While the lane has pieces enough to go on with, and none of owner's
+    // wait, the writer hashes its bytes itself, straight from its own
+    // buffer: no copy, and both threads hash.
+    if (q.jobs.size() >= kBehind && !q.Queued(owner) && !q.Busy(owner)) {
+      q.busy.push_back(owner);
+      lock.unlock();
+      owner->Absorb(bytes);
+      lock.lock();
+      q.busy.erase(std::find(q.busy.begin(), q.busy.end(), owner));
+      return;
+    }
     // Small writes go into the piece before, while no one has taken it.
     const auto room = [&] { return !q.jobs.empty() && q.jobs.back().owner == owner && q.jobs.back().bytes.size() < kPiece; };
     // Where every piece waits to be hashed, the writer hashes one rather
@@ -131,8 +147,7 @@ void HashLane::Settle(const Sha256* owner) {
   q.changed.notify_all();
   // The waiter hashes its own pieces where the lane is busy with others'.
   for (;;) {
-    const bool queued = std::any_of(q.jobs.begin(), q.jobs.end(), [&](const Job& j) { return j.owner == owner; });
-    if (!queued && !q.Busy(owner)) break;
+    if (!q.Queued(owner) && !q.Busy(owner)) break;
     if (const std::size_t i = q.Next(owner); i < q.jobs.size()) q.Hash(lock, i);
     else q.changed.wait(lock);
   }
