@@ -68,31 +68,38 @@ Weighed Weigh(DiscSource& source, const BoxOptions& options) {
   return w;
 }
 
-// Each type's runs looked for apart (both when no type is given), so that
-// a disc without its directory takes its type from the runs found: the type
-// of the most pings. The image is hashed on the first pass.
+// The type of the most pings carved; a given type counts all of them.
+std::optional<SourceType> TypeOfRuns(const std::vector<CarvedFile>& files, std::optional<SourceType> given) {
+  std::uint64_t tk40 = 0, zep = 0;
+  for (const CarvedFile& f : files) {
+    const bool dumpArea = f.offset >= static_cast<std::uint64_t>(kDumpOffset);
+    if ((given ? *given : f.type) == SourceType::Tk40) tk40 += f.pings;
+    else zep += f.pings;
+    if (!given && f.type == SourceType::ZepV1 && dumpArea) tk40 += f.pings;
+  }
+  if (tk40 == zep) return std::nullopt;
+  return tk40 > zep ? SourceType::Tk40 : SourceType::ZepV1;
+}
+
+// Both types' runs looked for in one read when no type is given, so that a
+// disc without its directory takes its type from the runs found: the type of
+// the most pings, the scan dump area's ping records counting for both (a
+// TK40 disc holds them there too). The image is hashed in the same read.
 void Carve(InventoryDisc& disc, const DiscJob& job, DiscSource& source, const std::shared_ptr<BoxWatch>& watch) {
   const std::optional<SourceType> given = job.options->type;
-  const std::vector<SourceType> types = given ? std::vector{*given} : std::vector{SourceType::ZepV1, SourceType::Tk40};
+  CarveOptions carve;
+  carve.outDir = JoinPath(job.outDir, job.folder);
+  carve.output.watch = watch;
+  carve.type = given;
+  carve.progress = job.progress;
   Sha256 hash(job.lane);
-  CarveResult all;
-  std::uint64_t pings[2] = {0, 0};
-  for (std::size_t i = 0; i < types.size(); ++i) {
-    CarveOptions carve;
-    carve.outDir = JoinPath(job.outDir, job.folder);
-    carve.output.watch = watch;
-    carve.type = types[i];
-    carve.progress = job.progress;
-    bool everyByte = false;
-    CarveResult r = SweepCarve(*source.volume, carve, [&](auto bytes) { if (i == 0) hash.Update(bytes); }, everyByte);
-    if (i == 0 && everyByte) disc.sha256 = hash.HexDigest();
-    for (const CarvedFile& f : r.files) pings[types[i] == SourceType::Tk40 ? 0 : 1] += f.pings;
-    all.files.insert(all.files.end(), r.files.begin(), r.files.end());
-    all.failures.insert(all.failures.end(), r.failures.begin(), r.failures.end());
-    if (i == 0) all.unreadableSectors = r.unreadableSectors, all.readProblem = r.readProblem;
-  }
-  std::sort(all.files.begin(), all.files.end(), [](const CarvedFile& a, const CarvedFile& b) { return a.offset < b.offset; });
-  if (pings[0] != pings[1]) disc.type = SourceTypeName(pings[0] > pings[1] ? SourceType::Tk40 : SourceType::ZepV1);
+  // Unrescued bytes are hashed as the image holds them, read from it alone.
+  VolumeOpenResult stored = source.mapfile.empty() ? VolumeOpenResult{} : OpenDiscVolume(source.path);
+  bool everyByte = false;
+  const CarveResult all = SweepCarve(*source.volume, carve, [&](auto bytes) { hash.Update(bytes); }, everyByte,
+                                     stored.volume.get());
+  if (everyByte) disc.sha256 = hash.HexDigest();
+  if (const auto type = TypeOfRuns(all.files, given)) disc.type = SourceTypeName(*type);
   RecordsOfCarve(disc, job, all, watch);
 }
 

@@ -47,19 +47,18 @@ class RunFile {
   RecordFileWriter out_;
 };
 
+// The search for runs of ping records, from byte from of the stream to its
+// end.
 class Carver {
  public:
-  Carver(Volume& volume, const CarveOptions& options) : options_(options), stream_(volume, static_cast<std::int64_t>(options.from)) {
-    stream_.onRead = options.progress;
-  }
+  Carver(VolumeStream& stream, const CarveOptions& options, std::uint64_t from)
+      : options_(options), stream_(stream), from_(from) {}
 
   CarveResult Run() {
-    std::uint64_t pos = options_.from;
+    std::uint64_t pos = from_;
     while (const auto candidate = NextMagic(pos)) {
       pos = StartsRun(*candidate) ? WalkRun(*candidate) : *candidate + 1;
     }
-    res_.bytesRead = stream_.reached() - options_.from;
-    TellUnread(stream_, res_);
     return std::move(res_);
   }
 
@@ -116,7 +115,8 @@ class Carver {
   }
 
   const CarveOptions& options_;
-  VolumeStream stream_;
+  VolumeStream& stream_;
+  const std::uint64_t from_;
   CarveResult res_;
 };
 
@@ -180,32 +180,43 @@ Problems UnreadProblems(const CarveResult& r) {
 
 namespace {
 
-// Adds what a second search found to the first's result, files in offset order.
+// Adds what the search for ping records found to the TK40 search's result,
+// files in offset order.
 void Merge(CarveResult& res, CarveResult more) {
   res.files.insert(res.files.end(), more.files.begin(), more.files.end());
-  std::sort(res.files.begin(), res.files.end(), [](const CarvedFile& a, const CarvedFile& b) { return a.offset < b.offset; });
+  std::stable_sort(res.files.begin(), res.files.end(),
+                   [](const CarvedFile& a, const CarvedFile& b) { return a.offset < b.offset; });
   res.failures.insert(res.failures.end(), more.failures.begin(), more.failures.end());
   res.runs += more.runs;
   res.pingsLeftOut += more.pingsLeftOut;
-  res.bytesRead += more.bytesRead;
-  // The same sectors failed both reads: counted once.
-  res.unreadableSectors = std::max(res.unreadableSectors, more.unreadableSectors);
-  if (!res.readProblem) res.readProblem = more.readProblem;
-  res.notTriedSectors = std::max(res.notTriedSectors, more.notTriedSectors);
-  if (!res.notTriedProblem) res.notTriedProblem = more.notTriedProblem;
 }
 
 }  // namespace
 
 CarveResult CarveRuns(Volume& volume, const CarveOptions& options) {
-  if (options.type == SourceType::ZepV1) return Carver(volume, options).Run();
-  CarveResult res = CarveTk40Runs(volume, options);
-  CarveOptions zep = options;
   // A TK40 disc holds ping records only where they were copied onto it: in
   // the scan dump area, which the dump splitter searches for them. A disc
   // whose type nothing tells is searched for them everywhere.
-  if (options.type) zep.from = std::max<std::uint64_t>(options.from, static_cast<std::uint64_t>(kDumpOffset));
-  Merge(res, Carver(volume, zep).Run());
+  const bool blocks = options.type != SourceType::ZepV1;
+  const std::uint64_t from =
+      options.type == SourceType::Tk40 ? std::max<std::uint64_t>(options.from, kDumpOffset) : options.from;
+  const std::uint64_t begin = blocks ? std::min<std::uint64_t>(from, Tk40BlockOffset(0)) : from;
+  VolumeStream stream(volume, static_cast<std::int64_t>(begin));
+  stream.onRead = options.progress;
+  std::optional<Tk40Search> tk40;
+  if (blocks) {
+    tk40.emplace(volume, options, begin);
+    stream.Observe(&*tk40);
+  }
+  CarveResult res = Carver(stream, options, from).Run();
+  stream.ReadToEnd();  // the TK40 search sees every block
+  if (tk40) {
+    CarveResult found = tk40->Finish();
+    Merge(found, std::move(res));
+    res = std::move(found);
+  }
+  res.bytesRead = stream.reached() - begin;
+  TellUnread(stream, res);
   return res;
 }
 

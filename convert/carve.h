@@ -72,6 +72,7 @@ struct CarvedFile {
   std::string path;
   std::uint64_t offset = 0;  // of its first ping record (or block) on the volume
   std::uint64_t pings = 0;
+  SourceType type = SourceType::ZepV1;  // a run of ping records, or of TK40 data blocks
 };
 
 struct CarveResult {
@@ -92,9 +93,9 @@ struct CarveResult {
 // read, and apart from them those never tried. Runs end at both.
 Problems UnreadProblems(const CarveResult& result);
 
-// Reads the whole volume front to back, once for each type looked for (on a
-// TK40 disc, the scan dump area once more for ping records); a TK40 run's
-// blocks are read once more to convert them.
+// Reads the volume front to back once, looking for both kinds of run where
+// both are looked for; only a TK40 run that is long before its first dated
+// fix has its blocks read a second time, to convert them.
 CarveResult CarveRuns(Volume& volume, const CarveOptions& options);
 
 // Whether a 4096-byte block is a TK40 data block by its trailer: a mode code

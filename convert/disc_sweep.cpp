@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "disc/aligned_buffer.h"
 #include "disc/failed_reads.h"
 #include "disc/scan.h"
 #include "disc/unit_reader.h"
@@ -55,8 +56,11 @@ class OnePass final : public Volume {
     const std::int64_t first = cursor_ / kZepSectorSize;
     const std::int64_t count = end >= 0 ? (end - cursor_ + kZepSectorSize - 1) / kZepSectorSize
                                         : std::numeric_limits<std::int64_t>::max() / 4 / kZepSectorSize - first;
-    UnitReader reader(inner_, RecordExtent::Bytes(cursor_, kZepSectorSize, count, first), kGapBatch, true);
-    while (reader.Next()) {
+    // One batch buffer for the whole pass: a fresh one at every record would
+    // cost a MiB of page faults each.
+    if (gap_.size() == 0) gap_ = AlignedBuffer(kGapBatch);
+    UnitReader reader(inner_, RecordExtent::Bytes(cursor_, kZepSectorSize, count, first), kZepSectorSize, true);
+    while (reader.NextInto(gap_.span())) {
       for (std::int64_t j = 0; j < reader.batchSize(); ++j) {
         const std::int64_t pos = cursor_;
         if (reader.State(j) == UnitState::Unreadable) {
@@ -175,6 +179,7 @@ class OnePass final : public Volume {
   std::uint64_t bytesRead_ = 0;
   std::int64_t lostSectors_ = 0;
   Problem firstProblem_;
+  AlignedBuffer gap_;  // ReadUpTo's batches
   std::vector<std::uint8_t> capture_;
   std::vector<bool> captured_;  // by sector of the dump area
   bool capturing_ = false, areaTurn_ = false, keepArea_ = false, captureDone_ = false;
@@ -307,9 +312,10 @@ SweepResult SweepDisc(Volume& volume, const RecordDirectory& dir, SourceType typ
 }
 
 CarveResult SweepCarve(Volume& volume, const CarveOptions& options,
-                       const std::function<void(std::span<const std::uint8_t>)>& onVolumeBytes, bool& everyByte) {
+                       const std::function<void(std::span<const std::uint8_t>)>& onVolumeBytes, bool& everyByte,
+                       Volume* asStored) {
   const std::function<void(std::uint64_t)> noProgress;
-  OnePass pass(volume, onVolumeBytes, noProgress);
+  OnePass pass(volume, onVolumeBytes, noProgress, asStored);
   CarveResult res = CarveRuns(pass, options);
   pass.ReadUpTo(-1, {});
   res.bytesRead = pass.bytesRead();

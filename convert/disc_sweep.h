@@ -66,11 +66,11 @@ struct SweepResult {
 
 SweepResult SweepDisc(Volume& volume, const RecordDirectory& dir, SourceType type, const SweepOptions& options);
 
-// For a disc whose directory is lost: the carve of the whole volume, with the
-// same every-byte-once callback (the hash); a TK40 run's blocks are read a
-// second time to convert them, and with no type given the TK40 search reads
-// the volume a second time.
+// For a disc whose directory is lost: the carve of the whole volume, in its
+// one read, with the same every-byte-once callback (the hash) and asStored
+// as SweepOptions has them.
 CarveResult SweepCarve(Volume& volume, const CarveOptions& options,
-                       const std::function<void(std::span<const std::uint8_t>)>& onVolumeBytes, bool& everyByte);
+                       const std::function<void(std::span<const std::uint8_t>)>& onVolumeBytes, bool& everyByte,
+                       Volume* asStored = nullptr);
 
 }  // namespace zep

@@ -1,4 +1,4 @@
-// CarveTk40Runs: the records of a TK40 disc whose directory is lost, as runs
+// Tk40Search: the records of a TK40 disc whose directory is lost, as runs
 // of data blocks, each converted as the TK40 conversion converts a record.
 //
 // A block says nothing of the record it belongs to, so a run is told by what
@@ -9,8 +9,15 @@
 // by chance (about one random block in a hundred does). The directory's date
 // has no stand-in on the blocks but an RMC sentence's own date: the first one
 // of the run gives it; without one the pings carry no date (zero BCD bytes).
+//
+// The blocks come as the carve's one read of the volume passes them. A run
+// is written as it is read once it is settled (a timed fix and a date seen);
+// until then its blocks are held, up to kMostHeld bytes. A run that outgrows
+// that before it settles has its blocks read again once the read is over.
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "convert/carve_parts.h"
 #include "convert/conversion_start.h"
@@ -25,6 +32,9 @@ namespace {
 // A recorder's fixes come seconds apart; a longer step between two fixes is
 // another recording that happens to lie next to this one.
 constexpr std::int64_t kMaxFixStepMs = 10 * 60 * 1000;
+
+// What an unsettled run may hold in memory: 2048 pings.
+constexpr std::size_t kMostHeld = 8 * 1024 * 1024;
 
 std::optional<NmeaPosition> TextOf(const std::uint8_t* block) {
   std::uint8_t text[kPackedTextMaxChars + 1];
@@ -48,109 +58,227 @@ Tk40Date DateOf(const std::optional<CivilDate>& date) {
   return {Bcd(date->day), Bcd(date->month), Bcd(date->year % 100)};
 }
 
-struct Stretch {
-  std::int64_t first = 0, count = 0;  // block numbers
-  std::optional<CivilDate> date;
-};
+CarvedFile FileAt(const CarveOptions& options, std::int64_t firstBlock) {
+  CarvedFile file;
+  file.offset = static_cast<std::uint64_t>(Tk40BlockOffset(firstBlock));
+  file.path = CarvedPath(options.outDir, file.offset);
+  file.type = SourceType::Tk40;
+  return file;
+}
 
-class Tk40Carver {
+// One stretch's record file, written block by block as ConvertTk40Blocks
+// writes a listed record's: ping i from the stretch's block i.
+class StretchFile {
  public:
-  Tk40Carver(Volume& volume, const CarveOptions& options)
-      : volume_(volume), options_(options), stream_(volume, Tk40BlockOffset(0)) {
-    stream_.onRead = options.progress;
+  StretchFile(const CarveOptions& options, std::int64_t firstBlock, Tk40Date date, CarveResult& res)
+      : res_(res), file_(FileAt(options, firstBlock)), out_({file_.path, options.output}),
+        header_(date.day, date.month, date.year) {
+    if (!out_.open()) res_.failures.push_back(out_.problem());
   }
+  StretchFile(const StretchFile&) = delete;
+  StretchFile& operator=(const StretchFile&) = delete;
 
-  CarveResult Run() {
-    for (std::int64_t k = 0;; ++k) {
-      const auto pos = static_cast<std::uint64_t>(Tk40BlockOffset(k));
-      const auto block = stream_.At(pos, kTk40BlockSize);
-      if (block.size() < kTk40BlockSize) break;
-      if (stream_.Unreadable(pos, kTk40BlockSize) || !IsTk40DataBlock(block.data())) EndRun();
-      else Take(k, pos, block.data());
+  // A block that passed IsTk40DataBlock, so its mode code has a mode.
+  void Write(const std::uint8_t* block) {
+    const std::uint32_t i = pings_++;
+    if (!out_.open()) return;
+    header_.Apply(i, block);
+    alignas(16) std::uint8_t samples[kMaxSampleCount];
+    const std::size_t count = tk40::ConvertSamples(header_.mode(), block, samples);
+    if (!out_.Write({header_.data(), kPingHeaderSize}) || !out_.Write({samples, count})) {
+      res_.failures.push_back(out_.problem());
     }
-    EndRun();
-    res_.bytesRead = stream_.reached();
-    TellUnread(stream_, res_);
-    for (const Stretch& s : kept_) Convert(s);
-    return std::move(res_);
+  }
+  void Finish() {
+    if (!out_.open()) return;
+    if (!out_.Finish()) {
+      res_.failures.push_back(out_.problem());
+      return;
+    }
+    file_.pings = pings_;
+    res_.files.push_back(file_);
   }
 
  private:
-  void Take(std::int64_t k, std::uint64_t pos, const std::uint8_t* block) {
+  CarveResult& res_;
+  CarvedFile file_;
+  RecordFileWriter out_;
+  tk40::PingHeaderBuilder header_;
+  std::uint32_t pings_ = 0;
+};
+
+// The blocks of a run outside the written pings, back to back.
+struct Stretch {
+  std::int64_t first = 0, count = 0;  // block numbers
+  std::vector<std::uint8_t> held;     // while the run is not settled
+  std::unique_ptr<StretchFile> file;  // once it is
+};
+
+}  // namespace
+
+struct Tk40Search::State {
+  State(Volume& v, const CarveOptions& o, std::uint64_t b) : volume(v), options(o), begin(b) {}
+
+  // A whole block from the read, in order.
+  void Block(std::int64_t k, bool unreadable, const std::uint8_t* block) {
+    if (unreadable || !IsTk40DataBlock(block)) EndRun();
+    else Take(k, block);
+  }
+
+  void Take(std::int64_t k, const std::uint8_t* block) {
     const auto fix = (block[tk40::kFlags] & ping::kFlagText) ? TextOf(block) : std::nullopt;
     const auto ms = fix ? fix->timeOfDayMs : std::nullopt;
-    if (ms && lastMs_ && !RunsOn(*lastMs_, *ms)) EndRun();
-    if (ms) lastMs_ = ms;
-    if (fix && fix->date && !date_) date_ = fix->date;
-    inRun_ = true;
-    if (InsideWritten(options_.written, pos, kTk40BlockSize)) {
+    if (ms && lastMs && !RunsOn(*lastMs, *ms)) EndRun();
+    if (ms) lastMs = ms;
+    if (fix && fix->date && !date) date = fix->date;
+    inRun = true;
+    if (!settled && lastMs && date) Settle();
+    if (InsideWritten(options.written, static_cast<std::uint64_t>(Tk40BlockOffset(k)), kTk40BlockSize)) {
       EndStretch();
-      ++leftOut_;
+      ++leftOut;
       return;
     }
-    if (!stretch_) stretch_ = Stretch{k, 0, {}};
-    ++stretch_->count;
+    if (!stretch) {
+      stretch.emplace();
+      stretch->first = k;
+      if (settled) stretch->file = std::make_unique<StretchFile>(options, k, DateOf(date), res);
+    }
+    ++stretch->count;
+    if (stretch->file) stretch->file->Write(block);
+    else Hold(block);
+  }
+
+  // Held while the run's date is unknown, unless the run has outgrown what
+  // may be held: then its blocks are read again.
+  void Hold(const std::uint8_t* block) {
+    if (!reread && held + kTk40BlockSize > kMostHeld) {
+      reread = true;
+      for (Stretch& s : pending) std::vector<std::uint8_t>().swap(s.held);
+      std::vector<std::uint8_t>().swap(stretch->held);
+    }
+    if (reread) return;
+    stretch->held.insert(stretch->held.end(), block, block + kTk40BlockSize);
+    held += kTk40BlockSize;
+  }
+
+  // The run now has its date and is kept: what it held is written, and its
+  // blocks from here on go straight to their files.
+  void Settle() {
+    settled = true;
+    if (reread) return;
+    for (Stretch& s : pending) Write(s);
+    pending.clear();
+    if (stretch) {
+      stretch->file = std::make_unique<StretchFile>(options, stretch->first, DateOf(date), res);
+      for (std::size_t at = 0; at < stretch->held.size(); at += kTk40BlockSize) stretch->file->Write(&stretch->held[at]);
+      std::vector<std::uint8_t>().swap(stretch->held);
+    }
+    held = 0;
+  }
+
+  void Write(const Stretch& s) {
+    StretchFile file(options, s.first, DateOf(date), res);
+    for (std::size_t at = 0; at < s.held.size(); at += kTk40BlockSize) file.Write(&s.held[at]);
+    file.Finish();
   }
 
   void EndStretch() {
-    if (stretch_) pending_.push_back(*stretch_);
-    stretch_.reset();
+    if (!stretch) return;
+    if (stretch->file) stretch->file->Finish();
+    else pending.push_back(std::move(*stretch));
+    stretch.reset();
   }
 
   void EndRun() {
     EndStretch();
-    if (inRun_ && lastMs_) {
-      ++res_.runs;
-      res_.pingsLeftOut += leftOut_;
-      for (Stretch& s : pending_) {
-        s.date = date_;
-        kept_.push_back(s);
+    if (inRun && lastMs) {
+      ++res.runs;
+      res.pingsLeftOut += leftOut;
+      for (const Stretch& s : pending) {
+        if (reread) later.push_back({s.first, s.count, date});
+        else Write(s);
       }
     }
-    pending_.clear();
-    inRun_ = false;
-    lastMs_.reset();
-    date_.reset();
-    leftOut_ = 0;
+    pending.clear();
+    inRun = settled = reread = false;
+    held = 0;
+    lastMs.reset();
+    date.reset();
+    leftOut = 0;
   }
 
-  void Convert(const Stretch& s) {
-    CarvedFile file;
-    file.offset = static_cast<std::uint64_t>(Tk40BlockOffset(s.first));
-    file.path = CarvedPath(options_.outDir, file.offset);
-    RecordFileWriter out({file.path, options_.output});
+  // A run that outgrew what may be held, its blocks read again.
+  void Reread(std::int64_t first, std::int64_t count, const std::optional<CivilDate>& runDate) {
+    CarvedFile file = FileAt(options, first);
+    RecordFileWriter out({file.path, options.output});
     if (!out.open()) {
-      res_.failures.push_back(out.problem());
+      res.failures.push_back(out.problem());
       return;
     }
     ConvertResult r;
-    r.units = s.count;
-    const auto extent = RecordExtent::Bytes(Tk40BlockOffset(s.first), kTk40BlockSize, s.count, s.first);
-    r = ConvertTk40Blocks(volume_, extent, DateOf(s.date), out, {}, r);
+    r.units = count;
+    const auto extent = RecordExtent::Bytes(Tk40BlockOffset(first), kTk40BlockSize, count, first);
+    r = ConvertTk40Blocks(volume, extent, DateOf(runDate), out, {}, r);
     if (!r.Converted()) {
-      res_.failures.insert(res_.failures.end(), r.problems.begin(), r.problems.end());
+      res.failures.insert(res.failures.end(), r.problems.begin(), r.problems.end());
       return;
     }
-    file.pings = static_cast<std::uint64_t>(s.count - r.failedUnits - r.skippedUnits - r.beyondEndUnits);
-    res_.files.push_back(file);
+    file.pings = static_cast<std::uint64_t>(count - r.failedUnits - r.skippedUnits - r.beyondEndUnits);
+    res.files.push_back(file);
   }
 
-  Volume& volume_;
-  const CarveOptions& options_;
-  VolumeStream stream_;
-  CarveResult res_;
+  Volume& volume;
+  const CarveOptions& options;
+  const std::uint64_t begin;  // of the read's first sector
+  CarveResult res;
+  // The block being put together from the read's sectors.
+  std::array<std::uint8_t, kTk40BlockSize> block{};
+  std::size_t filled = 0;
+  bool blockUnreadable = false;
   // The run being read: whether one is open, its last fix's time of day, the
   // first RMC date, its stretches outside the written pings and how many of
-  // its blocks lie inside them.
-  bool inRun_ = false;
-  std::optional<std::int32_t> lastMs_;
-  std::optional<CivilDate> date_;
-  std::optional<Stretch> stretch_;
-  std::vector<Stretch> pending_, kept_;
-  std::uint64_t leftOut_ = 0;
+  // its blocks lie inside them; whether it is settled, what it holds, and
+  // whether it is to be read again.
+  bool inRun = false, settled = false, reread = false;
+  std::optional<std::int32_t> lastMs;
+  std::optional<CivilDate> date;
+  std::optional<Stretch> stretch;
+  std::vector<Stretch> pending;
+  std::size_t held = 0;
+  std::uint64_t leftOut = 0;
+  struct Later {
+    std::int64_t first, count;
+    std::optional<CivilDate> date;
+  };
+  std::vector<Later> later;
 };
 
-}  // namespace
+Tk40Search::Tk40Search(Volume& volume, const CarveOptions& options, std::uint64_t begin)
+    : s_(std::make_unique<State>(volume, options, begin)) {}
+
+Tk40Search::~Tk40Search() = default;
+
+void Tk40Search::Unit(std::int64_t k, std::span<const std::uint8_t> bytes, UnitState state) {
+  const auto pos = static_cast<std::int64_t>(s_->begin) + k * kZepSectorSize;
+  if (pos < Tk40BlockOffset(0)) return;
+  std::memcpy(s_->block.data() + s_->filled, bytes.data(), bytes.size());
+  s_->filled += bytes.size();
+  s_->blockUnreadable = s_->blockUnreadable || state == UnitState::Unreadable;
+  if (s_->filled < kTk40BlockSize) return;
+  s_->Block((pos - Tk40BlockOffset(0)) / kTk40BlockSize, s_->blockUnreadable, s_->block.data());
+  s_->filled = 0;
+  s_->blockUnreadable = false;
+}
+
+void Tk40Search::End(std::int64_t) {}
+
+CarveResult Tk40Search::Finish() {
+  s_->EndRun();
+  for (const State::Later& l : s_->later) s_->Reread(l.first, l.count, l.date);
+  std::sort(s_->res.files.begin(), s_->res.files.end(),
+            [](const CarvedFile& a, const CarvedFile& b) { return a.offset < b.offset; });
+  return std::move(s_->res);
+}
 
 bool IsTk40DataBlock(const std::uint8_t* block) {
   if (!tk40::ModeForCode(block[tk40::kModeCode] & 0x0F)) return false;
@@ -159,7 +287,5 @@ bool IsTk40DataBlock(const std::uint8_t* block) {
   if (std::all_of(block, block + tk40::kSampleBytes, [&](std::uint8_t b) { return b == block[0]; })) return false;
   return (flags & ping::kFlagText) == 0 || TextOf(block).has_value();
 }
-
-CarveResult CarveTk40Runs(Volume& volume, const CarveOptions& options) { return Tk40Carver(volume, options).Run(); }
 
 }  // namespace zep

@@ -33,17 +33,11 @@ VolumeStream::VolumeStream(Volume& volume, std::int64_t begin, std::int64_t end)
 
 std::span<const std::uint8_t> VolumeStream::From(std::uint64_t pos, std::size_t min) {
   if (pos < base_ || min > kMaxView) throw BrokenPromise("VolumeStream asked for bytes outside its window");
-  if (pos + min > base_ + length_ && !atEnd_) {
-    // Drop what lies more than kMaxView before pos, in whole alignment steps,
-    // so that every read lands on an aligned address of the buffer.
-    const std::uint64_t behind = pos - base_ > kMaxView ? pos - base_ - kMaxView : 0;
-    const std::size_t drop =
-        static_cast<std::size_t>(std::min<std::uint64_t>(behind / kIoAlignment * kIoAlignment, length_));
-    std::memmove(buffer_.data(), buffer_.data() + drop, length_ - drop);
-    base_ += drop;
-    length_ -= drop;
-    std::erase_if(unreadable_, [this](const Range& r) { return r.end <= base_; });
-    while (!atEnd_ && pos + min > base_ + length_) Fill();
+  // A pos far ahead (a search that begins later than the read) passes
+  // through the buffer a chunk at a time.
+  while (pos + min > base_ + length_ && !atEnd_) {
+    DropBefore(pos);
+    Fill();
   }
   if (pos >= base_ + length_) return {};
   const std::size_t offset = static_cast<std::size_t>(pos - base_);
@@ -58,6 +52,25 @@ std::span<const std::uint8_t> VolumeStream::At(std::uint64_t pos, std::size_t n)
 bool VolumeStream::Unreadable(std::uint64_t pos, std::size_t n) const {
   return std::any_of(unreadable_.begin(), unreadable_.end(),
                      [&](const Range& r) { return r.begin < pos + n && pos < r.end; });
+}
+
+void VolumeStream::ReadToEnd() {
+  while (!atEnd_) {
+    DropBefore(base_ + length_);
+    Fill();
+  }
+}
+
+// Drops what lies more than kMaxView before pos, in whole alignment steps,
+// so that every read lands on an aligned address of the buffer.
+void VolumeStream::DropBefore(std::uint64_t pos) {
+  const std::uint64_t behind = pos - base_ > kMaxView ? pos - base_ - kMaxView : 0;
+  const std::size_t drop = static_cast<std::size_t>(std::min<std::uint64_t>(behind / kIoAlignment * kIoAlignment, length_));
+  if (drop == 0) return;
+  std::memmove(buffer_.data(), buffer_.data() + drop, length_ - drop);
+  base_ += drop;
+  length_ -= drop;
+  std::erase_if(unreadable_, [this](const Range& r) { return r.end <= base_; });
 }
 
 void VolumeStream::Fill() {

@@ -35,6 +35,8 @@ class VolumeStream {
   std::span<const std::uint8_t> At(std::uint64_t pos, std::size_t n);
   // Every byte held from pos on, at least min of them unless the end comes first.
   std::span<const std::uint8_t> From(std::uint64_t pos, std::size_t min);
+  // Reads on to the end, for the observer's sake.
+  void ReadToEnd();
 
   // Whether any byte of [pos, pos + n) lies in a sector that could not be read.
   // Only for bytes the last At() or From() gave.
@@ -50,8 +52,12 @@ class VolumeStream {
   std::uint64_t reached() const { return base_ + length_; }
   // Called with reached() after every read.
   std::function<void(std::uint64_t)> onRead;
+  // Told every sector as it is read, in order, whether or not any caller of
+  // At() or From() asks for its bytes: a second search rides along.
+  void Observe(UnitObserver* observer) { reader_.Observe(observer); }
 
  private:
+  void DropBefore(std::uint64_t pos);
   void Fill();
 
   std::int64_t end_;

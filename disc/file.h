@@ -29,11 +29,13 @@ namespace zep {
 class OutputWatch {
  public:
   virtual ~OutputWatch() = default;
-  // Every byte written, in order, once (also what CopyFrom copies: a watched
-  // OutputFile's CopyFrom declines, so the caller reads and Writes instead).
+  // Every byte written, in order, once, as it goes to the system: a buffer
+  // at a time (also what CopyFrom copies: a watched OutputFile's CopyFrom
+  // declines, so the caller reads and Writes instead).
   virtual void Wrote(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
   // Bytes [at, at + count) of the file just written are placeholders for data
-  // that did not read (RecordFileWriter::WriteUnread), not data.
+  // that did not read (RecordFileWriter::WriteUnread), not data; told as they
+  // are written, so before or after Wrote gives them.
   virtual void Unread(const std::string& /*path*/, std::uint64_t /*at*/, std::uint64_t /*count*/) {}
   // The file is in place under its final name (kept) or was discarded.
   virtual void Closed(const std::string& /*path*/, bool /*kept*/) {}
@@ -109,6 +111,7 @@ class OutputFile {
  private:
   static constexpr std::intptr_t kNoHandle = -1;
   bool Flush();
+  void WroteOut(std::size_t bytes);  // bytes handed to the system
   bool CreateTemporary(std::string& error);
   void Fail(std::string reason);  // the first failure, or a later one where the code says so
   bool PutInPlace();
@@ -124,6 +127,7 @@ class OutputFile {
   std::vector<std::uint8_t> buffer_;
   std::size_t used_ = 0;
   std::uint64_t written_ = 0;
+  std::uint64_t onSystem_ = 0, writtenBack_ = 0;  // bytes handed to the system, and of them sent on to the disc
   bool noClobber_ = false;
   bool named_ = false;
   bool clobberRefused_ = false;

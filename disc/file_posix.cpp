@@ -143,6 +143,15 @@ bool SyncFile(std::intptr_t handle, std::string& error) {
   return true;
 }
 
+void StartWriteBack(std::intptr_t handle, std::uint64_t from, std::uint64_t size) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  // Advice only: a file that cannot take it (a pipe) is synced, or not, as before.
+  ::sync_file_range(static_cast<int>(handle), static_cast<off_t>(from), static_cast<off_t>(size), SYNC_FILE_RANGE_WRITE);
+#else
+  (void)handle, (void)from, (void)size;
+#endif
+}
+
 bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error) {
   exists = false;
   if (replace) {

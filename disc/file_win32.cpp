@@ -164,6 +164,10 @@ bool SyncFile(std::intptr_t handle, std::string& error) {
   return false;
 }
 
+// Windows has no call that starts the write without waiting for it;
+// FlushFileBuffers at the end does it all.
+void StartWriteBack(std::intptr_t, std::uint64_t, std::uint64_t) {}
+
 bool KeepFile(std::intptr_t handle, std::string& error) {
   if (MarkForDeletion(handle, false)) return true;
   error = LastErrorReason();

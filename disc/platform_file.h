@@ -51,6 +51,10 @@ bool KeepFile(std::intptr_t handle, std::string& error);
 // so that a power cut never leaves a named file without its data, and so
 // that the rename itself has nothing left to flush.
 bool SyncFile(std::intptr_t handle, std::string& error);
+// Starts writing bytes [from, from + size) of the file to the disc without
+// waiting for them, so that a large file is mostly there by its SyncFile;
+// where the system cannot, nothing happens.
+void StartWriteBack(std::intptr_t handle, std::uint64_t from, std::uint64_t size);
 // Renames temp to final. With replace, over any file of that name; without,
 // it fails and sets exists when final exists, leaving both as they are.
 bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error);

@@ -205,8 +205,11 @@ TEST_F(CliTest, InventoryNamesWhatItCannotRead) {
   const std::string a = Write(Disc(), "a.img"), hurt = Write(Disc(), "hurt.img");
   Put("hurt.map", kMap);
   const std::string noise = Put("noise.img", std::string(20000, '\x5a'));
-  const std::string lost = tmp.File("lost.img");
+  const std::string lost = tmp.File("lost.img"), lostDump = tmp.File("lostdump.img");
   ASSERT_EQ(test::RunProcess({MAKE_SAMPLE_DISC_PATH, "--zero-directory", lost}, tmp.File("m.out"), tmp.File("m.err")), 0);
+  ASSERT_EQ(test::RunProcess({MAKE_SAMPLE_DISC_PATH, "--zero-directory", "--dump-runs", lostDump}, tmp.File("m.out"),
+                             tmp.File("m.err")),
+            0);
   const struct {
     const char* what;
     std::vector<std::string> args;
@@ -220,6 +223,9 @@ TEST_F(CliTest, InventoryNamesWhatItCannotRead) {
       {"block losses name the record", {hurt}, 1, "record 1 (ONE): 1 block of 4 could not be read",
        "total: 1 disc, 2 records, 7 pings, 1 unit lost", "TK40"},
       {"no directory: the type of its runs", {lost}, 1, "a blank disc", "total: 1 disc, 5 records, 1400 pings, 0 units lost", "TK40"},
+      // Its dump area's ping records are found once, by the one search for them.
+      {"no directory, runs in the dump area", {lostDump}, 1, "a blank disc",
+       "total: 1 disc, 8 records, 1525 pings, 0 units lost", "TK40"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -303,5 +303,39 @@ TEST(InventoryState, ReadsEachVersionItKnows) {
   EXPECT_EQ(back->front().problems.at(0).kind, ProblemKind::kNotTried);
 }
 
+// Streams hashed through one lane, their writes interleaved, give the
+// digests one thread gives: each stream's bytes in order, whichever thread
+// hashes them (the lane, or the writer when the lane is behind or it waits).
+TEST(HashLaneTest, EachStreamHashesAsOnOneThread) {
+  const std::size_t kMiB = 1 << 20;
+  const struct {
+    const char* what;
+    int streams;
+    std::vector<std::size_t> writes;  // sizes, taken in turn by each stream
+    std::size_t digestEvery;          // writes between digests (0: only at the end)
+  } cases[] = {
+      {"one stream, more than the lane holds", 1, {3 * kMiB + 5, kMiB, 7}, 0},
+      {"many small writes, streams interleaved", 5, {1, 255, 4096, 65536}, 0},
+      {"digests taken midway", 3, {kMiB - 1, 2, 300 * 1024}, 5},
+      {"large streams side by side", 4, {2 * kMiB + 3, 17}, 3},
+  };
+  for (const auto& c : cases) {
+    auto lane = std::make_shared<HashLane>();
+    std::vector<std::unique_ptr<Sha256>> laned, alone;
+    std::vector<std::string> got, want;
+    for (int s = 0; s < c.streams; ++s) laned.push_back(std::make_unique<Sha256>(lane)), alone.push_back(std::make_unique<Sha256>());
+    std::vector<std::uint8_t> bytes(4 * kMiB);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 4099);
+    for (std::size_t w = 0; w < 24; ++w) {
+      const int s = static_cast<int>(w) % c.streams;
+      const std::span<const std::uint8_t> piece(bytes.data() + w, c.writes[w % c.writes.size()]);
+      laned[s]->Update(piece), alone[s]->Update(piece);
+      if (c.digestEvery && w % c.digestEvery == 0) got.push_back(laned[s]->HexDigest()), want.push_back(alone[s]->HexDigest());
+    }
+    for (int s = 0; s < c.streams; ++s) got.push_back(laned[s]->HexDigest()), want.push_back(alone[s]->HexDigest());
+    EXPECT_EQ(got, want) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace zep

@@ -858,12 +858,50 @@ Tk40Block DataBlock(std::uint32_t seed, std::optional<int> second = {}, bool rmc
   return b.Text(t);
 }
 
-// TK40 carving, block by block: T a timed GLL text (20 s a block from the
-// case's first second), R the same as RMC, B an hour back, J twenty minutes
-// on, d a data block without text, . zeros, x flag bit 1, m mode code 12,
-// h a text that is no position, u an unreadable data block, r noise. Each
-// run kept must be the bytes the TK40 conversion makes of the same blocks
-// listed with the run's date.
+// A TK40 disc, block by block: T a timed GLL text (20 s a block from the
+// first second), R the same as RMC, B an hour back, J twenty minutes on, d a
+// data block without text, . zeros, x flag bit 1, m mode code 12, h a text
+// that is no position, u an unreadable data block, r noise.
+struct Tk40Blocks {
+  DiscImage img;
+  std::vector<std::int64_t> unreadable;
+};
+
+Tk40Blocks Tk40BlockDisc(const std::string& blocks, int first) {
+  Tk40Blocks d{DiscImage(SourceType::Tk40, static_cast<std::size_t>(Tk40BlockOffset(static_cast<std::int64_t>(blocks.size())))), {}};
+  std::mt19937 noise(7);
+  for (std::size_t k = 0; k < blocks.size(); ++k) {
+    const auto seed = static_cast<std::uint32_t>(k + 1);
+    const int second = first + 20 * static_cast<int>(k);
+    Tk40Block b;
+    switch (blocks[k]) {
+      case 'T': b = DataBlock(seed, second); break;
+      case 'R': b = DataBlock(seed, second, true); break;
+      case 'B': b = DataBlock(seed, second - 3600); break;
+      case 'J': b = DataBlock(seed, second + 1200); break;
+      case 'd': b = DataBlock(seed); break;
+      case 'x': b = DataBlock(seed).Flags(0x02); break;
+      case 'm': b = DataBlock(seed).ModeCode(12); break;
+      case 'h': b = DataBlock(seed).Text("$PHELLO"); break;
+      case 'u': b = DataBlock(seed, second), d.unreadable.push_back(static_cast<std::int64_t>(k)); break;
+      case 'r': std::generate(b.bytes.begin(), b.bytes.end(), [&] { return static_cast<std::uint8_t>(noise()); }); break;
+      default: break;
+    }
+    d.img.Block(static_cast<std::int64_t>(k), b);
+  }
+  return d;
+}
+
+// What the TK40 conversion makes of blocks [at, at + count) listed as a record
+// of the given day (BCD; 0: no date, else the 5 November 2008 of the RMC texts).
+Bytes ListedConversion(DiscImage listed, std::int32_t at, std::int32_t count, std::uint8_t day) {
+  listed.Entry(0, {.day = day, .month = day ? std::uint8_t{0x11} : std::uint8_t{0}, .year = day ? std::uint8_t{0x08} : std::uint8_t{0},
+                   .first = at, .second = at + count});
+  return Convert(listed).rec.bytes;
+}
+
+// TK40 carving, block by block. Each run kept must be the bytes the TK40
+// conversion makes of the same blocks listed with the run's date.
 TEST(CarveTest, Tk40RunsOfDataBlocksConvertAsTheirRecordWould) {
   using Runs = std::vector<std::pair<std::int32_t, std::int32_t>>;  // first block, blocks
   const std::tuple<const char*, std::string, int, Runs, std::uint8_t> cases[] = {
@@ -880,43 +918,70 @@ TEST(CarveTest, Tk40RunsOfDataBlocksConvertAsTheirRecordWould) {
       {"an RMC date dates the run", "dTdRd", 33300, {{0, 5}}, 0x05},
       {"noise", std::string(64, 'r'), 33300, {}, 0},
   };
-  std::mt19937 noise(7);
   for (const auto& [name, blocks, first, runs, day] : cases) {
-    DiscImage img(SourceType::Tk40, static_cast<std::size_t>(Tk40BlockOffset(static_cast<std::int64_t>(blocks.size()))));
-    std::vector<std::int64_t> unreadable;
-    for (std::size_t k = 0; k < blocks.size(); ++k) {
-      const auto seed = static_cast<std::uint32_t>(k + 1);
-      const int second = first + 20 * static_cast<int>(k);
-      Tk40Block b;
-      switch (blocks[k]) {
-        case 'T': b = DataBlock(seed, second); break;
-        case 'R': b = DataBlock(seed, second, true); break;
-        case 'B': b = DataBlock(seed, second - 3600); break;
-        case 'J': b = DataBlock(seed, second + 1200); break;
-        case 'd': b = DataBlock(seed); break;
-        case 'x': b = DataBlock(seed).Flags(0x02); break;
-        case 'm': b = DataBlock(seed).ModeCode(12); break;
-        case 'h': b = DataBlock(seed).Text("$PHELLO"); break;
-        case 'u': b = DataBlock(seed, second), unreadable.push_back(static_cast<std::int64_t>(k)); break;
-        case 'r': std::generate(b.bytes.begin(), b.bytes.end(), [&] { return static_cast<std::uint8_t>(noise()); }); break;
-        default: break;
-      }
-      img.Block(static_cast<std::int64_t>(k), b);
-    }
+    const auto [img, unreadable] = Tk40BlockDisc(blocks, first);
     test::MemoryVolume volume(img.bytes());
     for (const std::int64_t k : unreadable) volume.FailRange(Tk40BlockOffset(k), kTk40BlockSize);
     const test::TempDir tmp;
     const CarveResult r = CarveRuns(volume, {.outDir = tmp.path().string(), .type = SourceType::Tk40});
     std::map<std::string, Bytes> carved, expected;
     for (const CarvedFile& f : r.files) carved[CarvedFileName(f.offset)] = test::WalkWhole(f.path).bytes;
-    for (const auto& [at, count] : runs) {
-      DiscImage listed = img;
-      listed.Entry(0, {.day = day, .month = day ? std::uint8_t{0x11} : std::uint8_t{0}, .year = day ? std::uint8_t{0x08} : std::uint8_t{0},
-                       .first = at, .second = at + count});
-      expected[CarvedFileName(Tk40BlockOffset(at))] = Convert(listed).rec.bytes;
-    }
+    for (const auto& [at, count] : runs) expected[CarvedFileName(Tk40BlockOffset(at))] = ListedConversion(img, at, count, day);
     EXPECT_EQ(carved, expected) << name;
     EXPECT_EQ(r.runs, runs.size()) << name;
+  }
+}
+
+// Both searches share the carve's one read: a TK40 run is converted as it
+// is read, once its date is known, from blocks held until then, around the
+// blocks a conversion writes. Only a run that outgrows what may be held
+// before its first RMC (2048 blocks) is read a second time. The files are
+// those of a listed record's conversion, as above.
+TEST(CarveTest, Tk40RunsAreConvertedInTheOneRead) {
+  using Runs = std::vector<std::pair<std::int32_t, std::int32_t>>;  // first block, blocks
+  std::string longRun;  // 2100 blocks, a fix every 20
+  for (int i = 0; i < 105; ++i) longRun += "T" + std::string(19, 'd');
+  const struct {
+    const char* name;
+    std::string blocks;
+    std::optional<SourceType> type;
+    std::vector<std::pair<std::int32_t, std::int32_t>> written;  // blocks a conversion writes
+    Runs runs;
+    std::uint8_t day;
+    std::int64_t readAgain;  // blocks asked for twice
+  } cases[] = {
+      {"dated at once", "RddTdd", SourceType::Tk40, {}, {{0, 6}}, 0x05, 0},
+      {"dated late, either type", "TddddRd", std::nullopt, {}, {{0, 7}}, 0x05, 0},
+      {"held stretches around written blocks", "TdddddRdd", SourceType::Tk40, {{1, 2}, {4, 1}}, {{0, 1}, {3, 1}, {5, 4}}, 0x05, 0},
+      {"written blocks after the date", "RddTdddd", SourceType::Tk40, {{2, 3}}, {{0, 2}, {5, 3}}, 0x05, 0},
+      {"never dated", "TdddTd", SourceType::Tk40, {}, {{0, 6}}, 0, 0},
+      {"too long before its date", longRun + "Rd", SourceType::Tk40, {}, {{0, 2102}}, 0x05, 2102},
+      {"too long, never dated", longRun, std::nullopt, {}, {{0, 2100}}, 0, 2100},
+  };
+  for (const auto& c : cases) {
+    const DiscImage img = Tk40BlockDisc(c.blocks, 33300).img;
+    test::MemoryVolume volume(img.bytes());
+    std::vector<ByteRange> written;
+    for (const auto& [at, count] : c.written) {
+      written.push_back({static_cast<std::uint64_t>(Tk40BlockOffset(at)), static_cast<std::uint64_t>(Tk40BlockOffset(at + count))});
+    }
+    const test::TempDir tmp;
+    CarveOptions options;
+    options.outDir = tmp.path().string();
+    options.written = written;
+    options.type = c.type;
+    const CarveResult r = CarveRuns(volume, options);
+    std::map<std::string, Bytes> carved, expected;
+    for (const CarvedFile& f : r.files) carved[CarvedFileName(f.offset)] = test::WalkWhole(f.path).bytes;
+    for (const auto& [at, count] : c.runs) expected[CarvedFileName(Tk40BlockOffset(at))] = ListedConversion(img, at, count, c.day);
+    EXPECT_EQ(carved, expected) << c.name;
+    std::map<std::int64_t, int> asks;
+    for (const test::ReadCall& call : volume.reads()) {
+      for (std::int64_t s = call.pos / kZepSectorSize; s * kZepSectorSize < call.pos + static_cast<std::int64_t>(call.size); ++s) ++asks[s];
+    }
+    const auto twice = std::count_if(asks.begin(), asks.end(), [](const auto& a) { return a.second == 2; });
+    const auto most = std::max_element(asks.begin(), asks.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    EXPECT_EQ(std::pair(twice, most->second), std::pair(c.readAgain * 2, c.readAgain ? 2 : 1)) << c.name;
   }
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # zepconv inventory reads each image once: a clean one, a damaged one (its
 # mapfile beside it, its hash still sha256sum's) and ones whose directory is
-# lost, of both types. strace counts the bytes each read returned, by path.
+# lost, of both types, clean and damaged: carved for both types at once. strace counts the bytes each read returned, by path.
 #   reads_test.sh ZEPCONV MAKE_SAMPLE_DISC
 # Exits 77 (skipped) where strace is missing or cannot trace.
 set -uo pipefail
@@ -16,6 +16,10 @@ cd "$work" || exit 1
 discs=(
   "clean.img   --dump-runs"
   "hurt.img    --dump-runs --damaged"
+  "lost.img    --dump-runs --zero-directory"
+  "lostzep.img --dump-runs --zero-directory --type zep"
+  "losthurt.img --dump-runs --zero-directory --damaged"
+  "lostzephurt.img --dump-runs --zero-directory --damaged --type zep"
 )
 images=()
 for d in "${discs[@]}"; do

@@ -268,18 +268,18 @@ TEST_F(SweepTest, AsksForEachBadUnitAtMostTwice) {
 }
 
 // The carve of a disc without its directory gives the files a carve gives,
-// and the image's bytes once, in order; only the TK40 search reads a sector
-// a second time (the volume again when no type is given, a run's blocks to
-// convert them).
+// and the image's bytes once, in order; both searches share one read, so
+// no sector is asked for twice.
 TEST_F(SweepTest, CarveOfALostDirectoryGivesTheImageOnce) {
   const struct {
     const SampleDisc& disc;
     std::optional<SourceType> type;
     int mostAsks;
   } cases[] = {
-      {kLostDirectory[0], SourceType::Tk40, 2},
-      {kLostDirectory[0], std::nullopt, 3},
+      {kLostDirectory[0], SourceType::Tk40, 1},
+      {kLostDirectory[0], std::nullopt, 1},
       {kLostDirectory[1], SourceType::ZepV1, 1},
+      {kLostDirectory[1], std::nullopt, 1},
   };
   for (const auto& c : cases) {
     const SampleDisc& d = c.disc;
