@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "export/netcdf.h"
-#include "export/sha256.h"
+#include "box/sha256.h"
 #include "tests/cli_run.h"
 #include "tests/support/record_check.h"
 

@@ -8,8 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "export/inventory.h"
-#include "export/sha256.h"
+#include "box/inventory.h"
+#include "box/sha256.h"
 #include "tests/cli_run.h"
 #include "tests/support/record_check.h"
 
