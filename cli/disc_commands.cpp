@@ -91,16 +91,17 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
   doc["records"] = nlohmann::ordered_json::array();
   auto textOrNull = [](const std::optional<std::string>& t) { return t ? nlohmann::ordered_json(*t) : nullptr; };
   for (const ListRow& row : disc.scan.rows) {
-    const IsoTimes iso = IsoTimesOf(ReadEntry(disc.directory, row.slot, type));
-    // Record No. and Pings are "%i" cells: as JSON numbers they read exactly
-    // as the cells do, and scripts can compare them.
-    doc["records"].push_back({{"record", std::stoi(row.cells[0])},
+    const DirectoryEntry entry = ReadEntry(disc.directory, row.slot, type);
+    const IsoTimes iso = IsoTimesOf(entry);
+    // The numbers the Record No. and Pings cells show, taken from the
+    // directory rather than read back from the cells.
+    doc["records"].push_back({{"record", row.slot + 1},
                               {"slot", row.slot},
                               {"name", Latin1ToUtf8(row.cells[1])},
                               {"date", row.cells[2]},
                               {"start", row.cells[3]},
                               {"end", row.cells[4]},
-                              {type == SourceType::Tk40 ? "pings" : "sectors", std::stoi(row.cells[5])},
+                              {type == SourceType::Tk40 ? "pings" : "sectors", entry.extent.listed},
                               {"date_iso", textOrNull(iso.date)},
                               {"start_iso", textOrNull(iso.start)},
                               {"end_iso", textOrNull(iso.end)}});
