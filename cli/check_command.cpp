@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/disc_type.h"
 #include "cli/progress.h"
+#include "cli/run_report.h"
 #include "cli/text.h"
 #include "cli/whole_disc.h"
 #include "disc/scan.h"
@@ -154,7 +155,7 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
     if (hooks.setPos) progress = [&](std::uint64_t done) { hooks.setPos(static_cast<std::int32_t>(done / kMiB)); };
     if (!unknown) r.health = CheckDisc(*disc->volume, r.dir, r.type.type, progress);
   }
-  if (json) con.out << CheckReportJson({source, r.type.type, r.type.evidence, r.dir, r.directoryProblem, r.health});
+  if (json) WriteJson(con, CheckReportValue({source, r.type.type, r.type.evidence, r.dir, r.directoryProblem, r.health}));
   else WriteText(con, r);
   if (unknown) {
     con.Report(source, "the records were not checked; give --type tk40 or --type zep to check them as such");

@@ -106,7 +106,7 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
                               {"start_iso", textOrNull(iso.start)},
                               {"end_iso", textOrNull(iso.end)}});
   }
-  con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
+  WriteJson(con, doc);
 }
 
 // The last cell is the directory's count: pings on a TK40 disc, sectors on

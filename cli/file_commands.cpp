@@ -229,7 +229,7 @@ int InfoCommand(Console& con, const std::vector<std::string>& files, bool json) 
       WriteReportText(con.out, r);
     }
   }
-  if (json) con.out << reports.dump(2, ' ', false, kReplaceInvalid) << '\n';
+  if (json) WriteJson(con, reports);
   if (unopened == static_cast<int>(files.size())) return kRefused;
   return unopened + notWhole == 0 ? kDone : kPartly;
 }

@@ -231,4 +231,6 @@ std::string Href(std::string_view path) {
   return out;
 }
 
+std::string JsonText(const nlohmann::ordered_json& doc) { return doc.dump(2, ' ', false, kReplaceInvalid) + '\n'; }
+
 }  // namespace zep
