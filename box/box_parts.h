@@ -23,7 +23,7 @@
 
 namespace zep::box {
 
-inline constexpr const char* kStateFile = "inventory-state.json";
+inline constexpr const char* kStateFile = kBoxStateFile;
 
 // DIR/NAME; the last part of a path, after either separator.
 std::string Join(const std::string& dir, const std::string& name);
