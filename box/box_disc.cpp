@@ -200,9 +200,11 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
   } else cancelled = Sweep(disc, job, *source, w, watch, report.health);
   if (auto p = WriteWatched(JoinPath(folderPath, disc.checkReport), CheckReportJson(report), watch)) disc.problems.push_back(*p);
   FinishDisc(disc, job, w.lost, *watch);
-  // Bytes the sweep could not read (a mapfile's unrescued ones) are still
+  // Bytes the carve could not read (a mapfile's unrescued ones) are still
   // the image's: sha256sum hashes them, and so does the one read of them here.
-  if (disc.sha256.empty()) HashImageFile(disc);
+  // The sweep was given them as stored, so what it could not read the image
+  // cannot give either: read again, a failing drive would only be asked again.
+  if (disc.sha256.empty() && w.lost) HashImageFile(disc);
   InBoxTerms(disc, job);
   return disc;
 }
