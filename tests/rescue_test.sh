@@ -6,8 +6,7 @@
 # it (every ping of the undamaged disc but those on the bad sectors, the lost
 # ones named); convert, check, carve, dump and the inventory straight from
 # the drive, each asking for every bad sector at most twice; and a drive
-# whose record
-# directory does not read.
+# whose record directory does not read.
 #   rescue_test.sh ZEPCONV MAKE_SAMPLE_DISC
 # Needs root (FUSE), nbdkit, nbdfuse and ddrescue; exits 77 (skipped) with
 # the reason where it cannot run.
