@@ -19,12 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string JoinPath(const std::string& dir, const std::string& name) {
-  return (fs::path(dir) / fs::path(name)).string();
-}
-
-std::string FileName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
-
 void Unreadable(InventoryDisc& disc, Problem problem) {
   disc.health = "unreadable";
   disc.problems.push_back(std::move(problem));
@@ -153,7 +147,7 @@ void Swap(std::string& text, const std::string& from, const std::string& to) {
 void InBoxTerms(InventoryDisc& disc, const DiscJob& job) {
   std::vector<std::pair<std::string, std::string>> swaps = {{job.outDir + "/", ""}, {job.outDir + "\\", ""}};
   for (const std::string& path : {job.image, disc.mapfile}) {
-    if (FileName(path) != path) swaps.emplace_back(path, FileName(path));
+    if (FileNameOf(path) != path) swaps.emplace_back(path, FileNameOf(path));
   }
   for (Problem& p : disc.problems) {
     for (const auto& [from, to] : swaps) Swap(p.subject, from, to), Swap(p.what, from, to);
@@ -193,7 +187,7 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
     disc.type = SourceTypeName(w.type);
     if (HasLabel(w.dir)) disc.label = Latin1ToUtf8(RecordName(w.dir, kLabelSlot, w.type));
   }
-  CheckReport report{FileName(job.image), w.type, w.evidence, w.dir, w.directoryProblem, {}};
+  CheckReport report{FileNameOf(job.image), w.type, w.evidence, w.dir, w.directoryProblem, {}};
   if (w.lost) {
     Carve(disc, job, *source, watch);
     disc.problems.insert(disc.problems.begin(), NoDirectory(w, disc.records.empty()));

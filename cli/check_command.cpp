@@ -9,6 +9,7 @@
 #include "cli/run_report.h"
 #include "cli/text.h"
 #include "cli/whole_disc.h"
+#include "disc/record_names.h"
 #include "disc/scan.h"
 #include "convert/disc_check.h"
 #include "export/check_report.h"
@@ -170,7 +171,7 @@ int CheckCommand(Console& con, const std::string& source, std::optional<SourceTy
       options.tally->pastEnd += h.beyondEnd;
     }
     if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) {
-      con.Report({"record " + std::to_string(h.slot + 1) + " (" + Printable(RecordName(r.dir, h.slot, r.type.type)) + ")",
+      con.Report({RecordSubject(h.slot + 1, Printable(RecordName(r.dir, h.slot, r.type.type))),
                   VerdictName(h.verdict) + Losses(h, r.type.type), h.unreadableUnits + h.beyondEnd});
     }
   }

@@ -154,7 +154,7 @@ void WarnPastEnd(Console& con, const Disc& disc) {
     // The Sectors cell counts the 2 sectors a ZEP V1.X record starts with, which are never copied.
     const std::string copied =
         tk40 ? "" : " to copy (the " + std::to_string(ext.listed) + " listed less the first 2, never copied)";
-    con.Report("record " + row.cells[0] + " (" + Printable(row.cells[1]) + ")",
+    con.Report(RecordSubject(row.slot + 1, Printable(row.cells[1])),
                std::to_string(past) + " of " + std::to_string(ext.count) + unit + copied + " lie past the end of " +
                    disc.source + " (" + std::to_string(disc.size) + " bytes)");
   }
@@ -174,7 +174,7 @@ RecordOut RecordOutOf(const Disc& disc, const ListRow& row, const std::string& o
   const std::string fileName = names.Next(out.name, row.slot + 1);
   out.path = JoinPath(outDir, NativeFileName(fileName));
   out.shownPath = JoinPath(outDir, Latin1ToUtf8(fileName));
-  out.what = "record " + row.cells[0] + " (" + Printable(out.name) + ")";
+  out.what = RecordSubject(row.slot + 1, Printable(out.name));
   return out;
 }
 

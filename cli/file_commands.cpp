@@ -48,21 +48,7 @@ bool MakeFolder(Console& con, const std::string& dir) {
   return true;
 }
 
-std::string JoinPath(const std::string& dir, const std::string& name) {
-  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
-  if (dir.empty()) return name;
-  if (dir.back() == '/' || dir.back() == separator) return dir + name;
-  return dir + separator + name;
-}
-
 namespace {
-
-std::string DurationText(std::int64_t seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(seconds / 3600),
-                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
-  return text;
-}
 
 nlohmann::ordered_json PositionJson(const std::optional<TrackPoint>& p) {
   if (!p) return nullptr;
@@ -153,7 +139,7 @@ void WriteReportText(std::ostream& out, const RecordFileReport& r) {
   }
   out << "  first GPS  " << (r.firstGps ? Printable(*r.firstGps) : "none") << '\n';
   out << "  last GPS   " << (r.lastGps ? Printable(*r.lastGps) : "none") << '\n';
-  if (const auto seconds = r.DurationSeconds()) out << "  duration   " << DurationText(*seconds) << '\n';
+  if (const auto seconds = r.DurationSeconds()) out << "  duration   " << ClockText(*seconds) << '\n';
   const auto position = [](const std::optional<TrackPoint>& p) {
     return p ? FormatDegrees(p->lat) + ", " + FormatDegrees(p->lon) : std::string("none");
   };

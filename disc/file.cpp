@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <utility>
 
@@ -374,5 +375,12 @@ Problem OutputFile::problem() const {
 }
 
 Problem InputFile::problem() const { return FileProblem(path_, error_, ProblemKind::kUnreadable); }
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+  if (dir.empty()) return name;
+  if (dir.back() == '/' || dir.back() == separator) return dir + name;
+  return dir + separator + name;
+}
 
 }  // namespace zep
