@@ -135,7 +135,7 @@ bool AnythingLost(const Report& r) {
 
 int CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options) {
-  std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile, options.failedReads);
+  std::optional<DiscSource> disc = OpenSource(con, source, options.mapfile, options.failedReads);
   if (!disc) return kRefused;
   Report r;
   r.source = source;

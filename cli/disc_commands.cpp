@@ -59,7 +59,7 @@ bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given, bool fo
 // needs no type).
 std::optional<Disc> ScanSource(Console& con, const std::string& source, std::optional<SourceType> given,
                                const std::string& dumpPath, const DiscOptions& options, bool settle = true) {
-  std::optional<WholeDisc> opened = OpenSource(con, source, options.mapfile, options.failedReads, settle);
+  std::optional<DiscSource> opened = OpenSource(con, source, options.mapfile, options.failedReads, settle);
   if (!opened) return std::nullopt;
   Disc disc;
   disc.source = source;

@@ -136,7 +136,7 @@ OutputFile OutputFile::Create(const std::string& path, const OutputOptions& opti
   } else if (kind == platform::PathKind::Folder) {
     err = "is a folder";  // said now, not after the whole record has been read
   } else if (options.noClobber && kind == platform::PathKind::File) {
-    err = kKeptExisting;
+    err = kKeptExistingReason;
     f.clobberRefused_ = true;
   } else {
     f.CreateTemporary(err);

@@ -163,7 +163,7 @@ class InputFile {
 void AbandonUnfinishedOutputs(void (*report)(const char* path));
 
 // The reason an output names when --no-clobber kept an existing file.
-inline constexpr const char* kKeptExisting = "already exists; left as it is";
+inline constexpr const char* kKeptExistingReason = "already exists; left as it is";
 
 // dir and name with one separator between them (none added after one dir
 // ends with); name alone when dir is empty.
