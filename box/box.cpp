@@ -51,10 +51,6 @@ bool ByFolder(const InventoryDisc& a, const InventoryDisc& b) { return a.folder 
 
 }  // namespace
 
-std::string box::Join(const std::string& dir, const std::string& name) {
-  return (fs::path(dir) / fs::path(name)).string();
-}
-
 std::string box::FileNameOf(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
 
 std::optional<std::string> box::ReadBoxFile(const std::string& path) {

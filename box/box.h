@@ -18,6 +18,10 @@
 
 namespace zep {
 
+// The file in a box's folder that holds its state: where there is one, the
+// folder holds a box.
+inline constexpr const char* kBoxStateFile = "inventory-state.json";
+
 struct BoxOptions {
   std::vector<std::string> images;  // disc images or devices; each found with the GNU ddrescue mapfile beside it
   std::string outDir;               // created if missing

@@ -19,12 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string JoinPath(const std::string& dir, const std::string& name) {
-  return (fs::path(dir) / fs::path(name)).string();
-}
-
-std::string FileName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
-
 void Unreadable(InventoryDisc& disc, Problem problem) {
   disc.health = Health::kUnreadable;
   disc.problems.push_back(std::move(problem));
@@ -160,7 +154,7 @@ void Swap(std::string& text, const std::string& from, const std::string& to) {
 void InBoxTerms(InventoryDisc& disc, const DiscJob& job) {
   std::vector<std::pair<std::string, std::string>> swaps = {{job.outDir + "/", ""}, {job.outDir + "\\", ""}};
   for (const std::string& path : {job.image, disc.mapfile}) {
-    if (FileName(path) != path) swaps.emplace_back(path, FileName(path));
+    if (FileNameOf(path) != path) swaps.emplace_back(path, FileNameOf(path));
   }
   for (Problem& p : disc.problems) {
     for (const auto& [from, to] : swaps) Swap(p.subject, from, to), Swap(p.what, from, to);
@@ -200,16 +194,18 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
     disc.type = SourceTypeName(w.type);
     if (HasLabel(w.dir)) disc.label = Latin1ToUtf8(RecordName(w.dir, kLabelSlot, w.type));
   }
-  CheckReport report{FileName(job.image), w.type, w.evidence, w.dir, w.directoryProblem, {}};
+  CheckReport report{FileNameOf(job.image), w.type, w.evidence, w.dir, w.directoryProblem, {}};
   if (w.lost) {
     Carve(disc, job, *source, watch);
     disc.problems.insert(disc.problems.begin(), NoDirectory(w, disc.records.empty()));
   } else cancelled = Sweep(disc, job, *source, w, watch, report.health);
   if (auto p = WriteWatched(JoinPath(folderPath, disc.checkReport), CheckReportJson(report), watch)) disc.problems.push_back(*p);
   FinishDisc(disc, job, w.lost, *watch);
-  // Bytes the sweep could not read (a mapfile's unrescued ones) are still
+  // Bytes the carve could not read (a mapfile's unrescued ones) are still
   // the image's: sha256sum hashes them, and so does the one read of them here.
-  if (disc.sha256.empty()) HashImageFile(disc);
+  // The sweep was given them as stored, so what it could not read the image
+  // cannot give either: read again, a failing drive would only be asked again.
+  if (disc.sha256.empty() && w.lost) HashImageFile(disc);
   InBoxTerms(disc, job);
   return disc;
 }

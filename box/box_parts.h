@@ -23,10 +23,10 @@
 
 namespace zep::box {
 
-inline constexpr const char* kStateFile = "inventory-state.json";
+inline constexpr const char* kStateFile = kBoxStateFile;
 
 // DIR/NAME; the last part of a path, after either separator.
-std::string Join(const std::string& dir, const std::string& name);
+inline std::string Join(const std::string& dir, const std::string& name) { return JoinPath(dir, name); }
 std::string FileNameOf(const std::string& path);
 
 // A small file of the box's own (its state, its manifest) whole; nothing

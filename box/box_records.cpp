@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "disc/iso_time.h"
+#include "disc/record_names.h"
 #include "box/box_parts.h"
 #include "export/netcdf.h"
 #include "export/text_output.h"
@@ -55,7 +56,7 @@ void Viewer(InventoryDisc& disc, InventoryRecord& r, const std::string& path, co
 }
 
 std::string RecordSubject(const InventoryRecord& r) {
-  return r.record ? "record " + std::to_string(*r.record) + " (" + r.name + ")" : r.name;
+  return r.record ? zep::RecordSubject(*r.record, r.name) : r.name;
 }
 
 }  // namespace

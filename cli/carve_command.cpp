@@ -23,7 +23,7 @@ constexpr std::int64_t kMiB = 1024 * 1024;
 // listed record writes, as its walk finds them, so that a default convert
 // and carve of one disc hold each ping once. A disc whose type nothing tells
 // is searched for both kinds of run.
-std::optional<CarvePlan> PlanCarveOf(Console& con, const WholeDisc& disc, std::optional<SourceType> given, bool all,
+std::optional<CarvePlan> PlanCarveOf(Console& con, const DiscSource& disc, std::optional<SourceType> given, bool all,
                                      bool force) {
   if (IsScanDump(disc)) {
     if (!all) con.Report("", disc.source + " is a scan dump: it has no record directory, every run is kept");
@@ -44,7 +44,7 @@ std::optional<CarvePlan> PlanCarveOf(Console& con, const WholeDisc& disc, std::o
 }
 
 // The carve itself, under a bar counting MiB of the disc.
-CarveResult CarveUnderBar(Console& con, const WholeDisc& disc, CarveOptions& options) {
+CarveResult CarveUnderBar(Console& con, const DiscSource& disc, CarveOptions& options) {
   ProgressBar bar(con.err, con.progress, "carve", disc.size >= 0 ? (disc.size + kMiB - 1) / kMiB : 0, "MiB", kMiB);
   const Progress hooks = bar.Hooks();
   if (hooks.setPos) {
@@ -90,7 +90,7 @@ Outcome TellCarved(Console& con, const std::string& source, const std::string& o
 
 Outcome CarveCommand(Console& con, const std::string& source, std::optional<SourceType> type, const std::string& outDir,
                  bool all, const DiscOptions& discOptions) {
-  std::optional<WholeDisc> disc = OpenSource(con, source, discOptions.mapfile, discOptions.failedReads, false);
+  std::optional<DiscSource> disc = OpenSource(con, source, discOptions.mapfile, discOptions.failedReads, false);
   if (!disc) return kRefused;
   CarveOptions options;
   options.outDir = outDir;

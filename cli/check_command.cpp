@@ -6,8 +6,10 @@
 #include "cli/commands.h"
 #include "cli/disc_type.h"
 #include "cli/progress.h"
+#include "cli/run_report.h"
 #include "cli/text.h"
 #include "cli/whole_disc.h"
+#include "disc/record_names.h"
 #include "disc/scan.h"
 #include "convert/disc_check.h"
 #include "export/check_report.h"
@@ -133,7 +135,7 @@ bool AnythingLost(const Report& r) {
 
 Outcome CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
                  const DiscOptions& options) {
-  std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile, options.failedReads);
+  std::optional<DiscSource> disc = OpenSource(con, source, options.mapfile, options.failedReads);
   if (!disc) return kRefused;
   Report r;
   r.source = source;
@@ -154,7 +156,7 @@ Outcome CheckCommand(Console& con, const std::string& source, std::optional<Sour
     if (hooks.setPos) progress = [&](std::uint64_t done) { hooks.setPos(static_cast<std::int32_t>(done / kMiB)); };
     if (!unknown) r.health = CheckDisc(*disc->volume, r.dir, r.type.type, progress);
   }
-  if (json) con.out << CheckReportJson({source, r.type.type, r.type.evidence, r.dir, r.directoryProblem, r.health});
+  if (json) WriteJson(con, CheckReportValue({source, r.type.type, r.type.evidence, r.dir, r.directoryProblem, r.health}));
   else WriteText(con, r);
   if (unknown) {
     con.Report(source, "the records were not checked; give --type tk40 or --type zep to check them as such");
@@ -169,7 +171,7 @@ Outcome CheckCommand(Console& con, const std::string& source, std::optional<Sour
       options.tally->pastEnd += h.beyondEnd;
     }
     if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) {
-      con.Report({"record " + std::to_string(h.slot + 1) + " (" + Printable(RecordName(r.dir, h.slot, r.type.type)) + ")",
+      con.Report({RecordSubject(h.slot + 1, Printable(RecordName(r.dir, h.slot, r.type.type))),
                   VerdictName(h.verdict) + Losses(h, r.type.type), h.unreadableUnits + h.beyondEnd});
     }
   }

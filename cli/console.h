@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "disc/problem.h"
 #include "export/sink.h"
 
@@ -50,6 +52,9 @@ struct Console final : Sink {
   // With several discs, the disc every line is about: each line names it
   // first, unless its subject already does.
   std::string about = {};
+  // With several discs under --json, where a command's document goes instead
+  // of out: each disc's becomes a value in the run's one document.
+  nlohmann::ordered_json* document = nullptr;
 
   // Names a problem on err and keeps it for --json and the exit status.
   void Report(Problem problem) override;

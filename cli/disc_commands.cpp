@@ -19,9 +19,9 @@
 #include "cli/text.h"
 #include "cli/whole_disc.h"
 #include "convert/convert.h"
-#include "convert/record_file.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
+#include "operations/convert_records.h"
 #include "operations/records.h"
 
 namespace zep::cli {
@@ -29,7 +29,11 @@ namespace {
 
 struct Disc {
   std::string source;          // as given on the command line
-  VolumeOpener open;           // the volume, under the mapfile when there is one
+  // The volume, under the mapfile when there is one: opened once for the
+  // run, and every read of it (the scan, the type's evidence, each record)
+  // goes through open, which hands out views of it.
+  std::unique_ptr<Volume> volume;
+  VolumeOpener open;
   RecordDirectory directory{};
   ScanResult scan;
   SourceType type = SourceType::Tk40;
@@ -55,12 +59,12 @@ bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given, bool fo
 // needs no type).
 std::optional<Disc> ScanSource(Console& con, const std::string& source, std::optional<SourceType> given,
                                const std::string& dumpPath, const DiscOptions& options, bool settle = true) {
-  std::optional<WholeDisc> opened = OpenSource(con, source, options.mapfile, options.failedReads, settle);
+  std::optional<DiscSource> opened = OpenSource(con, source, options.mapfile, options.failedReads, settle);
   if (!opened) return std::nullopt;
-  opened->volume.reset();  // the scan opens the volume itself, as the Windows program's does
   Disc disc;
   disc.source = source;
-  disc.open = opened->opener;
+  disc.volume = std::move(opened->volume);
+  disc.open = BorrowingOpener(*disc.volume);
   disc.size = opened->size;
   disc.type = given.value_or(SourceType::Tk40);
   // The letter only shapes the Windows program's messages, which zepconv
@@ -87,21 +91,22 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
   doc["records"] = nlohmann::ordered_json::array();
   auto textOrNull = [](const std::optional<std::string>& t) { return t ? nlohmann::ordered_json(*t) : nullptr; };
   for (const ListRow& row : disc.scan.rows) {
-    const IsoTimes iso = IsoTimesOf(ReadEntry(disc.directory, row.slot, type));
-    // Record No. and Pings are "%i" cells: as JSON numbers they read exactly
-    // as the cells do, and scripts can compare them.
-    doc["records"].push_back({{"record", std::stoi(row.cells[0])},
+    const DirectoryEntry entry = ReadEntry(disc.directory, row.slot, type);
+    const IsoTimes iso = IsoTimesOf(entry);
+    // The numbers the Record No. and Pings cells show, taken from the
+    // directory rather than read back from the cells.
+    doc["records"].push_back({{"record", row.slot + 1},
                               {"slot", row.slot},
                               {"name", Latin1ToUtf8(row.cells[1])},
                               {"date", row.cells[2]},
                               {"start", row.cells[3]},
                               {"end", row.cells[4]},
-                              {type == SourceType::Tk40 ? "pings" : "sectors", std::stoi(row.cells[5])},
+                              {type == SourceType::Tk40 ? "pings" : "sectors", entry.extent.listed},
                               {"date_iso", textOrNull(iso.date)},
                               {"start_iso", textOrNull(iso.start)},
                               {"end_iso", textOrNull(iso.end)}});
   }
-  con.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
+  WriteJson(con, doc);
 }
 
 // The last cell is the directory's count: pings on a TK40 disc, sectors on
@@ -149,7 +154,7 @@ void WarnPastEnd(Console& con, const Disc& disc) {
     // The Sectors cell counts the 2 sectors a ZEP V1.X record starts with, which are never copied.
     const std::string copied =
         tk40 ? "" : " to copy (the " + std::to_string(ext.listed) + " listed less the first 2, never copied)";
-    con.Report("record " + row.cells[0] + " (" + Printable(row.cells[1]) + ")",
+    con.Report(RecordSubject(row.slot + 1, Printable(row.cells[1])),
                std::to_string(past) + " of " + std::to_string(ext.count) + unit + copied + " lie past the end of " +
                    disc.source + " (" + std::to_string(disc.size) + " bytes)");
   }
@@ -169,30 +174,31 @@ RecordOut RecordOutOf(const Disc& disc, const ListRow& row, const std::string& o
   const std::string fileName = names.Next(out.name, row.slot + 1);
   out.path = JoinPath(outDir, NativeFileName(fileName));
   out.shownPath = JoinPath(outDir, Latin1ToUtf8(fileName));
-  out.what = "record " + row.cells[0] + " (" + Printable(out.name) + ")";
+  out.what = RecordSubject(row.slot + 1, Printable(out.name));
   return out;
 }
 
 // What a record's bar and its lines count: pings on TK40, sectors on ZEP V1.X.
 std::string UnitOf(SourceType type) { return type == SourceType::Tk40 ? "pings" : "sectors"; }
 
-ConvertResult ConvertUnderBar(Console& con, const Disc& disc, const ListRow& row, const RecordOut& file,
-                              bool noClobber) {
+RecordConversion ConvertUnderBar(Console& con, const Disc& disc, const ListRow& row, const RecordOut& file,
+                                 bool noClobber) {
   const bool tk40 = disc.type == SourceType::Tk40;
   ProgressBar bar(con.err, con.progress, Printable(file.name), ExtentOf(disc.directory, row.slot, disc.type).count,
                   UnitOf(disc.type), tk40 ? kTk40BlockSize : kZepSectorSize);
   const OutputTarget target(file.path, {.noClobber = noClobber});
-  return ConvertRecord(disc.type, target, disc.directory, row.slot, disc.open, bar.Hooks());
+  return ConvertOpenRecord(*disc.volume, disc.type, disc.directory, row.slot, target, bar.Hooks());
 }
 
 // A ZEP V1.X record counted in pings, as a TK40 one is: "239 of 240 pings"
 // where the walk finds some missing. Sectors only where the file lacks some,
 // with why they differ from the directory's count, which list and check show.
-std::string ZepCounts(const RecordWalk& walk, const ConvertResult& r, const RecordExtent& extent) {
-  const std::uint64_t missing = walk.MissingPings();
-  std::string text = std::to_string(walk.pings);
-  if (missing > 0) text += " of " + std::to_string(walk.pings + missing);
-  text += walk.pings + missing == 1 ? " ping" : " pings";
+std::string ZepCounts(const RecordConversion& c, const RecordExtent& extent) {
+  const ConvertResult& r = c.result;
+  const std::uint64_t missing = c.missingPings;
+  std::string text = std::to_string(c.pings);
+  if (missing > 0) text += " of " + std::to_string(c.pings + missing);
+  text += c.pings + missing == 1 ? " ping" : " pings";
   if (r.beyondEndUnits == 0) return text;
   return text + ", " + std::to_string(r.units - r.beyondEndUnits) + " of " + std::to_string(r.units) +
          " sectors (the directory's " + std::to_string(extent.listed) + " less the first 2, never copied)";
@@ -200,24 +206,21 @@ std::string ZepCounts(const RecordWalk& walk, const ConvertResult& r, const Reco
 
 // The line (or JSON object) of a record written, and its share of the tally.
 void TellConverted(Console& con, RunReport& report, const Disc& disc, const ListRow& row, const RecordOut& file,
-                   const ConvertResult& r, DiscTally* discTally) {
+                   const RecordConversion& c, DiscTally* discTally) {
+  const ConvertResult& r = c.result;
   const bool tk40 = disc.type == SourceType::Tk40;
   const std::string unit = UnitOf(disc.type);
-  // Unreadable TK40 blocks, and blocks without a mode, give no ping;
-  // nothing is written for units outside the volume.
-  const std::int64_t written = (tk40 ? r.units - r.failedUnits - r.skippedUnits : r.units) - r.beyondEndUnits;
-  // The pings as every reader of the file will count them.
-  const RecordWalk walk = WalkRecordFile(file.path);
+  const std::int64_t written = c.writtenUnits;
   if (discTally) {
     discTally->records += 1;
-    discTally->pings += static_cast<std::int64_t>(walk.pings);
+    discTally->pings += static_cast<std::int64_t>(c.pings);
   }
   if (con.json) {
     nlohmann::ordered_json json = {{"record", row.slot + 1}, {"name", Latin1ToUtf8(file.name)},
                                    {"file", file.shownPath}, {unit, written}};
-    json["pings"] = walk.pings;  // a TK40 record's written units are its pings
-    json["unread_pings"] = walk.unreadPings;
-    json["missing_pings"] = walk.MissingPings();
+    json["pings"] = c.pings;  // a TK40 record's written units are its pings
+    json["unread_pings"] = c.unreadPings;
+    json["missing_pings"] = c.missingPings;
     json["complete"] = r.status == ConvertStatus::Done;
     report.Wrote(json);
   } else if (tk40) {
@@ -225,7 +228,7 @@ void TellConverted(Console& con, RunReport& report, const Disc& disc, const List
     if (written != r.units) con.out << " of " << r.units;
     con.out << " pings -> " << file.shownPath << '\n';
   } else {
-    con.out << file.what << ": " << ZepCounts(walk, r, ExtentOf(disc.directory, row.slot, disc.type)) << " -> "
+    con.out << file.what << ": " << ZepCounts(c, ExtentOf(disc.directory, row.slot, disc.type)) << " -> "
             << file.shownPath << '\n';
   }
 }
@@ -288,13 +291,14 @@ Outcome ConvertCommand(Console& con, const std::string& source, std::optional<So
   FileTally tally;
   for (const ListRow& row : *rows) {
     const RecordOut file = RecordOutOf(*disc, row, outDir, names);
-    const ConvertResult r = ConvertUnderBar(con, *disc, row, file, options.noClobber);
+    const RecordConversion c = ConvertUnderBar(con, *disc, row, file, options.noClobber);
+    const ConvertResult& r = c.result;
     if (r.Converted()) {
       ++tally.written;
-      TellConverted(con, report, *disc, row, file, r, options.tally);
+      TellConverted(con, report, *disc, row, file, c, options.tally);
     }
     if (options.tally) {
-      options.tally->lost += r.failedUnits - r.notTriedUnits + r.skippedUnits;
+      options.tally->lost += c.LostUnits();
       options.tally->notTried += r.notTriedUnits;
       options.tally->pastEnd += r.beyondEndUnits;
     }

@@ -45,7 +45,7 @@ Outcome DomainCommand(Console& con, const std::string& source, std::optional<Sou
                   const std::string& outFile, const std::vector<int>& recordNumbers, const DiscOptions& options) {
   // Under a mapfile, the image of an earlier ddrescue run: the directory
   // rescued first, the size the map's.
-  std::optional<WholeDisc> disc = OpenSource(con, source, options.mapfile, options.failedReads);
+  std::optional<DiscSource> disc = OpenSource(con, source, options.mapfile, options.failedReads);
   if (!disc) return kRefused;
   RecordDirectory dir{};
   // Without the directory there is no telling which bytes matter: a map of

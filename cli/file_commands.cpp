@@ -16,7 +16,9 @@
 #include "cli/files.h"
 #include "cli/run_report.h"
 #include "cli/text.h"
+#include "export/record_report.h"
 #include "export/track.h"
+#include "operations/dump_map.h"
 #include "convert/convert.h"
 #include "convert/record_file.h"
 #include "disc/file.h"
@@ -46,76 +48,7 @@ bool MakeFolder(Console& con, const std::string& dir) {
   return true;
 }
 
-std::string JoinPath(const std::string& dir, const std::string& name) {
-  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
-  if (dir.empty()) return name;
-  if (dir.back() == '/' || dir.back() == separator) return dir + name;
-  return dir + separator + name;
-}
-
 namespace {
-
-// What a walk of one record file found.
-struct FileReport {
-  std::string file;
-  RecordWalk walk;
-  std::map<unsigned, std::uint64_t> pingsPerMode;
-  std::string firstDate, lastDate;
-  std::optional<std::string> firstGps, lastGps;
-  // Nothing of the file can be used: it did not open, or it is some other
-  // kind of file, not a damaged record file.
-  std::optional<Problem> unusable;
-  std::optional<TrackPoint> firstFix, lastFix;  // the track's ends
-  std::vector<std::uint32_t> unreadPings;       // indexes of the pings with unread samples
-};
-
-
-std::string DateOf(const PingInfo& p) {
-  // The fields are BCD, so their hex digits are the decimal ones.
-  char text[16];
-  std::snprintf(text, sizeof text, "%04x-%02x-%02x", p.year, p.month, p.day);
-  return text;
-}
-
-FileReport Inspect(const std::string& path) {
-  FileReport r;
-  r.file = path;
-  TrackReader track(60);
-  r.walk = WalkRecordFile(path, [&r, &track](const PingInfo& p) {
-    ++r.pingsPerMode[p.mode];
-    if (!p.unread.empty()) r.unreadPings.push_back(p.pingIndex);
-    if (const auto step = track.Next(p)) {
-      if (!r.firstFix) r.firstFix = step->point;
-      r.lastFix = step->point;
-    }
-    r.lastDate = DateOf(p);
-    if (r.firstDate.empty()) r.firstDate = r.lastDate;
-    const std::string gps = StoredGpsText(p);
-    if (!gps.empty()) {
-      if (!r.firstGps) r.firstGps = gps;
-      r.lastGps = gps;
-    }
-  });
-  r.unusable = r.walk.Unusable(r.file);
-  return r;
-}
-
-std::string DateRange(const FileReport& r) {
-  return r.firstDate == r.lastDate ? r.firstDate : r.firstDate + " to " + r.lastDate;
-}
-
-// Seconds from the first fix to the last, when both have a time.
-std::optional<std::int64_t> DurationSeconds(const FileReport& r) {
-  if (!r.firstFix || !r.firstFix->timeMs || !r.lastFix->timeMs) return std::nullopt;
-  return (*r.lastFix->timeMs - *r.firstFix->timeMs) / 1000;
-}
-
-std::string DurationText(std::int64_t seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(seconds / 3600),
-                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
-  return text;
-}
 
 nlohmann::ordered_json PositionJson(const std::optional<TrackPoint>& p) {
   if (!p) return nullptr;
@@ -137,7 +70,7 @@ nlohmann::ordered_json GapsJson(const RecordWalk& w) {
 }
 
 // "14, 92 to 94": indexes, runs of them shortened.
-std::string IndexList(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
+std::string IndexList(const IndexRuns& runs) {
   std::string text;
   for (const auto& [first, count] : runs) {
     if (!text.empty()) text += ", ";
@@ -147,30 +80,13 @@ std::string IndexList(const std::vector<std::pair<std::uint64_t, std::uint64_t>>
   return text;
 }
 
-std::vector<std::pair<std::uint64_t, std::uint64_t>> MissingRuns(const RecordWalk& w) {
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
-  for (const WalkGap& g : w.gaps) {
-    if (g.missing() > 0) runs.emplace_back(g.firstMissing(), g.missing());
-  }
-  return runs;
-}
-
-std::vector<std::pair<std::uint64_t, std::uint64_t>> UnreadRuns(const FileReport& r) {
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
-  for (const std::uint32_t i : r.unreadPings) {
-    if (!runs.empty() && runs.back().first + runs.back().second == i) ++runs.back().second;
-    else runs.emplace_back(i, 1);
-  }
-  return runs;
-}
-
-nlohmann::ordered_json RunsJson(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
+nlohmann::ordered_json RunsJson(const IndexRuns& runs) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const auto& [first, count] : runs) list.push_back({{"first", first}, {"count", count}});
   return list;
 }
 
-nlohmann::ordered_json ReportJson(const FileReport& r) {
+nlohmann::ordered_json ReportJson(const RecordFileReport& r) {
   using json = nlohmann::ordered_json;
   if (r.unusable) {
     // The file is named beside it: a file that is no record file says only that.
@@ -188,11 +104,11 @@ nlohmann::ordered_json ReportJson(const FileReport& r) {
           {"unread", RunsJson(UnreadRuns(r))},
           {"missing_pings", r.walk.MissingPings()},
           {"missing", RunsJson(MissingRuns(r.walk))},
-          {"date", r.walk.pings > 0 ? json(DateRange(r)) : json(nullptr)},
+          {"date", r.walk.pings > 0 ? json(r.DateRange()) : json(nullptr)},
           {"modes", modes},
           {"first_gps", textOrNull(r.firstGps)},
           {"last_gps", textOrNull(r.lastGps)},
-          {"duration_s", DurationSeconds(r) ? json(*DurationSeconds(r)) : json(nullptr)},
+          {"duration_s", r.DurationSeconds() ? json(*r.DurationSeconds()) : json(nullptr)},
           {"first_position", PositionJson(r.firstFix)},
           {"last_position", PositionJson(r.lastFix)},
           {"gaps", GapsJson(r.walk)},
@@ -200,7 +116,7 @@ nlohmann::ordered_json ReportJson(const FileReport& r) {
           {"problem", r.walk.Whole() ? json(nullptr) : json(r.walk.NotWholeText())}};
 }
 
-void WriteReportText(std::ostream& out, const FileReport& r) {
+void WriteReportText(std::ostream& out, const RecordFileReport& r) {
   out << r.file << '\n';
   out << "  pings      " << r.walk.pings << '\n';
   if (r.walk.unreadPings > 0) {
@@ -212,7 +128,7 @@ void WriteReportText(std::ostream& out, const FileReport& r) {
         << '\n';
   }
   if (r.walk.pings > 0) {
-    out << "  date       " << DateRange(r) << '\n';
+    out << "  date       " << r.DateRange() << '\n';
     out << "  modes      ";
     const char* separator = "";
     for (const auto& [mode, pings] : r.pingsPerMode) {
@@ -223,7 +139,7 @@ void WriteReportText(std::ostream& out, const FileReport& r) {
   }
   out << "  first GPS  " << (r.firstGps ? Printable(*r.firstGps) : "none") << '\n';
   out << "  last GPS   " << (r.lastGps ? Printable(*r.lastGps) : "none") << '\n';
-  if (const auto seconds = DurationSeconds(r)) out << "  duration   " << DurationText(*seconds) << '\n';
+  if (const auto seconds = r.DurationSeconds()) out << "  duration   " << ClockText(*seconds) << '\n';
   const auto position = [](const std::optional<TrackPoint>& p) {
     return p ? FormatDegrees(p->lat) + ", " + FormatDegrees(p->lon) : std::string("none");
   };
@@ -235,32 +151,6 @@ void WriteReportText(std::ostream& out, const FileReport& r) {
 
 }  // namespace
 
-namespace {
-
-// The map of the dump's unread bytes: the one given, or DUMP.map beside it
-// (said on stderr). No other name is tried: DUMP's stem may be the disc
-// image's, whose map describes the disc, not the dump. Null when there is
-// none; the problem when it cannot be used.
-std::optional<Problem> LoadDumpMap(Console& con, const std::string& dumpPath, std::string mapfile,
-                                   std::shared_ptr<const RescueMap>& map) {
-  std::error_code ec;
-  if (mapfile.empty() && std::filesystem::is_regular_file(UnreadMapPath(dumpPath), ec)) {
-    mapfile = UnreadMapPath(dumpPath);
-    con.Note({dumpPath, "using the mapfile beside it, " + mapfile});
-  }
-  if (mapfile.empty()) return std::nullopt;
-  RescueMapLoad load = LoadRescueMap(mapfile);
-  if (!load.map) return load.problem;
-  // As for a disc image: every byte the map calls read must be in the dump.
-  if (const VolumeOpenResult dump = VolumeAt(dumpPath)(); dump.volume) {
-    if (auto mismatch = RescueMapMismatch(*load.map, *dump.volume)) return mismatch;
-  }
-  map = std::make_shared<const RescueMap>(std::move(*load.map));
-  return std::nullopt;
-}
-
-}  // namespace
-
 Outcome SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, const DiscOptions& options) {
   RunReport report(con);
   // A dump that cannot be read leaves nothing behind, not even the folder.
@@ -268,14 +158,15 @@ Outcome SplitCommand(Console& con, const std::string& dumpPath, const std::strin
     con.Report(dump.problem());
     return kRefused;
   }
-  std::shared_ptr<const RescueMap> map;
-  if (const auto problem = LoadDumpMap(con, dumpPath, options.mapfile, map)) {
-    con.Report(*problem);
+  const DumpMapLoad map = LoadDumpMap(dumpPath, options.mapfile);
+  if (map.foundBeside) con.Note({dumpPath, "using the mapfile beside it, " + map.mapfile});
+  if (map.problem) {
+    con.Report(*map.problem);
     return kRefused;
   }
   if (!MakeFolder(con, outDir)) return kRefused;
   const SplitResult r =
-      SplitScanDump(dumpPath, {JoinPath(outDir, "fond%i.zep"), {.noClobber = options.noClobber}}, map);
+      SplitScanDump(dumpPath, {JoinPath(outDir, "fond%i.zep"), {.noClobber = options.noClobber}}, map.map);
   if (!r.dumpOpened) {
     con.Report(*r.dumpError);
     return kRefused;
@@ -309,7 +200,7 @@ Outcome InfoCommand(Console& con, const std::vector<std::string>& files, bool js
   nlohmann::ordered_json reports = nlohmann::ordered_json::array();
   int unopened = 0, notWhole = 0;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    const FileReport r = Inspect(files[i]);
+    const RecordFileReport r = InspectRecordFile(files[i]);
     if (r.unusable) {
       ++unopened;
       con.Report(*r.unusable);
@@ -324,7 +215,7 @@ Outcome InfoCommand(Console& con, const std::vector<std::string>& files, bool js
       WriteReportText(con.out, r);
     }
   }
-  if (json) con.out << reports.dump(2, ' ', false, kReplaceInvalid) << '\n';
+  if (json) WriteJson(con, reports);
   if (unopened == static_cast<int>(files.size())) return kRefused;
   return unopened + notWhole == 0 ? kDone : kPartly;
 }

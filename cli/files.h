@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "disc/file.h"
 
 namespace zep::cli {
 
@@ -22,7 +23,5 @@ struct FileTally {
   Outcome Status(bool partly = false) const;
 };
 
-// dir and name with one separator between them.
-std::string JoinPath(const std::string& dir, const std::string& name);
 
 }  // namespace zep::cli

@@ -15,6 +15,7 @@
 #include "cli/platform.h"
 #include "cli/text.h"
 #include "box/box.h"
+#include "export/text_output.h"
 
 namespace zep::cli {
 namespace {
@@ -31,13 +32,6 @@ std::string CutToWidth(const std::string& text, std::size_t width) {
   return text.substr(0, at);
 }
 
-std::string Clock(double seconds) {
-  const auto s = static_cast<long long>(seconds);
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
-  return text;
-}
-
 // One line for the whole box, redrawn in place, at most five times a second.
 class ProgressLine {
  public:
@@ -50,7 +44,7 @@ class ProgressLine {
     char gb[64];
     std::snprintf(gb, sizeof gb, "%.2f of %.2f GB", p.bytesDone / 1e9, p.bytesTotal / 1e9);
     std::string line = "disc " + std::to_string(p.disc + 1) + " of " + std::to_string(p.discs) + "  " + gb;
-    if (p.secondsLeft >= 0) line += "  " + Clock(p.secondsLeft) + " left";
+    if (p.secondsLeft >= 0) line += "  " + ClockText(static_cast<std::int64_t>(p.secondsLeft)) + " left";
     line = CutToWidth(line + "  " + Printable(p.image), kLineWidth);
     const std::size_t width = DisplayWidth(line);
     con_.err << '\r' << line << std::string(width < shown_ ? shown_ - width : 0, ' ') << std::flush;

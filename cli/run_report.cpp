@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/text.h"
+#include "export/text_output.h"
 
 namespace zep::cli {
 
@@ -13,7 +14,12 @@ RunReport::~RunReport() {
   doc["files"] = files_;
   doc["failures"] = nlohmann::ordered_json::array();
   for (const Problem& p : con_.problems) doc["failures"].push_back({{"reason", p.Text()}});
-  con_.out << doc.dump(2, ' ', false, kReplaceInvalid) << '\n';
+  WriteJson(con_, doc);
+}
+
+void WriteJson(Console& con, const nlohmann::ordered_json& doc) {
+  if (con.document) *con.document = doc;
+  else con.out << JsonText(doc);
 }
 
 }  // namespace zep::cli

@@ -11,6 +11,10 @@
 
 namespace zep::cli {
 
+// A --json command's one document: on out, or, with several discs, into the
+// run's document (Console::document).
+void WriteJson(Console& con, const nlohmann::ordered_json& doc);
+
 // Writes the object when the console asks for JSON, however the command ends.
 class RunReport {
  public:

@@ -6,7 +6,7 @@
 
 namespace zep::cli {
 
-std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
+std::optional<DiscSource> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
                                     std::shared_ptr<FailedReads> failedReads, bool needsDirectory) {
   SourceOpen opened = zep::OpenSource(source, {DriveLetterOf(source), mapfile, std::move(failedReads), needsDirectory, false});
   if (!opened.disc) {
@@ -16,6 +16,6 @@ std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, con
   return std::move(opened.disc);
 }
 
-bool IsScanDump(const WholeDisc& disc) { return disc.size == kDumpSize; }
+bool IsScanDump(const DiscSource& disc) { return disc.size == kDumpSize; }
 
 }  // namespace zep::cli

@@ -16,18 +16,16 @@
 
 namespace zep::cli {
 
-using WholeDisc = DiscSource;
-
 // The library's opening (a drive letter names its drive), under the mapfile
 // when one is given; names the reason and gives nothing when it cannot be
 // read. needsDirectory: a volume too short for the record directory is
 // refused too. Every read of it shares failedReads (a memory of its own
 // when null).
-std::optional<WholeDisc> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
+std::optional<DiscSource> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
                                     std::shared_ptr<FailedReads> failedReads, bool needsDirectory = true);
 
 // A scan dump rather than a disc: a file of exactly the dump's size. It has
 // no record directory.
-bool IsScanDump(const WholeDisc& disc);
+bool IsScanDump(const DiscSource& disc);
 
 }  // namespace zep::cli

@@ -56,22 +56,13 @@ class Carver {
 
   CarveResult Run() {
     std::uint64_t pos = from_;
-    while (const auto candidate = NextMagic(pos)) {
+    while (const auto candidate = NextMagic(stream_, pos)) {
       pos = StartsRun(*candidate) ? WalkRun(*candidate) : *candidate + 1;
     }
     return std::move(res_);
   }
 
  private:
-  std::optional<std::uint64_t> NextMagic(std::uint64_t from) {
-    for (std::uint64_t pos = from;;) {
-      const auto d = stream_.From(pos, VolumeStream::kMaxView);
-      if (d.size() < 4) return std::nullopt;
-      if (const auto at = FindMagic(d)) return pos + *at;
-      pos += d.size() - 3;  // a magic may begin in the last three bytes
-    }
-  }
-
   // The record at pos, whole and readable, when it passes the checks (and
   // follows the ping numbered previousIndex, when there is one).
   std::optional<std::span<const std::uint8_t>> RecordAt(std::uint64_t pos,

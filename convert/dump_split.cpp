@@ -32,103 +32,72 @@
 #include "convert/convert.h"
 #include "convert/record_file.h"
 #include "convert/record_writer.h"
+#include "convert/volume_stream.h"
 #include "disc/file.h"
 
 namespace zep {
 namespace {
 
-// Sequential view of the dump through one buffer. At(pos, n) makes the bytes
-// [pos, pos + n) available, fewer only at the end of the dump; pos never goes
-// below the pos of an earlier call, so bytes before it may be dropped.
-class DumpStream {
+// The dump as a volume whose bytes its map names as not read are zeros, as
+// the dump holds them, whatever the file has there.
+class UnreadAsZeros final : public Volume {
  public:
-  static constexpr std::size_t kCapacity = 256 * 1024;  // > 256 + 65535, the longest ping record
-
-  DumpStream(InputFile& file, std::shared_ptr<const RescueMap> unread)
-      : file_(file), buffer_(kCapacity), unread_(std::move(unread)) {}
-
-  std::span<const std::uint8_t> At(std::uint64_t pos, std::size_t n) {
-    n = std::min(n, kCapacity);
-    pos = std::max(pos, base_);  // positions do not go back; keep the view inside the buffer
-    while (!end_ && pos + n > base_ + length_) {
-      // Drop what lies before pos, then fill the buffer up behind what is left.
-      const std::size_t drop = static_cast<std::size_t>(std::min<std::uint64_t>(pos - base_, length_));
-      if (drop > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + drop, length_ - drop);
-        base_ += drop;
-        length_ -= drop;
-      }
-      const std::size_t asked = kCapacity - length_;
-      const ReadResult r = file_.Read(std::span<std::uint8_t>(buffer_).subspan(length_));
-      Mask(base_ + length_, base_ + length_ + r.bytes);
-      length_ += r.bytes;
-      if (!r.ok()) problem_ = r.problem;
-      if (r.bytes < asked) end_ = true;  // InputFile reads short only at the end or on an error
+  UnreadAsZeros(std::unique_ptr<Volume> dump, std::shared_ptr<const RescueMap> unread)
+      : dump_(std::move(dump)), unread_(std::move(unread)) {}
+  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override {
+    ReadResult r = dump_->ReadAt(pos, buf);
+    if (!unread_) return r;
+    for (const RescueBlock& b : unread_->Unrescued(pos, pos + static_cast<std::int64_t>(r.bytes))) {
+      std::memset(buf.data() + (b.pos - pos), 0, static_cast<std::size_t>(b.size));
     }
-    if (pos >= base_ + length_) return {};
-    const std::size_t offset = static_cast<std::size_t>(pos - base_);
-    return {buffer_.data() + offset, std::min(n, length_ - offset)};
+    return r;
   }
-
-  const std::optional<Problem>& problem() const { return problem_; }
-
-  // The stretches of [pos, end) that were not read, in order.
-  std::vector<RescueBlock> UnreadIn(std::uint64_t pos, std::uint64_t end) const {
-    if (!unread_) return {};
-    return unread_->Unrescued(static_cast<std::int64_t>(pos), static_cast<std::int64_t>(end));
-  }
-  // Whether the header at pos (as much of it as the dump holds) has a byte
-  // that was not read.
-  bool HeaderUnread(std::uint64_t pos) {
-    const std::size_t n = At(pos, kPingHeaderSize).size();
-    return !UnreadIn(pos, pos + n).empty();
-  }
+  bool IsRemovableMedia() override { return false; }
+  const std::string& Name() const override { return dump_->Name(); }
+  std::int64_t Size() const override { return dump_->Size(); }
 
  private:
-  void Mask(std::uint64_t from, std::uint64_t to) {
-    for (const RescueBlock& b : UnreadIn(from, to)) {
-      std::memset(buffer_.data() + (static_cast<std::uint64_t>(b.pos) - base_), 0, static_cast<std::size_t>(b.size));
-    }
-  }
-
-  InputFile& file_;
-  std::vector<std::uint8_t> buffer_;
-  std::uint64_t base_ = 0;  // dump offset of buffer_[0]
-  std::size_t length_ = 0;  // valid bytes in buffer_
-  bool end_ = false;
-  std::optional<Problem> problem_;
+  std::unique_ptr<Volume> dump_;
   std::shared_ptr<const RescueMap> unread_;
 };
 
-bool IsMagic(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
-  return a == 'V' && b == 'O' && c == 'R' && d == 'L';
-}
+// The dump read front to back through the window carve and check read a
+// volume through, and its map.
+struct Dump {
+  VolumeStream& stream;
+  std::shared_ptr<const RescueMap> unread;
 
-// The first offset at or after from where "VORL" starts.
-std::optional<std::uint64_t> NextMagic(DumpStream& dump, std::uint64_t from) {
-  for (std::uint64_t pos = from;;) {
-    const auto d = dump.At(pos, DumpStream::kCapacity);
-    if (d.size() < 4) return std::nullopt;
-    if (const auto at = FindMagic(d)) {
-      if (!dump.HeaderUnread(pos + *at)) return pos + *at;
-      pos += *at + 1;  // d is gone: HeaderUnread may have moved the view
-      continue;
-    }
-    pos += d.size() - 3;  // the last three bytes may begin a magic that ends in the next piece
+  // The stretches of [pos, end) that were not read, in order.
+  std::vector<RescueBlock> UnreadIn(std::uint64_t pos, std::uint64_t end) const {
+    if (!unread) return {};
+    return unread->Unrescued(static_cast<std::int64_t>(pos), static_cast<std::int64_t>(end));
   }
+  // Whether the header at pos (as much of it as the dump holds) has a byte
+  // that was not read.
+  bool HeaderUnread(std::uint64_t pos) const {
+    const std::size_t n = stream.At(pos, kPingHeaderSize).size();
+    return !UnreadIn(pos, pos + n).empty();
+  }
+};
+
+// The first offset at or after from where "VORL" starts a header that was read.
+std::optional<std::uint64_t> NextMagic(const Dump& dump, std::uint64_t from) {
+  std::optional<std::uint64_t> at = NextMagic(dump.stream, from);
+  while (at && dump.HeaderUnread(*at)) at = NextMagic(dump.stream, *at + 1);
+  return at;
 }
 
 // After a run ended by the 256 bytes at h: the windows that mix h+1..h+3 with
 // the bytes read after the 256 (see the top of the file).
-std::optional<std::uint64_t> FindMagicAfterRun(DumpStream& dump, std::uint64_t h) {
-  const auto d = dump.At(h, kPingHeaderSize + 3);
+std::optional<std::uint64_t> FindMagicAfterRun(const Dump& dump, std::uint64_t h) {
+  const auto d = dump.stream.At(h, kPingHeaderSize + 3);
   const std::uint8_t seq[6] = {d[1], d[2], d[3],
                                d.size() > 256 ? d[256] : std::uint8_t{0},
                                d.size() > 257 ? d[257] : std::uint8_t{0},
                                d.size() > 258 ? d[258] : std::uint8_t{0}};
   for (std::size_t j = 0; j < 3; ++j) {
     if (d.size() < kPingHeaderSize + 1 + j) return std::nullopt;  // the end of the dump: the search is over
-    if (IsMagic(seq[j], seq[j + 1], seq[j + 2], seq[j + 3])) return h + kPingHeaderSize - 3 + j;
+    if (HasPingMagic(seq + j)) return h + kPingHeaderSize - 3 + j;
   }
   return NextMagic(dump, h + kPingHeaderSize);
 }
@@ -143,7 +112,7 @@ std::string OutputName(const std::string& pattern, int counter) {
 
 // The ping record at p into out, its samples that were not read as unread
 // bytes.
-bool WritePing(const DumpStream& dump, std::uint64_t p, std::span<const std::uint8_t> record, RecordFileWriter& out) {
+bool WritePing(const Dump& dump, std::uint64_t p, std::span<const std::uint8_t> record, RecordFileWriter& out) {
   std::size_t at = 0;
   for (const RescueBlock& b : dump.UnreadIn(p, p + record.size())) {
     const auto from = static_cast<std::size_t>(static_cast<std::uint64_t>(b.pos) - p);
@@ -156,16 +125,16 @@ bool WritePing(const DumpStream& dump, std::uint64_t p, std::span<const std::uin
 // Walks the run from start into out. It ends at 256 bytes that do not open
 // with the magic (their offset is returned, and the search goes on) or at
 // the end of the dump (nothing is returned).
-std::optional<std::uint64_t> WriteRun(DumpStream& dump, std::uint64_t start, RecordFileWriter& out,
+std::optional<std::uint64_t> WriteRun(const Dump& dump, std::uint64_t start, RecordFileWriter& out,
                                       std::uint64_t& pings, SplitResult& res) {
   for (std::uint64_t p = start;;) {
-    const auto header = dump.At(p, kPingHeaderSize);
+    const auto header = dump.stream.At(p, kPingHeaderSize);
     if (header.size() < 4 || !HasPingMagic(header.data()) || dump.HeaderUnread(p)) {
       // fewer than 256 bytes: the end of the dump follows, nothing more to find
       return header.size() == kPingHeaderSize ? std::optional(p) : std::nullopt;
     }
     const std::size_t length = kPingHeaderSize + GetU16(header.data() + ping::kSampleCount);
-    const auto record = header.size() == kPingHeaderSize ? dump.At(p, length) : header;
+    const auto record = header.size() == kPingHeaderSize ? dump.stream.At(p, length) : header;
     if (record.size() < length) {
       // A ping cut short by the end of the dump is left out, so that every
       // file written stays walkable to its end. The search is over.
@@ -186,13 +155,15 @@ std::optional<std::uint64_t> WriteRun(DumpStream& dump, std::uint64_t start, Rec
 SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outputPattern,
                           std::shared_ptr<const RescueMap> unread) {
   SplitResult res;
-  InputFile file = InputFile::Open(dumpPath);
-  if (!file.open()) {
-    res.dumpError = file.problem();
+  VolumeOpenResult file = OpenDiscVolume(dumpPath);
+  if (!file.volume) {
+    res.dumpError = file.problem;
     return res;
   }
   res.dumpOpened = true;
-  DumpStream dump(file, std::move(unread));
+  UnreadAsZeros volume(std::move(file.volume), unread);
+  VolumeStream stream(volume, 0);
+  const Dump dump{stream, std::move(unread)};
 
   std::optional<std::uint64_t> start = NextMagic(dump, 0);
   while (start) {
@@ -215,8 +186,8 @@ SplitResult SplitScanDump(const std::string& dumpPath, const OutputTarget& outpu
     ++res.runs;
     start = h ? FindMagicAfterRun(dump, *h) : std::nullopt;
   }
-  // A read error ends the dump where it happened.
-  if (dump.problem()) res.dumpError = dump.problem();
+  // Sectors that did not read were searched as zeros; the run says so.
+  if (stream.unreadableSectors() > 0) res.dumpError = stream.firstProblem();
   return res;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "convert/record_file.h"
 #include "disc/problem.h"
 
 namespace zep {
@@ -98,6 +99,15 @@ void VolumeStream::Fill() {
     atEnd_ = true;
   }
   if (onRead) onRead(reached());
+}
+
+std::optional<std::uint64_t> NextMagic(VolumeStream& stream, std::uint64_t from) {
+  for (std::uint64_t pos = from;;) {
+    const auto d = stream.From(pos, VolumeStream::kMaxView);
+    if (d.size() < 4) return std::nullopt;
+    if (const auto at = FindMagic(d)) return pos + *at;
+    pos += d.size() - 3;  // a magic may begin in the last three bytes
+  }
 }
 
 }  // namespace zep

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,9 +22,10 @@ namespace zep {
 
 class VolumeStream {
  public:
-  // The largest stretch At() gives at once: more than two of the longest ping
-  // records a carved run can hold.
-  static constexpr std::size_t kMaxView = 64 * 1024;
+  // The largest stretch At() gives at once: more than the longest ping record
+  // a scan dump can hold (256 + 65535 bytes), and than two of the longest a
+  // carved run can.
+  static constexpr std::size_t kMaxView = 128 * 1024;
 
   // Reads [begin, end) of the volume, fewer bytes if it ends earlier; end < 0
   // means to the end of the volume. begin is a multiple of 2048.
@@ -73,5 +75,8 @@ class VolumeStream {
   std::int64_t unreadableSectors_ = 0;
   Problem firstProblem_;
 };
+
+// The first offset at or after from where a ping record's magic starts.
+std::optional<std::uint64_t> NextMagic(VolumeStream& stream, std::uint64_t from);
 
 }  // namespace zep

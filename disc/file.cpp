@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <utility>
 
@@ -137,7 +138,7 @@ OutputFile OutputFile::Create(const std::string& path, const OutputOptions& opti
   } else if (kind == platform::PathKind::Folder) {
     err = "is a folder";  // said now, not after the whole record has been read
   } else if (options.noClobber && kind == platform::PathKind::File) {
-    err = kKeptExisting;
+    err = kKeptExistingReason;
     f.clobberRefused_ = true;
   } else {
     f.CreateTemporary(err);
@@ -377,6 +378,13 @@ bool RemoveFile(const std::string& path, std::string* error) {
 
 void OutputFile::Fail(std::string reason) {
   problem_ = Problem{path_, std::move(reason), 0, clobberRefused_ ? ProblemKind::kKeptExisting : ProblemKind::kWriteFailed};
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+  if (dir.empty()) return name;
+  if (dir.back() == '/' || dir.back() == separator) return dir + name;
+  return dir + separator + name;
 }
 
 }  // namespace zep

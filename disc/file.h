@@ -166,7 +166,11 @@ class InputFile {
 void AbandonUnfinishedOutputs(void (*report)(const char* path));
 
 // The reason an output names when --no-clobber kept an existing file.
-inline constexpr const char* kKeptExisting = "already exists; left as it is";
+inline constexpr const char* kKeptExistingReason = "already exists; left as it is";
+
+// dir and name with one separator between them (none added after one dir
+// ends with); name alone when dir is empty.
+std::string JoinPath(const std::string& dir, const std::string& name);
 
 // Deletes a file; false when it existed and could not be removed.
 bool RemoveFile(const std::string& path, std::string* error = nullptr);

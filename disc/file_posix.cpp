@@ -163,7 +163,7 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   // that appears meanwhile is ever replaced.
   if (::link(temp.c_str(), final.c_str()) != 0) {
     exists = errno == EEXIST;
-    error = exists ? kKeptExisting : Reason(errno);
+    error = exists ? kKeptExistingReason : Reason(errno);
     return false;
   }
   ::unlink(temp.c_str());

@@ -180,7 +180,7 @@ bool RenameInto(const std::string& temp, const std::string& final, bool replace,
   const DWORD code = GetLastError();
   exists = !replace && (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS);
   SetLastError(code);
-  error = exists ? kKeptExisting : LastErrorReason();
+  error = exists ? kKeptExistingReason : LastErrorReason();
   return false;
 }
 

@@ -65,4 +65,8 @@ std::string RunFileNames::Next(std::string_view recordName, int recordNumber) {
   return candidate;
 }
 
+std::string RecordSubject(int recordNumber, std::string_view name) {
+  return "record " + std::to_string(recordNumber) + " (" + std::string(name) + ")";
+}
+
 }  // namespace zep

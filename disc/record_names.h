@@ -20,6 +20,10 @@ namespace zep {
 std::string SafeFileStem(std::string_view name);
 std::string RecordFileName(std::string_view recordName);
 
+// "record 3 (TRANSECT3)": how a record is named as the subject of what is
+// said of it. name as the caller shows it.
+std::string RecordSubject(int recordNumber, std::string_view name);
+
 // Hands out the file names of one conversion run. A name already given in the
 // run (compared without regard to case, as Windows file systems do) gets the
 // record number before its extension: the second "SURVEY" from record 8 is

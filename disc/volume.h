@@ -69,6 +69,11 @@ struct VolumeOpenResult {
 // return, so they take the means to open it rather than an open volume.
 using VolumeOpener = std::function<VolumeOpenResult()>;
 
+// An opener that hands out views of a volume already open, which stays open
+// (and must outlive them): a run that opens its source once passes it to
+// operations that open what they read and close it again.
+VolumeOpener BorrowingOpener(Volume& volume);
+
 // "\\.\X:" with the drive letter in place of the X.
 std::string DriveVolumePath(char driveLetter);
 

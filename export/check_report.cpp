@@ -60,7 +60,7 @@ json RecordJson(const RecordHealth& h, const CheckReport& r) {
 
 }  // namespace
 
-std::string CheckReportJson(const CheckReport& r) {
+nlohmann::ordered_json CheckReportValue(const CheckReport& r) {
   json records = json::array();
   for (const RecordHealth& h : r.health.records) records.push_back(RecordJson(h, r));
   const AreaHealth& d = r.health.dump;
@@ -74,7 +74,9 @@ std::string CheckReportJson(const CheckReport& r) {
               {"dump_area", {{"readable", d.readable()}, {"pieces", d.pieces}, {"unreadable_pieces", d.unreadable},
                              {"beyond_end_pieces", d.beyondEnd}}},
               {"records", records}};
-  return doc.dump(2, ' ', false, kReplaceInvalid) + '\n';
+  return doc;
 }
+
+std::string CheckReportJson(const CheckReport& r) { return JsonText(CheckReportValue(r)); }
 
 }  // namespace zep

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "convert/disc_check.h"
 #include "disc/detect_type.h"
 #include "disc/directory.h"
@@ -24,6 +26,7 @@ struct CheckReport {
 };
 
 // Indented by two, ending in a newline; names as UTF-8 from their Latin-1 bytes.
+nlohmann::ordered_json CheckReportValue(const CheckReport& report);
 std::string CheckReportJson(const CheckReport& report);
 
 }  // namespace zep

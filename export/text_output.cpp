@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 
 namespace zep {
@@ -236,5 +237,14 @@ std::string Href(std::string_view path) {
   }
   return out;
 }
+
+std::string ClockText(std::int64_t seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(seconds / 3600),
+                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+  return text;
+}
+
+std::string JsonText(const nlohmann::ordered_json& doc) { return doc.dump(2, ' ', false, kReplaceInvalid) + '\n'; }
 
 }  // namespace zep

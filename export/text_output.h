@@ -38,6 +38,13 @@ std::string RecordStem(const std::string& recordFile);
 // than ending the output.
 inline constexpr auto kReplaceInvalid = nlohmann::json::error_handler_t::replace;
 
+// h:mm:ss of a count of seconds, the hours as many as there are.
+std::string ClockText(std::int64_t seconds);
+
+// A JSON document as every one of ours is written: indented by two, a byte
+// that is not UTF-8 replaced, and a newline after it.
+std::string JsonText(const nlohmann::ordered_json& doc);
+
 class TextOutput {
  public:
   // An empty path or "-" is standard output.

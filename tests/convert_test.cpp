@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <limits>
 #include <map>
 #include <numeric>
@@ -409,6 +410,38 @@ TEST(RecordWalk, GoesOnPastAHole) {
     std::vector<std::uint32_t> indexes;
     const RecordWalk w = WalkRecord(bytes, [&](const PingInfo& p) { indexes.push_back(p.pingIndex); });
     EXPECT_EQ(std::tuple(w.Whole(), indexes, w.NotWholeText(), w.size), std::tuple(false, walked, problem, bytes.size())) << name;
+  }
+}
+
+// A header that did not read, with no ping after it to go on at: the walk
+// ends there and says why, once. (A walk that does not end fails the run
+// rather than hanging it.)
+TEST(RecordWalk, EndsAtAnUnreadHeaderWithNothingAfterIt) {
+  const Bytes file = Concat({Bytes(4096, 0), Pings(0, 6, {0})});  // 896 bytes a ping
+  const std::tuple<const char*, std::size_t, std::size_t, std::vector<std::uint32_t>, std::string> cases[] = {
+      // name, unread from, bytes; pings walked, why not whole
+      {"the last header", 4096 + 5 * 896, 256, {0, 1, 2, 3, 4}, "256 bytes could not be read; header not read at byte 8576"},
+      {"the last ping whole", 4096 + 5 * 896, 896, {0, 1, 2, 3, 4},
+       "896 bytes could not be read; header not read at byte 8576"},
+      {"the first header", 4096, 256, {1, 2, 3, 4, 5},
+       "1 hole: bytes 4096 to 4991 (header not read at byte 4096), ping 0 missing; 256 bytes could not be read"},
+  };
+  for (const auto& [name, from, n, walked, problem] : cases) {
+    Bytes bytes = file;
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(from), n, 0);
+    UnreadBytes unread;
+    unread.Add(static_cast<std::int64_t>(from), static_cast<std::int64_t>(n));
+    auto map = std::make_shared<const RescueMap>(unread.Map(static_cast<std::int64_t>(bytes.size())));
+    auto walk = std::async(std::launch::async, [&, map] {
+      std::vector<std::uint32_t> indexes;
+      const RecordWalk w = WalkRecord(bytes, [&](const PingInfo& p) { indexes.push_back(p.pingIndex); }, map);
+      return std::tuple(w.Whole(), indexes, w.NotWholeText(), w.problems.size() + w.gaps.size());
+    });
+    if (walk.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      std::fprintf(stderr, "the walk of %s does not end\n", name);
+      std::_Exit(1);
+    }
+    EXPECT_EQ(walk.get(), std::tuple(false, walked, problem, std::size_t{1})) << name;
   }
 }
 

@@ -4,9 +4,9 @@
 # types: zepconv domain, GNU ddrescue -m with it (which must ask for nothing
 # outside the domain), zepconv convert of the image with the mapfile beside
 # it (every ping of the undamaged disc but those on the bad sectors, the lost
-# ones named); convert, check, carve and dump straight from the drive, each
-# asking for every bad sector at most twice; and a drive whose record
-# directory does not read.
+# ones named); convert, check, carve, dump and the inventory straight from
+# the drive, each asking for every bad sector at most twice; and a drive
+# whose record directory does not read.
 #   rescue_test.sh ZEPCONV MAKE_SAMPLE_DISC
 # Needs root (FUSE), nbdkit, nbdfuse and ddrescue; exits 77 (skipped) with
 # the reason where it cannot run.
@@ -108,7 +108,8 @@ for type in tk40 zep; do
       grep -q '^REEF.A,102,.*,1$' got_all.csv || fail "tk40: the pings after the lost ones do not say one is missing"
   fi
 
-  commands=("convert mnt/drive -o straight" "check mnt/drive" "dump mnt/drive -o dump.bin")
+  commands=("convert mnt/drive -o straight" "check mnt/drive" "dump mnt/drive -o dump.bin"
+            "inventory mnt/drive -o box --no-viewer")
   [ $type = zep ] && commands+=("carve mnt/drive --all -o carved")  # TK40 blocks hold no ping records to carve
   for command in "${commands[@]}"; do
     : >log
@@ -117,7 +118,7 @@ for type in tk40 zep; do
     asks_at_most_twice "$type: ${command%% *}"
   done
   echo "all: ${SECONDS}s"
-  rm -rf got_all.csv whole rescued straight carved dump.bin disc.img disc.map used.map
+  rm -rf got_all.csv whole rescued straight carved dump.bin disc.img disc.map used.map box
   "$drive" down mnt
   ! grep -q " $work/mnt fuse" /proc/mounts || fail "$type: faulty_drive.sh down mnt left the drive mounted"
 done

@@ -19,6 +19,7 @@
 #include "disc/failed_reads.h"
 #include "disc/rescue_map.h"
 #include "disc/scan.h"
+#include "operations/convert_records.h"
 #include "tests/cli_run.h"
 #include "tests/support/record_check.h"
 
@@ -216,6 +217,28 @@ TEST_F(SweepTest, GivesWhatCheckConvertAndCarveGive) {
     if (d.damaged) continue;
     const auto most = std::max_element(asks.begin(), asks.end(), [](auto& a, auto& b) { return a.second < b.second; });
     EXPECT_EQ(most->second, 1) << "sector " << most->first;
+  }
+}
+
+// A conversion counts its file's pings from the units as it reads them: what
+// a walk of the written file finds, damaged records and ones that run past
+// the end included, every record from the one volume opened.
+TEST_F(SweepTest, AConversionCountsWhatAWalkOfItsFileFinds) {
+  for (const SampleDisc& d : kDiscs) {
+    SCOPED_TRACE(d.name);
+    const RecordDirectory dir = Directory(d);
+    const std::string folder = Folder(d, "counted");
+    const std::unique_ptr<Volume> volume = Open(d);
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+      if (!IsRecordSlot(dir, slot)) continue;
+      const std::string path = folder + "/" + std::to_string(slot) + ".zep";
+      const RecordConversion c = ConvertOpenRecord(*volume, d.type, dir, slot, path);
+      ASSERT_TRUE(c.result.Converted()) << slot;
+      const RecordWalk walk = WalkRecordFile(path);
+      EXPECT_EQ(std::tuple(c.pings, c.unreadPings, c.missingPings),
+                std::tuple(walk.pings, walk.unreadPings, walk.MissingPings())) << "slot " << slot;
+      EXPECT_GT(c.pings, 0u);
+    }
   }
 }
 

@@ -10,7 +10,7 @@ namespace zep::ui {
 
 bool HoldsInventory(const std::string& folder) {
   std::error_code error;
-  return std::filesystem::is_regular_file(std::filesystem::path(folder) / "inventory-state.json", error);
+  return std::filesystem::is_regular_file(std::filesystem::path(folder) / kBoxStateFile, error);
 }
 
 std::string InventoryProgressText(std::size_t disc, std::size_t discs, const std::string& image,
