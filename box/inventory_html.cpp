@@ -354,6 +354,34 @@ std::string IndexHtml(const std::vector<InventoryDisc>& discs, const std::string
   return html + "</body></html>\n";
 }
 
+namespace {
+
+// One record's section of its disc's page, the i-th, in the i-th colour.
+std::string RecordSection(const InventoryRecord& r, std::size_t i, const std::string& prefix) {
+  std::string html;
+  html += "<section class=\"rec" + CssClass(LookOf(r.verdict)) + "\" id=\"record-" + std::to_string(i + 1) +
+          "\"><div class=\"pics\">" + TrackSvg({&r}, 200, 200, i) + Thumb(r, prefix, 320, 200) + "</div>\n<div class=\"nums\"><h2>" +
+          Mark(LookOf(r.verdict)) + " <span style=\"color:" + kColours[i % std::size(kColours)] + "\">&#9632;</span> " +
+          (r.record ? "record " + std::to_string(*r.record) + ": " : std::string()) + Esc(r.name) + "</h2><dl>";
+  if (!r.date.empty()) html += "<dt>date</dt><dd>" + Esc(r.date) + "</dd>";
+  if (!r.start.empty()) html += "<dt>time</dt><dd>" + Esc(r.start) + " to " + Esc(r.end) + "</dd>";
+  html += "<dt>pings</dt><dd>" + std::to_string(r.pings) + "</dd><dt>units lost</dt><dd>" +
+          std::to_string(r.unitsLost) + "</dd>" + PastEnd(r.unitsPastEnd, r.unitsNeverTried);
+  html += "<dt>track</dt><dd>" + (r.firstFix ? Num(r.trackKm, 2) + " km" : std::string("no fix")) + "</dd>";
+  if (r.firstFix) html += "<dt>first fix</dt><dd>" + Fix(r.firstFix) + "</dd><dt>last fix</dt><dd>" + Fix(r.lastFix) + "</dd>";
+  if (!r.viewer.empty()) html += "<dt>echogram</dt><dd><a href=\"" + Href(prefix + r.viewer) + "\">open the viewer</a></dd>";
+  html += "<dt>files</dt><dd>";
+  if (!r.output.empty()) html += "<a href=\"" + Href(prefix + r.output) + "\">" + Esc(r.output) + "</a> ";
+  if (!r.track.empty()) html += "<a href=\"" + Href(prefix + r.track) + "\">" + Esc(r.track) + "</a> ";
+  for (const std::string& e : r.echograms) html += "<a href=\"" + Href(prefix + e) + "\">" + Esc(e) + "</a> ";
+  html += "</dd>";
+  if (!r.outputSha256.empty()) html += "<dt>SHA-256</dt><dd class=\"hash\">" + Esc(r.outputSha256) + "</dd>";
+  html += "</dl></div></section>\n";
+  return html;
+}
+
+}  // namespace
+
 std::string DiscHtml(const InventoryDisc& d) {
   const std::string prefix = d.folder + "/";
   const std::string image = FileName(d.image);
@@ -378,27 +406,7 @@ std::string DiscHtml(const InventoryDisc& d) {
     html += "</ul>";
   }
   html += "</div></section>\n";
-  for (std::size_t i = 0; i < d.records.size(); ++i) {
-    const InventoryRecord& r = d.records[i];
-    html += "<section class=\"rec" + CssClass(LookOf(r.verdict)) + "\" id=\"record-" + std::to_string(i + 1) +
-            "\"><div class=\"pics\">" + TrackSvg({&r}, 200, 200, i) + Thumb(r, prefix, 320, 200) + "</div>\n<div class=\"nums\"><h2>" +
-            Mark(LookOf(r.verdict)) + " <span style=\"color:" + kColours[i % std::size(kColours)] + "\">&#9632;</span> " +
-            (r.record ? "record " + std::to_string(*r.record) + ": " : std::string()) + Esc(r.name) + "</h2><dl>";
-    if (!r.date.empty()) html += "<dt>date</dt><dd>" + Esc(r.date) + "</dd>";
-    if (!r.start.empty()) html += "<dt>time</dt><dd>" + Esc(r.start) + " to " + Esc(r.end) + "</dd>";
-    html += "<dt>pings</dt><dd>" + std::to_string(r.pings) + "</dd><dt>units lost</dt><dd>" +
-            std::to_string(r.unitsLost) + "</dd>" + PastEnd(r.unitsPastEnd, r.unitsNeverTried);
-    html += "<dt>track</dt><dd>" + (r.firstFix ? Num(r.trackKm, 2) + " km" : std::string("no fix")) + "</dd>";
-    if (r.firstFix) html += "<dt>first fix</dt><dd>" + Fix(r.firstFix) + "</dd><dt>last fix</dt><dd>" + Fix(r.lastFix) + "</dd>";
-    if (!r.viewer.empty()) html += "<dt>echogram</dt><dd><a href=\"" + Href(prefix + r.viewer) + "\">open the viewer</a></dd>";
-    html += "<dt>files</dt><dd>";
-    if (!r.output.empty()) html += "<a href=\"" + Href(prefix + r.output) + "\">" + Esc(r.output) + "</a> ";
-    if (!r.track.empty()) html += "<a href=\"" + Href(prefix + r.track) + "\">" + Esc(r.track) + "</a> ";
-    for (const std::string& e : r.echograms) html += "<a href=\"" + Href(prefix + e) + "\">" + Esc(e) + "</a> ";
-    html += "</dd>";
-    if (!r.outputSha256.empty()) html += "<dt>SHA-256</dt><dd class=\"hash\">" + Esc(r.outputSha256) + "</dd>";
-    html += "</dl></div></section>\n";
-  }
+  for (std::size_t i = 0; i < d.records.size(); ++i) html += RecordSection(d.records[i], i, prefix);
   html += "<h2>Every file of this disc</h2>\n<ul class=\"files\">";
   for (const InventoryFile& f : d.files) {
     html += "<li><a href=\"" + Href(f.path) + "\" title=\"SHA-256 " + f.sha256 + "\">" + Esc(f.path) + "</a></li>";

@@ -21,6 +21,7 @@
 #include "convert/convert.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
+#include "operations/disc_words.h"
 #include "operations/convert_records.h"
 #include "operations/records.h"
 
@@ -37,6 +38,8 @@ struct Disc {
   RecordDirectory directory{};
   ScanResult scan;
   SourceType type = SourceType::Tk40;
+  std::vector<ListRow> rows;  // the list's cells and title, as the type reads the directory
+  std::string title;
   std::int64_t size = -1;  // of the volume, when the system tells it
 };
 
@@ -47,8 +50,8 @@ bool SettleOn(Console& con, Disc& disc, std::optional<SourceType> given, bool fo
   if (settled.refused) return false;
   if (settled.type != disc.type) {
     disc.type = settled.type;
-    disc.scan.rows = BuildListRows(disc.directory, disc.type);
-    disc.scan.title = BuildTitle(disc.directory, disc.type);
+    disc.rows = BuildListRows(disc.directory, disc.type);
+    disc.title = BuildTitle(disc.directory, disc.type);
   }
   return true;
 }
@@ -69,7 +72,7 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
   disc.type = given.value_or(SourceType::Tk40);
   // The letter only shapes the Windows program's messages, which zepconv
   // takes from OpenSource.
-  disc.scan = ScanDisc(disc.open, disc.type, disc.directory, dumpPath);
+  disc.scan = ScanDisc(disc.open, disc.directory, dumpPath);
   if (disc.scan.outcome != ScanOutcome::DiscRead) {
     // The volume opened a moment ago and does not now: say what the scan found.
     con.Report(source, disc.scan.problem ? disc.scan.problem->Text() : "not an MO disc");
@@ -79,18 +82,20 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
     unread->what += "; the missing bytes of the record directory were read as zeros";
     con.Report(*unread);
   }
+  disc.rows = BuildListRows(disc.directory, disc.type);
+  disc.title = BuildTitle(disc.directory, disc.type);
   if (settle && !SettleOn(con, disc, given, options.forceType)) return std::nullopt;
   return disc;
 }
 
 void WriteListJson(Console& con, const Disc& disc, SourceType type) {
   nlohmann::ordered_json doc;
-  doc["title"] = Latin1ToUtf8(disc.scan.title);
+  doc["title"] = Latin1ToUtf8(disc.title);
   doc["label"] = HasLabel(disc.directory) ? nlohmann::ordered_json(Latin1ToUtf8(RecordName(disc.directory, kLabelSlot, type)))
                                           : nlohmann::ordered_json(nullptr);
   doc["records"] = nlohmann::ordered_json::array();
   auto textOrNull = [](const std::optional<std::string>& t) { return t ? nlohmann::ordered_json(*t) : nullptr; };
-  for (const ListRow& row : disc.scan.rows) {
+  for (const ListRow& row : disc.rows) {
     const DirectoryEntry entry = ReadEntry(disc.directory, row.slot, type);
     const IsoTimes iso = IsoTimesOf(entry);
     // The numbers the Record No. and Pings cells show, taken from the
@@ -114,13 +119,13 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
 const char* CountName(SourceType type) { return type == SourceType::Tk40 ? "Pings" : "Sectors"; }
 
 void WriteListText(Console& con, const Disc& disc) {
-  con.out << Printable(disc.scan.title) << "\n\n";
-  if (disc.scan.rows.empty()) {
+  con.out << Printable(disc.title) << "\n\n";
+  if (disc.rows.empty()) {
     con.out << "(no records)\n";
     return;
   }
   std::vector<std::vector<std::string>> cells;
-  for (const ListRow& row : disc.scan.rows) {
+  for (const ListRow& row : disc.rows) {
     cells.push_back({row.cells[0], Printable(row.cells[1]), row.cells[2], row.cells[3], row.cells[4], row.cells[5]});
   }
   WriteTable(con.out,
@@ -135,7 +140,7 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
     return std::nullopt;
   }
   std::vector<ListRow> chosen;
-  for (const ListRow& row : disc.scan.rows)
+  for (const ListRow& row : disc.rows)
     if (std::binary_search(choice.slots.begin(), choice.slots.end(), row.slot)) chosen.push_back(row);
   return chosen;
 }
@@ -146,7 +151,7 @@ std::optional<std::vector<ListRow>> ChooseRows(Console& con, const Disc& disc, c
 void WarnPastEnd(Console& con, const Disc& disc) {
   if (disc.size < 0) return;
   const bool tk40 = disc.type == SourceType::Tk40;
-  for (const ListRow& row : disc.scan.rows) {
+  for (const ListRow& row : disc.rows) {
     const RecordExtent ext = ExtentOf(disc.directory, row.slot, disc.type);
     const std::int64_t past = ext.count - ext.BeforeEnd(disc.size);
     if (past <= 0) continue;

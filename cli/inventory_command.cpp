@@ -182,13 +182,41 @@ Outcome DropCommand(Console& con, const std::vector<std::string>& images, const 
   return status;
 }
 
+namespace {
+
+struct InventoryArgs {
+  std::vector<std::string> images, merges, drops;
+  std::string out, type = "auto";
+  InventoryOptions options;
+};
+
+// What a run of the inventory does besides its discs, and how.
+void AddRunOptions(CLI::App* command, InventoryArgs& a) {
+  command->add_flag("--resume", a.options.resume,
+                    "Say so when DIR holds no box to go on from (every run goes on with the box in DIR: its discs "
+                    "stay, and a disc given again is read again only when its image or a file made of it changed, "
+                    "or an output of it failed)");
+  command->add_flag("--reread", a.options.reread, "Read every disc given again, even one the box holds as it is");
+  command->add_flag("--netcdf", a.options.netcdf, "Also write each record as netCDF");
+  command->add_flag("--no-viewer", a.options.noViewer,
+                    "Leave out each record's echogram viewer (its page and data scripts)");
+  command
+      ->add_option("--jobs", a.options.jobs,
+                   "Threads: 1 does everything on one, 2 hashes on a second beside the reading and converting "
+                   "(the default where there are two processors or more); the files are the same bytes either way")
+      ->check(CLI::PositiveNumber)
+      ->type_name("N");
+  command
+      ->add_option("--type", a.type,
+                   "Take every disc as this type: tk40 (TK40), zep (ZEP V1.X) or auto (each disc's own evidence)")
+      ->check(CLI::IsMember({"auto", "tk40", "zep"}))
+      ->capture_default_str();
+}
+
+}  // namespace
+
 Command AddInventoryCommand(CLI::App& app) {
-  struct Args {
-    std::vector<std::string> images, merges, drops;
-    std::string out, type = "auto";
-    InventoryOptions options;
-  };
-  auto a = std::make_shared<Args>();
+  auto a = std::make_shared<InventoryArgs>();
   CLI::App* command = app.add_subcommand(
       "inventory",
       "Read a box of discs: check and convert each, with tracks and echograms, into DIR/<image name>; "
@@ -207,25 +235,7 @@ Command AddInventoryCommand(CLI::App& app) {
     if (images->count() + merge->count() + drop->count() == 0) throw CLI::RequiredError("IMAGE, --merge OTHER or --drop NAME");
   });
   command->add_option("-o,--out", a->out, "Folder for the inventory (created if missing)")->required();
-  command->add_flag("--resume", a->options.resume,
-                    "Say so when DIR holds no box to go on from (every run goes on with the box in DIR: its discs "
-                    "stay, and a disc given again is read again only when its image or a file made of it changed, "
-                    "or an output of it failed)");
-  command->add_flag("--reread", a->options.reread, "Read every disc given again, even one the box holds as it is");
-  command->add_flag("--netcdf", a->options.netcdf, "Also write each record as netCDF");
-  command->add_flag("--no-viewer", a->options.noViewer,
-                    "Leave out each record's echogram viewer (its page and data scripts)");
-  command
-      ->add_option("--jobs", a->options.jobs,
-                   "Threads: 1 does everything on one, 2 hashes on a second beside the reading and converting "
-                   "(the default where there are two processors or more); the files are the same bytes either way")
-      ->check(CLI::PositiveNumber)
-      ->type_name("N");
-  command
-      ->add_option("--type", a->type,
-                   "Take every disc as this type: tk40 (TK40), zep (ZEP V1.X) or auto (each disc's own evidence)")
-      ->check(CLI::IsMember({"auto", "tk40", "zep"}))
-      ->capture_default_str();
+  AddRunOptions(command, *a);
   return {command, [a](Console& con) {
             InventoryOptions options = a->options;
             if (a->type != "auto") options.type = a->type == "zep" ? SourceType::ZepV1 : SourceType::Tk40;

@@ -1,7 +1,6 @@
 #include "disc/disc_source.h"
 
 #include "disc/rescue_map.h"
-#include "disc/scan.h"
 
 namespace zep {
 namespace {
@@ -47,14 +46,13 @@ DiscSourceOpen OpenDiscSource(const std::string& source, const DiscSourceOptions
   DiscSource& disc = *prepared.disc;
   VolumeOpenResult opened = disc.opener();
   if (!opened.volume) {
-    // A drive is refused in the Windows program's words, with the system's reason.
-    if (disc.drive) return Refused("", NoDiskMessage(*disc.drive) + "(" + opened.problem->Text() + ")", ProblemKind::kUnreadable);
+    // A drive that opens no volume holds no disc; the system's reason says why.
+    if (disc.drive) return Refused("", opened.problem->Text(), ProblemKind::kNoDisc);
     DiscSourceOpen r;
     r.problem = std::move(opened.problem);
     return r;
   }
   if (!opened.volume->IsRemovableMedia()) {
-    if (disc.drive) return Refused("", NotMoDiscMessage(*disc.drive), ProblemKind::kNotADisc);
     return Refused(source, "not an MO disc: the system does not report the device removable", ProblemKind::kNotADisc);
   }
   disc.volume = std::move(opened.volume);

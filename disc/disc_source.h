@@ -2,7 +2,7 @@
 // A disc as every reader of one starts with it: an image, a device or a
 // drive opened as a volume, under the GNU ddrescue mapfile given or found
 // beside it, and checked to pass for an MO disc. zepconv, the inventory and
-// the Windows program open discs alike and refuse them in the same words.
+// the Windows program open discs alike and refuse them with the same kinds.
 
 #include <cstdint>
 #include <memory>
@@ -40,10 +40,10 @@ struct DiscSourceOpen {
   std::optional<Problem> problem;  // why
 };
 
-// Unrescued bytes of the mapfile read as unreadable everywhere. A drive is
-// refused in the Windows program's words with the system's reason; a file
-// or device in the system's (kUnreadable), a medium that is not removable
-// as kNotADisc.
+// Unrescued bytes of the mapfile read as unreadable everywhere. A drive that
+// opens no volume is kNoDisc, with the system's reason as what; a file or
+// device that does not open is the system's (kUnreadable), a medium that is
+// not removable kNotADisc. The faces word a drive's problems.
 DiscSourceOpen OpenDiscSource(const std::string& source, const DiscSourceOptions& options);
 
 // What OpenDiscSource opens: the path, the mapfile and the opener, with the

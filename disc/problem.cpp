@@ -8,7 +8,7 @@ namespace {
 
 // Every kind with its name; a kind added to ProblemKind is added here, or a
 // saved state could not keep it.
-constexpr std::array<std::pair<ProblemKind, const char*>, 15> kKindNames = {{
+constexpr std::array<std::pair<ProblemKind, const char*>, 16> kKindNames = {{
     {ProblemKind::kOther, "other"},
     {ProblemKind::kUnreadable, "unreadable"},
     {ProblemKind::kPastEnd, "past end"},
@@ -16,6 +16,7 @@ constexpr std::array<std::pair<ProblemKind, const char*>, 15> kKindNames = {{
     {ProblemKind::kWriteFailed, "write failed"},
     {ProblemKind::kNotRecordFile, "not a record file"},
     {ProblemKind::kNotADisc, "not a disc"},
+    {ProblemKind::kNoDisc, "no disc"},
     {ProblemKind::kNoDirectory, "no directory"},
     {ProblemKind::kInterrupted, "interrupted"},
     {ProblemKind::kUsage, "usage"},

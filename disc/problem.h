@@ -21,6 +21,7 @@ enum class ProblemKind {
   kWriteFailed,    // an output that could not be written whole
   kNotRecordFile,  // a file given as a .ZEP record file that is not one
   kNotADisc,       // a source given as a disc that is not one
+  kNoDisc,         // a drive that gives no volume to read: no disc in it
   kNoDirectory,    // a disc whose record directory is lost or blank
   kInterrupted,    // the run was stopped (a signal, Cancel) before it finished
   kUsage,          // a command line or argument that cannot be carried out

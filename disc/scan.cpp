@@ -1,7 +1,6 @@
 #include "disc/scan.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "disc/aligned_buffer.h"
@@ -10,52 +9,6 @@
 #include "disc/unread_bytes.h"
 
 namespace zep {
-namespace {
-
-// Indexed by the month byte itself, so BCD months find their names and the
-// values in between find nothing.
-constexpr const char* kMonthTable[19] = {"",    "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep",
-                                         "",    "",    "",    "",    "",    "",    "Oct", "Nov", "Dec"};
-
-std::string Format(const char* format, auto... args) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, args...);
-  return text;
-}
-
-const char* MonthText(std::uint8_t month) { return month < std::size(kMonthTable) ? kMonthTable[month] : ""; }
-
-}  // namespace
-
-std::vector<ListRow> BuildListRows(const RecordDirectory& dir, SourceType type) {
-  std::vector<ListRow> rows;
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    if (!IsRecordSlot(dir, slot)) continue;
-    const DirectoryEntry e = ReadEntry(dir, slot, type);
-    ListRow row;
-    row.slot = slot;
-    row.cells[0] = Format("%i", slot + 1);
-    row.cells[1] = RecordName(dir, slot, type);
-    row.cells[2] = Format("%02x %s %02x", e.day, MonthText(e.month), e.year);
-    row.cells[3] = Format("%02x:%02x", e.startTime[0], e.startTime[1]);
-    row.cells[4] = Format("%02x:%02x", e.endTime[0], e.endTime[1]);
-    row.cells[5] = Format("%i", static_cast<int>(e.extent.listed));
-    rows.push_back(std::move(row));
-  }
-  return rows;
-}
-
-std::string BuildTitle(const RecordDirectory& dir, SourceType type) {
-  std::string title = kTitleBase;
-  if (HasLabel(dir)) title += " - " + RecordName(dir, kLabelSlot, type);
-  return title;
-}
-
-std::string NoDiskMessage(char driveLetter) { return std::string("There is no disk in drive ") + driveLetter + "  "; }
-
-std::string NotMoDiscMessage(char driveLetter) {
-  return std::string("Drive ") + driveLetter + " is not an MO disc";
-}
 
 namespace {
 
@@ -131,18 +84,12 @@ std::optional<Problem> ReadRecordDirectory(Volume& volume, RecordDirectory& dir)
   return Problem{volume.Name(), "the volume ends inside the record directory", 0, ProblemKind::kPastEnd};
 }
 
-std::string ImageUnreadableMessage(const std::string& imagePath, const std::string& reason) {
-  return "Cannot read the disc image " + imagePath + "\n\n" + reason;
-}
-
 namespace {
 
 // What a drive and an image share once the volume is open and fit to read.
-ScanResult ReadOpenedDisc(std::unique_ptr<Volume> volume, SourceType type, RecordDirectory& directory,
+ScanResult ReadOpenedDisc(std::unique_ptr<Volume> volume, RecordDirectory& directory,
                           const std::string& dumpPath, const DirectoryCheck& check) {
   ScanResult result;
-  result.title = kTitleBase;
-  result.titleChanged = true;
   RecordDirectory read;
   result.directoryProblem = ReadRecordDirectory(*volume, read);
   if (check) {
@@ -158,45 +105,37 @@ ScanResult ReadOpenedDisc(std::unique_ptr<Volume> volume, SourceType type, Recor
   volume.reset();  // the volume is closed before the list is filled
 
   result.outcome = ScanOutcome::DiscRead;
-  result.rows = BuildListRows(directory, type);
-  result.title = BuildTitle(directory, type);
   return result;
 }
 
 }  // namespace
 
-ScanResult ScanDisc(const VolumeOpener& open, SourceType type, RecordDirectory& directory, const std::string& dumpPath,
+ScanResult ScanDisc(const VolumeOpener& open, RecordDirectory& directory, const std::string& dumpPath,
                     const DirectoryCheck& check) {
   ScanResult result;
-  result.title = kTitleBase;
   VolumeOpenResult opened = open();
   if (!opened.volume) {
     result.outcome = ScanOutcome::NoDisk;
     result.problem = opened.problem;
-    result.titleChanged = true;
     return result;
   }
   if (!opened.volume->IsRemovableMedia()) {
     result.outcome = ScanOutcome::NotMoDisc;
-    result.titleChanged = false;
-    result.title.clear();
     return result;
   }
-  return ReadOpenedDisc(std::move(opened.volume), type, directory, dumpPath, check);
+  return ReadOpenedDisc(std::move(opened.volume), directory, dumpPath, check);
 }
 
-ScanResult ScanDiscImage(const VolumeOpener& open, SourceType type, RecordDirectory& directory,
+ScanResult ScanDiscImage(const VolumeOpener& open, RecordDirectory& directory,
                          const std::string& dumpPath, const DirectoryCheck& check) {
   VolumeOpenResult opened = open();
   if (!opened.volume) {
     ScanResult result;
-    result.title = kTitleBase;
     result.outcome = ScanOutcome::NoDisk;
     result.problem = opened.problem;
-    result.titleChanged = true;
     return result;
   }
-  return ReadOpenedDisc(std::move(opened.volume), type, directory, dumpPath, check);
+  return ReadOpenedDisc(std::move(opened.volume), directory, dumpPath, check);
 }
 
 }  // namespace zep

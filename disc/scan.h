@@ -1,10 +1,8 @@
 #pragma once
-// The disc scan: checks the medium, reads the record directory, writes the scan
-// dump and turns the directory into the record list's rows and the window
-// title. It shows nothing itself: the shells (the Windows program, zepconv)
-// present what it returns.
+// The disc scan: checks the medium, reads the record directory and writes the
+// scan dump. It shows nothing itself: the shells (the Windows program,
+// zepconv) word and list what it returns.
 
-#include <array>
 #include <optional>
 #include <cstdint>
 #include <functional>
@@ -23,20 +21,6 @@ inline constexpr std::int64_t kDumpOffset = 39725056;
 inline constexpr int kDumpPieces = 5056;
 inline constexpr std::int64_t kDumpPieceSize = 4096;
 inline constexpr std::int64_t kDumpSize = kDumpPieces * kDumpPieceSize;
-
-inline constexpr const char* kTitleBase = "ZEP Converter";
-
-struct ListRow {
-  int slot = 0;                     // carried as the row's item data
-  std::array<std::string, 6> cells;  // Record No., Name, Date, Start, End, Pings
-};
-
-// Rows for every record slot, in slot order, and the title (with the label).
-std::vector<ListRow> BuildListRows(const RecordDirectory& dir, SourceType type);
-std::string BuildTitle(const RecordDirectory& dir, SourceType type);
-
-std::string NoDiskMessage(char driveLetter);    // "There is no disk in drive X  "
-std::string NotMoDiscMessage(char driveLetter);  // "Drive X is not an MO disc"
 
 struct DumpReport {
   bool attempted = false;
@@ -76,9 +60,6 @@ struct ScanResult {
   // MO disc read and for a medium that is not one (NotMoDisc).
   std::optional<Problem> problem;
   std::optional<Problem> directoryProblem;  // the directory was not read whole (missing bytes are zeros)
-  bool titleChanged = false;  // false only for a drive that holds no MO disc
-  std::string title;
-  std::vector<ListRow> rows;  // empty unless the disc was read
   DumpReport dump;
 };
 
@@ -91,12 +72,11 @@ using DirectoryCheck = std::function<std::optional<Problem>(Volume& volume, cons
 // otherwise it is left as it was. An empty dumpPath skips the dump. A check
 // that refuses the disc ends the scan like a volume that cannot be opened,
 // with its reason as the problem.
-ScanResult ScanDisc(const VolumeOpener& open, SourceType type, RecordDirectory& directory, const std::string& dumpPath,
+ScanResult ScanDisc(const VolumeOpener& open, RecordDirectory& directory, const std::string& dumpPath,
                     const DirectoryCheck& check = {});
 
 // The same for a disc image file: a file has no medium to check.
-ScanResult ScanDiscImage(const VolumeOpener& open, SourceType type, RecordDirectory& directory,
+ScanResult ScanDiscImage(const VolumeOpener& open, RecordDirectory& directory,
                          const std::string& dumpPath, const DirectoryCheck& check = {});
-std::string ImageUnreadableMessage(const std::string& imagePath, const std::string& reason);
 
 }  // namespace zep

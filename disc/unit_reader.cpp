@@ -94,6 +94,21 @@ void UnitReader::Tell() {
   }
 }
 
+void UnitReader::ReadAlone(std::int64_t j, std::span<std::uint8_t> unit) {
+  const std::size_t size = unit.size();
+  // Read on its own through a buffer of its own, aligned like every volume read.
+  const ReadResult one = volume_.ReadAt(extent_.Offset(next_ + j), single_.span());
+  SeeRead(extent_.Offset(next_ + j), size, one);
+  const std::size_t good = one.ok() ? std::min(one.bytes, size) : 0;
+  std::memcpy(unit.data(), single_.data(), good);
+  std::memset(unit.data() + good, 0, size - good);
+  auto& state = states_[static_cast<std::size_t>(j)];
+  state = good == size ? UnitState::Good : good > 0 ? UnitState::Cut : UnitState::Unreadable;
+  if (state == UnitState::Cut) cutBytes_ = good;
+  if (state != UnitState::Good) MarkBad(next_ + j, one);
+  notTriedIn_[static_cast<std::size_t>(j)] = !one.ok() && one.problem->kind == ProblemKind::kNotTried;
+}
+
 bool UnitReader::Next() { return NextInto(buffer_.span()); }
 
 bool UnitReader::NextInto(std::span<std::uint8_t> dest) {
@@ -126,18 +141,7 @@ bool UnitReader::NextInto(std::span<std::uint8_t> dest) {
         n = j;  // the batch read has just met the end
         break;
       }
-      const auto unit = dest.subspan(static_cast<std::size_t>(j) * size, size);
-      // Read on its own through a buffer of its own, aligned like every volume read.
-      const ReadResult one = volume_.ReadAt(extent_.Offset(next_ + j), single_.span());
-      SeeRead(extent_.Offset(next_ + j), size, one);
-      const std::size_t good = one.ok() ? std::min(one.bytes, size) : 0;
-      std::memcpy(unit.data(), single_.data(), good);
-      std::memset(unit.data() + good, 0, size - good);
-      auto& state = states_[static_cast<std::size_t>(j)];
-      state = good == size ? UnitState::Good : good > 0 ? UnitState::Cut : UnitState::Unreadable;
-      if (state == UnitState::Cut) cutBytes_ = good;
-      if (state != UnitState::Good) MarkBad(next_ + j, one);
-      notTriedIn_[static_cast<std::size_t>(j)] = !one.ok() && one.problem->kind == ProblemKind::kNotTried;
+      ReadAlone(j, dest.subspan(static_cast<std::size_t>(j) * size, size));
     }
     batchFirst_ = next_;
     batchSize_ = n;

@@ -121,6 +121,9 @@ class UnitReader {
   void SeeRead(std::int64_t pos, std::size_t asked, const ReadResult& r);
   std::int64_t Inside() const;
   void Tell();  // the batch just read, to the observer
+  // Unit j of the batch being read, read again alone into unit after the
+  // batch read did not deliver it whole: its state, and whether it was tried.
+  void ReadAlone(std::int64_t j, std::span<std::uint8_t> unit);
 
   Volume& volume_;
   RecordExtent extent_;

@@ -23,6 +23,7 @@
 
 #include "app/startup.h"
 #include "disc/scan.h"
+#include "operations/disc_words.h"
 #include "export/netcdf.h"
 #include "res/resource.h"
 #include "tests/cli_run.h"

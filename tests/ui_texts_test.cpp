@@ -7,7 +7,9 @@
 #include <optional>
 #include <tuple>
 
+#include "operations/disc_words.h"
 #include "res/resource.h"
+#include "tests/support/disc_image.h"
 #include "ui/check_texts.h"
 #include "ui/inventory_texts.h"
 #include "ui/layout.h"
@@ -16,6 +18,50 @@
 
 namespace zep::ui {
 namespace {
+
+using test::DiscImage;
+using test::EntrySpec;
+
+// One row per record (status 1) with its cells, names up to their type's
+// terminator; the label in slot 63 (status 2 there, nowhere else) is the title
+// and never a row; zepconv's list shows the same. Its tests show ordinary
+// dates, times and counts.
+TEST(DiscWordsTest, RowsCellsAndTitle) {
+  DiscImage image(SourceType::Tk40);
+  for (int slot : {0, 1, 5}) image.Entry(slot, {.name = "R" + std::to_string(slot)});
+  image.Entry(7, {.status = 2, .name = "NOTLABEL"}).Entry(8, {.status = 3, .name = "OTHER"}).Label("BALTI");
+  const auto rows = BuildListRows(image.Directory(), SourceType::Tk40);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(std::tuple(rows[2].slot, rows[2].cells[0], rows[2].cells[1]), std::tuple(5, "6", "R5"));
+  EXPECT_EQ(BuildTitle(image.Directory(), SourceType::Tk40), "ZEP Converter - BALTI");
+  const auto tk40 = SourceType::Tk40, zep = SourceType::ZepV1;
+  const std::tuple<const char*, SourceType, EntrySpec, int, int, std::string> cases[] = {  // slot, cell, shown
+      {"tk40 name ends at FF", tk40, {.name = "RU\r\x0D\xFFZ", .terminate = false}, 3, 1, "RU\r\r"},
+      {"eleven bytes, no terminator", tk40, {.name = "ABCDEFGHIJK", .terminate = false}, 3, 1, "ABCDEFGHIJK"},
+      {"zep name ends at CR", zep, {.name = "A\xFF\rX", .terminate = false}, 3, 1, "A\xFF"},
+      {"name shown up to a zero byte", tk40, {.name = std::string("AB\0CD", 5)}, 3, 1, "AB"},
+      {"month zero", tk40, {.day = 0x01, .month = 0x00, .year = 0x99}, 3, 2, "01  99"},
+      {"month 0x0A", tk40, {.day = 0x01, .month = 0x0A, .year = 0x99}, 3, 2, "01  99"},
+      {"month 0x12", tk40, {.day = 0x31, .month = 0x12, .year = 0x00}, 3, 2, "31 Dec 00"},
+      {"month beyond the table", tk40, {.day = 0x01, .month = 0xFF, .year = 0x01}, 3, 2, "01  01"},
+      {"non-bcd day", zep, {.day = 0x2A, .month = 0x01, .year = 0x01}, 3, 2, "2a Jan 01"},
+      {"tk40 negative pings", tk40, {.first = 100, .second = 90}, 3, 5, "-10"},
+      {"tk40 wrapping difference", tk40, {.first = -2147483647 - 1, .second = 1}, 3, 5, "-2147483647"},
+      {"a record in slot 63 is record 64", tk40, {.name = "LAST"}, 63, 0, "64"},
+  };
+  for (const auto& [what, type, entry, slot, cell, shown] : cases) {
+    const DiscImage one = std::move(DiscImage(type).Entry(slot, entry));
+    const auto rows = BuildListRows(one.Directory(), type);
+    ASSERT_EQ(rows.size(), 1u) << what;
+    EXPECT_EQ(rows[0].cells[static_cast<std::size_t>(cell)], shown) << what;
+    EXPECT_EQ(BuildTitle(one.Directory(), type), "ZEP Converter") << what;
+  }
+  for (const auto& [type, name, terminate] : {std::tuple(tk40, "ABCDEFGHIJK", false), std::tuple(zep, "NORTH", true)}) {
+    const DiscImage label = std::move(DiscImage(type).Label(name, terminate));
+    EXPECT_EQ(BuildTitle(label.Directory(), type), std::string("ZEP Converter - ") + name);
+    EXPECT_TRUE(BuildListRows(label.Directory(), type).empty());
+  }
+}
 
 TEST(UiTextsTest, LayoutMenuStatePathsAndErrorBox) {
   // Single-precision column shares lose a pixel; a tiny window gives the bar a negative width.

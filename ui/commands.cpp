@@ -4,6 +4,7 @@
 
 #include "disc/disc_source.h"
 #include "disc/scan.h"
+#include "operations/disc_words.h"
 #include "operations/source.h"
 #include "res/resource.h"
 #include "ui/background_job.h"
@@ -106,8 +107,10 @@ DirectoryCheck WeighTheDisc(std::string imagePath) {
 // driveLetter is the drive scanned, when no image was.
 void ShowScan(HWND window, const ScanResult& scan, char driveLetter) {
   g_shell.sourceOpen = scan.outcome == ScanOutcome::DiscRead;
+  const std::vector<ListRow> rows =
+      g_shell.sourceOpen ? BuildListRows(g_shell.directory, g_shell.sourceType) : std::vector<ListRow>{};
   // The drive's scan stays as it always was: the hint is for images only.
-  g_shell.directoryLost = scan.outcome == ScanOutcome::DiscRead && scan.rows.empty() && !g_shell.imagePath.empty();
+  g_shell.directoryLost = scan.outcome == ScanOutcome::DiscRead && rows.empty() && !g_shell.imagePath.empty();
   if (scan.outcome != ScanOutcome::DiscRead) {
     g_shell.discEvidence.reset();
     g_shell.mapfile.clear();
@@ -115,8 +118,10 @@ void ShowScan(HWND window, const ScanResult& scan, char driveLetter) {
   if (const std::string text = ScanErrorText(scan, driveLetter, g_shell.imagePath); !text.empty()) {
     MessageBoxA(window, text.c_str(), "Error", MB_OK);
   }
-  FillList(g_shell.recordList, scan.rows);
-  if (scan.titleChanged) SetWindowTextA(window, scan.title.c_str());
+  FillList(g_shell.recordList, rows);
+  // A drive that holds no MO disc leaves the title as it was.
+  if (scan.outcome == ScanOutcome::DiscRead) SetWindowTextA(window, BuildTitle(g_shell.directory, g_shell.sourceType).c_str());
+  else if (scan.outcome != ScanOutcome::NotMoDisc) SetWindowTextA(window, kTitleBase);
   // The list does not always report its clearing and refilling; flags left
   // from the earlier rows would convert records nobody selected.
   RecomputeSelectionFlags();
@@ -139,7 +144,7 @@ void StartScan() {
 
 void ScanDriveIntoList(HWND window, char driveLetter) {
   StartScan();
-  ShowScan(window, ScanDisc(DriveOpener(driveLetter), g_shell.sourceType, g_shell.directory, kScanDumpPath,
+  ShowScan(window, ScanDisc(DriveOpener(driveLetter), g_shell.directory, kScanDumpPath,
                             WeighTheDisc("")),
            driveLetter);
 }
@@ -154,14 +159,12 @@ void ScanImageIntoList(HWND window, const std::string& imagePath, const std::str
   if (!prepared.disc) {
     // Read without its map, the zeros ddrescue left would pass for the disc's data.
     ScanResult refused;
-    refused.title = kTitleBase;
-    refused.titleChanged = true;
     refused.problem = std::move(prepared.problem);
     return ShowScan(window, refused, g_shell.driveLetter);
   }
   g_shell.mapfile = prepared.disc->mapfile;
   g_shell.imageOpener = prepared.disc->opener;
-  ShowScan(window, ScanDiscImage(SourceOpener(), g_shell.sourceType, g_shell.directory, kScanDumpPath,
+  ShowScan(window, ScanDiscImage(SourceOpener(), g_shell.directory, kScanDumpPath,
                                  WeighTheDisc(imagePath)),
            g_shell.driveLetter);
 }

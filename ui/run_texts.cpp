@@ -1,6 +1,7 @@
 #include "ui/run_texts.h"
 
 #include "disc/detect_type.h"
+#include "operations/disc_words.h"
 
 namespace zep::ui {
 namespace {
@@ -38,7 +39,7 @@ std::string ScanErrorText(const ScanResult& scan, char driveLetter, const std::s
       break;
   }
   if (imagePath.empty()) return NoDiskMessage(driveLetter);
-  return ImageUnreadableMessage(imagePath, scan.problem ? scan.problem->Text() : "");
+  return "Cannot read the disc image " + imagePath + "\n\n" + (scan.problem ? scan.problem->Text() : "");
 }
 
 std::string ConvertingText(std::string_view recordName) {

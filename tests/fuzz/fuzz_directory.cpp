@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "disc/scan.h"
+#include "operations/disc_words.h"
 #include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
