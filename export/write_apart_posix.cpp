@@ -29,8 +29,10 @@ void InterruptsEndChild() {
   }
 }
 
-[[noreturn]] void RunChild(int out, pid_t parent, const std::function<std::optional<Problem>()>& write) {
+[[noreturn]] void RunChild(int out, pid_t parent, const sigset_t& mask,
+                           const std::function<std::optional<Problem>()>& write) {
   InterruptsEndChild();
+  ::sigprocmask(SIG_SETMASK, &mask, nullptr);
 #ifdef __linux__
   // A parent ended by a signal (it removes the file) takes the child with it.
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -66,16 +68,24 @@ std::optional<Problem> WriteApart(const std::function<std::optional<Problem>()>&
   if (::pipe(fds) != 0) return write();
   std::fflush(nullptr);  // what the parent has buffered is printed once, by the parent
   const pid_t parent = ::getpid();
+  // Interrupts wait until the child is known: a handler that ran between the
+  // fork and this note would remove the file and leave the child to make it
+  // again.
+  sigset_t interrupts, saved;
+  sigemptyset(&interrupts);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, sig);
+  ::sigprocmask(SIG_BLOCK, &interrupts, &saved);
   const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    RunChild(fds[1], parent, saved, write);
+  }
+  if (pid > 0) g_child = pid;
+  ::sigprocmask(SIG_SETMASK, &saved, nullptr);
   if (pid < 0) {
     ::close(fds[0]), ::close(fds[1]);
     return write();
   }
-  if (pid == 0) {
-    ::close(fds[0]);
-    RunChild(fds[1], parent, write);
-  }
-  g_child = pid;
   ::close(fds[1]);
   const std::string what = ReadAll(fds[0]);
   ::close(fds[0]);
