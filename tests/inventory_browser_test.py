@@ -15,7 +15,7 @@ from checks import check, chromium_or_skip, failures  # noqa: E402
 zepconv, make_disc = sys.argv[1:3]
 chromium = chromium_or_skip()
 
-with tempfile.TemporaryDirectory() as tmp:
+with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as tmp:
     discs = {"tk40.img": [], "zep.img": ["--type", "zep"], "damaged.img": ["--type", "zep", "--damaged"],
              "lost.img": ["--type", "zep", "--zero-directory"]}
     for name, args in discs.items():

@@ -200,7 +200,7 @@ def index_checks(b, tmp, out):
     check(b.js("[...document.querySelectorAll('#discs tbody tr')].filter(r => !r.hidden).length") == 1, "found by text")
 
 
-with tempfile.TemporaryDirectory() as tmp:
+with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as tmp:
     images = [disc(tmp, "damaged.img", "--type", "zep", "--damaged"), disc(tmp, "tk40.img"),
               disc(tmp, "odd.img", "--type", "zep", renames=[(b"NIGHT2\r", b'<i>Q</i>"\'\r'),
                                                              (b"SURVEY1\r", b"=1+2\r"), (b"BALTIC-08\r", b"</script>\r")])]
