@@ -21,6 +21,9 @@
 #include "disc/scan.h"
 #include "cli/console.h"
 #include "export/netcdf.h"
+#include "disc/record_names.h"
+#include "operations/convert_records.h"
+#include "operations/records.h"
 #include "operations/source.h"
 #include "ui/run_texts.h"
 #include "export/text_output.h"
@@ -161,9 +164,42 @@ TEST_F(CliTest, RecordNumbersSelectSlots) {
   }
 }
 
-// A source that is no disc is refused by the library's one opening, and every
-// face says it in the same words: zepconv (status 2, naming its own readers of
-// record files), the inventory, and the Windows program's error box.
+// A source refused, or a fault reaching the conversion: the library's kind and
+// words, the Windows program's kind, and each face's text (zepconv, its box, the
+// inventory), which hold the words up to the first path each face names its own way.
+struct FaceWords {
+  Problems said;
+  ProblemKind boxKind;
+  std::string hint;  // zepconv's own, where record files are read
+  std::vector<std::string> faces;
+};
+
+FaceWords RefusalWords(const Problem& problem, const std::string& image, const std::string& boxFolder) {
+  const std::string hint = problem.kind == ProblemKind::kRecordFileAsDisc ? "; `zepconv info`" : "\n";
+  const test::ToolRun list = RunZepconv({"list", image});
+  EXPECT_EQ(list.status, 2);
+  EXPECT_TRUE(list.err.starts_with("zepconv: " + problem.Text() + hint)) << list.err;
+  ScanResult scan{.outcome = ScanOutcome::NotADisc, .problem = problem};
+  EXPECT_EQ(ui::ScanErrorText(scan, 'X', image), "The file " + problem.Text());
+  return {{problem}, problem.kind, hint, {list.err, RunZepconv({"inventory", image, "-o", boxFolder}).err}};
+}
+
+FaceWords ConversionWords(Volume& volume, const std::string& image, int record, const std::string& out) {
+  RecordDirectory dir{};
+  EXPECT_FALSE(ReadRecordDirectory(volume, dir));
+  const SourceType type = SettleType(image, WeighOpenDisc(volume, dir), {}).type;
+  const RecordChoice choice = ChooseRecords(image, dir, {record});
+  const test::ToolRun run = RunZepconv({"convert", image, "-o", out + "-cli", "--record", std::to_string(record)});
+  EXPECT_EQ(run.status, choice.problem ? 2 : 1);
+  // The Windows program shows a refused choice as it comes; the inventory takes every record.
+  if (choice.problem) return {{*choice.problem}, choice.problem->kind, "", {run.err, choice.problem->Text()}};
+  const RecordConversion c = ConvertOpenRecord(volume, type, dir, record - 1, out + "-ui.zep");
+  const auto failure = ui::FailureOf(c.result, ui::RecordSubject(record, RecordName(dir, record - 1, type)));
+  if (failure) return {c.result.problems, failure->problem.kind, "",
+          {run.err, ui::ConversionFailureText({*failure}), RunZepconv({"inventory", image, "-o", out + "-box"}).err}};
+  return {};
+}
+
 TEST_F(CliTest, OneFaultHasOneKindAndOneWordingInEveryFace) {
   std::vector<std::uint8_t> record(kFileHeaderSize, 0);
   const auto ping = test::MakePingRecord(1280, 0, 3);
@@ -172,30 +208,38 @@ TEST_F(CliTest, OneFaultHasOneKindAndOneWordingInEveryFace) {
     std::string name;
     std::vector<std::uint8_t> bytes;
     ProblemKind kind;
-    std::string what;  // its start
+    std::string what;  // the first problem's start
+    int record = 1;    // chosen and converted
+    std::string map;   // beside the image, when given
   } cases[] = {
       {"empty.img", {}, ProblemKind::kNoDirectory, "empty, shorter than the 2048-byte record directory"},
       {"tiny.img", std::vector<std::uint8_t>(32, 1), ProblemKind::kNoDirectory,
        "32 bytes, shorter than the 2048-byte record directory: there is no directory to read"},
       {"SURVEY1.ZEP", record, ProblemKind::kRecordFileAsDisc, "a .ZEP record file, not a disc"},
       {"EMPTY.ZEP", std::vector<std::uint8_t>(4096, 0), ProblemKind::kRecordFileAsDisc, "a .ZEP record file, not a disc"},
+      {"missing.img", Tk40Disc().bytes(), ProblemKind::kUsage, "no record 3 (its records: 1, 2, 4, 5, 7)", 3},
+      {"unread.img", SixPingDisc().bytes(), ProblemKind::kUnreadable,
+       "1 of 5 sectors could not be read; their bytes are marked unread in ", 2,
+       "0 +\n0 0xB800 +\n0xB800 0x800 -\n0xC000 0x3000 +\n"},
+      {"long.img", Tk40Disc().Entry(7, {.name = "LONG", .first = 5, .second = 12}).bytes(), ProblemKind::kPastEnd,
+       "5 of 7 blocks lie past the end of ", 8},
+      {"long-zep.img", ZepDisc().Entry(5, {.name = "LONG", .first = 20, .second = 10}).bytes(), ProblemKind::kPastEnd,
+       "6 of 8 sectors lie past the end of ", 6},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string image = Put(c.name, c.bytes);
+    if (!c.map.empty()) Put(c.name + ".map", c.map);
     const SourceOpen opened = OpenSource(image, {});
-    ASSERT_TRUE(opened.problem && !opened.disc);
-    EXPECT_EQ(opened.problem->kind, c.kind);
-    EXPECT_TRUE(opened.problem->what.starts_with(c.what)) << opened.problem->what;
-    const test::ToolRun list = RunZepconv({"list", image});
-    // zepconv adds where record files are read: its own commands.
-    const std::string hint = c.kind == ProblemKind::kRecordFileAsDisc ? "; `zepconv info`" : "\n";
-    EXPECT_EQ(list.status, 2);
-    EXPECT_TRUE(list.err.starts_with("zepconv: " + opened.problem->Text() + hint)) << list.err;
-    const test::ToolRun box = RunZepconv({"inventory", image, "-o", tmp.File("box-" + c.name)});
-    EXPECT_NE(box.err.find(": " + opened.problem->what + hint), std::string::npos) << box.err;
-    ScanResult scan{.outcome = ScanOutcome::NotADisc, .problem = opened.problem};
-    EXPECT_EQ(ui::ScanErrorText(scan, 'X', image), "The file " + opened.problem->Text());
+    const FaceWords faces = opened.problem ? RefusalWords(*opened.problem, image, tmp.File("box-" + c.name))
+                                           : ConversionWords(*opened.disc->volume, image, c.record, tmp.File(c.name));
+    ASSERT_FALSE(faces.said.empty());
+    EXPECT_EQ(std::pair(faces.said.front().kind, faces.boxKind), std::pair(c.kind, c.kind));
+    EXPECT_TRUE(faces.said.front().what.starts_with(c.what)) << faces.said.front().what;
+    for (const Problem& p : faces.said) {
+      const std::string words = p.what.substr(0, std::min(p.what.find(tmp.File("")), p.what.find(c.name)));
+      for (const std::string& face : faces.faces) EXPECT_NE(face.find(": " + words + faces.hint), std::string::npos) << face;
+    }
   }
 }
 
@@ -210,8 +254,6 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
   for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 131 + 7);
   const std::string random = Put("noise.img", noise);
   const std::string map = Put("zep.map", "0 +\n0 0xB800 +\n0xB800 0x800 -\n0xC000 0x3000 +\n");  // sector 23 lost
-  const std::string longTk40 = Write(Tk40Disc().Entry(7, {.name = "LONG", .first = 5, .second = 12}), "long.img");
-  const std::string longZep = Write(ZepDisc().Entry(5, {.name = "LONG", .first = 20, .second = 10}), "long-zep.img");
   std::vector<std::uint8_t> record(kFileHeaderSize, 0);
   for (std::uint32_t i = 0; i < 3; ++i) {
     const auto r = test::MakePingRecord(1280, i, 3);
@@ -229,7 +271,6 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
 #ifdef _WIN32
       {{"list", "q:"}, 2, "There is no disk in drive Q"},  // no drive Q in the test's Wine prefix
 #endif
-      {{"convert", img, "--out", out, "--record", "1", "--record", "3"}, 2, ": no record 3 (its records: 1, 2, 4, 5, 7)"},
       {{"dump", reaching, "--out", blocker + "/d.bin"}, 2, "the dump was not written"},
       // Nothing done is 2, for every file as for one.
       {{"convert", six, "--out", out}, 2, "DIVE_2.ZEP: is a folder", 2, "DIVE.ZEP", {"DIVE.ZEP", "DIVE_2.ZEP"}},
@@ -241,18 +282,13 @@ TEST_F(CliTest, ExitStatusNamesEachKindOfFailure) {
       // A TK40 disc is carved for runs of data blocks: these have no GPS time that would tell them from noise.
       {{"carve", img, "--all", "--out", out}, 1, "disc.img: no runs of ping records found"},
       // A record file is no disc, whatever the command that reads discs.
-      {{"check", zepFile}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
-      {{"convert", zepFile, "--out", out}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
       {{"dump", zepFile, "--out", out + "/d.bin"}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
-      {{"carve", zepFile, "--out", out}, 2, "SURVEY1.ZEP: a .ZEP record file, not a disc"},
       // Finding nothing is 1, as grep answers.
       {{"carve", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
       {{"split", random, "--out", out}, 1, "noise.img: no runs of ping records found"},
 #ifndef _WIN32
       {{"dump", reaching, "--out", "/dev/full"}, 1, "No space"},  // and the device is left alone
 #endif
-      {{"convert", longTk40, "--out", out}, 1, "record 8 (LONG): 5 of 7 blocks", 6},
-      {{"convert", longZep, "--type", "zep", "--out", out}, 1, "record 6 (LONG): 6 of 8 sectors", 3},
       // --type auto says what it found, and refuses what fits neither type.
       {{"list", img}, 0, "disc.img: a TK40 disc"},
       {{"list", six}, 0, "six.img: a ZEP V1.X disc"},

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "convert/convert.h"
+#include "operations/convert_records.h"
+#include "operations/records.h"
 #include "disc/record_names.h"
 #include "ui/commands.h"
 #include "ui/run_texts.h"
@@ -40,26 +42,34 @@ Progress ProgressBarProgress(int slot) {
   };
 }
 
+// The source opened once for the whole run, on the first record that needs
+// it: every record reads it through, and a bad unit the drive failed on is
+// not asked for again by the next record.
+struct RunSource {
+  std::optional<VolumeOpenResult> opened;
+  Volume* Get() {
+    if (!opened) opened = SourceOpener()();
+    return opened->volume.get();
+  }
+  Problem Why() const {
+    return opened->problem.value_or(Problem{"", "the volume could not be opened", 0, ProblemKind::kUnreadable});
+  }
+};
+
 // Converts one record to folder\fileName; a failure or an incomplete file
 // comes back as the line for the run's error box.
-std::optional<RecordFailure> ConvertToFile(const std::string& folder, const std::string& fileName, int slot,
-                                          const std::string& name) {
-  RecordFailure failure;
-  failure.problem.subject = RecordSubject(slot + 1, name);
+std::optional<RecordFailure> ConvertToFile(RunSource& source, const std::string& folder, const std::string& fileName,
+                                          int slot, const std::string& name) {
+  std::string subject = RecordSubject(slot + 1, name);
   const std::optional<std::string> path = JoinOutputPath(folder, fileName);
-  if (!path) {
-    failure.problem.what = "the output path " + folder + "\\" + fileName + " is longer than " +
-                     std::to_string(kMaxPathLength) + " characters";
-    return failure;
+  if (!path) return PathTooLong(folder, fileName, std::move(subject));
+  Volume* volume = source.Get();
+  if (!volume) {
+    return FailureOf({.status = ConvertStatus::VolumeFailed, .problems = {source.Why()}}, std::move(subject));
   }
-  const VolumeOpener open = SourceOpener();
-  const ConvertResult result =
-      ConvertRecord(g_shell.sourceType, *path, g_shell.directory, slot, open, ProgressBarProgress(slot));
-  if (result.status == ConvertStatus::Done) return std::nullopt;
-  failure.incomplete = result.status == ConvertStatus::Incomplete;
-  failure.problem.what = JoinedText(result.problems);
-  failure.problem.units = result.failedUnits + result.beyondEndUnits + result.skippedUnits;
-  return failure;
+  const RecordConversion c =
+      ConvertOpenRecord(*volume, g_shell.sourceType, g_shell.directory, slot, *path, ProgressBarProgress(slot));
+  return FailureOf(c.result, std::move(subject));
 }
 
 // A type the disc's own evidence rules out turns every record into junk: the
@@ -105,23 +115,43 @@ std::optional<std::wstring> BrowseForToolFolder(HWND owner, const wchar_t* instr
   return folder;
 }
 
+namespace {
+
+// The selected rows' records, chosen as every face chooses records by number:
+// a row whose record the directory does not list refuses the run.
+RecordChoice SelectedRecords() {
+  std::vector<int> numbers;
+  for (int row = 0; row < kSelectionRows; ++row) {
+    if (!g_shell.selection[static_cast<std::size_t>(row)]) continue;
+    if (const std::optional<int> slot = RowSlot(row)) numbers.push_back(*slot + 1);
+  }
+  // No number chooses every record: with no row selected there is nothing to convert.
+  if (numbers.empty()) return {};
+  return ChooseRecords(SourceName(), g_shell.directory, numbers);
+}
+
+}  // namespace
+
 void ConvertSelectedRecords(HWND window) {
   if (!ConfirmSourceType(window)) return;
   // Without a folder there is nowhere safe to write: the run converts nothing.
   const std::optional<std::string> folder = BrowseForOutputFolder(window, "Select Output Folder");
   if (!folder) return;
+  const RecordChoice choice = SelectedRecords();
+  if (choice.problem) {
+    MessageBoxA(window, choice.problem->Text().c_str(), "Error", MB_OK);
+    return;
+  }
   ShowStatusLine("");  // the status text and the progress bar need the two parts
 
   RunFileNames fileNames;
+  RunSource source;
   std::vector<RecordFailure> failures;
-  for (int row = 0; row < kSelectionRows; ++row) {
-    if (!g_shell.selection[static_cast<std::size_t>(row)]) continue;
-    const std::optional<int> slot = RowSlot(row);
-    if (!slot) continue;
+  for (const int slot : choice.slots) {  // slot order, which is the list's order
     // The list shows the name as read; the file gets a safe, distinct one.
-    const std::string name = RecordName(g_shell.directory, *slot, g_shell.sourceType);
+    const std::string name = RecordName(g_shell.directory, slot, g_shell.sourceType);
     SetStatusText(ConvertingText(name));
-    if (auto failure = ConvertToFile(*folder, fileNames.Next(name, *slot + 1), *slot, name)) {
+    if (auto failure = ConvertToFile(source, *folder, fileNames.Next(name, slot + 1), slot, name)) {
       failures.push_back(std::move(*failure));
     }
     SetStatusText("");

@@ -51,6 +51,23 @@ std::string RecordSubject(int recordNumber, std::string_view name) {
   return "Record " + std::to_string(recordNumber) + " (" + std::string(name) + ")";
 }
 
+std::optional<RecordFailure> FailureOf(const ConvertResult& result, std::string subject) {
+  if (result.status == ConvertStatus::Done) return std::nullopt;
+  RecordFailure failure;
+  failure.incomplete = result.status == ConvertStatus::Incomplete;
+  failure.problem = {std::move(subject), JoinedText(result.problems),
+                     result.failedUnits + result.beyondEndUnits + result.skippedUnits,
+                     result.problems.empty() ? ProblemKind::kOther : result.problems.front().kind};
+  return failure;
+}
+
+RecordFailure PathTooLong(const std::string& folder, const std::string& fileName, std::string subject) {
+  return {.problem = {std::move(subject),
+                      "the output path " + folder + "\\" + fileName + " is longer than " +
+                          std::to_string(kMaxPathLength) + " characters",
+                      0, ProblemKind::kWriteFailed}};
+}
+
 std::string ConversionFailureText(const std::vector<RecordFailure>& failures) {
   std::vector<std::string> lines;
   for (const RecordFailure& f : failures) {

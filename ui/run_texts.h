@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/convert.h"
 #include "disc/directory.h"
 #include "disc/problem.h"
 #include "disc/scan.h"
@@ -36,6 +37,13 @@ struct RecordFailure {
   bool incomplete = false;  // a file was written, but without some of the record
 };
 std::string RecordSubject(int recordNumber, std::string_view name);
+
+// What a record's conversion comes to in the run's error box, its kind that
+// of the first fault the core met: nothing when the file is whole.
+std::optional<RecordFailure> FailureOf(const ConvertResult& result, std::string subject);
+// The record whose output path would be longer than kMaxPathLength: nothing
+// is written for it.
+RecordFailure PathTooLong(const std::string& folder, const std::string& fileName, std::string subject);
 
 // The one "Error" box after a run in which records failed; at most a screen's
 // worth of lines, then a count of the rest.
