@@ -66,6 +66,15 @@ class Win32Volume final : public Volume {
         break;
       }
       r.bytes += got;
+      // A drive stops short of its known end only at a sector it could not
+      // read (Wine reads a drive through the system's cache and gives what
+      // came before the bad page as a success): asking for the rest would ask
+      // for that sector again.
+      if (drive_ && r.bytes < buf.size() && size_ != kUnknownSize && pos + static_cast<std::int64_t>(r.bytes) < size_) {
+        r.problem = Problem{path_, "the drive stopped reading at byte " + std::to_string(pos + r.bytes), 0,
+                            ProblemKind::kUnreadable};
+        return r;
+      }
     }
     return r;
   }
