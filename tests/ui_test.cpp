@@ -393,6 +393,20 @@ TEST_F(UiTest, ConversionThroughTheFolderBrowserWritesTheCoresFiles) {
   }
 }
 
+// The failing drive tests/ui_rescue_test.sh maps as ZEP_FAILING_DRIVE, scanned
+// and every record converted, for the script to count its asks.
+TEST_F(UiTest, ScanAndConversionOfAFailingDrive) {
+  const char* drive = std::getenv("ZEP_FAILING_DRIVE");
+  if (!drive || !*drive) GTEST_SKIP() << "no failing drive mapped";
+  const test::TempDir out;
+  DialogScript script({ChooseFolder(out.path().string())});  // then the box on the lost blocks
+  Command(IDM_SOURCE_TK40);
+  ui::ScanDriveIntoList(window, g_shell.driveLetter = drive[0]);  // as the drive dialog leaves it
+  for (int row = 0; row < RowCount(); ++row) SelectRows({row});
+  Command(IDM_CONVERT);
+  EXPECT_EQ(std::pair(static_cast<int>(FilesIn(out.path()).size()), script.seen().size()), std::pair(RowCount(), std::size_t{2}));
+}
+
 // A cancelled browser leaves nowhere safe to write; after a rescan the list
 // does not always report its clearing, and flags of the earlier rows must not
 // survive it.
@@ -618,7 +632,9 @@ TEST_F(UiTest, OpenDialogDropAndCommandLineOpenAnImageLikeADrive) {
 // Reads go through the mapfile beside an image; a ZEP V1.X disc read as TK40
 // is listed as before, with a hint that goes once the type matches; a file
 // that is no disc, or whose mapfile is broken, is named in the error box and
-// leaves the last scan dump alone.
+// leaves the last scan dump alone. (What a unit the map marks unrescued costs
+// a conversion, and a file too short for a directory, are in the fault table
+// of every face, CliTest.OneFaultHasOneKindAndOneWordingInEveryFace.)
 TEST_F(UiTest, OpenedImagesUseTheirMapfileHintAtTheirTypeAndAreRefusedWhenNoDisc) {
   const test::TempDir dir;
   const std::string image = dir.File("disc.img"), map = dir.File("disc.map");
@@ -637,7 +653,6 @@ TEST_F(UiTest, OpenedImagesUseTheirMapfileHintAtTheirTypeAndAreRefusedWhenNoDisc
   } cases[] = {
       {ThreeRecords(), goodMap, "", "Mapfile in use: " + map, 3},
       {zep, "", "", "This disc looks like a ZEP V1.X disc (File > Source Type)", 1},
-      {DiscImage(SourceType::Tk40).Resize(300), "", "The file " + image + ": 300 bytes, shorter than the 2048-byte record directory", "", 0},
       {DiscImage(SourceType::Tk40).Bytes(0, std::vector<std::uint8_t>(4096, 0x55)), "", "The file " + image + " is not a TK40 or ZEP V1.X disc (of 64 slots", "", 0},
       {ThreeRecords(), "0 +\n0 99 rescued\n", "Cannot read the disc image " + image + "\n\n" + map + ":", "", 0},
       {DiscImage(SourceType::Tk40).Resize(8192), "", "", "No records listed: the directory is lost (Tools > Recover Lost Records)", 0},
@@ -667,19 +682,6 @@ TEST_F(UiTest, OpenedImagesUseTheirMapfileHintAtTheirTypeAndAreRefusedWhenNoDisc
   EXPECT_EQ(ShownRows(), ListedRows(zep, SourceType::Tk40));
   Command(IDM_SOURCE_ZEPV1);
   EXPECT_EQ(std::tuple(StatusLine(), noBox.seen().size()), std::tuple("", 0u));
-  // Through the map, the block it marks unrescued costs SURVEY1 a ping, named in the Error box.
-  ThreeRecords().WriteFile(image);
-  std::ofstream(map) << goodMap;
-  Command(IDM_SOURCE_TK40);
-  ui::ScanImageIntoList(window, image);
-  const test::TempDir out;
-  SelectRows({0, 1, 2});
-  DialogScript script({ChooseFolder(out.path().string())});
-  Command(IDM_CONVERT);
-  ASSERT_EQ(script.seen().size(), 2u);
-  EXPECT_TRUE(script.seen()[1].text.starts_with("1 record was not converted completely:\n\nRecord 1 (SURVEY1): incomplete: ")) << script.seen()[1].text;
-  EXPECT_NE(script.seen()[1].text.find(map), std::string::npos);
-  EXPECT_EQ(StatusLine(), "Mapfile in use: " + map) << "the line comes back after the run";
 }
 
 std::pair<long, long> Size(HWND window) {
