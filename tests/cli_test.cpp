@@ -195,9 +195,9 @@ FaceWords ConversionWords(Volume& volume, const std::string& image, int record, 
   if (choice.problem) return {{*choice.problem}, choice.problem->kind, "", {run.err, choice.problem->Text()}};
   const RecordConversion c = ConvertOpenRecord(volume, type, dir, record - 1, out + "-ui.zep");
   const auto failure = ui::FailureOf(c.result, ui::RecordSubject(record, RecordName(dir, record - 1, type)));
-  if (failure) return {c.result.problems, failure->problem.kind, "",
+  if (!failure) return {};
+  return {c.result.problems, failure->problem.kind, "",
           {run.err, ui::ConversionFailureText({*failure}), RunZepconv({"inventory", image, "-o", out + "-box"}).err}};
-  return {};
 }
 
 TEST_F(CliTest, OneFaultHasOneKindAndOneWordingInEveryFace) {
