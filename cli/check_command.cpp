@@ -9,6 +9,7 @@
 #include "cli/run_report.h"
 #include "cli/text.h"
 #include "cli/whole_disc.h"
+#include "disc/count_text.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
 #include "convert/disc_check.h"
@@ -27,26 +28,14 @@ struct Report {
   DiscHealth health;
 };
 
-std::string Ranges(const std::vector<UnitRun>& runs) {
-  std::string text;
-  for (const UnitRun& r : runs) {
-    if (!text.empty()) text += ", ";
-    text += std::to_string(r.first);
-    if (r.count > 1) text += (r.first < 0 ? " to " : "-") + std::to_string(r.first + r.count - 1);
-  }
-  return text;
-}
-
-std::string Count(std::int64_t n, const std::string& unit) {
-  return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
-}
+std::string Ranges(const std::vector<UnitRun>& runs) { return RunList(runs, "-"); }
 
 // "320, to the end", "92, breaks at byte 3698176", "14 + 224 after 1 hole".
 std::string WalkText(const RecordHealth& h) {
   std::string text;
   for (std::uint64_t run : h.walkRuns) text += (text.empty() ? "" : " + ") + std::to_string(run);
   const std::size_t holes = h.walkRuns.size() - 1;
-  if (holes > 0) text += " after " + Count(static_cast<std::int64_t>(holes), "hole");
+  if (holes > 0) text += " after " + Counted(static_cast<std::int64_t>(holes), "hole");
   if (h.walkStopsAt) text += ", breaks at byte " + std::to_string(*h.walkStopsAt);
   else if (holes == 0) text += ", to the end";
   return text;
@@ -104,19 +93,19 @@ std::string Losses(const RecordHealth& h, SourceType type) {
   std::vector<std::string> parts;
   if (h.unreadableUnits > 0) {
     const std::string notTried = std::to_string(h.notTriedUnits) + " of them never tried by GNU ddrescue";
-    parts.push_back(Count(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")" +
+    parts.push_back(Counted(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")" +
                     (h.notTriedUnits > 0 ? ", " + notTried : ""));
   }
-  if (h.beyondEnd > 0) parts.push_back(Count(h.beyondEnd, unit) + " past the end of the volume");
-  if (h.noMode > 0) parts.push_back(Count(h.noMode, "block") + " whose mode code has no mode");
-  if (h.unreadPings > 0) parts.push_back(Count(static_cast<std::int64_t>(h.unreadPings), "ping") + " with unread samples");
+  if (h.beyondEnd > 0) parts.push_back(Counted(h.beyondEnd, unit) + " past the end of the volume");
+  if (h.noMode > 0) parts.push_back(Counted(h.noMode, "block") + " whose mode code has no mode");
+  if (h.unreadPings > 0) parts.push_back(Counted(static_cast<std::int64_t>(h.unreadPings), "ping") + " with unread samples");
   if (!h.missing.empty()) {
     parts.push_back((h.MissingPings() == 1 ? "ping " : "pings ") + Ranges(h.missing) + " missing");
   }
   if (h.walkBreaksAt) {
     const std::size_t holes = h.walkRuns.size() - 1;
     parts.push_back("the ping walk breaks at byte " + std::to_string(*h.walkBreaksAt) +
-                    (holes > 0 ? " (" + Count(static_cast<std::int64_t>(holes), "hole") + " passed over)" : ""));
+                    (holes > 0 ? " (" + Counted(static_cast<std::int64_t>(holes), "hole") + " passed over)" : ""));
   }
   std::string text;
   for (const std::string& p : parts) text += (text.empty() ? ": " : ", ") + p;

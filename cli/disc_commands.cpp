@@ -18,6 +18,7 @@
 #include "cli/run_report.h"
 #include "cli/text.h"
 #include "cli/whole_disc.h"
+#include "convert/conversion_start.h"
 #include "convert/convert.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
@@ -160,8 +161,7 @@ void WarnPastEnd(Console& con, const Disc& disc) {
     const std::string copied =
         tk40 ? "" : " to copy (the " + std::to_string(ext.listed) + " listed less the first 2, never copied)";
     con.Report(RecordSubject(row.slot + 1, Printable(row.cells[1])),
-               std::to_string(past) + " of " + std::to_string(ext.count) + unit + copied + " lie past the end of " +
-                   disc.source + " (" + std::to_string(disc.size) + " bytes)");
+               std::to_string(past) + " of " + std::to_string(ext.count) + unit + copied + " lie " + PastEndOf(disc.source, disc.size));
   }
 }
 

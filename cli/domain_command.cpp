@@ -13,6 +13,7 @@
 #include "cli/whole_disc.h"
 #include "disc/domain_map.h"
 #include "disc/file.h"
+#include "disc/text_file.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
 #include "operations/records.h"
@@ -30,12 +31,10 @@ std::string Bytes(std::int64_t pos, std::int64_t end) {
 }
 
 bool WriteMap(Console& con, const std::string& outFile, const std::string& text, bool noClobber) {
-  OutputFile out = OutputFile::Create(outFile, {.noClobber = noClobber});
-  if (out.open()) out.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-  if (out.open() && out.Close()) return true;
-  Problem problem = out.problem();
-  problem.what += "; no domain mapfile written";
-  con.Report(problem);
+  std::optional<Problem> problem = WriteTextFile(outFile, text, {.noClobber = noClobber});
+  if (!problem) return true;
+  problem->what += "; no domain mapfile written";
+  con.Report(std::move(*problem));
   return false;
 }
 

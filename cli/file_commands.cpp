@@ -21,7 +21,9 @@
 #include "operations/dump_map.h"
 #include "convert/convert.h"
 #include "convert/record_file.h"
+#include "disc/count_text.h"
 #include "disc/file.h"
+#include "disc/text_file.h"
 
 namespace zep::cli {
 
@@ -35,17 +37,9 @@ Outcome FileTally::Status(bool partly) const {
 }
 
 bool MakeFolder(Console& con, const std::string& dir) {
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(dir), ec);
-  // create_directories reports no error for a path that exists as a file.
-  if (!ec && !std::filesystem::is_directory(std::filesystem::path(dir), ec)) {
-    ec = std::make_error_code(std::errc::not_a_directory);
-  }
-  if (ec) {
-    con.Report(dir, "cannot create the folder: " + ec.message());
-    return false;
-  }
-  return true;
+  std::optional<Problem> refused = zep::MakeFolder(dir);
+  if (refused) con.Report(std::move(*refused));
+  return !refused;
 }
 
 namespace {
@@ -71,13 +65,9 @@ nlohmann::ordered_json GapsJson(const RecordWalk& w) {
 
 // "14, 92 to 94": indexes, runs of them shortened.
 std::string IndexList(const IndexRuns& runs) {
-  std::string text;
-  for (const auto& [first, count] : runs) {
-    if (!text.empty()) text += ", ";
-    text += std::to_string(first);
-    if (count > 1) text += " to " + std::to_string(first + count - 1);
-  }
-  return text;
+  std::vector<UnitRun> units;
+  for (const auto& [first, count] : runs) units.push_back({static_cast<std::int64_t>(first), static_cast<std::int64_t>(count)});
+  return RunList(units, " to ");
 }
 
 nlohmann::ordered_json RunsJson(const IndexRuns& runs) {

@@ -8,14 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "disc/count_text.h"
 #include "export/text_output.h"
 
 namespace zep::cli {
 
 struct DiscTally;
-
-// "1 disc", "2 discs".
-std::string Count(std::int64_t n, const char* one, const char* many);
 
 // "4 units lost, 1999640 units past the end": the units that failed; apart
 // from them the units a mapfile marks never tried and the units a directory
