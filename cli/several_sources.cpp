@@ -74,11 +74,7 @@ Outcome WriteSummary(Console& con, const std::vector<DiscDone>& done, json repor
   DiscTally total;
   StatusFold fold;
   for (const DiscDone& d : done) {
-    total.records += d.tally.records;
-    total.pings += d.tally.pings;
-    total.lost += d.tally.lost;
-    total.pastEnd += d.tally.pastEnd;
-    total.notTried += d.tally.notTried;
+    total.Add(d.tally);
     fold.Add(d.status);
   }
   const Outcome status = fold.Status();

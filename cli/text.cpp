@@ -8,9 +8,9 @@
 namespace zep::cli {
 
 std::string UnitCounts(const DiscTally& t) {
-  return Counted(t.lost, "unit lost", "units lost") +
-         (t.notTried > 0 ? ", " + Counted(t.notTried, "unit never tried", "units never tried") : std::string()) +
-         (t.pastEnd > 0 ? ", " + Counted(t.pastEnd, "unit past the end", "units past the end") : std::string());
+  return Counted(t.lost, "sector lost", "sectors lost") +
+         (t.notTried > 0 ? ", " + Counted(t.notTried, "sector never tried", "sectors never tried") : std::string()) +
+         (t.pastEnd > 0 ? ", " + Counted(t.pastEnd, "sector past the end", "sectors past the end") : std::string());
 }
 
 std::size_t DisplayWidth(std::string_view utf8) {

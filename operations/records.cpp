@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "disc/scan.h"
+
 namespace zep {
 namespace {
 
@@ -52,6 +54,33 @@ CarvePlan PlanCarve(Volume& volume, const RecordDirectory& dir, const CarveBasis
     for (const ByteRange& r : WrittenPings(volume, ExtentOf(dir, slot, basis.type), basis.type)) AddRange(plan.written, r);
   }
   return plan;
+}
+
+Problem NoRunsFound(const std::string& subject) {
+  return {subject, "no runs of ping records found", 0, ProblemKind::kOther};
+}
+
+bool IsScanDump(const DiscSource& disc) { return disc.size == kDumpSize; }
+
+CarveStart StartCarve(const DiscSource& disc, const TypeChoice& choice, bool keepAll) {
+  CarveStart start;
+  if (IsScanDump(disc)) {
+    start.scanDump = true;
+    start.plan.emplace();
+    start.plan->type = SourceType::ZepV1;
+    return start;
+  }
+  RecordDirectory dir{};
+  start.directoryProblem = ReadRecordDirectory(*disc.volume, dir);
+  TypeChoice settling = choice;
+  settling.refuseUnknown = false;
+  settling.directoryRead = !start.directoryProblem;
+  start.settled = SettleDiscType(disc.source, disc.opener, dir, settling);
+  if (start.settled.refused) return start;
+  start.plan = PlanCarve(*disc.volume, dir,
+                         {start.settled.type, choice.given.has_value(), start.settled.evidence.kind,
+                          !start.directoryProblem, keepAll});
+  return start;
 }
 
 }  // namespace zep
