@@ -13,8 +13,8 @@
 namespace zep {
 
 // Creates dir and any missing parents. A path that exists as a file is a
-// failure too (the system's create call reports none for it). The problem is
-// about dir, of kind kWriteFailed.
+// failure too, on every standard library (not all report it). The problem
+// is about dir, of kind kWriteFailed.
 std::optional<Problem> MakeFolder(const std::string& dir);
 
 // Writes text as the file path, put in place only when whole (see
