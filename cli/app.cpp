@@ -16,6 +16,7 @@
 #include "cli/export_app.h"
 #include "cli/inventory_command.h"
 #include "cli/several_sources.h"
+#include "operations/records.h"
 
 namespace zep::cli {
 namespace {

@@ -1,6 +1,7 @@
 #include "operations/records.h"
 
 #include <algorithm>
+#include <charconv>
 #include <set>
 
 #include "disc/scan.h"
@@ -15,6 +16,27 @@ std::string ListOf(const std::vector<int>& numbers) {
 }
 
 }  // namespace
+
+std::optional<std::pair<int, int>> NumberRange(const std::string& text) {
+  const std::size_t dash = text.find('-', 1);
+  const std::string first = text.substr(0, dash), last = dash == std::string::npos ? first : text.substr(dash + 1);
+  int a = 0, b = 0;
+  for (auto [part, value] : {std::pair{&first, &a}, std::pair{&last, &b}}) {
+    const char* end = part->data() + part->size();
+    const auto [stop, ec] = std::from_chars(part->data(), end, *value);
+    if (part->empty() || stop != end || ec != std::errc()) return std::nullopt;
+  }
+  return std::pair{a, b};
+}
+
+std::vector<int> ExpandRanges(const std::vector<std::string>& texts) {
+  std::vector<int> numbers;
+  for (const std::string& text : texts) {
+    if (const auto range = NumberRange(text))
+      for (int n = range->first; n <= range->second; ++n) numbers.push_back(n);
+  }
+  return numbers;
+}
 
 RecordChoice ChooseRecords(const std::string& source, const RecordDirectory& dir, const std::vector<int>& numbers) {
   std::vector<int> listed;

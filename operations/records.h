@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/carve.h"
@@ -20,6 +21,13 @@ struct RecordChoice {
   std::vector<int> slots;          // in slot order, each once
   std::optional<Problem> problem;  // a number the directory does not list (kUsage)
 };
+
+// "5" or "1-3", as record numbers are typed: the first and last number;
+// none for any other text.
+std::optional<std::pair<int, int>> NumberRange(const std::string& text);
+// Every number the texts name, in the order given; a text that is neither
+// names none.
+std::vector<int> ExpandRanges(const std::vector<std::string>& texts);
 
 // The slots of the record numbers given (slot + 1); every record slot when
 // none are. One number not listed refuses the whole choice, naming it and
