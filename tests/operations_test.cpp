@@ -1,6 +1,6 @@
 // The disc commands' library gives each fault its kind where it arises, in
-// the words every face then shows; and a tally adds discs of both recorders
-// in one unit.
+// the words zepconv then shows; and a tally adds discs of both recorders in
+// one unit.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "operations/domain_plan.h"
 #include "operations/dump_map.h"
 #include "operations/scanned_disc.h"
+#include "tests/cli_run.h"
 #include "tests/support/disc_image.h"
 #include "tests/support/temp_dir.h"
 
@@ -38,21 +39,23 @@ TEST(OperationsTest, EachRefusalHasTheKindOfItsFault) {
     const char* what;
     std::function<std::optional<Problem>()> run;
     ProblemKind kind;
-    std::string text;  // its start
+    std::string text;                // its start
+    std::vector<std::string> face;   // the zepconv command that meets it, status 2, saying the same
   } cases[] = {
       {"a volume that ends before the dump area",
        [&] { return DumpDisc(*ScanOpenedDisc(Opened(disc)).disc, tmp.File("d.bin"), {}).refused; },
-       ProblemKind::kPastEnd, disc + ": the volume ends at byte 32768, before the dump area (bytes 39725056 to "},
+       ProblemKind::kPastEnd, disc + ": the volume ends at byte 32768, before the dump area (bytes 39725056 to ",
+       {"dump", disc, "-o", tmp.File("d.bin")}},
       {"a record number the directory does not list",
        [&] { return PlanDomain(Opened(disc), {}, {2, 9}).choiceProblem; }, ProblemKind::kUsage,
-       disc + ": no record 9 (its records: 1, 2)"},
+       disc + ": no record 9 (its records: 1, 2)", {"domain", disc, "-o", tmp.File("m"), "--record", "2,9"}},
       {"a folder where a file is", [&] { return MakeFolder(blocker); }, ProblemKind::kWriteFailed,
-       blocker + ": cannot create the folder: "},
+       blocker + ": cannot create the folder: ", {"convert", disc, "-o", blocker}},
       {"a split into a folder that cannot be made",
        [&] { return SplitDump(disc, blocker + "/out", "", {}).refused; }, ProblemKind::kWriteFailed,
-       blocker + "/out: cannot create the folder: "},
+       blocker + "/out: cannot create the folder: ", {"split", disc, "-o", blocker + "/out"}},
       {"a text whose file is kept", [&] { return WriteTextFile(blocker, "x", {.noClobber = true}); },
-       ProblemKind::kKeptExisting, blocker},
+       ProblemKind::kKeptExisting, blocker, {"domain", disc, "-o", blocker, "--no-clobber"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -60,6 +63,9 @@ TEST(OperationsTest, EachRefusalHasTheKindOfItsFault) {
     ASSERT_TRUE(p.has_value());
     EXPECT_EQ(p->kind, c.kind);
     EXPECT_TRUE(p->Text().starts_with(c.text)) << p->Text();
+    const test::ToolRun run = test::RunZepconv(c.face);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.find("zepconv: " + p->Text()) != std::string::npos) << run.err;
   }
   // Nothing was made of what was refused.
   EXPECT_FALSE(std::filesystem::exists(tmp.File("d.bin")));
