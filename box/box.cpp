@@ -10,6 +10,7 @@
 #include <map>
 
 #include "disc/ascii.h"
+#include "disc/text_file.h"
 #include "box/box_parts.h"
 #include "export/viewer_data.h"
 #include "export/netcdf.h"
@@ -281,8 +282,8 @@ void SayChanged(BoxResult& result, const std::vector<InventoryDisc>& before, con
 
 BoxResult MakeInventory(const BoxOptions& options, const BoxCallbacks& callbacks) {
   BoxResult result;
-  if (std::error_code ec; !fs::create_directories(fs::path(options.outDir), ec) && ec) {
-    result.problems.push_back({options.outDir, ec.message(), 0, ProblemKind::kWriteFailed});
+  if (std::optional<Problem> refused = MakeFolder(options.outDir)) {
+    result.problems.push_back(std::move(*refused));
     return result;
   }
   // A folder that takes no file is refused before any disc is read.

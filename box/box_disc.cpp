@@ -9,6 +9,7 @@
 #include "disc/iso_time.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
+#include "disc/text_file.h"
 #include "box/box_parts.h"
 #include "export/check_report.h"
 #include "box/sha256.h"
@@ -177,9 +178,9 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
     return disc;
   }
   const std::string folderPath = JoinPath(job.outDir, job.folder);
-  if (std::error_code ec; !fs::create_directories(fs::path(folderPath), ec) && ec) {
+  if (std::optional<Problem> refused = MakeFolder(folderPath)) {
     disc.health = Health::kNotRead;
-    disc.problems.push_back({folderPath, ec.message(), 0, ProblemKind::kWriteFailed});
+    disc.problems.push_back(std::move(*refused));
     InBoxTerms(disc, job);
     return disc;
   }

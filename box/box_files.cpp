@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "disc/civil_date.h"
+#include "disc/text_file.h"
 #include "box/box_parts.h"
 
 namespace zep::box {
@@ -55,12 +56,8 @@ std::optional<Problem> WriteWatched(const std::string& path, std::string_view te
                                     const std::shared_ptr<BoxWatch>& watch) {
   OutputOptions options;
   options.watch = watch;
-  OutputFile file = OutputFile::Create(path, options);
-  if (file.open()) file.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-  if (file.open() && file.Close()) return std::nullopt;
-  Problem p = file.problem();
-  p.kind = ProblemKind::kWriteFailed;  // the box made the name: no earlier file is kept
-  file.Discard();
+  std::optional<Problem> p = WriteTextFile(path, text, options);
+  if (p) p->kind = ProblemKind::kWriteFailed;  // the box made the name: no earlier file is kept
   return p;
 }
 

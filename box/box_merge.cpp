@@ -8,6 +8,7 @@
 #include <map>
 
 #include "disc/ascii.h"
+#include "disc/text_file.h"
 #include "box/box.h"
 #include "box/box_parts.h"
 
@@ -132,8 +133,8 @@ BoxResult MergeInventory(const std::string& other, const std::string& outDir, co
     result.problems.push_back({other, "holds no box to merge", 0, ProblemKind::kUsage});
     return result;
   }
-  if (std::error_code ec; !fs::create_directories(fs::path(outDir), ec) && ec) {
-    result.problems.push_back({outDir, ec.message(), 0, ProblemKind::kWriteFailed});
+  if (std::optional<Problem> refused = MakeFolder(outDir)) {
+    result.problems.push_back(std::move(*refused));
     return result;
   }
   std::vector<InventoryDisc> ours = box::EarlierRun(outDir, false, result.problems);

@@ -16,6 +16,7 @@
 #include "cli/export_app.h"
 #include "cli/inventory_command.h"
 #include "cli/several_sources.h"
+#include "operations/records.h"
 
 namespace zep::cli {
 namespace {
@@ -95,8 +96,10 @@ void AddNoClobberFlag(CLI::App* command, bool& noClobber) {
 Outcome RunSources(Console& con, const DiscArgs& a, const std::string& outDir, const DiscRun& run) {
   if (a.sources.size() == 1) return run(con, a.sources[0], outDir, WithMapfileBeside(con, a.sources[0], a.options));
   if (!a.options.mapfile.empty()) {
-    con.Report("--mapfile", "names one image's map; with several sources each image's map is found beside it "
-                            "(IMAGE.map, IMAGE.mapfile, STEM.map or STEM.mapfile)");
+    con.Report({"--mapfile",
+                "names one image's map; with several sources each image's map is found beside it "
+                "(IMAGE.map, IMAGE.mapfile, STEM.map or STEM.mapfile)",
+                0, ProblemKind::kUsage});
     return kRefused;
   }
   return RunSeveralSources(con, a.sources, outDir, a.options, run);

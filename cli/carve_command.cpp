@@ -25,22 +25,22 @@ constexpr std::int64_t kMiB = 1024 * 1024;
 // is searched for both kinds of run.
 std::optional<CarvePlan> PlanCarveOf(Console& con, const DiscSource& disc, std::optional<SourceType> given, bool all,
                                      bool force) {
-  if (IsScanDump(disc)) {
-    if (!all) con.Report("", disc.source + " is a scan dump: it has no record directory, every run is kept");
-    CarvePlan plan;
-    plan.type = SourceType::ZepV1;
-    return plan;
+  const CarveStart start = StartCarve(disc, {.given = given, .force = force}, all);
+  if (start.scanDump) {
+    if (!all) {
+      con.Report({"", disc.source + " is a scan dump: it has no record directory, every run is kept", 0,
+                  ProblemKind::kNoDirectory});
+    }
+    return start.plan;
   }
-  RecordDirectory dir{};
-  const std::optional<Problem> unread = ReadRecordDirectory(*disc.volume, dir);
-  if (unread && !all) con.Report(unread->subject, unread->what + "; every run is kept");
-  const SettledType settled = SettleType(con, disc.source, disc.opener, dir, given, false, !unread, force);
-  if (settled.refused) return std::nullopt;
-  CarvePlan plan = PlanCarve(*disc.volume, dir, {settled.type, given.has_value(), settled.evidence.kind, !unread, all});
-  if (plan.kept == KeptWhole::kNothingToTrust) {
-    con.Report("", "the record directory lists nothing to trust: every run is kept");
+  if (const std::optional<Problem>& unread = start.directoryProblem; unread && !all) {
+    con.Report({unread->subject, unread->what + "; every run is kept", unread->units, unread->kind});
   }
-  return plan;
+  if (!SayType(con, disc.source, start.settled, given, false, !start.directoryProblem)) return std::nullopt;
+  if (start.plan->kept == KeptWhole::kNothingToTrust) {
+    con.Report({"", "the record directory lists nothing to trust: every run is kept", 0, ProblemKind::kNoDirectory});
+  }
+  return start.plan;
 }
 
 // The carve itself, under a bar counting MiB of the disc.
@@ -58,24 +58,19 @@ CarveResult CarveUnderBar(Console& con, const DiscSource& disc, CarveOptions& op
 // The files carved, one line each, and every problem; the exit status.
 Outcome TellCarved(Console& con, const std::string& source, const std::string& outDir, const CarveResult& r,
                DiscTally* discTally) {
+  if (discTally) discTally->Add(TallyOfCarve(r));
   for (const CarvedFile& f : r.files) {
-    if (discTally) {
-      discTally->records += 1;
-      discTally->pings += static_cast<std::int64_t>(f.pings);
-    }
     con.out << JoinPath(outDir, CarvedFileName(f.offset)) << ": " << f.pings << (f.pings == 1 ? " ping" : " pings")
             << " from byte " << f.offset << '\n';
   }
-  if (discTally) {
-    discTally->lost += r.unreadableSectors;
-    discTally->notTried += r.notTriedSectors;
-  }
   // Like grep that finds nothing: done, but not what was hoped for.
-  if (r.runs == 0) con.Report(source, "no runs of ping records found");
+  if (r.runs == 0) con.Report(NoRunsFound(source));
   else if (r.files.empty() && r.failures.empty()) con.out << "no runs of ping records outside the listed records\n";
+  // What was asked for, said: no fault.
   if (r.pingsLeftOut > 0) {
-    con.Report("", std::to_string(r.pingsLeftOut) +
-                       " pings that a conversion of the listed records writes were left out (--all keeps them)");
+    con.Note({"", std::to_string(r.pingsLeftOut) +
+                      " pings that a conversion of the listed records writes were left out (--all keeps them)",
+              0, ProblemKind::kOther, Severity::kNote});
   }
   FileTally tally{.written = static_cast<int>(r.files.size())};
   for (const Problem& f : r.failures) {

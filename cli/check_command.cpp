@@ -9,6 +9,8 @@
 #include "cli/run_report.h"
 #include "cli/text.h"
 #include "cli/whole_disc.h"
+#include "operations/source_check.h"
+#include "disc/count_text.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
 #include "convert/disc_check.h"
@@ -19,34 +21,16 @@ namespace {
 
 constexpr std::int64_t kMiB = 1024 * 1024;
 
-struct Report {
-  std::string source;
-  SettledType type;
-  std::optional<Problem> directoryProblem;  // none when the directory was read whole
-  RecordDirectory dir{};
-  DiscHealth health;
-};
+using Report = SourceCheck;
 
-std::string Ranges(const std::vector<UnitRun>& runs) {
-  std::string text;
-  for (const UnitRun& r : runs) {
-    if (!text.empty()) text += ", ";
-    text += std::to_string(r.first);
-    if (r.count > 1) text += (r.first < 0 ? " to " : "-") + std::to_string(r.first + r.count - 1);
-  }
-  return text;
-}
-
-std::string Count(std::int64_t n, const std::string& unit) {
-  return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
-}
+std::string Ranges(const std::vector<UnitRun>& runs) { return RunList(runs, "-"); }
 
 // "320, to the end", "92, breaks at byte 3698176", "14 + 224 after 1 hole".
 std::string WalkText(const RecordHealth& h) {
   std::string text;
   for (std::uint64_t run : h.walkRuns) text += (text.empty() ? "" : " + ") + std::to_string(run);
   const std::size_t holes = h.walkRuns.size() - 1;
-  if (holes > 0) text += " after " + Count(static_cast<std::int64_t>(holes), "hole");
+  if (holes > 0) text += " after " + Counted(static_cast<std::int64_t>(holes), "hole");
   if (h.walkStopsAt) text += ", breaks at byte " + std::to_string(*h.walkStopsAt);
   else if (holes == 0) text += ", to the end";
   return text;
@@ -104,31 +88,23 @@ std::string Losses(const RecordHealth& h, SourceType type) {
   std::vector<std::string> parts;
   if (h.unreadableUnits > 0) {
     const std::string notTried = std::to_string(h.notTriedUnits) + " of them never tried by GNU ddrescue";
-    parts.push_back(Count(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")" +
+    parts.push_back(Counted(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")" +
                     (h.notTriedUnits > 0 ? ", " + notTried : ""));
   }
-  if (h.beyondEnd > 0) parts.push_back(Count(h.beyondEnd, unit) + " past the end of the volume");
-  if (h.noMode > 0) parts.push_back(Count(h.noMode, "block") + " whose mode code has no mode");
-  if (h.unreadPings > 0) parts.push_back(Count(static_cast<std::int64_t>(h.unreadPings), "ping") + " with unread samples");
+  if (h.beyondEnd > 0) parts.push_back(Counted(h.beyondEnd, unit) + " past the end of the volume");
+  if (h.noMode > 0) parts.push_back(Counted(h.noMode, "block") + " whose mode code has no mode");
+  if (h.unreadPings > 0) parts.push_back(Counted(static_cast<std::int64_t>(h.unreadPings), "ping") + " with unread samples");
   if (!h.missing.empty()) {
     parts.push_back((h.MissingPings() == 1 ? "ping " : "pings ") + Ranges(h.missing) + " missing");
   }
   if (h.walkBreaksAt) {
     const std::size_t holes = h.walkRuns.size() - 1;
     parts.push_back("the ping walk breaks at byte " + std::to_string(*h.walkBreaksAt) +
-                    (holes > 0 ? " (" + Count(static_cast<std::int64_t>(holes), "hole") + " passed over)" : ""));
+                    (holes > 0 ? " (" + Counted(static_cast<std::int64_t>(holes), "hole") + " passed over)" : ""));
   }
   std::string text;
   for (const std::string& p : parts) text += (text.empty() ? ": " : ", ") + p;
   return text;
-}
-
-bool AnythingLost(const Report& r) {
-  if (r.directoryProblem || r.health.dump.unreadable > 0) return true;
-  for (const RecordHealth& h : r.health.records) {
-    if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -137,42 +113,30 @@ Outcome CheckCommand(Console& con, const std::string& source, std::optional<Sour
                  const DiscOptions& options) {
   std::optional<DiscSource> disc = OpenSource(con, source, options.mapfile, options.failedReads);
   if (!disc) return kRefused;
-  Report r;
-  r.source = source;
-  r.directoryProblem = ReadRecordDirectory(*disc->volume, r.dir);
+  Report r = StartCheck(*disc, {type, false, true, options.forceType});
   // The evidence is part of the report; only a contradicted --type gets a word on stderr.
-  if (type) {
-    r.type = SettleType(con, source, disc->opener, r.dir, type, false, true, options.forceType);
-    if (r.type.refused) return kRefused;
-  } else {
-    r.type = zep::SettleType(source, WeighDisc(disc->opener, r.dir), {std::nullopt, false, true, false});
-  }
-  const bool unknown = r.type.evidence.kind == DiscKind::Unknown && !type;
+  if (type && !SayType(con, source, r.type, type, false)) return kRefused;
   {
-    const std::uint64_t total = unknown ? 0 : BytesToCheck(r.dir, r.type.type, disc->size);
+    const std::uint64_t total = r.checkable ? BytesToCheck(r.dir, r.type.type, disc->size) : 0;
     ProgressBar bar(con.err, con.progress, "check", static_cast<std::int64_t>((total + kMiB - 1) / kMiB), "MiB", kMiB);
     const Progress hooks = bar.Hooks();
     std::function<void(std::uint64_t)> progress;
     if (hooks.setPos) progress = [&](std::uint64_t done) { hooks.setPos(static_cast<std::int32_t>(done / kMiB)); };
-    if (!unknown) r.health = CheckDisc(*disc->volume, r.dir, r.type.type, progress);
+    CheckRecords(*disc, r, progress);
   }
   if (json) WriteJson(con, CheckReportValue({source, r.type.type, r.type.evidence, r.dir, r.directoryProblem, r.health}));
   else WriteText(con, r);
-  if (unknown) {
-    con.Report(source, "the records were not checked; give --type tk40 or --type zep to check them as such");
+  if (!r.checkable) {
+    con.Report({source, "the records were not checked; give --type tk40 or --type zep to check them as such", 0,
+                r.type.said.kind});
     return kRefused;
   }
   for (const RecordHealth& h : r.health.records) {
-    if (options.tally) {
-      options.tally->records += 1;
-      options.tally->pings += h.pings;
-      options.tally->lost += h.unreadableUnits - h.notTriedUnits + h.noMode;
-      options.tally->notTried += h.notTriedUnits;
-      options.tally->pastEnd += h.beyondEnd;
-    }
+    if (options.tally) options.tally->Add(TallyOfCheck(r.type.type, h));
     if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) {
       con.Report({RecordSubject(h.slot + 1, Printable(RecordName(r.dir, h.slot, r.type.type))),
-                  VerdictName(h.verdict) + Losses(h, r.type.type), h.unreadableUnits + h.beyondEnd});
+                  VerdictName(h.verdict) + Losses(h, r.type.type), h.unreadableUnits + h.beyondEnd,
+                  h.verdict == Verdict::BeyondEnd ? ProblemKind::kPastEnd : ProblemKind::kUnreadable});
     }
   }
   return AnythingLost(r) ? kPartly : kDone;

@@ -11,20 +11,9 @@
 #include "disc/directory.h"
 #include "disc/failed_reads.h"
 #include "cli/console.h"
+#include "operations/disc_tally.h"
 
 namespace zep::cli {
-
-// What one disc gave, for the summary of a run over several.
-struct DiscTally {
-  std::int64_t records = 0;  // records converted or checked, runs carved
-  std::int64_t pings = 0;
-  std::int64_t lost = 0;     // blocks or sectors that failed: unreadable, or without a mode
-  // Units a directory entry claims past the end of the volume: counted
-  // apart, since no read of them failed (a cut image, a garbage count).
-  std::int64_t pastEnd = 0;
-  // Units a GNU ddrescue map marks never tried: not read, not bad either.
-  std::int64_t notTried = 0;
-};
 
 struct DiscOptions {
   std::string mapfile;     // a GNU ddrescue mapfile for SOURCE; empty for none

@@ -45,7 +45,7 @@ Outcome Console::Run(const std::function<Outcome()>& command) {
     return kBug;
   } catch (const std::exception& e) {
     // Whatever was written before stays; the command did not finish.
-    Report({"", e.what()});
+    Report({"", e.what(), 0, ProblemKind::kOther});
     return kPartly;
   }
 }

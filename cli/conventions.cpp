@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "operations/records.h"
 #include "zep_version.h"
 
 namespace zep::cli {
@@ -305,25 +306,10 @@ CLI::Validator NumberAbove(double lo, const std::string& unit) {
       "NUMBER > " + std::to_string(static_cast<int>(lo)));
 }
 
-namespace {
-// "5" or "1-3": the first and last number, or nothing when the text is neither.
-std::optional<std::pair<int, int>> RangeOf(const std::string& text) {
-  const std::size_t dash = text.find('-', 1);
-  const std::string first = text.substr(0, dash), last = dash == std::string::npos ? first : text.substr(dash + 1);
-  int a = 0, b = 0;
-  for (auto [part, value] : {std::pair{&first, &a}, std::pair{&last, &b}}) {
-    const char* end = part->data() + part->size();
-    const auto [stop, ec] = std::from_chars(part->data(), end, *value);
-    if (part->empty() || stop != end || ec != std::errc()) return std::nullopt;
-  }
-  return std::pair{a, b};
-}
-}  // namespace
-
 CLI::Validator NumbersIn(int lo, int hi) {
   return CLI::Validator(
       [lo, hi](std::string& text) -> std::string {
-        const auto range = RangeOf(text);
+        const auto range = NumberRange(text);
         if (!range) return "not a number or a range such as 1-3: " + text;
         if (range->first > range->second) return text + " runs backwards: write " + std::to_string(range->second) + "-" + std::to_string(range->first);
         if (range->first < lo || range->second > hi) {
@@ -333,15 +319,6 @@ CLI::Validator NumbersIn(int lo, int hi) {
         return {};
       },
       "N, N-M (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
-}
-
-std::vector<int> ExpandRanges(const std::vector<std::string>& texts) {
-  std::vector<int> numbers;
-  for (const std::string& text : texts) {
-    if (const auto range = RangeOf(text))
-      for (int n = range->first; n <= range->second; ++n) numbers.push_back(n);
-  }
-  return numbers;
 }
 
 }  // namespace zep::cli

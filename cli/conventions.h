@@ -30,9 +30,8 @@ CLI::Validator NumberIn(int lo, int hi);
 CLI::Validator NumberAbove(double lo, const std::string& unit);
 
 // Each item of a list option such as --record 1-3,5: a number or a range
-// of them, within lo and hi; ExpandRanges gives every number the items name.
+// of them, within lo and hi (ExpandRanges gives every number they name).
 CLI::Validator NumbersIn(int lo, int hi);
-std::vector<int> ExpandRanges(const std::vector<std::string>& texts);
 
 // The bash completion script for app's commands and options.
 std::string BashCompletion(const CLI::App& app);

@@ -6,10 +6,8 @@ namespace zep::cli {
 
 const char* TypeOptionName(SourceType type) { return type == SourceType::Tk40 ? "tk40" : "zep"; }
 
-SettledType SettleType(Console& con, const std::string& source, const VolumeOpener& open,
-                       const RecordDirectory& dir, std::optional<SourceType> given, bool refuseUnknown,
-                       bool directoryRead, bool force) {
-  const SettledType s = zep::SettleType(source, WeighDisc(open, dir), {given, refuseUnknown, directoryRead, force});
+bool SayType(Console& con, const std::string& source, const SettledType& s, std::optional<SourceType> given,
+             bool refuseUnknown, bool directoryRead) {
   const std::string described = s.evidence.Describe();
   switch (s.fault) {
     case TypeFault::kRuledOut:
@@ -19,11 +17,11 @@ SettledType SettleType(Console& con, const std::string& source, const VolumeOpen
                       TypeOptionName(*given == SourceType::Tk40 ? SourceType::ZepV1 : SourceType::Tk40) +
                       ", or --force-type to read it as " + SourceTypeName(*given) + " all the same",
                   0, s.said.kind});
-      return s;
+      return false;
     case TypeFault::kUnknown:
       if (!s.refused) break;
       con.Report({source, described + "; give --type tk40 or --type zep to read it all the same", 0, s.said.kind});
-      return s;
+      return false;
     default:
       break;
   }
@@ -33,14 +31,14 @@ SettledType SettleType(Console& con, const std::string& source, const VolumeOpen
                         SourceTypeName(*given) + " as --type says",
                 0, ProblemKind::kOther, Severity::kWarning});
     }
-    return s;
+    return true;
   }
   // A blank directory on list or convert: the runs may be on the disc all
   // the same, and carve finds them.
   const bool blank = s.evidence.kind == DiscKind::Blank;
   con.Note({source, blank && !directoryRead ? "no record directory to weigh: no records"
                     : described + (blank && refuseUnknown ? "; try `zepconv carve`" : "")});
-  return s;
+  return true;
 }
 
 }  // namespace zep::cli

@@ -7,23 +7,19 @@
 
 #include "cli/commands.h"
 #include "operations/source.h"
-#include "disc/volume.h"
 
 namespace zep::cli {
 
 // The --type value that names a type: "tk40", "zep".
 const char* TypeOptionName(SourceType type);
 
-// Weighs the directory's evidence (reading each record's first copied sector
-// through open). With no type given, says on stderr what the disc is, or, when
-// refuseUnknown, refuses a disc that fits neither layout. A given type that
-// the evidence rules out (no slot fits it, some fit the other) is refused,
-// naming the type that fits, unless force; one it merely contradicts, or a
-// forced one, gets a warning and is used all the same.
-// A directory that could not be read (directoryRead false) reads as zeros,
-// which is then not called a blank disc.
-SettledType SettleType(Console& con, const std::string& source, const VolumeOpener& open,
-                       const RecordDirectory& dir, std::optional<SourceType> given, bool refuseUnknown,
-                       bool directoryRead = true, bool force = false);
+// Says on stderr what settling the type found. With no type given: what the
+// disc is, or, when refused, that it fits neither layout. A given type that
+// the evidence rules out is refused, naming the type that fits, unless
+// forced; one it merely contradicts, or a forced one, gets a warning. A
+// directory that could not be read (directoryRead false) reads as zeros,
+// which is then not called a blank disc. False when the disc is refused.
+bool SayType(Console& con, const std::string& source, const SettledType& s, std::optional<SourceType> given,
+             bool refuseUnknown, bool directoryRead = true);
 
 }  // namespace zep::cli

@@ -13,9 +13,10 @@
 #include "cli/whole_disc.h"
 #include "disc/domain_map.h"
 #include "disc/file.h"
+#include "disc/text_file.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
-#include "operations/records.h"
+#include "operations/domain_plan.h"
 
 namespace zep::cli {
 namespace {
@@ -30,12 +31,10 @@ std::string Bytes(std::int64_t pos, std::int64_t end) {
 }
 
 bool WriteMap(Console& con, const std::string& outFile, const std::string& text, bool noClobber) {
-  OutputFile out = OutputFile::Create(outFile, {.noClobber = noClobber});
-  if (out.open()) out.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-  if (out.open() && out.Close()) return true;
-  Problem problem = out.problem();
-  problem.what += "; no domain mapfile written";
-  con.Report(problem);
+  std::optional<Problem> problem = WriteTextFile(outFile, text, {.noClobber = noClobber});
+  if (!problem) return true;
+  problem->what += "; no domain mapfile written";
+  con.Report(std::move(*problem));
   return false;
 }
 
@@ -47,11 +46,8 @@ Outcome DomainCommand(Console& con, const std::string& source, std::optional<Sou
   // rescued first, the size the map's.
   std::optional<DiscSource> disc = OpenSource(con, source, options.mapfile, options.failedReads);
   if (!disc) return kRefused;
-  RecordDirectory dir{};
-  // Without the directory there is no telling which bytes matter: a map of
-  // the whole disc would only be ddrescue without -m, hours of it at MO
-  // speed, so the choice is left to the user.
-  if (const std::optional<Problem> unread = ReadRecordDirectory(*disc->volume, dir)) {
+  const DomainPlan plan = PlanDomain(*disc, {given, true, true, options.forceType}, recordNumbers);
+  if (const std::optional<Problem>& unread = plan.directoryProblem) {
     con.Report({source,
                 "the record directory (bytes 0 to " + std::to_string(kDirectorySize - 1) + ") does not read (" +
                     unread->Text() + "): no domain mapfile written; rescue it first (ddrescue -s " +
@@ -59,17 +55,15 @@ Outcome DomainCommand(Console& con, const std::string& source, std::optional<Sou
                 0, ProblemKind::kNoDirectory});
     return kRefused;
   }
-  const SettledType settled = SettleType(con, source, disc->opener, dir, given, true, true, options.forceType);
-  if (settled.refused) return kRefused;
-  // A mistyped number leaves no map that quietly lacks it.
-  RecordChoice chosen = ChooseRecords(source, dir, recordNumbers);
-  if (chosen.problem) {
-    con.Report(std::move(*chosen.problem));
+  if (!SayType(con, source, plan.settled, given, true)) return kRefused;
+  if (plan.choiceProblem) {
+    con.Report(*plan.choiceProblem);
     return kRefused;
   }
-
-  const std::vector<DomainArea> areas = ConversionAreas(dir, settled.type, disc->size, chosen.slots);
-  const RescueMap map = DomainMap(areas, disc->size);
+  const RecordDirectory& dir = plan.dir;
+  const SettledType& settled = plan.settled;
+  const std::vector<DomainArea>& areas = plan.areas;
+  const RescueMap& map = plan.map;
   std::vector<std::string> comment = {"Domain mapfile for GNU ddrescue -m, written by zepconv domain: the bytes a",
                                       "conversion of " + source + " (" + SourceTypeName(settled.type) + ") reads."};
   for (const DomainArea& a : areas) comment.push_back(AreaName(a, dir, settled.type) + ": " + Bytes(a.pos, a.end));

@@ -1,6 +1,7 @@
 // The commands that work on files: split (a scan dump into record files) and
 // info (what a record file holds, and whether it is whole).
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -21,7 +22,9 @@
 #include "operations/dump_map.h"
 #include "convert/convert.h"
 #include "convert/record_file.h"
+#include "disc/count_text.h"
 #include "disc/file.h"
+#include "disc/text_file.h"
 
 namespace zep::cli {
 
@@ -35,17 +38,9 @@ Outcome FileTally::Status(bool partly) const {
 }
 
 bool MakeFolder(Console& con, const std::string& dir) {
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(dir), ec);
-  // create_directories reports no error for a path that exists as a file.
-  if (!ec && !std::filesystem::is_directory(std::filesystem::path(dir), ec)) {
-    ec = std::make_error_code(std::errc::not_a_directory);
-  }
-  if (ec) {
-    con.Report(dir, "cannot create the folder: " + ec.message());
-    return false;
-  }
-  return true;
+  std::optional<Problem> refused = zep::MakeFolder(dir);
+  if (refused) con.Report(std::move(*refused));
+  return !refused;
 }
 
 namespace {
@@ -71,13 +66,9 @@ nlohmann::ordered_json GapsJson(const RecordWalk& w) {
 
 // "14, 92 to 94": indexes, runs of them shortened.
 std::string IndexList(const IndexRuns& runs) {
-  std::string text;
-  for (const auto& [first, count] : runs) {
-    if (!text.empty()) text += ", ";
-    text += std::to_string(first);
-    if (count > 1) text += " to " + std::to_string(first + count - 1);
-  }
-  return text;
+  std::vector<UnitRun> units;
+  for (const auto& [first, count] : runs) units.push_back({static_cast<std::int64_t>(first), static_cast<std::int64_t>(count)});
+  return RunList(units, " to ");
 }
 
 nlohmann::ordered_json RunsJson(const IndexRuns& runs) {
@@ -153,47 +144,28 @@ void WriteReportText(std::ostream& out, const RecordFileReport& r) {
 
 Outcome SplitCommand(Console& con, const std::string& dumpPath, const std::string& outDir, const DiscOptions& options) {
   RunReport report(con);
-  // A dump that cannot be read leaves nothing behind, not even the folder.
-  if (InputFile dump = InputFile::Open(dumpPath); !dump.open()) {
-    con.Report(dump.problem());
+  const DumpSplit split = SplitDump(dumpPath, outDir, options.mapfile, {.noClobber = options.noClobber});
+  if (split.dumpOpened && split.map.foundBeside) con.Note({dumpPath, "using the mapfile beside it, " + split.map.mapfile});
+  if (split.refused) {
+    con.Report(*split.refused);
     return kRefused;
   }
-  const DumpMapLoad map = LoadDumpMap(dumpPath, options.mapfile);
-  if (map.foundBeside) con.Note({dumpPath, "using the mapfile beside it, " + map.mapfile});
-  if (map.problem) {
-    con.Report(*map.problem);
-    return kRefused;
-  }
-  if (!MakeFolder(con, outDir)) return kRefused;
-  const SplitResult r =
-      SplitScanDump(dumpPath, {JoinPath(outDir, "fond%i.zep"), {.noClobber = options.noClobber}}, map.map);
+  const SplitResult& r = split.result;
   if (!r.dumpOpened) {
     con.Report(*r.dumpError);
     return kRefused;
   }
-  bool unread = false;
+  const std::vector<std::optional<Problem>> unread = UnreadFileProblems(r);
   for (std::size_t i = 0; i < r.files.size(); ++i) {
     if (con.json) report.Wrote({{"file", r.files[i]}, {"pings", r.filePings[i]}, {"unread_bytes", r.fileUnread[i]}});
-    else con.out << r.files[i] << ": " << r.filePings[i] << (r.filePings[i] == 1 ? " ping\n" : " pings\n");
-    if (r.fileUnread[i] == 0) continue;
-    // As convert says of a record with lost sectors: written, but not whole.
-    con.Report(r.files[i], std::to_string(r.fileUnread[i]) + " bytes were not read; " + UnreadMapPath(r.files[i]) +
-                               " names them");
-    unread = true;
+    else con.out << r.files[i] << ": " << Counted(static_cast<std::int64_t>(r.filePings[i]), "ping") << '\n';
+    if (unread[i]) con.Report(*unread[i]);
   }
   FileTally tally{.written = static_cast<int>(r.files.size())};
-  for (const Problem& failure : r.failures) {
-    con.Report(failure);
-    tally.Failed(failure);
-  }
-  // Like grep that finds nothing: done, but not what was hoped for.
-  if (r.runs == 0) con.Report(dumpPath, "no runs of ping records found");
-  // Nothing more of that ping is anywhere in the dump: a note, not a failure.
-  if (r.droppedPartialPings > 0) {
-    con.Report(dumpPath, "the dump ends inside a ping record; that ping is left out of the last file");
-  }
-  if (r.dumpError) con.Report(*r.dumpError);
-  return tally.Status(r.dumpError.has_value() || r.runs == 0 || unread);
+  for (const Problem& failure : r.failures) tally.Failed(failure);
+  for (const Problem& p : SplitProblems(dumpPath, r)) con.Report(p);
+  const bool anyUnread = std::any_of(unread.begin(), unread.end(), [](const auto& p) { return p.has_value(); });
+  return tally.Status(r.dumpError.has_value() || r.runs == 0 || anyUnread);
 }
 
 Outcome InfoCommand(Console& con, const std::vector<std::string>& files, bool json) {
@@ -206,7 +178,7 @@ Outcome InfoCommand(Console& con, const std::vector<std::string>& files, bool js
       con.Report(*r.unusable);
     } else if (!r.walk.Whole()) {
       ++notWhole;
-      con.Report(r.file, "not whole: " + r.walk.NotWholeText());
+      con.Report({r.file, "not whole: " + r.walk.NotWholeText(), 0, ProblemKind::kUnreadable});
     }
     if (json) {
       reports.push_back(ReportJson(r));

@@ -61,14 +61,16 @@ class ProgressLine {
   std::chrono::steady_clock::time_point last_{};
 };
 
-// "1 disc", "2 discs": as convert counts.
-// The counts of discs as the disc commands count them.
+// The counts of discs as the disc commands count them. A disc of neither
+// type gave only carved runs, whose units are sectors.
 DiscTally TallyOf(const std::vector<InventoryDisc>& discs) {
   DiscTally t;
   for (const InventoryDisc& d : discs) {
+    const SourceType type = SourceTypeNamed(d.type).value_or(SourceType::ZepV1);
     t.records += static_cast<std::int64_t>(d.records.size());
     for (const InventoryRecord& r : d.records) {
-      t.pings += r.pings, t.lost += r.unitsLost, t.pastEnd += r.unitsPastEnd, t.notTried += r.unitsNeverTried;
+      t.pings += r.pings, t.lost += InSectors(type, r.unitsLost), t.pastEnd += InSectors(type, r.unitsPastEnd),
+          t.notTried += InSectors(type, r.unitsNeverTried);
     }
   }
   return t;
@@ -90,8 +92,8 @@ void SayDisc(Console& con, const InventoryDisc& d, const std::string& outDir, To
   const DiscTally tally = TallyOf({d});
   if (!d.mapfile.empty()) con.Note({d.image, "using the mapfile beside it, " + d.mapfile});
   con.out << d.image << " -> " << JoinPath(outDir, d.folder) << ": " << HealthName(d.health) << ", "
-          << Count(static_cast<std::int64_t>(d.records.size()), "record", "records") << ", "
-          << Count(tally.pings, "ping", "pings") << ", " << UnitCounts(tally)
+          << Counted(static_cast<std::int64_t>(d.records.size()), "record", "records") << ", "
+          << Counted(tally.pings, "ping", "pings") << ", " << UnitCounts(tally)
           << (OutputStatus(d) == Outputs::kFailed ? "; outputs failed" : "") << (d.asBefore ? " (as read before)" : "") << '\n'
           << std::flush;
   for (const Problem& p : d.problems) {
@@ -143,8 +145,8 @@ Outcome InventoryCommand(Console& con, const std::vector<std::string>& images, c
   if (result.indexPath.empty()) return result.discs.empty() ? kRefused : std::max(totals.status.worst, kPartly);
   // The whole box's, discs of earlier runs included.
   const DiscTally total = TallyOf(result.discs);
-  con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << ", "
-          << Count(total.records, "record", "records") << ", " << Count(total.pings, "ping", "pings") << ", "
+  con.out << "total: " << Counted(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << ", "
+          << Counted(total.records, "record", "records") << ", " << Counted(total.pings, "ping", "pings") << ", "
           << UnitCounts(total) << " -> " << result.indexPath << '\n';
   if (failed) totals.status.Add(kPartly);
   return totals.status.Status();
@@ -163,7 +165,7 @@ Outcome MergeCommand(Console& con, const std::vector<std::string>& others, const
       else con.Report(p), status = std::max(status, p.kind == ProblemKind::kUsage ? kRefused : kPartly);
     }
     if (result.indexPath.empty()) return std::max(status, kPartly);
-    con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << " -> "
+    con.out << "total: " << Counted(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << " -> "
             << result.indexPath << '\n';
   }
   return status;
@@ -177,7 +179,7 @@ Outcome DropCommand(Console& con, const std::vector<std::string>& images, const 
     else con.Report(p), status = kPartly;
   }
   if (result.indexPath.empty()) return kRefused;
-  con.out << "total: " << Count(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << " -> "
+  con.out << "total: " << Counted(static_cast<std::int64_t>(result.discs.size()), "disc", "discs") << " -> "
           << result.indexPath << '\n';
   return status;
 }

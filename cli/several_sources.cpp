@@ -74,11 +74,7 @@ Outcome WriteSummary(Console& con, const std::vector<DiscDone>& done, json repor
   DiscTally total;
   StatusFold fold;
   for (const DiscDone& d : done) {
-    total.records += d.tally.records;
-    total.pings += d.tally.pings;
-    total.lost += d.tally.lost;
-    total.pastEnd += d.tally.pastEnd;
-    total.notTried += d.tally.notTried;
+    total.Add(d.tally);
     fold.Add(d.status);
   }
   const Outcome status = fold.Status();
@@ -92,11 +88,11 @@ Outcome WriteSummary(Console& con, const std::vector<DiscDone>& done, json repor
   }
   for (const DiscDone& d : done) {
     con.out << d.source << (d.folder.empty() ? "" : " -> " + d.folder) << ": "
-            << Count(d.tally.records, "record", "records") << ", " << Count(d.tally.pings, "ping", "pings") << ", "
+            << Counted(d.tally.records, "record", "records") << ", " << Counted(d.tally.pings, "ping", "pings") << ", "
             << UnitCounts(d.tally) << ", " << outcome(d.status) << '\n';
   }
-  con.out << "total: " << Count(static_cast<std::int64_t>(done.size()), "disc", "discs") << ", "
-          << Count(total.records, "record", "records") << ", " << Count(total.pings, "ping", "pings") << ", "
+  con.out << "total: " << Counted(static_cast<std::int64_t>(done.size()), "disc", "discs") << ", "
+          << Counted(total.records, "record", "records") << ", " << Counted(total.pings, "ping", "pings") << ", "
           << UnitCounts(total) << ", " << outcome(status) << '\n';
   return status;
 }

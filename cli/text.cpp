@@ -7,14 +7,10 @@
 
 namespace zep::cli {
 
-std::string Count(std::int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 std::string UnitCounts(const DiscTally& t) {
-  return Count(t.lost, "unit lost", "units lost") +
-         (t.notTried > 0 ? ", " + Count(t.notTried, "unit never tried", "units never tried") : std::string()) +
-         (t.pastEnd > 0 ? ", " + Count(t.pastEnd, "unit past the end", "units past the end") : std::string());
+  return Counted(t.lost, "sector lost", "sectors lost") +
+         (t.notTried > 0 ? ", " + Counted(t.notTried, "sector never tried", "sectors never tried") : std::string()) +
+         (t.pastEnd > 0 ? ", " + Counted(t.pastEnd, "sector past the end", "sectors past the end") : std::string());
 }
 
 std::size_t DisplayWidth(std::string_view utf8) {

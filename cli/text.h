@@ -8,18 +8,16 @@
 #include <string_view>
 #include <vector>
 
+#include "disc/count_text.h"
 #include "export/text_output.h"
+#include "operations/disc_tally.h"
 
 namespace zep::cli {
 
-struct DiscTally;
-
-// "1 disc", "2 discs".
-std::string Count(std::int64_t n, const char* one, const char* many);
-
-// "4 units lost, 1999640 units past the end": the units that failed; apart
-// from them the units a mapfile marks never tried and the units a directory
-// entry claims past the end of the image, each only where there are some.
+// "4 sectors lost, 1999640 sectors past the end": the sectors that failed;
+// apart from them the sectors a mapfile marks never tried and the sectors a
+// directory entry claims past the end of the image, each only where there
+// are some.
 std::string UnitCounts(const DiscTally& t);
 
 // For a terminal line: as Latin1ToUtf8, but control characters (a carriage

@@ -22,6 +22,4 @@ std::optional<DiscSource> OpenSource(Console& con, const std::string& source, co
   return std::move(opened.disc);
 }
 
-bool IsScanDump(const DiscSource& disc) { return disc.size == kDumpSize; }
-
 }  // namespace zep::cli

@@ -24,8 +24,4 @@ namespace zep::cli {
 std::optional<DiscSource> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
                                     std::shared_ptr<FailedReads> failedReads, bool needsDirectory = true);
 
-// A scan dump rather than a disc: a file of exactly the dump's size. It has
-// no record directory.
-bool IsScanDump(const DiscSource& disc);
-
 }  // namespace zep::cli

@@ -68,6 +68,10 @@ std::string NeverTriedPart(const ConvertResult& res) {
          " never tried by GNU ddrescue)";
 }
 
+std::string PastEndOf(const std::string& volumeName, std::int64_t size) {
+  return "past the end of " + volumeName + " (" + std::to_string(size) + " bytes)";
+}
+
 std::optional<Problem> OutsideVolume(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,
                                      const char* many, const char* outcome, const Volume& volume) {
   std::string text;
@@ -80,7 +84,7 @@ std::optional<Problem> OutsideVolume(std::int64_t beforeStart, std::int64_t past
     text += count + (n == 1 ? " lies " : " lie ") + where + ", " + outcome;
   };
   part(beforeStart, "before the start of " + volume.Name() + " (the directory entry is damaged)");
-  part(pastEnd, "past the end of " + volume.Name() + " (" + std::to_string(volume.Size()) + " bytes)");
+  part(pastEnd, PastEndOf(volume.Name(), volume.Size()));
   if (text.empty()) return std::nullopt;
   return Problem{"", text, beforeStart + pastEnd, ProblemKind::kPastEnd};
 }

@@ -43,6 +43,10 @@ ConvertResult CopyZepSectors(ConversionStart& start, const Progress& progress, C
 // file was written, so the caller gives an Incomplete result its problems.
 bool FinishConversion(RecordFileWriter& out, ConvertResult& res, bool whole);
 
+// "past the end of disc.img (1048576 bytes)": where units outside a volume
+// of that name and size lie, for every message that counts them.
+std::string PastEndOf(const std::string& volumeName, std::int64_t size);
+
 // What the result says of units outside the volume, e.g. "40 of 50 blocks lie
 // past the end of disc.img (1048576 bytes), no ping made" (kPastEnd); none when none.
 std::optional<Problem> OutsideVolume(std::int64_t beforeStart, std::int64_t pastEnd, std::int64_t units, const char* one,

@@ -9,6 +9,7 @@
 #include "convert/conversion_start.h"
 #include "convert/convert.h"
 #include "convert/packed_text.h"
+#include "disc/count_text.h"
 #include "disc/file.h"
 #include "disc/unit_reader.h"
 
@@ -164,10 +165,6 @@ void PingHeaderBuilder::Apply(std::uint32_t pingIndex, const std::uint8_t* block
 
 namespace {
 
-std::string Plural(std::int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 // What the conversion lost: blocks outside the volume, unreadable ones, and
 // ones without a mode (res.skippedUnits; firstSkip says which came first).
 void AddLosses(ConvertResult& res, const UnitReader& reader, const Volume& volume, const std::string& firstSkip) {
@@ -179,14 +176,14 @@ void AddLosses(ConvertResult& res, const UnitReader& reader, const Volume& volum
   res.notTriedUnits = reader.notTriedUnits();
   if (res.failedUnits > 0) {
     res.problems.push_back({"",
-                            Plural(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
+                            Counted(res.failedUnits, "block", "blocks") + " of " + std::to_string(res.units) +
                                 " could not be read" + NeverTriedPart(res) + " and gave no ping (first: " +
                                 reader.firstProblem().Text() + ")",
                             res.failedUnits, ProblemKind::kUnreadable});
   }
   if (res.skippedUnits > 0) {
     res.problems.push_back({"",
-                            Plural(res.skippedUnits, "block has", "blocks have") +
+                            Counted(res.skippedUnits, "block has", "blocks have") +
                                 " a mode code of 11 to 15 and gave no ping (first: " + firstSkip + ")",
                             res.skippedUnits, ProblemKind::kNoMode});
   }

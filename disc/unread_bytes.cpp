@@ -1,5 +1,7 @@
 #include "disc/unread_bytes.h"
 
+#include "disc/text_file.h"
+
 #include <filesystem>
 
 namespace zep {
@@ -27,11 +29,8 @@ namespace {
 
 std::optional<Problem> PutMapInPlace(const OutputFile& out, const UnreadBytes& unread, std::string_view creator,
                                      const OutputOptions& mapOptions) {
-  OutputFile file = OutputFile::Create(UnreadMapPath(out.path()), mapOptions);
   const std::string text = FormatRescueMap(unread.Map(static_cast<std::int64_t>(out.written())), creator);
-  file.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-  if (file.Close()) return std::nullopt;
-  return file.problem();
+  return WriteTextFile(UnreadMapPath(out.path()), text, mapOptions);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include "convert/nmea.h"
 #include "disc/file.h"
+#include "disc/text_file.h"
 #include "export/netcdf.h"
 #include "export/netcdf_api.h"
 #include "export/ping_place.h"
@@ -782,10 +783,8 @@ bool Refused(Sink& con, const std::vector<std::string>& files, const NetcdfOptio
     return true;
   }
   if (!options.outDir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(options.outDir, ec);
-    if (ec || !std::filesystem::is_directory(options.outDir, ec)) {
-      con.Report(options.outDir, "cannot create the folder" + (ec ? ": " + ec.message() : std::string()));
+    if (std::optional<Problem> refused = MakeFolder(options.outDir)) {
+      con.Report(std::move(*refused));
       return true;
     }
   }

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "convert/record_file.h"
+#include "disc/text_file.h"
 #include "export/ping_place.h"
 #include "export/ping_rows.h"
 #include "export/text_output.h"
@@ -75,9 +76,7 @@ std::string Base64(const std::uint8_t* bytes, std::size_t size) {
 // places once the fix after each ping is seen) and the rows of the ping table.
 Problems WriteViewer(const ViewerRequest& request) {
   Writer writer(request);
-  if (std::error_code ec; !fs::create_directories(fs::path(request.dataDir), ec) && ec) {
-    return {{request.dataDir, ec.message(), 0, ProblemKind::kWriteFailed}};
-  }
+  if (std::optional<Problem> refused = MakeFolder(request.dataDir)) return {std::move(*refused)};
   Pyramid pyramid(writer);
   Table table;
   RowScripts rows(writer, request.record);

@@ -1,7 +1,10 @@
 #include "operations/records.h"
 
 #include <algorithm>
+#include <charconv>
 #include <set>
+
+#include "disc/scan.h"
 
 namespace zep {
 namespace {
@@ -13,6 +16,27 @@ std::string ListOf(const std::vector<int>& numbers) {
 }
 
 }  // namespace
+
+std::optional<std::pair<int, int>> NumberRange(const std::string& text) {
+  const std::size_t dash = text.find('-', 1);
+  const std::string first = text.substr(0, dash), last = dash == std::string::npos ? first : text.substr(dash + 1);
+  int a = 0, b = 0;
+  for (auto [part, value] : {std::pair{&first, &a}, std::pair{&last, &b}}) {
+    const char* end = part->data() + part->size();
+    const auto [stop, ec] = std::from_chars(part->data(), end, *value);
+    if (part->empty() || stop != end || ec != std::errc()) return std::nullopt;
+  }
+  return std::pair{a, b};
+}
+
+std::vector<int> ExpandRanges(const std::vector<std::string>& texts) {
+  std::vector<int> numbers;
+  for (const std::string& text : texts) {
+    if (const auto range = NumberRange(text))
+      for (int n = range->first; n <= range->second; ++n) numbers.push_back(n);
+  }
+  return numbers;
+}
 
 RecordChoice ChooseRecords(const std::string& source, const RecordDirectory& dir, const std::vector<int>& numbers) {
   std::vector<int> listed;
@@ -52,6 +76,33 @@ CarvePlan PlanCarve(Volume& volume, const RecordDirectory& dir, const CarveBasis
     for (const ByteRange& r : WrittenPings(volume, ExtentOf(dir, slot, basis.type), basis.type)) AddRange(plan.written, r);
   }
   return plan;
+}
+
+Problem NoRunsFound(const std::string& subject) {
+  return {subject, "no runs of ping records found", 0, ProblemKind::kOther};
+}
+
+bool IsScanDump(const DiscSource& disc) { return disc.size == kDumpSize; }
+
+CarveStart StartCarve(const DiscSource& disc, const TypeChoice& choice, bool keepAll) {
+  CarveStart start;
+  if (IsScanDump(disc)) {
+    start.scanDump = true;
+    start.plan.emplace();
+    start.plan->type = SourceType::ZepV1;
+    return start;
+  }
+  RecordDirectory dir{};
+  start.directoryProblem = ReadRecordDirectory(*disc.volume, dir);
+  TypeChoice settling = choice;
+  settling.refuseUnknown = false;
+  settling.directoryRead = !start.directoryProblem;
+  start.settled = SettleDiscType(disc.source, disc.opener, dir, settling);
+  if (start.settled.refused) return start;
+  start.plan = PlanCarve(*disc.volume, dir,
+                         {start.settled.type, choice.given.has_value(), start.settled.evidence.kind,
+                          !start.directoryProblem, keepAll});
+  return start;
 }
 
 }  // namespace zep

@@ -4,13 +4,16 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/carve.h"
 #include "disc/detect_type.h"
 #include "disc/directory.h"
+#include "disc/disc_source.h"
 #include "disc/problem.h"
 #include "disc/volume.h"
+#include "operations/source.h"
 
 namespace zep {
 
@@ -18,6 +21,13 @@ struct RecordChoice {
   std::vector<int> slots;          // in slot order, each once
   std::optional<Problem> problem;  // a number the directory does not list (kUsage)
 };
+
+// "5" or "1-3", as record numbers are typed: the first and last number;
+// none for any other text.
+std::optional<std::pair<int, int>> NumberRange(const std::string& text);
+// Every number the texts name, in the order given; a text that is neither
+// names none.
+std::vector<int> ExpandRanges(const std::vector<std::string>& texts);
 
 // The slots of the record numbers given (slot + 1); every record slot when
 // none are. One number not listed refuses the whole choice, naming it and
@@ -47,5 +57,25 @@ struct CarveBasis {
   bool keepAll = false;
 };
 CarvePlan PlanCarve(Volume& volume, const RecordDirectory& dir, const CarveBasis& basis);
+
+// A carve or a split that found no run of ping records: done, like grep
+// that finds nothing, but not what was hoped for. Of no kind a caller tells
+// apart.
+Problem NoRunsFound(const std::string& subject);
+
+// A scan dump rather than a disc: a file of exactly the dump's size. It has
+// no record directory, and a carve keeps every run it finds.
+bool IsScanDump(const DiscSource& disc);
+
+// What a carve of an open source starts from: its directory read, its type
+// settled (not given: a directory that fits neither type is searched for
+// both kinds of run), and the plan.
+struct CarveStart {
+  bool scanDump = false;
+  std::optional<Problem> directoryProblem;  // the directory did not read: every run is kept
+  SettledType settled;                      // not for a scan dump
+  std::optional<CarvePlan> plan;            // none: the type was refused
+};
+CarveStart StartCarve(const DiscSource& disc, const TypeChoice& choice, bool keepAll);
 
 }  // namespace zep

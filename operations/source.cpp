@@ -82,4 +82,9 @@ SettledType SettleType(const std::string& source, const TypeEvidence& evidence, 
   return s;
 }
 
+SettledType SettleDiscType(const std::string& source, const VolumeOpener& open, const RecordDirectory& dir,
+                           const TypeChoice& choice) {
+  return SettleType(source, WeighDisc(open, dir), choice);
+}
+
 }  // namespace zep

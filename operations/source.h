@@ -78,5 +78,8 @@ struct SettledType {
 };
 
 SettledType SettleType(const std::string& source, const TypeEvidence& evidence, const TypeChoice& choice);
+// The same, weighing the evidence through open (WeighDisc).
+SettledType SettleDiscType(const std::string& source, const VolumeOpener& open, const RecordDirectory& dir,
+                           const TypeChoice& choice);
 
 }  // namespace zep

@@ -218,14 +218,14 @@ TEST_F(CliTest, InventoryNamesWhatItCannotRead) {
     const char* total;  // stdout's last line, up to " -> "
     const char* type;   // the disc's type
   } cases[] = {
-      {"-o and --type auto", {a, "--type", "auto"}, 0, "", "total: 1 disc, 2 records, 8 pings, 0 units lost", "TK40"},
-      {"a file that is no disc", {noise}, 2, "not a TK40 or ZEP V1.X disc", "total: 1 disc, 0 records, 0 pings, 0 units lost", ""},
+      {"-o and --type auto", {a, "--type", "auto"}, 0, "", "total: 1 disc, 2 records, 8 pings, 0 sectors lost", "TK40"},
+      {"a file that is no disc", {noise}, 2, "not a TK40 or ZEP V1.X disc", "total: 1 disc, 0 records, 0 pings, 0 sectors lost", ""},
       {"block losses name the record", {hurt}, 1, "record 1 (ONE): 1 block of 4 could not be read",
-       "total: 1 disc, 2 records, 7 pings, 1 unit lost", "TK40"},
-      {"no directory: the type of its runs", {lost}, 1, "a blank disc", "total: 1 disc, 5 records, 1400 pings, 0 units lost", "TK40"},
+       "total: 1 disc, 2 records, 7 pings, 2 sectors lost", "TK40"},
+      {"no directory: the type of its runs", {lost}, 1, "a blank disc", "total: 1 disc, 5 records, 1400 pings, 0 sectors lost", "TK40"},
       // Its dump area's ping records are found once, by the one search for them.
       {"no directory, runs in the dump area", {lostDump}, 1, "a blank disc",
-       "total: 1 disc, 8 records, 1525 pings, 0 units lost", "TK40"},
+       "total: 1 disc, 8 records, 1525 pings, 0 sectors lost", "TK40"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

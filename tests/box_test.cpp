@@ -46,13 +46,13 @@ TEST_F(CliTest, SeveralSourcesGoEachIntoAFolderOfItsOwn) {
     const char* total;                 // the last line of stdout
   } cases[] = {
       {"one name twice", {"convert", a, b}, 0, {"disc", "disc-2"},
-       "total: 2 discs, 4 records, 16 pings, 0 units lost, done"},
+       "total: 2 discs, 4 records, 16 pings, 0 sectors lost, done"},
       {"the map beside is used", {"convert", hurt, a}, 1, {"hurt", "disc"},
-       "total: 2 discs, 4 records, 15 pings, 1 unit lost, partly done"},
+       "total: 2 discs, 4 records, 15 pings, 2 sectors lost, partly done"},
       {"one unreadable", {"convert", gone, a}, 1, {"disc"},
-       "total: 2 discs, 2 records, 8 pings, 0 units lost, partly done"},
-      {"none readable", {"convert", gone, gone}, 2, {}, "total: 2 discs, 0 records, 0 pings, 0 units lost, nothing done"},
-      {"check", {"check", hurt, a}, 1, {}, "total: 2 discs, 4 records, 15 pings, 1 unit lost, partly done"},
+       "total: 2 discs, 2 records, 8 pings, 0 sectors lost, partly done"},
+      {"none readable", {"convert", gone, gone}, 2, {}, "total: 2 discs, 0 records, 0 pings, 0 sectors lost, nothing done"},
+      {"check", {"check", hurt, a}, 1, {}, "total: 2 discs, 4 records, 15 pings, 2 sectors lost, partly done"},
       {"--mapfile names one map", {"check", a, b, "--mapfile", tmp.File("hurt.map")}, 2, {}, ""},
   };
   for (const auto& c : cases) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "disc/count_text.h"
 #include "disc/record_names.h"
 
 namespace zep::ui {
@@ -23,15 +24,7 @@ std::string UnreadableText(const RecordHealth& h) {
 
 }  // namespace
 
-std::string UnitRanges(const std::vector<UnitRun>& runs) {
-  std::string text;
-  for (const UnitRun& r : runs) {
-    if (!text.empty()) text += ", ";
-    text += std::to_string(r.first);
-    if (r.count > 1) text += "-" + std::to_string(r.first + r.count - 1);
-  }
-  return text.empty() ? "-" : text;
-}
+std::string UnitRanges(const std::vector<UnitRun>& runs) { return runs.empty() ? "-" : RunList(runs, "-"); }
 
 CheckRow CheckColumnTitles(SourceType type) {
   const std::string unit = type == SourceType::Tk40 ? "blocks" : "sectors";

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "disc/file.h"
+#include "disc/text_file.h"
 #include "res/resource.h"
 #include "ui/shell_state.h"
 
@@ -185,13 +186,7 @@ HWND CheckWindow() { return g_checkWindow; }
 bool IsCheckWindowMessage(MSG* msg) { return g_checkWindow && IsDialogMessageA(g_checkWindow, msg); }
 
 std::optional<Problem> SaveCheckReport(const CheckReport& report, const std::string& path) {
-  const std::string json = CheckReportJson(report);
-  OutputFile file = OutputFile::Create(path);
-  if (file.open()) {
-    file.Write(std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
-    if (file.Close()) return std::nullopt;
-  }
-  return file.problem();
+  return WriteTextFile(path, CheckReportJson(report));
 }
 
 }  // namespace zep::ui

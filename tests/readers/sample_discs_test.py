@@ -3,8 +3,8 @@
 counts pings: check, convert and info must give each record the same pings,
 the same pings with unread samples and the same missing pings, and each
 command its exit status. Then the lines that count what was lost, word for
-word: units that failed apart from units past the end and from units a
-domain rescue never tried; and the runs carve finds beside the inventory.
+word: sectors that failed apart from sectors past the end and from sectors a
+domain rescue never tried, a TK40 block counted as two 2048-byte sectors; and the runs carve finds beside the inventory.
 
 usage: sample_discs_test.py ZEPCONV MAKE_SAMPLE_DISC
 """
@@ -57,16 +57,17 @@ def paint(map_text, ranges, status):
 # Each command's words on the sample discs: lines its stdout and stderr must
 # hold, and its status. {d} is the folder of the images.
 COUNTS = [
-    # Units that failed, apart from units a garbage entry claims past the end.
+    # Sectors that failed, apart from sectors a garbage entry claims past the
+    # end; a TK40 block is two of them, so the totals add like to like.
     (["convert", "{d}/tk40-damaged.img", "{d}/zep-damaged.img", "-q", "-o", "{d}/c"], 1,
-     ["{d}/tk40-damaged.img -> {d}/c/tk40-damaged: 5 records, 1396 pings, 4 units lost, "
-      "1999740 units past the end, partly done",
-      "{d}/zep-damaged.img -> {d}/c/zep-damaged: 5 records, 1398 pings, 4 units lost, "
-      "1999640 units past the end, partly done",
-      "total: 2 discs, 10 records, 2794 pings, 8 units lost, 3999380 units past the end, partly done"], []),
+     ["{d}/tk40-damaged.img -> {d}/c/tk40-damaged: 5 records, 1396 pings, 8 sectors lost, "
+      "3999480 sectors past the end, partly done",
+      "{d}/zep-damaged.img -> {d}/c/zep-damaged: 5 records, 1398 pings, 4 sectors lost, "
+      "1999640 sectors past the end, partly done",
+      "total: 2 discs, 10 records, 2794 pings, 12 sectors lost, 5999120 sectors past the end, partly done"], []),
     (["check", "{d}/tk40-damaged.img", "{d}/zep-damaged.img"], 1,
-     ["{d}/tk40-damaged.img: 5 records, 1396 pings, 4 units lost, 1999740 units past the end, partly done",
-      "total: 2 discs, 10 records, 2794 pings, 8 units lost, 3999380 units past the end, partly done"], []),
+     ["{d}/tk40-damaged.img: 5 records, 1396 pings, 8 sectors lost, 3999480 sectors past the end, partly done",
+      "total: 2 discs, 10 records, 2794 pings, 12 sectors lost, 5999120 sectors past the end, partly done"], []),
     # Both generations counted in pings; sectors where the file lacks some, and why.
     (["convert", "{d}/zep-damaged.img", "-q", "-o", "{d}/z"], 1,
      ["record 1 (SURVEY1): 320 pings -> {d}/z/SURVEY1.ZEP",
