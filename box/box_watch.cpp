@@ -64,7 +64,10 @@ class PingFeed {
         trackName_(std::move(trackName)) {
     // Every byte is read until told otherwise: one rescued block to the end of time.
     map_->blocks.push_back({0, std::numeric_limits<std::int64_t>::max() / 2, '+'});
-    thread_ = std::thread([this] { Walk(); });
+    thread_ = std::thread([this] {
+      LeaveInterruptsToOtherThreads();
+      Walk();
+    });
   }
   ~PingFeed() { End(); }
 

@@ -82,7 +82,10 @@ struct HashLane::Queue {
 };
 
 HashLane::HashLane() : queue_(std::make_unique<Queue>()) {
-  queue_->thread = std::thread([this] { Run(); });
+  queue_->thread = std::thread([this] {
+    LeaveInterruptsToOtherThreads();
+    Run();
+  });
 }
 
 HashLane::~HashLane() {

@@ -31,7 +31,7 @@ struct Unfinished {
   char final[kPathRoom];
   char temp[kPathRoom];
 };
-Unfinished unfinished[16];
+Unfinished unfinished[64];
 
 void CopyPath(char (&to)[kPathRoom], const std::string& path) {
   const bool fits = path.size() < kPathRoom;  // a path this long cannot have been made anyway
@@ -119,6 +119,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     noClobber_ = std::exchange(other.noClobber_, false);
     named_ = std::exchange(other.named_, false);
     clobberRefused_ = std::exchange(other.clobberRefused_, false);
+    synced_ = std::exchange(other.synced_, false);
     watch_ = std::move(other.watch_);
   }
   return *this;
@@ -192,13 +193,37 @@ void OutputFile::WroteOut(std::size_t bytes) {
   writtenBack_ = onSystem_;
 }
 
+void OutputFile::SendOn() {
+  if (!open() || !Flush()) return;
+  buffer_.clear();  // nothing more is written: a file waiting for its Close keeps no buffer
+  buffer_.shrink_to_fit();
+  if (onSystem_ == writtenBack_) return;
+  platform::StartWriteBack(handle_, writtenBack_, onSystem_ - writtenBack_);
+  writtenBack_ = onSystem_;
+}
+
+Problems CloseTogether(std::span<OutputFile> files) {
+  // One file's handle stands for the file system: the files are written into
+  // one folder. One file alone is synced as Close() syncs it.
+  bool flushed = true;
+  for (OutputFile& f : files) flushed = (!f.open() || f.Flush()) && flushed;
+  const bool synced =
+      flushed && files.size() > 1 && files.front().open() && platform::SyncFileSystem(files.front().handle_);
+  Problems problems;
+  for (OutputFile& f : files) {
+    f.synced_ = synced;
+    if (!f.Close()) problems.push_back(f.problem());
+  }
+  return problems;
+}
+
 bool OutputFile::Write(std::span<const std::uint8_t> bytes) {
   if (!open() || failed()) return false;
   if (bytes.empty()) return true;  // an empty span may carry a null pointer, which memcpy must not see
   written_ += bytes.size();
   if (used_ + bytes.size() > buffer_.size() || bytes.size() >= kDirectWriteSize) {
     if (!Flush()) return false;
-    if (bytes.size() >= kDirectWriteSize) {
+    if (bytes.size() >= kDirectWriteSize || bytes.size() > buffer_.size()) {  // no buffer once SendOn gave it up
       if (watch_) watch_->Wrote(path_, bytes);
       std::string err;
       if (!platform::WriteAll(handle_, bytes.data(), bytes.size(), err)) Fail(err);
@@ -243,7 +268,7 @@ bool OutputFile::Close() {
   }
   // Outside the held stretch: on a slow stick this wait is long, and an
   // interrupt meanwhile finds the file unfinished.
-  if (!failed() && !platform::SyncFile(handle_, err)) Fail(err);
+  if (!failed() && !synced_ && !platform::SyncFile(handle_, err)) Fail(err);
   platform::HoldInterrupts();
   const bool placed = PutInPlace();
   if (!placed) DiscardHeld();
@@ -321,6 +346,8 @@ void AbandonUnfinishedOutputs(void (*report)(const char* path)) {
     report(u.final);
   }
 }
+
+void LeaveInterruptsToOtherThreads() { platform::LeaveInterruptsToOtherThreads(); }
 
 InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }
 

@@ -101,6 +101,10 @@ class OutputFile {
   // count as written. Fewer than size, none included, where the system
   // cannot (and always for a watched file): the caller writes the rest.
   std::int64_t CopyFrom(Volume& volume, std::int64_t pos, std::int64_t size);
+  // Hands what is queued to the system and sends all of it on to the disc
+  // without waiting, so that the disc writes this file while the next is
+  // made (see CloseTogether).
+  void SendOn();
   // Flushes, closes and gives the file its final name; false (with problem())
   // if anything failed on the way, and then the file is discarded.
   bool Close();
@@ -109,6 +113,7 @@ class OutputFile {
   void Discard();
 
  private:
+  friend Problems CloseTogether(std::span<OutputFile> files);
   static constexpr std::intptr_t kNoHandle = -1;
   bool Flush();
   void WroteOut(std::size_t bytes);  // bytes handed to the system
@@ -131,8 +136,16 @@ class OutputFile {
   bool noClobber_ = false;
   bool named_ = false;
   bool clobberRefused_ = false;
+  bool synced_ = false;  // made durable with its file system's (CloseTogether)
   std::shared_ptr<OutputWatch> watch_;
 };
+
+// Closes files written one after another (a viewer's hundreds of scripts of a
+// MiB or two) as Close() does each, in order, but where the system can, with
+// one sync of their file system rather than one of each file: every sync
+// waits for the disc to empty its cache, which for such files took longer
+// than writing them. The failures, as each file's problem().
+Problems CloseTogether(std::span<OutputFile> files);
 
 class InputFile {
  public:
@@ -164,6 +177,12 @@ class InputFile {
 // of each. Safe in a signal handler. Afterwards no output is put in place:
 // the process is to end.
 void AbandonUnfinishedOutputs(void (*report)(const char* path));
+
+// For a thread of the program's own (a hasher, a maker of data), called
+// first thing: an interrupt is then never handled on it, but on a thread that
+// holds it off while it puts an output in place, so the handler never meets
+// an output half in place.
+void LeaveInterruptsToOtherThreads();
 
 // The reason an output names when --no-clobber kept an existing file.
 inline constexpr const char* kKeptExistingReason = "already exists; left as it is";

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -152,6 +153,15 @@ void StartWriteBack(std::intptr_t handle, std::uint64_t from, std::uint64_t size
 #endif
 }
 
+bool SyncFileSystem(std::intptr_t handle) {
+#ifdef __linux__
+  return ::syncfs(static_cast<int>(handle)) == 0;
+#else
+  (void)handle;
+  return false;
+#endif
+}
+
 bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error) {
   exists = false;
   if (replace) {
@@ -203,5 +213,12 @@ void HoldInterrupts() {
 }
 
 void ReleaseInterrupts() { ::sigprocmask(SIG_SETMASK, &savedMask, nullptr); }
+
+void LeaveInterruptsToOtherThreads() {
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, sig);
+  ::pthread_sigmask(SIG_BLOCK, &interrupts, nullptr);
+}
 
 }  // namespace zep::platform

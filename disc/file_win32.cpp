@@ -168,6 +168,12 @@ bool SyncFile(std::intptr_t handle, std::string& error) {
 // FlushFileBuffers at the end does it all.
 void StartWriteBack(std::intptr_t, std::uint64_t, std::uint64_t) {}
 
+bool SyncFileSystem(std::intptr_t) { return false; }
+
+// Ctrl+C runs its handler on a thread of its own, which waits for the lock
+// that HoldInterrupts takes: no thread needs to keep it away.
+void LeaveInterruptsToOtherThreads() {}
+
 bool KeepFile(std::intptr_t handle, std::string& error) {
   if (MarkForDeletion(handle, false)) return true;
   error = LastErrorReason();

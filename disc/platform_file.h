@@ -55,6 +55,11 @@ bool SyncFile(std::intptr_t handle, std::string& error);
 // waiting for them, so that a large file is mostly there by its SyncFile;
 // where the system cannot, nothing happens.
 void StartWriteBack(std::intptr_t handle, std::uint64_t from, std::uint64_t size);
+// Makes everything written to the file system that holds the file durable,
+// with one flush of the disc's cache; false where the system cannot (the
+// caller then syncs each file) or a write-back on it failed.
+bool SyncFileSystem(std::intptr_t handle);
+void LeaveInterruptsToOtherThreads();
 // Renames temp to final. With replace, over any file of that name; without,
 // it fails and sets exists when final exists, leaving both as they are.
 bool RenameInto(const std::string& temp, const std::string& final, bool replace, bool& exists, std::string& error);

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <exception>
 #include <optional>
+#include <thread>
 
 #include "convert/record_file.h"
 #include "disc/text_file.h"
@@ -72,11 +74,12 @@ std::string Base64(const std::uint8_t* bytes, std::size_t size) {
   return out;
 }
 
+namespace {
+
 // One walk of the record file feeds the echogram's levels, the table (its
-// places once the fix after each ping is seen) and the rows of the ping table.
-Problems WriteViewer(const ViewerRequest& request) {
-  Writer writer(request);
-  if (std::optional<Problem> refused = MakeFolder(request.dataDir)) return {std::move(*refused)};
+// places once the fix after each ping is seen) and the rows of the ping
+// table. Gives why the record could not be read, if it could not.
+std::optional<Problem> MakeViewer(const ViewerRequest& request, Writer& writer) {
   Pyramid pyramid(writer);
   Table table;
   RowScripts rows(writer, request.record);
@@ -99,13 +102,47 @@ Problems WriteViewer(const ViewerRequest& request) {
     placer.Add(p);
     pyramid.Ping(p, s);
   });
-  if (auto p = walk.Unusable(request.record)) return {*p};
+  if (auto p = walk.Unusable(request.record)) return p;
   placer.Finish();
   rows.Finish();
   pyramid.Finish();
   writer.WriteData("meta.js", MetaScript(request, table, gaps, pyramid, walk));
-  writer.Write(request.page, PageHtml(request));
-  return writer.problems();
+  writer.Write(request.page, PageHtml(request), /*last=*/true);  // once its data are in place
+  return std::nullopt;
+}
+
+}  // namespace
+
+Problems WriteViewer(const ViewerRequest& request) {
+  if (std::optional<Problem> refused = MakeFolder(request.dataDir)) return {std::move(*refused)};
+  Writer writer(request);
+  if (!request.ownThread) {
+    const std::optional<Problem> unusable = MakeViewer(request, writer);
+    const Problems problems = writer.WriteAll();
+    return unusable ? Problems{*unusable} : problems;
+  }
+  std::optional<Problem> unusable;
+  std::exception_ptr fault;
+  std::thread maker([&] {
+    LeaveInterruptsToOtherThreads();
+    try {
+      unusable = MakeViewer(request, writer);
+    } catch (...) {
+      fault = std::current_exception();
+    }
+    writer.End();
+  });
+  Problems problems;
+  try {
+    problems = writer.WriteAll();
+  } catch (...) {
+    writer.Abandon();
+    maker.join();
+    throw;
+  }
+  maker.join();
+  if (fault) std::rethrow_exception(fault);
+  return unusable ? Problems{*unusable} : problems;
 }
 
 }  // namespace zep

@@ -32,6 +32,9 @@ struct ViewerRequest {
   std::string title;     // the record's name, as the disc gives it (UTF-8)
   std::string disc;      // the disc's image name and label, shown on the page
   OutputOptions output;  // every file written with these
+  // Makes the data on a thread of its own while the calling thread writes
+  // them (the files come out the same either way).
+  bool ownThread = true;
 };
 
 // Writes the page and its data. Problems: the record could not be read, or

@@ -2,7 +2,10 @@
 // The viewer writer's parts, for its own files: where its scripts go, and
 // the echogram's columns halved again and again into chunks of columns.
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <map>
 #include <optional>
 #include <memory>
@@ -19,30 +22,57 @@
 
 namespace zep::viewer {
 
-// Where the files go and what went wrong writing them: after the first
-// failure nothing more is written.
+// Where the files go. The files are made as texts, on a thread of their own
+// where the request says so, and written on the thread that asked for the
+// viewer: only that thread puts files in place, and the making goes on while
+// the system takes the last ones. After the first failure nothing more is
+// made or written.
 class Writer {
  public:
   explicit Writer(const ViewerRequest& request) : request_(request) {}
   const ViewerRequest& request() const { return request_; }
-  const Problems& problems() const { return problems_; }
-  // A file written in pieces: Open, Put as often as needed, Close.
-  void Open(const std::string& path);
+  // The maker's side. A file is made in pieces: Open, Put as often as
+  // needed, Close.
+  // size: what the text will likely take, made room for at once.
+  void Open(const std::string& path, std::size_t size = 0);
   void Put(std::string_view text);
-  // bytes as base64, a piece at a time, so that no text of it all is made.
+  // bytes as base64, appended in place.
   void PutBase64(const std::uint8_t* bytes, std::size_t size);
-  void Close();
-  void Write(const std::string& path, std::string_view text);
+  // last: the file is put in place after every file made before it.
+  void Close(bool last = false);
+  void Write(const std::string& path, std::string_view text, bool last = false);
   // A data script in the request's folder.
   void WriteData(const std::string& name, std::string_view text);
   std::string DataPath(const std::string& name) const;
+  // No more files will come.
+  void End();
+
+  // The writing side: writes every file made, until End() (with ownThread),
+  // or what is left (without); then the problems of the whole.
+  Problems WriteAll();
+  // The writing side gives up: the maker stops at its next file.
+  void Abandon();
 
  private:
-  void Fail();
+  struct Made {
+    std::string path, text;
+    bool last = false;
+  };
+  bool Stopped();
+  bool Take(Made& made);
+  void WriteOne(Made& made);
+  void PutInPlace();
   const ViewerRequest& request_;
-  Problems problems_;
-  OutputFile file_;
-  std::string path_, piece_;
+  Problems problems_;                // the writing side's
+  std::vector<OutputFile> written_;  // on their way to the disc, not yet in place
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Made> made_;             // made, not yet written
+  std::vector<std::string> spare_;    // texts written, kept for their room
+  std::size_t queued_ = 0;            // bytes in made_
+  bool ended_ = false, failed_ = false;
+  Made making_;
+  bool open_ = false;
 };
 
 // One column of the echogram at one level: a ping (or the strongest of the

@@ -6,15 +6,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <filesystem>
 
 #include "export/text_output.h"
 #include "export/viewer_parts.h"
 
 namespace zep::viewer {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Each cell of to the strongest of itself and two neighbours of v: every
 // sample of a record passes here once per level it climbs, so the loop is
@@ -58,47 +55,6 @@ std::string ChunkName(int level, int chunk) { return "L" + std::to_string(level)
 
 }  // namespace
 
-void Writer::Open(const std::string& path) {
-  if (!problems_.empty()) return;
-  path_ = path;
-  file_ = OutputFile::Create(path, request_.output);
-  if (!file_.open()) Fail();
-}
-
-void Writer::Put(std::string_view text) {
-  if (!file_.open()) return;
-  if (!file_.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()})) Fail();
-}
-
-void Writer::PutBase64(const std::uint8_t* bytes, std::size_t size) {
-  // 48 KiB in, 64 KiB out: a piece the output file writes straight through.
-  constexpr std::size_t kPiece = 48 * 1024;
-  for (std::size_t at = 0; at < size; at += kPiece) {
-    piece_.clear();
-    AppendBase64(piece_, bytes + at, std::min(kPiece, size - at));
-    Put(piece_);
-  }
-}
-
-void Writer::Close() {
-  if (file_.open() && !file_.Close()) Fail();
-}
-
-void Writer::Fail() {
-  problems_.push_back(file_.failed() ? file_.problem() : Problem{path_, "could not be written", 0, ProblemKind::kWriteFailed});
-  file_.Discard();
-}
-
-void Writer::Write(const std::string& path, std::string_view text) {
-  Open(path);
-  Put(text);
-  Close();
-}
-
-std::string Writer::DataPath(const std::string& name) const { return (fs::path(request_.dataDir) / name).string(); }
-
-void Writer::WriteData(const std::string& name, std::string_view text) { Write(DataPath(name), text); }
-
 void Level::Add(const ColumnView& c) {
   const std::size_t at = values_.size();
   values_.insert(values_.end(), c.value.begin(), c.value.end());
@@ -129,14 +85,14 @@ void Level::Flush() {
   head_ += '[';
   head_ += lens_;
   head_ += "],\"";
-  writer_.Open(writer_.DataPath(ChunkName(level_, chunks_)));
+  if (anyUnread_) mask_.resize((values_.size() + 7) / 8, 0);
+  const auto base64 = [](std::size_t n) { return (n + 2) / 3 * 4; };
+  writer_.Open(writer_.DataPath(ChunkName(level_, chunks_)),
+               head_.size() + base64(values_.size()) + base64(anyUnread_ ? mask_.size() : 0) + 8);
   writer_.Put(head_);
   writer_.PutBase64(values_.data(), values_.size());
   writer_.Put("\",\"");
-  if (anyUnread_) {
-    mask_.resize((values_.size() + 7) / 8, 0);
-    writer_.PutBase64(mask_.data(), mask_.size());
-  }
+  if (anyUnread_) writer_.PutBase64(mask_.data(), mask_.size());
   writer_.Put("\");\n");
   writer_.Close();
   ++chunks_;
