@@ -404,7 +404,7 @@ class Echogram {
 
 namespace {
 
-Outcome ThumbnailCommand(Sink& con, const std::string& file, const std::string& outPath, Fit fit, Palette palette) {
+Outcome WriteThumbnail(Sink& con, const std::string& file, const std::string& outPath, Fit fit, Palette palette) {
   if (WouldOverwriteInput(con, outPath, {file})) return Outcome::kRefused;
   ThumbnailSink thumb(fit.width, fit.height, palette);
   WalkCounts counts;
@@ -426,9 +426,9 @@ Outcome ThumbnailCommand(Sink& con, const std::string& file, const std::string& 
 
 }  // namespace
 
-Outcome EchogramCommand(Sink& con, const std::string& file, const std::string& outPath, int pingsPerImage,
-                    Palette palette, std::optional<Fit> fit) {
-  if (fit) return ThumbnailCommand(con, file, outPath, *fit, palette);
+Outcome WriteEchogram(Sink& con, const std::string& file, const std::string& outPath, int pingsPerImage,
+                      Palette palette, std::optional<Fit> fit) {
+  if (fit) return WriteThumbnail(con, file, outPath, *fit, palette);
   if (WouldOverwriteInput(con, outPath, {file}) || WouldOverwriteInput(con, Stem(outPath) + ".csv", {file})) {
     return Outcome::kRefused;
   }

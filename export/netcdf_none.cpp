@@ -13,7 +13,7 @@ Problem Unsupported() {
 }
 }  // namespace
 
-Outcome NetcdfCommand(Sink& con, const std::vector<std::string>&, const NetcdfOptions&) {
+Outcome WriteNetcdf(Sink& con, const std::vector<std::string>&, const NetcdfOptions&) {
   con.Report(Unsupported());
   return Outcome::kRefused;
 }

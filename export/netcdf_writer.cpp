@@ -819,7 +819,7 @@ Problems WriteNetcdfFile(const std::string& in, const std::string& out, int defl
   return list.problems;
 }
 
-Outcome NetcdfCommand(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options) {
+Outcome WriteNetcdf(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options) {
   if (Refused(con, files, options)) return Outcome::kRefused;
   Counts counts;
   std::vector<std::string> written;

@@ -270,8 +270,8 @@ int TrackSink::EndFile() {
 
 void TrackSink::End() { writer_->End(); }
 
-Outcome TrackCommand(Sink& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
-                 double gapSeconds) {
+Outcome WriteTrack(Sink& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
+                   double gapSeconds) {
   if (WouldOverwriteInput(con, outPath, files)) return Outcome::kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
