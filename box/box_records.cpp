@@ -83,6 +83,7 @@ void RecordOutputs(InventoryDisc& disc, InventoryRecord& r, const std::string& p
   if (job.options->viewer) Viewer(disc, r, path, stem, job, watch);
   if (job.options->netcdf && HaveNetcdf()) Netcdf(disc, path, stem + ".nc", *watch);
   if (!pings->walk.Whole()) {
+    // Written from this disc just now: its holes are units the disc did not give.
     disc.problems.push_back({RecordSubject(r), pings->walk.NotWholeText(), 0, ProblemKind::kUnreadable});
   }
 }

@@ -411,7 +411,7 @@ Outcome WriteThumbnail(Sink& con, const std::string& file, const std::string& ou
   WalkAndReport(con, file, {}, counts,
                 [&](const PingInfo& p, std::span<const std::uint8_t> samples) { thumb.Ping(p, samples); });
   if (thumb.empty()) {
-    con.Report(file, "no pings to draw");
+    con.Report({file, "no pings to draw", 0, ProblemKind::kOther});
     return counts.Status() == Outcome::kRefused ? Outcome::kRefused : Outcome::kPartly;
   }
   OutputFile out = OutputFile::Create(outPath);
@@ -440,7 +440,7 @@ Outcome WriteEchogram(Sink& con, const std::string& file, const std::string& out
   }
   if (const std::string ext = std::filesystem::path(outPath).extension().string();
       !ext.empty() && Stem(outPath) == outPath) {
-    con.Report(outPath, "echograms are written as PNG, not " + ext + "; name the file with .png");
+    con.Report({outPath, "echograms are written as PNG, not " + ext + "; name the file with .png", 0, ProblemKind::kUsage});
     return Outcome::kRefused;
   }
   if (InputFile in = InputFile::Open(file); !in.open()) {
@@ -457,7 +457,7 @@ Outcome WriteEchogram(Sink& con, const std::string& file, const std::string& out
                 [&](const PingInfo& p, std::span<const std::uint8_t> samples) { echogram.Ping(p, samples); });
   const int images = echogram.Finish();
   if (images == 0) {
-    con.Report(file, "no pings to draw");
+    con.Report({file, "no pings to draw", 0, ProblemKind::kOther});
     return counts.Status() == Outcome::kRefused ? Outcome::kRefused : Outcome::kPartly;
   }
   return echogram.ok() ? counts.Status() : Outcome::kPartly;

@@ -9,7 +9,8 @@ bool HaveNetcdf() { return false; }
 
 namespace {
 Problem Unsupported() {
-  return {"netcdf", "this build of zepconv has no netCDF support (it was built without netCDF-C); use a build that has it"};
+  return {"netcdf", "this build of zepconv has no netCDF support (it was built without netCDF-C); use a build that has it", 0,
+          ProblemKind::kMissing};
 }
 }  // namespace
 

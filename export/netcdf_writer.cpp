@@ -764,7 +764,7 @@ bool Convert(Sink& con, const std::string& in, const Survey& survey, const std::
   }
   if (!survey.walk.Whole()) {
     ++counts.notWhole;
-    con.Report(in, "not whole: " + survey.walk.NotWholeText());
+    con.Report({in, "not whole: " + survey.walk.NotWholeText(), 0, survey.walk.NotWholeKind()});
   }
   return true;
 }
@@ -785,7 +785,8 @@ bool Refused(Sink& con, const std::vector<std::string>& files, const NetcdfOptio
     std::error_code ec;
     std::filesystem::create_directories(options.outDir, ec);
     if (ec || !std::filesystem::is_directory(options.outDir, ec)) {
-      con.Report(options.outDir, "cannot create the folder" + (ec ? ": " + ec.message() : std::string()));
+      con.Report({options.outDir, "cannot create the folder" + (ec ? ": " + ec.message() : std::string()), 0,
+                  ProblemKind::kWriteFailed});
       return true;
     }
   }
@@ -833,7 +834,9 @@ Outcome WriteNetcdf(Sink& con, const std::vector<std::string>& files, const Netc
     // write one netCDF file: the second is left out, not written over the first.
     if (std::find(written.begin(), written.end(), out) != written.end()) {
       ++counts.failed;
-      con.Report(in, "not written: " + out + " was written from another record file of the same name in this run");
+      // The first one's file is kept, as a file that existed is.
+      con.Report({in, "not written: " + out + " was written from another record file of the same name in this run", 0,
+                  ProblemKind::kKeptExisting});
       continue;
     }
     written.push_back(out);
