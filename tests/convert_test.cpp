@@ -283,7 +283,7 @@ TEST(Tk40Faults, ModeCodes11To15GiveNoPingAndCarryNothing) {
     const Converted r = Convert(Tk40Disc({Tk40Block().Text("111").Value26(0x1111),
                                           Tk40Block().ModeCode(code).Text("222").Value26(0x2222), Tk40Block()}));
     EXPECT_EQ(std::tuple(r.res.status, r.res.skippedUnits, r.positions), std::tuple(ConvertStatus::Incomplete, 1, Iota(3)));
-    ASSERT_EQ(test::KindsOf(r.res.problems), std::vector{ProblemKind::kNoMode});
+    ASSERT_EQ(test::KindsOf(r.res.problems), std::vector{ProblemKind::kOther});
     EXPECT_EQ(r.res.problems[0].units, 1);
     ASSERT_EQ(r.rec.pings.size(), 2u);
     const auto& h = r.rec.pings[1].header;
