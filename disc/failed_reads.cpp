@@ -29,10 +29,10 @@ namespace {
 // unit that a neighbour's read must give up with.
 bool DriveRefused(ProblemKind kind) {
   switch (kind) {
+    case ProblemKind::kUnreadable: return true;
     case ProblemKind::kPastEnd:
     case ProblemKind::kNotTried: return false;
-    case ProblemKind::kUnreadable:
-    default: return true;  // whatever else a platform says of a failed read: not asked again
+    default: return true;  // whatever else a platform says of a failed read: not asked again either
   }
 }
 
