@@ -201,7 +201,7 @@ InventoryDisc ReadDisc(const DiscJob& job, bool& cancelled) {
     disc.problems.insert(disc.problems.begin(), NoDirectory(w, disc.records.empty()));
   } else cancelled = Sweep(disc, job, *source, w, watch, report.health);
   if (auto p = WriteWatched(JoinPath(folderPath, disc.checkReport), CheckReportJson(report), watch)) disc.problems.push_back(*p);
-  FinishDisc(disc, job, w.lost, *watch);
+  FinishDisc(disc, job, *watch);
   // Bytes the carve could not read (a mapfile's unrescued ones) are still
   // the image's: sha256sum hashes them, and so does the one read of them here.
   // The sweep was given them as stored, so what it could not read the image

@@ -83,6 +83,6 @@ void RecordsOfSweep(InventoryDisc& disc, const DiscJob& job, const RecordDirecto
 void RecordsOfCarve(InventoryDisc& disc, const DiscJob& job, const CarveResult& carved,
                     const std::shared_ptr<BoxWatch>& watch);
 // The disc's files (every one its read wrote) and its health.
-void FinishDisc(InventoryDisc& disc, const DiscJob& job, bool directoryLost, BoxWatch& watch);
+void FinishDisc(InventoryDisc& disc, const DiscJob& job, BoxWatch& watch);
 
 }  // namespace zep::box

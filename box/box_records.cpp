@@ -40,7 +40,10 @@ void Thumbnail(InventoryDisc& disc, InventoryRecord& r, RecordPings& pings, cons
 }
 
 // netCDF-C writes by the file's name: the one output read back, and hashed so.
+// Where its module is missing, the disc says so once, not once a record.
 void Netcdf(InventoryDisc& disc, const std::string& record, const std::string& path, BoxWatch& watch) {
+  const auto missing = [](const Problem& p) { return p.kind == ProblemKind::kMissing; };
+  if (std::any_of(disc.problems.begin(), disc.problems.end(), missing)) return;
   for (Problem& p : WriteNetcdfFile(record, path)) disc.problems.push_back(std::move(p));
   if (std::error_code ec; fs::is_regular_file(fs::path(path), ec)) watch.Hashed(path);
 }
@@ -84,6 +87,7 @@ void RecordOutputs(InventoryDisc& disc, InventoryRecord& r, const std::string& p
   if (job.options->viewer) Viewer(disc, r, path, stem, job, watch);
   if (job.options->netcdf && HaveNetcdf()) Netcdf(disc, path, stem + ".nc", *watch);
   if (!pings->walk.Whole()) {
+    // Written from this disc just now: its holes are units the disc did not give.
     disc.problems.push_back({RecordSubject(r), pings->walk.NotWholeText(), 0, ProblemKind::kUnreadable});
   }
 }
@@ -131,19 +135,12 @@ void RecordsOfCarve(InventoryDisc& disc, const DiscJob& job, const CarveResult& 
   for (const Problem& p : UnreadProblems(carved)) disc.problems.push_back(p);
 }
 
-void FinishDisc(InventoryDisc& disc, const DiscJob& job, bool directoryLost, BoxWatch& watch) {
+void FinishDisc(InventoryDisc& disc, const DiscJob& job, BoxWatch& watch) {
   for (const WrittenFile& f : watch.TakeWritten()) {
     disc.files.push_back({RelativeTo(f.path, job.outDir), f.sha256, f.size, ModificationTime(f.path)});
   }
   std::sort(disc.files.begin(), disc.files.end());
-  // An output that could not be written (a full disk) says nothing of the disc.
-  bool lost = std::any_of(disc.problems.begin(), disc.problems.end(),
-                          [](const Problem& p) { return p.kind != ProblemKind::kWriteFailed; });
-  for (const InventoryRecord& r : disc.records) {
-    lost = lost || r.unitsLost > 0 || r.unitsPastEnd > 0 || r.unitsNeverTried > 0 ||
-           (r.verdict && *r.verdict != Verdict::Whole);
-  }
-  disc.health = directoryLost ? Health::kDirectoryLost : lost ? Health::kDamaged : Health::kWhole;
+  disc.health = HealthOf(disc);
 }
 
 }  // namespace zep::box

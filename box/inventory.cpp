@@ -111,11 +111,24 @@ std::optional<Health> HealthNamed(std::string_view name) {
 
 const char* VerdictText(const std::optional<Verdict>& verdict) { return verdict ? VerdictName(*verdict) : "carved"; }
 
+bool OutputsProblem(const Problem& problem) {
+  return problem.kind == ProblemKind::kWriteFailed || problem.kind == ProblemKind::kMissing;
+}
+
 Outputs OutputStatus(const InventoryDisc& disc) {
-  if (std::any_of(disc.problems.begin(), disc.problems.end(),
-                  [](const Problem& p) { return p.kind == ProblemKind::kWriteFailed; }))
-    return Outputs::kFailed;
+  if (std::any_of(disc.problems.begin(), disc.problems.end(), OutputsProblem)) return Outputs::kFailed;
   return disc.files.empty() ? Outputs::kNone : Outputs::kWritten;
+}
+
+Health HealthOf(const InventoryDisc& disc) {
+  const auto any = [&](const auto& test) { return std::any_of(disc.problems.begin(), disc.problems.end(), test); };
+  if (any([](const Problem& p) { return p.kind == ProblemKind::kNoDirectory; })) return Health::kDirectoryLost;
+  bool lost = any([](const Problem& p) { return !OutputsProblem(p); });
+  for (const InventoryRecord& r : disc.records) {
+    lost = lost || r.unitsLost > 0 || r.unitsPastEnd > 0 || r.unitsNeverTried > 0 ||
+           (r.verdict && *r.verdict != Verdict::Whole);
+  }
+  return lost ? Health::kDamaged : Health::kWhole;
 }
 
 const char* OutputsName(Outputs outputs) {

@@ -98,6 +98,14 @@ enum class Outputs {
   kNone,    // nothing was to be written
 };
 Outputs OutputStatus(const InventoryDisc& disc);
+// Whether a problem is an output's rather than the disc's: a file that could
+// not be written (kWriteFailed), or what writing it needs missing from this
+// machine (kMissing: netCDF-C's module).
+bool OutputsProblem(const Problem& problem);
+// The health a disc read in full earns: its directory lost when a
+// kNoDirectory problem says it was carved; damaged by any problem of its own
+// (an output's aside) or any unit a record lost; whole otherwise.
+Health HealthOf(const InventoryDisc& disc);
 const char* OutputsName(Outputs outputs);  // "written", "failed", "none"
 
 // "-2", "-3", ... keep two images of one name apart, in the order given. The

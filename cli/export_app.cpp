@@ -50,7 +50,7 @@ Command AddPingsCommand(CLI::App& app) {
       ->check(CLI::IsMember({"csv", "jsonl"}))
       ->capture_default_str();
   pings->add_option("-o,--out", a->out, "File to write (default: standard output)");
-  return {pings, [a](Console& con) { return PingsCommand(con, a->files, a->format == "jsonl", a->out); }};
+  return {pings, [a](Console& con) { return WritePingTable(con, a->files, a->format == "jsonl", a->out); }};
 }
 
 Command AddTrackCommand(CLI::App& app) {
@@ -74,7 +74,7 @@ Command AddTrackCommand(CLI::App& app) {
                                        : a->format == "geojson" ? TrackFormat::kGeoJson
                                        : a->format == "kml"     ? TrackFormat::kKml
                                                                 : TrackFormat::kCsv;
-            return TrackCommand(con, a->files, format, a->out, a->gap);
+            return WriteTrack(con, a->files, format, a->out, a->gap);
           }};
 }
 
@@ -108,7 +108,7 @@ Command AddEchogramCommand(CLI::App& app) {
                                       (std::filesystem::path(a->out) / png).string(), 0, ProblemKind::kUsage});
               return kRefused;
             }
-            return EchogramCommand(con, a->files.front(), a->out, a->pingsPerImage,
+            return WriteEchogram(con, a->files.front(), a->out, a->pingsPerImage,
                                    a->palette == "viridis" ? Palette::kViridis : Palette::kGrey, fit);
           }};
 }
@@ -138,7 +138,7 @@ Command AddNetcdfCommand(CLI::App& app) {
                           ProblemKind::kUsage});
               return kRefused;
             }
-            return NetcdfCommand(con, a->files, {a->file, a->dir, a->deflate});
+            return WriteNetcdf(con, a->files, {a->file, a->dir, a->deflate});
           }};
 }
 

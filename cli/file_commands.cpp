@@ -57,7 +57,7 @@ nlohmann::ordered_json GapsJson(const RecordWalk& w) {
   for (const WalkGap& g : w.gaps) {
     gaps.push_back({{"begin", g.begin},
                     {"end", g.end},
-                    {"reason", g.reason},
+                    {"reason", g.problem.what},
                     {"missing_first", g.firstMissing()},
                     {"missing", g.missing()}});
   }

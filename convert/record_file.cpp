@@ -143,9 +143,9 @@ std::uint32_t PingInfo::UnreadSamples() const {
 }
 
 std::string DescribeGap(const WalkGap& gap) {
-  std::string text = gap.begin == gap.end ? gap.reason + At(gap.begin) + ", "
+  std::string text = gap.begin == gap.end ? gap.problem.what + At(gap.begin) + ", "
                                           : "bytes " + std::to_string(gap.begin) + " to " + std::to_string(gap.end - 1) +
-                                                " (" + gap.reason + "), ";
+                                                " (" + gap.problem.what + "), ";
   const std::uint64_t first = gap.firstMissing(), n = gap.missing();
   if (n == 0) return text + "no ping missing";
   if (n == 1) return text + "ping " + std::to_string(first) + " missing";
@@ -179,6 +179,19 @@ std::string RecordWalk::NotWholeText() const {
   }
   for (const Problem& p : problems) add(p.what);
   return text;
+}
+
+ProblemKind RecordWalk::NotWholeKind() const {
+  const auto any = [](const auto& items, ProblemKind kind, auto problemOf) {
+    return std::any_of(items.begin(), items.end(), [&](const auto& i) { return problemOf(i).kind == kind; });
+  };
+  const auto ofGap = [](const WalkGap& g) -> const Problem& { return g.problem; };
+  const auto itself = [](const Problem& p) -> const Problem& { return p; };
+  if (unreadBytes > 0 || any(gaps, ProblemKind::kUnreadable, ofGap) || any(problems, ProblemKind::kUnreadable, itself)) {
+    return ProblemKind::kUnreadable;
+  }
+  if (any(problems, ProblemKind::kPastEnd, itself)) return ProblemKind::kPastEnd;
+  return ProblemKind::kOther;
 }
 
 PingReader::PingReader(std::span<const std::uint8_t> file, std::shared_ptr<const RescueMap> unread)
@@ -262,11 +275,11 @@ bool PingReader::Next() {
     // A header with a byte that was not read says nothing for certain, not
     // even where the next ping starts.
     if (HeaderUnread(pos, header.size())) {
-      if (Resync(pos, "header not read" + At(pos), ProblemKind::kUnreadable)) continue;
+      if (Resync(pos, Said(ProblemKind::kUnreadable, "header not read" + At(pos)))) continue;
       break;
     }
     if (header.size() < 4 || !HasPingMagic(header.data())) {
-      if (Resync(pos, "no \"VORL\"" + At(pos), ProblemKind::kOther)) continue;
+      if (Resync(pos, Said(ProblemKind::kOther, "no \"VORL\"" + At(pos)))) continue;
       break;
     }
     if (header.size() < kPingHeaderSize) {
@@ -306,7 +319,8 @@ void PingReader::SeeIndexJump(std::uint32_t before, std::uint64_t pos) {
   if (!walk_.gaps.empty() && walk_.gaps.back().end == pos) return;
   WalkGap gap;
   gap.begin = gap.end = pos;
-  gap.reason = "ping indexes jump from " + std::to_string(before) + " to " + std::to_string(ping_.pingIndex);
+  gap.problem = Said(ProblemKind::kOther, "ping indexes jump from " + std::to_string(before) + " to " +
+                                              std::to_string(ping_.pingIndex));
   gap.after = before;
   gap.resumesAt = ping_.pingIndex;
   walk_.gaps.push_back(std::move(gap));
@@ -326,7 +340,7 @@ void PingReader::SeeUnreadSamples(std::uint64_t begin, std::uint16_t count) {
 // numbers itself after the last ping; false when there is none before the
 // end, which is then either the last sector's zero padding or the file's
 // problem.
-bool PingReader::Resync(std::uint64_t brokeAt, std::string reason, ProblemKind kind) {
+bool PingReader::Resync(std::uint64_t brokeAt, Problem why) {
   Window& w = *window_;
   bool zeros = true;
   for (;;) {
@@ -343,7 +357,7 @@ bool PingReader::Resync(std::uint64_t brokeAt, std::string reason, ProblemKind k
       WalkGap gap;
       gap.begin = brokeAt;
       gap.end = w.pos() + *at;
-      gap.reason = std::move(reason);
+      gap.problem = std::move(why);
       gap.after = last;
       gap.resumesAt = GetU32(view.data() + *at + ping::kPingIndex);
       walk_.gaps.push_back(std::move(gap));
@@ -362,7 +376,7 @@ bool PingReader::Resync(std::uint64_t brokeAt, std::string reason, ProblemKind k
   if (zeros && rest < kSector && (brokeAt + rest - kFileHeaderSize) % kSector == 0 && !HeaderUnread(brokeAt, rest)) {
     walk_.padding = rest;
   } else {
-    Stop(kind, std::move(reason));
+    walk_.problems.push_back(std::move(why));
   }
   walk_.size = w.pos();
   return false;

@@ -138,14 +138,17 @@ struct PingInfo {
 PingInfo ReadPingInfo(const std::uint8_t* header, std::uint64_t offset);
 
 // Where pings are missing. Either a stretch of a record file the walk passed
-// over: it broke at begin (reason says why) and went on at end, at the next
+// over: it broke at begin (problem says why) and went on at end, at the next
 // ping record that passes the checks a carved run's records pass
 // (IsPlausiblePing) and numbers itself after the last ping walked. Or, with
 // begin == end, two pings back to back whose indexes jump: a TK40 block that
 // gave no ping.
 struct WalkGap {
   std::uint64_t begin = 0, end = 0;
-  std::string reason;                  // no "VORL" at byte 84736
+  // Why the walk broke: "no \"VORL\" at byte 84736" (kOther), "header not
+  // read at byte 84736" (kUnreadable), "ping indexes jump from 39 to 43"
+  // (kOther); no subject, the file is the caller's.
+  Problem problem;
   std::optional<std::uint32_t> after;  // pingIndex of the ping before it; nothing when it opens the file
   std::uint32_t resumesAt = 0;         // pingIndex of the ping after it
   // The ping indexes between the two: first, and how many.
@@ -193,6 +196,9 @@ struct RecordWalk {
   std::uint64_t MissingPings() const;
   // Why the file is not whole, in one line; empty when it is.
   std::string NotWholeText() const;
+  // What keeps it from being whole, most telling first: bytes that did not
+  // read (kUnreadable), an end that cuts through a ping (kPastEnd), else kOther.
+  ProblemKind NotWholeKind() const;
 };
 
 using PingVisitor = std::function<void(const PingInfo&)>;
@@ -230,7 +236,7 @@ class PingReader {
  private:
   class Window;
   bool Start();
-  bool Resync(std::uint64_t brokeAt, std::string reason, ProblemKind kind);
+  bool Resync(std::uint64_t brokeAt, Problem why);
   bool HeaderUnread(std::uint64_t pos, std::size_t n) const;
   void SeeIndexJump(std::uint32_t before, std::uint64_t pos);
   void SeeUnreadSamples(std::uint64_t begin, std::uint16_t count);

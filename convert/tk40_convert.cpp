@@ -185,7 +185,7 @@ void AddLosses(ConvertResult& res, const UnitReader& reader, const Volume& volum
     res.problems.push_back({"",
                             Counted(res.skippedUnits, "block has", "blocks have") +
                                 " a mode code of 11 to 15 and gave no ping (first: " + firstSkip + ")",
-                            res.skippedUnits, ProblemKind::kNoMode});
+                            res.skippedUnits, ProblemKind::kOther});
   }
 }
 

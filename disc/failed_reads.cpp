@@ -22,6 +22,20 @@ void FailedReads::Remember(std::int64_t pos, std::int64_t end, const Problem& pr
 
 namespace {
 
+// Whether a failed read was the drive's refusal, the failure that costs its
+// seconds of retries every time it is asked. A read before the start or past
+// the end of the volume, and bytes a mapfile marks never tried, ask the
+// drive nothing: they are answered afresh, and are never taken for a bad
+// unit that a neighbour's read must give up with.
+bool DriveRefused(ProblemKind kind) {
+  switch (kind) {
+    case ProblemKind::kUnreadable: return true;
+    case ProblemKind::kPastEnd:
+    case ProblemKind::kNotTried: return false;
+    default: return true;  // whatever else a platform says of a failed read: not asked again either
+  }
+}
+
 class RememberingVolume final : public Volume {
  public:
   RememberingVolume(std::unique_ptr<Volume> volume, std::shared_ptr<FailedReads> memory)
@@ -31,7 +45,9 @@ class RememberingVolume final : public Volume {
     const std::int64_t end = pos + static_cast<std::int64_t>(buf.size());
     if (const Problem* problem = memory_->Overlapping(pos, end)) return {0, *problem};
     ReadResult r = volume_->ReadAt(pos, buf);
-    if (!r.ok() && end - pos <= FailedReads::kLargestUnit) memory_->Remember(pos, end, *r.problem);
+    if (!r.ok() && end - pos <= FailedReads::kLargestUnit && DriveRefused(r.problem->kind)) {
+      memory_->Remember(pos, end, *r.problem);
+    }
     return r;
   }
 

@@ -26,7 +26,6 @@ enum class ProblemKind {
   kInterrupted,    // the run was stopped (a signal, Cancel) before it finished
   kUsage,          // a command line or argument that cannot be carried out
   kMissing,        // something the run needs is not on this machine (a library)
-  kNoMode,         // disc data read whole that no rule turns into a ping (a TK40 mode code without a mode)
   kBug,            // a broken internal promise: the program's fault, not the disc's
   // Bytes a GNU ddrescue mapfile marks '?': ddrescue never asked the drive
   // for them (outside a domain, a rescue not run to its end). Not read, but

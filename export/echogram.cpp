@@ -404,14 +404,14 @@ class Echogram {
 
 namespace {
 
-Outcome ThumbnailCommand(Sink& con, const std::string& file, const std::string& outPath, Fit fit, Palette palette) {
+Outcome WriteThumbnail(Sink& con, const std::string& file, const std::string& outPath, Fit fit, Palette palette) {
   if (WouldOverwriteInput(con, outPath, {file})) return Outcome::kRefused;
   ThumbnailSink thumb(fit.width, fit.height, palette);
   WalkCounts counts;
   WalkAndReport(con, file, {}, counts,
                 [&](const PingInfo& p, std::span<const std::uint8_t> samples) { thumb.Ping(p, samples); });
   if (thumb.empty()) {
-    con.Report(file, "no pings to draw");
+    con.Report({file, "no pings to draw", 0, ProblemKind::kOther});
     return counts.Status() == Outcome::kRefused ? Outcome::kRefused : Outcome::kPartly;
   }
   OutputFile out = OutputFile::Create(outPath);
@@ -426,9 +426,9 @@ Outcome ThumbnailCommand(Sink& con, const std::string& file, const std::string& 
 
 }  // namespace
 
-Outcome EchogramCommand(Sink& con, const std::string& file, const std::string& outPath, int pingsPerImage,
-                    Palette palette, std::optional<Fit> fit) {
-  if (fit) return ThumbnailCommand(con, file, outPath, *fit, palette);
+Outcome WriteEchogram(Sink& con, const std::string& file, const std::string& outPath, int pingsPerImage,
+                      Palette palette, std::optional<Fit> fit) {
+  if (fit) return WriteThumbnail(con, file, outPath, *fit, palette);
   if (WouldOverwriteInput(con, outPath, {file}) || WouldOverwriteInput(con, Stem(outPath) + ".csv", {file})) {
     return Outcome::kRefused;
   }
@@ -440,7 +440,7 @@ Outcome EchogramCommand(Sink& con, const std::string& file, const std::string& o
   }
   if (const std::string ext = std::filesystem::path(outPath).extension().string();
       !ext.empty() && Stem(outPath) == outPath) {
-    con.Report(outPath, "echograms are written as PNG, not " + ext + "; name the file with .png");
+    con.Report({outPath, "echograms are written as PNG, not " + ext + "; name the file with .png", 0, ProblemKind::kUsage});
     return Outcome::kRefused;
   }
   if (InputFile in = InputFile::Open(file); !in.open()) {
@@ -457,7 +457,7 @@ Outcome EchogramCommand(Sink& con, const std::string& file, const std::string& o
                 [&](const PingInfo& p, std::span<const std::uint8_t> samples) { echogram.Ping(p, samples); });
   const int images = echogram.Finish();
   if (images == 0) {
-    con.Report(file, "no pings to draw");
+    con.Report({file, "no pings to draw", 0, ProblemKind::kOther});
     return counts.Status() == Outcome::kRefused ? Outcome::kRefused : Outcome::kPartly;
   }
   return echogram.ok() ? counts.Status() : Outcome::kPartly;

@@ -1,8 +1,8 @@
 #pragma once
-// zepconv netcdf: record files as SONAR-netCDF4 1.0 files (ICES), laid out as
+// Record files as SONAR-netCDF4 1.0 files (ICES), laid out as
 // echopype lays out an echosounder's: the samples in Sonar/Beam_group1, the
 // fixes in Platform, the header fields in Vendor_specific. Written with
-// netCDF-C where the build has it; elsewhere the command says it cannot.
+// netCDF-C where the build has it; elsewhere the writer says it cannot.
 
 #include <string>
 #include <vector>
@@ -22,7 +22,8 @@ struct NetcdfOptions {
 // Whether this build can write netCDF files at all.
 bool HaveNetcdf();
 
-Outcome NetcdfCommand(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options);
+// Each record file into options.outFile, or into outDir/STEM.nc.
+Outcome WriteNetcdf(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options);
 
 // One record file into the netCDF file out, for callers that keep their own
 // account (the inventory): what went wrong, empty when it was written whole.

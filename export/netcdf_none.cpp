@@ -9,11 +9,12 @@ bool HaveNetcdf() { return false; }
 
 namespace {
 Problem Unsupported() {
-  return {"netcdf", "this build of zepconv has no netCDF support (it was built without netCDF-C); use a build that has it"};
+  return {"netcdf", "this build of zepconv has no netCDF support (it was built without netCDF-C); use a build that has it", 0,
+          ProblemKind::kMissing};
 }
 }  // namespace
 
-Outcome NetcdfCommand(Sink& con, const std::vector<std::string>&, const NetcdfOptions&) {
+Outcome WriteNetcdf(Sink& con, const std::vector<std::string>&, const NetcdfOptions&) {
   con.Report(Unsupported());
   return Outcome::kRefused;
 }

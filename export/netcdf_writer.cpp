@@ -765,7 +765,7 @@ bool Convert(Sink& con, const std::string& in, const Survey& survey, const std::
   }
   if (!survey.walk.Whole()) {
     ++counts.notWhole;
-    con.Report(in, "not whole: " + survey.walk.NotWholeText());
+    con.Report({in, "not whole: " + survey.walk.NotWholeText(), 0, survey.walk.NotWholeKind()});
   }
   return true;
 }
@@ -818,7 +818,7 @@ Problems WriteNetcdfFile(const std::string& in, const std::string& out, int defl
   return list.problems;
 }
 
-Outcome NetcdfCommand(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options) {
+Outcome WriteNetcdf(Sink& con, const std::vector<std::string>& files, const NetcdfOptions& options) {
   if (Refused(con, files, options)) return Outcome::kRefused;
   Counts counts;
   std::vector<std::string> written;
@@ -832,7 +832,9 @@ Outcome NetcdfCommand(Sink& con, const std::vector<std::string>& files, const Ne
     // write one netCDF file: the second is left out, not written over the first.
     if (std::find(written.begin(), written.end(), out) != written.end()) {
       ++counts.failed;
-      con.Report(in, "not written: " + out + " was written from another record file of the same name in this run");
+      // The first one's file is kept, as a file that existed is.
+      con.Report({in, "not written: " + out + " was written from another record file of the same name in this run", 0,
+                  ProblemKind::kKeptExisting});
       continue;
     }
     written.push_back(out);

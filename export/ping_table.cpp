@@ -150,7 +150,7 @@ std::uint32_t MissingBefore(const PingInfo& p, std::optional<std::uint32_t> last
   return lastIndex && p.pingIndex > *lastIndex ? p.pingIndex - *lastIndex - 1 : 0;
 }
 
-Outcome PingsCommand(Sink& con, const std::vector<std::string>& files, bool jsonl, const std::string& outPath) {
+Outcome WritePingTable(Sink& con, const std::vector<std::string>& files, bool jsonl, const std::string& outPath) {
   if (WouldOverwriteInput(con, outPath, files)) return Outcome::kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {

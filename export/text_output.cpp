@@ -52,7 +52,7 @@ bool TextOutput::Close() {
   if (toStdout_) {
     con_.out.flush();
     if (con_.out) return true;
-    con_.Report("", "cannot write to standard output");
+    con_.Report({"", "cannot write to standard output", 0, ProblemKind::kWriteFailed});
     return false;
   }
   if (file_.Close()) return true;
@@ -70,7 +70,7 @@ bool WouldOverwriteInput(Sink& con, const std::string& out, const std::vector<st
   for (const std::string& in : inputs) {
     std::error_code ec;
     if (!out.empty() && std::filesystem::equivalent(out, in, ec)) {
-      con.Report(out, "is one of the files to read; not overwriting it");
+      con.Report({out, "is one of the files to read; not overwriting it", 0, ProblemKind::kUsage});
       return true;
     }
   }
@@ -208,7 +208,7 @@ void WalkAndReport(Sink& con, const std::string& path, const PingVisitor& visit,
     con.Report(*unusable);
   } else if (!w.Whole()) {
     ++counts.notWhole;
-    con.Report(path, "not whole: " + w.NotWholeText());
+    con.Report({path, "not whole: " + w.NotWholeText(), 0, w.NotWholeKind()});
   }
 }
 

@@ -270,8 +270,8 @@ int TrackSink::EndFile() {
 
 void TrackSink::End() { writer_->End(); }
 
-Outcome TrackCommand(Sink& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
-                 double gapSeconds) {
+Outcome WriteTrack(Sink& con, const std::vector<std::string>& files, TrackFormat format, const std::string& outPath,
+                   double gapSeconds) {
   if (WouldOverwriteInput(con, outPath, files)) return Outcome::kRefused;
   TextOutput out(con, outPath);
   if (!out.open()) {
@@ -286,7 +286,9 @@ Outcome TrackCommand(Sink& con, const std::vector<std::string>& files, TrackForm
       if (sink.Ping(p)) out.Flush();
     }, counts);
     if (const int bad = sink.EndFile(); bad > 0) {
-      con.Report(path, std::to_string(bad) + (bad == 1 ? " sentence" : " sentences") + " with a bad checksum left out");
+      // Said, not a fault: the track is whole without them.
+      con.Report({path, std::to_string(bad) + (bad == 1 ? " sentence" : " sentences") + " with a bad checksum left out", 0,
+                  ProblemKind::kOther, Severity::kNote});
     }
   }
   sink.End();

@@ -224,6 +224,32 @@ TEST(InventoryNames, DiscFoldersAreSafeAndApart) {
   }
 }
 
+// A disc's health is the disc's own: an output that could not be written, or
+// netCDF-C missing from the machine, fails the outputs and leaves it whole.
+TEST(InventoryHealth, TheDiscsOwnProblemsDecideItNotItsOutputs) {
+  const auto problem = [](ProblemKind kind) { return Problem{"", "p", 0, kind}; };
+  const struct {
+    Problems problems;
+    std::int64_t unitsLost;
+    Health health;
+    Outputs outputs;
+  } cases[] = {
+      {{}, 0, Health::kWhole, Outputs::kWritten},
+      {{}, 3, Health::kDamaged, Outputs::kWritten},
+      {{problem(ProblemKind::kWriteFailed), problem(ProblemKind::kMissing)}, 0, Health::kWhole, Outputs::kFailed},
+      {{problem(ProblemKind::kUnreadable)}, 0, Health::kDamaged, Outputs::kWritten},
+      {{problem(ProblemKind::kMissing), problem(ProblemKind::kNoDirectory)}, 2, Health::kDirectoryLost, Outputs::kFailed},
+  };
+  for (const auto& c : cases) {
+    InventoryDisc d;
+    d.problems = c.problems;
+    d.records.push_back({});
+    d.records[0].unitsLost = c.unitsLost;
+    d.files.push_back({});
+    EXPECT_EQ(std::pair(HealthOf(d), OutputStatus(d)), std::pair(c.health, c.outputs)) << &c - cases;
+  }
+}
+
 // The resume state gives back what it was given; text that is no state of
 // ours starts the run afresh rather than trusting part of it.
 TEST(InventoryState, ReadsBackWhatItWroteAndNothingElse) {
@@ -291,10 +317,11 @@ TEST(InventoryState, ReadsEachVersionItKnows) {
     EXPECT_EQ(back->front().records.at(0).verdict, std::nullopt);
     EXPECT_EQ(back->front().records.at(1).verdict, Verdict::BeyondEnd);
   }
-  // Every kind keeps by a name of its own.
+  // Every kind keeps by a name of its own; a kind that is gone reads as kOther.
   for (int k = 0; k <= static_cast<int>(ProblemKind::kRecordFileAsDisc); ++k) {
     EXPECT_EQ(ProblemKindNamed(ProblemKindName(static_cast<ProblemKind>(k))), static_cast<ProblemKind>(k)) << k;
   }
+  EXPECT_EQ(ProblemKindNamed("no mode"), ProblemKind::kOther);
   // Version 2 kept the kind as ProblemKind's number then: 13 was "not tried".
   std::string two = with(R"("zepconv_inventory_state": 3)", R"("zepconv_inventory_state": 2)");
   two.replace(two.find(R"("not tried")"), 11, "13");

@@ -37,18 +37,6 @@ inline ToolRun RunZepconv(const std::vector<std::string>& args, const std::strin
   return run;
 }
 
-inline std::string ReadText(const std::string& path) {
-  const auto b = ReadWholeFile(path);
-  return {b.begin(), b.end()};
-}
-
-inline std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
 // A folder of the test's own for the images, maps and outputs it hands zepconv.
 struct CliTest : ::testing::Test {
   std::string Write(const DiscImage& img, const std::string& name = "disc.img") const { return Put(name, img.bytes()); }

@@ -283,7 +283,7 @@ TEST(Tk40Faults, ModeCodes11To15GiveNoPingAndCarryNothing) {
     const Converted r = Convert(Tk40Disc({Tk40Block().Text("111").Value26(0x1111),
                                           Tk40Block().ModeCode(code).Text("222").Value26(0x2222), Tk40Block()}));
     EXPECT_EQ(std::tuple(r.res.status, r.res.skippedUnits, r.positions), std::tuple(ConvertStatus::Incomplete, 1, Iota(3)));
-    ASSERT_EQ(test::KindsOf(r.res.problems), std::vector{ProblemKind::kNoMode});
+    ASSERT_EQ(test::KindsOf(r.res.problems), std::vector{ProblemKind::kOther});
     EXPECT_EQ(r.res.problems[0].units, 1);
     ASSERT_EQ(r.rec.pings.size(), 2u);
     const auto& h = r.rec.pings[1].header;
@@ -363,13 +363,15 @@ TEST(RecordWalk, FindsWhatIsWrong) {
     b.resize(size);
     return at ? (b[at] = 'X', b) : b;
   };
-  const std::tuple<const char*, Bytes, std::uint64_t, std::uint64_t> cases[] = {  // pings, where the walk stops
-      {"short file header", Bytes(4000, 0), 0, 4000},
-      {"non-zero file header", changed(good.size(), 17), 2, good.size()},
-      {"samples cut short", changed(4096 + 256 + 50), 0, 4096},
-      {"header cut short", changed(4096 + 356 + 100), 1, 4096 + 356},
-      {"no magic", changed(good.size(), 4096 + 356), 1, 4096 + 356},
-      {"a byte after the last ping", changed(good.size() + 1), 2, good.size()},
+  constexpr auto kCut = ProblemKind::kPastEnd, kOther = ProblemKind::kOther;
+  const std::tuple<const char*, Bytes, std::uint64_t, std::uint64_t, ProblemKind> cases[] = {
+      // pings, where the walk stops, what keeps it from being whole
+      {"short file header", Bytes(4000, 0), 0, 4000, kCut},
+      {"non-zero file header", changed(good.size(), 17), 2, good.size(), kOther},
+      {"samples cut short", changed(4096 + 256 + 50), 0, 4096, kCut},
+      {"header cut short", changed(4096 + 356 + 100), 1, 4096 + 356, kCut},
+      {"no magic", changed(good.size(), 4096 + 356), 1, 4096 + 356, kOther},
+      {"a byte after the last ping", changed(good.size() + 1), 2, good.size(), kOther},
   };
   EXPECT_TRUE(WalkRecord(good).Whole());
   // A ZEP V1.X copy ends with its last sector: zeros after the last ping up to
@@ -378,9 +380,10 @@ TEST(RecordWalk, FindsWhatIsWrong) {
     const RecordWalk w = WalkRecord(changed(size));
     EXPECT_EQ(std::tuple(w.Whole(), w.pings, w.stoppedAt, w.padding), std::tuple(size == 6144, 2u, good.size(), size == 6144 ? 1336u : 0u));
   }
-  for (const auto& [name, bytes, pings, stoppedAt] : cases) {
+  for (const auto& [name, bytes, pings, stoppedAt, kind] : cases) {
     const RecordWalk w = WalkRecord(bytes);
-    EXPECT_EQ(std::tuple(w.Whole(), w.problems.empty(), w.pings, w.stoppedAt), std::tuple(false, false, pings, stoppedAt))
+    EXPECT_EQ(std::tuple(w.Whole(), w.problems.empty(), w.pings, w.stoppedAt, w.NotWholeKind()),
+              std::tuple(false, false, pings, stoppedAt, kind))
         << name;
   }
 }
@@ -435,13 +438,13 @@ TEST(RecordWalk, EndsAtAnUnreadHeaderWithNothingAfterIt) {
     auto walk = std::async(std::launch::async, [&, map] {
       std::vector<std::uint32_t> indexes;
       const RecordWalk w = WalkRecord(bytes, [&](const PingInfo& p) { indexes.push_back(p.pingIndex); }, map);
-      return std::tuple(w.Whole(), indexes, w.NotWholeText(), w.problems.size() + w.gaps.size());
+      return std::tuple(w.Whole(), indexes, w.NotWholeText(), w.problems.size() + w.gaps.size(), w.NotWholeKind());
     });
     if (walk.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
       std::fprintf(stderr, "the walk of %s does not end\n", name);
       std::_Exit(1);
     }
-    EXPECT_EQ(walk.get(), std::tuple(false, walked, problem, std::size_t{1})) << name;
+    EXPECT_EQ(walk.get(), std::tuple(false, walked, problem, std::size_t{1}, ProblemKind::kUnreadable)) << name;
   }
 }
 

@@ -494,6 +494,36 @@ TEST(FailedReadsTest, EachBadSectorIsAskedForAtMostTwicePerRun) {
   }
 }
 
+// Only the drive's refusals are remembered: a read past the end, or of bytes
+// a mapfile marks never tried, asked the drive nothing and is answered afresh.
+TEST(FailedReadsTest, OnlyTheDrivesRefusalsAreRemembered) {
+  class Failing final : public Volume {
+   public:
+    explicit Failing(ProblemKind kind) : kind_(kind) {}
+    ReadResult ReadAt(std::int64_t, std::span<std::uint8_t>) override {
+      ++asks;
+      return {0, Problem{"", "failed", 0, kind_}};
+    }
+    bool IsRemovableMedia() override { return true; }
+    const std::string& Name() const override { return name_; }
+    int asks = 0;
+
+   private:
+    ProblemKind kind_;
+    std::string name_ = "v";
+  };
+  const std::pair<ProblemKind, int> cases[] = {
+      {ProblemKind::kUnreadable, 1}, {ProblemKind::kPastEnd, 3}, {ProblemKind::kNotTried, 3}};
+  for (const auto& [kind, asks] : cases) {
+    auto failing = std::make_unique<Failing>(kind);
+    Failing& seen = *failing;
+    const std::unique_ptr<Volume> v = RememberingFailures(std::move(failing), std::make_shared<FailedReads>());
+    std::vector<std::uint8_t> unit(kZepSectorSize);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(v->ReadAt(2048, unit).problem->kind, kind);
+    EXPECT_EQ(seen.asks, asks) << ProblemKindName(kind);
+  }
+}
+
 // The domain: the directory, each chosen record's units as a conversion reads
 // them (none before the volume's start or past its end, a unit the end cuts
 // through included) and the dump area, merged where they meet; ddrescue's

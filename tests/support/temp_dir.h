@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,18 @@ inline std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path
 inline std::string WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
   return path;
+}
+
+inline std::string ReadText(const std::string& path) {
+  const auto b = ReadWholeFile(path);
+  return {b.begin(), b.end()};
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
 }
 
 }  // namespace zep::test
