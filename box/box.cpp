@@ -208,10 +208,15 @@ void box::WriteBoxFiles(BoxResult& result, const std::string& outDir) {
   }
   std::error_code ec;
   fs::create_directories(fs::path(outDir) / kViewerAssets, ec);  // a failure is told by the writes
-  bool indexWritten = false;
-  for (const auto& [name, text] : files) {
-    if (auto p = box::WriteWatched(Join(outDir, name), text, watch)) result.problems.push_back(*p);
-    else indexWritten = indexWritten || name == "index.html";
+  std::vector<TextFile> texts;
+  for (auto& [name, text] : files) texts.push_back({Join(outDir, name), std::move(text)});
+  OutputOptions options;
+  options.watch = watch;
+  bool indexWritten = true;
+  for (Problem& p : WriteTextFiles(texts, options)) {
+    indexWritten = indexWritten && p.subject != Join(outDir, "index.html");
+    p.kind = ProblemKind::kWriteFailed;  // the box made the names: no earlier file is kept
+    result.problems.push_back(std::move(p));
   }
   std::vector<InventoryFile> manifest;
   for (const InventoryDisc& d : discs) manifest.insert(manifest.end(), d.files.begin(), d.files.end());

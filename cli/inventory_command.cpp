@@ -204,8 +204,9 @@ void AddRunOptions(CLI::App* command, InventoryArgs& a) {
                     "Leave out each record's echogram viewer (its page and data scripts)");
   command
       ->add_option("--jobs", a.options.jobs,
-                   "Threads: 1 does everything on one, 2 hashes on a second beside the reading and converting "
-                   "(the default where there are two processors or more); the files are the same bytes either way")
+                   "Threads: 1 does everything on one, 2 hashes on a second beside the reading and converting, "
+                   "and makes the viewers' data beside their writing (the default where there are two "
+                   "processors or more); the files are the same bytes either way")
       ->check(CLI::PositiveNumber)
       ->type_name("N");
   command

@@ -22,4 +22,27 @@ std::optional<Problem> WriteTextFile(const std::string& path, std::string_view t
   return file.problem();
 }
 
+Problems WriteTextFiles(const std::vector<TextFile>& files, const OutputOptions& options) {
+  Problems problems;
+  std::vector<OutputFile> written;
+  for (const TextFile& f : files) {
+    OutputFile file = OutputFile::Create(f.path, options);
+    if (file.open()) file.Write({reinterpret_cast<const std::uint8_t*>(f.text.data()), f.text.size()});
+    if (!file.open() || file.failed()) {
+      problems.push_back(file.problem());
+      file.Discard();
+      continue;
+    }
+    file.SendOn();
+    written.push_back(std::move(file));
+    // Some at a time: each waits open, and a process may hold few files open.
+    if (written.size() == kCloseTogether) {
+      for (Problem& p : CloseTogether(written)) problems.push_back(std::move(p));
+      written.clear();
+    }
+  }
+  for (Problem& p : CloseTogether(written)) problems.push_back(std::move(p));
+  return problems;
+}
+
 }  // namespace zep

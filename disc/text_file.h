@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "disc/file.h"
 #include "disc/problem.h"
@@ -20,5 +21,19 @@ std::optional<Problem> MakeFolder(const std::string& dir);
 // Writes text as the file path, put in place only when whole (see
 // OutputFile); its problem when it could not be.
 std::optional<Problem> WriteTextFile(const std::string& path, std::string_view text, const OutputOptions& options = {});
+
+// Files closed together at most, for WriteTextFiles and any writer of many.
+inline constexpr std::size_t kCloseTogether = 32;
+
+struct TextFile {
+  std::string path;
+  std::string text;
+};
+
+// Writes each text as its file, as WriteTextFile does, with one sync of the
+// file system for them all (CloseTogether): a box's hundreds of pages. The
+// files go into one folder and those below it. The problems of those that
+// could not be written; the others are in place.
+Problems WriteTextFiles(const std::vector<TextFile>& files, const OutputOptions& options = {});
 
 }  // namespace zep

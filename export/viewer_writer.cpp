@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "disc/text_file.h"
 #include "export/text_output.h"
 #include "export/viewer_parts.h"
 
@@ -18,9 +19,8 @@ constexpr std::size_t kQueuedBytes = 1 << 20;
 // Texts written, kept for their room: one for the maker, one for the queue.
 constexpr std::size_t kSpares = 2;
 // A record's viewer is hundreds of files of a MiB or two. Each goes to the
-// disc as soon as it is written, and they are put in place this many at a
-// time, after one sync for them all (see CloseTogether).
-constexpr std::size_t kTogether = 32;
+// disc as soon as it is written, and they are put in place kCloseTogether at
+// a time, after one sync for them all (see CloseTogether).
 
 }  // namespace
 
@@ -119,7 +119,7 @@ void Writer::WriteOne(Made& made) {
     file.SendOn();
     written_.push_back(std::move(file));
   }
-  if (made.last || written_.size() >= kTogether) PutInPlace();
+  if (made.last || written_.size() >= kCloseTogether) PutInPlace();
   if (!problems_.empty()) Abandon();
 }
 
