@@ -20,7 +20,6 @@ class Sink {
 
   std::ostream& out;  // what an export writes to standard output (-o -)
   virtual void Report(Problem problem) = 0;
-  void Report(std::string subject, std::string what) { Report(Problem{std::move(subject), std::move(what)}); }
 };
 
 // A sink that keeps the problems, for a caller that reports them its own way
