@@ -217,7 +217,8 @@ TEST_F(ExportTest, GpsbabelReadsTheSameSentencesAlikeAndReadsOurFiles) {
                                                     {2, Gll("093000")}}));
   for (const auto& [format, as] : {std::pair("gpx", TrackFormat::kGpx), {"geojson", TrackFormat::kGeoJson}, {"kml", TrackFormat::kKml}}) {
     const std::string ours = tmp.File(std::string("ours.") + format), err = tmp.File("err.txt");
-    ASSERT_EQ(Export([&](Sink& s) { return WriteTrack(s, {file}, as, ours, 60); }).outcome, Outcome::kDone);
+    const TrackFormat kind = as;  // a structured binding cannot be captured before C++20's last revision
+    ASSERT_EQ(Export([&](Sink& s) { return WriteTrack(s, {file}, kind, ours, 60); }).outcome, Outcome::kDone);
     EXPECT_EQ(std::system(("gpsbabel -i " + std::string(format) + " -f '" + ours + "' -o csv -F /dev/null 2>'" + err + "'").c_str()), 0);
     EXPECT_EQ(ReadText(err), "") << format;
   }
