@@ -208,12 +208,11 @@ void box::WriteBoxFiles(BoxResult& result, const std::string& outDir) {
   }
   std::error_code ec;
   fs::create_directories(fs::path(outDir) / kViewerAssets, ec);  // a failure is told by the writes
-  std::vector<TextFile> texts;
-  for (auto& [name, text] : files) texts.push_back({Join(outDir, name), std::move(text)});
-  OutputOptions options;
-  options.watch = watch;
+  TextFiles out({.watch = watch});
+  for (const auto& [name, text] : files) out.Write(Join(outDir, name), text);
+  out.PutInPlace();
   bool indexWritten = true;
-  for (Problem& p : WriteTextFiles(texts, options)) {
+  for (Problem p : out.problems()) {
     indexWritten = indexWritten && p.subject != Join(outDir, "index.html");
     p.kind = ProblemKind::kWriteFailed;  // the box made the names: no earlier file is kept
     result.problems.push_back(std::move(p));

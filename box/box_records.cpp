@@ -53,7 +53,7 @@ void Viewer(InventoryDisc& disc, InventoryRecord& r, const std::string& path, co
   ViewerRequest v{path, stem + "-viewer.html", stem + "-viewer", std::string("../") + kViewerAssets + "/", r.name,
                   box::FileNameOf(disc.image) + (disc.label.empty() ? "" : ", label " + disc.label), {}};
   v.output.watch = watch;
-  v.ownThread = (job.options->jobs > 0 ? job.options->jobs : DefaultJobs()) > 1;
+  v.ownThread = job.lane != nullptr;  // a second thread for the box: the viewer's data are made on it
   const Problems problems = WriteViewer(v);
   if (problems.empty()) r.viewer = RelativeTo(v.page, FolderPath(job));
   disc.problems.insert(disc.problems.end(), problems.begin(), problems.end());

@@ -185,19 +185,6 @@ class OnePass final : public Volume {
   bool capturing_ = false, areaTurn_ = false, keepArea_ = false, captureDone_ = false;
 };
 
-// The pass handed to a converter, which closes what it opens.
-class Borrowed final : public Volume {
- public:
-  explicit Borrowed(Volume& v) : v_(v) {}
-  ReadResult ReadAt(std::int64_t pos, std::span<std::uint8_t> buf) override { return v_.ReadAt(pos, buf); }
-  bool IsRemovableMedia() override { return v_.IsRemovableMedia(); }
-  const std::string& Name() const override { return v_.Name(); }
-  std::int64_t Size() const override { return v_.Size(); }
-
- private:
-  Volume& v_;
-};
-
 // The scan dump area as the sweep read it, in memory, where it lies on the
 // volume: what a carve of it reads instead of the disc. Its sectors that did
 // not read fail again, at once.
@@ -256,7 +243,7 @@ SweptRecord SweepRecord(OnePass& pass, const RecordDirectory& dir, SourceType ty
   s.slot = slot;
   RecordChecker checker(ExtentOf(dir, slot, type), type, slot);
   if (auto target = options.target ? options.target(slot) : std::nullopt) {
-    const VolumeOpener open = [&pass] { return VolumeOpenResult{std::make_unique<Borrowed>(pass), {}}; };
+    const VolumeOpener open = BorrowingOpener(pass);  // the converter closes what it opens, not the pass
     s.conversion = ConvertRecord(type, *target, dir, slot, open, {}, &checker);
     if (s.conversion.Converted()) {
       s.path = target->path;

@@ -22,27 +22,25 @@ std::optional<Problem> WriteTextFile(const std::string& path, std::string_view t
   return file.problem();
 }
 
-Problems WriteTextFiles(const std::vector<TextFile>& files, const OutputOptions& options) {
-  Problems problems;
-  std::vector<OutputFile> written;
-  for (const TextFile& f : files) {
-    OutputFile file = OutputFile::Create(f.path, options);
-    if (file.open()) file.Write({reinterpret_cast<const std::uint8_t*>(f.text.data()), f.text.size()});
-    if (!file.open() || file.failed()) {
-      problems.push_back(file.problem());
-      file.Discard();
-      continue;
-    }
-    file.SendOn();
-    written.push_back(std::move(file));
-    // Some at a time: each waits open, and a process may hold few files open.
-    if (written.size() == kCloseTogether) {
-      for (Problem& p : CloseTogether(written)) problems.push_back(std::move(p));
-      written.clear();
-    }
+bool TextFiles::Write(const std::string& path, std::string_view text) {
+  OutputFile file = OutputFile::Create(path, options_);
+  if (file.open()) file.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  if (!file.open() || file.failed()) {
+    problems_.push_back(file.problem());
+    file.Discard();
+    return false;
   }
-  for (Problem& p : CloseTogether(written)) problems.push_back(std::move(p));
-  return problems;
+  file.SendOn();
+  written_.push_back(std::move(file));
+  // Some at a time: each waits open, and a process may hold few files open.
+  constexpr std::size_t kTogether = 32;
+  if (written_.size() == kTogether) PutInPlace();
+  return true;
+}
+
+void TextFiles::PutInPlace() {
+  for (Problem& p : CloseTogether(written_)) problems_.push_back(std::move(p));
+  written_.clear();
 }
 
 }  // namespace zep

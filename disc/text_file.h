@@ -22,18 +22,26 @@ std::optional<Problem> MakeFolder(const std::string& dir);
 // OutputFile); its problem when it could not be.
 std::optional<Problem> WriteTextFile(const std::string& path, std::string_view text, const OutputOptions& options = {});
 
-// Files closed together at most, for WriteTextFiles and any writer of many.
-inline constexpr std::size_t kCloseTogether = 32;
+// Text files written one after another into one folder (and those below
+// it), each sent on to the disc as soon as it is written, and put in place
+// some at a time after one sync of their file system (CloseTogether): a
+// box's hundreds of pages, a viewer's hundreds of scripts. Files not yet in
+// place when it goes are discarded.
+class TextFiles {
+ public:
+  explicit TextFiles(OutputOptions options = {}) : options_(std::move(options)) {}
+  // Writes text as the file path; false, with its problem kept, when it
+  // could not be.
+  bool Write(const std::string& path, std::string_view text);
+  // Puts every file written so far in place.
+  void PutInPlace();
+  // The files that could not be written or put in place.
+  const Problems& problems() const { return problems_; }
 
-struct TextFile {
-  std::string path;
-  std::string text;
+ private:
+  OutputOptions options_;
+  std::vector<OutputFile> written_;  // on their way to the disc, not yet in place
+  Problems problems_;
 };
-
-// Writes each text as its file, as WriteTextFile does, with one sync of the
-// file system for them all (CloseTogether): a box's hundreds of pages. The
-// files go into one folder and those below it. The problems of those that
-// could not be written; the others are in place.
-Problems WriteTextFiles(const std::vector<TextFile>& files, const OutputOptions& options = {});
 
 }  // namespace zep

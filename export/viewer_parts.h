@@ -16,6 +16,7 @@
 
 #include "convert/record_file.h"
 #include "disc/problem.h"
+#include "disc/text_file.h"
 #include "export/ping_place.h"
 #include "export/ping_rows.h"
 #include "export/viewer_data.h"
@@ -29,7 +30,7 @@ namespace zep::viewer {
 // made or written.
 class Writer {
  public:
-  explicit Writer(const ViewerRequest& request) : request_(request) {}
+  explicit Writer(const ViewerRequest& request) : request_(request), files_(request.output) {}
   const ViewerRequest& request() const { return request_; }
   // The maker's side. A file is made in pieces: Open, Put as often as
   // needed, Close.
@@ -60,11 +61,9 @@ class Writer {
   };
   bool Stopped();
   bool Take(Made& made);
-  void WriteOne(Made& made);
-  void PutInPlace();
+  void WriteOne(const Made& made);
   const ViewerRequest& request_;
-  Problems problems_;                // the writing side's
-  std::vector<OutputFile> written_;  // on their way to the disc, not yet in place
+  TextFiles files_;  // the writing side's
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Made> made_;             // made, not yet written

@@ -3,7 +3,6 @@
 
 #include <filesystem>
 
-#include "disc/text_file.h"
 #include "export/text_output.h"
 #include "export/viewer_parts.h"
 
@@ -18,9 +17,6 @@ namespace fs = std::filesystem;
 constexpr std::size_t kQueuedBytes = 1 << 20;
 // Texts written, kept for their room: one for the maker, one for the queue.
 constexpr std::size_t kSpares = 2;
-// A record's viewer is hundreds of files of a MiB or two. Each goes to the
-// disc as soon as it is written, and they are put in place kCloseTogether at
-// a time, after one sync for them all (see CloseTogether).
 
 }  // namespace
 
@@ -97,8 +93,8 @@ Problems Writer::WriteAll() {
     std::lock_guard lock(mutex_);
     if (spare_.size() < kSpares) spare_.push_back(std::move(made.text));
   }
-  PutInPlace();
-  return problems_;
+  files_.PutInPlace();
+  return files_.problems();
 }
 
 void Writer::Abandon() {
@@ -107,25 +103,15 @@ void Writer::Abandon() {
   changed_.notify_all();
 }
 
-void Writer::WriteOne(Made& made) {
-  if (!problems_.empty()) return;
-  if (made.last) PutInPlace();
-  OutputFile file = OutputFile::Create(made.path, request_.output);
-  if (file.open()) file.Write({reinterpret_cast<const std::uint8_t*>(made.text.data()), made.text.size()});
-  if (!file.open() || file.failed()) {
-    problems_.push_back(file.failed() ? file.problem() : Problem{made.path, "could not be written", 0, ProblemKind::kWriteFailed});
-    file.Discard();
-  } else {
-    file.SendOn();
-    written_.push_back(std::move(file));
-  }
-  if (made.last || written_.size() >= kCloseTogether) PutInPlace();
-  if (!problems_.empty()) Abandon();
-}
-
-void Writer::PutInPlace() {
-  for (Problem& p : CloseTogether(written_)) problems_.push_back(std::move(p));
-  written_.clear();
+// A record's viewer is hundreds of files of a MiB or two: each goes to the
+// disc as soon as it is written, and they are put in place some at a time
+// (TextFiles); the page only after every script it loads.
+void Writer::WriteOne(const Made& made) {
+  if (!files_.problems().empty()) return;
+  if (made.last) files_.PutInPlace();
+  files_.Write(made.path, made.text);
+  if (made.last) files_.PutInPlace();
+  if (!files_.problems().empty()) Abandon();
 }
 
 }  // namespace zep::viewer

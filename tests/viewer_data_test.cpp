@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -17,6 +16,7 @@
 #include "convert/record_file.h"
 #include "export/ping_place.h"
 #include "export/viewer_data.h"
+#include "tests/support/disc_image.h"
 #include "tests/support/temp_dir.h"
 
 namespace zep {
@@ -105,14 +105,6 @@ std::vector<std::uint32_t> Indexes(std::uint32_t count) {
   return out;
 }
 
-// A GLL sentence: north by minutes, at a time of day.
-std::string Gll(int secondsOfDay, double minutesNorth) {
-  char text[64];
-  std::snprintf(text, sizeof text, "$GPGLL,54%07.4f,N,01023.4720,E,%02d%02d%02d,A", minutesNorth,
-                secondsOfDay / 3600 % 24, secondsOfDay / 60 % 60, secondsOfDay % 60);
-  return text;
-}
-
 struct PlaceCase {
   const char* what;
   std::vector<std::uint32_t> indexes;
@@ -122,20 +114,20 @@ struct PlaceCase {
 
 const PlaceCase kPlaceCases[] = {
     {"a fix every fourth ping, three pings after the last", Indexes(40),
-     [](std::size_t i) { return i % 4 == 0 && i < 37 ? Gll(33000 + 2 * int(i), 12.0 + 0.001 * double(i)) : ""; },
+     [](std::size_t i) { return i % 4 == 0 && i < 37 ? test::Gll(33000 + 2 * int(i), 12.0 + 0.001 * double(i)) : ""; },
      {TimeSource::kFix, TimeSource::kInterpolated, TimeSource::kExtrapolated}},
     {"no fix before the sixth ping", Indexes(30),
-     [](std::size_t i) { return i >= 5 && i % 5 == 0 ? Gll(33000 + 2 * int(i), 12.0 + 0.001 * double(i)) : ""; },
+     [](std::size_t i) { return i >= 5 && i % 5 == 0 ? test::Gll(33000 + 2 * int(i), 12.0 + 0.001 * double(i)) : ""; },
      {TimeSource::kFix, TimeSource::kInterpolated, TimeSource::kExtrapolated}},
     {"no GPS text", Indexes(20), {}, {TimeSource::kNone}},
     {"two minutes without a fix: a new segment", Indexes(30),
-     [](std::size_t i) { return i < 4 || i >= 25 ? Gll(33000 + 2 * int(i) + (i >= 25 ? 120 : 0), 12.0 + 0.001 * double(i)) : ""; },
+     [](std::size_t i) { return i < 4 || i >= 25 ? test::Gll(33000 + 2 * int(i) + (i >= 25 ? 120 : 0), 12.0 + 0.001 * double(i)) : ""; },
      {TimeSource::kFix, TimeSource::kExtrapolated}},
     {"indexes that jump between fixes", {0, 1, 2, 10, 11, 12, 20, 21, 22, 30, 31, 40},
-     [](std::size_t i) { return i % 3 == 0 ? Gll(33000 + 2 * int(i), 12.0 + 0.001 * double(i)) : ""; },
+     [](std::size_t i) { return i % 3 == 0 ? test::Gll(33000 + 2 * int(i), 12.0 + 0.001 * double(i)) : ""; },
      {TimeSource::kFix, TimeSource::kInterpolated, TimeSource::kExtrapolated}},
     {"no fix before the second script of rows", Indexes(kViewerRowPings + 8),
-     [](std::size_t i) { return i >= std::size_t(kViewerRowPings) + 2 ? Gll(33000 + 2 * int(i % 40000), 12.0) : ""; },
+     [](std::size_t i) { return i >= std::size_t(kViewerRowPings) + 2 ? test::Gll(33000 + 2 * int(i % 40000), 12.0) : ""; },
      {TimeSource::kFix, TimeSource::kExtrapolated}},
 };
 

@@ -31,13 +31,6 @@ Bytes Record(int count, bool mixedModes, Text text) {
   return out;
 }
 
-std::string Gll(int secondsOfDay, double minutesNorth) {
-  char text[64];
-  std::snprintf(text, sizeof text, "$GPGLL,54%07.4f,N,01023.4720,E,%02d%02d%02d,A", minutesNorth,
-                secondsOfDay / 3600 % 24, secondsOfDay / 60 % 60, secondsOfDay % 60);
-  return text;
-}
-
 bool Write(const std::string& path, const Bytes& bytes) {
   std::ofstream f(path, std::ios::binary);
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -53,10 +46,10 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   const bool ok =
-      Write(dir + "/MIXED.ZEP", Record(39, true, [](int i) { return Gll(33000 + 2 * i, 12.0 + 0.001 * i); })) &&
+      Write(dir + "/MIXED.ZEP", Record(39, true, [](int i) { return zep::test::Gll(33000 + 2 * i, 12.0 + 0.001 * i); })) &&
       Write(dir + "/NOGPS.ZEP", Record(20, false, [](int) { return std::string(); })) &&
       Write(dir + "/MIDNIGHT.ZEP", Record(50, false, [](int i) {
-        return i % 4 == 0 ? Gll(86400 - 40 + 2 * i, 12.0 + 0.002 * i) : std::string();
+        return i % 4 == 0 ? zep::test::Gll(86400 - 40 + 2 * i, 12.0 + 0.002 * i) : std::string();
       }));
   return ok ? 0 : 1;
 }

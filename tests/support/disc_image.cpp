@@ -1,6 +1,7 @@
 #include "tests/support/disc_image.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -98,6 +99,13 @@ void DiscImage::WriteFile(const std::string& path) const {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string Gll(int secondsOfDay, double minutesNorth) {
+  char text[64];
+  std::snprintf(text, sizeof text, "$GPGLL,54%07.4f,N,01023.4720,E,%02d%02d%02d,A", minutesNorth,
+                secondsOfDay / 3600 % 24, secondsOfDay / 60 % 60, secondsOfDay % 60);
+  return text;
 }
 
 }  // namespace zep::test

@@ -44,6 +44,10 @@ struct Tk40Block {
 // pingIndex, the date 2008-11-05, mode, then sampleCount bytes following a pattern.
 std::vector<std::uint8_t> MakePingRecord(std::uint16_t sampleCount, std::uint32_t pingIndex, std::uint8_t mode = 0);
 
+// A GLL sentence with no checksum: 54 degrees and minutesNorth north, at a
+// time of day.
+std::string Gll(int secondsOfDay, double minutesNorth);
+
 class DiscImage {
  public:
   explicit DiscImage(SourceType type, std::size_t size = 0);
