@@ -327,4 +327,17 @@ std::optional<std::vector<InventoryDisc>> ParseState(const std::string& text) {
   }
 }
 
+DiscTally TallyOf(const std::vector<InventoryDisc>& discs) {
+  DiscTally t;
+  for (const InventoryDisc& d : discs) {
+    const SourceType type = SourceTypeNamed(d.type).value_or(SourceType::ZepV1);
+    t.records += static_cast<std::int64_t>(d.records.size());
+    for (const InventoryRecord& r : d.records) {
+      t.pings += r.pings, t.lost += InSectors(type, r.unitsLost), t.pastEnd += InSectors(type, r.unitsPastEnd),
+          t.notTried += InSectors(type, r.unitsNeverTried);
+    }
+  }
+  return t;
+}
+
 }  // namespace zep

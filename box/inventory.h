@@ -12,6 +12,7 @@
 
 #include "convert/disc_check.h"
 #include "disc/problem.h"
+#include "operations/disc_tally.h"
 
 namespace zep {
 
@@ -106,6 +107,9 @@ bool OutputsProblem(const Problem& problem);
 // kNoDirectory problem says it was carved; damaged by any problem of its own
 // (an output's aside) or any unit a record lost; whole otherwise.
 Health HealthOf(const InventoryDisc& disc);
+// The counts of discs as the disc commands count them, units in sectors. A
+// disc of neither type gave only carved runs, whose units are sectors.
+DiscTally TallyOf(const std::vector<InventoryDisc>& discs);
 const char* OutputsName(Outputs outputs);  // "written", "failed", "none"
 
 // "-2", "-3", ... keep two images of one name apart, in the order given. The

@@ -9,7 +9,6 @@
 #include "cli/disc_type.h"
 #include "cli/files.h"
 #include "cli/progress.h"
-#include "cli/whole_disc.h"
 #include "disc/scan.h"
 #include "convert/carve.h"
 #include "operations/records.h"

@@ -8,7 +8,7 @@
 #include "cli/progress.h"
 #include "cli/run_report.h"
 #include "cli/text.h"
-#include "cli/whole_disc.h"
+#include "operations/disc_problems.h"
 #include "operations/source_check.h"
 #include "disc/count_text.h"
 #include "disc/record_names.h"
@@ -82,31 +82,6 @@ void WriteText(Console& con, const Report& r) {
   }
 }
 
-// What a damaged record loses, for its line on stderr.
-std::string Losses(const RecordHealth& h, SourceType type) {
-  const std::string unit = type == SourceType::Tk40 ? "block" : "sector";
-  std::vector<std::string> parts;
-  if (h.unreadableUnits > 0) {
-    const std::string notTried = std::to_string(h.notTriedUnits) + " of them never tried by GNU ddrescue";
-    parts.push_back(Counted(h.unreadableUnits, unit) + " unreadable (" + Ranges(h.unreadable) + ")" +
-                    (h.notTriedUnits > 0 ? ", " + notTried : ""));
-  }
-  if (h.beyondEnd > 0) parts.push_back(Counted(h.beyondEnd, unit) + " past the end of the volume");
-  if (h.noMode > 0) parts.push_back(Counted(h.noMode, "block") + " whose mode code has no mode");
-  if (h.unreadPings > 0) parts.push_back(Counted(static_cast<std::int64_t>(h.unreadPings), "ping") + " with unread samples");
-  if (!h.missing.empty()) {
-    parts.push_back((h.MissingPings() == 1 ? "ping " : "pings ") + Ranges(h.missing) + " missing");
-  }
-  if (h.walkBreaksAt) {
-    const std::size_t holes = h.walkRuns.size() - 1;
-    parts.push_back("the ping walk breaks at byte " + std::to_string(*h.walkBreaksAt) +
-                    (holes > 0 ? " (" + Counted(static_cast<std::int64_t>(holes), "hole") + " passed over)" : ""));
-  }
-  std::string text;
-  for (const std::string& p : parts) text += (text.empty() ? ": " : ", ") + p;
-  return text;
-}
-
 }  // namespace
 
 Outcome CheckCommand(Console& con, const std::string& source, std::optional<SourceType> type, bool json,
@@ -133,11 +108,8 @@ Outcome CheckCommand(Console& con, const std::string& source, std::optional<Sour
   }
   for (const RecordHealth& h : r.health.records) {
     if (options.tally) options.tally->Add(TallyOfCheck(r.type.type, h));
-    if (h.verdict == Verdict::Damaged || h.verdict == Verdict::BeyondEnd) {
-      con.Report({RecordSubject(h.slot + 1, Printable(RecordName(r.dir, h.slot, r.type.type))),
-                  VerdictName(h.verdict) + Losses(h, r.type.type), h.unreadableUnits + h.beyondEnd,
-                  h.verdict == Verdict::BeyondEnd ? ProblemKind::kPastEnd : ProblemKind::kUnreadable});
-    }
+    const std::string name = Printable(RecordName(r.dir, h.slot, r.type.type));
+    if (std::optional<Problem> p = RecordHealthProblem(h, r.type.type, name)) con.Report(std::move(*p));
   }
   return AnythingLost(r) ? kPartly : kDone;
 }

@@ -19,16 +19,6 @@ namespace zep {
 // or a source that cannot be read at all), kBug.
 using enum Outcome;
 
-// The status of a run of several parts (discs, files): done when every part
-// was, nothing done when no part did anything, else partly.
-struct StatusFold {
-  Outcome worst = kDone, best = kRefused;
-  void Add(Outcome status) {
-    worst = status > worst ? status : worst;
-    best = status < best ? status : best;
-  }
-  Outcome Status() const { return worst == kDone ? kDone : best == kRefused ? kRefused : kPartly; }
-};
 
 // The one place a problem becomes a line: "zepconv: SUBJECT: what".
 void PrintProblem(std::ostream& err, const Problem& problem);

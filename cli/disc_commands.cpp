@@ -12,16 +12,16 @@
 #include "cli/commands.h"
 #include "cli/disc_type.h"
 #include "cli/files.h"
-#include "disc/iso_time.h"
 #include "cli/platform.h"
 #include "cli/progress.h"
 #include "cli/run_report.h"
 #include "cli/text.h"
-#include "cli/whole_disc.h"
 #include "convert/conversion_start.h"
 #include "convert/convert.h"
+#include "export/list_report.h"
 #include "disc/record_names.h"
 #include "disc/scan.h"
+#include "operations/disc_problems.h"
 #include "operations/disc_words.h"
 #include "operations/convert_records.h"
 #include "operations/records.h"
@@ -34,8 +34,6 @@ namespace {
 struct Disc {
   ScannedDisc scanned;
   SourceType type = SourceType::Tk40;
-  std::vector<ListRow> rows;  // the list's cells and title, as the type reads the directory
-  std::string title;
 };
 
 // Scans SOURCE. Names the reason and returns nothing when there is no disc
@@ -50,7 +48,7 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
     con.Report(std::move(*scan.problem));
     return std::nullopt;
   }
-  Disc disc{std::move(*scan.disc), SourceType::Tk40, {}, {}};
+  Disc disc{std::move(*scan.disc), SourceType::Tk40};
   const bool directoryRead = !disc.scanned.directoryProblem;
   if (!directoryRead) con.Report(*disc.scanned.directoryProblem);
   disc.type = given.value_or(SourceType::Tk40);
@@ -60,36 +58,7 @@ std::optional<Disc> ScanSource(Console& con, const std::string& source, std::opt
     if (!SayType(con, source, settled, given, true, directoryRead)) return std::nullopt;
     disc.type = settled.type;
   }
-  disc.rows = BuildListRows(disc.scanned.directory, disc.type);
-  disc.title = BuildTitle(disc.scanned.directory, disc.type);
   return disc;
-}
-
-void WriteListJson(Console& con, const Disc& disc, SourceType type) {
-  nlohmann::ordered_json doc;
-  doc["title"] = Latin1ToUtf8(disc.title);
-  const RecordDirectory& dir = disc.scanned.directory;
-  doc["label"] = HasLabel(dir) ? nlohmann::ordered_json(Latin1ToUtf8(RecordName(dir, kLabelSlot, type)))
-                                          : nlohmann::ordered_json(nullptr);
-  doc["records"] = nlohmann::ordered_json::array();
-  auto textOrNull = [](const std::optional<std::string>& t) { return t ? nlohmann::ordered_json(*t) : nullptr; };
-  for (const ListRow& row : disc.rows) {
-    const DirectoryEntry entry = ReadEntry(dir, row.slot, type);
-    const IsoTimes iso = IsoTimesOf(entry);
-    // The numbers the Record No. and Pings cells show, taken from the
-    // directory rather than read back from the cells.
-    doc["records"].push_back({{"record", row.slot + 1},
-                              {"slot", row.slot},
-                              {"name", Latin1ToUtf8(row.cells[1])},
-                              {"date", row.cells[2]},
-                              {"start", row.cells[3]},
-                              {"end", row.cells[4]},
-                              {type == SourceType::Tk40 ? "pings" : "sectors", entry.extent.listed},
-                              {"date_iso", textOrNull(iso.date)},
-                              {"start_iso", textOrNull(iso.start)},
-                              {"end_iso", textOrNull(iso.end)}});
-  }
-  WriteJson(con, doc);
 }
 
 // The last cell is the directory's count: pings on a TK40 disc, sectors on
@@ -97,13 +66,14 @@ void WriteListJson(Console& con, const Disc& disc, SourceType type) {
 const char* CountName(SourceType type) { return type == SourceType::Tk40 ? "Pings" : "Sectors"; }
 
 void WriteListText(Console& con, const Disc& disc) {
-  con.out << Printable(disc.title) << "\n\n";
-  if (disc.rows.empty()) {
+  con.out << Printable(BuildTitle(disc.scanned.directory, disc.type)) << "\n\n";
+  const std::vector<ListRow> rows = BuildListRows(disc.scanned.directory, disc.type);
+  if (rows.empty()) {
     con.out << "(no records)\n";
     return;
   }
   std::vector<std::vector<std::string>> cells;
-  for (const ListRow& row : disc.rows) {
+  for (const ListRow& row : rows) {
     cells.push_back({row.cells[0], Printable(row.cells[1]), row.cells[2], row.cells[3], row.cells[4], row.cells[5]});
   }
   WriteTable(con.out,
@@ -114,16 +84,8 @@ void WriteListText(Console& con, const Disc& disc) {
 // image, or a damaged entry. Listed all the same, as the recorder's list
 // shows them, with a word on what a conversion cannot get.
 void WarnPastEnd(Console& con, const Disc& disc) {
-  const bool tk40 = disc.type == SourceType::Tk40;
   for (const RecordPastEnd& r : RecordsPastTheEnd(disc.scanned, disc.type)) {
-    const char* unit = tk40 ? (r.count == 1 ? " block" : " blocks") : (r.count == 1 ? " sector" : " sectors");
-    // The Sectors cell counts the 2 sectors a ZEP V1.X record starts with, which are never copied.
-    const std::string copied =
-        tk40 ? "" : " to copy (the " + std::to_string(r.listed) + " listed less the first 2, never copied)";
-    con.Report({RecordSubject(r.slot + 1, Printable(RecordName(disc.scanned.directory, r.slot, disc.type))),
-                std::to_string(r.past) + " of " + std::to_string(r.count) + unit + copied + " lie " +
-                    PastEndOf(disc.scanned.source, disc.scanned.size),
-                r.past, ProblemKind::kPastEnd});
+    con.Report(PastEndProblem(disc.scanned, disc.type, r, Printable(RecordName(disc.scanned.directory, r.slot, disc.type))));
   }
 }
 
@@ -186,11 +148,9 @@ bool TellConversion(Console& con, RunReport& report, const Disc& disc, const Rec
     ++tally.written;
     TellConverted(con, report, disc, file, JoinPath(outDir, Latin1ToUtf8(file.fileName)), c);
   }
-  if (r.status == ConvertStatus::Done) return false;
-  const bool removed = r.status == ConvertStatus::WriteFailed;
-  con.Report({RecordSubject(file.slot + 1, Printable(file.name)),
-              JoinedText(r.problems) + (removed ? " (the unfinished file was removed)" : ""), 0,
-              r.problems.empty() ? ProblemKind::kOther : r.problems.front().kind});
+  const std::optional<Problem> problem = ConversionProblem(c, file.slot, Printable(file.name));
+  if (!problem) return false;
+  con.Report(*problem);
   if (!r.Converted()) tally.Failed(r.problems.front());
   return true;
 }
@@ -198,10 +158,9 @@ bool TellConversion(Console& con, RunReport& report, const Disc& disc, const Rec
 // What a dump wrote, and what it could not read: the status of the run.
 Outcome TellDumped(Console& con, RunReport& report, const std::string& source, const std::string& outFile,
                const DumpReport& dump) {
+  const std::optional<Problem> problem = DumpProblem(source, dump);
   if (!dump.written) {
-    Problem problem = dump.problem.value_or(Problem{});
-    problem.what += "; the dump was not written";
-    con.Report(problem);
+    con.Report(*problem);
     return dump.created ? kPartly : kRefused;
   }
   if (con.json) {
@@ -213,12 +172,8 @@ Outcome TellDumped(Console& con, RunReport& report, const std::string& source, c
     con.out << outFile << ": " << kDumpPieces << " pieces of " << kDumpPieceSize << " bytes from byte "
             << kDumpOffset << '\n';
   }
-  if (dump.unreadablePieces > 0) {
-    con.Report({source,
-                std::to_string(dump.unreadablePieces) + " of " + std::to_string(kDumpPieces) +
-                    " pieces could not be read (or lie past its end) and were written as zeros" +
-                    (dump.mapfile.empty() ? "" : ", named in " + dump.mapfile),
-                dump.unreadablePieces, ProblemKind::kUnreadable});
+  if (problem) {
+    con.Report(*problem);
     return kPartly;
   }
   return kDone;
@@ -230,7 +185,7 @@ Outcome ListCommand(Console& con, const std::string& source, std::optional<Sourc
                 const DiscOptions& options) {
   const std::optional<Disc> disc = ScanSource(con, source, type, options);
   if (!disc) return kRefused;
-  if (json) WriteListJson(con, *disc, disc->type);
+  if (json) WriteJson(con, ListReportValue(disc->scanned.directory, disc->type));
   else WriteListText(con, *disc);
   WarnPastEnd(con, *disc);
   return disc->scanned.directoryProblem ? kPartly : kDone;

@@ -1,8 +1,17 @@
 #include "cli/disc_type.h"
 
+#include "cli/platform.h"
 #include "operations/source.h"
 
 namespace zep::cli {
+
+std::optional<DiscSource> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
+                                    std::shared_ptr<FailedReads> failedReads, bool needsDirectory) {
+  SourceOpen opened =
+      zep::OpenSource(source, {DriveLetterOf(source), mapfile, std::move(failedReads), needsDirectory, false});
+  if (!opened.disc) con.Report(std::move(*opened.problem));
+  return std::move(opened.disc);
+}
 
 const char* TypeOptionName(SourceType type) { return type == SourceType::Tk40 ? "tk40" : "zep"; }
 

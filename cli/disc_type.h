@@ -1,6 +1,7 @@
 #pragma once
-// --type auto: the recorder type decided from the disc's own evidence, and
-// said; a type given on the command line checked against that evidence.
+// SOURCE opened, and --type auto: the recorder type decided from the disc's
+// own evidence, and said; a type given on the command line checked against
+// that evidence.
 
 #include <optional>
 #include <string>
@@ -9,6 +10,11 @@
 #include "operations/source.h"
 
 namespace zep::cli {
+
+// The one opening of a source (a drive letter names its drive), its refusal
+// named on stderr.
+std::optional<DiscSource> OpenSource(Console& con, const std::string& source, const std::string& mapfile,
+                                    std::shared_ptr<FailedReads> failedReads, bool needsDirectory = true);
 
 // The --type value that names a type: "tk40", "zep".
 const char* TypeOptionName(SourceType type);

@@ -10,7 +10,6 @@
 #include "cli/commands.h"
 #include "cli/disc_type.h"
 #include "cli/text.h"
-#include "cli/whole_disc.h"
 #include "disc/domain_map.h"
 #include "disc/file.h"
 #include "disc/text_file.h"

@@ -2,7 +2,6 @@
 // info (what a record file holds, and whether it is whole).
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -28,15 +27,6 @@
 
 namespace zep::cli {
 
-void FileTally::Failed(const Problem& failure) {
-  ++(failure.kind == ProblemKind::kKeptExisting ? kept : failed);
-}
-
-Outcome FileTally::Status(bool partly) const {
-  if (written == 0 && kept == 0 && failed > 0) return kRefused;
-  return partly || failed > 0 || kept > 0 ? kPartly : kDone;
-}
-
 bool MakeFolder(Console& con, const std::string& dir) {
   std::optional<Problem> refused = zep::MakeFolder(dir);
   if (refused) con.Report(std::move(*refused));
@@ -45,66 +35,11 @@ bool MakeFolder(Console& con, const std::string& dir) {
 
 namespace {
 
-nlohmann::ordered_json PositionJson(const std::optional<TrackPoint>& p) {
-  if (!p) return nullptr;
-  // Seven decimals, as the track gives them (a centimetre).
-  const auto round7 = [](double v) { return std::round(v * 1e7) / 1e7; };
-  return {{"lat", round7(p->lat)}, {"lon", round7(p->lon)}};
-}
-
-nlohmann::ordered_json GapsJson(const RecordWalk& w) {
-  nlohmann::ordered_json gaps = nlohmann::ordered_json::array();
-  for (const WalkGap& g : w.gaps) {
-    gaps.push_back({{"begin", g.begin},
-                    {"end", g.end},
-                    {"reason", g.problem.what},
-                    {"missing_first", g.firstMissing()},
-                    {"missing", g.missing()}});
-  }
-  return gaps;
-}
-
 // "14, 92 to 94": indexes, runs of them shortened.
 std::string IndexList(const IndexRuns& runs) {
   std::vector<UnitRun> units;
   for (const auto& [first, count] : runs) units.push_back({static_cast<std::int64_t>(first), static_cast<std::int64_t>(count)});
   return RunList(units, " to ");
-}
-
-nlohmann::ordered_json RunsJson(const IndexRuns& runs) {
-  nlohmann::ordered_json list = nlohmann::ordered_json::array();
-  for (const auto& [first, count] : runs) list.push_back({{"first", first}, {"count", count}});
-  return list;
-}
-
-nlohmann::ordered_json ReportJson(const RecordFileReport& r) {
-  using json = nlohmann::ordered_json;
-  if (r.unusable) {
-    // The file is named beside it: a file that is no record file says only that.
-    const bool named = r.unusable->kind == ProblemKind::kNotRecordFile;
-    return {{"file", r.file}, {"error", named ? r.unusable->what : r.unusable->Text()}};
-  }
-  json modes = json::array();
-  for (const auto& [mode, pings] : r.pingsPerMode) modes.push_back({{"mode", mode}, {"pings", pings}});
-  auto textOrNull = [](const std::optional<std::string>& t) { return t ? json(Latin1ToUtf8(*t)) : json(nullptr); };
-  return {{"file", r.file},
-          {"whole", r.walk.Whole()},
-          {"pings", r.walk.pings},
-          {"unread_pings", r.walk.unreadPings},
-          {"unread_samples", r.walk.unreadSamples},
-          {"unread", RunsJson(UnreadRuns(r))},
-          {"missing_pings", r.walk.MissingPings()},
-          {"missing", RunsJson(MissingRuns(r.walk))},
-          {"date", r.walk.pings > 0 ? json(r.DateRange()) : json(nullptr)},
-          {"modes", modes},
-          {"first_gps", textOrNull(r.firstGps)},
-          {"last_gps", textOrNull(r.lastGps)},
-          {"duration_s", r.DurationSeconds() ? json(*r.DurationSeconds()) : json(nullptr)},
-          {"first_position", PositionJson(r.firstFix)},
-          {"last_position", PositionJson(r.lastFix)},
-          {"gaps", GapsJson(r.walk)},
-          {"size", r.walk.size},
-          {"problem", r.walk.Whole() ? json(nullptr) : json(r.walk.NotWholeText())}};
 }
 
 void WriteReportText(std::ostream& out, const RecordFileReport& r) {
@@ -170,26 +105,25 @@ Outcome SplitCommand(Console& con, const std::string& dumpPath, const std::strin
 
 Outcome InfoCommand(Console& con, const std::vector<std::string>& files, bool json) {
   nlohmann::ordered_json reports = nlohmann::ordered_json::array();
-  int unopened = 0, notWhole = 0;
+  WalkCounts counts{.files = static_cast<int>(files.size())};
   for (std::size_t i = 0; i < files.size(); ++i) {
     const RecordFileReport r = InspectRecordFile(files[i]);
     if (r.unusable) {
-      ++unopened;
+      ++counts.unopened;
       con.Report(*r.unusable);
     } else if (!r.walk.Whole()) {
-      ++notWhole;
+      ++counts.notWhole;
       con.Report({r.file, "not whole: " + r.walk.NotWholeText(), 0, ProblemKind::kUnreadable});
     }
     if (json) {
-      reports.push_back(ReportJson(r));
+      reports.push_back(RecordReportValue(r));
     } else if (!r.unusable) {
       if (i > 0) con.out << '\n';
       WriteReportText(con.out, r);
     }
   }
   if (json) WriteJson(con, reports);
-  if (unopened == static_cast<int>(files.size())) return kRefused;
-  return unopened + notWhole == 0 ? kDone : kPartly;
+  return counts.Status();
 }
 
 }  // namespace zep::cli

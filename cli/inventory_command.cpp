@@ -61,21 +61,6 @@ class ProgressLine {
   std::chrono::steady_clock::time_point last_{};
 };
 
-// The counts of discs as the disc commands count them. A disc of neither
-// type gave only carved runs, whose units are sectors.
-DiscTally TallyOf(const std::vector<InventoryDisc>& discs) {
-  DiscTally t;
-  for (const InventoryDisc& d : discs) {
-    const SourceType type = SourceTypeNamed(d.type).value_or(SourceType::ZepV1);
-    t.records += static_cast<std::int64_t>(d.records.size());
-    for (const InventoryRecord& r : d.records) {
-      t.pings += r.pings, t.lost += InSectors(type, r.unitsLost), t.pastEnd += InSectors(type, r.unitsPastEnd),
-          t.notTried += InSectors(type, r.unitsNeverTried);
-    }
-  }
-  return t;
-}
-
 struct Totals {
   StatusFold status;
 };

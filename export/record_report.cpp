@@ -1,5 +1,6 @@
 #include "export/record_report.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "export/text_output.h"
@@ -63,6 +64,65 @@ IndexRuns UnreadRuns(const RecordFileReport& report) {
     else runs.emplace_back(i, 1);
   }
   return runs;
+}
+
+namespace {
+
+nlohmann::ordered_json PositionJson(const std::optional<TrackPoint>& p) {
+  if (!p) return nullptr;
+  // Seven decimals, as the track gives them (a centimetre).
+  const auto round7 = [](double v) { return std::round(v * 1e7) / 1e7; };
+  return {{"lat", round7(p->lat)}, {"lon", round7(p->lon)}};
+}
+
+nlohmann::ordered_json GapsJson(const RecordWalk& w) {
+  nlohmann::ordered_json gaps = nlohmann::ordered_json::array();
+  for (const WalkGap& g : w.gaps) {
+    gaps.push_back({{"begin", g.begin},
+                    {"end", g.end},
+                    {"reason", g.problem.what},
+                    {"missing_first", g.firstMissing()},
+                    {"missing", g.missing()}});
+  }
+  return gaps;
+}
+
+nlohmann::ordered_json RunsJson(const IndexRuns& runs) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const auto& [first, count] : runs) list.push_back({{"first", first}, {"count", count}});
+  return list;
+}
+
+}  // namespace
+
+nlohmann::ordered_json RecordReportValue(const RecordFileReport& r) {
+  using json = nlohmann::ordered_json;
+  if (r.unusable) {
+    // The file is named beside it: a file that is no record file says only that.
+    const bool named = r.unusable->kind == ProblemKind::kNotRecordFile;
+    return {{"file", r.file}, {"error", named ? r.unusable->what : r.unusable->Text()}};
+  }
+  json modes = json::array();
+  for (const auto& [mode, pings] : r.pingsPerMode) modes.push_back({{"mode", mode}, {"pings", pings}});
+  auto textOrNull = [](const std::optional<std::string>& t) { return t ? json(Latin1ToUtf8(*t)) : json(nullptr); };
+  return {{"file", r.file},
+          {"whole", r.walk.Whole()},
+          {"pings", r.walk.pings},
+          {"unread_pings", r.walk.unreadPings},
+          {"unread_samples", r.walk.unreadSamples},
+          {"unread", RunsJson(UnreadRuns(r))},
+          {"missing_pings", r.walk.MissingPings()},
+          {"missing", RunsJson(MissingRuns(r.walk))},
+          {"date", r.walk.pings > 0 ? json(r.DateRange()) : json(nullptr)},
+          {"modes", modes},
+          {"first_gps", textOrNull(r.firstGps)},
+          {"last_gps", textOrNull(r.lastGps)},
+          {"duration_s", r.DurationSeconds() ? json(*r.DurationSeconds()) : json(nullptr)},
+          {"first_position", PositionJson(r.firstFix)},
+          {"last_position", PositionJson(r.lastFix)},
+          {"gaps", GapsJson(r.walk)},
+          {"size", r.walk.size},
+          {"problem", r.walk.Whole() ? json(nullptr) : json(r.walk.NotWholeText())}};
 }
 
 }  // namespace zep

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "convert/record_file.h"
 #include "disc/problem.h"
 #include "export/track.h"
@@ -42,5 +44,8 @@ RecordFileReport InspectRecordFile(const std::string& path);
 using IndexRuns = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 IndexRuns MissingRuns(const RecordWalk& walk);
 IndexRuns UnreadRuns(const RecordFileReport& report);
+
+// The report as `info --json` gives it; names as UTF-8 from their Latin-1 bytes.
+nlohmann::ordered_json RecordReportValue(const RecordFileReport& report);
 
 }  // namespace zep

@@ -44,4 +44,32 @@ enum class Outcome {
 // The lesser of two outcomes.
 inline Outcome Worse(Outcome a, Outcome b) { return a > b ? a : b; }
 
+// The status of a run of several parts (discs, files): done when every part
+// was, nothing done when no part did anything, else partly.
+struct StatusFold {
+  Outcome worst = Outcome::kDone, best = Outcome::kRefused;
+  void Add(Outcome status) {
+    worst = status > worst ? status : worst;
+    best = status < best ? status : best;
+  }
+  Outcome Status() const {
+    if (worst == Outcome::kDone) return Outcome::kDone;
+    return best == Outcome::kRefused ? Outcome::kRefused : Outcome::kPartly;
+  }
+};
+
+// The status of a run that writes files: refused when it tried but wrote
+// none and kept none (no-clobber), since then nothing was done; partly when
+// some failed or were kept; else done.
+struct FileTally {
+  int written = 0, kept = 0, failed = 0;
+  // failure: why an output was not written; one --no-clobber kept
+  // (kKeptExisting) is no failure.
+  void Failed(const Problem& failure) { ++(failure.kind == ProblemKind::kKeptExisting ? kept : failed); }
+  Outcome Status(bool partly = false) const {
+    if (written == 0 && kept == 0 && failed > 0) return Outcome::kRefused;
+    return partly || failed > 0 || kept > 0 ? Outcome::kPartly : Outcome::kDone;
+  }
+};
+
 }  // namespace zep

@@ -3,6 +3,7 @@
 #include "convert/record_file.h"
 #include "convert/record_file_probe.h"
 #include "disc/aligned_buffer.h"
+#include "operations/disc_words.h"
 
 namespace zep {
 
@@ -20,11 +21,22 @@ std::optional<Problem> RefusedAsDisc(Volume& volume, const std::string& source, 
   return TooShortForDirectory(source, volume.Size());
 }
 
+namespace {
+
+// A drive is refused in the Windows program's words, whichever face asks.
+void SayOfDrive(Problem& p, char drive) {
+  if (p.kind == ProblemKind::kNoDisc) p = {"", NoDiskMessage(drive) + "(" + p.what + ")", 0, p.kind};
+  if (p.kind == ProblemKind::kNotADisc) p = {"", NotMoDiscMessage(drive), 0, p.kind};
+}
+
+}  // namespace
+
 SourceOpen OpenSource(const std::string& source, const SourceOptions& options) {
   DiscSourceOpen opened = OpenDiscSource(source, {options.drive, options.mapfile, options.findMapfile, options.failedReads});
   SourceOpen r;
   if (!opened.disc) {
     r.problem = std::move(opened.problem);
+    if (options.drive) SayOfDrive(*r.problem, *options.drive);
     return r;
   }
   r.mapfile = opened.disc->mapfile;

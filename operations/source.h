@@ -20,7 +20,7 @@
 namespace zep {
 
 struct SourceOptions {
-  std::optional<char> drive;  // the source names this drive
+  std::optional<char> drive;  // the source names this drive, refused in the Windows program's words
   std::string mapfile;        // given; empty: the one beside an image
   // Every read of the source shares what failed (a memory of its own when
   // null), so a bad unit is asked for at most twice in a run.
