@@ -6,7 +6,7 @@
 // modes in one, the samples in chunks of columns, and the same halved again
 // and again (a pyramid), so that a screen column never needs more than one.
 // The scripts hold only data: every text in them is a JSON string with
-// markup characters escaped.
+// markup characters escaped, and the samples are bytes in strings.
 
 #include <cstdint>
 #include <string>

@@ -75,8 +75,8 @@ void Level::Add(const ColumnView& c) {
 // zepViewerChunk(level, chunk, rows, [rows of each column, 0 where no ping],
 // the values column after column, each as long as its rows, a bit per
 // value set where it was not read). Values and bits are strings of bytes
-// (see AppendByteString): one byte a value, where base64 took four for
-// three, as these scripts are most of a box's bytes.
+// (see AppendByteString): one byte a value, where base64 would take four
+// for three, as these scripts are most of a box's bytes.
 void Level::Flush() {
   if (inChunk_ == 0) return;
   head_ = "zepViewerChunk(";
