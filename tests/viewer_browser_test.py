@@ -86,6 +86,8 @@ def viewer_checks(b, out, downloads):
             b.mouse("mouseMoved", b.js(f"zepViewer.pointFor(0, {sample})"))
             got.append(b.wait("(r => r && r.state != 'loading' && r)(zepViewer.readout())")["value"])
     check(got == want, f"the readout gives ping 0's samples 0 to 255 as the file holds them: {got} != {want}")
+    status = b.js("zepViewerChunk(0, 99, 1, [1], '\\u20ac', ''), document.getElementById('zv-status').textContent")
+    check("could not read" in status, f"a chunk read as windows-1252 (0x80 as U+20AC) is refused: {status}")
     missing = next(i for i in range(max(by_ping)) if i not in by_ping)
     b.js(f"zepViewer.show({missing - 5}, {missing + 5}, 0, 100)")
     b.mouse("mouseMoved", b.js(f"zepViewer.pointFor({missing}, 50)"))

@@ -50,11 +50,17 @@
 
   // A chunk's strings hold a byte a character, its top bit flipped (weak
   // echoes, the most, then need no escape): loaded as x-user-defined, bytes
-  // below 0x80 read as themselves and the rest as U+F780 to U+F7FF.
+  // below 0x80 read as themselves and the rest as U+F780 to U+F7FF. Any
+  // other character means the browser read them otherwise: null.
   function bytes(text) {
     const out = new Uint8Array(text.length);
-    for (let i = 0; i < text.length; i++) out[i] = (text.charCodeAt(i) & 0xFF) ^ 0x80;
-    return out;
+    let other = false;
+    for (let i = 0; i < text.length; i++) {
+      const c = text.charCodeAt(i);
+      other = other || (c > 0x7F && (c & 0xFF80) !== 0xF780);
+      out[i] = (c & 0xFF) ^ 0x80;
+    }
+    return other ? null : out;
   }
 
   // ---- data ----
@@ -85,14 +91,15 @@
     const off = new Int32Array(lens.length + 1);
     for (let x = 0; x < lens.length; x++) off[x + 1] = off[x] + lens[x];
     // Read in another encoding (a browser that ignores the element's), the
-    // lengths would not hold: better no picture than wrong values.
-    if (vals.length !== off[lens.length] || (mask && mask.length !== (vals.length + 7) >> 3)) {
+    // characters or lengths would not hold: better no picture than wrong values.
+    const v = bytes(vals), u = mask ? bytes(mask) : null;
+    if (!v || v.length !== off[lens.length] || (mask && (!u || u.length !== (v.length + 7) >> 3))) {
       S.failed = (S.failed || 0) + 1;
       S.unreadable.add(key);
       say("could not read chunk " + k + " of level " + level + ": the browser read its bytes as other characters");
       return;
     }
-    S.chunks.set(key, { level, k, rows, lens, off, vals: bytes(vals), mask: mask ? bytes(mask) : null, img: null, imgKey: "" });
+    S.chunks.set(key, { level, k, rows, lens, off, vals: v, mask: u, img: null, imgKey: "" });
     prune();
     redraw();
   };
