@@ -68,9 +68,9 @@ std::string ScriptSafeJson(std::string_view json) {
   return out;
 }
 
-std::string Base64(const std::uint8_t* bytes, std::size_t size) {
+std::string ByteString(const std::uint8_t* bytes, std::size_t size) {
   std::string out;
-  viewer::AppendBase64(out, bytes, size);
+  viewer::AppendByteString(out, bytes, size);
   return out;
 }
 

@@ -6,7 +6,7 @@
 // modes in one, the samples in chunks of columns, and the same halved again
 // and again (a pyramid), so that a screen column never needs more than one.
 // The scripts hold only data: every text in them is a JSON string with
-// markup characters escaped.
+// markup characters escaped, and the samples are bytes in strings.
 
 #include <cstdint>
 #include <string>
@@ -52,6 +52,8 @@ std::string_view CoastlineText();
 // JSON text made safe inside an HTML script element: <, > and & as \u
 // escapes (JSON puts them only inside strings).
 std::string ScriptSafeJson(std::string_view json);
-std::string Base64(const std::uint8_t* bytes, std::size_t size);
+// bytes as the inside of a string literal of a data script, as the page
+// reads it back.
+std::string ByteString(const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace zep

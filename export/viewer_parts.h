@@ -37,8 +37,8 @@ class Writer {
   // size: what the text will likely take, made room for at once.
   void Open(const std::string& path, std::size_t size = 0);
   void Put(std::string_view text);
-  // bytes as base64, appended in place.
-  void PutBase64(const std::uint8_t* bytes, std::size_t size);
+  // bytes as the inside of a string literal (see AppendByteString).
+  void PutBytes(const std::uint8_t* bytes, std::size_t size);
   // last: the file is put in place after every file made before it.
   void Close(bool last = false);
   void Write(const std::string& path, std::string_view text, bool last = false);
@@ -193,6 +193,11 @@ class RowScripts {
 
 // JSON text made safe inside an HTML script element (see ScriptSafeJson).
 void AppendScriptSafe(std::string& out, std::string_view json);
-void AppendBase64(std::string& out, const std::uint8_t* bytes, std::size_t size);
+// bytes as the inside of a JavaScript "..." string literal, for a script the
+// page loads as x-user-defined (a byte of 0x80 or more reads as U+F700 plus
+// itself, any other as itself): each byte with its top bit flipped, so that
+// (charCodeAt & 0xFF) ^ 0x80 gives it back. The quote, the backslash, LF and
+// CR are escaped; every other byte stands raw.
+void AppendByteString(std::string& out, const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace zep::viewer

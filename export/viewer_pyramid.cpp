@@ -74,7 +74,9 @@ void Level::Add(const ColumnView& c) {
 
 // zepViewerChunk(level, chunk, rows, [rows of each column, 0 where no ping],
 // the values column after column, each as long as its rows, a bit per
-// value set where it was not read).
+// value set where it was not read). Values and bits are strings of bytes
+// (see AppendByteString): one byte a value, where base64 would take four
+// for three, as these scripts are most of a box's bytes.
 void Level::Flush() {
   if (inChunk_ == 0) return;
   head_ = "zepViewerChunk(";
@@ -86,13 +88,13 @@ void Level::Flush() {
   head_ += lens_;
   head_ += "],\"";
   if (anyUnread_) mask_.resize((values_.size() + 7) / 8, 0);
-  const auto base64 = [](std::size_t n) { return (n + 2) / 3 * 4; };
-  writer_.Open(writer_.DataPath(ChunkName(level_, chunks_)),
-               head_.size() + base64(values_.size()) + base64(anyUnread_ ? mask_.size() : 0) + 8);
+  // Room for an escape in every 32 bytes, more than samples usually need.
+  const std::size_t bytes = values_.size() + (anyUnread_ ? mask_.size() : 0);
+  writer_.Open(writer_.DataPath(ChunkName(level_, chunks_)), head_.size() + bytes + bytes / 32 + 8);
   writer_.Put(head_);
-  writer_.PutBase64(values_.data(), values_.size());
+  writer_.PutBytes(values_.data(), values_.size());
   writer_.Put("\",\"");
-  if (anyUnread_) writer_.PutBase64(mask_.data(), mask_.size());
+  if (anyUnread_) writer_.PutBytes(mask_.data(), mask_.size());
   writer_.Put("\");\n");
   writer_.Close();
   ++chunks_;
@@ -170,43 +172,59 @@ std::string Pyramid::LevelsJson() const {
 
 namespace {
 
-// Two base64 digits for each 12 bits: half the lookups of one per 6 bits.
-struct DigitPairs {
-  char pair[4096][2];
-  constexpr DigitPairs() : pair() {
-    constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int n = 0; n < 4096; ++n) pair[n][0] = kDigits[n >> 6], pair[n][1] = kDigits[n & 63];
-  }
+// Samples are mostly weak echoes, among them the values of LF and CR: each
+// byte is written with its top bit flipped, so that those to escape are
+// strong echoes, which are few.
+constexpr std::uint8_t kFlip = 0x80;
+
+// What cannot stand raw inside a "..." string literal, once flipped: the
+// quote, the backslash and the two line ends. The page reads the scripts as
+// x-user-defined, which maps every other byte to one character of its own.
+constexpr bool Escaped(std::uint8_t v) {
+  const std::uint8_t b = v ^ kFlip;
+  return b == '"' || b == '\\' || b == '\n' || b == '\r';
+}
+
+// Sixteen bytes at once, as g++ and clang both give them (SSE2 compares on
+// x86): every sample of a record passes here twice, and written one at a
+// time the tests are a branch each.
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+struct Lanes {
+  std::uint64_t low, high;  // all ones in each byte to escape
+  bool Any() const { return (low | high) != 0; }
+  int Count() const { return (std::popcount(low) + std::popcount(high)) / 8; }
 };
-constexpr DigitPairs kPairs;
+Lanes EscapedLanes(const std::uint8_t* v) {
+  Bytes16 b;
+  std::memcpy(&b, v, sizeof b);
+  b ^= kFlip;
+  const auto hit = (b == '"') | (b == '\\') | (b == '\n') | (b == '\r');
+  Lanes lanes;
+  static_assert(sizeof hit == sizeof lanes);
+  std::memcpy(&lanes, &hit, sizeof lanes);
+  return lanes;
+}
 
 }  // namespace
 
-void AppendBase64(std::string& out, const std::uint8_t* bytes, std::size_t size) {
+void AppendByteString(std::string& out, const std::uint8_t* bytes, std::size_t size) {
+  std::size_t escapes = 0, i = 0;
+  for (; i + 16 <= size; i += 16) escapes += static_cast<std::size_t>(EscapedLanes(bytes + i).Count());
+  for (; i < size; ++i) escapes += Escaped(bytes[i]);
   const std::size_t at = out.size();
-  out.resize(at + (size + 2) / 3 * 4);
+  out.resize(at + size + escapes);
   char* to = out.data() + at;
-  std::size_t i = 0;
-  // Six bytes at a time from one load of eight, taken big-endian.
-  for (; i + 8 <= size; i += 6, to += 8) {
-    std::uint64_t n;
-    std::memcpy(&n, bytes + i, 8);
-    if constexpr (std::endian::native == std::endian::little) n = __builtin_bswap64(n);
-    std::memcpy(to, kPairs.pair[n >> 52], 2);
-    std::memcpy(to + 2, kPairs.pair[n >> 40 & 4095], 2);
-    std::memcpy(to + 4, kPairs.pair[n >> 28 & 4095], 2);
-    std::memcpy(to + 6, kPairs.pair[n >> 16 & 4095], 2);
-  }
-  for (; i + 3 <= size; i += 3, to += 4) {
-    const std::uint32_t n = std::uint32_t{bytes[i]} << 16 | std::uint32_t{bytes[i + 1]} << 8 | bytes[i + 2];
-    std::memcpy(to, kPairs.pair[n >> 12], 2);
-    std::memcpy(to + 2, kPairs.pair[n & 4095], 2);
-  }
-  if (i < size) {  // one or two bytes left: three or two digits, and padding
-    const std::uint32_t n = std::uint32_t{bytes[i]} << 16 | (i + 1 < size ? std::uint32_t{bytes[i + 1]} << 8 : 0);
-    std::memcpy(to, kPairs.pair[n >> 12], 2);
-    to[2] = i + 1 < size ? kPairs.pair[n & 4095][0] : '=';
-    to[3] = '=';
+  for (i = 0; i < size;) {
+    std::size_t run = i;
+    while (run + 16 <= size && !EscapedLanes(bytes + run).Any()) run += 16;
+    while (run < size && !Escaped(bytes[run])) ++run;
+    for (; i < run; ++i) *to++ = static_cast<char>(bytes[i] ^ kFlip);
+    if (run == size) break;
+    const std::uint8_t b = bytes[run] ^ kFlip;
+    to[0] = '\\';
+    to[1] = b == '\n' ? 'n' : b == '\r' ? 'r' : static_cast<char>(b);
+    to += 2;
+    i = run + 1;
   }
 }
 

@@ -44,8 +44,8 @@ void Writer::Put(std::string_view text) {
   if (open_) making_.text += text;
 }
 
-void Writer::PutBase64(const std::uint8_t* bytes, std::size_t size) {
-  if (open_) AppendBase64(making_.text, bytes, size);
+void Writer::PutBytes(const std::uint8_t* bytes, std::size_t size) {
+  if (open_) AppendByteString(making_.text, bytes, size);
 }
 
 void Writer::Close(bool last) {

@@ -8,7 +8,7 @@ against `zepconv pings` and the record file's own bytes and map; zooming,
 panning, keys, the track and the exports are used as a user would; names
 that are markup stay text; a box of 200 discs is sorted and filtered.
 usage: viewer_browser_test.py ZEPCONV MAKE_SAMPLE_DISC"""
-import csv, io, json, os, shutil, subprocess, sys, tempfile, time
+import csv, io, json, os, re, shutil, subprocess, sys, tempfile, time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
 from checks import check, chromium_or_skip, failures  # noqa: E402
@@ -77,6 +77,17 @@ def viewer_checks(b, out, downloads):
             check((value is None) == (row["ping_" + axis] == "") and
                   (value is None or abs(value - float(row["ping_" + axis])) < 1e-7),
                   f"ping {ping}: {axis} {value} is zepconv's {row['ping_' + axis]}")
+    # Every byte value from the file to the readout, those a data script escapes among them.
+    want, got = [expected_value(record, by_ping[0], s, unread) for s in range(256)], []
+    check(want == list(range(256)), f"ping 0's first 256 samples hold every byte value: {want}")
+    for first in range(0, 256, 64):
+        b.js(f"zepViewer.show(0, 4, {first}, {first + 63})")
+        for sample in range(first, first + 64):
+            b.mouse("mouseMoved", b.js(f"zepViewer.pointFor(0, {sample})"))
+            got.append(b.wait("(r => r && r.state != 'loading' && r)(zepViewer.readout())")["value"])
+    check(got == want, f"the readout gives ping 0's samples 0 to 255 as the file holds them: {got} != {want}")
+    status = b.js("zepViewerChunk(0, 99, 1, [1], '\\u20ac', ''), document.getElementById('zv-status').textContent")
+    check("could not read" in status, f"a chunk read as windows-1252 (0x80 as U+20AC) is refused: {status}")
     missing = next(i for i in range(max(by_ping)) if i not in by_ping)
     b.js(f"zepViewer.show({missing - 5}, {missing + 5}, 0, 100)")
     b.mouse("mouseMoved", b.js(f"zepViewer.pointFor({missing}, 50)"))
@@ -152,9 +163,13 @@ def escape_checks(b, out):
     name = '<i>Q</i>"\''
     rec = next(r for d in inventory["discs"] for r in d["records"] if r["name"] == name)
     page = os.path.join(out, "odd", rec["viewer"])
+    # A chunk of the echogram is a call with numbers and two strings of bytes; the other scripts hold no markup.
+    literal = rb'"(?:[^"\\\r\n]|\\["\\nr])*"'
+    chunk = re.compile(rb"zepViewerChunk\([0-9,]+\[[0-9,]*\]," + literal + b"," + literal + rb"\);\n")
     for data in os.listdir(page[:-5]):
-        text = open(os.path.join(page[:-5], data)).read()
-        check("<" not in text and ">" not in text, f"{data}: the data script holds no markup character")
+        text = open(os.path.join(page[:-5], data), "rb").read()
+        check(chunk.fullmatch(text) if data.startswith("L") else b"<" not in text and b">" not in text,
+              f"{data}: the data script holds only data, and no markup character outside a chunk's bytes")
     b.open(page, "window.zepViewer && zepViewer.view() != null")
     check(b.js("document.querySelector('h1').textContent") == name and b.js("document.querySelectorAll('h1 *').length") == 0,
           "the record's name is text on its viewer page")
@@ -201,7 +216,7 @@ def index_checks(b, tmp, out):
 
 
 with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as tmp:
-    images = [disc(tmp, "damaged.img", "--type", "zep", "--damaged"), disc(tmp, "tk40.img"),
+    images = [disc(tmp, "damaged.img", "--type", "zep", "--damaged", "--every-value"), disc(tmp, "tk40.img"),
               disc(tmp, "odd.img", "--type", "zep", renames=[(b"NIGHT2\r", b'<i>Q</i>"\'\r'),
                                                              (b"SURVEY1\r", b"=1+2\r"), (b"BALTIC-08\r", b"</script>\r")])]
     out = os.path.join(tmp, "box")

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <tuple>
 #include <fstream>
@@ -27,6 +28,28 @@ std::string Slurp(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// Bytes as the page reads them from a data script's string: top bit flipped.
+std::string Flipped(std::string_view bytes) {
+  std::string out(bytes);
+  for (char& c : out) c = static_cast<char>(c ^ 0x80);
+  return out;
+}
+
+// The values of a chunk that is only zepViewerChunk(numbers, [numbers], "bytes", "");
+std::optional<std::string> ChunkValues(const std::string& text) {
+  const std::size_t open = text.find(",\"");
+  if (!text.starts_with("zepViewerChunk(") || text.find_first_not_of("0123456789,[]", 15) != open + 1) return {};
+  std::string out;
+  std::size_t at = open + 2;
+  for (; at < text.size() && text[at] != '"' && text[at] != '\n' && text[at] != '\r'; ++at) {
+    const bool escape = text[at] == '\\';
+    if (escape && std::string_view("\"\\nr").find(text[++at]) == std::string_view::npos) return {};
+    out += !escape ? text[at] : text[at] == 'n' ? '\n' : text[at] == 'r' ? '\r' : text[at];
+  }
+  if (text.compare(at, std::string::npos, "\",\"\");\n") != 0) return {};
+  return Flipped(out);
 }
 
 using GpsTexts = std::function<std::string(std::size_t)>;
@@ -68,6 +91,11 @@ TEST(ViewerData, ColumnsGapsAndLevels) {
       {"a run past the cap", {0, 1, 5000}, 3 + kViewerGapColumns, {{2, kViewerGapColumns, 2, 4998}},
        {{1003, 2}, {502, 1}, {251, 1}, {126, 1}, {63, 1}, {32, 1}, {16, 1}, {8, 1}, {4, 1}, {2, 1}, {1, 1}}},
       {"no pings", {}, 0, nlohmann::json::array(), nlohmann::json::array()},
+      // Samples of the bytes escaped (LF, CR, ", \ flipped), and of LF, CR, < and >.
+      {"escaped bytes", {10, 13, 60, 62, 138, 141, 162, 220}, 211,
+       {{1, 2, 11, 2}, {4, 46, 14, 46}, {51, 1, 61, 1}, {53, 75, 63, 75}, {129, 2, 139, 2}, {132, 20, 142, 20},
+        {153, 57, 163, 57}},
+       {{211, 1}, {106, 1}, {53, 1}, {27, 1}, {14, 1}, {7, 1}, {4, 1}, {2, 1}, {1, 1}}},
   };
   for (const Case& c : cases) {
     test::TempDir dir;
@@ -82,20 +110,41 @@ TEST(ViewerData, ColumnsGapsAndLevels) {
     EXPECT_EQ(m["gaps"], c.gaps) << c.what;
     EXPECT_EQ(m["levels"], c.levels) << c.what;
     EXPECT_EQ(m["name"], "<i>Q</i>\"'") << c.what;
+    // Chunks hold only data, other scripts no markup; level 0 gives back the samples.
     for (const auto& f : std::filesystem::directory_iterator(dir.File("R-viewer"))) {
-      EXPECT_EQ(Slurp(f.path().string()).find_first_of("<>"), std::string::npos) << c.what << ": " << f.path();
+      const std::string name = f.path().filename().string(), text = Slurp(f.path().string());
+      EXPECT_TRUE(name.starts_with("L") ? ChunkValues(text).has_value() : text.find_first_of("<>") == std::string::npos)
+          << c.what << ": " << name;
     }
+    std::string values, want;
+    for (const std::uint32_t index : c.indexes) want.append(640, static_cast<char>(index));
+    for (int k = 0; c.columns > 0 && k < c.levels[0][1].get<int>(); ++k) {
+      values += ChunkValues(Slurp(dir.File("R-viewer/L0-" + std::to_string(k) + ".js"))).value_or("?");
+    }
+    EXPECT_EQ(values, want) << c.what;
     EXPECT_EQ(Slurp(dir.File("R-viewer.html")).find("<i>"), std::string::npos) << c.what;
   }
 }
 
-TEST(ViewerData, Base64AsRfc4648) {
-  const std::pair<std::string, std::string> cases[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                                                       {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
-                                                       {"\xff\xfe", "//4="}, {"foobarfo", "Zm9vYmFyZm8="},
-                                                       {"foobarfoobarfooba\xff", "Zm9vYmFyZm9vYmFyZm9vYmH/"}};
+TEST(ViewerData, ByteStringEscapesOnlyWhatEndsALiteral) {
+  std::string every, everyWritten;
+  for (int v = 0; v < 256; ++v) {
+    const char b = static_cast<char>(v ^ 0x80);
+    every += static_cast<char>(v);
+    everyWritten += b == '"' ? "\\\"" : b == '\\' ? "\\\\" : b == '\n' ? "\\n" : b == '\r' ? "\\r" : std::string(1, b);
+  }
+  // Escapes on either side of the sixteen-byte blocks the scan skips by.
+  const std::string quiet(15, '\x0a'), quietWritten = Flipped(quiet);
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""}, {"\n\r\"\\", Flipped("\n\r\"\\")},
+      {"\xa2\xdc\x8a\x8d", "\\\"\\\\\\n\\r"},
+      {quiet + "\xa2", quietWritten + "\\\""},
+      {quiet + "a\x8a" + quiet + "\x8d", quietWritten + "\xe1\\n" + quietWritten + "\\r"},
+      {quiet + quiet + "aa\xdc", quietWritten + quietWritten + "\xe1\xe1\\\\"},
+      {every + every, everyWritten + everyWritten},
+  };
   for (const auto& [in, out] : cases) {
-    EXPECT_EQ(Base64(reinterpret_cast<const std::uint8_t*>(in.data()), in.size()), out) << in;
+    EXPECT_EQ(ByteString(reinterpret_cast<const std::uint8_t*>(in.data()), in.size()), out) << in;
   }
 }
 

@@ -107,20 +107,21 @@ void FillPing(Tk40Block& block, double depth, std::uint32_t seed) {
 
 struct Options {
   SourceType type = SourceType::Tk40;
-  bool dumpRuns = false, damaged = false, zeroDirectory = false;
+  bool dumpRuns = false, damaged = false, zeroDirectory = false, everyValue = false;
   std::string output, mapfile;
 };
 
 constexpr const char* kUsage =
     "usage: make_sample_disc [--type tk40|zep] [--dump-runs] [--damaged [--mapfile FILE]] [--zero-directory]\n"
-    "                        OUTPUT.img\n"
+    "                        [--every-value] OUTPUT.img\n"
     "\n"
     "Writes a sample disc image of five labelled records (TK40 unless --type zep).\n"
     "  --dump-runs       also three runs of ping records in the scan dump area (the image grows to 60 MB)\n"
     "  --damaged         unreadable sectors inside two records (zeros in the image) and a record whose\n"
     "                    directory entry runs far past the end; the GNU ddrescue mapfile that says which\n"
     "                    sectors were lost goes to --mapfile FILE (default: OUTPUT with .map for its extension)\n"
-    "  --zero-directory  the record directory sector is all zeros, as if lost: for zepconv carve\n";
+    "  --zero-directory  the record directory sector is all zeros, as if lost: for zepconv carve\n"
+    "  --every-value     the first ping of each record holds the values 0 to 255 in its first 256 samples\n";
 
 // Units of a record that the damaged sample loses.
 struct Hole {
@@ -189,6 +190,8 @@ bool ParseArgs(int argc, char** argv, Options& o) {
       o.damaged = true;
     } else if (a == "--zero-directory") {
       o.zeroDirectory = true;
+    } else if (a == "--every-value") {
+      o.everyValue = true;
     } else if (a.starts_with("-") || !o.output.empty()) {
       return false;
     } else {
@@ -234,7 +237,8 @@ int main(int argc, char** argv) {
         std::int64_t pos = zep::ZepSectorOffset(block + 2);
         for (int i = 0; i < r.pings; ++i) {
           const std::uint8_t mode = zep::tk40::kModeTable[(slot == 2 && i >= r.pings / 2) ? 3 : r.modeCode];
-          const auto p = ZepPing(r, mode, i, static_cast<std::uint32_t>(slot * 100000 + i));
+          auto p = ZepPing(r, mode, i, static_cast<std::uint32_t>(slot * 100000 + i));
+          for (int k = 0; o.everyValue && i == 0 && k < 256; ++k) p[zep::kPingHeaderSize + k] = static_cast<std::uint8_t>(k);
           image.Bytes(pos, p);
           pos += static_cast<std::int64_t>(p.size());
         }
@@ -258,6 +262,7 @@ int main(int argc, char** argv) {
         const double depth = DepthAt(r, i);
         Tk40Block b;
         FillPing(b, depth, static_cast<std::uint32_t>(slot * 100000 + i));
+        for (int k = 0; o.everyValue && i == 0 && k < 256; ++k) b.bytes[k] = static_cast<std::uint8_t>(255 - k);  // stored as complements
         // Most records keep one mode; TRANSECT3 switches range halfway.
         const std::uint8_t mode = (slot == 2 && i >= r.pings / 2) ? 3 : r.modeCode;
         b.ModeCode(mode);

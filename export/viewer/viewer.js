@@ -7,7 +7,7 @@
   "use strict";
   const NOT_READ = new Uint32Array(new Uint8Array([255, 0, 255, 255]).buffer)[0];
   const S = {
-    meta: null, chunks: new Map(), rows: new Map(), waiting: new Set(), base: "",
+    meta: null, chunks: new Map(), rows: new Map(), waiting: new Set(), unreadable: new Set(), base: "",
     c0: 0, c1: 1, s0: 0, s1: 1, map: "viridis", lo: 0, hi: 255, lut: null,
     cursor: null, sel: null, dirty: false, drag: null, maxRows: 1, order: null, byIndex: null,
   };
@@ -48,10 +48,19 @@
     S.lutKey = S.map + ":" + S.lo + ":" + S.hi;
   }
 
-  function b64(text) {
-    const s = atob(text), out = new Uint8Array(s.length);
-    for (let i = 0; i < s.length; i++) out[i] = s.charCodeAt(i);
-    return out;
+  // A chunk's strings hold a byte a character, its top bit flipped (weak
+  // echoes, the most, then need no escape): loaded as x-user-defined, bytes
+  // below 0x80 read as themselves and the rest as U+F780 to U+F7FF. Any
+  // other character means the browser read them otherwise: null.
+  function bytes(text) {
+    const out = new Uint8Array(text.length);
+    let other = false;
+    for (let i = 0; i < text.length; i++) {
+      const c = text.charCodeAt(i);
+      other = other || (c > 0x7F && (c & 0xFF80) !== 0xF780);
+      out[i] = (c & 0xFF) ^ 0x80;
+    }
+    return other ? null : out;
   }
 
   // ---- data ----
@@ -81,7 +90,16 @@
     S.waiting.delete(key);
     const off = new Int32Array(lens.length + 1);
     for (let x = 0; x < lens.length; x++) off[x + 1] = off[x] + lens[x];
-    S.chunks.set(key, { level, k, rows, lens, off, vals: b64(vals), mask: mask ? b64(mask) : null, img: null, imgKey: "" });
+    // Read in another encoding (a browser that ignores the element's), the
+    // characters or lengths would not hold: better no picture than wrong values.
+    const v = bytes(vals), u = mask ? bytes(mask) : null;
+    if (!v || v.length !== off[lens.length] || (mask && (!u || u.length !== (v.length + 7) >> 3))) {
+      S.failed = (S.failed || 0) + 1;
+      S.unreadable.add(key);
+      say("could not read chunk " + k + " of level " + level + ": the browser read its bytes as other characters");
+      return;
+    }
+    S.chunks.set(key, { level, k, rows, lens, off, vals: v, mask: u, img: null, imgKey: "" });
     prune();
     redraw();
   };
@@ -90,10 +108,12 @@
     S.waiting.delete("P" + k);
   };
 
-  function load(key, name) {
-    if (S.waiting.has(key)) return;
+  function load(key, name, charset) {
+    if (S.waiting.has(key) || S.unreadable.has(key)) return;
     S.waiting.add(key);
     const s = document.createElement("script");
+    // A file has no type to name its encoding: the element's decides.
+    if (charset) s.charset = charset;
     s.src = S.base + name;
     s.onload = () => s.remove();
     s.onerror = () => { s.remove(); S.failed = (S.failed || 0) + 1; say("could not load " + name); };
@@ -107,7 +127,7 @@
       S.chunks.set(key, c);
       return c;
     }
-    load(level + ":" + k, "L" + level + "-" + k + ".js");
+    load(level + ":" + k, "L" + level + "-" + k + ".js", "x-user-defined");
     return null;
   }
   // A chunk costs its values and, once drawn, four bytes a value more: at
