@@ -2,6 +2,8 @@
 // first, as the Windows program does when a drive is chosen, and stops with
 // status 2 when that scan finds no readable disc.
 
+
+
 #include <algorithm>
 #include <filesystem>
 #include <optional>

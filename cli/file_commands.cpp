@@ -1,10 +1,10 @@
 // The commands that work on files: split (a scan dump into record files) and
 // info (what a record file holds, and whether it is whole).
 
+
+
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,7 +17,6 @@
 #include "cli/run_report.h"
 #include "cli/text.h"
 #include "export/record_report.h"
-#include "export/track.h"
 #include "operations/dump_map.h"
 #include "convert/convert.h"
 #include "convert/record_file.h"
@@ -34,46 +33,6 @@ bool MakeFolder(Console& con, const std::string& dir) {
 }
 
 namespace {
-
-// "14, 92 to 94": indexes, runs of them shortened.
-std::string IndexList(const IndexRuns& runs) {
-  std::vector<UnitRun> units;
-  for (const auto& [first, count] : runs) units.push_back({static_cast<std::int64_t>(first), static_cast<std::int64_t>(count)});
-  return RunList(units, " to ");
-}
-
-void WriteReportText(std::ostream& out, const RecordFileReport& r) {
-  out << r.file << '\n';
-  out << "  pings      " << r.walk.pings << '\n';
-  if (r.walk.unreadPings > 0) {
-    out << "  unread     " << r.walk.unreadPings << (r.walk.unreadPings == 1 ? " ping with " : " pings with ")
-        << r.walk.unreadSamples << " samples not read: " << IndexList(UnreadRuns(r)) << '\n';
-  }
-  if (const std::uint64_t missing = r.walk.MissingPings(); missing > 0) {
-    out << "  missing    " << missing << (missing == 1 ? " ping: " : " pings: ") << IndexList(MissingRuns(r.walk))
-        << '\n';
-  }
-  if (r.walk.pings > 0) {
-    out << "  date       " << r.DateRange() << '\n';
-    out << "  modes      ";
-    const char* separator = "";
-    for (const auto& [mode, pings] : r.pingsPerMode) {
-      out << separator << mode << " (" << pings << (pings == 1 ? " ping)" : " pings)");
-      separator = ", ";
-    }
-    out << '\n';
-  }
-  out << "  first GPS  " << (r.firstGps ? Printable(*r.firstGps) : "none") << '\n';
-  out << "  last GPS   " << (r.lastGps ? Printable(*r.lastGps) : "none") << '\n';
-  if (const auto seconds = r.DurationSeconds()) out << "  duration   " << ClockText(*seconds) << '\n';
-  const auto position = [](const std::optional<TrackPoint>& p) {
-    return p ? FormatDegrees(p->lat) + ", " + FormatDegrees(p->lon) : std::string("none");
-  };
-  out << "  first fix  " << position(r.firstFix) << '\n';
-  out << "  last fix   " << position(r.lastFix) << '\n';
-  for (const WalkGap& g : r.walk.gaps) out << "  gap        " << DescribeGap(g) << '\n';
-  out << "  whole      " << (r.walk.Whole() ? "yes" : "no: " + r.walk.NotWholeText()) << '\n';
-}
 
 }  // namespace
 
@@ -119,7 +78,7 @@ Outcome InfoCommand(Console& con, const std::vector<std::string>& files, bool js
       reports.push_back(RecordReportValue(r));
     } else if (!r.unusable) {
       if (i > 0) con.out << '\n';
-      WriteReportText(con.out, r);
+      WriteRecordReportText(con.out, r);
     }
   }
   if (json) WriteJson(con, reports);

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "disc/count_text.h"
+#include "disc/record_names.h"
 #include "export/text_output.h"
 
 namespace zep {
@@ -78,5 +80,68 @@ nlohmann::ordered_json CheckReportValue(const CheckReport& r) {
 }
 
 std::string CheckReportJson(const CheckReport& r) { return JsonText(CheckReportValue(r)); }
+
+namespace {
+
+std::string Ranges(const std::vector<UnitRun>& runs) { return RunList(runs, "-"); }
+
+// "320, to the end", "92, breaks at byte 3698176", "14 + 224 after 1 hole".
+std::string WalkText(const RecordHealth& h) {
+  std::string text;
+  for (std::uint64_t run : h.walkRuns) text += (text.empty() ? "" : " + ") + std::to_string(run);
+  const std::size_t holes = h.walkRuns.size() - 1;
+  if (holes > 0) text += " after " + Counted(static_cast<std::int64_t>(holes), "hole");
+  if (h.walkStopsAt) text += ", breaks at byte " + std::to_string(*h.walkStopsAt);
+  else if (holes == 0) text += ", to the end";
+  return text;
+}
+
+}  // namespace
+
+void WriteCheckReportText(std::ostream& out, const CheckReport& r) {
+  const bool tk40 = r.type == SourceType::Tk40;
+  const AreaHealth& d = r.health.dump;
+  const bool noDirectory = r.evidence.kind == DiscKind::Blank && r.directoryProblem;
+  out << "type       " << (noDirectory ? "no record directory to weigh" : r.evidence.Describe());
+  if (r.evidence.type() != r.type && !r.health.records.empty()) {
+    out << "; read as " << SourceTypeName(r.type) << " as --type says";
+  }
+  out << '\n'
+          << "directory  " << (!r.directoryProblem ? "read" : "not read whole: " + r.directoryProblem->Text()) << '\n'
+          << "label      " << (HasLabel(r.dir) ? Printable(RecordName(r.dir, kLabelSlot, r.type)) : "none") << '\n'
+          << "dump area  ";
+  if (d.readable()) out << "readable\n";
+  else if (d.beyondEnd == d.pieces) out << "past the end of the volume\n";
+  else out << d.unreadable << " of " << d.pieces << " pieces unreadable, " << d.beyondEnd << " past the end\n";
+  out << '\n';
+  if (r.health.records.empty()) {
+    out << "(no records)\n";
+    return;
+  }
+  std::vector<std::vector<std::string>> rows;
+  for (const RecordHealth& h : r.health.records) {
+    std::vector<std::string> row = {std::to_string(h.slot + 1), Printable(RecordName(r.dir, h.slot, r.type)),
+                                    std::to_string(h.directoryCount), std::to_string(h.wholeUnits),
+                                    h.unreadable.empty() ? "-" : Ranges(h.unreadable), std::to_string(h.beyondEnd)};
+    if (tk40) row.push_back(std::to_string(h.noMode));
+    else row.push_back(WalkText(h));
+    row.push_back(std::to_string(h.pings));
+    row.push_back(h.unreadPings > 0 ? std::to_string(h.unreadPings) : "-");
+    row.push_back(h.missing.empty() ? "-" : Ranges(h.missing));
+    row.push_back(VerdictName(h.verdict));
+    rows.push_back(row);
+  }
+  const std::string unit = tk40 ? "blocks" : "sectors";
+  WriteTable(out,
+             {{"Record", true}, {"Name"}, {"Count", true}, {"Whole " + unit, true}, {"Unreadable " + unit},
+              {"Beyond end", true}, {tk40 ? "No mode" : "Walk (pings)", tk40}, {"Pings", true}, {"Unread pings", true},
+              {"Missing pings"}, {"Verdict"}},
+             rows);
+  // The two columns that seem to disagree by 2 on every record.
+  if (!tk40) {
+    out << "\nCount is the directory's; the first 2 sectors of a record are never copied, the other sector "
+               "columns count the rest.\n";
+  }
+}
 
 }  // namespace zep

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "convert/nmea.h"
+#include "disc/count_text.h"
 #include "export/text_output.h"
 
 namespace zep {
@@ -123,6 +125,50 @@ nlohmann::ordered_json RecordReportValue(const RecordFileReport& r) {
           {"gaps", GapsJson(r.walk)},
           {"size", r.walk.size},
           {"problem", r.walk.Whole() ? json(nullptr) : json(r.walk.NotWholeText())}};
+}
+
+namespace {
+
+// "14, 92 to 94": indexes, runs of them shortened.
+std::string IndexList(const IndexRuns& runs) {
+  std::vector<UnitRun> units;
+  for (const auto& [first, count] : runs) units.push_back({static_cast<std::int64_t>(first), static_cast<std::int64_t>(count)});
+  return RunList(units, " to ");
+}
+
+}  // namespace
+
+void WriteRecordReportText(std::ostream& out, const RecordFileReport& r) {
+  out << r.file << '\n';
+  out << "  pings      " << r.walk.pings << '\n';
+  if (r.walk.unreadPings > 0) {
+    out << "  unread     " << r.walk.unreadPings << (r.walk.unreadPings == 1 ? " ping with " : " pings with ")
+        << r.walk.unreadSamples << " samples not read: " << IndexList(UnreadRuns(r)) << '\n';
+  }
+  if (const std::uint64_t missing = r.walk.MissingPings(); missing > 0) {
+    out << "  missing    " << missing << (missing == 1 ? " ping: " : " pings: ") << IndexList(MissingRuns(r.walk))
+        << '\n';
+  }
+  if (r.walk.pings > 0) {
+    out << "  date       " << r.DateRange() << '\n';
+    out << "  modes      ";
+    const char* separator = "";
+    for (const auto& [mode, pings] : r.pingsPerMode) {
+      out << separator << mode << " (" << pings << (pings == 1 ? " ping)" : " pings)");
+      separator = ", ";
+    }
+    out << '\n';
+  }
+  out << "  first GPS  " << (r.firstGps ? Printable(*r.firstGps) : "none") << '\n';
+  out << "  last GPS   " << (r.lastGps ? Printable(*r.lastGps) : "none") << '\n';
+  if (const auto seconds = r.DurationSeconds()) out << "  duration   " << ClockText(*seconds) << '\n';
+  const auto position = [](const std::optional<TrackPoint>& p) {
+    return p ? FormatDegrees(p->lat) + ", " + FormatDegrees(p->lon) : std::string("none");
+  };
+  out << "  first fix  " << position(r.firstFix) << '\n';
+  out << "  last fix   " << position(r.lastFix) << '\n';
+  for (const WalkGap& g : r.walk.gaps) out << "  gap        " << DescribeGap(g) << '\n';
+  out << "  whole      " << (r.walk.Whole() ? "yes" : "no: " + r.walk.NotWholeText()) << '\n';
 }
 
 }  // namespace zep

@@ -1,12 +1,13 @@
 #pragma once
 // What a record file holds, as one walk of it finds: its pings per mode, the
 // dates, the first and last GPS text, the track's ends, and which pings are
-// missing or have unread samples. zepconv info words it; anything else that
-// describes a record file can take the same values.
+// missing or have unread samples; as JSON and as text, as zepconv info
+// shows it.
 
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,5 +48,7 @@ IndexRuns UnreadRuns(const RecordFileReport& report);
 
 // The report as `info --json` gives it; names as UTF-8 from their Latin-1 bytes.
 nlohmann::ordered_json RecordReportValue(const RecordFileReport& report);
+// The report as `info` shows it, a line a field; names shown as on a terminal (Printable).
+void WriteRecordReportText(std::ostream& out, const RecordFileReport& report);
 
 }  // namespace zep

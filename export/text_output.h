@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,6 +26,24 @@ namespace zep {
 // value (ISO 8859-1), written as UTF-8.
 std::string Latin1ToUtf8(std::string_view bytes);
 void AppendUtf8(std::string& out, unsigned char latin1);
+
+// For a terminal line: as Latin1ToUtf8, but control characters (a carriage
+// return is an ordinary name byte on a TK40 disc) appear as \xNN, so they
+// cannot move the cursor or break a table.
+std::string Printable(std::string_view bytes);
+
+// Columns a UTF-8 text takes on a terminal (every character zepconv shows is
+// one column wide).
+std::size_t DisplayWidth(std::string_view utf8);
+
+struct TableColumn {
+  std::string heading;
+  bool rightAligned = false;
+};
+
+// Columns two spaces apart, each as wide as its widest cell; cells are UTF-8.
+void WriteTable(std::ostream& out, const std::vector<TableColumn>& columns,
+                const std::vector<std::vector<std::string>>& rows);
 
 // The one name every file made from a record file takes, before its own
 // ending (".nc", ".geojson", "-echogram.png"): the record file's path without
