@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <thread>
@@ -21,13 +21,8 @@ constexpr int kThumbWidth = 480, kThumbHeight = 240;
 // that some of them stand for unread data (which follows their write) comes
 // first. A record writer marks at most a unit at a time.
 constexpr std::size_t kLag = 64 * 1024;
-// The bytes written and not yet walked: the writer waits while the walk is
-// this far behind, so memory stays bounded. More than kLag, so that the walk
-// always has bytes to take while the writer waits; small, so that they are
-// still in the cache when the walk takes them (4 MiB took 3 MiB more memory
-// and no less time of the processor).
-constexpr std::size_t kRing = 512 * 1024;
-static_assert(kRing > 2 * kLag);
+// The writer waits while the walk is this far behind: memory stays bounded.
+constexpr std::size_t kMaxQueued = 8 * 1024 * 1024;
 
 // The track's fixes into the record's length, ends and thinned shape.
 class Shape {
@@ -60,15 +55,13 @@ class Shape {
 }  // namespace
 
 // A record file's walk on a thread of its own, fed the bytes as they are
-// written: the writer copies them once into a ring made once, and the walk
-// takes them from there (and hashes them there, where it is given the
-// file's hash: a thread beside the writer, reading bytes it reads anyway).
-// Neither waits for the other longer than the ring is full or empty.
+// written: the walk pulls, the writer pushes, and neither waits for the
+// other longer than the queue is full or empty.
 class PingFeed {
  public:
-  PingFeed(std::string trackName, std::unique_ptr<std::uint8_t[]> ring, Sha256* hash)
+  explicit PingFeed(std::string trackName)
       : map_(std::make_shared<RescueMap>()), pings_(std::make_unique<RecordPings>()),
-        trackName_(std::move(trackName)), ring_(std::move(ring)), hash_(hash) {
+        trackName_(std::move(trackName)) {
     // Every byte is read until told otherwise: one rescued block to the end of time.
     map_->blocks.push_back({0, std::numeric_limits<std::int64_t>::max() / 2, '+'});
     thread_ = std::thread([this] {
@@ -79,82 +72,55 @@ class PingFeed {
   ~PingFeed() { End(); }
 
   void Bytes(std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-      std::size_t room = 0;
-      {
-        std::unique_lock lock(mutex_);
-        room_.wait(lock, [&] { return written_ - read_ < kRing || dropped_; });
-        if (dropped_) return;
-        room = static_cast<std::size_t>(kRing - (written_ - read_));
-      }
-      // Only this thread moves written_, and the walk reads nothing at or
-      // past it: the copy needs no lock.
-      const std::size_t n = std::min(room, bytes.size());
-      Copy(written_, bytes.first(n));
-      bytes = bytes.subspan(n);
-      std::lock_guard lock(mutex_);
-      written_ += n;
-      visible_ = std::max(visible_, written_ > kLag ? written_ - kLag : 0);
-      ready_.notify_all();
-    }
+    held_.insert(held_.end(), bytes.begin(), bytes.end());
+    if (held_.size() >= 2 * kLag) Push(held_.size() - kLag);
   }
   void Unread(std::uint64_t at, std::uint64_t count) {
     std::lock_guard lock(mutex_);
     marks_.push_back({at, count});
     ready_.notify_all();
   }
-  // The walk's outcome, once every byte is in (and hashed, where the walk hashes).
+  // The walk's outcome, once every byte is in.
   std::unique_ptr<RecordPings> End() {
     if (thread_.joinable()) {
+      Push(held_.size());
       {
         std::lock_guard lock(mutex_);
         ended_ = true;
-        visible_ = written_;
         ready_.notify_all();
       }
       thread_.join();
     }
     return std::move(pings_);
   }
-  // The ring, for the next feed; once End has been called.
-  std::unique_ptr<std::uint8_t[]> TakeRing() { return std::move(ring_); }
 
  private:
-  // The ring's bytes from `at` on, as many as fill `into` (or `from` into them).
-  void Copy(std::uint64_t at, std::span<const std::uint8_t> from) {
-    const std::size_t i = static_cast<std::size_t>(at % kRing), first = std::min(from.size(), kRing - i);
-    std::memcpy(ring_.get() + i, from.data(), first);
-    std::memcpy(ring_.get(), from.data() + first, from.size() - first);
-  }
-  // Calls use(bytes) on the ring's bytes [from, to), in order.
-  template <typename Use>
-  void Each(std::uint64_t from, std::uint64_t to, Use use) const {
-    const std::size_t i = static_cast<std::size_t>(from % kRing);
-    const std::size_t n = static_cast<std::size_t>(to - from), first = std::min(n, kRing - i);
-    use(std::span<const std::uint8_t>(ring_.get() + i, first));
-    if (n > first) use(std::span<const std::uint8_t>(ring_.get(), n - first));
-  }
-  // On the walk's thread: the next bytes the walk may have, up to max,
-  // marks applied first; [from, from) at the end.
-  std::pair<std::uint64_t, std::uint64_t> Take(std::size_t max) {
+  void Push(std::size_t n) {
     std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return visible_ > read_ || ended_; });
+    room_.wait(lock, [&] { return queued_ < kMaxQueued || walked_; });
+    if (!walked_) {
+      queue_.emplace_back(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(n));
+      queued_ += n;
+    }
+    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(n));
+    ready_.notify_all();
+  }
+  // On the walk's thread: marks first, then bytes; nothing at the end.
+  ReadResult Pull(std::span<std::uint8_t> into) {
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [&] { return !queue_.empty() || ended_; });
     for (const auto& [at, count] : marks_) Mark(at, count);
     marks_.clear();
-    return {read_, std::min(visible_, read_ + max)};
-  }
-  // The bytes taken are done with: hashed, and their room given back.
-  void Done(std::uint64_t from, std::uint64_t to) {
-    if (hash_) Each(from, to, [&](std::span<const std::uint8_t> b) { hash_->Update(b); });
-    std::lock_guard lock(mutex_);
-    read_ = to;
-    room_.notify_all();
-  }
-  ReadResult Pull(std::span<std::uint8_t> into) {
-    const auto [from, to] = Take(into.size());
     std::size_t n = 0;
-    Each(from, to, [&](std::span<const std::uint8_t> b) { std::memcpy(into.data() + n, b.data(), b.size()), n += b.size(); });
-    Done(from, to);
+    while (n < into.size() && !queue_.empty()) {
+      std::vector<std::uint8_t>& front = queue_.front();
+      const std::size_t take = std::min(into.size() - n, front.size() - taken_);
+      std::copy_n(front.begin() + static_cast<std::ptrdiff_t>(taken_), take, into.begin() + static_cast<std::ptrdiff_t>(n));
+      n += take;
+      taken_ += take;
+      if (taken_ == front.size()) queued_ -= front.size(), queue_.pop_front(), taken_ = 0;
+    }
+    room_.notify_all();
     return {n, {}};
   }
   void Mark(std::uint64_t at, std::uint64_t count) {
@@ -167,23 +133,6 @@ class PingFeed {
     map_->blocks.push_back({from, to - from, '-'});
     map_->blocks.push_back({to, end - to, '+'});
   }
-  // The walk may end before the file does (a ping the end cuts short): the
-  // rest is hashed, or where the walk does not hash, dropped, and the
-  // writer must not wait for it.
-  void Rest() {
-    if (!hash_) {
-      std::lock_guard lock(mutex_);
-      dropped_ = true;
-      read_ = written_;
-      room_.notify_all();
-      return;
-    }
-    for (;;) {
-      const auto [from, to] = Take(kRing);
-      if (from == to) return;
-      Done(from, to);
-    }
-  }
   void Walk() {
     TrackSink track(TrackFormat::kGeoJson, pings_->geojson, kGapSeconds);
     track.StartFile(trackName_);
@@ -194,7 +143,14 @@ class PingFeed {
       if (const auto step = track.Ping(reader.ping())) shape.Add(*step, pings_->track);
       pings_->thumbnail->Ping(reader.ping(), reader.samples());
     }
-    Rest();
+    {
+      // The walk may end before the file does (a ping the end cuts short):
+      // the writer must not wait for it.
+      std::lock_guard lock(mutex_);
+      walked_ = true;
+      queue_.clear();
+      room_.notify_all();
+    }
     track.EndFile();
     track.End();
     shape.Finish(pings_->track);
@@ -205,14 +161,13 @@ class PingFeed {
   std::shared_ptr<RescueMap> map_;  // touched on the walk's thread only
   std::unique_ptr<RecordPings> pings_;
   std::string trackName_;
-  std::unique_ptr<std::uint8_t[]> ring_;  // kRing bytes; byte k of the file at k % kRing
-  Sha256* hash_;                          // the file's, where the walk hashes it
+  std::vector<std::uint8_t> held_;  // the writer's, not yet handed over
   std::mutex mutex_;
   std::condition_variable ready_, room_;
+  std::deque<std::vector<std::uint8_t>> queue_;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> marks_;
-  // Bytes of the file put in the ring, the walk may take, and taken.
-  std::uint64_t written_ = 0, visible_ = 0, read_ = 0;
-  bool ended_ = false, dropped_ = false;
+  std::size_t queued_ = 0, taken_ = 0;
+  bool ended_ = false, walked_ = false;
   std::thread thread_;
 };
 
@@ -226,26 +181,20 @@ void BoxWatch::ExpectRecord(const std::string& path, const std::string& trackNam
 
 BoxWatch::Open& BoxWatch::At(const std::string& path) {
   std::unique_ptr<Open>& open = open_[path];
-  if (open) return *open;
-  std::optional<std::string> track;
-  if (const auto it = expected_.find(path); it != expected_.end()) track = it->second;
-  else if (recordName_) track = recordName_(path);
-  // A record file is hashed on its walk's thread where the box hashes beside
-  // the writer, from the bytes the walk is given: the lane would need a
-  // copy of its own.
-  open = std::make_unique<Open>(track ? nullptr : lane_);
-  if (!track) return *open;
-  std::unique_ptr<std::uint8_t[]> ring;
-  if (rings_.empty()) ring = std::make_unique_for_overwrite<std::uint8_t[]>(kRing);
-  else ring = std::move(rings_.back()), rings_.pop_back();
-  open->feed = std::make_unique<PingFeed>(*track, std::move(ring), lane_ ? &open->hash : nullptr);
-  open->fed = lane_ != nullptr;
+  if (!open) {
+    open = std::make_unique<Open>(lane_);
+    if (const auto it = expected_.find(path); it != expected_.end()) {
+      open->feed = std::make_unique<PingFeed>(it->second);
+    } else if (const std::optional<std::string> name = recordName_ ? recordName_(path) : std::nullopt) {
+      open->feed = std::make_unique<PingFeed>(*name);
+    }
+  }
   return *open;
 }
 
 void BoxWatch::Wrote(const std::string& path, std::span<const std::uint8_t> bytes) {
   Open& open = At(path);
-  if (!open.fed) open.hash.Update(bytes);
+  open.hash.Update(bytes);
   open.size += bytes.size();
   if (open.feed) open.feed->Bytes(bytes);
 }
@@ -256,11 +205,7 @@ void BoxWatch::Unread(const std::string& path, std::uint64_t at, std::uint64_t c
 
 void BoxWatch::Closed(const std::string& path, bool kept) {
   Open& open = At(path);
-  std::unique_ptr<RecordPings> pings;
-  if (open.feed) {
-    pings = open.feed->End();
-    rings_.push_back(open.feed->TakeRing());  // made once, used by every record file of the disc
-  }
+  std::unique_ptr<RecordPings> pings = open.feed ? open.feed->End() : nullptr;
   if (kept) {
     written_.push_back({path, open.hash.HexDigest(), open.size});
     if (pings) pings_[path] = std::move(pings);

@@ -70,7 +70,6 @@ class BoxWatch final : public OutputWatch {
     Sha256 hash;
     std::uint64_t size = 0;
     std::unique_ptr<PingFeed> feed;
-    bool fed = false;  // the feed hashes the bytes it is given
   };
   Open& At(const std::string& path);
 
@@ -80,7 +79,6 @@ class BoxWatch final : public OutputWatch {
   std::map<std::string, std::string> expected_;  // record path, its track's name
   std::map<std::string, std::unique_ptr<RecordPings>> pings_;
   std::vector<WrittenFile> written_;
-  std::vector<std::unique_ptr<std::uint8_t[]>> rings_;  // feeds' rings, for the next feeds
 };
 
 }  // namespace zep

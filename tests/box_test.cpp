@@ -8,7 +8,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "box/box_watch.h"
 #include "box/inventory.h"
 #include "box/sha256.h"
 #include "tests/cli_run.h"
@@ -363,62 +362,6 @@ TEST(HashLaneTest, EachStreamHashesAsOnOneThread) {
     for (int s = 0; s < c.streams; ++s) got.push_back(laned[s]->HexDigest()), want.push_back(alone[s]->HexDigest());
     EXPECT_EQ(got, want) << c.what;
   }
-}
-
-// A record file written through the box's watch gives its digest, size and
-// pings however the writes fall: the walk takes them through a ring smaller
-// than the file (and than some writes), and hashes them there where the box
-// hashes beside the writer, bytes it finds no ping in too.
-TEST(BoxWatchTest, ARecordFileGivesItsDigestAndPingsHoweverItIsWritten) {
-  const std::size_t kKiB = 1024, kMiB = 1 << 20;
-  std::vector<std::uint8_t> record(kFileHeaderSize, 0);
-  for (std::uint32_t i = 0; i < 2500; ++i) {
-    std::vector<std::uint8_t> r = test::MakePingRecord(3000, i);
-    PutU16(r.data() + ping::kTrailer16, static_cast<std::uint16_t>(-2));
-    const std::string gll = test::Gll(33300 + static_cast<int>(i), 12.0 + i / 1000.0) + "\r";
-    std::copy(gll.begin(), gll.end(), r.begin() + ping::kGpsText);
-    record.insert(record.end(), r.begin(), r.end());
-  }
-  std::vector<std::uint8_t> noRecord(9 * kMiB);
-  for (std::size_t i = 0; i < noRecord.size(); ++i) noRecord[i] = static_cast<std::uint8_t>(i * 31 + i / 4093);
-  const struct {
-    const char* what;
-    bool lane;
-    const std::vector<std::uint8_t>* bytes;
-    std::vector<std::size_t> writes;  // sizes, in turn
-    std::uint64_t pings;
-  } cases[] = {
-      {"the writer's buffers", true, &record, {256 * kKiB}, 2500},
-      {"on one thread", false, &record, {256 * kKiB}, 2500},
-      {"small writes across the ring's end", true, &record, {1, 4099, 64 * kKiB + 3}, 2500},
-      {"one write larger than the ring", true, &record, {9 * kMiB}, 2500},
-      {"no ping anywhere", true, &noRecord, {256 * kKiB, 5 * kMiB}, 0},
-  };
-  std::string track;  // the first case's
-  for (const auto& c : cases) {
-    const std::vector<std::uint8_t>& bytes = *c.bytes;
-    BoxWatch watch({}, c.lane ? std::make_shared<HashLane>() : nullptr);
-    watch.ExpectRecord("r.ZEP", "r");
-    for (std::size_t at = 0, w = 0; at < bytes.size(); ++w) {
-      const std::size_t n = std::min(c.writes[w % c.writes.size()], bytes.size() - at);
-      watch.Wrote("r.ZEP", std::span(bytes).subspan(at, n));
-      at += n;
-    }
-    watch.Closed("r.ZEP", true);
-    Sha256 alone;
-    alone.Update(bytes);
-    const std::vector<WrittenFile> written = watch.TakeWritten();
-    ASSERT_EQ(written.size(), 1u) << c.what;
-    EXPECT_EQ(written[0].sha256, alone.HexDigest()) << c.what;
-    EXPECT_EQ(written[0].size, bytes.size()) << c.what;
-    const std::unique_ptr<RecordPings> pings = watch.TakePings("r.ZEP");
-    ASSERT_TRUE(pings) << c.what;
-    EXPECT_EQ(pings->walk.pings, c.pings) << c.what;
-    if (c.pings == 0) continue;
-    if (track.empty()) track = pings->geojson;
-    EXPECT_EQ(pings->geojson, track) << c.what;
-  }
-  EXPECT_NE(track.find("54"), std::string::npos);
 }
 
 }  // namespace
