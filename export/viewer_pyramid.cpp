@@ -192,40 +192,74 @@ using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
 struct Lanes {
   std::uint64_t low, high;  // all ones in each byte to escape
   bool Any() const { return (low | high) != 0; }
-  int Count() const { return (std::popcount(low) + std::popcount(high)) / 8; }
+  // A bit a byte, the first byte lowest.
+  unsigned Bits() const {
+    constexpr std::uint64_t kTops = 0x8080808080808080, kGather = 0x0002040810204081;
+    return static_cast<unsigned>(((low & kTops) * kGather) >> 56 | ((high & kTops) * kGather) >> 56 << 8);
+  }
+  // Each byte's low bit summed into the top byte by one multiply: no
+  // popcount, which x86-64's baseline lacks (a library call per block).
+  int Count() const {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    return static_cast<int>(((low & kOnes) * kOnes >> 56) + ((high & kOnes) * kOnes >> 56));
+  }
 };
-Lanes EscapedLanes(const std::uint8_t* v) {
-  Bytes16 b;
-  std::memcpy(&b, v, sizeof b);
-  b ^= kFlip;
-  const auto hit = (b == '"') | (b == '\\') | (b == '\n') | (b == '\r');
+Lanes Hits(const Bytes16& flipped) {
+  const auto hit = (flipped == '"') | (flipped == '\\') | (flipped == '\n') | (flipped == '\r');
   Lanes lanes;
   static_assert(sizeof hit == sizeof lanes);
   std::memcpy(&lanes, &hit, sizeof lanes);
   return lanes;
 }
 
+Bytes16 Flipped16(const std::uint8_t* v) {
+  Bytes16 b;
+  std::memcpy(&b, v, sizeof b);
+  return b ^ kFlip;
+}
+
+// One flipped byte, escaped where it must be.
+char* Put(char* to, std::uint8_t b) {
+  if (b != '"' && b != '\\' && b != '\n' && b != '\r') {
+    *to = static_cast<char>(b);
+    return to + 1;
+  }
+  to[0] = '\\';
+  to[1] = b == '\n' ? 'n' : b == '\r' ? 'r' : static_cast<char>(b);
+  return to + 2;
+}
+
 }  // namespace
 
+// Counted first, so the text is sized once; then a block of sixteen with
+// nothing to escape, most of them, goes out in one store.
 void AppendByteString(std::string& out, const std::uint8_t* bytes, std::size_t size) {
   std::size_t escapes = 0, i = 0;
-  for (; i + 16 <= size; i += 16) escapes += static_cast<std::size_t>(EscapedLanes(bytes + i).Count());
+  for (; i + 16 <= size; i += 16) escapes += static_cast<std::size_t>(Hits(Flipped16(bytes + i)).Count());
   for (; i < size; ++i) escapes += Escaped(bytes[i]);
   const std::size_t at = out.size();
   out.resize(at + size + escapes);
   char* to = out.data() + at;
-  for (i = 0; i < size;) {
-    std::size_t run = i;
-    while (run + 16 <= size && !EscapedLanes(bytes + run).Any()) run += 16;
-    while (run < size && !Escaped(bytes[run])) ++run;
-    for (; i < run; ++i) *to++ = static_cast<char>(bytes[i] ^ kFlip);
-    if (run == size) break;
-    const std::uint8_t b = bytes[run] ^ kFlip;
-    to[0] = '\\';
-    to[1] = b == '\n' ? 'n' : b == '\r' ? 'r' : static_cast<char>(b);
-    to += 2;
-    i = run + 1;
+  for (i = 0; i + 16 <= size; i += 16) {
+    const Bytes16 b = Flipped16(bytes + i);
+    if (!Hits(b).Any()) {
+      std::memcpy(to, &b, sizeof b);
+      to += sizeof b;
+      continue;
+    }
+    // The runs between the bytes to escape, each in one copy.
+    const char* from = reinterpret_cast<const char*>(&b);
+    int k = 0;
+    for (unsigned bits = Hits(b).Bits(); bits != 0; bits &= bits - 1) {
+      const int j = std::countr_zero(bits);
+      std::memcpy(to, from + k, static_cast<std::size_t>(j - k));
+      to = Put(to + (j - k), static_cast<std::uint8_t>(from[j]));
+      k = j + 1;
+    }
+    std::memcpy(to, from + k, static_cast<std::size_t>(16 - k));
+    to += 16 - k;
   }
+  for (; i < size; ++i) to = Put(to, bytes[i] ^ kFlip);
 }
 
 }  // namespace zep::viewer
