@@ -153,7 +153,7 @@ bool TellConversion(Console& con, RunReport& report, const Disc& disc, const Rec
   const std::optional<Problem> problem = ConversionProblem(c, file.slot, Printable(file.name));
   if (!problem) return false;
   con.Report(*problem);
-  if (!r.Converted()) tally.Failed(r.problems.front());
+  if (!r.Converted()) tally.Failed(*problem);
   return true;
 }
 
