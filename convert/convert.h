@@ -44,6 +44,8 @@ struct ConvertResult {
   // output or write it.
   bool Converted() const { return status == ConvertStatus::Done || status == ConvertStatus::Incomplete; }
   Problems problems;             // none when Done; the file, the disc or the record's units as subject
+  // The kind of the whole: that of the first fault met, kOther when none was named.
+  ProblemKind Kind() const { return problems.empty() ? ProblemKind::kOther : problems.front().kind; }
   std::int64_t units = 0;        // pings (TK40) or sectors (ZEP V1.X) in the record
   std::int64_t failedUnits = 0;  // units that could not be read
   // Of those, units a GNU ddrescue map marks never tried ('?'): not read,

@@ -56,8 +56,7 @@ std::optional<Problem> ConversionProblem(const RecordConversion& c, int slot, st
   if (r.status == ConvertStatus::Done) return std::nullopt;
   const bool removed = r.status == ConvertStatus::WriteFailed;
   return Problem{RecordSubject(slot + 1, shownName),
-                 JoinedText(r.problems) + (removed ? " (the unfinished file was removed)" : ""), 0,
-                 r.problems.empty() ? ProblemKind::kOther : r.problems.front().kind};
+                 JoinedText(r.problems) + (removed ? " (the unfinished file was removed)" : ""), 0, r.Kind()};
 }
 
 std::optional<Problem> DumpProblem(const std::string& source, const DumpReport& dump) {

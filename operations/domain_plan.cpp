@@ -17,7 +17,6 @@ DomainPlan PlanDomain(const DiscSource& disc, const TypeChoice& choice, const st
   if (plan.choiceProblem) return plan;
   plan.areas = ConversionAreas(plan.dir, plan.settled.type, disc.size, chosen.slots);
   plan.map = DomainMap(plan.areas, disc.size);
-  plan.made = true;
   return plan;
 }
 

@@ -23,7 +23,6 @@ struct DomainPlan {
   RecordDirectory dir{};
   std::vector<DomainArea> areas;
   RescueMap map;
-  bool made = false;
 };
 
 DomainPlan PlanDomain(const DiscSource& disc, const TypeChoice& choice, const std::vector<int>& numbers);

@@ -56,8 +56,7 @@ std::optional<RecordFailure> FailureOf(const ConvertResult& result, std::string 
   RecordFailure failure;
   failure.incomplete = result.status == ConvertStatus::Incomplete;
   failure.problem = {std::move(subject), JoinedText(result.problems),
-                     result.failedUnits + result.beyondEndUnits + result.skippedUnits,
-                     result.problems.empty() ? ProblemKind::kOther : result.problems.front().kind};
+                     result.failedUnits + result.beyondEndUnits + result.skippedUnits, result.Kind()};
   return failure;
 }
 
