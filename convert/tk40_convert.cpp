@@ -110,19 +110,25 @@ __attribute__((target("ssse3"))) std::size_t ApplyRuleSsse3(std::uint8_t mode, c
                                                              std::uint8_t* out) {
   return ApplyRule(mode, block, out);
 }
-
-bool HasSsse3() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("ssse3");
-}
 #endif
 
 }  // namespace
 
+bool ProcessorHasSsse3() {
+#ifdef ZEP_SSSE3_RULES
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
 std::size_t ConvertSamples(std::uint8_t mode, const std::uint8_t* block, std::uint8_t* out) {
 #ifdef ZEP_SSSE3_RULES
-  static const bool ssse3 = HasSsse3();
-  if (ssse3) return ApplyRuleSsse3(mode, block, out);
+  if (ProcessorHasSsse3()) return ApplyRuleSsse3(mode, block, out);
 #endif
   return ApplyRule(mode, block, out);
 }

@@ -32,16 +32,13 @@ class Writer {
  public:
   explicit Writer(const ViewerRequest& request) : request_(request), files_(request.output) {}
   const ViewerRequest& request() const { return request_; }
-  // The maker's side. A file is made in pieces: Open, Put as often as
-  // needed, Close.
-  // size: what the text will likely take, made room for at once.
-  void Open(const std::string& path, std::size_t size = 0);
-  void Put(std::string_view text);
-  // bytes as the inside of a string literal (see AppendByteString).
-  void PutBytes(const std::uint8_t* bytes, std::size_t size);
-  // last: the file is put in place after every file made before it.
-  void Close(bool last = false);
+  // The maker's side. last: the file is put in place after every file made
+  // before it.
   void Write(const std::string& path, std::string_view text, bool last = false);
+  // A file made whole elsewhere, its text taken over.
+  void Give(const std::string& path, std::string&& text, bool last = false);
+  // A text written already, emptied, for its room; or a new one.
+  std::string Spare();
   // A data script in the request's folder.
   void WriteData(const std::string& name, std::string_view text);
   std::string DataPath(const std::string& name) const;
@@ -70,8 +67,6 @@ class Writer {
   std::vector<std::string> spare_;    // texts written, kept for their room
   std::size_t queued_ = 0;            // bytes in made_
   bool ended_ = false, failed_ = false;
-  Made making_;
-  bool open_ = false;
 };
 
 // One column of the echogram at one level: a ping (or the strongest of the
@@ -89,7 +84,7 @@ struct Column {
 };
 
 // The columns of one level, written a chunk of kViewerChunkColumns at a
-// time; the buffers are kept from chunk to chunk.
+// time, each column into the chunk's text as it comes.
 class Level {
  public:
   Level(int level, Writer& writer) : level_(level), writer_(writer) {}
@@ -100,11 +95,12 @@ class Level {
 
  private:
   int level_, columns_ = 0, chunks_ = 0, inChunk_ = 0;
-  std::size_t rows_ = 0;
+  std::size_t rows_ = 0, values_ = 0, reserve_ = 0;
   bool anyUnread_ = false;
   Writer& writer_;
-  std::vector<std::uint8_t> values_, mask_;
-  std::string lens_, head_;
+  std::string text_;  // the chunk's script so far
+  std::vector<std::uint8_t> mask_;
+  std::string lens_;
 };
 
 // Every level: each column of one handed up halved with its neighbour.
@@ -198,6 +194,10 @@ void AppendScriptSafe(std::string& out, std::string_view json);
 // itself, any other as itself): each byte with its top bit flipped, so that
 // (charCodeAt & 0xFF) ^ 0x80 gives it back. The quote, the backslash, LF and
 // CR are escaped; every other byte stands raw.
+// A text grows by at most twice this past its end while bytes are added.
 void AppendByteString(std::string& out, const std::uint8_t* bytes, std::size_t size);
+inline constexpr std::size_t kByteStringStep = 4096;
+// The same on any processor; the two agree byte for byte.
+void AppendByteStringPortable(std::string& out, const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace zep::viewer

@@ -7,6 +7,15 @@
 #include <bit>
 #include <cstring>
 
+#include <array>
+
+#include "convert/tk40_convert.h"
+
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+#define ZEP_VIEWER_SSSE3 1
+#include <tmmintrin.h>
+#endif
+
 #include "export/text_output.h"
 #include "export/viewer_parts.h"
 
@@ -55,11 +64,27 @@ std::string ChunkName(int level, int chunk) { return "L" + std::to_string(level)
 
 }  // namespace
 
+// zepViewerChunk(level, chunk, the values column after column, each as long
+// as its rows, a bit per value set where it was not read, rows, [rows of
+// each column, 0 where no ping]). Values and bits are strings of bytes (see
+// AppendByteString): one byte a value, where base64 would take four for
+// three, as these scripts are most of a box's bytes. The numbers of the
+// columns come last, so each column goes into the text as it comes.
 void Level::Add(const ColumnView& c) {
-  const std::size_t at = values_.size();
-  values_.insert(values_.end(), c.value.begin(), c.value.end());
+  if (inChunk_ == 0) {
+    text_ = writer_.Spare();
+    text_.reserve(reserve_);
+    text_ = "zepViewerChunk(";
+    AppendInt(text_, level_);
+    text_ += ',';
+    AppendInt(text_, chunks_);
+    text_ += ",\"";
+  }
+  const std::size_t at = values_;
+  AppendByteString(text_, c.value.data(), c.value.size());
+  values_ += c.value.size();
   if (c.anyUnread) {
-    mask_.resize((values_.size() + 7) / 8, 0);
+    mask_.resize((values_ + 7) / 8, 0);
     for (std::size_t i = 0; i < c.value.size(); ++i) {
       if (c.unread[i]) mask_[(at + i) / 8] = static_cast<std::uint8_t>(mask_[(at + i) / 8] | 1u << ((at + i) % 8));
     }
@@ -72,36 +97,27 @@ void Level::Add(const ColumnView& c) {
   if (++inChunk_ == kViewerChunkColumns) Flush();
 }
 
-// zepViewerChunk(level, chunk, rows, [rows of each column, 0 where no ping],
-// the values column after column, each as long as its rows, a bit per
-// value set where it was not read). Values and bits are strings of bytes
-// (see AppendByteString): one byte a value, where base64 would take four
-// for three, as these scripts are most of a box's bytes.
 void Level::Flush() {
   if (inChunk_ == 0) return;
-  head_ = "zepViewerChunk(";
-  for (const std::int64_t n : {std::int64_t{level_}, std::int64_t{chunks_}, static_cast<std::int64_t>(rows_)}) {
-    AppendInt(head_, n);
-    head_ += ',';
+  text_ += "\",\"";
+  if (anyUnread_) {
+    mask_.resize((values_ + 7) / 8, 0);
+    AppendByteString(text_, mask_.data(), mask_.size());
   }
-  head_ += '[';
-  head_ += lens_;
-  head_ += "],\"";
-  if (anyUnread_) mask_.resize((values_.size() + 7) / 8, 0);
-  // Room for an escape in every 32 bytes, more than samples usually need.
-  const std::size_t bytes = values_.size() + (anyUnread_ ? mask_.size() : 0);
-  writer_.Open(writer_.DataPath(ChunkName(level_, chunks_)), head_.size() + bytes + bytes / 32 + 8);
-  writer_.Put(head_);
-  writer_.PutBytes(values_.data(), values_.size());
-  writer_.Put("\",\"");
-  if (anyUnread_) writer_.PutBytes(mask_.data(), mask_.size());
-  writer_.Put("\");\n");
-  writer_.Close();
+  text_ += "\",";
+  AppendInt(text_, static_cast<std::int64_t>(rows_));
+  text_ += ",[";
+  text_ += lens_;
+  text_ += "]);\n";
+  // The next chunk of this level is made room for at once: a little more
+  // than this one took.
+  reserve_ = text_.size() + text_.size() / 16;
+  writer_.Give(writer_.DataPath(ChunkName(level_, chunks_)), std::move(text_));
   ++chunks_;
   inChunk_ = 0;
   rows_ = 0;
+  values_ = 0;
   anyUnread_ = false;
-  values_.clear();
   mask_.clear();
   lens_.clear();
 }
@@ -180,47 +196,13 @@ constexpr std::uint8_t kFlip = 0x80;
 // What cannot stand raw inside a "..." string literal, once flipped: the
 // quote, the backslash and the two line ends. The page reads the scripts as
 // x-user-defined, which maps every other byte to one character of its own.
-constexpr bool Escaped(std::uint8_t v) {
-  const std::uint8_t b = v ^ kFlip;
-  return b == '"' || b == '\\' || b == '\n' || b == '\r';
-}
-
-// Sixteen bytes at once, as g++ and clang both give them (SSE2 compares on
-// x86): every sample of a record passes here twice, and written one at a
-// time the tests are a branch each.
-using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
-struct Lanes {
-  std::uint64_t low, high;  // all ones in each byte to escape
-  bool Any() const { return (low | high) != 0; }
-  // A bit a byte, the first byte lowest.
-  unsigned Bits() const {
-    constexpr std::uint64_t kTops = 0x8080808080808080, kGather = 0x0002040810204081;
-    return static_cast<unsigned>(((low & kTops) * kGather) >> 56 | ((high & kTops) * kGather) >> 56 << 8);
-  }
-  // Each byte's low bit summed into the top byte by one multiply: no
-  // popcount, which x86-64's baseline lacks (a library call per block).
-  int Count() const {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    return static_cast<int>(((low & kOnes) * kOnes >> 56) + ((high & kOnes) * kOnes >> 56));
-  }
-};
-Lanes Hits(const Bytes16& flipped) {
-  const auto hit = (flipped == '"') | (flipped == '\\') | (flipped == '\n') | (flipped == '\r');
-  Lanes lanes;
-  static_assert(sizeof hit == sizeof lanes);
-  std::memcpy(&lanes, &hit, sizeof lanes);
-  return lanes;
-}
-
-Bytes16 Flipped16(const std::uint8_t* v) {
-  Bytes16 b;
-  std::memcpy(&b, v, sizeof b);
-  return b ^ kFlip;
+constexpr bool Special(std::uint8_t flipped) {
+  return flipped == '"' || flipped == '\\' || flipped == '\n' || flipped == '\r';
 }
 
 // One flipped byte, escaped where it must be.
 char* Put(char* to, std::uint8_t b) {
-  if (b != '"' && b != '\\' && b != '\n' && b != '\r') {
+  if (!Special(b)) {
     *to = static_cast<char>(b);
     return to + 1;
   }
@@ -229,37 +211,97 @@ char* Put(char* to, std::uint8_t b) {
   return to + 2;
 }
 
+#ifdef ZEP_VIEWER_SSSE3
+
+// For each pattern of escapes among eight bytes (a bit each, the first
+// lowest), the byte shuffle that writes them with a backslash (byte 8 of
+// the source) before each escaped one, and how many bytes that makes.
+struct Expansion {
+  std::array<std::uint8_t, 16> shuffle{};
+  std::uint8_t length = 0;
+};
+constexpr std::array<Expansion, 256> MakeExpansions() {
+  std::array<Expansion, 256> table{};
+  for (unsigned hits = 0; hits < 256; ++hits) {
+    Expansion& e = table[hits];
+    e.shuffle.fill(0x80);  // no byte
+    for (std::uint8_t i = 0; i < 8; ++i) {
+      if (hits >> i & 1) e.shuffle[e.length++] = 8;
+      e.shuffle[e.length++] = i;
+    }
+  }
+  return table;
+}
+constexpr std::array<Expansion, 256> kExpansions = MakeExpansions();
+
+// Sixteen bytes at a time, with no branch on what they hold: a quarter of
+// the blocks of a record's samples have a byte to escape, too many for a
+// branch to guess. Each half of a block goes out in one shuffle and one
+// store of sixteen bytes, the next store writing over what lies past it;
+// so to needs sixteen bytes of room past what it is given. Gives where it
+// stopped; i the bytes done.
+__attribute__((target("ssse3"))) char* PutBlocks(char* to, const std::uint8_t* bytes, std::size_t size,
+                                                  std::size_t& done) {
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(kFlip)), backslash = _mm_set1_epi8('\\');
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), quote = _mm_set1_epi8('"');
+  // done is written once at the end: the stores through to (chars) could
+  // change it, so the compiler would read it back after each one.
+  std::size_t i = 0;
+  for (; i + 16 <= size; i += 16) {
+    __m128i b = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)), flip);
+    const __m128i isLf = _mm_cmpeq_epi8(b, lf), isCr = _mm_cmpeq_epi8(b, cr);
+    const __m128i hits = _mm_or_si128(_mm_or_si128(isLf, isCr),
+                                      _mm_or_si128(_mm_cmpeq_epi8(b, quote), _mm_cmpeq_epi8(b, backslash)));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    // LF and CR are written as n and r after their backslash.
+    b = _mm_add_epi8(b, _mm_and_si128(isLf, _mm_set1_epi8('n' - '\n')));
+    b = _mm_add_epi8(b, _mm_and_si128(isCr, _mm_set1_epi8('r' - '\r')));
+    const __m128i halves[2] = {_mm_unpacklo_epi64(b, backslash), _mm_unpackhi_epi64(b, backslash)};
+    for (int h = 0; h < 2; ++h) {
+      const Expansion& e = kExpansions[mask >> (8 * h) & 0xFF];
+      const __m128i order = _mm_loadu_si128(reinterpret_cast<const __m128i*>(e.shuffle.data()));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_shuffle_epi8(halves[h], order));
+      to += e.length;
+    }
+  }
+  done = i;
+  return to;
+}
+
+#endif
+
 }  // namespace
 
-// Counted first, so the text is sized once; then a block of sixteen with
-// nothing to escape, most of them, goes out in one store.
-void AppendByteString(std::string& out, const std::uint8_t* bytes, std::size_t size) {
-  std::size_t escapes = 0, i = 0;
-  for (; i + 16 <= size; i += 16) escapes += static_cast<std::size_t>(Hits(Flipped16(bytes + i)).Count());
-  for (; i < size; ++i) escapes += Escaped(bytes[i]);
-  const std::size_t at = out.size();
-  out.resize(at + size + escapes);
-  char* to = out.data() + at;
-  for (i = 0; i + 16 <= size; i += 16) {
-    const Bytes16 b = Flipped16(bytes + i);
-    if (!Hits(b).Any()) {
-      std::memcpy(to, &b, sizeof b);
-      to += sizeof b;
-      continue;
-    }
-    // The runs between the bytes to escape, each in one copy.
-    const char* from = reinterpret_cast<const char*>(&b);
-    int k = 0;
-    for (unsigned bits = Hits(b).Bits(); bits != 0; bits &= bits - 1) {
-      const int j = std::countr_zero(bits);
-      std::memcpy(to, from + k, static_cast<std::size_t>(j - k));
-      to = Put(to + (j - k), static_cast<std::uint8_t>(from[j]));
-      k = j + 1;
-    }
-    std::memcpy(to, from + k, static_cast<std::size_t>(16 - k));
-    to += 16 - k;
+namespace {
+
+// A step at a time, the text sized for the most the step can make (every
+// byte escaped) with the blocks' room past it, then cut to what it made:
+// what is sized and not used stays in the processor's cache.
+void AppendBytes(std::string& out, const std::uint8_t* bytes, std::size_t size, bool blocks) {
+  for (std::size_t done = 0; done < size;) {
+    const std::size_t n = std::min(kByteStringStep, size - done), at = out.size();
+    out.resize(at + 2 * n + 16);
+    char* to = out.data() + at;
+    std::size_t i = 0;
+#ifdef ZEP_VIEWER_SSSE3
+    if (blocks) to = PutBlocks(to, bytes + done, n, i);
+#else
+    (void)blocks;
+#endif
+    for (; i < n; ++i) to = Put(to, bytes[done + i] ^ kFlip);
+    out.resize(static_cast<std::size_t>(to - out.data()));
+    done += n;
   }
-  for (; i < size; ++i) to = Put(to, bytes[i] ^ kFlip);
+}
+
+}  // namespace
+
+void AppendByteString(std::string& out, const std::uint8_t* bytes, std::size_t size) {
+  AppendBytes(out, bytes, size, tk40::ProcessorHasSsse3());
+}
+
+void AppendByteStringPortable(std::string& out, const std::uint8_t* bytes, std::size_t size) {
+  AppendBytes(out, bytes, size, false);
 }
 
 }  // namespace zep::viewer

@@ -11,12 +11,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Made files waiting to be written, in bytes (and always one): the maker
-// runs a file ahead of the writing, which is all it needs, and the texts of
-// a record's largest chunks are some MiB each.
-constexpr std::size_t kQueuedBytes = 1 << 20;
-// Texts written, kept for their room: one for the maker, one for the queue.
-constexpr std::size_t kSpares = 2;
+// Made files waiting to be written, in bytes (and always one): enough for
+// the maker to go on while the writing waits for the disc, and the texts of
+// a record's largest chunks are under a MiB each.
+constexpr std::size_t kQueuedBytes = 8 << 20;
+// Texts written, kept for their room, so that the maker does not make each
+// anew: the levels' chunks being made and some of the queue's.
+constexpr std::size_t kSpares = 8;
 
 }  // namespace
 
@@ -25,45 +26,33 @@ bool Writer::Stopped() {
   return failed_;
 }
 
-void Writer::Open(const std::string& path, std::size_t size) {
-  open_ = !Stopped();
-  if (!open_) return;
-  making_.path = path;
-  {
-    std::lock_guard lock(mutex_);
-    if (!spare_.empty()) {
-      making_.text = std::move(spare_.back());
-      spare_.pop_back();
-    }
-  }
-  making_.text.clear();
-  making_.text.reserve(size);
-}
-
-void Writer::Put(std::string_view text) {
-  if (open_) making_.text += text;
-}
-
-void Writer::PutBytes(const std::uint8_t* bytes, std::size_t size) {
-  if (open_) AppendByteString(making_.text, bytes, size);
-}
-
-void Writer::Close(bool last) {
-  if (!std::exchange(open_, false)) return;
-  making_.last = last;
-  if (!request_.ownThread) return WriteOne(making_);
+void Writer::Give(const std::string& path, std::string&& text, bool last) {
+  if (Stopped()) return;
+  Made made{path, std::move(text), last};
+  if (!request_.ownThread) return WriteOne(made);
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return failed_ || queued_ == 0 || queued_ + making_.text.size() <= kQueuedBytes; });
+  changed_.wait(lock, [&] { return failed_ || queued_ == 0 || queued_ + made.text.size() <= kQueuedBytes; });
   if (failed_) return;
-  queued_ += making_.text.size();
-  made_.push_back(std::move(making_));
+  queued_ += made.text.size();
+  made_.push_back(std::move(made));
   changed_.notify_all();
 }
 
+std::string Writer::Spare() {
+  std::string text;
+  std::lock_guard lock(mutex_);
+  if (!spare_.empty()) {
+    text = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  text.clear();
+  return text;
+}
+
 void Writer::Write(const std::string& path, std::string_view text, bool last) {
-  Open(path);
-  Put(text);
-  Close(last);
+  std::string made = Spare();
+  made.assign(text);
+  Give(path, std::move(made), last);
 }
 
 std::string Writer::DataPath(const std::string& name) const { return (fs::path(request_.dataDir) / name).string(); }

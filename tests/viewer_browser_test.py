@@ -86,7 +86,7 @@ def viewer_checks(b, out, downloads):
             b.mouse("mouseMoved", b.js(f"zepViewer.pointFor(0, {sample})"))
             got.append(b.wait("(r => r && r.state != 'loading' && r)(zepViewer.readout())")["value"])
     check(got == want, f"the readout gives ping 0's samples 0 to 255 as the file holds them: {got} != {want}")
-    status = b.js("zepViewerChunk(0, 99, 1, [1], '\\u20ac', ''), document.getElementById('zv-status').textContent")
+    status = b.js("zepViewerChunk(0, 99, '\\u20ac', '', 1, [1]), document.getElementById('zv-status').textContent")
     check("could not read" in status, f"a chunk read as windows-1252 (0x80 as U+20AC) is refused: {status}")
     missing = next(i for i in range(max(by_ping)) if i not in by_ping)
     b.js(f"zepViewer.show({missing - 5}, {missing + 5}, 0, 100)")
@@ -165,7 +165,7 @@ def escape_checks(b, out):
     page = os.path.join(out, "odd", rec["viewer"])
     # A chunk of the echogram is a call with numbers and two strings of bytes; the other scripts hold no markup.
     literal = rb'"(?:[^"\\\r\n]|\\["\\nr])*"'
-    chunk = re.compile(rb"zepViewerChunk\([0-9,]+\[[0-9,]*\]," + literal + b"," + literal + rb"\);\n")
+    chunk = re.compile(rb"zepViewerChunk\([0-9]+,[0-9]+," + literal + b"," + literal + rb",[0-9]+,\[[0-9,]*\]\);\n")
     for data in os.listdir(page[:-5]):
         text = open(os.path.join(page[:-5], data), "rb").read()
         check(chunk.fullmatch(text) if data.startswith("L") else b"<" not in text and b">" not in text,

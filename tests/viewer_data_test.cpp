@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "convert/record_file.h"
 #include "export/ping_place.h"
 #include "export/viewer_data.h"
+#include "export/viewer_parts.h"
 #include "tests/support/disc_image.h"
 #include "tests/support/temp_dir.h"
 
@@ -37,10 +39,10 @@ std::string Flipped(std::string_view bytes) {
   return out;
 }
 
-// The values of a chunk that is only zepViewerChunk(numbers, [numbers], "bytes", "");
+// The values of a chunk that is only zepViewerChunk(numbers, "bytes", "", numbers, [numbers]);
 std::optional<std::string> ChunkValues(const std::string& text) {
   const std::size_t open = text.find(",\"");
-  if (!text.starts_with("zepViewerChunk(") || text.find_first_not_of("0123456789,[]", 15) != open + 1) return {};
+  if (!text.starts_with("zepViewerChunk(") || text.find_first_not_of("0123456789,", 15) != open + 1) return {};
   std::string out;
   std::size_t at = open + 2;
   for (; at < text.size() && text[at] != '"' && text[at] != '\n' && text[at] != '\r'; ++at) {
@@ -48,7 +50,10 @@ std::optional<std::string> ChunkValues(const std::string& text) {
     if (escape && std::string_view("\"\\nr").find(text[++at]) == std::string_view::npos) return {};
     out += !escape ? text[at] : text[at] == 'n' ? '\n' : text[at] == 'r' ? '\r' : text[at];
   }
-  if (text.compare(at, std::string::npos, "\",\"\");\n") != 0) return {};
+  if (text.compare(at, 5, "\",\"\",") != 0 || !text.ends_with("]);\n") ||
+      text.find_first_not_of("0123456789,[]", at + 5) != text.size() - 3) {
+    return {};
+  }
   return Flipped(out);
 }
 
@@ -142,10 +147,24 @@ TEST(ViewerData, ByteStringEscapesOnlyWhatEndsALiteral) {
       {quiet + "a\x8a" + quiet + "\x8d", quietWritten + "\xe1\\n" + quietWritten + "\\r"},
       {quiet + quiet + "aa\xdc", quietWritten + quietWritten + "\xe1\xe1\\\\"},
       {every + every, everyWritten + everyWritten},
+      // Blocks that are all escapes, and the bytes after them.
+      {std::string(33, '\x8a') + "a", [] { std::string w; for (int k = 0; k < 33; ++k) w += "\\n"; return w + "\xe1"; }()},
   };
   for (const auto& [in, out] : cases) {
-    EXPECT_EQ(ByteString(reinterpret_cast<const std::uint8_t*>(in.data()), in.size()), out) << in;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(in.data());
+    EXPECT_EQ(ByteString(bytes, in.size()), out) << in;
+    std::string portable = "kept ";
+    viewer::AppendByteStringPortable(portable, bytes, in.size());
+    EXPECT_EQ(portable, "kept " + out) << in;
   }
+  // Across the encoder's steps: a run of escapes that a step boundary cuts.
+  std::string longer(3 * viewer::kByteStringStep + 5, '\x0a');
+  for (std::size_t i = viewer::kByteStringStep - 3; i < longer.size(); i += 7) longer[i] = '\xa2';
+  std::string fast, portable;
+  viewer::AppendByteString(fast, reinterpret_cast<const std::uint8_t*>(longer.data()), longer.size());
+  viewer::AppendByteStringPortable(portable, reinterpret_cast<const std::uint8_t*>(longer.data()), longer.size());
+  EXPECT_EQ(fast, portable);
+  EXPECT_EQ(std::count(fast.begin(), fast.end(), '\\'), std::count(longer.begin(), longer.end(), '\xa2'));
 }
 
 std::vector<std::uint32_t> Indexes(std::uint32_t count) {

@@ -85,7 +85,7 @@
     drawTrack();
     redraw();
   };
-  window.zepViewerChunk = function (level, k, rows, lens, vals, mask) {
+  window.zepViewerChunk = function (level, k, vals, mask, rows, lens) {
     const key = level + ":" + k;
     S.waiting.delete(key);
     const off = new Int32Array(lens.length + 1);
