@@ -21,6 +21,9 @@ constexpr int kThumbWidth = 480, kThumbHeight = 240;
 // that some of them stand for unread data (which follows their write) comes
 // first. A record writer marks at most a unit at a time.
 constexpr std::size_t kLag = 64 * 1024;
+// The bytes go over in pieces of this size, copied once on the writer's
+// side (whose thread is the box's busiest), and made once and used again.
+constexpr std::size_t kFeedPiece = 256 * 1024;
 // The writer waits while the walk is this far behind: memory stays bounded.
 constexpr std::size_t kMaxQueued = 8 * 1024 * 1024;
 
@@ -72,8 +75,15 @@ class PingFeed {
   ~PingFeed() { End(); }
 
   void Bytes(std::span<const std::uint8_t> bytes) {
-    held_.insert(held_.end(), bytes.begin(), bytes.end());
-    if (held_.size() >= 2 * kLag) Push(held_.size() - kLag);
+    while (!bytes.empty()) {
+      if (filling_.capacity() == 0) filling_ = TakePiece();
+      const std::size_t n = std::min(bytes.size(), kFeedPiece - filling_.size());
+      filling_.insert(filling_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+      bytes = bytes.subspan(n);
+      // A full piece goes once kLag bytes have come after it.
+      if (full_.size() == kFeedPiece && filling_.size() >= kLag) Push(full_);
+      if (filling_.size() == kFeedPiece && full_.empty()) std::swap(full_, filling_);
+    }
   }
   void Unread(std::uint64_t at, std::uint64_t count) {
     std::lock_guard lock(mutex_);
@@ -83,7 +93,8 @@ class PingFeed {
   // The walk's outcome, once every byte is in.
   std::unique_ptr<RecordPings> End() {
     if (thread_.joinable()) {
-      Push(held_.size());
+      Push(full_);
+      Push(filling_);
       {
         std::lock_guard lock(mutex_);
         ended_ = true;
@@ -95,15 +106,30 @@ class PingFeed {
   }
 
  private:
-  void Push(std::size_t n) {
+  std::vector<std::uint8_t> TakePiece() {
+    std::vector<std::uint8_t> piece;
+    {
+      std::lock_guard lock(mutex_);
+      if (!spare_.empty()) {
+        piece = std::move(spare_.back());
+        spare_.pop_back();
+      }
+    }
+    piece.clear();
+    piece.reserve(kFeedPiece);
+    return piece;
+  }
+  // Hands piece over whole (emptied here); nothing once the walk has ended.
+  void Push(std::vector<std::uint8_t>& piece) {
+    if (piece.empty()) return;
     std::unique_lock lock(mutex_);
     room_.wait(lock, [&] { return queued_ < kMaxQueued || walked_; });
     if (!walked_) {
-      queue_.emplace_back(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(n));
-      queued_ += n;
+      queued_ += piece.size();
+      queue_.push_back(std::move(piece));
+      ready_.notify_all();
     }
-    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(n));
-    ready_.notify_all();
+    piece = {};
   }
   // On the walk's thread: marks first, then bytes; nothing at the end.
   ReadResult Pull(std::span<std::uint8_t> into) {
@@ -118,7 +144,12 @@ class PingFeed {
       std::copy_n(front.begin() + static_cast<std::ptrdiff_t>(taken_), take, into.begin() + static_cast<std::ptrdiff_t>(n));
       n += take;
       taken_ += take;
-      if (taken_ == front.size()) queued_ -= front.size(), queue_.pop_front(), taken_ = 0;
+      if (taken_ == front.size()) {
+        queued_ -= front.size();
+        spare_.push_back(std::move(front));
+        queue_.pop_front();
+        taken_ = 0;
+      }
     }
     room_.notify_all();
     return {n, {}};
@@ -161,10 +192,13 @@ class PingFeed {
   std::shared_ptr<RescueMap> map_;  // touched on the walk's thread only
   std::unique_ptr<RecordPings> pings_;
   std::string trackName_;
-  std::vector<std::uint8_t> held_;  // the writer's, not yet handed over
+  // The writer's, not yet handed over: a full piece waiting for kLag bytes
+  // after it, and the piece being filled.
+  std::vector<std::uint8_t> full_, filling_;
   std::mutex mutex_;
   std::condition_variable ready_, room_;
   std::deque<std::vector<std::uint8_t>> queue_;
+  std::vector<std::vector<std::uint8_t>> spare_;  // pieces walked, to be filled again
   std::vector<std::pair<std::uint64_t, std::uint64_t>> marks_;
   std::size_t queued_ = 0, taken_ = 0;
   bool ended_ = false, walked_ = false;
