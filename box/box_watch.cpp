@@ -237,24 +237,36 @@ void BoxWatch::Unread(const std::string& path, std::uint64_t at, std::uint64_t c
   if (Open& open = At(path); open.feed) open.feed->Unread(at, count);
 }
 
+// A kept file's digest is taken only when asked for: the hashing may still
+// be behind the writing (on the lane), and the writer goes on meanwhile.
 void BoxWatch::Closed(const std::string& path, bool kept) {
-  Open& open = At(path);
-  std::unique_ptr<RecordPings> pings = open.feed ? open.feed->End() : nullptr;
-  if (kept) {
-    written_.push_back({path, open.hash.HexDigest(), open.size});
-    if (pings) pings_[path] = std::move(pings);
-  }
-  open_.erase(path);
+  At(path);  // a file closed with nothing written has its digest too
+  std::unique_ptr<Open> open = std::move(open_.extract(path).mapped());
+  std::unique_ptr<RecordPings> pings = open->feed ? open->feed->End() : nullptr;
+  if (!kept) return;
+  open->feed.reset();
+  if (pings) pings_[path] = std::move(pings);
+  closed_.emplace_back(path, std::move(open));
 }
 
-std::vector<WrittenFile> BoxWatch::TakeWritten() { return std::exchange(written_, {}); }
+void BoxWatch::Settle() {
+  for (auto& [path, open] : closed_) written_.push_back({path, open->hash.HexDigest(), open->size});
+  closed_.clear();
+}
+
+std::vector<WrittenFile> BoxWatch::TakeWritten() {
+  Settle();
+  return std::exchange(written_, {});
+}
 
 void BoxWatch::Hashed(const std::string& path) {
+  Settle();
   const FileDigest digest = Sha256OfFile(path);
   if (!digest.hex.empty()) written_.push_back({path, digest.hex, digest.bytes});
 }
 
-const WrittenFile* BoxWatch::Find(const std::string& path) const {
+const WrittenFile* BoxWatch::Find(const std::string& path) {
+  Settle();
   for (const WrittenFile& f : written_)
     if (f.path == path) return &f;
   return nullptr;

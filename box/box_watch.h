@@ -59,7 +59,7 @@ class BoxWatch final : public OutputWatch {
   // A file another library wrote by its name, hashed by reading it.
   void Hashed(const std::string& path);
   // One of them, by its path; null when it was not kept.
-  const WrittenFile* Find(const std::string& path) const;
+  const WrittenFile* Find(const std::string& path);
   // A kept record file's pings; null when it was not expected or not kept.
   std::unique_ptr<RecordPings> TakePings(const std::string& path);
 
@@ -72,8 +72,11 @@ class BoxWatch final : public OutputWatch {
     std::unique_ptr<PingFeed> feed;
   };
   Open& At(const std::string& path);
+  // The digests of the files closed, waited for.
+  void Settle();
 
   std::map<std::string, std::unique_ptr<Open>> open_;
+  std::vector<std::pair<std::string, std::unique_ptr<Open>>> closed_;  // kept, digest not yet taken
   RecordNamer recordName_;
   std::shared_ptr<HashLane> lane_;
   std::map<std::string, std::string> expected_;  // record path, its track's name
