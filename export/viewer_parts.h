@@ -194,9 +194,8 @@ void AppendScriptSafe(std::string& out, std::string_view json);
 // itself, any other as itself): each byte with its top bit flipped, so that
 // (charCodeAt & 0xFF) ^ 0x80 gives it back. The quote, the backslash, LF and
 // CR are escaped; every other byte stands raw.
-// A text grows by at most twice this past its end while bytes are added.
 void AppendByteString(std::string& out, const std::uint8_t* bytes, std::size_t size);
-inline constexpr std::size_t kByteStringStep = 4096;
+inline constexpr std::size_t kByteStringStep = 4096;  // bytes encoded at a time
 // The same on any processor; the two agree byte for byte.
 void AppendByteStringPortable(std::string& out, const std::uint8_t* bytes, std::size_t size);
 

@@ -274,14 +274,15 @@ __attribute__((target("ssse3"))) char* PutBlocks(char* to, const std::uint8_t* b
 
 namespace {
 
-// A step at a time, the text sized for the most the step can make (every
-// byte escaped) with the blocks' room past it, then cut to what it made:
-// what is sized and not used stays in the processor's cache.
+// A step at a time into a buffer that holds the most a step can make
+// (every byte escaped) and the blocks' room past it, then onto the text:
+// the buffer stays in the processor's cache, where sizing the text for the
+// most would first fill it with zeros.
 void AppendBytes(std::string& out, const std::uint8_t* bytes, std::size_t size, bool blocks) {
+  alignas(16) char step[2 * kByteStringStep + 16];
   for (std::size_t done = 0; done < size;) {
-    const std::size_t n = std::min(kByteStringStep, size - done), at = out.size();
-    out.resize(at + 2 * n + 16);
-    char* to = out.data() + at;
+    const std::size_t n = std::min(kByteStringStep, size - done);
+    char* to = step;
     std::size_t i = 0;
 #ifdef ZEP_VIEWER_SSSE3
     if (blocks) to = PutBlocks(to, bytes + done, n, i);
@@ -289,7 +290,7 @@ void AppendBytes(std::string& out, const std::uint8_t* bytes, std::size_t size, 
     (void)blocks;
 #endif
     for (; i < n; ++i) to = Put(to, bytes[done + i] ^ kFlip);
-    out.resize(static_cast<std::size_t>(to - out.data()));
+    out.append(step, static_cast<std::size_t>(to - step));
     done += n;
   }
 }
