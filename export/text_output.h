@@ -117,7 +117,9 @@ class RowWriter {
 };
 
 void AppendCsvField(std::string& out, std::string_view utf8);
-void AppendJsonString(std::string& out, std::string_view utf8);
+// utf8 as a JSON string. inScript: safe inside an HTML script element too,
+// with <, > and & as \u escapes.
+void AppendJsonString(std::string& out, std::string_view utf8, bool inScript = false);
 // Text in XML or HTML, in an element or a quoted attribute: & < > " ' escaped,
 // and a control byte, which neither may hold, as U+FFFD.
 void AppendXmlText(std::string& out, std::string_view utf8);

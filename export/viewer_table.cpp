@@ -89,7 +89,7 @@ void RowScripts::Row(const PingInfo& p, std::uint64_t ordinal, const PingPlace& 
   Script& script = scripts_[number];
   std::string& text = early ? script.early : script.late;
   if (!text.empty()) text += ',';
-  AppendJsonString(text, line_);
+  AppendJsonString(text, line_, /*inScript=*/true);
   if (++script.rows < static_cast<std::size_t>(kViewerRowPings)) return;
   Write(number, script);
   scripts_.erase(number);
@@ -102,9 +102,9 @@ void RowScripts::Finish() {
 
 void RowScripts::Write(std::size_t number, const Script& script) {
   text_ = "zepViewerRows(" + std::to_string(number) + ",[";
-  AppendScriptSafe(text_, script.early);
+  text_ += script.early;
   if (!script.early.empty() && !script.late.empty()) text_ += ',';
-  AppendScriptSafe(text_, script.late);
+  text_ += script.late;
   text_ += "]);\n";
   writer_.WriteData("P-" + std::to_string(number) + ".js", text_);
 }

@@ -17,6 +17,7 @@
 
 #include "convert/record_file.h"
 #include "export/ping_place.h"
+#include "export/text_output.h"
 #include "export/viewer_data.h"
 #include "export/viewer_parts.h"
 #include "tests/support/disc_image.h"
@@ -165,6 +166,29 @@ TEST(ViewerData, ByteStringEscapesOnlyWhatEndsALiteral) {
   viewer::AppendByteStringPortable(portable, reinterpret_cast<const std::uint8_t*>(longer.data()), longer.size());
   EXPECT_EQ(fast, portable);
   EXPECT_EQ(std::count(fast.begin(), fast.end(), '\\'), std::count(longer.begin(), longer.end(), '\xa2'));
+}
+
+TEST(ViewerData, JsonStringsEscapeWhatEndsThemAndMarkupOnlyInScripts) {
+  const std::string plain(17, 'a');  // the escapes on either side of the sixteen-byte blocks the scan skips by
+  struct Case {
+    std::string in, file, script;
+  };
+  const Case cases[] = {
+      {"", "\"\"", "\"\""},
+      {plain + "\"" + plain, "\"" + plain + "\\\"" + plain + "\"", "\"" + plain + "\\\"" + plain + "\""},
+      {std::string(15, 'a') + "\\\x01\x1f\x7f", "\"" + std::string(15, 'a') + "\\\\\\u0001\\u001f\\u007f\"",
+       "\"" + std::string(15, 'a') + "\\\\\\u0001\\u001f\\u007f\""},
+      {"</script>&" + plain, "\"</script>&" + plain + "\"", "\"\\u003c/script\\u003e\\u0026" + plain + "\""},
+      {plain + "\xc3\xa9 \x20", "\"" + plain + "\xc3\xa9  \"", "\"" + plain + "\xc3\xa9  \""},
+  };
+  for (const Case& c : cases) {
+    std::string file, script;
+    AppendJsonString(file, c.in);
+    AppendJsonString(script, c.in, /*inScript=*/true);
+    EXPECT_EQ(file, c.file) << c.in;
+    EXPECT_EQ(script, c.script) << c.in;
+    EXPECT_EQ(nlohmann::json::parse(file), c.in) << c.in;
+  }
 }
 
 std::vector<std::uint32_t> Indexes(std::uint32_t count) {
