@@ -37,8 +37,9 @@ class Writer {
   void Write(const std::string& path, std::string_view text, bool last = false);
   // A file made whole elsewhere, its text taken over.
   void Give(const std::string& path, std::string&& text, bool last = false);
-  // A text written already, emptied, for its room; or a new one.
-  std::string Spare();
+  // An empty text with room for room bytes: one written already, where
+  // there is one, for its room.
+  std::string Spare(std::size_t room);
   // A data script in the request's folder.
   void WriteData(const std::string& name, std::string_view text);
   std::string DataPath(const std::string& name) const;
@@ -65,6 +66,7 @@ class Writer {
   std::condition_variable changed_;
   std::deque<Made> made_;             // made, not yet written
   std::vector<std::string> spare_;    // texts written, kept for their room
+  std::size_t spareBytes_ = 0;        // their capacity
   std::size_t queued_ = 0;            // bytes in made_
   bool ended_ = false, failed_ = false;
 };

@@ -72,8 +72,7 @@ std::string ChunkName(int level, int chunk) { return "L" + std::to_string(level)
 // columns come last, so each column goes into the text as it comes.
 void Level::Add(const ColumnView& c) {
   if (inChunk_ == 0) {
-    text_ = writer_.Spare();
-    text_.reserve(reserve_);
+    text_ = writer_.Spare(reserve_);
     text_ = "zepViewerChunk(";
     AppendInt(text_, level_);
     text_ += ',';

@@ -1,6 +1,7 @@
 // The viewer's files: made as texts by the walk of the record, written and
 // put in place by the thread that asked for them.
 
+#include <algorithm>
 #include <filesystem>
 
 #include "export/text_output.h"
@@ -16,8 +17,11 @@ namespace fs = std::filesystem;
 // a record's largest chunks are under a MiB each.
 constexpr std::size_t kQueuedBytes = 8 << 20;
 // Texts written, kept for their room, so that the maker does not make each
-// anew: the levels' chunks being made and some of the queue's.
-constexpr std::size_t kSpares = 8;
+// anew: at most as much room as the queue holds. A text of a MiB or more is
+// the system's own (LargeBlocksBackToTheSystem), so a fresh one costs a page
+// fault every 4 KiB and its freeing stops both processors (the TLBs are
+// flushed) in the middle of what they do.
+constexpr std::size_t kSpareBytes = kQueuedBytes;
 
 }  // namespace
 
@@ -38,19 +42,26 @@ void Writer::Give(const std::string& path, std::string&& text, bool last) {
   changed_.notify_all();
 }
 
-std::string Writer::Spare() {
+std::string Writer::Spare(std::size_t room) {
   std::string text;
   std::lock_guard lock(mutex_);
-  if (!spare_.empty()) {
-    text = std::move(spare_.back());
-    spare_.pop_back();
+  // The smallest that has the room, else the largest.
+  const auto better = [&](const std::string& a, const std::string& b) {
+    const bool aFits = a.capacity() >= room, bFits = b.capacity() >= room;
+    return aFits != bFits ? aFits : aFits ? a.capacity() < b.capacity() : a.capacity() > b.capacity();
+  };
+  if (const auto best = std::min_element(spare_.begin(), spare_.end(), better); best != spare_.end()) {
+    spareBytes_ -= best->capacity();
+    text = std::move(*best);
+    spare_.erase(best);
   }
   text.clear();
+  text.reserve(room);
   return text;
 }
 
 void Writer::Write(const std::string& path, std::string_view text, bool last) {
-  std::string made = Spare();
+  std::string made = Spare(text.size());
   made.assign(text);
   Give(path, std::move(made), last);
 }
@@ -80,7 +91,10 @@ Problems Writer::WriteAll() {
   for (Made made; request_.ownThread && Take(made);) {
     WriteOne(made);
     std::lock_guard lock(mutex_);
-    if (spare_.size() < kSpares) spare_.push_back(std::move(made.text));
+    if (spareBytes_ + made.text.capacity() <= kSpareBytes) {
+      spareBytes_ += made.text.capacity();
+      spare_.push_back(std::move(made.text));
+    }
   }
   files_.PutInPlace();
   return files_.problems();
