@@ -40,6 +40,8 @@ class Writer {
   // An empty text with room for room bytes: one written already, where
   // there is one, for its room.
   std::string Spare(std::size_t room);
+  // A text done with, kept for its room where there is room for it.
+  void Recycle(std::string&& text);
   // A data script in the request's folder.
   void WriteData(const std::string& name, std::string_view text);
   std::string DataPath(const std::string& name) const;
@@ -181,9 +183,10 @@ class RowScripts {
     std::string early, late;  // rows that came after one later in the walk; the rest
     std::size_t rows = 0;
   };
-  void Write(std::size_t number, const Script& script);
+  void Write(std::size_t number, Script& script);
   Writer& writer_;
-  std::string line_, text_;
+  std::string line_;
+  std::size_t rowBytes_ = 0;  // the most a script's rows took, made room for at once
   std::unique_ptr<PingRows> rows_;
   std::map<std::size_t, Script> scripts_;
   std::optional<std::uint64_t> latest_;

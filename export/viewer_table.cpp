@@ -86,7 +86,9 @@ void RowScripts::Row(const PingInfo& p, std::uint64_t ordinal, const PingPlace& 
   const bool early = latest_ && ordinal < *latest_;
   if (!early) latest_ = ordinal;
   const std::size_t number = ordinal / kViewerRowPings;
-  Script& script = scripts_[number];
+  const auto [at, made] = scripts_.try_emplace(number);
+  Script& script = at->second;
+  if (made) script.late = writer_.Spare(rowBytes_);
   std::string& text = early ? script.early : script.late;
   if (!text.empty()) text += ',';
   AppendJsonString(text, line_, /*inScript=*/true);
@@ -96,17 +98,24 @@ void RowScripts::Row(const PingInfo& p, std::uint64_t ordinal, const PingPlace& 
 }
 
 void RowScripts::Finish() {
-  for (const auto& [number, script] : scripts_) Write(number, script);
+  for (auto& [number, script] : scripts_) Write(number, script);
   scripts_.clear();
 }
 
-void RowScripts::Write(std::size_t number, const Script& script) {
-  text_ = "zepViewerRows(" + std::to_string(number) + ",[";
-  text_ += script.early;
-  if (!script.early.empty() && !script.late.empty()) text_ += ',';
-  text_ += script.late;
-  text_ += "]);\n";
-  writer_.WriteData("P-" + std::to_string(number) + ".js", text_);
+// A script's texts come from the writer's spares and go back to them: the
+// rows of a script take a MiB or so.
+void RowScripts::Write(std::size_t number, Script& script) {
+  rowBytes_ = std::max(rowBytes_, script.late.size() + script.early.size() + script.late.size() / 16);
+  std::string text = writer_.Spare(script.early.size() + script.late.size() + 64);
+  text += "zepViewerRows(";
+  AppendInt(text, static_cast<std::int64_t>(number));
+  text += ",[";
+  text += script.early;
+  if (!script.early.empty() && !script.late.empty()) text += ',';
+  text += script.late;
+  text += "]);\n";
+  writer_.Recycle(std::move(script.late));
+  writer_.Give(writer_.DataPath("P-" + std::to_string(number) + ".js"), std::move(text));
 }
 
 void AppendScriptSafe(std::string& out, std::string_view json) {

@@ -33,7 +33,10 @@ bool Writer::Stopped() {
 void Writer::Give(const std::string& path, std::string&& text, bool last) {
   if (Stopped()) return;
   Made made{path, std::move(text), last};
-  if (!request_.ownThread) return WriteOne(made);
+  if (!request_.ownThread) {
+    WriteOne(made);
+    return Recycle(std::move(made.text));
+  }
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return failed_ || queued_ == 0 || queued_ + made.text.size() <= kQueuedBytes; });
   if (failed_) return;
@@ -87,14 +90,17 @@ bool Writer::Take(Made& made) {
   return true;
 }
 
+void Writer::Recycle(std::string&& text) {
+  std::lock_guard lock(mutex_);
+  if (spareBytes_ + text.capacity() > kSpareBytes) return;
+  spareBytes_ += text.capacity();
+  spare_.push_back(std::move(text));
+}
+
 Problems Writer::WriteAll() {
   for (Made made; request_.ownThread && Take(made);) {
     WriteOne(made);
-    std::lock_guard lock(mutex_);
-    if (spareBytes_ + made.text.capacity() <= kSpareBytes) {
-      spareBytes_ += made.text.capacity();
-      spare_.push_back(std::move(made.text));
-    }
+    Recycle(std::move(made.text));
   }
   files_.PutInPlace();
   return files_.problems();
