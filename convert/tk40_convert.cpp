@@ -8,6 +8,7 @@
 
 #include "convert/conversion_start.h"
 #include "convert/convert.h"
+#include "disc/processor.h"
 #include "convert/packed_text.h"
 #include "disc/count_text.h"
 #include "disc/file.h"
@@ -113,18 +114,6 @@ __attribute__((target("ssse3"))) std::size_t ApplyRuleSsse3(std::uint8_t mode, c
 #endif
 
 }  // namespace
-
-bool ProcessorHasSsse3() {
-#ifdef ZEP_SSSE3_RULES
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-  }();
-  return has;
-#else
-  return false;
-#endif
-}
 
 std::size_t ConvertSamples(std::uint8_t mode, const std::uint8_t* block, std::uint8_t* out) {
 #ifdef ZEP_SSSE3_RULES

@@ -54,10 +54,6 @@ std::size_t ConvertSamples(std::uint8_t mode, const std::uint8_t* block, std::ui
 // byte for byte, which the tests check.
 std::size_t ConvertSamplesPortable(std::uint8_t mode, const std::uint8_t* block, std::uint8_t* out);
 
-// Whether the processor in use has SSSE3's byte shuffle, which builds for it
-// (marked so) may use; false where the compiler cannot build them.
-bool ProcessorHasSsse3();
-
 // The PingHeader of a record, block by block. It starts zeroed with the
 // record's fields in place; Apply sets one block's fields over it, keeping
 // the text and bytes 26-27 of the last block that set them.

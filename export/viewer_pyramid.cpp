@@ -4,20 +4,18 @@
 // in place.
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
-#include <array>
-
-#include "convert/tk40_convert.h"
+#include "disc/processor.h"
+#include "export/text_output.h"
+#include "export/viewer_parts.h"
 
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
 #define ZEP_VIEWER_SSSE3 1
 #include <tmmintrin.h>
 #endif
-
-#include "export/text_output.h"
-#include "export/viewer_parts.h"
 
 namespace zep::viewer {
 namespace {
@@ -238,7 +236,7 @@ constexpr std::array<Expansion, 256> kExpansions = MakeExpansions();
 // branch to guess. Each half of a block goes out in one shuffle and one
 // store of sixteen bytes, the next store writing over what lies past it;
 // so to needs sixteen bytes of room past what it is given. Gives where it
-// stopped; i the bytes done.
+// stopped, and in done the bytes it took.
 __attribute__((target("ssse3"))) char* PutBlocks(char* to, const std::uint8_t* bytes, std::size_t size,
                                                   std::size_t& done) {
   const __m128i flip = _mm_set1_epi8(static_cast<char>(kFlip)), backslash = _mm_set1_epi8('\\');
@@ -269,10 +267,6 @@ __attribute__((target("ssse3"))) char* PutBlocks(char* to, const std::uint8_t* b
 
 #endif
 
-}  // namespace
-
-namespace {
-
 // A step at a time into a buffer that holds the most a step can make
 // (every byte escaped) and the blocks' room past it, then onto the text:
 // the buffer stays in the processor's cache, where sizing the text for the
@@ -297,7 +291,7 @@ void AppendBytes(std::string& out, const std::uint8_t* bytes, std::size_t size, 
 }  // namespace
 
 void AppendByteString(std::string& out, const std::uint8_t* bytes, std::size_t size) {
-  AppendBytes(out, bytes, size, tk40::ProcessorHasSsse3());
+  AppendBytes(out, bytes, size, ProcessorHasSsse3());
 }
 
 void AppendByteStringPortable(std::string& out, const std::uint8_t* bytes, std::size_t size) {
