@@ -8,10 +8,10 @@
 
 #include "convert/conversion_start.h"
 #include "convert/convert.h"
-#include "disc/processor.h"
 #include "convert/packed_text.h"
 #include "disc/count_text.h"
 #include "disc/file.h"
+#include "disc/processor.h"
 #include "disc/unit_reader.h"
 
 namespace zep {
