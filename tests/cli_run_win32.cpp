@@ -70,9 +70,18 @@ int RunProcess(std::vector<std::string> args, const std::string& out, const std:
   si.hStdOutput = open(out.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
   si.hStdError = open(err.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
   PROCESS_INFORMATION pi{};
-  const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  // Wine once refused to start a tool in the middle of the suite, and the
+  // same test passed when run again: three tries, and the error said when
+  // all fail.
+  BOOL started = FALSE;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) Sleep(500);
+    started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    if (!started) error = GetLastError();
+  }
   for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError}) CloseHandle(h);
-  if (!started) throw std::runtime_error("cannot start " + commandLine);
+  if (!started) throw std::runtime_error("cannot start " + commandLine + ": error " + std::to_string(error));
   if (!ctrlCWhenIn.empty()) PressCtrlCWhenWriting(pi.hProcess, ctrlCWhenIn);
   WaitForSingleObject(pi.hProcess, INFINITE);
   DWORD code = 0;
