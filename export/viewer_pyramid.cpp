@@ -107,8 +107,9 @@ void Level::Flush() {
   text_ += lens_;
   text_ += "]);\n";
   // The next chunk of this level is made room for at once: a little more
-  // than this one took.
-  reserve_ = text_.size() + text_.size() / 16;
+  // than the largest yet. A text that grows is made anew in fresh memory,
+  // and the texts written come back to be used again only where they fit.
+  reserve_ = std::max(reserve_, text_.size() + text_.size() / 8);
   writer_.Give(writer_.DataPath(ChunkName(level_, chunks_)), std::move(text_));
   ++chunks_;
   inChunk_ = 0;

@@ -2,6 +2,7 @@
 // put in place by the thread that asked for them.
 
 #include <algorithm>
+#include <bit>
 #include <filesystem>
 
 #include "export/text_output.h"
@@ -13,15 +14,18 @@ namespace {
 namespace fs = std::filesystem;
 
 // Made files waiting to be written, in bytes (and always one): enough for
-// the maker to go on while the writing waits for the disc, and the texts of
-// a record's largest chunks are under a MiB each.
+// the maker to go on while the writing waits for the disc; a record's
+// largest chunks are a MiB or two each.
 constexpr std::size_t kQueuedBytes = 8 << 20;
 // Texts written, kept for their room, so that the maker does not make each
-// anew: at most as much room as the queue holds. A text of a MiB or more is
-// the system's own (LargeBlocksBackToTheSystem), so a fresh one costs a page
-// fault every 4 KiB and its freeing stops both processors (the TLBs are
-// flushed) in the middle of what they do.
-constexpr std::size_t kSpareBytes = kQueuedBytes;
+// anew: room for a queue's worth made while another is written, so that
+// once a record's first chunks are made no text is made anew. A text of a
+// MiB or more is the system's own (LargeBlocksBackToTheSystem), so a fresh
+// one costs a page fault every 4 KiB and its freeing stops both processors
+// (the TLBs are flushed) in the middle of what they do.
+constexpr std::size_t kSpareBytes = 2 * kQueuedBytes;
+// The least room a text is made with; rooms are powers of two.
+constexpr std::size_t kLeastRoom = 64 << 10;
 
 }  // namespace
 
@@ -46,14 +50,17 @@ void Writer::Give(const std::string& path, std::string&& text, bool last) {
 }
 
 std::string Writer::Spare(std::size_t room) {
+  // Rooms come in powers of two, so that texts fit one another's place:
+  // chunks of one level differ by a few bytes.
+  room = std::bit_ceil(std::max(room, kLeastRoom));
   std::string text;
   std::lock_guard lock(mutex_);
-  // The smallest that has the room, else the largest.
-  const auto better = [&](const std::string& a, const std::string& b) {
-    const bool aFits = a.capacity() >= room, bFits = b.capacity() >= room;
-    return aFits != bFits ? aFits : aFits ? a.capacity() < b.capacity() : a.capacity() > b.capacity();
+  const auto fits = [&](const std::string& s) { return s.capacity() >= room; };
+  const auto smaller = [&](const std::string& a, const std::string& b) {
+    return fits(a) != fits(b) ? fits(a) : a.capacity() < b.capacity();
   };
-  if (const auto best = std::min_element(spare_.begin(), spare_.end(), better); best != spare_.end()) {
+  // The smallest that has the room; one that has not is kept for a text it fits.
+  if (const auto best = std::min_element(spare_.begin(), spare_.end(), smaller); best != spare_.end() && fits(*best)) {
     spareBytes_ -= best->capacity();
     text = std::move(*best);
     spare_.erase(best);
@@ -90,8 +97,16 @@ bool Writer::Take(Made& made) {
   return true;
 }
 
+// The largest texts are kept: a smaller one is made again in less.
 void Writer::Recycle(std::string&& text) {
   std::lock_guard lock(mutex_);
+  const auto smaller = [](const std::string& a, const std::string& b) { return a.capacity() < b.capacity(); };
+  while (!spare_.empty() && spareBytes_ + text.capacity() > kSpareBytes) {
+    const auto smallest = std::min_element(spare_.begin(), spare_.end(), smaller);
+    if (smallest->capacity() >= text.capacity()) return;
+    spareBytes_ -= smallest->capacity();
+    spare_.erase(smallest);
+  }
   if (spareBytes_ + text.capacity() > kSpareBytes) return;
   spareBytes_ += text.capacity();
   spare_.push_back(std::move(text));
