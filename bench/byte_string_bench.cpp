@@ -22,20 +22,23 @@ std::vector<std::uint8_t> Chunk(int top) {
   return bytes;
 }
 
-template <void (*Encode)(std::string&, const std::uint8_t*, std::size_t)>
+template <zep::viewer::ByteStringBuild kBuild>
 void BM_ByteString(benchmark::State& state) {
+  if (!zep::viewer::ProcessorRuns(kBuild)) return state.SkipWithError("the processor lacks its instructions");
   const std::vector<std::uint8_t> bytes = Chunk(static_cast<int>(state.range(0)));
   std::string text;
   for (auto _ : state) {
     text.clear();
-    Encode(text, bytes.data(), bytes.size());
+    zep::viewer::AppendByteStringBuilt(kBuild, text, bytes.data(), bytes.size());
     benchmark::DoNotOptimize(text.data());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
 }
 
-BENCHMARK(BM_ByteString<zep::viewer::AppendByteString>)->ArgName("top")->Arg(127)->Arg(255);
-BENCHMARK(BM_ByteString<zep::viewer::AppendByteStringPortable>)->ArgName("top")->Arg(127)->Arg(255);
+using zep::viewer::ByteStringBuild;
+BENCHMARK(BM_ByteString<ByteStringBuild::kAvx512>)->ArgName("top")->Arg(127)->Arg(255);
+BENCHMARK(BM_ByteString<ByteStringBuild::kSsse3>)->ArgName("top")->Arg(127)->Arg(255);
+BENCHMARK(BM_ByteString<ByteStringBuild::kPortable>)->ArgName("top")->Arg(127)->Arg(255);
 
 }  // namespace
 

@@ -201,7 +201,12 @@ void AppendScriptSafe(std::string& out, std::string_view json);
 // CR are escaped; every other byte stands raw.
 void AppendByteString(std::string& out, const std::uint8_t* bytes, std::size_t size);
 inline constexpr std::size_t kByteStringStep = 4096;  // bytes encoded at a time
-// The same on any processor; the two agree byte for byte.
-void AppendByteStringPortable(std::string& out, const std::uint8_t* bytes, std::size_t size);
+// The encoder's builds, for the processors that have their instructions;
+// AppendByteString takes the fastest the processor runs. All agree byte for
+// byte.
+enum class ByteStringBuild { kPortable, kSsse3, kAvx512 };
+bool ProcessorRuns(ByteStringBuild build);
+// One build, where the processor runs it, else the portable one.
+void AppendByteStringBuilt(ByteStringBuild build, std::string& out, const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace zep::viewer

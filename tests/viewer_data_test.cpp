@@ -139,33 +139,40 @@ TEST(ViewerData, ByteStringEscapesOnlyWhatEndsALiteral) {
     every += static_cast<char>(v);
     everyWritten += b == '"' ? "\\\"" : b == '\\' ? "\\\\" : b == '\n' ? "\\n" : b == '\r' ? "\\r" : std::string(1, b);
   }
-  // Escapes on either side of the sixteen-byte blocks the scan skips by.
+  // Escapes on either side of the sixteen-byte blocks the encoder takes.
   const std::string quiet(15, '\x0a'), quietWritten = Flipped(quiet);
-  const std::pair<std::string, std::string> cases[] = {
+  std::vector<std::pair<std::string, std::string>> cases = {
       {"", ""}, {"\n\r\"\\", Flipped("\n\r\"\\")},
       {"\xa2\xdc\x8a\x8d", "\\\"\\\\\\n\\r"},
       {quiet + "\xa2", quietWritten + "\\\""},
       {quiet + "a\x8a" + quiet + "\x8d", quietWritten + "\xe1\\n" + quietWritten + "\\r"},
       {quiet + quiet + "aa\xdc", quietWritten + quietWritten + "\xe1\xe1\\\\"},
       {every + every, everyWritten + everyWritten},
+      // The same about the thirty-two-byte blocks.
+      {std::string(31, '\x0a') + "\xa2" + std::string(33, '\x0a'),
+       Flipped(std::string(31, '\x0a')) + "\\\"" + Flipped(std::string(33, '\x0a'))},
       // Blocks that are all escapes, and the bytes after them.
       {std::string(33, '\x8a') + "a", [] { std::string w; for (int k = 0; k < 33; ++k) w += "\\n"; return w + "\xe1"; }()},
   };
-  for (const auto& [in, out] : cases) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(in.data());
-    EXPECT_EQ(ByteString(bytes, in.size()), out) << in;
-    std::string portable = "kept ";
-    viewer::AppendByteStringPortable(portable, bytes, in.size());
-    EXPECT_EQ(portable, "kept " + out) << in;
-  }
   // Across the encoder's steps: a run of escapes that a step boundary cuts.
   std::string longer(3 * viewer::kByteStringStep + 5, '\x0a');
   for (std::size_t i = viewer::kByteStringStep - 3; i < longer.size(); i += 7) longer[i] = '\xa2';
-  std::string fast, portable;
-  viewer::AppendByteString(fast, reinterpret_cast<const std::uint8_t*>(longer.data()), longer.size());
-  viewer::AppendByteStringPortable(portable, reinterpret_cast<const std::uint8_t*>(longer.data()), longer.size());
-  EXPECT_EQ(fast, portable);
-  EXPECT_EQ(std::count(fast.begin(), fast.end(), '\\'), std::count(longer.begin(), longer.end(), '\xa2'));
+  const std::string longerWritten = [&] {
+    std::string w;
+    for (const char c : longer) w += c == '\xa2' ? "\\\"" : "\x8a";
+    return w;
+  }();
+  cases.emplace_back(longer, longerWritten);
+  for (const viewer::ByteStringBuild build :
+       {viewer::ByteStringBuild::kPortable, viewer::ByteStringBuild::kSsse3, viewer::ByteStringBuild::kAvx512}) {
+    if (!viewer::ProcessorRuns(build)) continue;  // the processor has not its instructions
+    for (const auto& [in, out] : cases) {
+      std::string written = "kept ";
+      viewer::AppendByteStringBuilt(build, written, reinterpret_cast<const std::uint8_t*>(in.data()), in.size());
+      EXPECT_EQ(written, "kept " + out) << static_cast<int>(build) << ": " << in.substr(0, 80);
+    }
+  }
+  EXPECT_EQ(ByteString(reinterpret_cast<const std::uint8_t*>(longer.data()), longer.size()), longerWritten);
 }
 
 TEST(ViewerData, JsonStringsEscapeWhatEndsThemAndMarkupOnlyInScripts) {
