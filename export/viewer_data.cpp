@@ -22,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using viewer::PingSide;
 using viewer::Pyramid;
 using viewer::RowScripts;
 using viewer::Table;
@@ -76,37 +77,25 @@ std::string ByteString(const std::uint8_t* bytes, std::size_t size) {
 
 namespace {
 
-// One walk of the record file feeds the echogram's levels, the table (its
-// places once the fix after each ping is seen) and the rows of the ping
-// table. Gives why the record could not be read, if it could not.
+// One walk of the record file feeds the echogram's levels and the pings'
+// side: the table (its places once the fix after each ping is seen) and the
+// rows of the ping table. Gives why the record could not be read, if it
+// could not.
 std::optional<Problem> MakeViewer(const ViewerRequest& request, Writer& writer) {
   Pyramid pyramid(writer);
-  Table table;
-  RowScripts rows(writer, request.record);
-  PingPlacer placer([&](const PingInfo& p, std::uint64_t ordinal, const PingPlace& place) {
-    table.Place(ordinal, place);
-    rows.Row(p, ordinal, place, table.MissingBefore(ordinal));
-  });
-  std::string gaps;
+  PingSide pings(writer, request.record, request.ownThread);
   std::optional<std::uint32_t> last;
   const RecordWalk walk = WalkRecordFileSamples(request.record, [&](const PingInfo& p, std::span<const std::uint8_t> s) {
     const std::int64_t missing = last ? std::int64_t{p.pingIndex} - *last - 1 : 0;
-    if (missing > 0) {
-      const std::int64_t shown = std::min<std::int64_t>(missing, kViewerGapColumns);
-      gaps += (gaps.empty() ? "[" : ",[") + std::to_string(table.columns()) + "," + std::to_string(shown) + "," +
-              std::to_string(*last + 1) + "," + std::to_string(missing) + "]";
-      for (std::int64_t k = 0; k < shown; ++k) table.Missing(*last + 1 + k), pyramid.Missing();
-    }
-    table.Ping(p, MissingBefore(p, last));
+    for (std::int64_t k = 0; k < std::min<std::int64_t>(missing, kViewerGapColumns); ++k) pyramid.Missing();
     last = p.pingIndex;
-    placer.Add(p);
+    pings.Add(p);
     pyramid.Ping(p, s);
   });
   if (auto p = walk.Unusable(request.record)) return p;
-  placer.Finish();
-  rows.Finish();
   pyramid.Finish();
-  writer.WriteData("meta.js", MetaScript(request, table, gaps, pyramid, walk));
+  pings.Finish();
+  writer.WriteData("meta.js", MetaScript(request, pings.table(), pings.gaps(), pyramid, walk));
   writer.Write(request.page, PageHtml(request), /*last=*/true);  // once its data are in place
   return std::nullopt;
 }

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <map>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "convert/record_file.h"
@@ -190,6 +192,45 @@ class RowScripts {
   std::unique_ptr<PingRows> rows_;
   std::map<std::size_t, Script> scripts_;
   std::optional<std::uint64_t> latest_;
+};
+
+// The pings' side of a record's walk, apart from their samples: their
+// columns in the table, their places once the fix after each is seen, and
+// their rows of the ping table. With a thread of its own (the request's
+// ownThread), it takes the pings in batches, copied, and goes on beside the
+// echogram's levels.
+class PingSide {
+ public:
+  PingSide(Writer& writer, const std::string& record, bool ownThread);
+  ~PingSide();
+  PingSide(const PingSide&) = delete;
+  PingSide& operator=(const PingSide&) = delete;
+  void Add(const PingInfo& p);
+  // Every ping placed and its rows written; then the table and the runs of
+  // missing pings ([column, columns shown, first index, pings] each, as JSON)
+  // are whole. A fault of the thread is thrown here.
+  void Finish();
+  const Table& table() const { return table_; }
+  const std::string& gaps() const { return gaps_; }
+
+ private:
+  void Take(const PingInfo& p);
+  void Run();
+  void Hand(bool last);
+
+  Table table_;
+  RowScripts rows_;
+  PingPlacer placer_;
+  std::string gaps_;
+  std::optional<std::uint32_t> last_;
+  // The thread's: batches waiting, the one being filled.
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::vector<PingInfo>> batches_;
+  std::vector<PingInfo> filling_;
+  bool ended_ = false, ownThread_;
+  std::exception_ptr fault_;
+  std::thread thread_;
 };
 
 // JSON text made safe inside an HTML script element (see ScriptSafeJson).

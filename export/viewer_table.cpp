@@ -1,8 +1,10 @@
 // The viewer's table of columns and its rows of the ping table, both filled
 // as the walk places its pings.
 
+#include <algorithm>
 #include <filesystem>
 
+#include "disc/file.h"
 #include "export/text_output.h"
 #include "export/viewer_parts.h"
 
@@ -116,6 +118,101 @@ void RowScripts::Write(std::size_t number, Script& script) {
   text += "]);\n";
   writer_.Recycle(std::move(script.late));
   writer_.Give(writer_.DataPath("P-" + std::to_string(number) + ".js"), std::move(text));
+}
+
+namespace {
+// Pings handed over at a time, and batches waiting at most: the walk of the
+// samples stays a few thousand pings ahead.
+constexpr std::size_t kBatchPings = 1024;
+constexpr std::size_t kBatchesWaiting = 4;
+}  // namespace
+
+PingSide::PingSide(Writer& writer, const std::string& record, bool ownThread)
+    : rows_(writer, record),
+      placer_([this](const PingInfo& p, std::uint64_t ordinal, const PingPlace& place) {
+        table_.Place(ordinal, place);
+        rows_.Row(p, ordinal, place, table_.MissingBefore(ordinal));
+      }),
+      ownThread_(ownThread) {
+  if (ownThread_) {
+    thread_ = std::thread([this] {
+      LeaveInterruptsToOtherThreads();
+      Run();
+    });
+  }
+}
+
+// A walk given up: the batches waiting are dropped.
+PingSide::~PingSide() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    batches_.clear();
+    ended_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void PingSide::Add(const PingInfo& p) {
+  if (!ownThread_) return Take(p);
+  filling_.push_back(p);
+  if (filling_.size() == kBatchPings) Hand(false);
+}
+
+void PingSide::Hand(bool last) {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return batches_.size() < kBatchesWaiting || fault_; });
+  if (!filling_.empty()) batches_.push_back(std::move(filling_));
+  filling_ = {};
+  filling_.reserve(kBatchPings);
+  ended_ = last;
+  changed_.notify_all();
+}
+
+void PingSide::Run() {
+  try {
+    for (;;) {
+      std::vector<PingInfo> batch;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return ended_ || !batches_.empty(); });
+        if (batches_.empty()) return;
+        batch = std::move(batches_.front());
+        batches_.pop_front();
+      }
+      changed_.notify_all();
+      for (const PingInfo& p : batch) Take(p);
+    }
+  } catch (...) {
+    std::lock_guard lock(mutex_);
+    fault_ = std::current_exception();
+    batches_.clear();
+  }
+  changed_.notify_all();
+}
+
+void PingSide::Take(const PingInfo& p) {
+  const std::int64_t missing = last_ ? std::int64_t{p.pingIndex} - *last_ - 1 : 0;
+  if (missing > 0) {
+    const std::int64_t shown = std::min<std::int64_t>(missing, kViewerGapColumns);
+    gaps_ += (gaps_.empty() ? "[" : ",[") + std::to_string(table_.columns()) + "," + std::to_string(shown) + "," +
+             std::to_string(*last_ + 1) + "," + std::to_string(missing) + "]";
+    for (std::int64_t k = 0; k < shown; ++k) table_.Missing(*last_ + 1 + k);
+  }
+  table_.Ping(p, MissingBefore(p, last_));
+  last_ = p.pingIndex;
+  placer_.Add(p);
+}
+
+void PingSide::Finish() {
+  if (ownThread_) {
+    Hand(true);
+    thread_.join();
+    if (fault_) std::rethrow_exception(fault_);
+  }
+  placer_.Finish();
+  rows_.Finish();
 }
 
 void AppendScriptSafe(std::string& out, std::string_view json) {
