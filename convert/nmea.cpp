@@ -154,24 +154,15 @@ std::optional<std::int64_t> FixClock::Place(const NmeaPosition& fix, std::option
 
 namespace {
 
-void AppendNumber(std::string& s, std::int64_t n, int width) {
-  std::array<char, 24> digits{};
-  const auto r = std::to_chars(digits.data(), digits.data() + digits.size(), n < 0 ? -n : n);
-  const auto len = static_cast<int>(r.ptr - digits.data());
-  if (n < 0) s += '-';
-  s.append(static_cast<std::size_t>(width > len ? width - len : 0), '0');
-  s.append(digits.data(), r.ptr);
-}
-
 void AppendClock(std::string& s, std::int64_t msOfDay) {
-  AppendNumber(s, msOfDay / 3600000, 2);
+  AppendPadded(s, msOfDay / 3600000, 2);
   s += ':';
-  AppendNumber(s, msOfDay / 60000 % 60, 2);
+  AppendPadded(s, msOfDay / 60000 % 60, 2);
   s += ':';
-  AppendNumber(s, msOfDay / 1000 % 60, 2);
+  AppendPadded(s, msOfDay / 1000 % 60, 2);
   if (msOfDay % 1000 != 0) {
     s += '.';
-    AppendNumber(s, msOfDay % 1000, 3);
+    AppendPadded(s, msOfDay % 1000, 3);
   }
 }
 
@@ -192,12 +183,17 @@ std::string FormatTimeOfDay(std::int32_t ms) {
   return s;
 }
 
-std::string FormatIsoTime(std::int64_t msSinceEpoch) {
+void AppendIsoTime(std::string& out, std::int64_t msSinceEpoch) {
   const std::int64_t days = (msSinceEpoch >= 0 ? msSinceEpoch : msSinceEpoch - kMsPerDay + 1) / kMsPerDay;
-  std::string s = FormatIsoDate(CivilFromDays(days));
-  s += 'T';
-  AppendClock(s, msSinceEpoch - days * kMsPerDay);
-  s += 'Z';
+  AppendIsoDate(out, CivilFromDays(days));
+  out += 'T';
+  AppendClock(out, msSinceEpoch - days * kMsPerDay);
+  out += 'Z';
+}
+
+std::string FormatIsoTime(std::int64_t msSinceEpoch) {
+  std::string s;
+  AppendIsoTime(s, msSinceEpoch);
   return s;
 }
 

@@ -51,5 +51,6 @@ class FixClock {
 std::string FormatDegrees(double degrees);         // seven decimals
 std::string FormatTimeOfDay(std::int32_t ms);      // hh:mm:ss, .sss when not whole
 std::string FormatIsoTime(std::int64_t msSinceEpoch);  // 2008-11-05T09:15:00Z, .sss when not whole
+void AppendIsoTime(std::string& out, std::int64_t msSinceEpoch);
 
 }  // namespace zep

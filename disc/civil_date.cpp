@@ -1,5 +1,8 @@
 #include "disc/civil_date.h"
 
+#include <array>
+#include <charconv>
+
 namespace zep {
 
 std::int64_t DaysFromCivil(const CivilDate& date) {
@@ -51,18 +54,29 @@ std::optional<CivilDate> DateFromBcd(std::uint16_t year, std::uint8_t month, std
   return date;
 }
 
-namespace {
-
-// At least width digits, the sign before them.
-std::string Padded(std::int64_t n, std::size_t width) {
-  const std::string digits = std::to_string(n < 0 ? -n : n);
-  return (n < 0 ? "-" : "") + std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits;
+void AppendPadded(std::string& out, std::int64_t n, int width) {
+  std::array<char, 24> digits{};
+  // The magnitude as unsigned: -n overflows for the least int64.
+  const std::uint64_t magnitude = n < 0 ? 0 - static_cast<std::uint64_t>(n) : static_cast<std::uint64_t>(n);
+  const auto r = std::to_chars(digits.data(), digits.data() + digits.size(), magnitude);
+  const auto length = static_cast<int>(r.ptr - digits.data());
+  if (n < 0) out += '-';
+  out.append(static_cast<std::size_t>(width > length ? width - length : 0), '0');
+  out.append(digits.data(), r.ptr);
 }
 
-}  // namespace
+void AppendIsoDate(std::string& out, const CivilDate& date) {
+  AppendPadded(out, date.year, 4);
+  out += '-';
+  AppendPadded(out, date.month, 2);
+  out += '-';
+  AppendPadded(out, date.day, 2);
+}
 
 std::string FormatIsoDate(const CivilDate& date) {
-  return Padded(date.year, 4) + '-' + Padded(date.month, 2) + '-' + Padded(date.day, 2);
+  std::string s;
+  AppendIsoDate(s, date);
+  return s;
 }
 
 }  // namespace zep

@@ -17,6 +17,9 @@ struct CivilDate {
 
 // "2008-11-05".
 std::string FormatIsoDate(const CivilDate& date);
+void AppendIsoDate(std::string& out, const CivilDate& date);
+// n with at least width digits, its sign before them: "0042", "-07".
+void AppendPadded(std::string& out, std::int64_t n, int width);
 
 // Days since 1970-01-01 and back.
 std::int64_t DaysFromCivil(const CivilDate& date);

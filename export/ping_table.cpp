@@ -51,6 +51,7 @@ struct PingCache {
   std::string lat, lon, time;
   std::uint32_t dateKey = 0xFFFFFFFF;
   std::string date;
+  std::string scratch;  // a cell made for one row, its room kept for the next
 
   void Update(const PingInfo& p) {
     const std::uint32_t key = static_cast<std::uint32_t>(p.year) << 16 | p.month << 8 | p.day;
@@ -76,7 +77,7 @@ struct PingCache {
 
 // missingBefore: the pings missing right before this one, by the indexes
 // pingIndex - missingBefore to pingIndex - 1.
-void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const PingCache& gps, const PingPlace& place,
+void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, PingCache& gps, const PingPlace& place,
               std::uint32_t missingBefore) {
   row.Begin();
   row.Number(file);
@@ -110,8 +111,13 @@ void WriteRow(RowWriter& row, std::string_view file, const PingInfo& p, const Pi
     row.Bool(gps.nmea->fixValid);
     row.Text(ChecksumName(gps.nmea->checksum));
   }
-  if (place.timeNs) row.Text(FormatIsoTime(*place.timeNs / 1000000));
-  else row.Null();
+  if (place.timeNs) {
+    gps.scratch.clear();
+    AppendIsoTime(gps.scratch, *place.timeNs / 1000000);
+    row.Text(gps.scratch);
+  } else {
+    row.Null();
+  }
   if (place.source == PlaceSource::kNone) {
     row.Null();
     row.Null();
