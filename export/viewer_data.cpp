@@ -28,9 +28,11 @@ using viewer::RowScripts;
 using viewer::Table;
 using viewer::Writer;
 
+// A text from the disc as a JSON string, safe inside a script element too:
+// the meta script's other values are numbers.
 std::string JsonText(std::string_view utf8) {
   std::string out;
-  AppendJsonString(out, utf8);
+  AppendJsonString(out, utf8, /*inScript=*/true);
   return out;
 }
 
@@ -45,7 +47,8 @@ std::string MetaScript(const ViewerRequest& r, const Table& t, const std::string
                      ",\"whole\":" + (walk.Whole() ? "true" : "false") + ",\"notWhole\":" + JsonText(walk.NotWholeText()) +
                      ",\"csvHeader\":" + JsonText(RowScripts::CsvHeader()) + ",\"gaps\":[" + gaps + "]";
   t.AppendArrays(text);
-  return ScriptSafeJson(text + "});\n");
+  text += "});\n";
+  return text;
 }
 
 std::string PageHtml(const ViewerRequest& r) {
@@ -62,12 +65,6 @@ std::string PageHtml(const ViewerRequest& r) {
 }
 
 }  // namespace
-
-std::string ScriptSafeJson(std::string_view json) {
-  std::string out;
-  viewer::AppendScriptSafe(out, json);
-  return out;
-}
 
 std::string ByteString(const std::uint8_t* bytes, std::size_t size) {
   std::string out;

@@ -49,9 +49,6 @@ std::string_view IndexScript();
 // points "longitude,latitude" apart by a space.
 std::string_view CoastlineText();
 
-// JSON text made safe inside an HTML script element: <, > and & as \u
-// escapes (JSON puts them only inside strings).
-std::string ScriptSafeJson(std::string_view json);
 // bytes as the inside of a string literal of a data script, as the page
 // reads it back.
 std::string ByteString(const std::uint8_t* bytes, std::size_t size);

@@ -233,8 +233,6 @@ class PingSide {
   std::thread thread_;
 };
 
-// JSON text made safe inside an HTML script element (see ScriptSafeJson).
-void AppendScriptSafe(std::string& out, std::string_view json);
 // bytes as the inside of a JavaScript "..." string literal, for a script the
 // page loads as x-user-defined (a byte of 0x80 or more reads as U+F700 plus
 // itself, any other as itself): each byte with its top bit flipped, so that

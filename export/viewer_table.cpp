@@ -215,17 +215,4 @@ void PingSide::Finish() {
   rows_.Finish();
 }
 
-void AppendScriptSafe(std::string& out, std::string_view json) {
-  out.reserve(out.size() + json.size());
-  std::size_t from = 0;
-  for (std::size_t i = 0; i < json.size(); ++i) {
-    const char c = json[i];
-    if (c != '<' && c != '>' && c != '&') continue;
-    out.append(json, from, i - from);
-    out += c == '<' ? "\\u003c" : c == '>' ? "\\u003e" : "\\u0026";
-    from = i + 1;
-  }
-  out.append(json, from);
-}
-
 }  // namespace zep::viewer
