@@ -1260,6 +1260,11 @@ TEST(NmeaTest, BcdDatesAndLocaleFreeNumbers) {
   for (auto [y, m, d] : {std::tuple(0x2009, 0x02, 0x29), {0x20A8, 0x01, 0x01}, {0x2008, 0x13, 0x01}})
     EXPECT_FALSE(DateFromBcd(y, m, d)) << y << m << d;
   EXPECT_EQ(FormatDegrees(-11.51666666) + FormatDegrees(-0.00000001), "-11.5166667" "0.0000000");
+  // Years before 1000 and before year 0, and the least number there is.
+  EXPECT_EQ(FormatIsoDate({987, 3, 4}) + " " + FormatIsoDate({-44, 3, 15}), "0987-03-04 -0044-03-15");
+  std::string least;
+  AppendPadded(least, std::numeric_limits<std::int64_t>::min(), 2);
+  EXPECT_EQ(least, "-9223372036854775808");
 }
 
 }  // namespace
