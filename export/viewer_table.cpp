@@ -163,9 +163,10 @@ void PingSide::Add(const PingInfo& p) {
 void PingSide::Hand(bool last) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return batches_.size() < kBatchesWaiting || fault_; });
-  if (!filling_.empty()) batches_.push_back(std::move(filling_));
+  // After a fault nothing takes them: Finish throws it.
+  if (!filling_.empty() && !fault_) batches_.push_back(std::move(filling_));
   filling_ = {};
-  filling_.reserve(kBatchPings);
+  if (!last) filling_.reserve(kBatchPings);
   ended_ = last;
   changed_.notify_all();
 }
