@@ -6,8 +6,6 @@
 
 namespace zep {
 
-// The compiler's query asks the system too: AVX-512 counts only where the
-// system saves its registers.
 bool ProcessorHasSsse3() {
 #ifdef ZEP_PROCESSOR_QUERY
   static const bool has = [] {
@@ -20,6 +18,8 @@ bool ProcessorHasSsse3() {
 #endif
 }
 
+// The compiler's query asks the system too: AVX-512 counts only where the
+// system saves its registers.
 bool ProcessorHasAvx512Expand() {
 #ifdef ZEP_PROCESSOR_QUERY
   static const bool has = [] {

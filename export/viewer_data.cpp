@@ -83,8 +83,8 @@ std::optional<Problem> MakeViewer(const ViewerRequest& request, Writer& writer) 
   PingSide pings(writer, request.record, request.ownThread);
   std::optional<std::uint32_t> last;
   const RecordWalk walk = WalkRecordFileSamples(request.record, [&](const PingInfo& p, std::span<const std::uint8_t> s) {
-    const std::int64_t missing = last ? std::int64_t{p.pingIndex} - *last - 1 : 0;
-    for (std::int64_t k = 0; k < std::min<std::int64_t>(missing, kViewerGapColumns); ++k) pyramid.Missing();
+    const std::uint32_t shown = std::min<std::uint32_t>(MissingBefore(p, last), kViewerGapColumns);
+    for (std::uint32_t k = 0; k < shown; ++k) pyramid.Missing();
     last = p.pingIndex;
     pings.Add(p);
     pyramid.Ping(p, s);

@@ -45,7 +45,7 @@ class Writer {
   // A text done with, kept for its room where there is room for it.
   void Recycle(std::string&& text);
   // A data script in the request's folder.
-  void WriteData(const std::string& name, std::string_view text);
+  void WriteData(const std::string& name, std::string&& text);
   std::string DataPath(const std::string& name) const;
   // No more files will come.
   void End();

@@ -194,14 +194,14 @@ void PingSide::Run() {
 }
 
 void PingSide::Take(const PingInfo& p) {
-  const std::int64_t missing = last_ ? std::int64_t{p.pingIndex} - *last_ - 1 : 0;
+  const std::uint32_t missing = MissingBefore(p, last_);
   if (missing > 0) {
-    const std::int64_t shown = std::min<std::int64_t>(missing, kViewerGapColumns);
+    const std::uint32_t shown = std::min<std::uint32_t>(missing, kViewerGapColumns);
     gaps_ += (gaps_.empty() ? "[" : ",[") + std::to_string(table_.columns()) + "," + std::to_string(shown) + "," +
              std::to_string(*last_ + 1) + "," + std::to_string(missing) + "]";
-    for (std::int64_t k = 0; k < shown; ++k) table_.Missing(*last_ + 1 + k);
+    for (std::uint32_t k = 0; k < shown; ++k) table_.Missing(std::int64_t{*last_} + 1 + k);
   }
-  table_.Ping(p, MissingBefore(p, last_));
+  table_.Ping(p, missing);
   last_ = p.pingIndex;
   placer_.Add(p);
 }

@@ -78,7 +78,7 @@ void Writer::Write(const std::string& path, std::string_view text, bool last) {
 
 std::string Writer::DataPath(const std::string& name) const { return (fs::path(request_.dataDir) / name).string(); }
 
-void Writer::WriteData(const std::string& name, std::string_view text) { Write(DataPath(name), text); }
+void Writer::WriteData(const std::string& name, std::string&& text) { Give(DataPath(name), std::move(text)); }
 
 void Writer::End() {
   std::lock_guard lock(mutex_);
